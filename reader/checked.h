@@ -1,0 +1,118 @@
+// Checked numbers and fixed-size tables of the song model.
+//
+// The model keeps the widths and bounds that the program's files and report depend on. Arithmetic that leaves
+// a field's width raises RunError(kOverflow); an index outside a table's bounds raises RunError(kSubscript).
+// The report's error handler turns both into the messages the user sees, so no input can cause undefined
+// behaviour.
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace sonivex {
+
+// Error numbers that the messages show ("Error: 9" and so on).
+inline constexpr int kIllegalCall = 5;
+inline constexpr int kOverflow = 6;
+inline constexpr int kOutOfMemory = 7;
+inline constexpr int kSubscript = 9;
+inline constexpr int kDivisionByZero = 11;
+inline constexpr int kBadFileNumber = 52;
+inline constexpr int kPastEndOfFile = 62;
+
+// A runtime error with the number that the report's error handler shows.
+class RunError : public std::runtime_error {
+public:
+    explicit RunError(int number) : std::runtime_error("Error " + std::to_string(number)), number_(number) {}
+    int Number() const { return number_; }
+
+private:
+    int number_;
+};
+
+// A signed integer of a fixed width whose every assignment is range-checked.
+template <typename T>
+class Checked {
+public:
+    constexpr Checked() = default;
+    Checked(std::int64_t v) : value_(Fit(v)) {}  // NOLINT: used like the plain number it holds
+
+    operator T() const { return value_; }  // NOLINT
+    T Get() const { return value_; }
+
+    Checked& operator=(std::int64_t v) {
+        value_ = Fit(v);
+        return *this;
+    }
+    Checked& operator+=(std::int64_t d) {
+        value_ = Fit(static_cast<std::int64_t>(value_) + d);
+        return *this;
+    }
+    Checked& operator-=(std::int64_t d) {
+        value_ = Fit(static_cast<std::int64_t>(value_) - d);
+        return *this;
+    }
+    Checked& operator++() { return *this += 1; }
+    Checked& operator--() { return *this -= 1; }
+
+    static T Fit(std::int64_t v) {
+        if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max()) throw RunError(kOverflow);
+        return static_cast<T>(v);
+    }
+
+private:
+    T value_ = 0;
+};
+
+using Int16 = Checked<std::int16_t>;
+using Int32 = Checked<std::int32_t>;
+
+// Converts a double to a whole number as the model stores it: the nearest whole number, halves to the even
+// neighbour; a value beyond the width is an overflow.
+template <typename T>
+T RoundToWidth(double v) {
+    if (!(v > -9.3e18 && v < 9.3e18)) throw RunError(kOverflow);  // also catches NaN
+    return Checked<T>::Fit(static_cast<std::int64_t>(std::nearbyint(v)));  // the default mode rounds halves to even
+}
+
+// A one-dimensional table with the inclusive index range Lo..Hi, allocated once.
+template <typename T, int Lo, int Hi>
+class Table {
+public:
+    Table() : cells_(Hi - Lo + 1) {}
+    T& operator[](std::int64_t i) { return cells_[Slot(i)]; }
+    const T& operator[](std::int64_t i) const { return cells_[Slot(i)]; }
+    void Fill(const T& v) { cells_.assign(cells_.size(), v); }
+    static constexpr int Low() { return Lo; }
+    static constexpr int High() { return Hi; }
+
+private:
+    static std::size_t Slot(std::int64_t i) {
+        if (i < Lo || i > Hi) throw RunError(kSubscript);
+        return static_cast<std::size_t>(i - Lo);
+    }
+    std::vector<T> cells_;
+};
+
+// A two-dimensional table Name(first, second), both ranges from 0 and inclusive.
+template <typename T, int Hi1, int Hi2>
+class Table2 {
+public:
+    Table2() : cells_((Hi1 + 1) * (Hi2 + 1)) {}
+    T& operator()(std::int64_t i, std::int64_t j) { return cells_[Slot(i, j)]; }
+    const T& operator()(std::int64_t i, std::int64_t j) const { return cells_[Slot(i, j)]; }
+    void Fill(const T& v) { cells_.assign(cells_.size(), v); }
+
+private:
+    static std::size_t Slot(std::int64_t i, std::int64_t j) {
+        if (i < 0 || i > Hi1 || j < 0 || j > Hi2) throw RunError(kSubscript);
+        return static_cast<std::size_t>(i * (Hi2 + 1) + j);
+    }
+    std::vector<T> cells_;
+};
+
+}  // namespace sonivex

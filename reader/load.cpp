@@ -1,0 +1,149 @@
+#include "load.h"
+
+#include <cstring>
+
+#include "files.h"
+#include "text.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kHeaderSize = 14;
+constexpr std::int64_t kLargestFile = 0x7FFFFFFF;
+
+// The chunk's data length: the three low bytes of its length field; the top byte is ignored.
+std::int64_t ChunkDataLength(const std::uint8_t* header) {
+    return header[5] * 65536 + header[6] * 256 + header[7];
+}
+
+bool EndsWithEndOfTrack(const Bytes& file, std::int64_t dataStart, std::int64_t dataEnd) {
+    // dataStart and dataEnd are 1-based; the data occupies dataStart .. dataEnd - 1.
+    if (dataEnd - dataStart < 3) return false;
+    const std::uint8_t* last = &file[dataEnd - 4];
+    return last[0] == 0xFF && last[1] == 0x2F && last[2] == 0x00;
+}
+
+// Closes everything, shows FileTitle followed by `what` and marks the file invalid.
+void Fail(Session& s, const std::string& what) {
+    s.CloseAllFiles();
+    s.Message(s.song.FileTitle + what);
+    s.song.FileValid = 0;
+}
+
+}  // namespace
+
+std::string PathTail(const std::string& path) {
+    std::size_t cut = path.find_last_of("/\\");
+    return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+std::string LogFileName(const std::string& fileTitle) {
+    std::string lower = LowerAscii(fileTitle);
+    // A title too short to lose three characters keeps its whole name.
+    if (lower.size() < 3) return lower + ".txt";
+    return lower.substr(0, lower.size() - 3) + "txt";
+}
+
+void ReadTrackChunks(Session& s) {
+    SongModel& m = s.song;
+    m.TracksFound = 0;
+    const Bytes file = ReadWholeFile(s.ProgramFile(m.TempFileName)).value_or(Bytes{});
+    const std::int64_t length = static_cast<std::int64_t>(file.size());
+    m.FileEndPos = length + 1;
+    std::int64_t next = kHeaderSize + 1;  // 1-based position of the next byte to read
+
+    for (;;) {
+        const int k = m.TracksFound;
+        m.TrackStart[k + 1] = next;
+        if (k > 0 && !EndsWithEndOfTrack(file, m.TrackStart[k] + 8, next)) {
+            s.Message(m.FileTitle + ": Invalid Track Length (" + Str(k) + ")");
+        }
+        const std::int64_t remaining = length - (next - 1);
+        if (remaining <= 0) break;
+        if (remaining < 8) {
+            // Too short for a chunk header: the tail is ignored like any unnecessary bytes at the end.
+            s.Message(m.FileTitle + ":\r\nProbably unnecessary bytes at end of file. File should be OK.");
+            s.platform.LetEventsRun();
+            break;
+        }
+        ChunkHeader header;
+        std::memcpy(header.data(), &file[next - 1], 8);
+        next += 8;
+        if (std::memcmp(header.data(), "MTrk", 4) != 0) {
+            if (k == m.TrackCount) {
+                s.Message(m.FileTitle + ":\r\nProbably unnecessary bytes at end of file. File should be OK.");
+            } else {
+                s.Message(m.FileTitle + ": Invalid Track ID (" + Str(k + 1) + ")");
+                m.FileValid = 0;
+            }
+            s.platform.LetEventsRun();
+            break;
+        }
+        if (k == kMaxTracks) {
+            s.Message(m.FileTitle + ": Too many tracks");
+            m.FileValid = 0;
+            s.platform.LetEventsRun();
+            break;
+        }
+        m.TrackHeaders[k + 1] = header;
+        m.TracksFound = k + 1;
+        next += ChunkDataLength(header.data());
+        if (next - 1 > length) {
+            // The file ends inside this track: it still counts, and ends where the file ends.
+            m.TrackStart[k + 2] = length + 1;
+            break;
+        }
+    }
+}
+
+void LoadFile(Session& s) {
+    SongModel& m = s.song;
+    if (!m.TempFileName.empty()) {
+        RemoveIfPresent(s.ProgramFile(m.TempFileName));
+    } else {
+        // A working file left behind by an earlier run of the program is not used again.
+        RemoveIfPresent(s.ProgramFile(kNotesFileName));
+    }
+    m.TempFileName = kWorkingCopyName;
+    m.FileTitle = UpperAscii(PathTail(m.SourcePath));
+
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(m.SourcePath, ec);
+    if (ec || size > static_cast<std::uintmax_t>(kLargestFile)) {
+        Fail(s, ec ? ": Cannot read the file" : ": File too large");
+        return;
+    }
+    m.FileLength = static_cast<std::int64_t>(size);
+    s.CloseAllFiles();
+    if (!CopyFileBlocks(m.SourcePath, s.ProgramFile(m.TempFileName))) {
+        Fail(s, ": Cannot make the working copy in " + s.programFolder.string());
+        return;
+    }
+
+    const Bytes head = ReadFileRange(s.ProgramFile(m.TempFileName), 0, kHeaderSize).value_or(Bytes{});
+    m.HeaderChunk.fill(0);  // a file shorter than the header reads zeros for the missing bytes
+    std::memcpy(m.HeaderChunk.data(), head.data(), head.size());
+    const auto& h = m.HeaderChunk;
+    if (std::memcmp(h.data(), "MThd", 4) != 0) return Fail(s, " is not a MID file");
+    if (h[4] != 0 || h[5] != 0 || h[6] != 0 || h[7] != 6) return Fail(s, ": Invalid Header Size");
+    m.FileFormat = h[9];
+    if (m.FileFormat > 2) return Fail(s, ": Invalid File Format");
+    const int tracks = h[10] * 256 + h[11];
+    if (tracks >= 0x8000) return Fail(s, ": Invalid Number of Tracks");
+    m.TrackCount = tracks;
+    ReadTrackChunks(s);
+    if (m.TracksFound != m.TrackCount) m.TrackCount = m.TracksFound;
+    const int division = h[12] * 256 + h[13];
+    // Zero, or time-code timing (top bit set): only ticks per quarter note are supported.
+    if (division == 0 || division >= 0x8000) return Fail(s, ": Invalid Number of Delta Ticks");
+    m.TicksPerQuarter = division;
+    s.CloseAllFiles();
+
+    s.form.Caption = std::string(kAppTitle) + " - " + m.FileTitle;
+    s.platform.SetCaption(s.form.Caption);
+    std::filesystem::create_directories(s.ProgramFile(kLogFolderName), ec);
+    m.Log.Open(s.ProgramFile(kLogFolderName) / LogFileName(m.FileTitle), false);
+}
+
+}  // namespace sonivex

@@ -1,0 +1,310 @@
+#include "meta.h"
+
+#include <cmath>
+
+#include "files.h"
+#include "load.h"
+#include "parse.h"
+#include "text.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kTextStatus = -1;
+constexpr int kTextMark = -2;
+constexpr int kTempoStatus = 81;
+constexpr int kTimeSignatureStatus = 88;
+
+// Byte `i` of a meta event's data; bytes that the event does not hold count as 0.
+int DataByte(const std::string& data, std::size_t i) {
+    return i < data.size() ? static_cast<unsigned char>(data[i]) : 0;
+}
+
+// Reads the meta event's length, a variable-length number.
+std::int64_t ReadLength(Session& s, TrackReader& r) {
+    ReadVarLen(s, r);
+    return s.song.VlqValue;
+}
+
+// Every character outside `low`..`high` becomes a blank.
+std::string Blanked(std::string text, int low, int high) {
+    for (char& c : text) {
+        const int code = static_cast<unsigned char>(c);
+        if (code < low || code > high) c = ' ';
+    }
+    return text;
+}
+
+// The signed decimal forms of the bytes, one after another.
+std::string ByteNumbers(const std::string& data) {
+    std::string out;
+    for (unsigned char b : data) out += Str(b);
+    return out;
+}
+
+void OpenTextRow(Session& s) {
+    const int row = OpenEvent(s);
+    s.song.EventRows(row, 0) = kTextStatus;
+    s.song.EventRows(row, 1) = -1;
+    s.song.EventRows(row, 3) = s.song.VlqValue;
+    s.song.EventRows(row, 5) = kTextMark;
+}
+
+// A meta error: the message, FileValid cleared, and the track ends without its last block.
+MetaOutcome Invalid(Session& s, const std::string& text) {
+    s.Message(text);
+    s.song.FileValid = 0;
+    return MetaOutcome::Stop;
+}
+
+// Reopens the log after a repair closed every file, so that the log stays complete.
+void ReopenLog(Session& s) {
+    if (!s.song.Log.Path().empty()) s.song.Log.Open(s.song.Log.Path(), true);
+}
+
+void RepairTimeSignature(Session& s) {
+    SongModel& m = s.song;
+    m.RestartAfterRepair = 1;
+    ++m.RepairsThisReport;
+    s.CloseAllFiles();
+    const auto path = s.ProgramFile(m.TempFileName);
+    if (auto bytes = ReadWholeFile(path)) {
+        const std::int64_t at = static_cast<std::int64_t>(m.TimeSigFixPos) - 2;  // the clocks byte
+        if (at >= 1 && at <= static_cast<std::int64_t>(bytes->size())) {
+            (*bytes)[at - 1] = 24;
+            WriteWholeFile(path, *bytes);
+        }
+    }
+    s.form.mnuSave.enabled = true;
+    s.form.SaveButton.enabled = true;
+    ReopenLog(s);
+}
+
+MetaOutcome SetTempo(Session& s, TrackReader& r, bool channelEventsBefore) {
+    SongModel& m = s.song;
+    m.TempoDataPos = r.LastPos() + 2;  // the type byte was read last
+    const std::int64_t length = ReadLength(s, r);
+    if (length == 0) return Invalid(s, "ERROR: Invalid Tempo");
+    const std::string data = r.Take(length);
+    const std::int64_t tempo = DataByte(data, 0) * 65536 + DataByte(data, 1) * 256 + DataByte(data, 2);
+    if (tempo == 0) return Invalid(s, "ERROR: Invalid Tempo");
+    if (m.TimeFactor != 0) {
+        m.TimeFactor = -1;  // more than one tempo: no time can be given
+    } else {
+        m.TimeFactor = 60.0 / ((1000000.0 / static_cast<double>(tempo)) * m.TicksPerQuarter);
+    }
+    ReadDelta(s, r);
+    const std::int64_t bpm = static_cast<std::int64_t>(std::floor((500000.0 / static_cast<double>(tempo)) * 120.0));
+    m.TempoBpm = bpm;
+    if (channelEventsBefore) {
+        const int row = OpenEvent(s);
+        m.EventRows(row, 0) = kTempoStatus;
+        m.EventRows(row, 1) = static_cast<std::int32_t>(bpm);
+        m.EventRows(row, 3) = m.VlqValue;
+    } else {
+        ListLine(s, "Set Tempo:" + Str(bpm), " Set tempo:" + Str(bpm));
+        if (m.FirstTempoPos == -1) {
+            m.FirstTempoPos = m.TempoDataPos;
+            m.FirstTempoBpm = bpm;
+        }
+    }
+    return MetaOutcome::Continue;
+}
+
+MetaOutcome TimeSignature(Session& s, TrackReader& r, bool channelEventsBefore) {
+    SongModel& m = s.song;
+    const std::int64_t length = ReadLength(s, r);
+    if (length == 0) return Invalid(s, "ERROR: Invalid Time Signature");
+    const std::int64_t dataStart = r.NextPos();
+    const std::string data = r.Take(length);
+    const int nn = DataByte(data, 0), dd = DataByte(data, 1), cc = DataByte(data, 2), bb = DataByte(data, 3);
+    m.TimeSigClocks = cc;
+    m.TimeSig32nds = bb;
+    // A denominator of 2 to the 15th or more does not fit the model's 16 bits.
+    if (nn == 0 || dd >= 15) return Invalid(s, "ERROR: Invalid Time Signature");
+    // A clocks byte of 0 can be repaired; when the event is too short to hold one there is nothing to repair.
+    if (cc == 0 && data.size() >= 3 && m.RepairsThisReport < kMaxRepairsPerReport) {
+        m.TimeSigFixPos = dataStart + 4;
+        if (s.Ask("ERROR: Invalid Time Signature.  Repair? ")) {
+            RepairTimeSignature(s);
+            return MetaOutcome::Stop;
+        }
+    }
+    m.TimeSigDenominator = std::int64_t{1} << dd;
+    ReadDelta(s, r);
+    if (channelEventsBefore) {
+        const int row = OpenEvent(s);
+        m.EventRows(row, 0) = kTimeSignatureStatus;
+        m.EventRows(row, 1) = nn;
+        m.EventRows(row, 2) = m.TimeSigDenominator;
+        m.EventRows(row, 3) = m.VlqValue;
+    } else {
+        const std::string text = "Time Signature:" + Str(nn) + "/" + Dec(m.TimeSigDenominator);
+        ListLine(s, text, " " + text);
+    }
+    return MetaOutcome::Continue;
+}
+
+}  // namespace
+
+int NumberPad(std::int64_t x) {
+    const int pad = 7 - static_cast<int>(Str(x).size());
+    return pad < 0 ? 0 : pad;
+}
+
+std::string KeyNameOf(int sf, int mi) {
+    static const std::string kKeyTable = "Bb-5DbF -4AbC -3EbG -2BbD -1F A 0 C E +1G B +2D F#+3A C#+4E G#+5B D#+6F#";
+    if (sf < -9 || sf > 9) return "Unknown";
+    std::string pair;
+    pair += sf < 0 ? '-' : sf == 0 ? ' ' : '+';
+    pair += static_cast<char>('0' + (sf < 0 ? -sf : sf));
+    const std::size_t at = kKeyTable.find(pair);
+    if (at == std::string::npos || at < 2 || at + 4 > kKeyTable.size()) return "Unknown";
+    const std::string minor = TrimRightBlanks(kKeyTable.substr(at - 2, 2));
+    const std::string major = TrimRightBlanks(kKeyTable.substr(at + 2, 2));
+    return mi != 0 ? minor + " Minor" : major + " Major";
+}
+
+void ListLine(Session& s, const std::string& trackText, const std::string& logText) {
+    SongModel& m = s.song;
+    ++m.TrackLineCount[m.CurrentTrack];
+    if (m.TrackLineCount[m.CurrentTrack] > kMaxTrackLines) m.TrackLineCount[m.CurrentTrack] = kMaxTrackLines;
+    m.TrackLines(m.CurrentTrack, m.TrackLineCount[m.CurrentTrack]) = trackText;
+    m.ReportLine = std::string(NumberPad(m.VlqValue), ' ') + Str(m.VlqValue) + logText;
+    m.Log.WriteLine(m.ReportLine);
+}
+
+void WriteTrackHeading(Session& s) {
+    SongModel& m = s.song;
+    if (m.TrackHeadingDone[m.CurrentTrack] != 0) return;
+    m.Log.WriteLine(std::string(70, '\xC4'));
+    m.Log.WriteLine("Track :" + Str(m.CurrentTrack));
+    m.Log.WriteLine("Length:" + Str(m.TrackLength));
+    m.Log.WriteLine(std::string(70, '-'));
+    m.TrackHeadingDone[m.CurrentTrack] = 1;
+}
+
+MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
+    SongModel& m = s.song;
+    const std::int64_t metaPos = r.LastPos();  // the 0xFF byte
+    const bool channelEventsBefore = m.FirstChannelEventPos != -1;
+    const int type = r.Byte();
+    m.MetaType = static_cast<std::uint8_t>(type);
+
+    switch (type) {
+    case 0x2F: return MetaOutcome::EndTrack;
+    case 0x01:
+    case 0x05: {  // Text and Lyric
+        const std::string text = r.Take(ReadLength(s, r));
+        if (type == 0x01) m.MetaText = text;
+        ReadDelta(s, r);
+        if (m.VlqValue > 0 && m.FirstChannelEventPos == -1) m.FirstChannelEventPos = metaPos;
+        if (channelEventsBefore || m.VlqValue > 0) OpenTextRow(s);
+        return MetaOutcome::Continue;
+    }
+    case 0x06:  // Marker
+        r.Take(ReadLength(s, r));
+        ReadDelta(s, r);
+        if (channelEventsBefore) OpenTextRow(s);
+        return MetaOutcome::Continue;
+    case 0x51: return SetTempo(s, r, channelEventsBefore);
+    case 0x58: return TimeSignature(s, r, channelEventsBefore);
+    default: break;
+    }
+
+    // The rest make no row: the delta after them goes to the track's last row when there is one.
+    switch (type) {
+    case 0x02: {  // Copyright
+        m.MetaText = Blanked(r.Take(ReadLength(s, r)), 32, 127);
+        ReadDelta(s, r);
+        ListLine(s, "Copyright: " + m.MetaText, "Copyright: " + m.MetaText);
+        break;
+    }
+    case 0x03: {  // Track Name
+        m.TrackName = r.Take(ReadLength(s, r));
+        ReadDelta(s, r);
+        if (!AddDeltaToLastRow(s)) m.TrackTime += m.VlqValue;
+        m.TrackName = Blanked(TrimBlanks(m.TrackName), 32, 123);
+        ListLine(s, "Name: " + m.TrackName, " Name: " + m.TrackName);
+        return MetaOutcome::Continue;
+    }
+    case 0x20: {  // Channel Prefix
+        const std::int64_t length = ReadLength(s, r);
+        if (length == 0) return Invalid(s, "ERROR: Invalid Channel Prefix");
+        const int channel = DataByte(r.Take(length), 0);
+        ReadDelta(s, r);
+        ListLine(s, "Channel Prefix:" + Str(channel + 1), "Channel Prefix:" + Str(channel + 1));
+        break;
+    }
+    case 0x21: {  // MIDI Port: the length byte and the port number
+        const int port = DataByte(r.Take(2), 1);
+        ReadDelta(s, r);
+        ListLine(s, "MIDI Port:" + Str(port), " MIDI Port:" + Str(port));
+        break;
+    }
+    case 0x54: {  // SMPTE Offset: the length byte and five data bytes
+        m.MetaText = ByteNumbers(r.Take(6).substr(1));
+        ReadDelta(s, r);
+        ListLine(s, "SMPTE Offset:" + m.MetaText, " SMPTE Offset:" + m.MetaText);
+        break;
+    }
+    case 0x59: {  // Key Signature
+        const std::int64_t length = ReadLength(s, r);
+        if (length == 0) return Invalid(s, "ERROR: Invalid Key Signature");
+        const std::string data = r.Take(length);
+        ReadDelta(s, r);
+        int sf = DataByte(data, 0);
+        if (sf > 7) sf -= 256;
+        m.KeyName = KeyNameOf(sf, DataByte(data, 1));
+        ListLine(s, "Key Signature: " + m.KeyName, " Key Signature: " + m.KeyName);
+        break;
+    }
+    case 0x7F: {  // Sequencer Specific
+        m.SequencerText = ByteNumbers(r.Take(ReadLength(s, r)));
+        ReadDelta(s, r);
+        ListLine(s, "Sequencer Specific:" + m.SequencerText, " Sequencer Specific:" + m.SequencerText);
+        break;
+    }
+    case 0x00:  // Sequence Number
+    case 0x04:  // Instrument Name
+        r.Take(ReadLength(s, r));
+        ReadDelta(s, r);
+        break;
+    default:
+        s.Message("Unexpected Byte:" + Str(type));
+        m.FileValid = 0;
+        r.Take(ReadLength(s, r));
+        ReadDelta(s, r);
+        break;
+    }
+    AddDeltaToLastRow(s);
+    return MetaOutcome::Continue;
+}
+
+void RepairMissingStatus(Session& s) {
+    SongModel& m = s.song;
+    s.CloseAllFiles();
+    m.MissingStatusRepaired = 1;
+    ++m.RepairsThisReport;
+    const auto path = s.ProgramFile(m.TempFileName);
+    Bytes bytes = ReadWholeFile(path).value_or(Bytes{});
+    m.FileLength = static_cast<std::int64_t>(bytes.size());
+    const std::int64_t start = m.TrackStart[m.CurrentTrack];
+    const std::int64_t length = static_cast<std::int64_t>(m.TrackStart[m.CurrentTrack + 1]) - start - 7;
+    // The new data length goes into all three low bytes of the length field.
+    if (start >= 1 && start + 7 <= static_cast<std::int64_t>(bytes.size())) {
+        bytes[start + 4] = static_cast<std::uint8_t>((length >> 16) & 0xFF);
+        bytes[start + 5] = static_cast<std::uint8_t>((length >> 8) & 0xFF);
+        bytes[start + 6] = static_cast<std::uint8_t>(length & 0xFF);
+    }
+    const std::int64_t at = static_cast<std::int64_t>(m.TempoDataPos) + 3;
+    if (at >= 0 && at <= static_cast<std::int64_t>(bytes.size())) bytes.insert(bytes.begin() + at, 0x90);
+    WriteWholeFile(path, bytes);
+    m.FileLength += 1;
+    ReadTrackChunks(s);
+    m.FileRepaired = 1;
+    ReopenLog(s);
+}
+
+}  // namespace sonivex

@@ -1,0 +1,35 @@
+#include "notes_file.h"
+
+#include "session.h"
+
+namespace sonivex {
+
+bool NotesFile::Open(const std::filesystem::path& path) {
+    Close();
+    file_ = std::fopen(path.c_str(), "r+b");
+    if (file_ == nullptr) file_ = std::fopen(path.c_str(), "w+b");
+    return file_ != nullptr;
+}
+
+void NotesFile::Close() {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+}
+
+void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& records) {
+    if (file_ == nullptr || firstRecord < 1) return;
+    if (std::fseek(file_, static_cast<long>((firstRecord - 1) * kRecordSize), SEEK_SET) != 0) return;
+    std::fwrite(records.data(), 1, records.size(), file_);
+}
+
+std::string NotesFile::ReadRecords(std::int64_t firstRecord, std::int64_t count) {
+    std::string out(static_cast<std::size_t>(count * kRecordSize), '\0');
+    if (file_ == nullptr || firstRecord < 1 || count <= 0) return out;
+    std::fflush(file_);
+    if (std::fseek(file_, static_cast<long>((firstRecord - 1) * kRecordSize), SEEK_SET) != 0) return out;
+    std::size_t got = std::fread(out.data(), 1, out.size(), file_);
+    (void)got;  // the rest stays zero bytes
+    return out;
+}
+
+}  // namespace sonivex

@@ -1,0 +1,35 @@
+// The event record file "notes.dat": fixed records of 49 bytes, numbered from 1, written in place. The file
+// is never truncated, so records beyond those of the current track keep what an earlier track left there.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+namespace sonivex {
+
+class NotesFile {
+public:
+    NotesFile() = default;
+    NotesFile(const NotesFile&) = delete;
+    NotesFile& operator=(const NotesFile&) = delete;
+    ~NotesFile() { Close(); }
+
+    // Opens the file for reading and writing, creating it when it is missing. False when it cannot.
+    bool Open(const std::filesystem::path& path);
+    void Close();
+    bool IsOpen() const { return file_ != nullptr; }
+
+    // Writes whole records, starting with record number `firstRecord`. Writing while closed does nothing.
+    void WriteRecords(std::int64_t firstRecord, const std::string& records);
+
+    // Reads `count` records from record number `firstRecord` on; records beyond the end of the file read as
+    // zero bytes.
+    std::string ReadRecords(std::int64_t firstRecord, std::int64_t count);
+
+private:
+    std::FILE* file_ = nullptr;
+};
+
+}  // namespace sonivex

@@ -1,0 +1,276 @@
+#include "parse.h"
+
+#include <algorithm>
+
+#include "files.h"
+#include "meta.h"
+#include "stats.h"
+#include "text.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kNoteRow = -3;
+constexpr int kControllerRow = -5;
+constexpr int kPitchBendRow = -10;
+constexpr int kDrumProgramRow = -2;
+constexpr int kProgramRow = -4;
+
+void ResetEventRows(SongModel& m) { m.EventRows.Fill(-1); }
+
+// Writes rows 0 to 99 as the records that end at record EventCount, then starts a new block.
+void FlushEventBlock(Session& s) {
+    SongModel& m = s.song;
+    if (m.LastEventCount == -1) m.BlockToggle = m.BlockToggle == 2 ? 1 : m.BlockToggle + 1;
+    const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
+    std::string block;
+    block.reserve(kRowsPerBlock * kRecordSize);
+    for (int row = 0; row < kRowsPerBlock; ++row) {
+        std::array<std::int32_t, 7> cells;
+        for (int c = 0; c < 7; ++c) cells[c] = m.EventRows(row, c);
+        block += FormatRecord(cells);
+        if (cells[3] >= 0) m.FlushedDeltaSum += cells[3];
+        m.EventDelta[firstRecord + row] = cells[3];
+    }
+    m.Notes.WriteRecords(firstRecord, block);
+    ResetEventRows(m);
+    m.EventRow = 0;
+}
+
+// The flush at the end of a track: the whole current block, its unfilled rows of -1 included.
+void FinalFlush(Session& s) {
+    SongModel& m = s.song;
+    if (m.EventCount < 0) return;
+    m.LastEventCount = m.EventCount;
+    m.EventCount = (static_cast<std::int64_t>(m.EventCount) / kRowsPerBlock + 1) * kRowsPerBlock;
+    FlushEventBlock(s);
+    m.EventCount = m.LastEventCount;
+}
+
+// Sets NoteIsOn and cell 6 of the current note row.
+void MarkNoteState(SongModel& m, int row) {
+    if (m.EventRows(row, 2) < 0) return;
+    const int status = m.StatusByte;
+    if (status >= 144 && status <= 159) m.NoteIsOn = m.EventRows(row, 2) > 0 ? 1 : 0;
+    if (status >= 128 && status <= 143) m.NoteIsOn = 0;
+    m.EventRows(row, 6) = -1;
+    if (m.EventRows(row, 4) == kNoteRow || m.CurrentChannel == 9) m.EventRows(row, 6) = m.NoteIsOn == 1 ? 1 : 0;
+}
+
+// Counts VlqValue in the histogram of delta times after notes.
+void TallyDelta(SongModel& m) {
+    for (int k = 1; k <= m.DeltaValueKinds; ++k) {
+        if (m.DeltaValue[k] == m.VlqValue) {
+            ++m.DeltaValueCount[k];
+            return;
+        }
+    }
+    ++m.DeltaValueKinds;
+    m.DeltaValue[m.DeltaValueKinds] = m.VlqValue;
+    ++m.DeltaValueCount[m.DeltaValueKinds];
+}
+
+// Decodes a run of channel events that share the status byte just read (the first event and its
+// running-status repeats). Returns the status byte that follows the run.
+int DecodeChannelRun(Session& s, TrackReader& r, int status) {
+    SongModel& m = s.song;
+    if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
+    m.CurrentChannel = status & 0x0F;
+    const int kind = status & 0xF0;
+    const bool twoBytes = kind != 0xC0 && kind != 0xD0;
+    bool repeat = false;
+    int first = r.Byte();
+    for (;;) {
+        // Pressure and controller events test their first data byte even in the first event of a run.
+        if ((kind == 0xA0 || kind == 0xB0) && first >= 128) return first;
+        const std::int64_t firstPos = r.LastPos();
+        const int second = twoBytes ? r.Byte() : -1;
+
+        const int row = OpenEvent(s);
+        const bool negate = repeat && kind != 0x80 && kind != 0x90 && kind != 0xC0;
+        m.EventRows(row, 0) = negate ? -status : status;
+        m.EventRows(row, 1) = first;
+        m.EventRows(row, 2) = kind == 0xB0 && second > 127 ? 127 : second;
+        switch (kind) {
+        case 0x80:
+        case 0x90: CountNote(s, first, second); break;
+        case 0xB0: CountController(s, first, m.EventRows(row, 2)); break;
+        case 0xC0: CountProgramChange(s, first, firstPos - 1); break;
+        case 0xE0: CountPitchBend(s, first, second); break;
+        default: break;
+        }
+
+        ReadDelta(s, r);
+        m.EventRows(row, 3) = m.VlqValue;
+        switch (kind) {
+        case 0x80:
+        case 0x90:
+            m.EventRows(row, 4) = kNoteRow;
+            TallyDelta(m);
+            MarkNoteState(m, row);
+            NoteTiming(s, first);
+            break;
+        case 0xB0: m.EventRows(row, 4) = kControllerRow; break;
+        case 0xE0: m.EventRows(row, 4) = kPitchBendRow; break;
+        case 0xC0: m.EventRows(row, 4) = status == 201 ? kDrumProgramRow : kProgramRow; break;
+        default: break;
+        }
+
+        const int next = r.Byte();
+        if (next >= 128) return next;
+        first = next;
+        repeat = true;
+    }
+}
+
+void DecodeSysex(Session& s, TrackReader& r, int status) {
+    SongModel& m = s.song;
+    if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
+    ++m.SysexCount;
+    m.SysexStart[m.SysexCount] = r.LastPos();
+    ReadVarLen(s, r);
+    r.Skip(m.VlqValue);
+    m.SysexEnd[m.SysexCount] = r.LastPos();
+    ReadDelta(s, r);
+    const int row = OpenEvent(s);
+    m.EventRows(row, 0) = status;
+    m.EventRows(row, 3) = m.VlqValue;
+}
+
+// A byte stood where a status byte was expected. Right after a Set Tempo event it is taken as a missing
+// Note On status and repaired; anywhere else it is skipped.
+bool RepairsMissingStatus(const SongModel& m, int status, std::int64_t pos) {
+    const bool candidate = (status >= 1 && status <= 127) || (status >= 241 && status <= 254 && status != 247);
+    return candidate && pos == static_cast<std::int64_t>(m.TempoDataPos) + 4 &&
+           m.RepairsThisReport < kMaxRepairsPerReport;
+}
+
+TrackEnding DecodeEvents(Session& s, TrackReader& r) {
+    SongModel& m = s.song;
+    try {
+        ReadDelta(s, r);  // the delta before the first event belongs to no row
+        int status = r.Byte();
+        for (;;) {
+            m.StatusByte = static_cast<std::uint8_t>(status);
+            if (status == 255) {
+                const MetaOutcome outcome = DecodeMetaEvent(s, r);
+                if (outcome == MetaOutcome::EndTrack) return TrackEnding::EndOfTrack;
+                if (outcome == MetaOutcome::Stop) return TrackEnding::Stopped;
+                status = r.Byte();
+            } else if (status >= 128 && status <= 239) {
+                status = DecodeChannelRun(s, r, status);
+            } else if (status == 240 || status == 247) {
+                DecodeSysex(s, r, status);
+                status = r.Byte();
+            } else if (RepairsMissingStatus(m, status, r.LastPos())) {
+                RepairMissingStatus(s);
+                return TrackEnding::Stopped;
+            } else {
+                status = r.Byte();
+            }
+        }
+    } catch (const TrackCut&) {
+        return TrackEnding::EndOfTrack;  // the chunk or the file ended: as if End of Track stood there
+    }
+}
+
+}  // namespace
+
+int OpenEvent(Session& s) {
+    SongModel& m = s.song;
+    ++m.EventCount;
+    ++m.EventRow;
+    if (m.EventRow == kRowsPerBlock) FlushEventBlock(s);
+    return m.EventRow;
+}
+
+bool AddDeltaToLastRow(Session& s) {
+    SongModel& m = s.song;
+    if (m.EventCount < 0) return false;
+    std::int32_t& cell = m.EventRows(m.EventRow, 3);
+    cell = Int32::Fit(static_cast<std::int64_t>(cell) + m.VlqValue);
+    return true;
+}
+
+std::string FormatRecord(const std::array<std::int32_t, 7>& cells) {
+    std::string out;
+    out.reserve(kRecordSize);
+    for (std::int32_t v : cells) {
+        std::string field = Str(v);
+        field.resize(kFieldWidth, ' ');
+        out += field;
+    }
+    return out;
+}
+
+std::array<std::int32_t, 7> ReadRecordFields(const char* record) {
+    std::array<std::int32_t, 7> cells{};
+    for (int c = 0; c < 7; ++c) {
+        cells[c] = RoundToWidth<std::int32_t>(Val(std::string_view(record + c * kFieldWidth, kFieldWidth)));
+    }
+    return cells;
+}
+
+void ReadVarLen(Session& s, TrackReader& r) {
+    const int b1 = r.Byte();
+    if (b1 < 128) {
+        s.song.VlqValue = b1;
+        return;
+    }
+    const int b2 = r.Byte();
+    if (b2 < 128) {
+        s.song.VlqValue = (b1 - 128) * 128 + b2;
+        return;
+    }
+    const int b3 = r.Byte();  // a third byte ends the number whatever its top bit
+    s.song.VlqValue = (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
+}
+
+void ReadDelta(Session& s, TrackReader& r) {
+    try {
+        ReadVarLen(s, r);
+    } catch (const TrackCut&) {
+        s.song.VlqValue = 0;  // the track ends with the next read
+    }
+}
+
+void ParseTrack(Session& s) {
+    SongModel& m = s.song;
+    m.SysexCount = -1;
+    m.DrumRowDone = 0;
+    m.FirstChannelEventPos = -1;
+    m.FirstTempoBpm = -1;
+    m.FirstTempoPos = -1;
+    m.EventCount = -1;
+    m.TrackName.clear();
+    m.EventRow = -1;
+    m.LastEventCount = -1;
+    m.BlockToggle = 1;
+    m.FileRepaired = 0;
+    ResetEventRows(m);
+    m.NotesFileInUse = 1;
+
+    m.Notes.Open(s.ProgramFile(kNotesFileName));
+    const std::int64_t start = m.TrackStart[m.CurrentTrack];
+    // The track's chunk ends where the next one starts, and never after the end of the file.
+    std::int64_t end = m.TrackStart[m.CurrentTrack + 1];
+    if (end <= start || end > static_cast<std::int64_t>(m.FileLength) + 1) end = static_cast<std::int64_t>(m.FileLength) + 1;
+    Bytes chunk = ReadFileRange(s.ProgramFile(m.TempFileName), static_cast<std::uint64_t>(start - 1),
+                                static_cast<std::uint64_t>(end - start))
+                      .value_or(Bytes{});
+    ChunkHeader header{};
+    for (std::size_t i = 0; i < header.size() && i < chunk.size(); ++i) header[i] = chunk[i];
+    m.TrackHeaders[m.CurrentTrack] = header;
+    m.TrackLength = header[5] * 65536 + header[6] * 256 + header[7];
+    m.TrackDataLength[m.CurrentTrack] = m.TrackLength;
+    WriteTrackHeading(s);
+
+    const std::int64_t headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.size()));
+    TrackReader r(std::move(chunk), start);
+    r.Skip(headerBytes);
+    if (DecodeEvents(s, r) == TrackEnding::EndOfTrack) FinalFlush(s);
+    m.Notes.Close();
+}
+
+}  // namespace sonivex

@@ -1,0 +1,43 @@
+// Event decoding: one track of the working copy into event rows and the event record file "notes.dat".
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "session.h"
+#include "track_reader.h"
+
+namespace sonivex {
+
+// How the decoding of a track ended.
+enum class TrackEnding {
+    EndOfTrack,  // End of Track, or the end of the chunk or file: the last block is flushed
+    Stopped,     // an error or a repair: the unfinished block is not written
+};
+
+// Decodes track CurrentTrack of the working copy: fills the event rows and "notes.dat", the track's report
+// and log lines, the channel table and the statistics. Bad bytes never read past the track; errors in the
+// file are shown as messages and clear FileValid; a table or width overflow raises RunError.
+void ParseTrack(Session& s);
+
+// Reads a variable-length number of at most three bytes into VlqValue (raises TrackCut at the end).
+void ReadVarLen(Session& s, TrackReader& r);
+
+// Reads the delta time after an event into VlqValue; a delta cut off by the end of the track reads 0.
+void ReadDelta(Session& s, TrackReader& r);
+
+// Opens a new event in the block (flushing the full block first) and returns its row.
+int OpenEvent(Session& s);
+
+// Adds the delta that follows an event which makes no row to the track's last row, when there is one.
+// Returns false when the track has no row yet.
+bool AddDeltaToLastRow(Session& s);
+
+// One record of "notes.dat": seven fields of 7 characters in the signed decimal form, cut to 7.
+std::string FormatRecord(const std::array<std::int32_t, 7>& cells);
+
+// The seven numbers of a record as the readers take them (a field without a number reads 0).
+std::array<std::int32_t, 7> ReadRecordFields(const char* record);
+
+}  // namespace sonivex

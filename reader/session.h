@@ -1,0 +1,284 @@
+// The one session that holds all of the program's state: the song model that the reader fills, the report's
+// state, and the window's controls as plain data. Every procedure takes the session by reference, so a test
+// or a batch run makes a fresh one.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "checked.h"
+#include "notes_file.h"
+#include "platform.h"
+
+namespace sonivex {
+
+inline constexpr int kMaxTracks = 73;
+inline constexpr int kMaxTrackLines = 100;
+inline constexpr int kRowsPerBlock = 100;
+inline constexpr int kRecordSize = 49;
+inline constexpr int kFieldWidth = 7;
+
+inline constexpr const char* kWorkingCopyName = "sonivex-temp.tmp";
+inline constexpr const char* kNotesFileName = "notes.dat";
+inline constexpr const char* kNameFileName = "genmidi.ini";
+inline constexpr const char* kStyleFileName = "style1.dat";
+inline constexpr const char* kEffectsFileName = "effects1.dat";
+inline constexpr const char* kLogFolderName = "logs";
+
+// The log channel: a text file written line by line, each line ended by CR LF. Writing while it is closed
+// does nothing.
+class LogFile {
+public:
+    LogFile() = default;
+    LogFile(const LogFile&) = delete;
+    LogFile& operator=(const LogFile&) = delete;
+    ~LogFile() { Close(); }
+
+    // Opens the file for writing, replacing any file of that name (append = false), or for appending.
+    bool Open(const std::filesystem::path& path, bool append);
+    void Close();
+    bool IsOpen() const { return file_ != nullptr; }
+    const std::filesystem::path& Path() const { return path_; }
+    void WriteLine(const std::string& line);
+    void Flush();
+
+private:
+    std::FILE* file_ = nullptr;
+    std::filesystem::path path_;
+    std::vector<char> buffer_;
+};
+
+// The 8 bytes of a track chunk header as read.
+using ChunkHeader = std::array<std::uint8_t, 8>;
+
+// The song data model: the file facts of the load, the track being decoded, the event block, meta events and
+// repairs, and the channel table with the statistics of one analysis run.
+struct SongModel {
+    // File and working copy.
+    std::string SourcePath;
+    std::string TempFileName;
+    std::string FileTitle;
+    Int16 FileValid;
+    Int32 FileLength;
+    Int32 FileEndPos;
+    std::array<std::uint8_t, 14> HeaderChunk{};
+    Int16 FileFormat;
+    Int32 TrackCount;
+    Int32 TicksPerQuarter;
+    Int16 TracksFound;
+    Table<Int32, 0, 100> TrackStart;
+    Table<ChunkHeader, 1, kMaxTracks> TrackHeaders;
+    LogFile Log;
+    NotesFile Notes;  // open while a track is decoded
+
+    // Track being decoded.
+    Int16 CurrentTrack;
+    Int32 TrackLength;
+    Table<Int32, 0, kMaxTracks> TrackDataLength;
+    Table<Int16, 0, 100> TrackHeadingDone;
+    std::uint8_t StatusByte = 0;
+    std::uint8_t MetaType = 0;
+    Int16 CurrentChannel;
+    Int32 VlqValue;
+    Int16 DataValue;
+    Int16 NoteIsOn;
+    Int32 FirstChannelEventPos;
+    Int16 SysexCount;
+    Table<Int32, 0, 200> SysexStart;
+    Table<Int32, 0, 200> SysexEnd;
+
+    // Event block and event record file.
+    Table2<std::int32_t, kRowsPerBlock - 1, 6> EventRows;
+    Int32 EventCount;
+    Int16 EventRow;
+    Int32 LastEventCount;
+    Int16 BlockToggle;
+    Table<Int32, 0, 40000> EventDelta;
+    Int32 FlushedDeltaSum;
+    Int16 NotesFileInUse;
+
+    // Meta events, report lines and repairs.
+    Table2<std::string, kMaxTracks, kMaxTrackLines> TrackLines;
+    Table<Int16, 0, kMaxTracks> TrackLineCount;
+    std::string ReportLine;
+    std::string MetaText;
+    std::string TrackName;
+    std::string SequencerText;
+    std::string KeyName;
+    Int32 TempoDataPos;
+    Int32 TempoBpm;
+    Int32 FirstTempoPos;
+    Int32 FirstTempoBpm;
+    double TimeFactor = 0;
+    Int32 TrackTime;
+    Int16 TimeSigDenominator;
+    Int16 TimeSigClocks;
+    Int16 TimeSig32nds;
+    Int32 TimeSigFixPos;
+    Int16 FileRepaired;
+    Int16 RestartAfterRepair;
+    Int16 MissingStatusRepaired;
+    int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
+
+    // Channel table, program changes and statistics.
+    std::string ChannelTable;
+    Int16 ChannelTableStarted;
+    Int16 QuietParse;
+    Int16 DrumRowDone;
+    Table<Int16, 0, 16> ChannelUsed;
+    Table<Int16, 0, 16> ChannelProgram;
+    Table<Int16, 0, 256> ProgramUsed;
+    Table<Int16, 0, 256> DrumKitUsed;
+    Int16 ProgramChangeCount;
+    Table<Int32, 0, 2000> ProgramChangePos;
+    Table<Int16, 0, 2000> ProgramChangeProgram;
+    Table<Int16, 0, 2000> ProgramChangeTrack;
+    Int16 ProgramChangeTotal;
+    Table<Int16, 0, 256> NoteCount;
+    Table<Int16, 0, 127> DrumNoteCount;
+    Table<Int16, 0, 100> DrumTrack;
+    Table<Int16, 0, 255> VelocityCount;
+    Int32 VelocitySum;
+    Int32 NoteNumberSum;
+    Int32 NoteEventCount;
+    Int32 DrumNoteSum;
+    Int32 DrumNoteEventCount;
+    Int16 MaxVelocity;
+    Int16 MinVelocity;
+    Int16 TrackHasNotes;
+    Int16 TrackHasNoteEvents;
+    Int32 NoteTicks;
+    Int32 MaxNoteDelta;
+    Int32 MinNoteDelta;
+    Table<Int32, 0, 256> InstrumentTicks;
+    Table<Int16, 0, 127> ControllerUsed;
+    Table2<Int16, 127, 127> ControllerValueCount;
+    Table2<Int32, 3, 127> ControllerStats;
+    Table2<Int32, 1, 256> PitchBendByteCount;
+    Int32 PitchBendLsbSum;
+    Int32 PitchBendMsbSum;
+    Int16 PitchBendLsbMax;
+    Int16 PitchBendLsbMin;
+    Int16 PitchBendMsbMax;
+    Int16 PitchBendMsbMin;
+    Int16 PitchBendCount;
+    Table<Int32, 0, 2000> DeltaValue;
+    Table<Int16, 0, 2000> DeltaValueCount;
+    Int16 DeltaValueKinds;
+
+    // Drum substitution map of the editing commands; the report clears it.
+    Table<Int16, 0, 127> DrumNoteMap;
+
+    // "e" drum substitution, "d" drum/melody switch, "c" copy track, "h" effects, "'" none.
+    std::string EditMode;
+};
+
+// The report's own state: texts, times, the used-instrument table, groups, style and complexity.
+struct ReportState {
+    Int16 ReportPhase;
+    std::string HeaderText;
+    std::string SummaryText;
+    std::string MainTenText;
+    std::string TrackText;
+    std::string FormatName;
+    Int16 LogHeaderDone;
+    Int16 LogFileInfoDone;
+    Int16 TrackSeconds;
+    std::string TrackMinutes;
+    Int16 LongestMinutes;
+    Int16 LongestSeconds;
+    Int16 VelocitySpanSum;
+    Int16 VelocityTrackCount;
+    Int16 ScratchFileMissing;
+    Int16 HasDrumTrack;
+
+    // Used-instrument table.
+    Table<std::string, 0, 100> InstrumentName;
+    Table<Int32, 0, 100> InstrumentWeight;
+    Table<Int16, 0, 100> InstrumentKind;
+    Table<Int16, 0, 100> InstrumentNumber;
+    Int16 InstrumentCount;
+    Int16 MelodyInstrumentCount;
+    Int16 RhythmInstrumentCount;
+
+    // Instrument groups.
+    Table<Int32, 0, 16> GroupWeight;
+    Table<Int16, 0, 16> GroupNumber;
+    Int32 GroupWeightTotal;
+    std::string FirstGroupName;
+    std::string SecondGroupName;
+
+    // Style and complexity.
+    Table<Int16, 1, 40> StylePrograms;
+    std::string StyleLineName;
+    Int16 StyleMatches;
+    std::string BestStyle;
+    Int16 BestMatches;
+    Int16 BestScore;
+    Int32 ComplexScore;
+
+    // The lines of genmidi.ini, read once per report run instead of once per name looked up.
+    bool NamesLoaded = false;
+    std::vector<std::string> NameLines;
+    std::vector<std::string> NameEntries;
+
+    // Seed of the random generator, drawn from the clock at every report run.
+    std::uint32_t RandomSeed = 0;
+};
+
+// The start-up tables of fixed names and numbers.
+struct NameTables {
+    Table<std::string, 0, 24> KeyNames;
+    Table2<Int16, 24, 10> KeyAccidentals;
+    Table<std::string, 0, 12> NoteNames;
+    Table<std::string, 0, 9> DrumKitNames;
+    Table<Int16, 0, 100> ControllerNumbers;
+    Table<std::string, 0, 100> ControllerNames;
+};
+
+// A window control as plain data.
+struct Control {
+    bool enabled = false;
+};
+
+// The main window as plain data: what the commands read and write, and the Qt window mirrors.
+struct FormModel {
+    std::string RichTextBox1;  // the report pane
+    std::string Caption;
+    Control mnuSave;
+    Control SaveButton;  // toolbar button 2
+};
+
+struct Session {
+    Session(Platform& platform, std::filesystem::path programFolder);
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // A file in the program folder.
+    std::filesystem::path ProgramFile(const std::string& name) const { return programFolder / name; }
+
+    // Shows an OK message box with the application's title after restoring the normal pointer.
+    void Message(const std::string& text, Icon icon = Icon::None);
+
+    // Asks a Yes/No question with the application's title after restoring the normal pointer.
+    bool Ask(const std::string& text, Icon icon = Icon::Question);
+
+    // Closes every file that the session holds open (the log included).
+    void CloseAllFiles() {
+        song.Log.Close();
+        song.Notes.Close();
+    }
+
+    Platform& platform;
+    std::filesystem::path programFolder;
+    SongModel song;
+    ReportState report;
+    NameTables names;
+    FormModel form;
+};
+
+}  // namespace sonivex

@@ -1,0 +1,116 @@
+#include "stats.h"
+
+#include "data_files.h"
+#include "text.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kDrumChannel = 9;
+
+void StartChannelTable(SongModel& m) {
+    if (m.ChannelTableStarted != 0) return;
+    m.ChannelTable += "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n" + std::string(48, '-') + "\r\n";
+    m.ChannelTableStarted = 1;
+}
+
+void AddDrumRow(Session& s) {
+    SongModel& m = s.song;
+    StartChannelTable(m);
+    m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      10            DRUM TRACK\r\n";
+}
+
+void AddProgramRow(Session& s, int program) {
+    SongModel& m = s.song;
+    const std::string name = ProgramName(s, program);
+    StartChannelTable(m);
+    m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      " + PadLeft(Dec(m.CurrentChannel + 1), 2) +
+                      "     " + PadLeft(Dec(program + 1), 3) + "    " + name + "\r\n";
+}
+
+}  // namespace
+
+void CountNote(Session& s, int key, int velocity) {
+    SongModel& m = s.song;
+    m.ChannelUsed[m.CurrentChannel] = 1;
+    m.TrackHasNotes = 1;
+    m.TrackHasNoteEvents = 1;
+    m.NoteNumberSum += key;
+    ++m.NoteEventCount;
+    if (m.CurrentChannel == kDrumChannel) {
+        if (m.DrumRowDone == 0) {
+            m.DrumTrack[m.CurrentTrack] = 1;
+            if (m.QuietParse == 0) AddDrumRow(s);
+            m.DrumRowDone = 1;
+        }
+        ++m.DrumNoteCount[key];
+        m.DrumNoteSum += key;
+        ++m.DrumNoteEventCount;
+    } else {
+        ++m.NoteCount[key];
+    }
+    ++m.VelocityCount[velocity];
+    m.VelocitySum += velocity;
+    if (velocity > m.MaxVelocity) m.MaxVelocity = velocity;
+    if (velocity < m.MinVelocity && velocity >= 1) m.MinVelocity = velocity;
+}
+
+void NoteTiming(Session& s, int key) {
+    SongModel& m = s.song;
+    if (m.NoteIsOn == 1) {
+        if (m.CurrentChannel == kDrumChannel) {
+            m.InstrumentTicks[128 + key] += m.VlqValue;
+        } else {
+            m.InstrumentTicks[m.ChannelProgram[m.CurrentChannel]] += m.VlqValue;
+        }
+    }
+    m.NoteTicks += m.VlqValue;
+    if (m.VlqValue > m.MaxNoteDelta) m.MaxNoteDelta = m.VlqValue;
+    if (m.VlqValue < m.MinNoteDelta && m.VlqValue > 0) m.MinNoteDelta = m.VlqValue;
+}
+
+void CountController(Session& s, int controller, int value) {
+    SongModel& m = s.song;
+    m.ChannelUsed[m.CurrentChannel] = 1;
+    m.ControllerUsed[controller] = 1;
+    ++m.ControllerValueCount(controller, value);
+    m.ControllerStats(0, controller) += value;
+    m.ControllerStats(1, controller) += 1;
+    if (value > m.ControllerStats(2, controller)) m.ControllerStats(2, controller) = value;
+    if (value < m.ControllerStats(3, controller)) m.ControllerStats(3, controller) = value;
+}
+
+void CountPitchBend(Session& s, int first, int second) {
+    SongModel& m = s.song;
+    m.PitchBendByteCount(0, first) += 1;
+    m.PitchBendByteCount(1, second) += 1;
+    m.PitchBendLsbSum += first;
+    m.PitchBendMsbSum += second;
+    if (first > m.PitchBendLsbMax) m.PitchBendLsbMax = first;
+    if (first < m.PitchBendLsbMin) m.PitchBendLsbMin = first;
+    if (second > m.PitchBendMsbMax) m.PitchBendMsbMax = second;
+    if (second < m.PitchBendMsbMin) m.PitchBendMsbMin = second;
+    ++m.PitchBendCount;
+}
+
+void CountProgramChange(Session& s, int program, std::int64_t position) {
+    SongModel& m = s.song;
+    ++m.ProgramChangeTotal;
+    m.ChannelProgram[m.CurrentChannel] = program;
+    if (m.StatusByte == 201) {
+        m.DrumKitUsed[program] = 1;
+    } else {
+        m.ProgramUsed[program] = 1;
+    }
+    m.ChannelUsed[m.CurrentChannel] = 1;
+    if (program > 127) s.Message("ERROR: Invalid Instrument");
+    if (m.CurrentChannel == kDrumChannel) return;
+    m.ProgramChangePos[m.ProgramChangeCount] = position;
+    m.ProgramChangeProgram[m.ProgramChangeCount] = program;
+    m.ProgramChangeTrack[m.ProgramChangeCount] = m.CurrentTrack;
+    ++m.ProgramChangeCount;
+    if (m.QuietParse == 0) AddProgramRow(s, program);
+}
+
+}  // namespace sonivex

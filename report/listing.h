@@ -1,0 +1,24 @@
+// The event listing: one log line per recorded event of the current track, then its playing time.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "reader/session.h"
+
+namespace sonivex {
+
+// Lists records 1 to EventCount + 1 of "notes.dat" to the log, then the track's "Total Time:" line.
+void ListTrackEvents(Session& s);
+
+// The log line of one record; `drum` carries the last named drum note between records of one track.
+struct DrumMemory {
+    int key = -1;
+    std::int64_t record = -10;
+    std::string name;
+};
+std::string ListingLine(Session& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
+                        DrumMemory& drum);
+
+}  // namespace sonivex

@@ -1,0 +1,327 @@
+#include "report.h"
+
+#include <chrono>
+#include <cmath>
+#include <new>
+
+#include "instruments.h"
+#include "listing.h"
+#include "reader/data_files.h"
+#include "reader/files.h"
+#include "reader/parse.h"
+#include "reader/text.h"
+
+namespace sonivex {
+
+namespace {
+
+const char* const kCrLf = "\r\n";
+
+void ResetStatistics(SongModel& m) {
+    m.TrackDataLength.Fill(0);
+    m.TrackHeadingDone.Fill(0);
+    m.EventDelta.Fill(0);
+    m.FlushedDeltaSum = 0;
+    m.TrackLines.Fill(std::string());
+    m.TrackLineCount.Fill(0);
+    m.TimeFactor = 0;
+    m.TrackTime = 0;
+    m.ChannelTable.clear();
+    m.ChannelTableStarted = 0;
+    m.ChannelUsed.Fill(0);
+    m.ChannelProgram.Fill(0);
+    m.ProgramUsed.Fill(0);
+    m.DrumKitUsed.Fill(0);
+    m.ProgramChangeCount = 0;
+    m.ProgramChangePos.Fill(0);
+    m.ProgramChangeProgram.Fill(0);
+    m.ProgramChangeTrack.Fill(0);
+    m.ProgramChangeTotal = 0;
+    m.NoteCount.Fill(0);
+    m.DrumNoteCount.Fill(0);
+    m.DrumTrack.Fill(0);
+    m.VelocityCount.Fill(0);
+    m.VelocitySum = 0;
+    m.NoteNumberSum = 0;
+    m.NoteEventCount = 0;
+    m.DrumNoteSum = 0;
+    m.DrumNoteEventCount = 0;
+    m.MaxVelocity = 0;
+    m.MinVelocity = 0;
+    m.TrackHasNotes = 0;
+    m.TrackHasNoteEvents = 0;
+    m.NoteTicks = 0;
+    m.MaxNoteDelta = 0;
+    m.MinNoteDelta = 0;
+    m.InstrumentTicks.Fill(0);
+    m.ControllerUsed.Fill(0);
+    m.ControllerValueCount.Fill(0);
+    m.ControllerStats.Fill(0);
+    m.PitchBendByteCount.Fill(0);
+    m.PitchBendLsbSum = 0;
+    m.PitchBendMsbSum = 0;
+    m.PitchBendLsbMax = 0;
+    m.PitchBendLsbMin = 0;
+    m.PitchBendMsbMax = 0;
+    m.PitchBendMsbMin = 0;
+    m.PitchBendCount = 0;
+    m.DeltaValue.Fill(0);
+    m.DeltaValueCount.Fill(0);
+    m.DeltaValueKinds = 0;
+    m.DrumNoteMap.Fill(0);
+    m.RepairsThisReport = 0;
+}
+
+// The parser's statistics start values of one pass over the tracks.
+void SetStartValues(Session& s) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    m.QuietParse = 0;
+    m.DrumTrack.Fill(-1);
+    // Index 0 of the program- and channel-indexed tables is cleared too, so that a restart after a repair
+    // does not count program 0 twice.
+    m.ChannelProgram.Fill(0);
+    m.InstrumentTicks.Fill(0);
+    m.NoteCount.Fill(0);
+    m.ProgramUsed.Fill(0);
+    m.DrumKitUsed.Fill(0);
+    m.PitchBendByteCount.Fill(0);
+    m.ControllerValueCount.Fill(0);
+    m.ControllerUsed.Fill(0);
+    m.DrumNoteCount.Fill(0);
+    m.VelocityCount.Fill(0);
+    for (int c = 0; c <= 127; ++c) {
+        m.ControllerStats(0, c) = 0;
+        m.ControllerStats(1, c) = 0;
+        m.ControllerStats(2, c) = 0;
+        m.ControllerStats(3, c) = 128;
+    }
+    m.DeltaValue.Fill(-1);
+    m.DeltaValueCount.Fill(0);
+    m.DrumNoteMap.Fill(0);
+    m.VelocitySum = 0;
+    m.NoteNumberSum = 0;
+    m.NoteEventCount = 0;
+    m.DrumNoteSum = 0;
+    m.DrumNoteEventCount = 0;
+    m.NoteTicks = 0;
+    m.MaxNoteDelta = 0;
+    m.MinNoteDelta = 128;
+    m.PitchBendCount = 0;
+    m.PitchBendLsbSum = 0;
+    m.PitchBendMsbSum = 0;
+    m.PitchBendLsbMax = 0;
+    m.PitchBendMsbMax = 0;
+    m.PitchBendLsbMin = 128;
+    m.PitchBendMsbMin = 128;
+    m.DeltaValueKinds = 0;
+    m.ProgramChangeTotal = 0;
+    rep.HasDrumTrack = 0;
+    rep.VelocitySpanSum = 0;
+    rep.VelocityTrackCount = 0;
+}
+
+std::string FormatName(int format) {
+    if (format == 0) return "single";
+    if (format == 2) return "Multi (independent)";
+    return "Multi";
+}
+
+void BuildHeader(Session& s) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    rep.FormatName = FormatName(m.FileFormat);
+    rep.HeaderText = "File        : " + m.SourcePath + kCrLf + "File Size   :" + Str(m.FileLength) + kCrLf +
+                     "Total Tracks:" + Str(m.TrackCount) + kCrLf + "File Format : " + rep.FormatName + kCrLf +
+                     "Delta Ticks :" + Str(m.TicksPerQuarter) + kCrLf;
+    if (rep.LogFileInfoDone != 0) return;
+    m.Log.WriteLine("File Size   :" + Str(m.FileLength));
+    m.Log.WriteLine("Total Tracks:" + Str(m.TrackCount));
+    m.Log.WriteLine("File Format : " + rep.FormatName);
+    m.Log.WriteLine("Delta Ticks :" + Str(m.TicksPerQuarter));
+    rep.LogFileInfoDone = 1;
+}
+
+// Adds a line to the track's report lines; the 101st and later lines overwrite line 100.
+void AddTrackLine(SongModel& m, int track, const std::string& line) {
+    ++m.TrackLineCount[track];
+    if (m.TrackLineCount[track] > kMaxTrackLines) m.TrackLineCount[track] = kMaxTrackLines;
+    m.TrackLines(track, m.TrackLineCount[track]) = line;
+}
+
+// Decodes every track once. Returns false when a repair changed the working copy and the analysis must
+// start again.
+bool AnalyseTracks(Session& s) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    for (int t = 1; t <= m.TracksFound; ++t) {
+        m.MaxVelocity = 0;
+        m.MinVelocity = 128;
+        m.TrackHasNoteEvents = 0;
+        m.TrackTime = 0;  // each track's log time is its own
+        m.CurrentTrack = t;
+        ParseTrack(s);
+        if (m.FileRepaired != 0) return false;
+
+        // The track's ticks: the delta cells of all its records, the last event's included.
+        Int32 ticks = 0;
+        for (std::int64_t i = 1; i <= static_cast<std::int64_t>(m.EventCount) + 1; ++i) {
+            if (m.EventDelta[i] >= 0) ticks += m.EventDelta[i];
+        }
+        ListTrackEvents(s);
+
+        if (m.EventCount >= 0) {
+            if (m.TimeFactor == -1) {
+                AddTrackLine(m, t, "Total time: ?");
+            } else {
+                const PlayTime time = PlayingTime(s, ticks);
+                AddTrackLine(m, t, "Total time: " + time.text);
+                if (time.minutes * 60 + time.seconds > rep.LongestMinutes * 60 + rep.LongestSeconds) {
+                    rep.LongestMinutes = time.minutes;
+                    rep.LongestSeconds = time.seconds;
+                }
+            }
+        }
+        if (m.RestartAfterRepair == 1) return false;
+
+        if (m.TrackHasNoteEvents == 1) {
+            rep.VelocitySpanSum += m.MaxVelocity + m.MinVelocity;
+            ++rep.VelocityTrackCount;
+        }
+        if (m.DrumRowDone == 1) rep.HasDrumTrack = 1;
+    }
+    return true;
+}
+
+void AppendSummaryEnd(Session& s) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    if (rep.VelocityTrackCount > 0) {
+        const auto average = static_cast<std::int64_t>(
+            std::floor(static_cast<double>(rep.VelocitySpanSum) / (2.0 * rep.VelocityTrackCount)));
+        rep.SummaryText += "Average Volume        :" + Str(average) + kCrLf;
+    } else {
+        rep.SummaryText += std::string("Average Volume        : 0") + kCrLf;
+    }
+    if (m.TimeFactor != -1) {
+        rep.SummaryText += "Total time            :" + Str(rep.LongestMinutes) + "." + TwoDigits(rep.LongestSeconds) + kCrLf;
+    } else {
+        rep.SummaryText += std::string("Total time            : ?") + kCrLf;
+    }
+}
+
+void BuildTrackText(Session& s) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    for (int t = 1; t <= m.TracksFound; ++t) {
+        rep.TrackText += "Tr:" + PadLeft(Dec(t), 2) + "  Length:" + Str(m.TrackDataLength[t]) + kCrLf;
+        for (int l = 1; l <= m.TrackLineCount[t]; ++l) rep.TrackText += "       " + m.TrackLines(t, l) + kCrLf;
+    }
+}
+
+// Deletes "notes.dat" at the end of the report.
+void DeleteNotesFile(Session& s) {
+    s.report.ReportPhase = 0;
+    s.report.ScratchFileMissing = 0;
+    const auto path = s.ProgramFile(kNotesFileName);
+    if (!FileExists(path)) {
+        s.report.ScratchFileMissing = 1;
+        return;
+    }
+    RemoveIfPresent(path);
+    s.song.NotesFileInUse = 0;
+}
+
+void RunReport(Session& s) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    ResetAnalysis(s);
+    rep.RandomSeed = static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    rep.ReportPhase = 1;
+    s.form.RichTextBox1.clear();
+    s.platform.LetEventsRun();
+    m.MissingStatusRepaired = 0;
+    m.CurrentTrack = 1;
+    m.EditMode = "'";
+    rep.LogHeaderDone = 0;
+    rep.LogFileInfoDone = 0;
+    m.ChannelUsed.Fill(0);
+
+    for (;;) {  // the restart point after a repair of the working copy
+        m.TimeFactor = 0;
+        m.RestartAfterRepair = 0;
+        rep.TrackText.clear();
+        rep.HeaderText.clear();
+        m.ChannelTable.clear();
+        rep.SummaryText.clear();
+        rep.MainTenText.clear();
+        m.ChannelTableStarted = 0;
+        m.ProgramChangeCount = 1;
+        m.TrackHasNotes = 0;
+        // A restart lists every track's lines anew instead of adding them a second time.
+        m.TrackLines.Fill(std::string());
+        m.TrackLineCount.Fill(0);
+        WriteLogHeader(s);
+        BuildHeader(s);
+        SetStartValues(s);
+        if (AnalyseTracks(s)) break;
+    }
+
+    BuildInstrumentList(s);
+    m.CurrentTrack = 1;
+    m.QuietParse = 1;
+    if (m.ProgramChangeTotal == 0 && m.TrackHasNotes == 0) m.ChannelTable += std::string("No instruments") + kCrLf;
+    AppendGroupsAndStyle(s);
+    AppendSummaryEnd(s);
+
+    s.form.RichTextBox1 = rep.HeaderText + kCrLf + rep.SummaryText;
+    BuildTrackText(s);
+    s.form.RichTextBox1 += std::string(kCrLf) + m.ChannelTable + kCrLf + rep.MainTenText + kCrLf + kCrLf + rep.TrackText;
+    DeleteNotesFile(s);
+}
+
+}  // namespace
+
+void ResetAnalysis(Session& s) {
+    ResetStatistics(s.song);
+    s.report = ReportState{};
+}
+
+void WriteLogHeader(Session& s) {
+    s.form.Caption = std::string(kAppTitle) + " - " + s.song.FileTitle;
+    s.platform.SetCaption(s.form.Caption);
+    if (s.report.LogHeaderDone != 0) return;
+    s.song.Log.WriteLine(std::string(kAppTitle) + " analysis of " + s.song.FileTitle);
+    s.report.LogHeaderDone = 1;
+}
+
+PlayTime PlayingTime(Session& s, std::int64_t ticks) {
+    SongModel& m = s.song;
+    ReportState& rep = s.report;
+    m.TrackTime = RoundToWidth<std::int32_t>(static_cast<double>(ticks) * m.TimeFactor);
+    const auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); };
+    rep.TrackSeconds = floorDiv(m.TrackTime, 60) + 1;
+    const std::int64_t minutes = floorDiv(rep.TrackSeconds, 60);
+    rep.TrackSeconds = rep.TrackSeconds - 60 * minutes;
+    rep.TrackMinutes = TwoDigits(minutes);
+    return PlayTime{minutes, rep.TrackSeconds, rep.TrackMinutes + "." + TwoDigits(rep.TrackSeconds)};
+}
+
+ReportOutcome BuildReport(Session& s) {
+    ForgetNames(s);
+    try {
+        RunReport(s);
+        return ReportOutcome::Done;
+    } catch (const RunError& e) {
+        s.song.Notes.Close();
+        if (e.Number() == kSubscript) s.Message("ERROR: Too many notes for array");
+        s.Message("Error:" + Str(e.Number()));
+    } catch (const std::bad_alloc&) {
+        s.song.Notes.Close();
+        s.Message("Not enough memory");
+    }
+    s.song.Log.Flush();
+    return ReportOutcome::Stopped;
+}
+
+}  // namespace sonivex

@@ -1,0 +1,38 @@
+// The analysis report: runs the reader over every track and assembles the report pane's text and the log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "reader/session.h"
+
+namespace sonivex {
+
+enum class ReportOutcome {
+    Done,     // the text is in the pane
+    Stopped,  // an error stopped the analysis; its messages were shown
+};
+
+// Clears the analysis state, decodes every track, writes the log and puts the report text into the pane.
+// On a runtime error the user sees "ERROR: Too many notes for array" (for a table overflow) and
+// "Error:" with the error number, or "Not enough memory", and the analysis stops; the program goes on.
+ReportOutcome BuildReport(Session& s);
+
+// Sets every statistic, table, counter, flag and text of the analysis to zero or empty. The file facts of
+// the load and the name tables stay.
+void ResetAnalysis(Session& s);
+
+// Sets the window caption and, once per report run, writes the log header.
+void WriteLogHeader(Session& s);
+
+struct PlayTime {
+    std::int64_t minutes;
+    int seconds;
+    std::string text;  // "MM.SS", minutes with at least two digits
+};
+
+// A playing time from a tick count: rounded to sixtieths of a second, whole seconds plus one, then minutes
+// and seconds. Sets TrackTime, TrackSeconds and TrackMinutes.
+PlayTime PlayingTime(Session& s, std::int64_t ticks);
+
+}  // namespace sonivex
