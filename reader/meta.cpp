@@ -161,8 +161,9 @@ std::string KeyNameOf(int sf, int mi) {
     pair += static_cast<char>('0' + (sf < 0 ? -sf : sf));
     const std::size_t at = kKeyTable.find(pair);
     if (at == std::string::npos || at < 2 || at + 4 > kKeyTable.size()) return "Unknown";
-    const std::string minor = TrimRightBlanks(kKeyTable.substr(at - 2, 2));
-    const std::string major = TrimRightBlanks(kKeyTable.substr(at + 2, 2));
+    // The entry of no sharps or flats stands one place out of step, so blanks are trimmed on both sides.
+    const std::string minor = TrimBlanks(kKeyTable.substr(at - 2, 2));
+    const std::string major = TrimBlanks(kKeyTable.substr(at + 2, 2));
     return mi != 0 ? minor + " Minor" : major + " Major";
 }
 

@@ -1,0 +1,170 @@
+#!/usr/bin/env bash
+# Times sonivex-cli against midicsv on generated MIDI files.
+#
+# Usage: bench/run.sh [BUILD_DIR]      (default: the repo's build/)
+#
+# Environment:
+#   RUNS=N             timed runs per command, best one counts (default 5)
+#   BENCH_NO_HYPERFINE=1  time with date +%s%N even when hyperfine is installed
+#   BENCH_KEEP=1       keep the temp folder (songs, logs) and print its path
+#
+# Files come from bench/make_songs.py: a 16 x 40,000-event file, a file of
+# exactly 1 MiB and five ordinary songs.  For each file the table shows the
+# best wall time of `sonivex-cli --program-folder TMP FILE > /dev/null` and of
+# `midicsv FILE /dev/null`, their ratio and sonivex-cli's peak resident memory
+# (from /usr/bin/time -v).  Exit status is 1 only if sonivex-cli failed on a
+# file; the targets at the end are informational.
+
+set -u
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+repo=$(cd "$here/.." && pwd)
+build=${1:-$repo/build}
+cli=$build/bin/sonivex-cli
+runs=${RUNS:-5}
+python=/usr/bin/python3
+[[ -x $python ]] || python=python3
+
+die() { echo "run.sh: $*" >&2; exit 2; }
+[[ -x $cli ]] || die "no sonivex-cli at $cli (build first: cmake -S $repo -B $repo/build -G Ninja && ninja -C $repo/build)"
+command -v midicsv >/dev/null || die "midicsv not found (apt-get install midicsv)"
+[[ -x /usr/bin/time ]] || die "/usr/bin/time not found (apt-get install time)"
+[[ $runs =~ ^[1-9][0-9]*$ ]] || die "RUNS must be a positive number"
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/sonivex-bench.XXXXXX") || die "mktemp failed"
+if [[ ${BENCH_KEEP:-0} == 1 ]]; then
+    echo "temp folder kept: $work"
+else
+    trap 'rm -rf "$work"' EXIT
+fi
+prog=$work/program
+songs=$work/songs
+mkdir -p "$prog" "$songs"
+cp "$repo"/data/* "$prog"/ || die "cannot copy $repo/data into $prog"
+
+echo "generating files..."
+"$python" "$here/make_songs.py" "$songs" >"$work/manifest" 2>"$work/make.log"
+gen_rc=$?
+sed 's/^/  /' "$work/make.log"
+((gen_rc == 0)) || die "make_songs.py failed (exit $gen_rc)"
+
+use_hyperfine=0
+if [[ ${BENCH_NO_HYPERFINE:-0} != 1 ]] && command -v hyperfine >/dev/null; then
+    use_hyperfine=1
+fi
+
+# best_ms CMD... : best wall time of RUNS runs in ms (3 decimals); stdout and
+# stderr of the command are thrown away.
+best_ms() {
+    if ((use_hyperfine)); then
+        # -N: no intermediate shell, so its start-up is not counted
+        hyperfine -N --style none --warmup 1 --runs "$runs" \
+            --export-json "$work/hf.json" "$(printf '%q ' "$@")" >/dev/null 2>&1 ||
+            { echo "nan"; return; }
+        "$python" -c 'import json,sys; print("%.3f" % (json.load(open(sys.argv[1]))["results"][0]["min"] * 1000))' \
+            "$work/hf.json"
+    else
+        local best="" i t0 t1 ns
+        for ((i = 0; i < runs; i++)); do
+            t0=$(date +%s%N)
+            "$@" >/dev/null 2>&1
+            t1=$(date +%s%N)
+            ns=$((t1 - t0))
+            if [[ -z $best ]] || ((ns < best)); then best=$ns; fi
+        done
+        awk -v n="$best" 'BEGIN { printf "%.3f\n", n / 1e6 }'
+    fi
+}
+
+if ((use_hyperfine)); then how="hyperfine -N, best of $runs"; else how="date +%s%N, best of $runs"; fi
+echo
+echo "sonivex-cli: $cli"
+echo "timing: $how; peak memory from /usr/bin/time -v"
+echo
+fmt="%-20s %10s %11s %11s %8s %10s\n"
+printf "$fmt" "file" "bytes" "sonivex ms" "midicsv ms" "ratio" "peak MB"
+printf "$fmt" "--------------------" "----------" "-----------" "-----------" "--------" "----------"
+
+failed=0
+notes=()
+mib_ms=""
+worst_ratio=""
+worst_ratio_file=""
+slower=()
+max_mb=0
+max_mb_file=""
+
+while IFS=$'\t' read -r name path size ntracks nevents; do
+    # First run: exit status, stderr and peak memory (also warms the caches).
+    rm -rf "$prog/logs"
+    /usr/bin/time -v -o "$work/timev" "$cli" --program-folder "$prog" "$path" \
+        >/dev/null 2>"$work/stderr"
+    rc=$?
+    if ((rc != 0)); then
+        failed=1
+        printf "$fmt" "$name" "$size" "FAILED" "-" "-" "-"
+        notes+=("$name: sonivex-cli exited $rc; its stderr:")
+        while IFS= read -r line; do notes+=("    $line"); done <"$work/stderr"
+        continue
+    fi
+    if [[ -s $work/stderr ]]; then
+        notes+=("$name: sonivex-cli exited 0 but wrote to stderr:")
+        while IFS= read -r line; do notes+=("    $line"); done < <(head -n 20 "$work/stderr")
+    fi
+    kb=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/timev")
+    mb=$(awk -v k="${kb:-0}" 'BEGIN { printf "%.1f", k / 1024 }')
+
+    if ! midicsv "$path" /dev/null 2>"$work/midicsv.err"; then
+        notes+=("$name: midicsv failed: $(head -n 3 "$work/midicsv.err" | tr '\n' ' ')")
+    fi
+
+    s_ms=$(best_ms "$cli" --program-folder "$prog" "$path")
+    m_ms=$(best_ms midicsv "$path" /dev/null)
+    ratio=$(awk -v a="$s_ms" -v b="$m_ms" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "nan" }')
+    printf "$fmt" "$name" "$size" "$s_ms" "$m_ms" "$ratio" "$mb"
+
+    [[ $name == one_mib ]] && mib_ms=$s_ms
+    if [[ -z $worst_ratio ]] || awk -v a="$ratio" -v b="$worst_ratio" 'BEGIN { exit !(a > b) }'; then
+        worst_ratio=$ratio
+        worst_ratio_file=$name
+    fi
+    if awk -v r="$ratio" 'BEGIN { exit !(r > 1.0) }'; then slower+=("$name ($ratio)"); fi
+    if awk -v a="$mb" -v b="$max_mb" 'BEGIN { exit !(a > b) }'; then
+        max_mb=$mb
+        max_mb_file=$name
+    fi
+done <"$work/manifest"
+
+if ((${#notes[@]})); then
+    echo
+    printf '%s\n' "${notes[@]}"
+fi
+
+verdict() { if "$@"; then echo PASS; else echo FAIL; fi; }
+lt() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
+
+echo
+echo "targets:"
+if [[ -n $mib_ms ]]; then
+    printf "  %-46s %s  (one_mib: %s ms)\n" "full report of a 1 MB file under 100 ms" \
+        "$(verdict lt "$mib_ms" 100)" "$mib_ms"
+else
+    printf "  %-46s %s  (one_mib was not measured)\n" "full report of a 1 MB file under 100 ms" FAIL
+fi
+if [[ -n $worst_ratio ]]; then
+    if ((${#slower[@]})); then
+        printf "  %-46s FAIL  (slower on: %s)\n" "no slower than midicsv" "${slower[*]}"
+    else
+        printf "  %-46s PASS  (worst ratio %s on %s)\n" "no slower than midicsv" "$worst_ratio" "$worst_ratio_file"
+    fi
+fi
+if [[ -n $max_mb_file ]]; then
+    printf "  %-46s %s  (max %s MB on %s)\n" "peak memory under 50 MB" \
+        "$(verdict lt "$max_mb" 50)" "$max_mb" "$max_mb_file"
+fi
+if ((failed)); then
+    echo
+    echo "sonivex-cli failed on at least one file (see above)"
+    exit 1
+fi
+exit 0

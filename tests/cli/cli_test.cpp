@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+struct CliRun {
+    int status;
+    std::string out;
+    std::string err;
+};
+
+CliRun RunCli(TestSession& t, const std::string& args) {
+    const auto out = t.folder().parent_path() / "out.txt";
+    const auto err = t.folder().parent_path() / "err.txt";
+    const std::string command = std::string(SONIVEX_CLI) + " --program-folder '" + t.folder().string() + "' " +
+                                args + " > '" + out.string() + "' 2> '" + err.string() + "' < /dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TestSession::ReadText(out), TestSession::ReadText(err)};
+}
+
+std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
+
+TEST(Cli, PrintsTheReportWithPlainLineEndsAndCleansUp) {
+    TestSession t;
+    const auto song = t.WriteSong(MidiFile().Add(Track().Name(0, "Lead").NoteOn(0, 0, 60, 100).End(96)).Build(), "Lead.mid");
+    const CliRun run = RunCli(t, Quoted(song));
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out.rfind("File        : " + song.string() + "\n", 0), 0u);
+    EXPECT_EQ(run.out.find('\r'), std::string::npos);
+    EXPECT_NE(run.out.find("\nTr: 1  Length: 16\n       Name: Lead\n       Total time: 00.01\n"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "sonivex-temp.tmp"));
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));
+    EXPECT_TRUE(std::filesystem::exists(t.folder() / "logs" / "lead.txt"));
+}
+
+TEST(Cli, WritesMessagesAndAnswersOnStderr) {
+    TestSession t;
+    const Bytes bad = MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).End()).Tail({1, 2}).Build();
+    const auto song = t.WriteSong(bad, "bad.mid");
+    const CliRun no = RunCli(t, Quoted(song));
+    EXPECT_EQ(no.status, 0);
+    EXPECT_EQ(no.err,
+              "message: BAD.MID:\\nProbably unnecessary bytes at end of file. File should be OK.\n"
+              "question: ERROR: Invalid Time Signature.  Repair?  -> No\n");
+    const CliRun yes = RunCli(t, "--yes " + Quoted(song));
+    EXPECT_EQ(yes.status, 0);
+    EXPECT_NE(yes.err.find("Repair?  -> Yes\n"), std::string::npos);
+    EXPECT_EQ(TestSession::ReadBytes(song), bad);
+}
+
+TEST(Cli, ExitsWithTheDocumentedStatus) {
+    TestSession t;
+    const CliRun missing = RunCli(t, "nowhere.mid");
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "message: nowhere.mid does not exist\n");
+    EXPECT_EQ(missing.out, "");
+
+    const CliRun rejected = RunCli(t, Quoted(t.WriteSong({'x', 'y'}, "x.mid")));
+    EXPECT_EQ(rejected.status, 1);
+    EXPECT_EQ(rejected.err, "message: X.MID is not a MID file\nmessage: Error!\n");
+
+    std::filesystem::remove(t.folder() / "genmidi.ini");
+    const CliRun stopped = RunCli(t, Quoted(t.WriteSong(MidiFile().Add(Track().Program(0, 0, 3).End()).Build())));
+    EXPECT_EQ(stopped.status, 3);
+    EXPECT_EQ(stopped.err, "message: Error: 52\n");
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));
+
+    EXPECT_EQ(RunCli(t, "").status, 2);
+    EXPECT_EQ(RunCli(t, "--bogus x.mid").status, 2);
+    const CliRun help = RunCli(t, "--help");
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("Exit status"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sonivex::test

@@ -1,0 +1,205 @@
+#include <gtest/gtest.h>
+
+#include "reader/meta.h"
+#include "reader/parse.h"
+#include "report/report.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+void ParseOnly(TestSession& t, const Track& track, int division = 96) {
+    ASSERT_TRUE(t.Load(MidiFile(1, division).Add(track).Build()));
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+}
+
+using Cells = std::array<std::int32_t, 7>;
+
+// Record `number` of "notes.dat" (from 1).
+Cells Record(TestSession& t, int number) {
+    const std::string text = TestSession::ReadText(t.folder() / "notes.dat");
+    EXPECT_GE(text.size(), static_cast<std::size_t>(number) * 49);
+    return ReadRecordFields(text.data() + (number - 1) * 49);
+}
+
+std::vector<std::string> Lines(TestSession& t) {
+    std::vector<std::string> lines;
+    for (int l = 1; l <= t->song.TrackLineCount[1]; ++l) lines.push_back(t->song.TrackLines(1, l));
+    return lines;
+}
+
+TEST(MetaEvents, ListATempoBeforeTheFirstChannelEvent) {
+    TestSession t;
+    ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).End());
+    EXPECT_EQ(Lines(t), (std::vector<std::string>{"Set Tempo: 120"}));
+    EXPECT_DOUBLE_EQ(t->song.TimeFactor, 60.0 / (1000000.0 / 500000 * 96));
+    EXPECT_EQ(t->song.FirstTempoBpm, 120);
+    EXPECT_NE(t.LogText().find("      0 Set tempo: 120\r\n"), std::string::npos);
+}
+
+TEST(MetaEvents, RecordATempoAfterChannelEventsAsARowAndMarkASecondTempo) {
+    TestSession t;
+    ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).Tempo(7, 600000).End());
+    EXPECT_EQ(t->song.TimeFactor, -1);
+    EXPECT_EQ(Record(t, 2), (Cells{81, 100, -1, 0, -1, -1, -1}));
+    EXPECT_EQ(Record(t, 1)[3], 7);
+}
+
+TEST(MetaEvents, RejectAZeroTempoAndEndTheTrack) {
+    TestSession t;
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(0, 0x51, {0, 0, 0}).NoteOn(0, 0, 62, 100).End());
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Invalid Tempo"}));
+    EXPECT_EQ(t->song.FileValid, 0);
+    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat") &&
+                 TestSession::ReadText(t.folder() / "notes.dat").size() > 0);
+}
+
+TEST(MetaEvents, ListTimeSignaturesAndRejectImpossibleOnes) {
+    TestSession t;
+    ParseOnly(t, Track().Meta(0, 0x58, {6, 3, 0x18, 8}).End());
+    EXPECT_EQ(Lines(t), (std::vector<std::string>{"Time Signature: 6/8"}));
+
+    for (const Bytes& data : {Bytes{0, 2, 24, 8}, Bytes{4, 15, 24, 8}, Bytes{4, 200, 24, 8}}) {
+        TestSession u;
+        Track track;
+        track.Delta(0).Raw({0xFF, 0x58, 4}).Raw(data).End();
+        ParseOnly(u, track);
+        EXPECT_EQ(u.platform().messages, (std::vector<std::string>{"ERROR: Invalid Time Signature"}));
+    }
+}
+
+TEST(MetaEvents, RepairAZeroClocksByteOnYes) {
+    TestSession t;
+    t.platform().Answers({Answer::Yes});
+    const Bytes file = MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).NoteOn(0, 0, 60, 90).End(96)).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    EXPECT_EQ(t.platform().messages.front(), "? ERROR: Invalid Time Signature.  Repair? ");
+    EXPECT_EQ(t.platform().messages.size(), 1u);  // the repaired file asks no more
+    const Bytes copy = TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
+    Bytes expected = file;
+    expected[15 + 8 + 5] = 0x18;
+    EXPECT_EQ(copy, expected);
+    EXPECT_TRUE(t->form.mnuSave.enabled);
+    EXPECT_EQ(TestSession::ReadBytes(t->song.SourcePath), file);
+    // The report was built again from the start: its line is there once.
+    EXPECT_EQ(t->song.TrackLineCount[1], 2);
+    EXPECT_NE(t.LogText().find("Total Time: 00.01"), std::string::npos);
+}
+
+TEST(MetaEvents, LeaveAZeroClocksByteOnNo) {
+    TestSession t;
+    const Bytes file = MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).End()).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
+    EXPECT_EQ(t->song.TrackLines(1, 1), "Time Signature: 4/4");
+}
+
+TEST(MetaEvents, NameKeySignatures) {
+    EXPECT_EQ(KeyNameOf(-3, 1), "C Minor");
+    EXPECT_EQ(KeyNameOf(0, 0), "C Major");
+    EXPECT_EQ(KeyNameOf(0, 1), "A Minor");
+    EXPECT_EQ(KeyNameOf(2, 0), "D Major");
+    EXPECT_EQ(KeyNameOf(-5, 0), "Db Major");
+    EXPECT_EQ(KeyNameOf(6, 1), "D# Minor");
+    EXPECT_EQ(KeyNameOf(-7, 0), "Unknown");
+    EXPECT_EQ(KeyNameOf(7, 0), "Unknown");
+    EXPECT_EQ(KeyNameOf(-100, 0), "Unknown");
+
+    TestSession t;
+    ParseOnly(t, Track().Meta(0, 0x59, {0xFD, 1}).Meta(0, 0x59, {0xFB}).End());
+    EXPECT_EQ(Lines(t), (std::vector<std::string>{"Key Signature: C Minor", "Key Signature: Db Major"}));
+}
+
+TEST(MetaEvents, ListPrefixPortSmpteSequencerCopyrightAndName) {
+    TestSession t;
+    ParseOnly(t, Track()
+                     .Meta(0, 0x20, {9})
+                     .Meta(0, 0x21, {1})
+                     .Meta(0, 0x54, {0x60, 0, 0, 0, 0})
+                     .Meta(0, 0x7F, {0, 0x41})
+                     .Meta(0, 0x02, std::string("(c) \x01\xE9 x"))
+                     .Name(0, "  Pi|ano\x07  ")
+                     .End(3));
+    EXPECT_EQ(Lines(t), (std::vector<std::string>{"Channel Prefix: 10", "MIDI Port: 1", "SMPTE Offset: 96 0 0 0 0",
+                                                  "Sequencer Specific: 0 65", "Copyright: (c)    x", "Name: Pi ano "}));
+    EXPECT_EQ(t->song.TrackTime, 3);  // the delta after a name before any row
+    const std::string log = t.LogText();
+    EXPECT_NE(log.find("      0Channel Prefix: 10\r\n"), std::string::npos);
+    EXPECT_NE(log.find("      0 MIDI Port: 1\r\n"), std::string::npos);
+    EXPECT_NE(log.find("      3 Name: Pi ano \r\n"), std::string::npos);
+}
+
+TEST(MetaEvents, ReadLongTextsByTheirVariableLength) {
+    TestSession t;
+    ParseOnly(t, Track().Meta(0, 0x02, std::string(300, 'c')).NoteOn(0, 0, 60, 100).End());
+    EXPECT_EQ(t->song.TrackLines(1, 1), "Copyright: " + std::string(300, 'c'));
+    EXPECT_EQ(t->song.EventCount, 0);
+}
+
+TEST(MetaEvents, KeepTheLastHundredthLineForTheNewest) {
+    TestSession t;
+    Track track;
+    for (int i = 1; i <= 101; ++i) track.Meta(0, 0x21, {i});
+    ParseOnly(t, track.End());
+    EXPECT_EQ(t->song.TrackLineCount[1], 100);
+    EXPECT_EQ(t->song.TrackLines(1, 99), "MIDI Port: 99");
+    EXPECT_EQ(t->song.TrackLines(1, 100), "MIDI Port: 101");
+}
+
+TEST(MetaEvents, SkipAnUnknownTypeByItsLength) {
+    TestSession t;
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(4, 0x07, {0x90, 0x40, 0x40}).NoteOff(0, 0, 60).End());
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 7"}));
+    EXPECT_EQ(t->song.FileValid, 0);
+    EXPECT_EQ(t->song.EventCount, 1);
+    EXPECT_EQ(Record(t, 1)[3], 4);  // its delta went to the row before it
+}
+
+TEST(MetaEvents, GiveTheDeltaAfterARowlessEventToTheRowBefore) {
+    TestSession t;
+    // A key signature in mid-track must not lose the time after it.
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(10, 0x59, {0, 0}).Name(20, "x").NoteOff(30, 0, 60).End());
+    EXPECT_EQ(Record(t, 1)[3], 60);
+    EXPECT_EQ(t->song.TrackTime, 0);
+}
+
+TEST(MetaEvents, TextMakesARowOnlyAfterChannelEventsOrBeforeTime) {
+    TestSession t;
+    ParseOnly(t, Track().Meta(0, 0x01, "a").Meta(5, 0x01, "b").Meta(0, 0x06, "m").End());
+    EXPECT_EQ(t->song.EventCount, 2);  // "a" (followed by time), then "b" and the marker after it
+    EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);
+    EXPECT_EQ(Record(t, 1), (Cells{-1, -1, -1, 5, -1, -2, -1}));
+}
+
+TEST(Repairs, InsertAMissingNoteOnStatusAfterATempo) {
+    TestSession t;
+    // Set Tempo, a one-byte delta, then the data bytes of a note without its status.
+    Track track;
+    track.Tempo(0, 500000).Raw({0, 60, 100}).NoteOff(96, 0, 60).End();
+    const Bytes file = MidiFile().Add(track).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    Bytes expected = file;
+    expected.insert(expected.begin() + 15 + 8 + 7, 0x90);
+    expected[21] = static_cast<std::uint8_t>(track.Data().size() + 1);
+    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), expected);
+    EXPECT_EQ(t->song.NoteEventCount, 2);
+    EXPECT_EQ(t->song.TrackLineCount[1], 2);
+    EXPECT_TRUE(t.platform().messages.empty());
+}
+
+TEST(Repairs, KeepLongTracksValidByWritingAllThreeLengthBytes) {
+    TestSession t;
+    Track track;
+    track.Tempo(0, 500000).Raw({0, 60, 100}).Meta(0, 0x01, std::string(70000, 't')).End();
+    const Bytes file = MidiFile().Add(track).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    const Bytes copy = TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
+    const std::uint32_t length = (copy[19] << 16) | (copy[20] << 8) | copy[21];
+    EXPECT_EQ(length, track.Data().size() + 1);
+    EXPECT_EQ(t->song.TracksFound, 1);
+}
+
+}  // namespace
+}  // namespace sonivex::test

@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include "reader/parse.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+using Cells = std::array<std::int32_t, 7>;
+
+// Loads a one-track file and decodes its track.
+void ParseOnly(TestSession& t, const Track& track) {
+    ASSERT_TRUE(t.Load(MidiFile().Add(track).Build()));
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+}
+
+std::string NotesText(TestSession& t) { return TestSession::ReadText(t.folder() / "notes.dat"); }
+
+Cells Record(TestSession& t, int number) {
+    const std::string text = NotesText(t);
+    EXPECT_GE(text.size(), static_cast<std::size_t>(number) * 49);
+    return ReadRecordFields(text.data() + (number - 1) * 49);
+}
+
+TEST(EventRecords, WritesSevenSevenCharacterFieldsPerRecord) {
+    TestSession t;
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(96));
+    // Key 60, velocity 100, the delta 96 that follows, a note row, no text, a Note On.
+    EXPECT_EQ(NotesText(t).substr(0, 49), " 144    60     100    96    -3     -1      1     ");
+    EXPECT_EQ(FormatRecord({1500000, -2097151, 0, 0, 0, 0, 0}).substr(0, 14), " 150000-209715");
+}
+
+TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
+    TestSession t;
+    Track hundred;
+    for (int i = 0; i < 100; ++i) hundred.At(0, {0xB0, 7, i});
+    ParseOnly(t, hundred.End());
+    EXPECT_EQ(t->song.EventCount, 99);
+    EXPECT_EQ(NotesText(t).size(), 100u * 49);
+    EXPECT_EQ(t->song.BlockToggle, 1);
+
+    TestSession u;
+    Track more;
+    for (int i = 0; i < 101; ++i) more.At(1, {0xB0, 7, i % 128});
+    ParseOnly(u, more.End());
+    EXPECT_EQ(u->song.EventCount, 100);
+    EXPECT_EQ(u->song.BlockToggle, 2);
+    EXPECT_EQ(NotesText(u).size(), 200u * 49);
+    EXPECT_EQ(Record(u, 101), (Cells{176, 7, 100, 0, -5, -1, -1}));
+    EXPECT_EQ(Record(u, 102), (Cells{-1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(Record(u, 200), (Cells{-1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(u->song.EventDelta[100], 1);
+    EXPECT_EQ(u->song.EventDelta[101], 0);
+    EXPECT_EQ(u->song.EventDelta[102], -1);
+}
+
+TEST(EventRecords, KeepsRecordsOfAnEarlierLongerTrack) {
+    TestSession t;
+    Track longer;
+    for (int i = 0; i < 150; ++i) longer.At(0, {0xC0, i % 100});
+    const Bytes file = MidiFile().Add(longer.End()).Add(Track().Program(0, 1, 5).End()).Build();
+    ASSERT_TRUE(t.Load(file));
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+    t->song.CurrentTrack = 2;
+    ParseTrack(*t);
+    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_EQ(Record(t, 1), (Cells{193, 5, -1, 0, -4, -1, -1}));
+    EXPECT_EQ(Record(t, 101)[0], 192);  // left by track 1
+}
+
+TEST(EventRows, MarksRunningStatusOnlyWhereTheListingNeedsIt) {
+    TestSession t;
+    ParseOnly(t, Track().Raw({0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 0, 0xB0, 7, 100, 0, 10, 64}).End());
+    EXPECT_EQ(Record(t, 1)[0], 144);
+    EXPECT_EQ(Record(t, 2)[0], 144);
+    EXPECT_EQ(Record(t, 3)[0], 176);
+    EXPECT_EQ(Record(t, 4)[0], -176);
+    EXPECT_EQ(Record(t, 4)[1], 10);
+}
+
+TEST(EventRows, MarksNoteOffsAndSilentNoteOns) {
+    TestSession t;
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 0).NoteOff(0, 0, 60).NoteOn(0, 0, 62, 1).End());
+    EXPECT_EQ(Record(t, 1)[6], 0);
+    EXPECT_EQ(Record(t, 1)[4], -3);
+    EXPECT_EQ(Record(t, 2)[6], 0);
+    EXPECT_EQ(Record(t, 3)[6], 1);
+}
+
+TEST(EventRows, TakesAControllerValueAbove127As127) {
+    TestSession t;
+    ParseOnly(t, Track().At(0, {0xB0, 7, 0x85}).End());
+    EXPECT_EQ(Record(t, 1), (Cells{176, 7, 127, 0, -5, -1, -1}));
+}
+
+TEST(EventRows, DropsAControllerWhoseFirstDataByteIsAStatus) {
+    TestSession t;
+    ParseOnly(t, Track().Raw({0, 0xB0, 0x90, 60, 100}).End());
+    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_EQ(Record(t, 1)[0], 144);
+    EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);  // the dropped controller's status byte
+}
+
+TEST(EventRows, RecordsSysexWithItsPositions) {
+    TestSession t;
+    ParseOnly(t, Track().At(0, {0xF0, 3, 0x7E, 0x7F, 0xF7}).End(5));
+    EXPECT_EQ(Record(t, 1), (Cells{240, -1, -1, 5, -1, -1, -1}));
+    EXPECT_EQ(t->song.SysexCount, 0);
+    EXPECT_EQ(t->song.SysexStart[0], 15 + 8 + 1);
+    EXPECT_EQ(t->song.SysexEnd[0], 15 + 8 + 5);
+}
+
+TEST(VariableLength, ReadsAtMostThreeBytes) {
+    const std::vector<std::pair<Bytes, int>> cases = {
+        {{0x7F}, 127}, {{0x81, 0x80, 0x00}, 16384}, {{0xFF, 0xFF, 0x7F}, 2097151}, {{0x81, 0x00}, 128},
+        {{0xFF, 0xFF, 0xFF}, 2097151 + 128}};
+    for (const auto& [bytes, value] : cases) {
+        TestSession t;
+        TrackReader r(bytes, 1);
+        ReadVarLen(*t, r);
+        EXPECT_EQ(t->song.VlqValue, value);
+    }
+}
+
+TEST(TruncatedTracks, EndWhereTheChunkEndsAsIfEndOfTrackStoodThere) {
+    TestSession t;
+    // No End of Track: the second track's bytes are not read as part of the first.
+    const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOff(10, 0, 60))
+                           .Add(Track().NoteOn(0, 1, 70, 90).End())
+                           .Build();
+    ASSERT_TRUE(t.Load(file));
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+    EXPECT_EQ(t->song.EventCount, 1);
+    EXPECT_EQ(Record(t, 2), (Cells{128, 60, 64, 0, -3, -1, 0}));
+}
+
+TEST(TruncatedTracks, RecordACutDeltaAsZeroAndDropCutEvents) {
+    TestSession t;
+    // The last note has its data but only the first byte of a two-byte delta; then a cut note.
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Raw({0x81}));
+    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_EQ(Record(t, 1)[3], 0);
+
+    TestSession u;
+    ParseOnly(u, Track().NoteOn(0, 0, 60, 100).Raw({5, 0x90, 62}));
+    EXPECT_EQ(u->song.EventCount, 0);
+    EXPECT_EQ(Record(u, 1)[3], 5);
+}
+
+TEST(TruncatedTracks, EndAtTheEndOfAFileCutInsideATrack) {
+    TestSession t;
+    const Track track = Track().NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60);
+    ASSERT_TRUE(t.Load(MidiFile().Chunk("MTrk", track.Data(), 1000).Build()));
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+    EXPECT_EQ(t->song.EventCount, 1);
+}
+
+TEST(StrayBytes, AreSkippedWhereAStatusByteShouldStand) {
+    TestSession t;
+    ParseOnly(t, Track().Raw({0, 0xF4, 0x00, 0xFE, 0x90, 60, 100}).End());
+    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_EQ(Record(t, 1)[1], 60);
+}
+
+}  // namespace
+}  // namespace sonivex::test

@@ -1,0 +1,86 @@
+#include <gtest/gtest.h>
+
+#include "reader/parse.h"
+#include "report/report.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+TEST(ChannelTable, ListsProgramsUnderTheHeadingAndOneRowPerDrumTrack) {
+    TestSession t;
+    const Bytes file = MidiFile()
+                           .Add(Track().Program(0, 1, 0).NoteOn(0, 1, 60, 100).End(10))
+                           .Add(Track().Program(0, 9, 32).NoteOn(0, 9, 36, 100).NoteOn(48, 9, 38, 90).End())
+                           .Add(Track().Program(0, 15, 127).End())
+                           .Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    const std::string& table = t->song.ChannelTable;
+    EXPECT_EQ(table.substr(0, table.find("\r\n\r\nMAIN INSTRUMENTS:")),
+              "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n" + std::string(48, '-') + "\r\n" +
+                  "   1       2       1    Acoustic Grand Piano\r\n"
+                  "   2      10            DRUM TRACK\r\n"
+                  "   3      16     128    Gunshot");
+    EXPECT_EQ(t->song.DrumKitUsed[32], 1);
+    EXPECT_EQ(t->song.DrumTrack[2], 1);
+    EXPECT_EQ(t->song.DrumTrack[1], -1);
+    EXPECT_EQ(t->song.ProgramChangeCount, 3);  // the kit is not in the list
+    EXPECT_EQ(t->song.InstrumentTicks[164], 48);
+    EXPECT_EQ(t->song.InstrumentTicks[0], 10);
+}
+
+TEST(ProgramChanges, RecordThePositionBeforeEachProgramNumber) {
+    TestSession t;
+    const Bytes file = MidiFile().Add(Track().Raw({0, 0xC0, 5, 0, 7}).End()).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    EXPECT_EQ(t->song.ProgramChangeCount, 3);
+    EXPECT_EQ(t->song.ProgramChangePos[1], 24);  // the status byte
+    EXPECT_EQ(t->song.ProgramChangePos[2], 26);  // the delta before the repeat
+    EXPECT_EQ(t->song.ProgramChangeProgram[2], 7);
+    EXPECT_EQ(t->song.ChannelTable.find("   1       1       8    Clavi") != std::string::npos, true);
+}
+
+TEST(ProgramChanges, WarnAboutAProgramAbove127AndGoOn) {
+    TestSession t;
+    ASSERT_TRUE(t.Load(MidiFile().Add(Track().Program(0, 0, 130).NoteOn(0, 0, 60, 1).End()).Build()));
+    t->song.QuietParse = 1;
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Invalid Instrument"}));
+    EXPECT_EQ(t->song.FileValid, 1);
+    EXPECT_EQ(t->song.EventCount, 1);
+}
+
+TEST(NoteStatistics, CountVelocitiesAndTimesAsTheReportNeedsThem) {
+    TestSession t;
+    ASSERT_TRUE(t.LoadAndReport(MidiFile()
+                                    .Add(Track().NoteOn(0, 0, 60, 0).NoteOn(0, 0, 60, 80).NoteOff(5, 0, 60)
+                                             .NoteOn(96, 0, 62, 90).End(4))
+                                    .Build()));
+    EXPECT_EQ(t->song.VelocityCount[0], 1);
+    EXPECT_EQ(t->song.MinVelocity, 64);  // the Note Off's velocity; 0 does not count
+    EXPECT_EQ(t->song.MaxVelocity, 90);
+    EXPECT_EQ(t->song.NoteTicks, 105);
+    EXPECT_EQ(t->song.InstrumentTicks[0], 9);  // only deltas after Note Ons with a velocity
+    EXPECT_EQ(t->song.DeltaValueKinds, 4);
+}
+
+TEST(Overflows, StopTheReportWithTheTableMessage) {
+    TestSession t;
+    // A drum key above 127 is beyond the drum-note table.
+    ASSERT_TRUE(t.Load(MidiFile().Add(Track().Raw({0, 0x99, 0xC8, 0x40}).End()).Build()));
+    EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped);
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Too many notes for array", "Error: 9"}));
+}
+
+TEST(Overflows, StopTheReportWhenASixteenBitCounterOverflows) {
+    TestSession t;
+    Track track;
+    for (int i = 0; i < 32768; ++i) track.At(i % 1000, {0xB0 | (i % 9), 7, 100});
+    ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));
+    EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped);
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Error: 6"}));
+}
+
+}  // namespace
+}  // namespace sonivex::test

@@ -1,0 +1,243 @@
+#include <gtest/gtest.h>
+
+#include "reader/data_files.h"
+#include "report/report.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+const std::string kStyles = "Jazz=1,33,drum,36\r\nRock=30,1,drum,36\r\nTechno=81\r\n";
+
+TEST(Report, AssemblesEverySectionInItsPlace) {
+    TestSession t;
+    t.WriteDataFile("style1.dat", kStyles);
+    const Track piano = Track()
+                            .Name(0, "Piano")
+                            .Tempo(0, 500000)
+                            .Meta(0, 0x58, {4, 2, 24, 8})
+                            .Meta(0, 0x59, {1, 0})
+                            .Program(0, 0, 0)
+                            .NoteOn(0, 0, 60, 100)
+                            .NoteOff(192, 0, 60)
+                            .NoteOn(0, 0, 64, 80)
+                            .NoteOff(96, 0, 64)
+                            .End();
+    const Track drums = Track().Program(0, 9, 0).NoteOn(0, 9, 36, 120).NoteOn(96, 9, 38, 100).NoteOn(96, 9, 42, 90).End(96);
+    const Bytes file = MidiFile().Add(piano).Add(drums).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+
+    const std::string expected =
+        "File        : " + t->song.SourcePath + "\r\n" +
+        "File Size   : " + std::to_string(file.size()) + "\r\n"
+        "Total Tracks: 2\r\n"
+        "File Format : Multi\r\n"
+        "Delta Ticks : 96\r\n"
+        "\r\n"
+        "Number of Instruments : 4\r\n"
+        "(Melody)              : 1\r\n"
+        "(Rhythm)              : 3\r\n"
+        "Main Instrument       : Acoustic Grand Piano\r\n"
+        "Main Instrument Groups: Piano\r\n"
+        "                        Percussive\r\n"
+        "Style                 : Rock\r\n"
+        "Complex               : 4\r\n"
+        "Average Volume        : 93\r\n"
+        "Total time            : 0.02\r\n"
+        "\r\n"
+        "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n"
+        "------------------------------------------------\r\n"
+        "   1       1       1    Acoustic Grand Piano\r\n"
+        "   2      10            DRUM TRACK\r\n"
+        "\r\n"
+        "MAIN INSTRUMENTS:\r\n"
+        "Acoustic Grand Piano             288\r\n"
+        "Bass Drum 1 (36)                  96\r\n"
+        "Acoustic Snare (38)               96\r\n"
+        "Closed Hi Hat (42)                96\r\n"
+        "\r\n"
+        "MAIN INSTRUMENT GROUPS:\r\n"
+        "Piano                             50%\r\n"
+        "Percussive                        50%\r\n"
+        "\r\n"
+        "Main 10 Melody Instruments:\r\n"
+        "1\r\n"
+        "\r\n"
+        "Main 10 Drum Instruments:\r\n"
+        "36,38,42\r\n"
+        "\r\n"
+        "Tr: 1  Length: " + std::to_string(piano.Data().size()) + "\r\n"
+        "       Name: Piano\r\n"
+        "       Set Tempo: 120\r\n"
+        "       Time Signature: 4/4\r\n"
+        "       Key Signature: G Major\r\n"
+        "       Total time: 00.02\r\n"
+        "Tr: 2  Length: " + std::to_string(drums.Data().size()) + "\r\n"
+        "       Total time: 00.02\r\n";
+    EXPECT_EQ(t->form.RichTextBox1, expected);
+    EXPECT_TRUE(t.platform().messages.empty());
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));
+    EXPECT_EQ(t->song.NotesFileInUse, 0);
+    EXPECT_EQ(t->song.EditMode, "'");
+}
+
+TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
+    TestSession t;
+    const Bytes file = MidiFile(0).Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build();
+    ASSERT_TRUE(t.LoadAndReport(file, "Tune.mid"));
+    const std::string log = t.LogText();
+    const std::string facts = "File Size   : " + std::to_string(file.size()) +
+                              "\r\nTotal Tracks: 1\r\nFile Format : single\r\nDelta Ticks : 96\r\n";
+    EXPECT_NE(log.find("\r\n" + facts + std::string(70, '\xC4') + "\r\nTrack : 1\r\nLength: 8\r\n" +
+                       std::string(70, '-') + "\r\n"),
+              std::string::npos);
+    EXPECT_EQ(log.substr(log.size() - 19), "Total Time: 00.01\r\n");
+    EXPECT_EQ(log.find("\r\n"), log.find(facts) - 2);  // the header is one line
+    // Every report run writes its header and facts again.
+    ASSERT_EQ(BuildReport(*t), ReportOutcome::Done);
+    const std::string again = t.LogText();
+    EXPECT_NE(again.find(facts, again.find(facts) + 1), std::string::npos);
+}
+
+TEST(TrackTimes, StartBeforeAnyTempoAtOneSecond) {
+    TestSession t;
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(5000)).Build()));
+    EXPECT_EQ(t->song.TrackLines(1, 1), "Total time: 00.01");
+    EXPECT_NE(t->form.RichTextBox1.find("Total time            : 0.01\r\n"), std::string::npos);
+}
+
+TEST(TrackTimes, RoundSixtiethsToEvenAndAddOneSecond) {
+    TestSession t;
+    // 120 ticks at 96 per quarter and 120 beats a minute: 37.5 sixtieths round to 38, one second.
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(120)).Build()));
+    EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.01");
+    EXPECT_EQ(t->song.TrackTime, 38);
+
+    TestSession u;
+    // 61.5 seconds of music: 11808 ticks.
+    ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(11808)).Build()));
+    EXPECT_EQ(u->song.TrackLines(1, 2), "Total time: 01.02");
+    EXPECT_NE(u->form.RichTextBox1.find("Total time            : 1.02\r\n"), std::string::npos);
+}
+
+TEST(TrackTimes, AreUnknownFromTheSecondTempoOn) {
+    TestSession t;
+    const Bytes file = MidiFile()
+                           .Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(96))
+                           .Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(96))
+                           .Add(Track().NoteOn(0, 0, 60, 1).End(96))
+                           .Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.01");
+    EXPECT_EQ(t->song.TrackLines(2, 2), "Total time: ?");
+    EXPECT_EQ(t->song.TrackLines(3, 1), "Total time: ?");
+    EXPECT_NE(t->form.RichTextBox1.find("Total time            : ?\r\n"), std::string::npos);
+    EXPECT_NE(t.LogText().find("Total Time: ?\r\n"), std::string::npos);
+}
+
+TEST(TrackTimes, CountTheLastEventsDeltaAndSkipTracksWithoutEvents) {
+    TestSession t;
+    const Bytes file = MidiFile()
+                           .Add(Track().Tempo(0, 500000).End())
+                           .Add(Track().NoteOn(0, 0, 60, 100).NoteOff(96 * 2 * 70, 0, 60).End(96 * 2 * 10))
+                           .Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    EXPECT_EQ(t->song.TrackLineCount[1], 1);  // only its tempo line
+    EXPECT_EQ(t->song.TrackLines(2, 1), "Total time: 01.21");
+}
+
+TEST(Summary, AveragesTheVolumeOverTracksWithNotesOnly) {
+    TestSession t;
+    const Bytes file = MidiFile(2)
+                           .Add(Track().Program(0, 0, 0).End())
+                           .Add(Track().NoteOn(0, 0, 60, 101).End(1))
+                           .Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    // Max 101, min 101: floor(202 / 2).
+    EXPECT_NE(t->form.RichTextBox1.find("Average Volume        : 101\r\n"), std::string::npos);
+    EXPECT_NE(t->form.RichTextBox1.find("File Format : Multi (independent)\r\n"), std::string::npos);
+
+    TestSession u;
+    ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 0).End()).Build()));
+    EXPECT_NE(u->form.RichTextBox1.find("Average Volume        : 0\r\n"), std::string::npos);
+}
+
+TEST(Summary, SaysNoInstrumentsWhenNothingPlays) {
+    TestSession t;
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Meta(0, 0x01, "x").End()).Build()));
+    EXPECT_NE(t->form.RichTextBox1.find("\r\nMAIN INSTRUMENTS:\r\nNo instruments\r\n\r\nMAIN INSTRUMENT GROUPS:\r\n\r\n"),
+              std::string::npos);
+    EXPECT_NE(t->form.RichTextBox1.find("Main Instrument       : \r\n"), std::string::npos);
+    EXPECT_NE(t->form.RichTextBox1.find("Style                 : unknown\r\n"), std::string::npos);
+}
+
+TEST(Instruments, KeepTheExchangeSortsOrderForEqualWeights) {
+    TestSession t;
+    Track track;
+    const int weights[] = {1, 2, 1, 2};
+    for (int p = 0; p < 4; ++p) track.Program(0, 0, p).NoteOn(0, 0, 60, 100).NoteOff(weights[p], 0, 60);
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(track.End()).Build()));
+    EXPECT_NE(t->form.RichTextBox1.find("Main 10 Melody Instruments:\r\n2,4,3,1\r\n"), std::string::npos);
+}
+
+TEST(Instruments, NameDrumKeysBelow27UnknownPercussion) {
+    TestSession t;
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 9, 20, 100).End(10)).Build()));
+    EXPECT_NE(t->form.RichTextBox1.find("unknown percussion (20)           10\r\n"), std::string::npos);
+    EXPECT_NE(t->form.RichTextBox1.find("Percussive                       100%\r\n"), std::string::npos);
+    EXPECT_NE(t->form.RichTextBox1.find("Main 10 Melody Instruments:\r\n\r\n"), std::string::npos);
+}
+
+TEST(Style, GoesToTheLastOfEqualScores) {
+    TestSession t;
+    t.WriteDataFile("style1.dat", "A=5\r\n\r\nB=5,6\r\nC=7\r\n");
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 4).Program(0, 1, 5).End()).Build()));
+    EXPECT_EQ(t->report.BestStyle, "B");
+    EXPECT_EQ(t->report.BestScore, 100);
+
+    TestSession u;
+    u.WriteDataFile("style1.dat", "A=5\r\nB=6\r\n");
+    ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 99).End()).Build()));
+    EXPECT_EQ(u->report.BestStyle, "B");  // nothing matches: the last line
+}
+
+TEST(ReportErrors, StopTheAnalysisWithTheErrorNumber) {
+    struct Case {
+        const char* file;
+        std::string text;
+        Bytes song;
+        std::vector<std::string> messages;
+    };
+    const Bytes melody = MidiFile().Add(Track().Program(0, 0, 1).NoteOn(0, 0, 60, 9).End(3)).Build();
+    const Bytes drums = MidiFile().Add(Track().NoteOn(0, 9, 40, 9).End(3)).Build();
+    const std::vector<Case> cases = {
+        {"genmidi.ini", "", melody, {"Error: 52"}},
+        {"genmidi.ini", "[Melody]\r\n1=A\r\n2=B\r\n", drums, {"Error: 62"}},
+        {"style1.dat", "Rock=1\r\nno sign\r\n", melody, {"Error: 5"}},
+        {"style1.dat", "", melody, {"Error: 52"}},
+    };
+    for (const Case& c : cases) {
+        TestSession t;
+        if (c.text.empty()) {
+            std::filesystem::remove(t.folder() / c.file);
+        } else {
+            t.WriteDataFile(c.file, c.text);
+        }
+        ASSERT_TRUE(t.Load(c.song));
+        EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped) << c.file;
+        EXPECT_EQ(t.platform().messages, c.messages) << c.file << " " << c.text;
+        EXPECT_EQ(t->form.RichTextBox1, "");
+    }
+}
+
+TEST(ReportErrors, StopAfterMoreThan101Instruments) {
+    TestSession t;
+    Track track;
+    for (int p = 0; p < 102; ++p) track.Program(0, p % 9, p).NoteOn(0, p % 9, 60, 100).NoteOff(1, p % 9, 60);
+    ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));
+    EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped);
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Too many notes for array", "Error: 9"}));
+}
+
+}  // namespace
+}  // namespace sonivex::test

@@ -1,0 +1,86 @@
+#include "test_session.h"
+
+#include <fstream>
+#include <iterator>
+#include <random>
+#include <sstream>
+
+#include "app/name_tables.h"
+#include "app/open_command.h"
+#include "reader/load.h"
+#include "report/report.h"
+
+namespace sonivex::test {
+
+Answer ScriptedPlatform::ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string& title) {
+    titles.push_back(title);
+    if (buttons == Buttons::Ok) {
+        messages.push_back(text);
+        return Answer::Ok;
+    }
+    messages.push_back("? " + text);
+    return next_ < answers_.size() ? answers_[next_++] : Answer::No;
+}
+
+TestSession::TestSession() {
+    std::random_device rd;
+    const auto base = std::filesystem::temp_directory_path() / ("sonivex-test-" + std::to_string(rd()) + std::to_string(rd()));
+    folder_ = base / "program";
+    songs_ = base / "songs";
+    std::filesystem::create_directories(folder_);
+    std::filesystem::create_directories(songs_);
+    for (const char* name : {"genmidi.ini", "style1.dat", "effects1.dat"}) {
+        std::filesystem::copy_file(std::filesystem::path(SONIVEX_DATA_DIR) / name, folder_ / name);
+    }
+    session_ = std::make_unique<Session>(platform_, folder_);
+    StartUp(*session_);
+}
+
+TestSession::~TestSession() {
+    session_.reset();
+    std::error_code ec;
+    std::filesystem::remove_all(folder_.parent_path(), ec);
+}
+
+std::filesystem::path TestSession::WriteSong(const Bytes& bytes, const std::string& name) {
+    const auto path = songs_ / name;
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    return path;
+}
+
+void TestSession::WriteDataFile(const std::string& name, const std::string& text) {
+    std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
+    out << text;
+}
+
+bool TestSession::Load(const Bytes& bytes, const std::string& name) {
+    session_->song.SourcePath = WriteSong(bytes, name).string();
+    session_->song.FileValid = 1;
+    LoadFile(*session_);
+    return session_->song.FileValid != 0;
+}
+
+bool TestSession::LoadAndReport(const Bytes& bytes, const std::string& name) {
+    if (!Load(bytes, name)) return false;
+    return BuildReport(*session_) == ReportOutcome::Done;
+}
+
+Bytes TestSession::ReadBytes(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::string TestSession::ReadText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+std::string TestSession::LogText() {
+    session_->song.Log.Flush();
+    return ReadText(session_->song.Log.Path());
+}
+
+}  // namespace sonivex::test

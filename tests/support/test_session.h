@@ -1,0 +1,74 @@
+// A fresh session in its own program folder, with a scripted platform that records every message.
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "midi_builder.h"
+#include "reader/platform.h"
+#include "reader/session.h"
+
+namespace sonivex::test {
+
+// Records message boxes in order; answers Yes/No questions from a script (No once the script is used up).
+class ScriptedPlatform : public Platform {
+public:
+    Answer ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string& title) override;
+    void SetBusy(bool busy) override { busy_ = busy; }
+    void LetEventsRun() override { ++eventRuns; }
+    void SetCaption(const std::string& c) override { caption = c; }
+
+    // Answers for the next questions, in order.
+    void Answers(std::vector<Answer> answers) { answers_ = std::move(answers); }
+
+    std::vector<std::string> messages;   // "TEXT" for OK boxes, "? TEXT" for questions
+    std::vector<std::string> titles;
+    std::string caption;
+    int eventRuns = 0;
+
+private:
+    std::vector<Answer> answers_;
+    std::size_t next_ = 0;
+    bool busy_ = false;
+};
+
+// A session whose program folder is a new temporary folder holding the program's data files.
+class TestSession {
+public:
+    TestSession();
+    ~TestSession();
+
+    Session& operator*() { return *session_; }
+    Session* operator->() { return session_.get(); }
+    ScriptedPlatform& platform() { return platform_; }
+    const std::filesystem::path& folder() const { return folder_; }
+
+    // Writes bytes as a file in the session's own scratch folder and returns its path.
+    std::filesystem::path WriteSong(const Bytes& bytes, const std::string& name = "song.mid");
+
+    // Writes a data file of the program folder (replacing the shipped one).
+    void WriteDataFile(const std::string& name, const std::string& text);
+
+    // Loads the bytes as the Open command would (FileValid = 1, then the load) and returns FileValid.
+    bool Load(const Bytes& bytes, const std::string& name = "song.mid");
+
+    // Loads and runs the report; returns true when the report completed.
+    bool LoadAndReport(const Bytes& bytes, const std::string& name = "song.mid");
+
+    // The file's bytes, or empty when it is missing.
+    static Bytes ReadBytes(const std::filesystem::path& path);
+    static std::string ReadText(const std::filesystem::path& path);
+
+    // The log file's text.
+    std::string LogText();
+
+private:
+    ScriptedPlatform platform_;
+    std::filesystem::path folder_;
+    std::filesystem::path songs_;
+    std::unique_ptr<Session> session_;
+};
+
+}  // namespace sonivex::test
