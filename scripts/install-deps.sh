@@ -1,0 +1,7 @@
+#!/usr/bin/env bash
+# Installs what Sonivex needs to build and test on Debian 12 (run as root).
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+apt-get install -y --no-install-recommends \
+  cmake ninja-build g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev python3
