@@ -19,6 +19,8 @@ void LoadNames(Session& s) {
     for (const std::string& line : rep.NameLines) {
         for (std::string& entry : DelimitedEntries(line)) rep.NameEntries.push_back(std::move(entry));
     }
+    rep.RhythmLine = 0;
+    while (rep.RhythmLine < rep.NameLines.size() && rep.NameLines[rep.RhythmLine] != "RHYTHM:") ++rep.RhythmLine;
     rep.NamesLoaded = true;
 }
 
@@ -71,8 +73,7 @@ std::string ProgramName(Session& s, int program) {
 std::string DrumLine(Session& s, int key) {
     LoadNames(s);
     const std::vector<std::string>& lines = s.report.NameLines;
-    std::size_t at = 0;
-    while (at < lines.size() && lines[at] != "RHYTHM:") ++at;
+    const std::size_t at = s.report.RhythmLine;
     if (at == lines.size()) throw RunError(kPastEndOfFile);
     if (key <= 26) return lines[at];  // no line after "RHYTHM:" is read
     const std::int64_t index = static_cast<std::int64_t>(at) + key - 26;

@@ -8,7 +8,20 @@ bool NotesFile::Open(const std::filesystem::path& path) {
     Close();
     file_ = std::fopen(path.c_str(), "r+b");
     if (file_ == nullptr) file_ = std::fopen(path.c_str(), "w+b");
+    if (file_ != nullptr) std::setvbuf(file_, buffer_, _IOFBF, sizeof buffer_);
+    offset_ = -1;
     return file_ != nullptr;
+}
+
+bool NotesFile::SeekRecord(std::int64_t record) {
+    const std::int64_t offset = (record - 1) * kRecordSize;
+    if (offset == offset_) return true;
+    if (std::fseek(file_, static_cast<long>(offset), SEEK_SET) != 0) {
+        offset_ = -1;
+        return false;
+    }
+    offset_ = offset;
+    return true;
 }
 
 void NotesFile::Close() {
@@ -18,14 +31,16 @@ void NotesFile::Close() {
 
 void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& records) {
     if (file_ == nullptr || firstRecord < 1) return;
-    if (std::fseek(file_, static_cast<long>((firstRecord - 1) * kRecordSize), SEEK_SET) != 0) return;
-    std::fwrite(records.data(), 1, records.size(), file_);
+    if (!SeekRecord(firstRecord)) return;
+    const std::size_t written = std::fwrite(records.data(), 1, records.size(), file_);
+    offset_ = written == records.size() ? offset_ + static_cast<std::int64_t>(written) : -1;
 }
 
 std::string NotesFile::ReadRecords(std::int64_t firstRecord, std::int64_t count) {
     std::string out(static_cast<std::size_t>(count * kRecordSize), '\0');
     if (file_ == nullptr || firstRecord < 1 || count <= 0) return out;
     std::fflush(file_);
+    offset_ = -1;  // reading moves the position
     if (std::fseek(file_, static_cast<long>((firstRecord - 1) * kRecordSize), SEEK_SET) != 0) return out;
     std::size_t got = std::fread(out.data(), 1, out.size(), file_);
     (void)got;  // the rest stays zero bytes

@@ -29,7 +29,12 @@ public:
     std::string ReadRecords(std::int64_t firstRecord, std::int64_t count);
 
 private:
+    // Moves to the record's offset unless the file is there already (a seek flushes the buffer).
+    bool SeekRecord(std::int64_t record);
+
     std::FILE* file_ = nullptr;
+    std::int64_t offset_ = -1;  // where the next write goes; -1 when unknown
+    char buffer_[1 << 16];
 };
 
 }  // namespace sonivex

@@ -1,6 +1,7 @@
 #include "parse.h"
 
 #include <algorithm>
+#include <charconv>
 
 #include "files.h"
 #include "meta.h"
@@ -24,12 +25,12 @@ void FlushEventBlock(Session& s) {
     SongModel& m = s.song;
     if (m.LastEventCount == -1) m.BlockToggle = m.BlockToggle == 2 ? 1 : m.BlockToggle + 1;
     const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
-    std::string block;
-    block.reserve(kRowsPerBlock * kRecordSize);
+    std::string& block = m.BlockText;
+    block.resize(kRowsPerBlock * kRecordSize);
     for (int row = 0; row < kRowsPerBlock; ++row) {
         std::array<std::int32_t, 7> cells;
         for (int c = 0; c < 7; ++c) cells[c] = m.EventRows(row, c);
-        block += FormatRecord(cells);
+        WriteRecord(block.data() + row * kRecordSize, cells);
         if (cells[3] >= 0) m.FlushedDeltaSum += cells[3];
         m.EventDelta[firstRecord + row] = cells[3];
     }
@@ -60,15 +61,16 @@ void MarkNoteState(SongModel& m, int row) {
 
 // Counts VlqValue in the histogram of delta times after notes.
 void TallyDelta(SongModel& m) {
-    for (int k = 1; k <= m.DeltaValueKinds; ++k) {
-        if (m.DeltaValue[k] == m.VlqValue) {
-            ++m.DeltaValueCount[k];
-            return;
-        }
+    if (m.DeltaValueKinds == 0) m.DeltaValueIndex.clear();
+    const auto found = m.DeltaValueIndex.find(m.VlqValue);
+    if (found != m.DeltaValueIndex.end()) {
+        ++m.DeltaValueCount[found->second];
+        return;
     }
     ++m.DeltaValueKinds;
     m.DeltaValue[m.DeltaValueKinds] = m.VlqValue;
     ++m.DeltaValueCount[m.DeltaValueKinds];
+    m.DeltaValueIndex.emplace(m.VlqValue, m.DeltaValueKinds);
 }
 
 // Decodes a run of channel events that share the status byte just read (the first event and its
@@ -193,21 +195,56 @@ bool AddDeltaToLastRow(Session& s) {
     return true;
 }
 
-std::string FormatRecord(const std::array<std::int32_t, 7>& cells) {
-    std::string out;
-    out.reserve(kRecordSize);
+void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells) {
     for (std::int32_t v : cells) {
-        std::string field = Str(v);
-        field.resize(kFieldWidth, ' ');
-        out += field;
+        // The signed decimal form, left-aligned in 7 characters and cut to 7.
+        char text[16];
+        text[0] = ' ';
+        char* from = v >= 0 ? text : text + 1;
+        char* end = std::to_chars(text + 1, text + sizeof text, v).ptr;
+        int length = static_cast<int>(end - from);
+        if (length > kFieldWidth) length = kFieldWidth;
+        int i = 0;
+        for (; i < length; ++i) out[i] = from[i];
+        for (; i < kFieldWidth; ++i) out[i] = ' ';
+        out += kFieldWidth;
     }
+}
+
+std::string FormatRecord(const std::array<std::int32_t, 7>& cells) {
+    std::string out(kRecordSize, ' ');
+    WriteRecord(out.data(), cells);
     return out;
 }
+
+namespace {
+
+// The field's number when it is written the way the parser writes it: a blank or "-", digits, then blanks.
+bool ReadPlainField(const char* field, std::int32_t& value) {
+    int i = 0;
+    const bool negative = field[0] == '-';
+    if (field[0] != ' ' && !negative) return false;
+    ++i;
+    std::int64_t v = 0;
+    int digits = 0;
+    for (; i < kFieldWidth && field[i] >= '0' && field[i] <= '9'; ++i, ++digits) v = v * 10 + (field[i] - '0');
+    if (digits == 0) return false;
+    for (; i < kFieldWidth; ++i) {
+        if (field[i] != ' ') return false;
+    }
+    value = static_cast<std::int32_t>(negative ? -v : v);
+    return true;
+}
+
+}  // namespace
 
 std::array<std::int32_t, 7> ReadRecordFields(const char* record) {
     std::array<std::int32_t, 7> cells{};
     for (int c = 0; c < 7; ++c) {
-        cells[c] = RoundToWidth<std::int32_t>(Val(std::string_view(record + c * kFieldWidth, kFieldWidth)));
+        const char* field = record + c * kFieldWidth;
+        if (!ReadPlainField(field, cells[c])) {
+            cells[c] = RoundToWidth<std::int32_t>(Val(std::string_view(field, kFieldWidth)));
+        }
     }
     return cells;
 }

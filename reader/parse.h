@@ -34,6 +34,9 @@ int OpenEvent(Session& s);
 // Returns false when the track has no row yet.
 bool AddDeltaToLastRow(Session& s);
 
+// Writes one record of "notes.dat", 49 characters, at `out`.
+void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells);
+
 // One record of "notes.dat": seven fields of 7 characters in the signed decimal form, cut to 7.
 std::string FormatRecord(const std::array<std::int32_t, 7>& cells);
 

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "checked.h"
@@ -99,6 +100,7 @@ struct SongModel {
     Int16 BlockToggle;
     Table<Int32, 0, 40000> EventDelta;
     Int32 FlushedDeltaSum;
+    std::string BlockText;  // the records of the block being flushed
     Int16 NotesFileInUse;
 
     // Meta events, report lines and repairs.
@@ -169,6 +171,7 @@ struct SongModel {
     Table<Int32, 0, 2000> DeltaValue;
     Table<Int16, 0, 2000> DeltaValueCount;
     Int16 DeltaValueKinds;
+    std::unordered_map<std::int32_t, int> DeltaValueIndex;  // where each value stands in DeltaValue
 
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;
@@ -225,6 +228,7 @@ struct ReportState {
     bool NamesLoaded = false;
     std::vector<std::string> NameLines;
     std::vector<std::string> NameEntries;
+    std::size_t RhythmLine = 0;  // index of the line "RHYTHM:", NameLines.size() when there is none
 
     // Seed of the random generator, drawn from the clock at every report run.
     std::uint32_t RandomSeed = 0;

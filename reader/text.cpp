@@ -1,5 +1,6 @@
 #include "text.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -8,11 +9,16 @@ namespace sonivex {
 
 std::string Str(std::int64_t x) {
     char text[24];
-    std::snprintf(text, sizeof text, x >= 0 ? " %lld" : "%lld", static_cast<long long>(x));
-    return text;
+    text[0] = ' ';
+    char* from = x >= 0 ? text : text + 1;
+    char* end = std::to_chars(text + 1, text + sizeof text, x).ptr;
+    return std::string(from, end);
 }
 
-std::string Dec(std::int64_t x) { return std::to_string(x); }
+std::string Dec(std::int64_t x) {
+    char text[24];
+    return std::string(text, std::to_chars(text, text + sizeof text, x).ptr);
+}
 
 std::string PadRight(std::string_view s, std::size_t width) {
     std::string out(s);

@@ -21,4 +21,8 @@ struct DrumMemory {
 std::string ListingLine(Session& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
                         DrumMemory& drum);
 
+// The same line, written over `line` (its storage is reused from line to line).
+void FormatListingLine(std::string& line, Session& s, const std::array<std::int32_t, 7>& fields,
+                       std::int64_t record, DrumMemory& drum);
+
 }  // namespace sonivex
