@@ -104,6 +104,7 @@ void LoadFile(Session& s) {
     } else {
         // A working file left behind by an earlier run of the program is not used again.
         RemoveIfPresent(s.ProgramFile(kNotesFileName));
+        m.Notes.Forget();
     }
     m.TempFileName = kWorkingCopyName;
     m.FileTitle = UpperAscii(PathTail(m.SourcePath));

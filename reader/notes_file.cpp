@@ -1,5 +1,7 @@
 #include "notes_file.h"
 
+#include <algorithm>
+
 #include "session.h"
 
 namespace sonivex {
@@ -29,11 +31,20 @@ void NotesFile::Close() {
     file_ = nullptr;
 }
 
-void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& records) {
+void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& records,
+                             const std::vector<std::array<std::int32_t, 7>>& values) {
     if (file_ == nullptr || firstRecord < 1) return;
+    const auto first = static_cast<std::size_t>(firstRecord - 1);
+    if (values_.size() < first + values.size()) values_.resize(first + values.size(), std::array<std::int32_t, 7>{});
+    std::copy(values.begin(), values.end(), values_.begin() + static_cast<std::ptrdiff_t>(first));
     if (!SeekRecord(firstRecord)) return;
     const std::size_t written = std::fwrite(records.data(), 1, records.size(), file_);
     offset_ = written == records.size() ? offset_ + static_cast<std::int64_t>(written) : -1;
+}
+
+std::array<std::int32_t, 7> NotesFile::Values(std::int64_t record) const {
+    if (record < 1 || record > static_cast<std::int64_t>(values_.size())) return {};
+    return values_[static_cast<std::size_t>(record - 1)];
 }
 
 std::string NotesFile::ReadRecords(std::int64_t firstRecord, std::int64_t count) {

@@ -1,11 +1,17 @@
 // The event record file "notes.dat": fixed records of 49 bytes, numbered from 1, written in place. The file
 // is never truncated, so records beyond those of the current track keep what an earlier track left there.
+//
+// Beside the file it keeps the numbers that a reader of each record gets back, so the event listing need not
+// read and parse the file it has just written. Every write of the program goes through here, and Forget()
+// goes with every deletion of the file.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace sonivex {
 
@@ -21,8 +27,16 @@ public:
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
-    // Writes whole records, starting with record number `firstRecord`. Writing while closed does nothing.
-    void WriteRecords(std::int64_t firstRecord, const std::string& records);
+    // Writes whole records, starting with record number `firstRecord`; `values` are the numbers read back from
+    // each record, in order. Writing while closed does nothing.
+    void WriteRecords(std::int64_t firstRecord, const std::string& records,
+                      const std::vector<std::array<std::int32_t, 7>>& values);
+
+    // The numbers that reading record `record` gives: fields of 0 beyond the end of the file.
+    std::array<std::int32_t, 7> Values(std::int64_t record) const;
+
+    // The file was deleted: it holds no records any more.
+    void Forget() { values_.clear(); }
 
     // Reads `count` records from record number `firstRecord` on; records beyond the end of the file read as
     // zero bytes.
@@ -34,6 +48,7 @@ private:
 
     std::FILE* file_ = nullptr;
     std::int64_t offset_ = -1;  // where the next write goes; -1 when unknown
+    std::vector<std::array<std::int32_t, 7>> values_;  // record n at index n - 1
     char buffer_[1 << 16];
 };
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 
 #include "files.h"
 #include "meta.h"
@@ -20,6 +21,14 @@ constexpr int kProgramRow = -4;
 
 void ResetEventRows(SongModel& m) { m.EventRows.Fill(-1); }
 
+// True when every number's signed decimal form fits the 7 characters of its field.
+bool FitsField(const std::array<std::int32_t, 7>& cells) {
+    for (std::int32_t v : cells) {
+        if (v > 999999 || v < -999999) return false;
+    }
+    return true;
+}
+
 // Writes rows 0 to 99 as the records that end at record EventCount, then starts a new block.
 void FlushEventBlock(Session& s) {
     SongModel& m = s.song;
@@ -27,14 +36,17 @@ void FlushEventBlock(Session& s) {
     const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
     std::string& block = m.BlockText;
     block.resize(kRowsPerBlock * kRecordSize);
+    m.BlockValues.resize(kRowsPerBlock);
     for (int row = 0; row < kRowsPerBlock; ++row) {
-        std::array<std::int32_t, 7> cells;
+        std::array<std::int32_t, 7>& cells = m.BlockValues[row];
         for (int c = 0; c < 7; ++c) cells[c] = m.EventRows(row, c);
-        WriteRecord(block.data() + row * kRecordSize, cells);
+        char* record = block.data() + row * kRecordSize;
+        WriteRecord(record, cells);
+        if (!FitsField(cells)) cells = ReadRecordFields(record);  // a wide number reads back cut
         if (cells[3] >= 0) m.FlushedDeltaSum += cells[3];
         m.EventDelta[firstRecord + row] = cells[3];
     }
-    m.Notes.WriteRecords(firstRecord, block);
+    m.Notes.WriteRecords(firstRecord, block, m.BlockValues);
     ResetEventRows(m);
     m.EventRow = 0;
 }
@@ -195,8 +207,34 @@ bool AddDeltaToLastRow(Session& s) {
     return true;
 }
 
+namespace {
+
+constexpr int kCommonLow = -16;
+constexpr int kCommonHigh = 4095;
+
+// The fields of the numbers most records hold, written once.
+const std::vector<char>& CommonFields() {
+    static const std::vector<char> fields = [] {
+        std::vector<char> text((kCommonHigh - kCommonLow + 1) * kFieldWidth, ' ');
+        for (int v = kCommonLow; v <= kCommonHigh; ++v) {
+            const std::string s = Str(v);
+            std::copy(s.begin(), s.end(), text.begin() + (v - kCommonLow) * kFieldWidth);
+        }
+        return text;
+    }();
+    return fields;
+}
+
+}  // namespace
+
 void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells) {
+    const std::vector<char>& common = CommonFields();
     for (std::int32_t v : cells) {
+        if (v >= kCommonLow && v <= kCommonHigh) {
+            std::memcpy(out, common.data() + (v - kCommonLow) * kFieldWidth, kFieldWidth);
+            out += kFieldWidth;
+            continue;
+        }
         // The signed decimal form, left-aligned in 7 characters and cut to 7.
         char text[16];
         text[0] = ' ';

@@ -2,30 +2,39 @@
 
 namespace sonivex {
 
+namespace {
+
+constexpr std::size_t kLogBlock = 1 << 18;
+
+}  // namespace
+
 bool LogFile::Open(const std::filesystem::path& path, bool append) {
     Close();
     path_ = path;
     file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
-    if (file_ != nullptr) {
-        buffer_.resize(1 << 16);
-        std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
-    }
+    pending_.clear();
     return file_ != nullptr;
 }
 
 void LogFile::Close() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ == nullptr) return;
+    Flush();
+    std::fclose(file_);
     file_ = nullptr;
 }
 
-void LogFile::WriteLine(const std::string& line) {
+void LogFile::WriteLine(std::string_view line) {
     if (file_ == nullptr) return;
-    std::fwrite(line.data(), 1, line.size(), file_);
-    std::fwrite("\r\n", 1, 2, file_);
+    pending_ += line;
+    pending_ += "\r\n";
+    if (pending_.size() >= kLogBlock) Flush();
 }
 
 void LogFile::Flush() {
-    if (file_ != nullptr) std::fflush(file_);
+    if (file_ == nullptr) return;
+    std::fwrite(pending_.data(), 1, pending_.size(), file_);
+    pending_.clear();
+    std::fflush(file_);
 }
 
 Session::Session(Platform& platformIn, std::filesystem::path folder)

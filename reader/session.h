@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -44,13 +45,13 @@ public:
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
     const std::filesystem::path& Path() const { return path_; }
-    void WriteLine(const std::string& line);
+    void WriteLine(std::string_view line);
     void Flush();
 
 private:
     std::FILE* file_ = nullptr;
     std::filesystem::path path_;
-    std::vector<char> buffer_;
+    std::string pending_;  // lines not yet handed to the file
 };
 
 // The 8 bytes of a track chunk header as read.
@@ -101,6 +102,7 @@ struct SongModel {
     Table<Int32, 0, 40000> EventDelta;
     Int32 FlushedDeltaSum;
     std::string BlockText;  // the records of the block being flushed
+    std::vector<std::array<std::int32_t, 7>> BlockValues;  // and the numbers they read back as
     Int16 NotesFileInUse;
 
     // Meta events, report lines and repairs.

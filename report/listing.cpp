@@ -14,31 +14,53 @@ namespace {
 
 bool Between(int v, int low, int high) { return v >= low && v <= high; }
 
-// The columns before the description, laid out in a fixed buffer. Values wider than their column push the
-// rest of the line to the right.
-class FixedLine {
+// Lays out a listing line in a buffer that is reused from line to line and only grows. Values wider than
+// their column push the rest of the line to the right.
+class LineBuilder {
 public:
-    void Char(char c) { text_[length_++] = c; }
+    explicit LineBuilder(std::string& buffer) : text_(buffer) {}
+    void Char(char c) {
+        Room(1);
+        text_[length_++] = c;
+    }
     void Blanks(int count) {
+        if (count <= 0) return;
+        Room(static_cast<std::size_t>(count));
         for (int i = 0; i < count; ++i) text_[length_++] = ' ';
     }
-    void PadTo(int length) { Blanks(length - length_); }
-    void Text(const char* text, int length) {
-        for (int i = 0; i < length; ++i) text_[length_++] = text[i];
+    void PadTo(std::size_t length) { Blanks(static_cast<int>(length) - static_cast<int>(length_)); }
+    void Text(const char* text, std::size_t length) {
+        Room(length);
+        for (std::size_t i = 0; i < length; ++i) text_[length_++] = text[i];
     }
-    void Number(std::int32_t v) { length_ = static_cast<int>(std::to_chars(text_ + length_, text_ + sizeof text_, v).ptr - text_); }
+    void Text(const std::string& text) { Text(text.data(), text.size()); }
+    template <std::size_t N>
+    void Text(const char (&literal)[N]) {
+        Text(literal, N - 1);
+    }
+    void Number(std::int32_t v) {
+        char digits[16];
+        Text(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits));
+    }
     void RightNumber(std::int32_t v, int width) {
         char digits[16];
-        const int length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
-        Blanks(width - length);
+        const auto length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
+        Blanks(width - static_cast<int>(length));
         Text(digits, length);
     }
-    const char* Data() const { return text_; }
-    int Length() const { return length_; }
+    // Drops trailing blanks, but none before `from`.
+    void TrimFrom(std::size_t from) {
+        while (length_ > from && text_[length_ - 1] == ' ') --length_;
+    }
+    std::size_t Length() const { return length_; }
+    std::string_view View() const { return std::string_view(text_.data(), length_); }
 
 private:
-    char text_[128];
-    int length_ = 0;
+    void Room(std::size_t more) {
+        if (length_ + more > text_.size()) text_.resize((length_ + more) * 2);
+    }
+    std::string& text_;
+    std::size_t length_ = 0;
 };
 
 // The kit of a program change on the drum channel, as an index of DrumKitNames.
@@ -73,85 +95,87 @@ std::string DrumName(Session& s, int key, std::int64_t record, DrumMemory& drum)
 
 std::string ListingLine(Session& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
                         DrumMemory& drum) {
-    std::string line;
-    FormatListingLine(line, s, fields, record, drum);
-    return line;
+    std::string buffer;
+    return std::string(FormatListingLine(buffer, s, fields, record, drum));
 }
 
-void FormatListingLine(std::string& line, Session& s, const std::array<std::int32_t, 7>& fields,
-                       std::int64_t record, DrumMemory& drum) {
+std::string_view FormatListingLine(std::string& buffer, Session& s, const std::array<std::int32_t, 7>& fields,
+                                   std::int64_t record, DrumMemory& drum) {
     int status = fields[0];
     if (status < -1) status = -status;  // a running-status event is listed like its status
     const bool channelEvent = Between(status, 128, 239);
     const bool note = Between(status, 128, 159);
     const bool drumNote = status == 137 || status == 153;
 
-    FixedLine fixed;
-    fixed.Blanks(8);
+    LineBuilder line(buffer);
+    line.Blanks(8);
     if (channelEvent) {
-        fixed.Char('C');
-        fixed.Number(status % 16 + 1);
+        line.Char('C');
+        line.Number(status % 16 + 1);
     }
-    fixed.PadTo(11);
-    const int firstStart = fixed.Length();
+    line.PadTo(11);
     // The first value: a note name right-aligned in 4 with no lead gap, or a number in 3 after one blank; the
     // two together fill 6 characters.
+    const std::size_t firstStart = line.Length();
     if (note && !drumNote) {
         const int key = fields[1];
         const std::string& pitch = s.names.NoteNames[key % 12 + 1];
         char octave[16];
-        const char* octaveEnd = std::to_chars(octave, octave + sizeof octave, key / 12).ptr;
-        const int width = static_cast<int>(pitch.size() + (octaveEnd - octave));
-        fixed.Blanks(4 - width);
-        fixed.Text(pitch.data(), static_cast<int>(pitch.size()));
-        fixed.Text(octave, static_cast<int>(octaveEnd - octave));
+        const auto octaveLength = static_cast<std::size_t>(std::to_chars(octave, octave + sizeof octave, key / 12).ptr - octave);
+        line.Blanks(4 - static_cast<int>(pitch.size() + octaveLength));
+        line.Text(pitch);
+        line.Text(octave, octaveLength);
     } else {
-        fixed.Char(' ');
-        if (fields[1] >= 0) fixed.RightNumber(fields[1], 3);
+        line.Char(' ');
+        if (fields[1] >= 0) line.RightNumber(fields[1], 3);
     }
-    fixed.PadTo(firstStart + 6);
-    const int secondStart = fixed.Length();
-    if (fields[2] >= 0) fixed.RightNumber(fields[2], 3);
-    fixed.PadTo(secondStart + 4);
-    const int deltaStart = fixed.Length();
-    if (fields[3] >= 0) fixed.RightNumber(fields[3], 6);
-    fixed.PadTo(deltaStart + 6);
-    fixed.Char(' ');
-    line.assign(fixed.Data(), static_cast<std::size_t>(fixed.Length()));
+    line.PadTo(firstStart + 6);
+    const std::size_t secondStart = line.Length();
+    if (fields[2] >= 0) line.RightNumber(fields[2], 3);
+    line.PadTo(secondStart + 4);
+    const std::size_t deltaStart = line.Length();
+    if (fields[3] >= 0) line.RightNumber(fields[3], 6);
+    line.PadTo(deltaStart + 6);
+    line.Char(' ');
 
-    const std::size_t describeFrom = line.size();
-    if (Between(status, 224, 239)) line += "Pitch Change";
-    if (Between(status, 208, 223)) line += "Channel Pressure";
-    if (Between(status, 160, 175)) line += "Polyphonic Pressure";
-    if (status == 240 || status == 247) line += "System Exclusive";
+    const std::size_t describeFrom = line.Length();
+    if (Between(status, 224, 239)) line.Text("Pitch Change");
+    if (Between(status, 208, 223)) line.Text("Channel Pressure");
+    if (Between(status, 160, 175)) line.Text("Polyphonic Pressure");
+    if (status == 240 || status == 247) line.Text("System Exclusive");
     if (fields[2] >= 0) {
-        if (Between(status, 144, 159)) line += fields[2] < 1 ? "Off" : "On ";
-        if (Between(status, 128, 143)) line += "Off";
+        if (Between(status, 144, 159)) {
+            if (fields[2] < 1) {
+                line.Text("Off");
+            } else {
+                line.Text("On ");
+            }
+        }
+        if (Between(status, 128, 143)) line.Text("Off");
         if (drumNote) {
-            line += " - ";
-            line += DrumName(s, fields[1], record, drum);
+            line.Text(" - ");
+            line.Text(DrumName(s, fields[1], record, drum));
         }
     }
     if (Between(status, 176, 191)) {
-        line += "Controller: ";
-        line += ControllerName(s.names, fields[1]);
+        line.Text("Controller: ");
+        line.Text(ControllerName(s.names, fields[1]));
     }
-    if (fields[5] == -2) line += "Text";
-    if (status == 81) line += "Set Tempo";
-    if (status == 88) line += "Time Signature";
+    if (fields[5] == -2) line.Text("Text");
+    if (status == 81) line.Text("Set Tempo");
+    if (status == 88) line.Text("Time Signature");
     if (Between(status, 192, 207)) {
         if (status == 201) {
-            line += "Drum Set: ";
-            line += s.names.DrumKitNames[DrumKitIndex(fields[1])];
+            line.Text("Drum Set: ");
+            line.Text(s.names.DrumKitNames[DrumKitIndex(fields[1])]);
         } else {
-            line += "Instrument: ";
-            line += ProgramName(s, fields[1]);
+            line.Text("Instrument: ");
+            line.Text(ProgramName(s, fields[1]));
         }
     }
     // The description loses its trailing blanks; the blank before it stays.
-    std::size_t end = line.size();
-    while (end > describeFrom && line[end - 1] == ' ') --end;
-    line.resize(end);
+    line.TrimFrom(describeFrom);
+    return line.View();
 }
 
 void ListTrackEvents(Session& s) {
@@ -159,19 +183,12 @@ void ListTrackEvents(Session& s) {
     m.NotesFileInUse = 1;
     for (int i = 0; i <= 16; ++i) m.ProgramUsed[i] = 0;
     const std::int64_t count = static_cast<std::int64_t>(m.EventCount) + 1;
-    std::string records;
-    {
-        NotesFile notes;
-        notes.Open(s.ProgramFile(kNotesFileName));
-        records = notes.ReadRecords(1, count);
-    }
     DrumMemory drum;  // every track starts with no drum note remembered
-    std::string line;
+    std::string buffer;
     for (std::int64_t r = 0; r < count; ++r) {
-        const std::array<std::int32_t, 7> fields = ReadRecordFields(records.data() + r * kRecordSize);
+        const std::array<std::int32_t, 7> fields = m.Notes.Values(r + 1);
         for (int c = 0; c < 7; ++c) m.EventRows(0, c) = fields[c];
-        FormatListingLine(line, s, fields, r, drum);
-        m.Log.WriteLine(line);
+        m.Log.WriteLine(FormatListingLine(buffer, s, fields, r, drum));
         m.TrackTime += fields[3];
     }
     WriteLogHeader(s);

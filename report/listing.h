@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "reader/session.h"
 
@@ -21,8 +22,8 @@ struct DrumMemory {
 std::string ListingLine(Session& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
                         DrumMemory& drum);
 
-// The same line, written over `line` (its storage is reused from line to line).
-void FormatListingLine(std::string& line, Session& s, const std::array<std::int32_t, 7>& fields,
-                       std::int64_t record, DrumMemory& drum);
+// The same line, laid out in `buffer` (reused from line to line); the view is valid until the next call.
+std::string_view FormatListingLine(std::string& buffer, Session& s, const std::array<std::int32_t, 7>& fields,
+                                   std::int64_t record, DrumMemory& drum);
 
 }  // namespace sonivex

@@ -229,6 +229,7 @@ void DeleteNotesFile(Session& s) {
         return;
     }
     RemoveIfPresent(path);
+    s.song.Notes.Forget();
     s.song.NotesFileInUse = 0;
 }
 
@@ -311,6 +312,7 @@ ReportOutcome BuildReport(Session& s) {
     ForgetNames(s);
     try {
         RunReport(s);
+        s.song.Log.Flush();
         return ReportOutcome::Done;
     } catch (const RunError& e) {
         s.song.Notes.Close();
