@@ -70,7 +70,7 @@ std::string ProgramName(Session& s, int program) {
     return eq == std::string::npos ? entry : entry.substr(eq + 1);
 }
 
-std::string DrumLine(Session& s, int key) {
+const std::string& DrumLine(Session& s, int key) {
     LoadNames(s);
     const std::vector<std::string>& lines = s.report.NameLines;
     const std::size_t at = s.report.RhythmLine;

@@ -16,7 +16,7 @@ std::string ProgramName(Session& s, int program);
 // The drum-name line for a key of 27 or more: line key - 26 after the line "RHYTHM:" (for lower keys the
 // line "RHYTHM:" itself).
 // RunError(52) when the file cannot be opened, RunError(62) without "RHYTHM:" or with too few lines.
-std::string DrumLine(Session& s, int key);
+const std::string& DrumLine(Session& s, int key);
 
 // Forgets the names read so far, so the next look-up reads genmidi.ini again.
 void ForgetNames(Session& s);

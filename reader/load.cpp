@@ -136,9 +136,9 @@ void LoadFile(Session& s) {
     ReadTrackChunks(s);
     if (m.TracksFound != m.TrackCount) m.TrackCount = m.TracksFound;
     const int division = h[12] * 256 + h[13];
+    m.TicksPerQuarter = static_cast<std::int16_t>(division);
     // Zero, or time-code timing (top bit set): only ticks per quarter note are supported.
     if (division == 0 || division >= 0x8000) return Fail(s, ": Invalid Number of Delta Ticks");
-    m.TicksPerQuarter = division;
     s.CloseAllFiles();
 
     s.form.Caption = std::string(kAppTitle) + " - " + m.FileTitle;

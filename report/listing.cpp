@@ -81,14 +81,13 @@ std::string ControllerName(const NameTables& t, int controller) {
     }
 }
 
-std::string DrumName(Session& s, int key, std::int64_t record, DrumMemory& drum) {
+const std::string& DrumName(Session& s, int key, std::int64_t record, DrumMemory& drum) {
     if (key == drum.key && record - drum.record < 2) return drum.name;
-    std::string name = DrumLine(s, key);
-    if (key < 27 || name.empty()) name = "unknown";
+    const std::string& line = DrumLine(s, key);
+    drum.name = key < 27 || line.empty() ? "unknown" : line;
     drum.key = key;
     drum.record = record;
-    drum.name = name;
-    return name;
+    return drum.name;
 }
 
 }  // namespace
