@@ -1,5 +1,6 @@
 #include "load.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "files.h"
@@ -124,7 +125,7 @@ void LoadFile(Session& s) {
 
     const Bytes head = ReadFileRange(s.ProgramFile(m.TempFileName), 0, kHeaderSize).value_or(Bytes{});
     m.HeaderChunk.fill(0);  // a file shorter than the header reads zeros for the missing bytes
-    std::memcpy(m.HeaderChunk.data(), head.data(), head.size());
+    std::copy(head.begin(), head.end(), m.HeaderChunk.begin());
     const auto& h = m.HeaderChunk;
     if (std::memcmp(h.data(), "MThd", 4) != 0) return Fail(s, " is not a MID file");
     if (h[4] != 0 || h[5] != 0 || h[6] != 0 || h[7] != 6) return Fail(s, ": Invalid Header Size");
