@@ -42,9 +42,10 @@ void FlushEventBlock(Session& s) {
         for (int c = 0; c < 7; ++c) cells[c] = m.EventRows(row, c);
         char* record = block.data() + row * kRecordSize;
         WriteRecord(record, cells);
+        const std::int32_t delta = cells[3];
+        if (delta >= 0) m.FlushedDeltaSum += delta;
+        m.EventDelta[firstRecord + row] = delta;
         if (!FitsField(cells)) cells = ReadRecordFields(record);  // a wide number reads back cut
-        if (cells[3] >= 0) m.FlushedDeltaSum += cells[3];
-        m.EventDelta[firstRecord + row] = cells[3];
     }
     m.Notes.WriteRecords(firstRecord, block, m.BlockValues);
     ResetEventRows(m);

@@ -79,5 +79,13 @@ TEST(Listing, LogsEveryRecordAndTheTracksOwnTime) {
     EXPECT_NE(log.find("        C2   d5  100    192 On\r\nTotal Time: 00.05\r\n"), std::string::npos);
 }
 
+TEST(Listing, ReadsAWideDeltaBackCutToSevenCharacters) {
+    TestSession t;
+    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(1500000)).Build()));
+    // The record holds " 150000"; the report's own time counts the whole delta.
+    EXPECT_NE(t.LogText().find("        C1   c5  100 150000 On\r\n"), std::string::npos);
+    EXPECT_EQ(t->song.EventDelta[1], 1500000);
+}
+
 }  // namespace
 }  // namespace sonivex::test

@@ -12,8 +12,15 @@ using Bytes = std::vector<std::uint8_t>;
 
 // The bytes of a variable-length number (any value below 2^28).
 inline Bytes Vlq(std::uint32_t v) {
-    Bytes out{static_cast<std::uint8_t>(v & 0x7F)};
-    while (v >>= 7) out.insert(out.begin(), static_cast<std::uint8_t>(0x80 | (v & 0x7F)));
+    std::uint8_t groups[5];
+    int n = 0;
+    do {
+        groups[n++] = static_cast<std::uint8_t>(v & 0x7F);
+        v >>= 7;
+    } while (v != 0);
+    Bytes out;
+    while (n > 1) out.push_back(static_cast<std::uint8_t>(groups[--n] | 0x80));
+    out.push_back(groups[0]);
     return out;
 }
 
@@ -26,7 +33,7 @@ public:
         return *this;
     }
     Track& Raw(const Bytes& bytes) {
-        data_.insert(data_.end(), bytes.begin(), bytes.end());
+        for (std::uint8_t b : bytes) data_.push_back(b);
         return *this;
     }
     Track& Delta(std::uint32_t ticks) { return Raw(Vlq(ticks)); }
