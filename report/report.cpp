@@ -17,7 +17,40 @@ namespace {
 
 const char* const kCrLf = "\r\n";
 
+// The counts, sums and histograms that every pass over the tracks starts from zero. Index 0 of the program-
+// and channel-indexed tables is cleared too, so that a restart after a repair does not count program 0 twice.
+void ClearCounts(SongModel& m) {
+    m.ChannelProgram.Fill(0);
+    m.InstrumentTicks.Fill(0);
+    m.NoteCount.Fill(0);
+    m.ProgramUsed.Fill(0);
+    m.DrumKitUsed.Fill(0);
+    m.PitchBendByteCount.Fill(0);
+    m.ControllerValueCount.Fill(0);
+    m.ControllerUsed.Fill(0);
+    m.DrumNoteCount.Fill(0);
+    m.VelocityCount.Fill(0);
+    m.ControllerStats.Fill(0);
+    m.DeltaValueCount.Fill(0);
+    m.DeltaValueKinds = 0;
+    m.DrumNoteMap.Fill(0);
+    m.VelocitySum = 0;
+    m.NoteNumberSum = 0;
+    m.NoteEventCount = 0;
+    m.DrumNoteSum = 0;
+    m.DrumNoteEventCount = 0;
+    m.NoteTicks = 0;
+    m.MaxNoteDelta = 0;
+    m.PitchBendCount = 0;
+    m.PitchBendLsbSum = 0;
+    m.PitchBendMsbSum = 0;
+    m.PitchBendLsbMax = 0;
+    m.PitchBendMsbMax = 0;
+    m.ProgramChangeTotal = 0;
+}
+
 void ResetStatistics(SongModel& m) {
+    ClearCounts(m);
     m.TrackDataLength.Fill(0);
     m.TrackHeadingDone.Fill(0);
     m.EventDelta.Fill(0);
@@ -29,96 +62,36 @@ void ResetStatistics(SongModel& m) {
     m.ChannelTable.clear();
     m.ChannelTableStarted = 0;
     m.ChannelUsed.Fill(0);
-    m.ChannelProgram.Fill(0);
-    m.ProgramUsed.Fill(0);
-    m.DrumKitUsed.Fill(0);
     m.ProgramChangeCount = 0;
     m.ProgramChangePos.Fill(0);
     m.ProgramChangeProgram.Fill(0);
     m.ProgramChangeTrack.Fill(0);
-    m.ProgramChangeTotal = 0;
-    m.NoteCount.Fill(0);
-    m.DrumNoteCount.Fill(0);
     m.DrumTrack.Fill(0);
-    m.VelocityCount.Fill(0);
-    m.VelocitySum = 0;
-    m.NoteNumberSum = 0;
-    m.NoteEventCount = 0;
-    m.DrumNoteSum = 0;
-    m.DrumNoteEventCount = 0;
     m.MaxVelocity = 0;
     m.MinVelocity = 0;
     m.TrackHasNotes = 0;
     m.TrackHasNoteEvents = 0;
-    m.NoteTicks = 0;
-    m.MaxNoteDelta = 0;
     m.MinNoteDelta = 0;
-    m.InstrumentTicks.Fill(0);
-    m.ControllerUsed.Fill(0);
-    m.ControllerValueCount.Fill(0);
-    m.ControllerStats.Fill(0);
-    m.PitchBendByteCount.Fill(0);
-    m.PitchBendLsbSum = 0;
-    m.PitchBendMsbSum = 0;
-    m.PitchBendLsbMax = 0;
     m.PitchBendLsbMin = 0;
-    m.PitchBendMsbMax = 0;
     m.PitchBendMsbMin = 0;
-    m.PitchBendCount = 0;
     m.DeltaValue.Fill(0);
-    m.DeltaValueCount.Fill(0);
-    m.DeltaValueKinds = 0;
-    m.DrumNoteMap.Fill(0);
     m.RepairsThisReport = 0;
 }
 
 // The parser's statistics start values of one pass over the tracks.
 void SetStartValues(Session& s) {
     SongModel& m = s.song;
-    ReportState& rep = s.report;
     m.QuietParse = 0;
+    ClearCounts(m);
     m.DrumTrack.Fill(-1);
-    // Index 0 of the program- and channel-indexed tables is cleared too, so that a restart after a repair
-    // does not count program 0 twice.
-    m.ChannelProgram.Fill(0);
-    m.InstrumentTicks.Fill(0);
-    m.NoteCount.Fill(0);
-    m.ProgramUsed.Fill(0);
-    m.DrumKitUsed.Fill(0);
-    m.PitchBendByteCount.Fill(0);
-    m.ControllerValueCount.Fill(0);
-    m.ControllerUsed.Fill(0);
-    m.DrumNoteCount.Fill(0);
-    m.VelocityCount.Fill(0);
-    for (int c = 0; c <= 127; ++c) {
-        m.ControllerStats(0, c) = 0;
-        m.ControllerStats(1, c) = 0;
-        m.ControllerStats(2, c) = 0;
-        m.ControllerStats(3, c) = 128;
-    }
+    for (int c = 0; c <= 127; ++c) m.ControllerStats(3, c) = 128;
     m.DeltaValue.Fill(-1);
-    m.DeltaValueCount.Fill(0);
-    m.DrumNoteMap.Fill(0);
-    m.VelocitySum = 0;
-    m.NoteNumberSum = 0;
-    m.NoteEventCount = 0;
-    m.DrumNoteSum = 0;
-    m.DrumNoteEventCount = 0;
-    m.NoteTicks = 0;
-    m.MaxNoteDelta = 0;
     m.MinNoteDelta = 128;
-    m.PitchBendCount = 0;
-    m.PitchBendLsbSum = 0;
-    m.PitchBendMsbSum = 0;
-    m.PitchBendLsbMax = 0;
-    m.PitchBendMsbMax = 0;
     m.PitchBendLsbMin = 128;
     m.PitchBendMsbMin = 128;
-    m.DeltaValueKinds = 0;
-    m.ProgramChangeTotal = 0;
-    rep.HasDrumTrack = 0;
-    rep.VelocitySpanSum = 0;
-    rep.VelocityTrackCount = 0;
+    s.report.HasDrumTrack = 0;
+    s.report.VelocitySpanSum = 0;
+    s.report.VelocityTrackCount = 0;
 }
 
 std::string FormatName(int format) {
