@@ -37,7 +37,10 @@ OpenOutcome OpenChosenFile(Session& s, const std::string& chosen, const std::str
 void ShutdownFiles(Session& s) {
     s.CloseAllFiles();
     if (!s.song.TempFileName.empty()) RemoveIfPresent(s.ProgramFile(s.song.TempFileName));
-    if (s.song.NotesFileInUse == 1) RemoveIfPresent(s.ProgramFile(kNotesFileName));
+    if (s.song.NotesFileInUse == 1) {
+        RemoveIfPresent(s.ProgramFile(kNotesFileName));
+        s.song.Notes.Forget();
+    }
 }
 
 }  // namespace sonivex

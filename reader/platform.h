@@ -1,8 +1,9 @@
-// What the core asks of the program's front end: message boxes, the mouse pointer, letting pending window
-// events run, and the window caption. The window implements it with real dialogs, the command-line tool with
-// lines on stderr, and the tests with a scripted double.
+// What the core asks of the program's front end: message boxes, file dialogs, the mouse pointer, letting
+// pending window events run, the window caption, the about window and the media frame. The window implements
+// it with real dialogs, the command-line tool with lines on stderr, and the tests with a scripted double.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace sonivex {
@@ -10,6 +11,24 @@ namespace sonivex {
 enum class Buttons { Ok, YesNo };
 enum class Icon { None, Information, Warning, Question, Critical };
 enum class Answer { Ok, Yes, No };
+
+// What a file dialog is asked: its title, filter ("MIDI files (*.mid)|*.mid|All files (*.*)|*.*"),
+// initial folder and name, and whether it is a save dialog. The read-only check box is never shown.
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;
+    std::string initialFolder;
+    std::string initialName;
+    bool save = false;
+};
+
+// A window's rectangle in screen pixels.
+struct WindowRect {
+    int left = 0;
+    int top = 0;
+    int right = 0;
+    int bottom = 0;
+};
 
 // The application's title, shown on every message box unless a command names another.
 inline constexpr const char* kAppTitle = "Sonivex";
@@ -29,6 +48,25 @@ public:
 
     // Sets the main window's caption.
     virtual void SetCaption(const std::string& caption) = 0;
+
+    // Shows a file dialog and returns the chosen path, or "" when the user cancels.
+    virtual std::string ChooseFile(const FileDialogRequest&) { return {}; }
+
+    // Shows the about window as a modal dialog; unloads it at shutdown.
+    virtual void ShowAbout() {}
+    virtual void UnloadAbout() {}
+
+    // Closes the main window (its unload step then shuts the program down).
+    virtual void CloseMainWindow() {}
+
+    // The media frame: its window handle (the media device's parent and the receiver of its completion
+    // notifications) and its rectangle.
+    virtual std::intptr_t MediaWindow() { return 0; }
+    virtual WindowRect MediaWindowRect() { return {}; }
+
+    // Puts the media notification hook on the media frame, and takes it off again.
+    virtual void InstallMediaHook() {}
+    virtual void RemoveMediaHook() {}
 };
 
 }  // namespace sonivex

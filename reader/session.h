@@ -12,9 +12,11 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/form.h"
 #include "checked.h"
 #include "notes_file.h"
 #include "platform.h"
+#include "playback/media_interface.h"
 
 namespace sonivex {
 
@@ -246,17 +248,14 @@ struct NameTables {
     Table<std::string, 0, 100> ControllerNames;
 };
 
-// A window control as plain data.
-struct Control {
-    bool enabled = false;
-};
-
-// The main window as plain data: what the commands read and write, and the Qt window mirrors.
-struct FormModel {
-    std::string RichTextBox1;  // the report pane
-    std::string Caption;
-    Control mnuSave;
-    Control SaveButton;  // toolbar button 2
+// The media channel's state: the device alias's parent window, the last command and its result, and whether a
+// play command is running (0 or -1).
+struct MediaState {
+    std::intptr_t MediaWindow = 0;
+    Int32 LastMediaError;
+    std::string LastMediaCommand;
+    Int16 Playing;
+    MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
 };
 
 struct Session {
@@ -284,6 +283,7 @@ struct Session {
     SongModel song;
     ReportState report;
     NameTables names;
+    MediaState media;
     FormModel form;
 };
 

@@ -22,6 +22,11 @@ Answer ScriptedPlatform::ShowMessage(const std::string& text, Buttons buttons, I
     return next_ < answers_.size() ? answers_[next_++] : Answer::No;
 }
 
+std::string ScriptedPlatform::ChooseFile(const FileDialogRequest& request) {
+    dialogs.push_back(request);
+    return nextFile_ < files_.size() ? files_[nextFile_++] : std::string();
+}
+
 TestSession::TestSession() {
     std::random_device rd;
     const auto base = std::filesystem::temp_directory_path() / ("sonivex-test-" + std::to_string(rd()) + std::to_string(rd()));

@@ -19,9 +19,34 @@ public:
     void SetBusy(bool busy) override { busy_ = busy; }
     void LetEventsRun() override { ++eventRuns; }
     void SetCaption(const std::string& c) override { caption = c; }
+    std::string ChooseFile(const FileDialogRequest& request) override;
+    void ShowAbout() override { ++aboutShown; }
+    void UnloadAbout() override { ++aboutUnloaded; }
+    void CloseMainWindow() override { ++windowClosed; }
+    std::intptr_t MediaWindow() override { return 4242; }
+    WindowRect MediaWindowRect() override { return {100, 200, 125, 217}; }
+    void InstallMediaHook() override { hookInstalled = true; }
+    void RemoveMediaHook() override { hookInstalled = false; }
 
     // Answers for the next questions, in order.
-    void Answers(std::vector<Answer> answers) { answers_ = std::move(answers); }
+    void Answers(std::vector<Answer> answers) {
+        answers_ = std::move(answers);
+        next_ = 0;
+    }
+
+    // Paths that the next file dialogs return, in order ("" once they are used up).
+    void Files(std::vector<std::string> files) {
+        files_ = std::move(files);
+        nextFile_ = 0;
+    }
+
+    bool busy() const { return busy_; }
+
+    std::vector<FileDialogRequest> dialogs;
+    int aboutShown = 0;
+    int aboutUnloaded = 0;
+    int windowClosed = 0;
+    bool hookInstalled = false;
 
     std::vector<std::string> messages;   // "TEXT" for OK boxes, "? TEXT" for questions
     std::vector<std::string> titles;
@@ -31,6 +56,8 @@ public:
 private:
     std::vector<Answer> answers_;
     std::size_t next_ = 0;
+    std::vector<std::string> files_;
+    std::size_t nextFile_ = 0;
     bool busy_ = false;
 };
 

@@ -1,0 +1,308 @@
+#include "commands.h"
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+#include "edit/edit_commands.h"
+#include "name_tables.h"
+#include "open_command.h"
+#include "playback/media.h"
+#include "reader/files.h"
+#include "reader/load.h"
+#include "reader/text.h"
+#include "report/report.h"
+
+namespace sonivex {
+
+namespace {
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string();
+}
+
+// The names of a data file's entries: the text before the first "=" of every line that holds one.
+std::vector<std::string> EntryNames(const std::vector<std::string>& lines) {
+    std::vector<std::string> names;
+    for (const std::string& line : lines) {
+        const std::size_t eq = line.find('=');
+        if (eq != std::string::npos) names.push_back(line.substr(0, eq));
+    }
+    return names;
+}
+
+void SetPlaybackControls(FormModel& f, bool play, bool pause, bool stop) {
+    f.mnuPlay.enabled = f.PlayButton.enabled = play;
+    f.mnuPause.enabled = f.PauseButton.enabled = pause;
+    f.mnuStop.enabled = f.StopButton.enabled = stop;
+}
+
+// At least one box of a pair stays ticked: the clicked one is ticked again when both are clear.
+void KeepOneTicked(CheckControl& clicked, const CheckControl& other) {
+    if (!clicked.ticked && !other.ticked) clicked.ticked = true;
+}
+
+// Exactly one box of the pair is ticked: a tick moves to the clicked box, and clicking the ticked box keeps it.
+void MoveTheTick(CheckControl& clicked, CheckControl& other) {
+    if (clicked.ticked) other.ticked = false;
+    if (!other.ticked) clicked.ticked = true;
+}
+
+// Plays from the current position to the end, as Play does after a pause.
+void Resume(Session& s) {
+    MediaPlay(s, kMediaAlias, MediaPosition(s, kMediaAlias), "TheEnd");
+}
+
+// Copies the working copy to `target` through a file beside it, so a failed copy leaves any existing file
+// at that name as it was.
+bool CopyWorkingCopy(Session& s, const std::string& target) {
+    const std::filesystem::path to(target);
+    const std::filesystem::path scratch = to.parent_path() / ("." + to.filename().string() + ".sonivex-saving");
+    if (!CopyFileBlocks(s.ProgramFile(s.song.TempFileName), scratch)) {
+        RemoveIfPresent(scratch);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(scratch, to, ec);
+    if (ec) RemoveIfPresent(scratch);
+    return !ec;
+}
+
+}  // namespace
+
+void FormLoad(Session& s) {
+    s.form.FileLoaded = 0;
+    s.song.NotesFileInUse = 0;
+    FillNameTables(s.names);
+    s.media.MediaWindow = s.platform.MediaWindow();
+    s.platform.InstallMediaHook();
+    std::error_code ec;
+    std::filesystem::create_directories(s.ProgramFile(kLogFolderName), ec);  // an existing folder is fine
+}
+
+void OpenCommand(Session& s) {
+    FormModel& f = s.form;
+    SongModel& m = s.song;
+    const std::string previousSource = m.SourcePath;
+    m.SourcePath = s.platform.ChooseFile({"Load MIDI file", kMidiFilter, CurrentFolder(), "", false});
+    if (m.SourcePath.empty()) return;
+    const std::string chosen = m.SourcePath;
+    if (!FileExists(chosen)) {
+        s.Message(chosen + " does not exist", Icon::Warning);
+        return;
+    }
+    // Both data files are read before anything changes, so a missing one leaves the window as it was.
+    std::vector<std::vector<std::string>> dataLines;
+    for (const char* name : {kStyleFileName, kEffectsFileName}) {
+        std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(name));
+        if (!lines) {
+            m.SourcePath = previousSource;
+            s.Message(std::string(name) + " does not exist", Icon::Warning);
+            return;
+        }
+        dataLines.push_back(std::move(*lines));
+    }
+
+    s.platform.SetBusy(true);
+    m.FileValid = 1;
+    MediaClose(s, kMediaAlias);
+    f.mnuSave.enabled = f.SaveButton.enabled = false;
+    f.Command1.enabled = f.Command4.enabled = false;
+    for (ListControl* list : {&f.Combo1, &f.Combo2, &f.Combo3, &f.Combo4, &f.Combo5, &f.Combo6, &f.Combo7, &f.Combo8,
+                              &f.Combo9, &f.Combo10}) {
+        list->Clear();
+    }
+    f.FileLoaded = 0;
+    for (const std::string& name : EntryNames(dataLines[0])) f.Combo1.AddItem(name);
+    for (const char* name : kFixedEffects) f.Combo6.AddItem(name);
+    for (const std::string& name : EntryNames(dataLines[1])) f.Combo6.AddItem(name);
+    f.Combo7.AddItem("All");
+    for (int i = 1; i <= 12; ++i) f.Combo7.AddItem(s.names.NoteNames[i]);
+    f.Combo7.listIndex = 0;
+    for (int i = 1; i <= 24; ++i) f.Combo9.AddItem(s.names.KeyNames[i]);
+    f.Combo9.listIndex = 0;
+    for (int i = 1; i <= 12; ++i) f.Combo10.AddItem(s.names.NoteNames[i]);
+    f.Combo10.listIndex = 0;
+    f.Text1.text = "2";
+    f.Text2.text = "0";
+    f.FileLoaded = 1;
+    f.Combo2.AddItem("All");
+    f.Combo3.AddItem("All");
+    for (int i = 1; i <= 10; ++i) {
+        f.Combo2.AddItem(Dec(i));
+        f.Combo3.AddItem(Dec(i));
+    }
+    f.Combo2.listIndex = 0;
+    f.Combo3.listIndex = 0;
+
+    LoadFile(s);
+    if (m.FileValid == 0) {
+        s.platform.SetBusy(false);
+        s.Message("Error!");
+        return;
+    }
+    f.Command2.enabled = f.Command3.enabled = true;
+    BuildReport(s);
+
+    f.Combo8.AddItem("All");
+    for (int i = 1; i <= m.TracksFound; ++i) {
+        f.Combo4.AddItem(Dec(i));
+        f.Combo5.AddItem(Dec(i));
+        f.Combo8.AddItem(Dec(i));
+    }
+    f.Combo4.listIndex = 0;
+    f.Combo4.enabled = true;
+    f.Combo5.listIndex = 0;
+    f.Combo5.enabled = true;
+    f.Combo8.listIndex = 0;
+    SetPlaybackControls(f, true, false, false);
+    f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
+    ResetEffectControls(f);
+    MediaOpen(s, m.SourcePath, kMediaAlias);
+    s.platform.LetEventsRun();
+    MediaPlaceWindow(s, kMediaAlias, 0, 0, 0, 0);
+    s.platform.SetBusy(false);
+}
+
+void SaveCommand(Session& s) {
+    FormModel& f = s.form;
+    if (s.song.FileValid == 0) {
+        f.mnuSave.enabled = f.SaveButton.enabled = false;
+        return;
+    }
+    const std::string target = s.platform.ChooseFile({"Save MIDI file", kMidiFilter, CurrentFolder(), "", true});
+    if (target.empty()) return;
+    if (FileExists(target)) {
+        s.platform.SetBusy(false);
+        const Answer answer = s.platform.ShowMessage(target + " already exists, overwrite?", Buttons::YesNo,
+                                                     Icon::Question, "Confirmation");
+        if (answer != Answer::Yes) return;
+    }
+    s.platform.SetBusy(true);
+    if (!CopyWorkingCopy(s, target)) {
+        s.Message(target + " could not be saved", Icon::Critical);
+        return;
+    }
+    s.platform.SetBusy(false);
+}
+
+void ResetEffectControls(FormModel& f) {
+    f.Combo6.enabled = true;
+    for (Control* c : {static_cast<Control*>(&f.Combo7), static_cast<Control*>(&f.Combo9),
+                       static_cast<Control*>(&f.Combo10), static_cast<Control*>(&f.Text1),
+                       static_cast<Control*>(&f.Text2), static_cast<Control*>(&f.Check5),
+                       static_cast<Control*>(&f.Check6), static_cast<Control*>(&f.Option1),
+                       static_cast<Control*>(&f.Option2)}) {
+        c->enabled = false;
+    }
+}
+
+void ShowEffectControls(FormModel& f, int code) {
+    ResetEffectControls(f);
+    const auto enable = [](std::initializer_list<Control*> controls) {
+        for (Control* c : controls) c->enabled = true;
+    };
+    if (code < 9) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
+    if (code == 13 || code == 14) enable({&f.Text1, &f.Text2, &f.Combo7, &f.Combo10});
+    if (code > 14) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
+    if (code == 10) enable({&f.Text2, &f.Combo7, &f.Combo9, &f.Check5, &f.Check6});
+    if (code == 11 || code == 12) enable({&f.Text2, &f.Combo7, &f.Combo10});
+}
+
+void Check1_Click(FormModel& f) { KeepOneTicked(f.Check1, f.Check2); }
+void Check2_Click(FormModel& f) { KeepOneTicked(f.Check2, f.Check1); }
+void Check3_Click(FormModel& f) { KeepOneTicked(f.Check3, f.Check4); }
+void Check4_Click(FormModel& f) { KeepOneTicked(f.Check4, f.Check3); }
+void Check5_Click(FormModel& f) { MoveTheTick(f.Check5, f.Check6); }
+void Check6_Click(FormModel& f) { MoveTheTick(f.Check6, f.Check5); }
+
+void Combo1_Click(Session& s) {
+    if (s.form.FileLoaded == 1) s.form.Command1.enabled = true;
+}
+
+void Combo6_Click(Session& s) {
+    if (s.form.FileLoaded != 1) return;
+    s.form.Command4.enabled = true;
+    ShowEffectControls(s.form, s.form.Combo6.listIndex + 4);
+}
+
+void MenuClick(Session& s, const std::string& item) {
+    if (item == "mnuOpen") OpenCommand(s);
+    else if (item == "mnuSave") SaveCommand(s);
+    else if (item == "mnuExit") s.platform.CloseMainWindow();
+    else if (item == "mnuPlay") Play1(s);
+    else if (item == "mnuPause") Pause1(s);
+    else if (item == "mnuStop") Stop1(s);
+    else if (item == "mnuAbout") s.platform.ShowAbout();
+}
+
+void ToolbarClick(Session& s, const std::string& key) {
+    if (key == "Open") OpenCommand(s);
+    if (key == "Save") SaveCommand(s);
+    if (key == "Play") Play1(s);
+    if (key == "Pause") Pause1(s);
+    if (key == "Stop") Stop1(s);
+}
+
+void CommandClick(Session& s, int button) {
+    switch (button) {
+    case 1: ApplyStyle(s); break;
+    case 2: SwitchDrumMelody(s); break;
+    case 3: CopyTrack(s); break;
+    case 4: ApplyEffect(s); break;
+    default: break;
+    }
+}
+
+void Play1(Session& s) {
+    s.platform.SetBusy(true);
+    s.form.mnuPause.enabled = s.form.PauseButton.enabled = true;
+    s.form.mnuStop.enabled = s.form.StopButton.enabled = true;
+    if (s.form.Paused) {
+        Resume(s);
+        s.form.Paused = false;
+    } else {
+        MediaPlay(s, kMediaAlias, 0, "TheEnd");
+    }
+    s.platform.SetBusy(false);
+}
+
+void Pause1(Session& s) {
+    s.platform.SetBusy(true);
+    SetPlaybackControls(s.form, true, false, false);
+    if (!s.form.Paused) {
+        MediaPause(s, kMediaAlias);
+    } else {
+        Resume(s);
+    }
+    s.form.Paused = !s.form.Paused;
+    s.platform.SetBusy(false);
+}
+
+void Stop1(Session& s) {
+    s.platform.SetBusy(true);
+    s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
+    s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
+    MediaStop(s, kMediaAlias);
+    s.platform.SetBusy(false);
+}
+
+void Timer1_Timer(Session& s) {
+    if (s.media.Playing != -1) return;
+    std::string mode;
+    MediaQuery(s, std::string("Status ") + kMediaAlias + " mode", mode);
+    if (mode != "stopped") return;
+    s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
+    s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
+    s.media.Playing = 0;
+}
+
+void End1(Session& s) {
+    s.platform.UnloadAbout();
+    MediaClose(s, kMediaAlias);
+    s.platform.RemoveMediaHook();
+    ShutdownFiles(s);
+}
+
+}  // namespace sonivex

@@ -1,0 +1,109 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "playback/hook.h"
+#include "playback/media.h"
+#include "support/fake_media.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+struct MediaSession {
+    TestSession t;
+    FakeMedia device;
+    MediaSession() {
+        t->media.Device = &device;
+        t->media.MediaWindow = 4242;
+    }
+};
+
+TEST(MediaChannel, BuildsEveryCommandStringExactly) {
+    MediaSession m;
+    m.device.replies["Status VAVidev1 length"] = "3840";
+    std::string path = "/music/song.mid";
+    MediaOpen(*m.t, path, "VAVidev1");
+    MediaPause(*m.t, "VAVidev1");
+    MediaPlay(*m.t, "VAVidev1", 96, "480");
+    MediaStop(*m.t, "VAVidev1");
+    MediaPlaceWindow(*m.t, "VAVidev1", 0, 0, 0, 0);
+    MediaPlaceWindow(*m.t, "VAVidev1", -5, 7, 30, 40);
+    MediaClose(*m.t, "VAVidev1");
+    EXPECT_EQ(m.device.commands,
+              (std::vector<std::string>{
+                  "Open /music/song.mid type MPEGVideo Alias VAVidev1 parent 4242 Style 1073741824 notify",
+                  "Pause VAVidev1 notify", "Play VAVidev1 from 96 to 480 notify", "Stop VAVidev1 notify",
+                  "Put VAVidev1 window at 0 0 25 17 notify", "Put VAVidev1 window at -5 7 30 40 notify",
+                  "Close VAVidev1 notify"}));
+    for (std::intptr_t window : m.device.windows) EXPECT_EQ(window, 4242);
+    EXPECT_EQ(m.t->media.LastMediaCommand, "Close VAVidev1 notify");
+}
+
+TEST(MediaChannel, PlaysToTheEndByAskingForTheLengthFirst) {
+    MediaSession m;
+    m.device.replies["Status VAVidev1 length"] = "3840  ";
+    MediaPlay(*m.t, "VAVidev1", 0, "TheEnd");
+    EXPECT_EQ(m.device.commands, (std::vector<std::string>{"Set VAVidev1 time format frames", "Status VAVidev1 length",
+                                                           "Play VAVidev1 from 0 to 3840 notify"}));
+    EXPECT_EQ(m.device.windows[0], 0);
+    EXPECT_EQ(m.device.windows[1], 0);
+    EXPECT_EQ(m.t->media.Playing, -1);
+}
+
+TEST(MediaChannel, KeepsFailuresSilentAndPlayingAsItWas) {
+    MediaSession m;
+    m.device.failures["Status"] = 263;
+    m.device.failures["Play"] = 263;
+    MediaPlay(*m.t, "VAVidev1", 0, "TheEnd");
+    EXPECT_EQ(m.device.commands.back(), "Play VAVidev1 from 0 to -1 notify");
+    EXPECT_EQ(m.t->media.LastMediaError, 263);
+    EXPECT_EQ(m.t->media.Playing, 0);
+    EXPECT_EQ(MediaPosition(*m.t, "VAVidev1"), -1);
+    EXPECT_EQ(MediaErrorText(*m.t, 263), "error 263");
+    EXPECT_TRUE(m.t.platform().messages.empty());
+
+    m.device.failures.clear();
+    m.t->media.Playing = -1;
+    m.device.failures["Stop"] = 5;
+    MediaStop(*m.t, "VAVidev1");
+    EXPECT_EQ(m.t->media.Playing, -1);
+    m.device.failures.clear();
+    MediaClose(*m.t, "VAVidev1");
+    EXPECT_EQ(m.t->media.Playing, 0);
+}
+
+TEST(MediaChannel, FailsEveryCommandWithoutADevice) {
+    TestSession t;
+    MediaStop(*t, "VAVidev1");
+    EXPECT_NE(t->media.LastMediaError, 0);
+    EXPECT_EQ(t->media.LastMediaCommand, "Stop VAVidev1 notify");
+    EXPECT_EQ(MediaLength(*t, "VAVidev1"), -1);
+}
+
+TEST(MediaChannel, GivesAPathWithBlanksAFormWithoutThem) {
+    TestSession t;
+    const auto song = t.WriteSong({1, 2, 3}, "my song.mid");
+    FakeMedia device;
+    t->media.Device = &device;
+    std::string path = song.string();
+    MediaOpen(*t, path, "VAVidev1");
+    EXPECT_EQ(path.find(' '), std::string::npos);
+    EXPECT_TRUE(std::filesystem::equivalent(path, song));
+    EXPECT_EQ(device.commands[0].rfind("Open " + path + " type MPEGVideo", 0), 0u);
+    EXPECT_EQ(ShortPath("/no/blanks.mid"), "/no/blanks.mid");
+}
+
+TEST(MediaHook, ConsumesCompletionNotificationsAndPassesTheRestOn) {
+    std::vector<int> passed;
+    const WindowProcedure previous = [&](std::intptr_t, int message, std::intptr_t, std::intptr_t) {
+        passed.push_back(message);
+        return std::intptr_t{7};
+    };
+    EXPECT_EQ(MediaNotifyHook(1, kMediaNotifyMessage, 1, 0, previous), 0);
+    EXPECT_EQ(MediaNotifyHook(1, 15, 0, 0, previous), 7);
+    EXPECT_EQ(passed, (std::vector<int>{15}));
+}
+
+}  // namespace
+}  // namespace sonivex::test

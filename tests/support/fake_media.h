@@ -1,0 +1,35 @@
+// A media back-end double: records every command string and answers from settings.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "playback/media_interface.h"
+
+namespace sonivex::test {
+
+class FakeMedia : public MediaInterface {
+public:
+    int SendString(const std::string& command, std::string* reply, std::intptr_t callbackWindow) override {
+        commands.push_back(command);
+        windows.push_back(callbackWindow);
+        for (const auto& [prefix, code] : failures) {
+            if (command.rfind(prefix, 0) == 0) return code;
+        }
+        if (reply != nullptr) {
+            for (const auto& [prefix, text] : replies) {
+                if (command.rfind(prefix, 0) == 0) *reply = text;
+            }
+        }
+        return 0;
+    }
+    std::string ErrorString(int code) override { return "error " + std::to_string(code) + std::string(1, '\0') + "x"; }
+
+    std::vector<std::string> commands;
+    std::vector<std::intptr_t> windows;
+    std::map<std::string, std::string> replies;  // by command prefix
+    std::map<std::string, int> failures;         // by command prefix
+};
+
+}  // namespace sonivex::test
