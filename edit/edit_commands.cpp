@@ -4,8 +4,6 @@ namespace sonivex {
 
 // The editing commands are not built yet: their buttons do nothing visible.
 void ApplyStyle(Session&) {}
-void SwitchDrumMelody(Session&) {}
-void CopyTrack(Session&) {}
 void ApplyEffect(Session&) {}
 
 }  // namespace sonivex

@@ -17,4 +17,7 @@ void CopyTrack(Session& s);
 // "Apply" in the Effects frame: the chosen note or velocity effect on the chosen tracks.
 void ApplyEffect(Session& s);
 
+// Opens the rebuilt working copy for playback again after an edit.
+void ReopenMedia(Session& s);
+
 }  // namespace sonivex

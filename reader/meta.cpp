@@ -43,8 +43,22 @@ std::string ByteNumbers(const std::string& data) {
     return out;
 }
 
-void OpenTextRow(Session& s) {
+// Reads the delta after a meta event's data, noting where the data ended.
+void ReadMetaDelta(Session& s, TrackReader& r) {
+    s.song.MetaDataEnd = r.LastPos();
+    ReadDelta(s, r);
+}
+
+// Opens a row for the meta event being decoded and notes its bytes.
+int OpenMetaRow(Session& s) {
     const int row = OpenEvent(s);
+    s.song.EventSpanStart[s.song.EventCount] = s.song.MetaStartPos;
+    s.song.EventSpanEnd[s.song.EventCount] = s.song.MetaDataEnd;
+    return row;
+}
+
+void OpenTextRow(Session& s) {
+    const int row = OpenMetaRow(s);
     s.song.EventRows(row, 0) = kTextStatus;
     s.song.EventRows(row, 1) = -1;
     s.song.EventRows(row, 3) = s.song.VlqValue;
@@ -94,11 +108,11 @@ MetaOutcome SetTempo(Session& s, TrackReader& r, bool channelEventsBefore) {
     } else {
         m.TimeFactor = 60.0 / ((1000000.0 / static_cast<double>(tempo)) * m.TicksPerQuarter);
     }
-    ReadDelta(s, r);
+    ReadMetaDelta(s, r);
     const std::int64_t bpm = static_cast<std::int64_t>(std::floor((500000.0 / static_cast<double>(tempo)) * 120.0));
     m.TempoBpm = bpm;
     if (channelEventsBefore) {
-        const int row = OpenEvent(s);
+        const int row = OpenMetaRow(s);
         m.EventRows(row, 0) = kTempoStatus;
         m.EventRows(row, 1) = static_cast<std::int32_t>(bpm);
         m.EventRows(row, 3) = m.VlqValue;
@@ -132,9 +146,9 @@ MetaOutcome TimeSignature(Session& s, TrackReader& r, bool channelEventsBefore) 
         }
     }
     m.TimeSigDenominator = std::int64_t{1} << dd;
-    ReadDelta(s, r);
+    ReadMetaDelta(s, r);
     if (channelEventsBefore) {
-        const int row = OpenEvent(s);
+        const int row = OpenMetaRow(s);
         m.EventRows(row, 0) = kTimeSignatureStatus;
         m.EventRows(row, 1) = nn;
         m.EventRows(row, 2) = m.TimeSigDenominator;
@@ -189,6 +203,7 @@ void WriteTrackHeading(Session& s) {
 MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
     SongModel& m = s.song;
     const std::int64_t metaPos = r.LastPos();  // the 0xFF byte
+    m.MetaStartPos = metaPos;
     const bool channelEventsBefore = m.FirstChannelEventPos != -1;
     const int type = r.Byte();
     m.MetaType = static_cast<std::uint8_t>(type);
@@ -199,14 +214,14 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
     case 0x05: {  // Text and Lyric
         const std::string text = r.Take(ReadLength(s, r));
         if (type == 0x01) m.MetaText = text;
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         if (m.VlqValue > 0 && m.FirstChannelEventPos == -1) m.FirstChannelEventPos = metaPos;
         if (channelEventsBefore || m.VlqValue > 0) OpenTextRow(s);
         return MetaOutcome::Continue;
     }
     case 0x06:  // Marker
         r.Take(ReadLength(s, r));
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         if (channelEventsBefore) OpenTextRow(s);
         return MetaOutcome::Continue;
     case 0x51: return SetTempo(s, r, channelEventsBefore);
@@ -218,13 +233,13 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
     switch (type) {
     case 0x02: {  // Copyright
         m.MetaText = Blanked(r.Take(ReadLength(s, r)), 32, 127);
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         ListLine(s, "Copyright: " + m.MetaText, "Copyright: " + m.MetaText);
         break;
     }
     case 0x03: {  // Track Name
         m.TrackName = r.Take(ReadLength(s, r));
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         if (!AddDeltaToLastRow(s)) m.TrackTime += m.VlqValue;
         m.TrackName = Blanked(TrimBlanks(m.TrackName), 32, 123);
         ListLine(s, "Name: " + m.TrackName, " Name: " + m.TrackName);
@@ -234,19 +249,19 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
         const std::int64_t length = ReadLength(s, r);
         if (length == 0) return Invalid(s, "ERROR: Invalid Channel Prefix");
         const int channel = DataByte(r.Take(length), 0);
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         ListLine(s, "Channel Prefix:" + Str(channel + 1), "Channel Prefix:" + Str(channel + 1));
         break;
     }
     case 0x21: {  // MIDI Port: the length byte and the port number
         const int port = DataByte(r.Take(2), 1);
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         ListLine(s, "MIDI Port:" + Str(port), " MIDI Port:" + Str(port));
         break;
     }
     case 0x54: {  // SMPTE Offset: the length byte and five data bytes
         m.MetaText = ByteNumbers(r.Take(6).substr(1));
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         ListLine(s, "SMPTE Offset:" + m.MetaText, " SMPTE Offset:" + m.MetaText);
         break;
     }
@@ -254,7 +269,7 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
         const std::int64_t length = ReadLength(s, r);
         if (length == 0) return Invalid(s, "ERROR: Invalid Key Signature");
         const std::string data = r.Take(length);
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         int sf = DataByte(data, 0);
         if (sf > 7) sf -= 256;
         m.KeyName = KeyNameOf(sf, DataByte(data, 1));
@@ -263,20 +278,20 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
     }
     case 0x7F: {  // Sequencer Specific
         m.SequencerText = ByteNumbers(r.Take(ReadLength(s, r)));
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         ListLine(s, "Sequencer Specific:" + m.SequencerText, " Sequencer Specific:" + m.SequencerText);
         break;
     }
     case 0x00:  // Sequence Number
     case 0x04:  // Instrument Name
         r.Take(ReadLength(s, r));
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         break;
     default:
         s.Message("Unexpected Byte:" + Str(type));
         m.FileValid = 0;
         r.Take(ReadLength(s, r));
-        ReadDelta(s, r);
+        ReadMetaDelta(s, r);
         break;
     }
     AddDeltaToLastRow(s);

@@ -122,7 +122,7 @@ int DecodeChannelRun(Session& s, TrackReader& r, int status) {
         case 0x80:
         case 0x90:
             m.EventRows(row, 4) = kNoteRow;
-            TallyDelta(m);
+            if (CountsStatistics(m)) TallyDelta(m);
             MarkNoteState(m, row);
             NoteTiming(s, first);
             break;
@@ -151,6 +151,8 @@ void DecodeSysex(Session& s, TrackReader& r, int status) {
     const int row = OpenEvent(s);
     m.EventRows(row, 0) = status;
     m.EventRows(row, 3) = m.VlqValue;
+    m.EventSpanStart[m.EventCount] = m.SysexStart[m.SysexCount];
+    m.EventSpanEnd[m.EventCount] = m.SysexEnd[m.SysexCount];
 }
 
 // A byte stood where a status byte was expected. Right after a Set Tempo event it is taken as a missing
@@ -205,6 +207,7 @@ bool AddDeltaToLastRow(Session& s) {
     if (m.EventCount < 0) return false;
     std::int32_t& cell = m.EventRows(m.EventRow, 3);
     cell = Int32::Fit(static_cast<std::int64_t>(cell) + m.VlqValue);
+    m.AttachedMetas.push_back({m.EventCount, m.MetaStartPos, m.MetaDataEnd, m.VlqValue});
     return true;
 }
 
@@ -324,6 +327,7 @@ void ParseTrack(Session& s) {
     m.LastEventCount = -1;
     m.BlockToggle = 1;
     m.FileRepaired = 0;
+    m.AttachedMetas.clear();
     ResetEventRows(m);
     m.NotesFileInUse = 1;
 
@@ -345,7 +349,8 @@ void ParseTrack(Session& s) {
     const std::int64_t headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.size()));
     TrackReader r(std::move(chunk), start);
     r.Skip(headerBytes);
-    if (DecodeEvents(s, r) == TrackEnding::EndOfTrack) FinalFlush(s);
+    m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
+    if (m.TrackComplete) FinalFlush(s);
     m.Notes.Close();
 }
 

@@ -30,8 +30,9 @@ void ReadDelta(Session& s, TrackReader& r);
 // Opens a new event in the block (flushing the full block first) and returns its row.
 int OpenEvent(Session& s);
 
-// Adds the delta that follows an event which makes no row to the track's last row, when there is one.
-// Returns false when the track has no row yet.
+// Adds the delta that follows a meta event which makes no row to the track's last row, when there is one,
+// and notes the event (MetaStartPos to MetaDataEnd) as following that row. Returns false when the track has
+// no row yet.
 bool AddDeltaToLastRow(Session& s);
 
 // Writes one record of "notes.dat", 49 characters, at `out`.

@@ -56,6 +56,16 @@ private:
     std::string pending_;  // lines not yet handed to the file
 };
 
+// A meta event that makes no row but follows the track's first row: the row it follows (event index), its
+// bytes (1-based positions of its 0xFF and of its last data byte) and the delta after it, which the parser
+// carried into that row. The writer puts it back in place.
+struct AttachedMeta {
+    std::int32_t row;
+    std::int32_t start;
+    std::int32_t end;
+    std::int32_t delta;
+};
+
 // The 8 bytes of a track chunk header as read.
 using ChunkHeader = std::array<std::uint8_t, 8>;
 
@@ -94,6 +104,14 @@ struct SongModel {
     Int16 SysexCount;
     Table<Int32, 0, 200> SysexStart;
     Table<Int32, 0, 200> SysexEnd;
+    // The bytes of each row made by a meta or system-exclusive event, by event index: the position of its
+    // 0xFF, 0xF0 or 0xF7 and of its last data byte.
+    Table<Int32, 0, 40000> EventSpanStart;
+    Table<Int32, 0, 40000> EventSpanEnd;
+    std::vector<AttachedMeta> AttachedMetas;
+    bool TrackComplete = false;  // the last parse read its track to the end (no error or repair stopped it)
+    Int32 MetaStartPos;  // the 0xFF of the meta event being decoded
+    Int32 MetaDataEnd;   // its last data byte
 
     // Event block and event record file.
     Table2<std::int32_t, kRowsPerBlock - 1, 6> EventRows;

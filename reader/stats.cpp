@@ -31,19 +31,22 @@ void AddProgramRow(Session& s, int program) {
 
 }  // namespace
 
+bool CountsStatistics(const SongModel& m) { return m.QuietParse == 0; }
+
 void CountNote(Session& s, int key, int velocity) {
     SongModel& m = s.song;
     m.ChannelUsed[m.CurrentChannel] = 1;
     m.TrackHasNotes = 1;
     m.TrackHasNoteEvents = 1;
+    if (m.CurrentChannel == kDrumChannel && m.DrumRowDone == 0) {
+        m.DrumTrack[m.CurrentTrack] = 1;
+        if (m.QuietParse == 0) AddDrumRow(s);
+        m.DrumRowDone = 1;
+    }
+    if (!CountsStatistics(m)) return;
     m.NoteNumberSum += key;
     ++m.NoteEventCount;
     if (m.CurrentChannel == kDrumChannel) {
-        if (m.DrumRowDone == 0) {
-            m.DrumTrack[m.CurrentTrack] = 1;
-            if (m.QuietParse == 0) AddDrumRow(s);
-            m.DrumRowDone = 1;
-        }
         ++m.DrumNoteCount[key];
         m.DrumNoteSum += key;
         ++m.DrumNoteEventCount;
@@ -58,6 +61,7 @@ void CountNote(Session& s, int key, int velocity) {
 
 void NoteTiming(Session& s, int key) {
     SongModel& m = s.song;
+    if (!CountsStatistics(m)) return;
     if (m.NoteIsOn == 1) {
         if (m.CurrentChannel == kDrumChannel) {
             m.InstrumentTicks[128 + key] += m.VlqValue;
@@ -73,6 +77,7 @@ void NoteTiming(Session& s, int key) {
 void CountController(Session& s, int controller, int value) {
     SongModel& m = s.song;
     m.ChannelUsed[m.CurrentChannel] = 1;
+    if (!CountsStatistics(m)) return;
     m.ControllerUsed[controller] = 1;
     ++m.ControllerValueCount(controller, value);
     m.ControllerStats(0, controller) += value;
@@ -83,6 +88,7 @@ void CountController(Session& s, int controller, int value) {
 
 void CountPitchBend(Session& s, int first, int second) {
     SongModel& m = s.song;
+    if (!CountsStatistics(m)) return;
     m.PitchBendByteCount(0, first) += 1;
     m.PitchBendByteCount(1, second) += 1;
     m.PitchBendLsbSum += first;
@@ -96,6 +102,11 @@ void CountPitchBend(Session& s, int first, int second) {
 
 void CountProgramChange(Session& s, int program, std::int64_t position) {
     SongModel& m = s.song;
+    if (!CountsStatistics(m)) {
+        m.ChannelUsed[m.CurrentChannel] = 1;
+        if (program > 127) s.Message("ERROR: Invalid Instrument");
+        return;
+    }
     ++m.ProgramChangeTotal;
     m.ChannelProgram[m.CurrentChannel] = program;
     if (m.StatusByte == 201) {

@@ -8,6 +8,10 @@
 
 namespace sonivex {
 
+// True while a parse collects statistics: during the report's passes over the tracks. The parses that the
+// editing commands run after a report only set the flags they read (ChannelUsed, DrumTrack, DrumRowDone).
+bool CountsStatistics(const SongModel& m);
+
 // A note event after its key and velocity were read: channel use, key and velocity counts, the drum row.
 void CountNote(Session& s, int key, int velocity);
 

@@ -1,0 +1,208 @@
+#include "writer.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include "reader/files.h"
+#include "reader/load.h"
+#include "reader/parse.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kDrumChannel = 9;
+constexpr std::int64_t kHeaderSize = 14;
+
+bool IsMetaOrSysexRow(std::int32_t status, std::int32_t textMark) {
+    return textMark == -2 || status == 81 || status == 88 || status == 240 || status == 247 || status == -240 ||
+           status == -247;
+}
+
+void Put(std::string& out, std::int64_t byte) { out += static_cast<char>(byte & 0xFF); }
+
+// The bytes of the working copy from 1-based position `from` to `to`, both included; nothing when the span
+// lies outside the file.
+void PutSpan(std::string& out, const Bytes& file, std::int64_t from, std::int64_t to) {
+    if (from < 1 || to < from || to > static_cast<std::int64_t>(file.size())) return;
+    out.append(reinterpret_cast<const char*>(file.data()) + from - 1, static_cast<std::size_t>(to - from + 1));
+}
+
+// The data length of a chunk as the chunk reader reads it: the three low bytes of its length field.
+std::int64_t ThreeByteLength(const ChunkHeader& header) { return header[5] * 65536 + header[6] * 256 + header[7]; }
+
+// Writes a new data length into the three low length bytes of the chunk whose header starts at the 1-based
+// position `start`.
+void PatchLength(std::string& out, std::int64_t start, std::int64_t length) {
+    const auto at = static_cast<std::size_t>(start - 1);
+    if (at + 8 > out.size()) return;
+    out[at + 5] = static_cast<char>((length >> 16) & 0xFF);
+    out[at + 6] = static_cast<char>((length >> 8) & 0xFF);
+    out[at + 7] = static_cast<char>(length & 0xFF);
+}
+
+// Whether a status byte of the record moves to the new channel.
+bool MovesChannel(const std::string& mode, bool drumSource, int channel) {
+    if (mode == "c") return true;
+    if (mode == "d") return drumSource ? channel == kDrumChannel : channel != kDrumChannel;
+    return false;
+}
+
+// Writes the scratch file whole, then puts it in the working copy's place. False (after a message naming the
+// file) when either step fails; the working copy is then as it was.
+bool ReplaceWorkingCopy(Session& s, const std::string& bytes) {
+    const auto scratch = s.ProgramFile(kScratchFileName);
+    const auto working = s.ProgramFile(s.song.TempFileName);
+    if (!WriteWholeFile(scratch, Bytes(bytes.begin(), bytes.end()))) {
+        RemoveIfPresent(scratch);
+        s.Message(scratch.string() + " could not be written", Icon::Critical);
+        return false;
+    }
+    std::error_code ec;
+    std::filesystem::rename(scratch, working, ec);
+    if (ec) {
+        RemoveIfPresent(scratch);
+        s.Message(working.string() + " could not be replaced", Icon::Critical);
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string DeltaBytes(std::int64_t ticks) {
+    std::string out;
+    if (ticks < 128) {
+        Put(out, ticks);
+    } else if (ticks < 16384) {
+        Put(out, 128 + ticks / 128);
+        Put(out, ticks % 128);
+    } else {
+        const std::int64_t q = ticks / 16384;
+        const std::int64_t rest = ticks - 16384 * q;
+        Put(out, 128 + q);
+        Put(out, 128 + rest / 128);
+        Put(out, rest % 128);
+    }
+    return out;
+}
+
+int ChooseNewChannel(const SongModel& m) {
+    const bool drumSource = m.DrumTrack[m.CurrentTrack] == 1;
+    for (int channel = 0; channel <= 15; ++channel) {
+        if (m.ChannelUsed[channel] != 0) continue;
+        if (m.EditMode == "c") return channel;
+        if (drumSource && channel != kDrumChannel) return channel;
+        if (!drumSource && channel == kDrumChannel) return channel;
+    }
+    return -1;
+}
+
+void RewriteTrack(Session& s) {
+    SongModel& m = s.song;
+    const std::string mode = m.EditMode;
+    const bool copy = mode == "c";
+    const bool moves = copy || mode == "d";
+    int newChannel = -1;
+    if (copy && m.TracksFound >= kMaxTracks) {
+        s.Message("Too many tracks");
+        return;
+    }
+    if (moves) {
+        newChannel = ChooseNewChannel(m);
+        if (newChannel == -1) {
+            s.Message("No free channel");
+            return;
+        }
+    }
+    const bool drumSource = moves && m.DrumTrack[m.CurrentTrack] == 1;
+    if (!copy && m.FirstChannelEventPos < 1) return;  // nothing recorded: nothing to rebuild
+
+    m.NotesFileInUse = 1;
+    const auto workingPath = s.ProgramFile(m.TempFileName);
+    const std::optional<Bytes> read = ReadWholeFile(workingPath);
+    if (!read) {
+        s.Message(workingPath.string() + " could not be read", Icon::Critical);
+        return;
+    }
+    const Bytes& file = *read;
+    m.FileLength = static_cast<std::int64_t>(file.size());
+    const std::int64_t trackStart = m.TrackStart[m.CurrentTrack];
+    const std::int64_t nextTrack = std::min<std::int64_t>(m.TrackStart[m.CurrentTrack + 1], m.FileLength + 1);
+
+    std::string out;
+    out.reserve(file.size() + 1024);
+    // Everything before the track's first recorded event is copied unchanged (in a copy: the whole file).
+    PutSpan(out, file, 1, copy ? static_cast<std::int64_t>(m.FileLength) : static_cast<std::int64_t>(m.FirstChannelEventPos) - 1);
+    std::int64_t start = trackStart;
+    if (copy) {
+        start = static_cast<std::int64_t>(out.size()) + 1;
+        out.append("MTrk\0\0\0\0\0", 9);  // a length to patch, and no time before the first event
+    }
+    if (drumSource) {
+        Put(out, 0xC0 + newChannel);
+        Put(out, kDrumProgram);
+        Put(out, 0);
+    }
+
+    std::size_t attached = 0;
+    const std::vector<AttachedMeta>& metas = m.AttachedMetas;
+    for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) {
+        const std::array<std::int32_t, 7> f = m.Notes.Values(r);
+        const std::int64_t row = r - 1;
+        while (attached < metas.size() && metas[attached].row < row) ++attached;
+        if (f[0] == 0) continue;  // a deleted record: not even its delta time is written
+
+        // The meta events that followed this record in the source come back after it, each with its own delta.
+        std::int64_t carried = 0;
+        std::size_t last = attached;
+        for (; last < metas.size() && metas[last].row == row; ++last) carried += metas[last].delta;
+
+        if (IsMetaOrSysexRow(f[0], f[5])) {
+            PutSpan(out, file, m.EventSpanStart[row], m.EventSpanEnd[row]);
+        } else {
+            if (f[0] >= 0) {
+                int status = f[0];
+                if (MovesChannel(mode, drumSource, status % 16)) status = (status & 0xF0) | newChannel;
+                Put(out, status);
+            }
+            if (f[1] >= 0) {
+                std::int64_t data = f[1];
+                if (mode == "e" && f[4] == -3 && m.DrumRowDone == 1 && data <= 127) data = m.DrumNoteMap[data];
+                Put(out, data);
+            }
+            if (f[2] >= 0) Put(out, f[2]);
+        }
+        if (f[3] >= 0) out += DeltaBytes(std::max<std::int64_t>(0, f[3] - carried));
+        for (; attached < last; ++attached) {
+            PutSpan(out, file, metas[attached].start, metas[attached].end);
+            out += DeltaBytes(metas[attached].delta);
+        }
+    }
+    out.append("\xFF\x2F\x00", 3);
+    const std::int64_t end = static_cast<std::int64_t>(out.size());  // the position of the last byte
+
+    std::int64_t length = 0;
+    if (copy) {
+        length = end - start - 7;
+    } else {
+        length = ThreeByteLength(m.TrackHeaders[m.CurrentTrack]) + (end - nextTrack + 1);
+        PutSpan(out, file, nextTrack, m.FileLength);
+    }
+    PatchLength(out, start, length);
+    if (copy) {
+        const int tracks = m.TracksFound + 1;
+        out[10] = static_cast<char>((tracks >> 8) & 0xFF);
+        out[11] = static_cast<char>(tracks & 0xFF);
+        // Two tracks in a single-track file would not be a valid file: it becomes a multi-track one.
+        if (out[9] == 0) out[9] = 1;
+    }
+    if (static_cast<std::int64_t>(out.size()) < kHeaderSize) return;
+    if (!ReplaceWorkingCopy(s, out)) return;
+    if (copy) m.TrackCount = m.TracksFound + 1;
+    m.FileLength = static_cast<std::int64_t>(out.size());
+    ReadTrackChunks(s);
+}
+
+}  // namespace sonivex
