@@ -81,16 +81,16 @@ void FormLoad(Session& s) {
     std::filesystem::create_directories(s.ProgramFile(kLogFolderName), ec);  // an existing folder is fine
 }
 
-void OpenCommand(Session& s) {
+OpenOutcome OpenCommand(Session& s) {
     FormModel& f = s.form;
     SongModel& m = s.song;
     const std::string previousSource = m.SourcePath;
     m.SourcePath = s.platform.ChooseFile({"Load MIDI file", kMidiFilter, CurrentFolder(), "", false});
-    if (m.SourcePath.empty()) return;
+    if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
     const std::string chosen = m.SourcePath;
     if (!FileExists(chosen)) {
         s.Message(chosen + " does not exist", Icon::Warning);
-        return;
+        return OpenOutcome::Missing;
     }
     // Both data files are read before anything changes, so a missing one leaves the window as it was.
     std::vector<std::vector<std::string>> dataLines;
@@ -99,7 +99,7 @@ void OpenCommand(Session& s) {
         if (!lines) {
             m.SourcePath = previousSource;
             s.Message(std::string(name) + " does not exist", Icon::Warning);
-            return;
+            return OpenOutcome::NoDataFile;
         }
         dataLines.push_back(std::move(*lines));
     }
@@ -140,10 +140,10 @@ void OpenCommand(Session& s) {
     if (m.FileValid == 0) {
         s.platform.SetBusy(false);
         s.Message("Error!");
-        return;
+        return OpenOutcome::Rejected;
     }
     f.Command2.enabled = f.Command3.enabled = true;
-    BuildReport(s);
+    const ReportOutcome report = BuildReport(s);
 
     f.Combo8.AddItem("All");
     for (int i = 1; i <= m.TracksFound; ++i) {
@@ -163,6 +163,7 @@ void OpenCommand(Session& s) {
     s.platform.LetEventsRun();
     MediaPlaceWindow(s, kMediaAlias, 0, 0, 0, 0);
     s.platform.SetBusy(false);
+    return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
 }
 
 void SaveCommand(Session& s) {

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "app/open_command.h"
 #include "reader/session.h"
 
 namespace sonivex {
@@ -21,7 +22,7 @@ inline constexpr const char* kFixedEffects[] = {"Random",         "Gradually Inc
 void FormLoad(Session& s);
 
 // Open: asks for a file, refills the lists, loads it, runs the report and opens it for playback.
-void OpenCommand(Session& s);
+OpenOutcome OpenCommand(Session& s);
 
 // Save: copies the working copy to a name the user chooses, after asking before overwriting.
 void SaveCommand(Session& s);

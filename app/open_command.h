@@ -9,7 +9,9 @@
 namespace sonivex {
 
 enum class OpenOutcome {
+    Cancelled,      // no file was chosen
     Missing,        // the chosen file does not exist
+    NoDataFile,     // style1.dat or effects1.dat is missing
     Rejected,       // the load rejected the file ("Error!" was shown)
     Reported,       // the report is in the pane
     ReportStopped,  // the report stopped on an error (its message was shown)

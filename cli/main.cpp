@@ -1,29 +1,49 @@
-// sonivex-cli: opens one MIDI file as the window's Open command would, without a window, and prints the
-// report. Messages go to stderr, one line each; questions are answered from the options.
+// sonivex-cli: opens one MIDI file as the window's Open command would, without a window, sets controls and
+// presses buttons as a user would, and prints the report. Messages go to stderr, one line each; questions and
+// file dialogs are answered from the options.
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <iostream>
+#include <functional>
+#include <map>
+#include <optional>
 #include <string>
+#include <vector>
 
+#include "app/commands.h"
 #include "app/open_command.h"
-#include "reader/load.h"
 #include "reader/platform.h"
 #include "reader/session.h"
 
 namespace {
 
 const char* const kUsage =
-    "Usage: sonivex-cli [--program-folder DIR] [--yes] FILE\n"
+    "Usage: sonivex-cli [--program-folder DIR] [--yes] [--seed N] FILE [CONTROL ...] [COMMAND ...] [--save OUT]\n"
     "\n"
-    "Opens the MIDI file FILE as Sonivex's Open command does, without a window, and prints its analysis\n"
-    "report to stdout (every CR LF written as one LF).\n"
+    "Opens the MIDI file FILE as Sonivex's Open command does, without a window, then takes the arguments\n"
+    "after FILE in order: a CONTROL sets a control of the window as a user would (the value stays for later\n"
+    "commands), a COMMAND presses a button. Prints the report after the last command to stdout (every CR LF\n"
+    "written as one LF).\n"
     "\n"
-    "  --program-folder DIR  read genmidi.ini and style1.dat from DIR and write the working copy\n"
-    "                        (sonivex-temp.tmp), notes.dat and logs/ there; the default is the folder\n"
+    "  --program-folder DIR  read genmidi.ini, style1.dat and effects1.dat from DIR and write the working\n"
+    "                        copy (sonivex-temp.tmp), notes.dat and logs/ there; the default is the folder\n"
     "                        of this program\n"
     "  --yes                 answer Yes to every question (the default answer is No)\n"
+    "  --seed N              seed the random generator with N at every report run instead of the clock\n"
     "  --help                show this text\n"
+    "\n"
+    "Controls (list values are 0-based positions, or names as the list shows them):\n"
+    "  --style-list I|NAME   style list               --melody on|off, --drum on|off  (Instruments)\n"
+    "  --max-melody I        Max # for melody         --max-drum I     Max # for drum\n"
+    "  --switch-track I      track for Drum<>Melody   --copy-track I   track for Copy Track\n"
+    "  --effect-list I|NAME  effect list              --track I        effect track (0 = All)\n"
+    "  --effect-melody on|off, --effect-drum on|off  (Effects)\n"
+    "  --note | --volume     what the effect changes  --step TEXT      Step/Factor\n"
+    "  --pitch I|NAME        note or All              --value TEXT     value (0 = All)\n"
+    "  --key I|NAME          key                      --bass | --treble\n"
+    "  --root I|NAME         root note\n"
+    "Commands:\n"
+    "  --apply-style  --switch  --copy  --apply-effect  --save OUT\n"
     "\n"
     "Every message box is written to stderr as one line, in order:\n"
     "  message: TEXT               for a box with an OK button\n"
@@ -32,8 +52,8 @@ const char* const kUsage =
     "\n"
     "At the end the working copy and notes.dat are deleted; the log in logs/ stays.\n"
     "\n"
-    "Exit status: 0 the report was produced; 1 FILE is missing or was rejected by the load;\n"
-    "2 usage error; 3 the report stopped on an error (its message was shown).\n";
+    "Exit status: 0 every command ran; 1 FILE is missing or was rejected (or a data file is missing);\n"
+    "2 usage error; 3 a report stopped on an error (its message was shown).\n";
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -65,8 +85,17 @@ public:
     void LetEventsRun() override {}
     void SetCaption(const std::string&) override {}
 
+    // The next file dialog answers with this path, once.
+    void Answer(const std::string& path) { answer_ = path; }
+    std::string ChooseFile(const sonivex::FileDialogRequest&) override {
+        std::string path = answer_;
+        answer_.clear();
+        return path;
+    }
+
 private:
     bool yes_;
+    std::string answer_;
 };
 
 std::filesystem::path ExecutableFolder(const char* argv0) {
@@ -76,41 +105,181 @@ std::filesystem::path ExecutableFolder(const char* argv0) {
     return exe.parent_path();
 }
 
-int Usage(const char* problem) {
-    std::fprintf(stderr, "sonivex-cli: %s\n\n%s", problem, kUsage);
+int Usage(const std::string& problem, bool withText = true) {
+    std::fprintf(stderr, "sonivex-cli: %s\n", problem.c_str());
+    if (withText) std::fprintf(stderr, "\n%s", kUsage);
     return 2;
 }
+
+// What each option after FILE is: a control or command, and whether it takes a value.
+enum class Kind { List, Check, Text, Flag, Command };
+struct OptionSpec {
+    Kind kind;
+    bool takesValue;
+};
+
+const std::map<std::string, OptionSpec>& Actions() {
+    static const std::map<std::string, OptionSpec> actions = {
+        {"--style-list", {Kind::List, true}},    {"--melody", {Kind::Check, true}},
+        {"--drum", {Kind::Check, true}},         {"--max-melody", {Kind::List, true}},
+        {"--max-drum", {Kind::List, true}},      {"--switch-track", {Kind::List, true}},
+        {"--copy-track", {Kind::List, true}},    {"--effect-list", {Kind::List, true}},
+        {"--track", {Kind::List, true}},         {"--effect-melody", {Kind::Check, true}},
+        {"--effect-drum", {Kind::Check, true}},  {"--note", {Kind::Flag, false}},
+        {"--volume", {Kind::Flag, false}},       {"--step", {Kind::Text, true}},
+        {"--pitch", {Kind::List, true}},         {"--value", {Kind::Text, true}},
+        {"--key", {Kind::List, true}},           {"--bass", {Kind::Flag, false}},
+        {"--treble", {Kind::Flag, false}},       {"--root", {Kind::List, true}},
+        {"--apply-style", {Kind::Command, false}}, {"--switch", {Kind::Command, false}},
+        {"--copy", {Kind::Command, false}},      {"--apply-effect", {Kind::Command, false}},
+        {"--save", {Kind::Command, true}},
+    };
+    return actions;
+}
+
+struct Action {
+    std::string name;
+    std::string value;
+};
+
+// Runs the controls and commands in order. Returns an exit status, or nothing when all went through.
+class Runner {
+public:
+    Runner(sonivex::Session& s, CliPlatform& platform) : s_(s), platform_(platform) {}
+
+    std::optional<int> Run(const Action& a) {
+        sonivex::FormModel& f = s_.form;
+        if (a.name == "--style-list") return Pick(f.Combo1, a, [&] { sonivex::Combo1_Click(s_); });
+        if (a.name == "--max-melody") return Pick(f.Combo2, a);
+        if (a.name == "--max-drum") return Pick(f.Combo3, a);
+        if (a.name == "--switch-track") return Pick(f.Combo4, a);
+        if (a.name == "--copy-track") return Pick(f.Combo5, a);
+        if (a.name == "--effect-list") return Pick(f.Combo6, a, [&] { sonivex::Combo6_Click(s_); });
+        if (a.name == "--track") return Pick(f.Combo8, a);
+        if (a.name == "--pitch") return Pick(f.Combo7, a);
+        if (a.name == "--key") return Pick(f.Combo9, a);
+        if (a.name == "--root") return Pick(f.Combo10, a);
+        if (a.name == "--melody") return Tick(f.Check1, a, sonivex::Check1_Click);
+        if (a.name == "--drum") return Tick(f.Check2, a, sonivex::Check2_Click);
+        if (a.name == "--effect-melody") return Tick(f.Check3, a, sonivex::Check3_Click);
+        if (a.name == "--effect-drum") return Tick(f.Check4, a, sonivex::Check4_Click);
+        if (a.name == "--step") f.Text1.text = a.value;
+        if (a.name == "--value") f.Text2.text = a.value;
+        if (a.name == "--note" || a.name == "--volume") {
+            f.Option1.selected = a.name == "--note";
+            f.Option2.selected = a.name == "--volume";
+        }
+        if (a.name == "--bass") Click(f.Check5, sonivex::Check5_Click);
+        if (a.name == "--treble") Click(f.Check6, sonivex::Check6_Click);
+        if (a.name == "--switch") return Press(f.Combo4, 2);
+        if (a.name == "--copy") return Press(f.Combo5, 3);
+        if (a.name == "--save") {
+            platform_.Answer(a.value);
+            sonivex::SaveCommand(s_);
+        }
+        return std::nullopt;
+    }
+
+private:
+    std::optional<int> Pick(sonivex::ListControl& list, const Action& a, const std::function<void()>& clicked = {}) {
+        int index = -1;
+        const bool number = !a.value.empty() && a.value.find_first_not_of("0123456789") == std::string::npos;
+        if (number && a.value.size() < 9) {
+            index = std::stoi(a.value);
+        } else {
+            for (std::size_t i = 0; i < list.items.size(); ++i) {
+                if (list.items[i] == a.value) {
+                    index = static_cast<int>(i);
+                    break;
+                }
+            }
+        }
+        if (index < 0 || index >= static_cast<int>(list.items.size())) {
+            return Usage(a.name + " " + a.value + ": no such entry in the list", false);
+        }
+        list.listIndex = index;
+        if (clicked) clicked();
+        return std::nullopt;
+    }
+
+    std::optional<int> Tick(sonivex::CheckControl& box, const Action& a, void (*rule)(sonivex::FormModel&)) {
+        const bool on = a.value == "on";
+        if (box.ticked != on) {
+            box.ticked = on;
+            rule(s_.form);
+        }
+        return std::nullopt;
+    }
+
+    // A click on a check box: it is ticked, then its rule runs.
+    void Click(sonivex::CheckControl& box, void (*rule)(sonivex::FormModel&)) {
+        box.ticked = !box.ticked;
+        rule(s_.form);
+    }
+
+    std::optional<int> Press(const sonivex::ListControl& list, int button) {
+        if (list.listIndex < 0 || list.listIndex >= static_cast<int>(list.items.size())) {
+            return Usage("the track list has no selection", false);
+        }
+        sonivex::CommandClick(s_, button);
+        return std::nullopt;
+    }
+
+    sonivex::Session& s_;
+    CliPlatform& platform_;
+};
 
 }  // namespace
 
 int main(int argc, char** argv) {
     std::filesystem::path folder;
     bool yes = false;
+    std::optional<std::uint32_t> seed;
     std::string file;
     bool haveFile = false;
-    bool options = true;
+    std::vector<Action> actions;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
-        if (options && arg == "--help") {
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= argc) return std::nullopt;
+            return std::string(argv[++i]);
+        };
+        if (arg == "--help") {
             std::fputs(kUsage, stdout);
             return 0;
         }
-        if (options && arg == "--yes") {
+        if (arg == "--yes") {
             yes = true;
-        } else if (options && arg == "--program-folder") {
-            if (i + 1 >= argc) return Usage("--program-folder needs a folder");
-            folder = argv[++i];
-        } else if (options && arg.rfind("--program-folder=", 0) == 0) {
-            folder = arg.substr(std::strlen("--program-folder="));
-        } else if (options && arg == "--") {
-            options = false;
-        } else if (options && arg.size() > 1 && arg[0] == '-') {
-            return Usage(("unknown option " + arg).c_str());
-        } else if (haveFile) {
-            return Usage("only one FILE can be opened");
-        } else {
+        } else if (arg == "--program-folder" || arg.rfind("--program-folder=", 0) == 0) {
+            const std::optional<std::string> dir =
+                arg == "--program-folder" ? value() : arg.substr(std::strlen("--program-folder="));
+            if (!dir) return Usage("--program-folder needs a folder");
+            folder = *dir;
+        } else if (arg == "--seed") {
+            const std::optional<std::string> n = value();
+            if (!n || n->empty() || n->find_first_not_of("0123456789") != std::string::npos || n->size() > 10) {
+                return Usage("--seed needs a whole number");
+            }
+            seed = static_cast<std::uint32_t>(std::stoull(*n));
+        } else if (!haveFile && (arg.empty() || arg[0] != '-' || arg == "-")) {
             file = arg;
             haveFile = true;
+        } else if (!haveFile) {
+            return Usage("unknown option " + arg);
+        } else {
+            const auto spec = Actions().find(arg);
+            if (spec == Actions().end()) return Usage("unknown option " + arg);
+            Action action{arg, ""};
+            if (spec->second.takesValue) {
+                const std::optional<std::string> v = value();
+                if (!v) return Usage(arg + " needs a value");
+                action.value = *v;
+            }
+            if (spec->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
+                return Usage(arg + " takes on or off");
+            }
+            if (arg == "--apply-style" || arg == "--apply-effect") return Usage(arg + " is not available yet", false);
+            actions.push_back(action);
         }
     }
     if (!haveFile) return Usage("no FILE given");
@@ -118,24 +287,41 @@ int main(int argc, char** argv) {
 
     CliPlatform platform(yes);
     sonivex::Session session(platform, std::filesystem::absolute(folder));
-    sonivex::StartUp(session);
-    const std::string sourcePath = std::filesystem::absolute(file).lexically_normal().string();
-    const sonivex::OpenOutcome outcome = sonivex::OpenChosenFile(session, file, sourcePath);
+    if (seed) {
+        session.FixedSeed = true;
+        session.Seed = *seed;
+    }
+    sonivex::FormLoad(session);
 
-    std::string text = session.form.RichTextBox1;
+    int status = 0;
+    if (!std::filesystem::is_regular_file(file)) {
+        session.Message(file + " does not exist", sonivex::Icon::Warning);
+        status = 1;
+    } else {
+        platform.Answer(std::filesystem::absolute(file).lexically_normal().string());
+        const sonivex::OpenOutcome outcome = sonivex::OpenCommand(session);
+        if (outcome != sonivex::OpenOutcome::Reported && outcome != sonivex::OpenOutcome::ReportStopped) status = 1;
+    }
+    if (status == 0) {
+        Runner runner(session, platform);
+        for (const Action& action : actions) {
+            if (const std::optional<int> failed = runner.Run(action)) {
+                sonivex::End1(session);
+                return *failed;
+            }
+        }
+        if (session.StoppedReports > 0) status = 3;
+    }
+
     std::string out;
-    out.reserve(text.size());
+    out.reserve(session.form.RichTextBox1.size());
+    const std::string& text = session.form.RichTextBox1;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') continue;
         out += text[i];
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
-    sonivex::ShutdownFiles(session);
-
-    switch (outcome) {
-    case sonivex::OpenOutcome::Reported: return 0;
-    case sonivex::OpenOutcome::ReportStopped: return 3;
-    default: return 1;
-    }
+    sonivex::End1(session);
+    return status;
 }

@@ -298,6 +298,9 @@ struct Session {
 
     Platform& platform;
     std::filesystem::path programFolder;
+    bool FixedSeed = false;        // every report run seeds the random generator with Seed, not the clock
+    std::uint32_t Seed = 0;
+    int StoppedReports = 0;        // report runs that an error stopped since the session began
     SongModel song;
     ReportState report;
     NameTables names;

@@ -210,7 +210,8 @@ void RunReport(Session& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     ResetAnalysis(s);
-    rep.RandomSeed = static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    rep.RandomSeed = s.FixedSeed ? s.Seed
+                                 : static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
     rep.ReportPhase = 1;
     s.form.RichTextBox1.clear();
     s.platform.LetEventsRun();
@@ -296,6 +297,7 @@ ReportOutcome BuildReport(Session& s) {
         s.Message("Not enough memory");
     }
     s.song.Log.Flush();
+    ++s.StoppedReports;
     return ReportOutcome::Stopped;
 }
 

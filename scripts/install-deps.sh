@@ -5,4 +5,4 @@ export DEBIAN_FRONTEND=noninteractive
 apt-get update
 apt-get install -y --no-install-recommends \
   cmake ninja-build g++ libgtest-dev libgmock-dev clang libclang-rt-14-dev python3 \
-  qt6-base-dev libfluidsynth-dev fluid-soundfont-gm xvfb xauth
+  qt6-base-dev libfluidsynth-dev fluid-soundfont-gm xvfb xauth python3-mido

@@ -77,5 +77,35 @@ TEST(Cli, ExitsWithTheDocumentedStatus) {
     EXPECT_NE(help.out.find("Exit status"), std::string::npos);
 }
 
+TEST(Cli, SetsControlsAndPressesButtonsInOrder) {
+    TestSession t;
+    const auto song = t.WriteSong(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build(), "edit.mid");
+    const auto saved = t.folder().parent_path() / "songs" / "saved.mid";
+    const CliRun run = RunCli(t, Quoted(song) + " --switch-track 0 --switch --copy-track 0 --copy --save " + Quoted(saved));
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("Total Tracks: 2\n"), std::string::npos);
+    EXPECT_NE(run.out.find("   1      10            DRUM TRACK\n"), std::string::npos);
+    EXPECT_TRUE(std::filesystem::exists(saved));
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "sonivex-temp.tmp"));
+
+    const CliRun again = RunCli(t, Quoted(song) + " --save " + Quoted(saved));
+    EXPECT_EQ(again.err, "question: " + saved.string() + " already exists, overwrite? -> No\n");
+}
+
+TEST(Cli, TreatsBadControlsAndCommandsAsUsageErrors) {
+    TestSession t;
+    const auto song = Quoted(t.WriteSong(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build()));
+    EXPECT_EQ(RunCli(t, song + " --switch-track 1").status, 2);  // one track: position 1 is beyond the list
+    EXPECT_EQ(RunCli(t, song + " --melody maybe").status, 2);
+    EXPECT_EQ(RunCli(t, song + " --bogus").status, 2);
+    EXPECT_EQ(RunCli(t, song + " --apply-style").status, 2);
+    EXPECT_EQ(RunCli(t, song + " --style-list Rock --effect-list Random --key F --root c --pitch All").status, 0);
+
+    std::filesystem::remove(t.folder() / "effects1.dat");
+    const CliRun missing = RunCli(t, song);
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err, "message: effects1.dat does not exist\n");
+}
+
 }  // namespace
 }  // namespace sonivex::test

@@ -1,0 +1,93 @@
+// sonivex [FILE]: the window. With FILE, the Open command runs on it right after start-up, as if FILE had been
+// chosen in the open dialog.
+//
+// When the environment variable SONIVEX_SCREENSHOT names a file, the program saves a picture of its window
+// there as PNG once start-up (and the Open of FILE) is done, and quits: the exit status is 0 when the picture
+// was saved.
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFrame>
+#include <QIcon>
+#include <QPixmap>
+#include <QStyle>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+
+#include "main_window.h"
+#include "media_backend.h"
+#include "media_frame.h"
+
+#ifndef SONIVEX_VERSION
+#error "the build defines SONIVEX_VERSION"
+#endif
+
+namespace {
+
+// How long the window may settle after start-up before its picture is taken.
+constexpr int kScreenshotDelayMs = 1500;
+
+std::filesystem::path ProgramFolder() {
+    return std::filesystem::path(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonivex"));
+    QApplication::setApplicationVersion(QStringLiteral(SONIVEX_VERSION));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("audio-midi"),
+                                                 app.style()->standardIcon(QStyle::SP_MediaVolume)));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Analyses, changes and plays Standard MIDI Files."));
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MIDI file to open at start-up."),
+                                 QStringLiteral("[FILE]"));
+    parser.process(app);
+    const QStringList files = parser.positionalArguments();
+    if (files.size() > 1) {
+        std::fputs("sonivex: only one FILE can be opened\n", stderr);
+        return 2;
+    }
+
+    sonivex::MainWindow window(ProgramFolder());
+    QFrame* frame = window.MediaFrame();
+    std::unique_ptr<sonivex::MediaInterface> backend = sonivex::MakeMediaBackend(
+        [frame](std::intptr_t, int message, std::intptr_t first, std::intptr_t second) {
+            sonivex::PostMediaNotification(frame, message, first, second);
+        });
+    window.State().media.Device = backend.get();
+    window.show();
+
+    std::string path;
+    if (!files.isEmpty()) {
+        // The dialog would have given the full path.
+        std::error_code ec;
+        path = std::filesystem::absolute(files.constFirst().toLocal8Bit().toStdString(), ec).string();
+    }
+    const QString screenshot = qEnvironmentVariable("SONIVEX_SCREENSHOT");
+    int screenshotStatus = 0;
+    QTimer::singleShot(0, &window, [&window, &screenshotStatus, path, screenshot] {
+        if (!path.empty()) window.OpenFile(path);
+        if (screenshot.isEmpty()) return;
+        QTimer::singleShot(kScreenshotDelayMs, &window, [&window, &screenshotStatus, screenshot] {
+            if (!window.grab().save(screenshot, "PNG")) {
+                std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(screenshot));
+                screenshotStatus = 1;
+            }
+            window.close();
+        });
+    });
+
+    const int status = app.exec();
+    window.close();  // shuts down while the back-end still exists
+    window.State().media.Device = nullptr;
+    return status != 0 ? status : screenshotStatus;
+}

@@ -1,0 +1,543 @@
+#include "main_window.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGroupBox>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTimer>
+#include <QToolBar>
+
+#include "about/about_dialog.h"
+#include "about/twips.h"
+#include "app/commands.h"
+#include "dialogs.h"
+#include "media_frame.h"
+
+namespace sonivex {
+
+namespace {
+
+// The client area below the menu bar, in twips.
+constexpr int kClientWidth = 12912;
+constexpr int kClientHeight = 9756;
+
+enum class Kind { Toolbar, Report, Frame, Label, List, Button, Check, Option, Text, MediaFrame, StatusBar };
+
+// One control of the window: its name, kind, container (null for the window itself), caption and place in
+// twips relative to the container.
+struct ControlPlace {
+    const char* name;
+    Kind kind;
+    const char* container;
+    const char* caption;
+    int left, top, width, height;
+};
+
+// Containers come before what they hold, and the order is the tab order.
+constexpr ControlPlace kControls[] = {
+    {"Toolbar1", Kind::Toolbar, nullptr, "", 0, 0, 12912, 288},
+    {"RichTextBox1", Kind::Report, nullptr, "", 120, 480, 6495, 8900},
+    {"Frame1", Kind::Frame, nullptr, " Instruments ", 6840, 405, 3375, 2535},
+    {"Label1", Kind::Label, "Frame1", "Style:", 120, 360, 495, 255},
+    {"Combo1", Kind::List, "Frame1", "", 720, 360, 2295, 315},
+    {"Command1", Kind::Button, "Frame1", "Apply", 2280, 840, 735, 315},
+    {"Check1", Kind::Check, "Frame1", "Melody", 720, 1440, 855, 255},
+    {"Label2", Kind::Label, "Frame1", "Max #:", 1680, 1440, 495, 255},
+    {"Combo2", Kind::List, "Frame1", "", 2280, 1440, 735, 315},
+    {"Check2", Kind::Check, "Frame1", "Drum", 720, 1920, 855, 255},
+    {"Label3", Kind::Label, "Frame1", "Max #:", 1680, 1920, 495, 255},
+    {"Combo3", Kind::List, "Frame1", "", 2280, 1920, 735, 315},
+    {"Frame2", Kind::Frame, nullptr, " Track ", 10560, 405, 2175, 2535},
+    {"Label4", Kind::Label, "Frame2", "Choose:", 360, 360, 615, 255},
+    {"Combo4", Kind::List, "Frame2", "", 1080, 360, 735, 315},
+    {"Command2", Kind::Button, "Frame2", "Drum<>Melody", 480, 840, 1335, 375},
+    {"Label5", Kind::Label, "Frame2", "Choose:", 360, 1440, 615, 255},
+    {"Combo5", Kind::List, "Frame2", "", 1080, 1440, 735, 315},
+    {"Command3", Kind::Button, "Frame2", "Copy Track", 480, 1920, 1335, 375},
+    {"Frame3", Kind::Frame, nullptr, " Effects ", 6840, 3120, 5895, 4215},
+    {"Label6", Kind::Label, "Frame3", "Choose:", 240, 360, 615, 255},
+    {"Combo6", Kind::List, "Frame3", "", 960, 360, 2055, 315},
+    {"Command4", Kind::Button, "Frame3", "Apply", 3120, 360, 735, 315},
+    {"Label8", Kind::Label, "Frame3", "Track:", 960, 840, 495, 255},
+    {"Combo8", Kind::List, "Frame3", "", 1560, 840, 735, 315},
+    {"Check3", Kind::Check, "Frame3", "Melody", 1560, 1320, 855, 255},
+    {"Check4", Kind::Check, "Frame3", "Drum", 1560, 1680, 855, 255},
+    {"Label7", Kind::Label, "Frame3", "Step/Factor:", 840, 2160, 975, 255},
+    {"Text1", Kind::Text, "Frame3", "", 1920, 2160, 615, 285},
+    {"Frame4", Kind::Frame, "Frame3", "", 3120, 720, 2535, 1695},
+    {"Option1", Kind::Option, "Frame4", "Note", 360, 360, 855, 255},
+    {"Combo7", Kind::List, "Frame4", "", 1320, 360, 855, 315},
+    {"Option2", Kind::Option, "Frame4", "Volume", 360, 720, 855, 255},
+    {"Text2", Kind::Text, "Frame4", "", 1320, 840, 855, 285},
+    {"Label9", Kind::Label, "Frame4", "0 = All", 1680, 1200, 495, 255},
+    {"Frame5", Kind::Frame, "Frame3", "", 3120, 2520, 2535, 1455},
+    {"Label10", Kind::Label, "Frame5", "Note:", 360, 360, 495, 255},
+    {"Combo9", Kind::List, "Frame5", "", 840, 360, 855, 315},
+    {"Check6", Kind::Check, "Frame5", "Treble", 360, 840, 855, 255},
+    {"Check5", Kind::Check, "Frame5", "Bass", 1560, 840, 735, 255},
+    {"Frame6", Kind::Frame, "Frame3", "", 240, 2520, 2535, 1455},
+    {"Label11", Kind::Label, "Frame6", "Note:", 600, 360, 495, 255},
+    {"Combo10", Kind::List, "Frame6", "", 1080, 360, 855, 315},
+    {"MediaFrame", Kind::MediaFrame, nullptr, "", 3600, 8880, 375, 255},
+    {"StatusBar1", Kind::StatusBar, nullptr, "", 0, 9504, 12912, 252},
+};
+
+QString Name(const char* name) { return QString::fromLatin1(name); }
+
+// The model's texts are bytes; the report and the lists hold bytes of the Windows character set's first half.
+QString Latin1(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
+
+bool IsCaptionedFrame(const ControlPlace& place) { return place.kind == Kind::Frame && place.caption[0] != '\0'; }
+
+// The captions of the three captioned frames: "MS Sans Serif" 7.8 pt underlined, in the application's family
+// where that font is not installed.
+QFont FrameCaptionFont() {
+    QFont font = QApplication::font();
+    const QString family = QStringLiteral("MS Sans Serif");
+    font.setFamily(QFontDatabase::hasFamily(family) ? family : QApplication::font().family());
+    font.setPointSizeF(7.8);
+    font.setUnderline(true);
+    return font;
+}
+
+// The font of everything inside a captioned frame: the application's font, set explicitly so that nothing of
+// the frame's caption font (size, underline) passes down to it.
+QFont ControlFont() {
+    const QFont app = QApplication::font();
+    QFont font = app;
+    font.setFamily(app.family());
+    font.setPointSizeF(app.pointSizeF());
+    font.setUnderline(false);
+    return font;
+}
+
+// The report's columns line up only in a fixed-pitch font: "Consolas" where installed, else the system's
+// fixed-pitch font, at the same size.
+QFont ReportFont() {
+    const QString consolas = QStringLiteral("Consolas");
+    QFont font = QFontDatabase::hasFamily(consolas) ? QFont(consolas) : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setStyleHint(QFont::Monospace);
+    font.setFixedPitch(true);
+    font.setPointSizeF(10.2);
+    return font;
+}
+
+QIcon ToolbarIcon(const QStyle& style, const char* themeName, QStyle::StandardPixmap standard) {
+    return QIcon::fromTheme(QString::fromLatin1(themeName), style.standardIcon(standard));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::filesystem::path programFolder, QWidget* parent)
+    : QMainWindow(parent), session_(*this, std::move(programFolder)) {
+    setObjectName(QStringLiteral("frmmain"));
+    setWindowTitle(QString::fromLatin1(kAppTitle));
+    // Fixed size and no maximise button: the layout never moves.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
+                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
+    // The media frame gets a window handle of its own; its siblings must stay plain widgets.
+    QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
+
+    BuildControls();
+    BuildMenus();
+    Connect();
+
+    const QSize client = TwipsRect(*this, 0, 0, kClientWidth, kClientHeight).size();
+    client_->setFixedSize(client);
+    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
+
+    timer_ = new QTimer(this);
+    timer_->setObjectName(QStringLiteral("Timer1"));
+    timer_->setInterval(1000);
+    connect(timer_, &QTimer::timeout, this, [this] { Handle([this] { Timer1_Timer(session_); }); });
+
+    // The load step: the about window is loaded hidden, then the core's part.
+    about_ = new AboutDialog(this);
+    FormLoad(session_);
+    Refresh();
+    timer_->start();
+}
+
+MainWindow::~MainWindow() {
+    Shutdown();
+    if (busy_) QApplication::restoreOverrideCursor();
+}
+
+void MainWindow::BuildControls() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client_);
+
+    const int reportTop = TwipsRect(*this, 0, 480, 0, 0).top();
+    QWidget* previousFocus = nullptr;
+    for (const ControlPlace& place : kControls) {
+        QWidget* container = place.container == nullptr ? client_ : Widget(place.container);
+        const QString caption = QString::fromLatin1(place.caption);
+        QWidget* widget = nullptr;
+        bool takesFocus = true;
+        switch (place.kind) {
+        case Kind::Toolbar: widget = new QToolBar(container); takesFocus = false; break;
+        case Kind::Report: widget = report_ = new QPlainTextEdit(container); break;
+        case Kind::Frame: widget = new QGroupBox(caption, container); takesFocus = false; break;
+        case Kind::Label: widget = new QLabel(caption, container); takesFocus = false; break;
+        case Kind::List: widget = new QComboBox(container); break;
+        case Kind::Button: {
+            auto* button = new QPushButton(caption, container);
+            button->setAutoDefault(false);
+            widget = button;
+            break;
+        }
+        case Kind::Check: widget = new QCheckBox(caption, container); break;
+        case Kind::Option: widget = new QRadioButton(caption, container); break;
+        case Kind::Text: widget = new QLineEdit(container); break;
+        case Kind::MediaFrame: widget = mediaFrame_ = new QFrame(container); takesFocus = false; break;
+        case Kind::StatusBar: widget = new QStatusBar(container); takesFocus = false; break;
+        }
+        widget->setObjectName(Name(place.name));
+        widget->setGeometry(TwipsRect(*this, place.left, place.top, place.width, place.height));
+        if (IsCaptionedFrame(place)) widget->setFont(FrameCaptionFont());
+        if (place.container != nullptr && container->font().underline()) widget->setFont(ControlFont());
+        if (place.kind == Kind::Toolbar) {
+            // The toolbar's buttons need more height than the layout's 288 twips; the report pane below leaves
+            // room for them.
+            BuildToolbar(widget);
+            QRect r = widget->geometry();
+            r.setHeight(qMin(qMax(r.height(), widget->sizeHint().height()), reportTop));
+            widget->setGeometry(r);
+        }
+        if (takesFocus) {
+            if (previousFocus != nullptr) setTabOrder(previousFocus, widget);
+            previousFocus = widget;
+        }
+    }
+
+    report_->setFont(ReportFont());
+    report_->setReadOnly(true);
+    report_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    report_->setLineWrapMode(QPlainTextEdit::NoWrap);
+    report_->setUndoRedoEnabled(false);
+
+    static_cast<QStatusBar*>(Widget("StatusBar1"))->setSizeGripEnabled(false);
+
+    // The report pane was stretched over the media frame: the frame lies beneath it and is never seen.
+    mediaFrame_->lower();
+    mediaFrame_->hide();
+
+    FormModel& f = session_.form;
+    const auto list = [this](const char* name) { return static_cast<QComboBox*>(Widget(name)); };
+    const auto check = [this](const char* name) { return static_cast<QCheckBox*>(Widget(name)); };
+    lists_ = {{list("Combo1"), &f.Combo1}, {list("Combo2"), &f.Combo2}, {list("Combo3"), &f.Combo3},
+              {list("Combo4"), &f.Combo4}, {list("Combo5"), &f.Combo5}, {list("Combo6"), &f.Combo6},
+              {list("Combo7"), &f.Combo7}, {list("Combo8"), &f.Combo8}, {list("Combo9"), &f.Combo9},
+              {list("Combo10"), &f.Combo10}};
+    checks_ = {{check("Check1"), &f.Check1}, {check("Check2"), &f.Check2}, {check("Check3"), &f.Check3},
+               {check("Check4"), &f.Check4}, {check("Check5"), &f.Check5}, {check("Check6"), &f.Check6}};
+    options_ = {{static_cast<QRadioButton*>(Widget("Option1")), &f.Option1},
+                {static_cast<QRadioButton*>(Widget("Option2")), &f.Option2}};
+    texts_ = {{static_cast<QLineEdit*>(Widget("Text1")), &f.Text1},
+              {static_cast<QLineEdit*>(Widget("Text2")), &f.Text2}};
+    buttons_ = {{Widget("Command1"), &f.Command1}, {Widget("Command2"), &f.Command2},
+                {Widget("Command3"), &f.Command3}, {Widget("Command4"), &f.Command4}};
+}
+
+void MainWindow::BuildToolbar(QWidget* widget) {
+    auto* toolbar = static_cast<QToolBar*>(widget);
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->setIconSize(QSize(16, 16));
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    struct Button {
+        const char* key;
+        const char* tip;
+        const char* theme;
+        QStyle::StandardPixmap standard;
+        Control* model;
+    };
+    FormModel& f = session_.form;
+    const Button buttons[] = {
+        {"Open", "Open...", "document-open", QStyle::SP_DialogOpenButton, &f.OpenButton},
+        {"Save", "Save...", "document-save", QStyle::SP_DialogSaveButton, &f.SaveButton},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
+        {"Play", "Play", "media-playback-start", QStyle::SP_MediaPlay, &f.PlayButton},
+        {"Pause", "Pause", "media-playback-pause", QStyle::SP_MediaPause, &f.PauseButton},
+        {"Stop", "Stop", "media-playback-stop", QStyle::SP_MediaStop, &f.StopButton},
+    };
+    for (const Button& button : buttons) {
+        if (button.key == nullptr) {
+            toolbar->addSeparator();
+            continue;
+        }
+        const QString key = QString::fromLatin1(button.key);
+        QAction* action = toolbar->addAction(ToolbarIcon(*style(), button.theme, button.standard), key);
+        action->setObjectName(key);
+        action->setData(key);
+        action->setToolTip(QString::fromLatin1(button.tip));
+        connect(action, &QAction::triggered, this, [this, key] {
+            Handle([this, &key] { ToolbarClick(session_, key.toStdString()); });
+        });
+        actions_.emplace_back(action, button.model);
+    }
+}
+
+void MainWindow::BuildMenus() {
+    FormModel& f = session_.form;
+    struct Item {
+        const char* name;  // null for a separator
+        const char* caption;
+        Control* model;
+    };
+    struct Menu {
+        const char* name;
+        const char* caption;
+        std::vector<Item> items;
+    };
+    const Menu menus[] = {
+        {"mnuFile", "File",
+         {{"mnuOpen", "Open...", &f.mnuOpen}, {"mnuSave", "Save...", &f.mnuSave}, {nullptr, "streep1", nullptr},
+          {"mnuExit", "Exit", &f.mnuExit}}},
+        {"mnucontrol", "Controls",
+         {{"mnuPlay", "Play", &f.mnuPlay}, {"mnuPause", "Pause", &f.mnuPause}, {"mnuStop", "Stop", &f.mnuStop}}},
+        {"mnuHelp", "Help", {{"mnuAbout", "About...", &f.mnuAbout}}},
+    };
+    for (const Menu& menu : menus) {
+        QMenu* qmenu = menuBar()->addMenu(QString::fromLatin1(menu.caption));
+        qmenu->setObjectName(Name(menu.name));
+        for (const Item& item : menu.items) {
+            if (item.name == nullptr) {
+                qmenu->addSeparator()->setObjectName(Name(item.caption));
+                continue;
+            }
+            QAction* action = qmenu->addAction(QString::fromLatin1(item.caption));
+            action->setObjectName(Name(item.name));
+            const std::string name = item.name;
+            connect(action, &QAction::triggered, this, [this, name] {
+                Handle([this, &name] { MenuClick(session_, name); });
+            });
+            actions_.emplace_back(action, item.model);
+        }
+    }
+}
+
+void MainWindow::Connect() {
+    const std::pair<const char*, void (*)(FormModel&)> rules[] = {
+        {"Check1", Check1_Click}, {"Check2", Check2_Click}, {"Check3", Check3_Click},
+        {"Check4", Check4_Click}, {"Check5", Check5_Click}, {"Check6", Check6_Click}};
+    for (const auto& [name, rule] : rules) {
+        auto* box = static_cast<QCheckBox*>(Widget(name));
+        CheckControl* model = nullptr;
+        for (const auto& [widget, control] : checks_) {
+            if (widget == box) model = control;
+        }
+        connect(box, &QCheckBox::clicked, this, [this, model, rule = rule](bool ticked) {
+            Handle([this, model, rule, ticked] {
+                model->ticked = ticked;
+                rule(session_.form);
+            });
+        });
+    }
+
+    for (const auto& [combo, list] : lists_) {
+        const QString name = combo->objectName();
+        connect(combo, &QComboBox::activated, this, [this, name, list = list](int index) {
+            Handle([this, &name, list, index] {
+                list->listIndex = index;
+                if (name == QLatin1String("Combo1")) Combo1_Click(session_);
+                if (name == QLatin1String("Combo6")) Combo6_Click(session_);
+            });
+        });
+    }
+
+    // A click on one option clears the other: both report the change, and the model takes both states.
+    for (const auto& [option, model] : options_) {
+        connect(option, &QRadioButton::toggled, this, [this] {
+            for (const auto& [widget, control] : options_) control->selected = widget->isChecked();
+        });
+    }
+
+    for (const auto& [edit, model] : texts_) {
+        connect(edit, &QLineEdit::textEdited, this,
+                [model = model](const QString& text) { model->text = text.toLatin1().toStdString(); });
+    }
+
+    for (int number = 1; number <= 4; ++number) {
+        auto* button = static_cast<QPushButton*>(Widget(QStringLiteral("Command%1").arg(number).toLatin1().constData()));
+        connect(button, &QPushButton::clicked, this,
+                [this, number] { Handle([this, number] { CommandClick(session_, number); }); });
+    }
+}
+
+template <typename Command>
+void MainWindow::Handle(Command command) {
+    command();
+    Refresh();
+}
+
+QWidget* MainWindow::Widget(const char* name) const { return client_->findChild<QWidget*>(Name(name)); }
+
+void MainWindow::Refresh() {
+    const FormModel& f = session_.form;
+    for (const auto& [combo, list] : lists_) {
+        const QSignalBlocker block(combo);
+        bool same = combo->count() == static_cast<int>(list->items.size());
+        for (int i = 0; same && i < combo->count(); ++i) same = combo->itemText(i) == Latin1(list->items[i]);
+        if (!same) {
+            combo->clear();
+            for (const std::string& item : list->items) combo->addItem(Latin1(item));
+        }
+        if (combo->currentIndex() != list->listIndex) combo->setCurrentIndex(list->listIndex);
+        combo->setEnabled(list->enabled);
+    }
+    for (const auto& [box, check] : checks_) {
+        const QSignalBlocker block(box);
+        box->setChecked(check->ticked);
+        box->setEnabled(check->enabled);
+    }
+    for (const auto& [option, model] : options_) {
+        const QSignalBlocker block(option);
+        if (model->selected) option->setChecked(true);
+        option->setEnabled(model->enabled);
+    }
+    for (const auto& [option, model] : options_) {
+        if (model->selected || !option->isChecked()) continue;
+        // Neither option selected: an exclusive button only lets go of its tick when it is not exclusive.
+        const QSignalBlocker block(option);
+        option->setAutoExclusive(false);
+        option->setChecked(false);
+        option->setAutoExclusive(true);
+    }
+    for (const auto& [edit, text] : texts_) {
+        const QSignalBlocker block(edit);
+        const QString shown = Latin1(text->text);
+        if (edit->text() != shown) edit->setText(shown);
+        edit->setEnabled(text->enabled);
+    }
+    for (const auto& [button, control] : buttons_) button->setEnabled(control->enabled);
+    for (const auto& [action, control] : actions_) action->setEnabled(control->enabled);
+
+    if (f.RichTextBox1 != shownReport_) {
+        shownReport_ = f.RichTextBox1;
+        QString text = Latin1(shownReport_);
+        text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        report_->setPlainText(text);
+    }
+    auto* status = static_cast<QStatusBar*>(Widget("StatusBar1"));
+    if (status->currentMessage() != Latin1(f.StatusBar1)) status->showMessage(Latin1(f.StatusBar1));
+    SetCaption(f.Caption);
+}
+
+void MainWindow::OpenFile(const std::string& path) {
+    startupFile_ = path;
+    Handle([this] { OpenCommand(session_); });
+    startupFile_.reset();
+}
+
+Answer MainWindow::ShowMessage(const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
+    return ShowMessageBox(text, buttons, icon, title);
+}
+
+Answer MainWindow::ShowMessageBox(const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
+    return RunMessageBox(this, text, buttons, icon, title);
+}
+
+void MainWindow::SetBusy(bool busy) {
+    if (busy == busy_) return;
+    busy_ = busy;
+    if (busy) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    } else {
+        QApplication::restoreOverrideCursor();
+    }
+}
+
+void MainWindow::LetEventsRun() {
+    // The commands change the model only; the pending paint events should show where they have got to. The
+    // user's own input waits until the command is done, as the busy pointer says.
+    Refresh();
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+void MainWindow::SetCaption(const std::string& caption) {
+    const QString title = caption.empty() ? QString::fromLatin1(kAppTitle) : QString::fromLocal8Bit(caption);
+    if (windowTitle() != title) setWindowTitle(title);
+}
+
+std::string MainWindow::ChooseFile(const FileDialogRequest& request) {
+    if (startupFile_) {
+        std::string path = std::move(*startupFile_);
+        startupFile_.reset();
+        return path;
+    }
+    return ShowFileDialog(request);
+}
+
+std::string MainWindow::ShowFileDialog(const FileDialogRequest& request) { return RunFileDialog(this, request); }
+
+void MainWindow::ShowAbout() {
+    if (about_ == nullptr) about_ = new AboutDialog(this);
+    about_->exec();
+}
+
+void MainWindow::UnloadAbout() {
+    delete about_;
+    about_ = nullptr;
+}
+
+void MainWindow::CloseMainWindow() { close(); }
+
+std::intptr_t MainWindow::MediaWindow() { return static_cast<std::intptr_t>(mediaFrame_->winId()); }
+
+WindowRect MainWindow::MediaWindowRect() {
+    const QPoint topLeft = mediaFrame_->mapToGlobal(QPoint(0, 0));
+    return {topLeft.x(), topLeft.y(), topLeft.x() + mediaFrame_->width(), topLeft.y() + mediaFrame_->height()};
+}
+
+void MainWindow::InstallMediaHook() {
+    if (hook_ == nullptr) hook_ = new MediaHookFilter(session_.media.MediaWindow, this);
+    mediaFrame_->installEventFilter(hook_);
+}
+
+void MainWindow::RemoveMediaHook() {
+    if (hook_ != nullptr) mediaFrame_->removeEventFilter(hook_);
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    Shutdown();
+    event->accept();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    if (!centred_) {
+        centred_ = true;
+        if (const QScreen* display = screen()) {
+            QRect place = frameGeometry();
+            place.moveCenter(display->availableGeometry().center());
+            move(place.topLeft());
+        }
+    }
+    QMainWindow::showEvent(event);
+}
+
+void MainWindow::Shutdown() {
+    if (shutDown_) return;
+    shutDown_ = true;
+    timer_->stop();
+    End1(session_);
+}
+
+}  // namespace sonivex

@@ -1,0 +1,114 @@
+// The main window, frmmain: the report pane, the Instruments, Track and Effects frames, the toolbar, the menus,
+// the status bar, the playback timer and the media frame. The window's state lives in the session's window
+// model; the window shows that model (Refresh) and hands every user action to the commands and rules, which
+// change the model. It is also the platform the core talks to: message boxes, file dialogs, the busy pointer,
+// the caption, the about window and the media frame.
+#pragma once
+
+#include <QMainWindow>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "reader/platform.h"
+#include "reader/session.h"
+
+class QAction;
+class QCheckBox;
+class QComboBox;
+class QFrame;
+class QLineEdit;
+class QPlainTextEdit;
+class QRadioButton;
+class QTimer;
+
+namespace sonivex {
+
+class AboutDialog;
+class MediaHookFilter;
+
+class MainWindow : public QMainWindow, public Platform {
+    Q_OBJECT
+
+public:
+    // Builds every control, runs the load step (FormLoad: name tables, media hook, "logs" folder) on a session
+    // whose program folder is `programFolder`, shows the model's initial state and starts Timer1.
+    explicit MainWindow(std::filesystem::path programFolder, QWidget* parent = nullptr);
+
+    // Shuts down (End1) unless the window was closed before.
+    ~MainWindow() override;
+
+    // The session that the window shows and its commands change.
+    Session& State() { return session_; }
+
+    // Copies the whole window model into the controls: lists, selections, ticks, texts, the report, enabled
+    // states of controls, menu items and toolbar buttons, and the caption. Sends no change signals.
+    void Refresh();
+
+    // Runs the Open command on `path` as if the user had chosen it in the open dialog.
+    void OpenFile(const std::string& path);
+
+    // The frame that the media device uses as its parent window; its notifications are posted to it.
+    QFrame* MediaFrame() const { return mediaFrame_; }
+
+    // Platform.
+    Answer ShowMessage(const std::string& text, Buttons buttons, Icon icon, const std::string& title) override;
+    void SetBusy(bool busy) override;
+    void LetEventsRun() override;
+    void SetCaption(const std::string& caption) override;
+    std::string ChooseFile(const FileDialogRequest& request) override;
+    void ShowAbout() override;
+    void UnloadAbout() override;
+    void CloseMainWindow() override;
+    std::intptr_t MediaWindow() override;
+    WindowRect MediaWindowRect() override;
+    void InstallMediaHook() override;
+    void RemoveMediaHook() override;
+
+protected:
+    // The modal message box and file dialog themselves; a test overrides them to answer from a script.
+    virtual Answer ShowMessageBox(const std::string& text, Buttons buttons, Icon icon, const std::string& title);
+    virtual std::string ShowFileDialog(const FileDialogRequest& request);
+
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void BuildToolbar(QWidget* toolbar);
+    void Connect();
+    // Runs a command or rule on the model, then shows the model.
+    template <typename Command>
+    void Handle(Command command);
+    // Runs End1 once.
+    void Shutdown();
+
+    QWidget* Widget(const char* name) const;
+
+    Session session_;
+    QWidget* client_ = nullptr;
+    QFrame* mediaFrame_ = nullptr;
+    QPlainTextEdit* report_ = nullptr;
+    QTimer* timer_ = nullptr;
+    AboutDialog* about_ = nullptr;
+    MediaHookFilter* hook_ = nullptr;
+
+    // Each control with the part of the window model it shows.
+    std::vector<std::pair<QComboBox*, ListControl*>> lists_;
+    std::vector<std::pair<QCheckBox*, CheckControl*>> checks_;
+    std::vector<std::pair<QRadioButton*, OptionControl*>> options_;
+    std::vector<std::pair<QLineEdit*, TextControl*>> texts_;
+    std::vector<std::pair<QWidget*, Control*>> buttons_;
+    std::vector<std::pair<QAction*, Control*>> actions_;
+
+    std::string shownReport_;  // the report text that the pane shows, so an unchanged report keeps its scroll
+    std::optional<std::string> startupFile_;  // the answer of the next file dialog, given once
+    bool busy_ = false;
+    bool centred_ = false;
+    bool shutDown_ = false;
+};
+
+}  // namespace sonivex

@@ -1,0 +1,167 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "playback/player/sequencer.h"
+#include "playback/player/synth_engine.h"
+#include "test_song.h"
+
+namespace sonivex::test {
+namespace {
+
+constexpr int kRate = static_cast<int>(SynthEngine::kSampleRate);
+
+// A sequencer on its own synthesizer, driven frame by frame without any clock.
+class SequencerRig {
+public:
+    explicit SequencerRig(const Bytes& song) : sequencer_(engine_.Synth(), SynthEngine::kSampleRate) {
+        auto sequence = MidiSequence::Parse(song);
+        EXPECT_TRUE(sequence);
+        if (sequence) sequencer_.Load(std::move(*sequence));
+    }
+
+    Sequencer& operator*() { return sequencer_; }
+    Sequencer* operator->() { return &sequencer_; }
+    bool HasInstruments() const { return engine_.HasInstruments(); }
+
+    // Renders the frames in blocks of an odd size, to show that nothing depends on block boundaries, and
+    // returns the loudest sample.
+    float Render(std::int64_t frames) {
+        float loudest = 0;
+        std::vector<float> left(333), right(333);
+        while (frames > 0) {
+            const int n = static_cast<int>(std::min<std::int64_t>(frames, 333));
+            sequencer_.Render(left.data(), right.data(), n);
+            for (int i = 0; i < n; ++i) loudest = std::max({loudest, std::fabs(left[i]), std::fabs(right[i])});
+            frames -= n;
+        }
+        return loudest;
+    }
+
+    float RenderSeconds(double seconds) { return Render(std::llround(seconds * kRate)); }
+
+private:
+    SynthEngine engine_;
+    Sequencer sequencer_;
+};
+
+TEST(Sequencer, AdvancesByTheRenderedFramesAlone) {
+    SequencerRig s(ThreeNotes());
+    s->Start(0, 288);
+    EXPECT_EQ(s->PositionTicks(), 0);
+    s.RenderSeconds(0.5);
+    EXPECT_EQ(s->PositionTicks(), 96);
+    s.Render(229);  // a tick lasts 229.6875 frames
+    EXPECT_EQ(s->PositionTicks(), 96);
+    s.Render(1);
+    EXPECT_EQ(s->PositionTicks(), 97);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kPlaying);
+}
+
+TEST(Sequencer, FollowsTempoChanges) {
+    // From tick 96 on, twice the speed.
+    Track t;
+    t.Tempo(0, 500000).Tempo(96, 250000).NoteOn(0, 0, 60, 100).NoteOff(192, 0, 60).End();
+    SequencerRig s(MidiFile(0, 96).Add(t).Build());
+    s->Start(0, 288);
+    s.RenderSeconds(0.75);
+    EXPECT_EQ(s->PositionTicks(), 192);
+    s.RenderSeconds(0.125);
+    EXPECT_EQ(s->PositionTicks(), 240);
+}
+
+TEST(Sequencer, StopsByItselfAtTheStopTick) {
+    SequencerRig s(ThreeNotes());
+    s->Start(96, 192);
+    s.Render(kRate / 2 - 1);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kPlaying);
+    EXPECT_EQ(s->PositionTicks(), 191);
+    s.Render(1);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 192);
+    s.RenderSeconds(0.5);
+    EXPECT_EQ(s->PositionTicks(), 192);
+}
+
+TEST(Sequencer, HoldsThePositionWhilePausedAndResumesThere) {
+    SequencerRig s(ThreeNotes());
+    s->Start(0, 288);
+    s.RenderSeconds(0.6);
+    s->Pause();
+    EXPECT_EQ(s->GetState(), Sequencer::State::kPaused);
+    const std::int64_t paused = s->PositionTicks();
+    EXPECT_EQ(paused, 115);
+    s.RenderSeconds(1.0);
+    EXPECT_EQ(s->PositionTicks(), paused);
+
+    s->Start(paused, 288);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kPlaying);
+    EXPECT_EQ(s->PositionTicks(), paused);
+    s.RenderSeconds(0.5);
+    EXPECT_EQ(s->PositionTicks(), paused + 96);
+    s.RenderSeconds(0.5);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 288);
+}
+
+TEST(Sequencer, StopKeepsThePosition) {
+    SequencerRig s(ThreeNotes());
+    s->Start(0, 288);
+    s.RenderSeconds(0.25);
+    s->Stop();
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 48);
+    s->Pause();
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+}
+
+TEST(Sequencer, EndsAtOnceForAnEmptyRange) {
+    SequencerRig s(ThreeNotes());
+    s->Start(96, 96);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 96);
+}
+
+TEST(Sequencer, SoundsTheNotesAndFallsSilentAfterThem) {
+    SequencerRig s(ThreeNotes());
+    if (!s.HasInstruments()) GTEST_SKIP() << "no sound font installed";
+    s->Start(0, 288);
+    EXPECT_GT(s.RenderSeconds(1.5), 0.05f);
+    s.RenderSeconds(3.0);  // the release and the reverb die away
+    EXPECT_LT(s.RenderSeconds(0.1), 0.001f);
+}
+
+TEST(Sequencer, SetsUpControllersBeforeTheStartTick) {
+    // The volume goes to 0 at tick 0 and a note starts at tick 96. Played from tick 48, the note must stay
+    // silent: the volume message lies before the start and is sent all the same.
+    Track muted;
+    muted.At(0, {0xB0, 7, 0}).NoteOn(96, 0, 60, 127).NoteOff(96, 0, 60).End();
+    SequencerRig s(MidiFile(0, 96).Add(muted).Build());
+    if (!s.HasInstruments()) GTEST_SKIP() << "no sound font installed";
+    s->Start(48, 192);
+    EXPECT_LT(s.RenderSeconds(0.75), 0.001f);
+
+    // The same song at full volume is heard, so the silence above was the controller's doing.
+    Track loud;
+    loud.At(0, {0xB0, 7, 127}).NoteOn(96, 0, 60, 127).NoteOff(96, 0, 60).End();
+    SequencerRig t(MidiFile(0, 96).Add(loud).Build());
+    t->Start(48, 192);
+    EXPECT_GT(t.RenderSeconds(0.75), 0.05f);
+}
+
+TEST(Sequencer, LeavesANoteAtTheStopTickUnplayed) {
+    // The only note starts at tick 96, where the range ends.
+    Track t;
+    t.NoteOn(96, 0, 60, 127).NoteOff(96, 0, 60).End();
+    SequencerRig s(MidiFile(0, 96).Add(t).Build());
+    if (!s.HasInstruments()) GTEST_SKIP() << "no sound font installed";
+    s->Start(0, 96);
+    EXPECT_LT(s.RenderSeconds(1.0), 0.001f);
+    s->Start(96, 192);
+    EXPECT_GT(s.RenderSeconds(0.5), 0.05f);
+}
+
+}  // namespace
+}  // namespace sonivex::test
