@@ -143,6 +143,23 @@ fi
 verdict() { if "$@"; then echo PASS; else echo FAIL; fi; }
 lt() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
+# Edit commands on the 1 MB song: the time of open + command minus the time of the open alone.
+edit_worst=""
+mib_path=$(awk -F'\t' '$1 == "one_mib" { print $2 }' "$work/manifest")
+if [[ -n $mib_path && -n $mib_ms ]]; then
+    echo
+    printf "%-28s %11s %11s\n" "edit command on one_mib" "total ms" "command ms"
+    for edit in "--switch-track 1 --switch" "--copy-track 1 --copy"; do
+        # shellcheck disable=SC2086
+        e_ms=$(best_ms "$cli" --program-folder "$prog" "$mib_path" $edit)
+        c_ms=$(awk -v a="$e_ms" -v b="$mib_ms" 'BEGIN { printf "%.3f", a - b }')
+        printf "%-28s %11s %11s\n" "$edit" "$e_ms" "$c_ms"
+        if [[ -z $edit_worst ]] || awk -v a="$c_ms" -v b="$edit_worst" 'BEGIN { exit !(a > b) }'; then
+            edit_worst=$c_ms
+        fi
+    done
+fi
+
 echo
 echo "targets:"
 if [[ -n $mib_ms ]]; then
@@ -157,6 +174,10 @@ if [[ -n $worst_ratio ]]; then
     else
         printf "  %-46s PASS  (worst ratio %s on %s)\n" "no slower than midicsv" "$worst_ratio" "$worst_ratio_file"
     fi
+fi
+if [[ -n $edit_worst ]]; then
+    printf "  %-46s %s  (slowest: %s ms)\n" "every edit command on a 1 MB song under 100 ms" \
+        "$(verdict lt "$edit_worst" 100)" "$edit_worst"
 fi
 if [[ -n $max_mb_file ]]; then
     printf "  %-46s %s  (max %s MB on %s)\n" "peak memory under 50 MB" \
