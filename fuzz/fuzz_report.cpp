@@ -10,8 +10,10 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 
-#include "app/open_command.h"
+#include "app/commands.h"
+#include "edit/edit_commands.h"
 #include "reader/platform.h"
 #include "reader/session.h"
 
@@ -99,8 +101,13 @@ public:
     void SetBusy(bool) override {}
     void LetEventsRun() override {}
     void SetCaption(const std::string&) override {}
+    std::string ChooseFile(const sonivex::FileDialogRequest&) override { return std::exchange(file_, std::string()); }
+
+    // The path that the next file dialog answers with.
+    void Answer(const std::string& path) { file_ = path; }
 
 private:
+    std::string file_;
     std::uint32_t answers_;
     unsigned questions_ = 0;
 };
@@ -124,8 +131,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     ScriptedPlatform platform(HashOf(data, size));
     sonivex::Session session(platform, folders.program);
-    sonivex::StartUp(session);
-    sonivex::OpenChosenFile(session, input.string(), input.string());
-    sonivex::ShutdownFiles(session);
+    sonivex::FormLoad(session);
+    platform.Answer(input.string());
+    if (sonivex::OpenCommand(session) == sonivex::OpenOutcome::Reported) {
+        // The track operations rebuild the file from what the report decoded: switch one track, copy another.
+        const std::uint32_t hash = HashOf(data, size);
+        sonivex::FormModel& form = session.form;
+        if (!form.Combo4.items.empty()) {
+            form.Combo4.listIndex = static_cast<int>(hash % form.Combo4.items.size());
+            sonivex::SwitchDrumMelody(session);
+            form.Combo5.listIndex = static_cast<int>((hash >> 8) % form.Combo5.items.size());
+            sonivex::CopyTrack(session);
+        }
+    }
+    sonivex::End1(session);
     return 0;
 }

@@ -6,7 +6,6 @@
 // was saved.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QDir>
 #include <QFrame>
 #include <QIcon>
 #include <QPixmap>

@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "app/name_tables.h"
-#include "app/open_command.h"
+#include "app/commands.h"
 #include "reader/load.h"
 #include "report/report.h"
 
@@ -38,7 +38,7 @@ TestSession::TestSession() {
         std::filesystem::copy_file(std::filesystem::path(SONIVEX_DATA_DIR) / name, folder_ / name);
     }
     session_ = std::make_unique<Session>(platform_, folder_);
-    StartUp(*session_);
+    FormLoad(*session_);
 }
 
 TestSession::~TestSession() {
