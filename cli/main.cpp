@@ -310,7 +310,7 @@ int main(int argc, char** argv) {
                 return *failed;
             }
         }
-        if (session.StoppedReports > 0) status = 3;
+        if (session.RunErrorCount > 0) status = 3;
     }
 
     std::string out;

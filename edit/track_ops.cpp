@@ -16,14 +16,14 @@ void RunTrackOperation(Session& s, const char* mode, const ListControl& trackLis
     s.platform.SetBusy(true);
     m.EditMode = mode;
     m.CurrentTrack = trackList.listIndex + 1;
-    ParseTrack(s);
+    if (!RunGuarded(s, [&] { ParseTrack(s); })) return;
     if (m.FirstChannelEventPos == -1) {
         s.Message("No notes in track!");
         return;
     }
     MediaClose(s, kMediaAlias);
     // A track whose decoding an error stopped is not rebuilt: its records end where the error stood.
-    if (m.TrackComplete) RewriteTrack(s);
+    if (m.TrackComplete) RunGuarded(s, [&] { RewriteTrack(s); });
     BuildReport(s);
     ReopenMedia(s);
     s.form.mnuSave.enabled = s.form.SaveButton.enabled = true;

@@ -300,7 +300,7 @@ struct Session {
     std::filesystem::path programFolder;
     bool FixedSeed = false;        // every report run seeds the random generator with Seed, not the clock
     std::uint32_t Seed = 0;
-    int StoppedReports = 0;        // report runs that an error stopped since the session began
+    int RunErrorCount = 0;        // runtime errors shown (a report or an edit stopped) since the session began
     SongModel song;
     ReportState report;
     NameTables names;

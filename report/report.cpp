@@ -1,6 +1,7 @@
 #include "report.h"
 
 #include <chrono>
+#include <functional>
 #include <cmath>
 #include <new>
 
@@ -257,6 +258,29 @@ void RunReport(Session& s) {
 
 }  // namespace
 
+void ShowRunError(Session& s, int number) {
+    ++s.RunErrorCount;
+    s.song.Notes.Close();
+    if (number == kOutOfMemory) {
+        s.Message("Not enough memory");
+        return;
+    }
+    if (number == kSubscript) s.Message("ERROR: Too many notes for array");
+    s.Message("Error:" + Str(number));
+}
+
+bool RunGuarded(Session& s, const std::function<void()>& work) {
+    try {
+        work();
+        return true;
+    } catch (const RunError& e) {
+        ShowRunError(s, e.Number());
+    } catch (const std::bad_alloc&) {
+        ShowRunError(s, kOutOfMemory);
+    }
+    return false;
+}
+
 void ResetAnalysis(Session& s) {
     ResetStatistics(s.song);
     s.report = ReportState{};
@@ -289,15 +313,11 @@ ReportOutcome BuildReport(Session& s) {
         s.song.Log.Flush();
         return ReportOutcome::Done;
     } catch (const RunError& e) {
-        s.song.Notes.Close();
-        if (e.Number() == kSubscript) s.Message("ERROR: Too many notes for array");
-        s.Message("Error:" + Str(e.Number()));
+        ShowRunError(s, e.Number());
     } catch (const std::bad_alloc&) {
-        s.song.Notes.Close();
-        s.Message("Not enough memory");
+        ShowRunError(s, kOutOfMemory);
     }
     s.song.Log.Flush();
-    ++s.StoppedReports;
     return ReportOutcome::Stopped;
 }
 

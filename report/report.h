@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "reader/session.h"
@@ -12,6 +13,14 @@ enum class ReportOutcome {
     Done,     // the text is in the pane
     Stopped,  // an error stopped the analysis; its messages were shown
 };
+
+// Shows the messages of a runtime error as the report's handler does: "ERROR: Too many notes for array"
+// before "Error: 9" for a table overflow, "Not enough memory", or "Error:" with the number.
+void ShowRunError(Session& s, int number);
+
+// Runs an editing command's work; a runtime error inside it shows its messages and ends the work (returns
+// false) instead of ending the program.
+bool RunGuarded(Session& s, const std::function<void()>& work);
 
 // Clears the analysis state, decodes every track, writes the log and puts the report text into the pane.
 // On a runtime error the user sees "ERROR: Too many notes for array" (for a table overflow) and
