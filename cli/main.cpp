@@ -171,6 +171,7 @@ public:
         }
         if (a.name == "--bass") Click(f.Check5, sonivex::Check5_Click);
         if (a.name == "--treble") Click(f.Check6, sonivex::Check6_Click);
+        if (a.name == "--apply-style") return Press(f.Combo1, 1, "the style list");
         if (a.name == "--switch") return Press(f.Combo4, 2);
         if (a.name == "--copy") return Press(f.Combo5, 3);
         if (a.name == "--save") {
@@ -217,9 +218,9 @@ private:
         rule(s_.form);
     }
 
-    std::optional<int> Press(const sonivex::ListControl& list, int button) {
+    std::optional<int> Press(const sonivex::ListControl& list, int button, const char* what = "the track list") {
         if (list.listIndex < 0 || list.listIndex >= static_cast<int>(list.items.size())) {
-            return Usage("the track list has no selection", false);
+            return Usage(std::string(what) + " has no selection", false);
         }
         sonivex::CommandClick(s_, button);
         return std::nullopt;
@@ -278,7 +279,7 @@ int main(int argc, char** argv) {
             if (spec->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
                 return Usage(arg + " takes on or off");
             }
-            if (arg == "--apply-style" || arg == "--apply-effect") return Usage(arg + " is not available yet", false);
+            if (arg == "--apply-effect") return Usage(arg + " is not available yet", false);
             actions.push_back(action);
         }
     }

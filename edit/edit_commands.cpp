@@ -3,7 +3,6 @@
 namespace sonivex {
 
 // The editing commands are not built yet: their buttons do nothing visible.
-void ApplyStyle(Session&) {}
 void ApplyEffect(Session&) {}
 
 }  // namespace sonivex

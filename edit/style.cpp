@@ -1,0 +1,168 @@
+// "Apply" in the Instruments frame: the song gets the melody programs and the drum notes of a style.
+#include "style.h"
+
+#include <algorithm>
+
+#include "edit_commands.h"
+#include "playback/media.h"
+#include "reader/data_files.h"
+#include "reader/files.h"
+#include "reader/load.h"
+#include "reader/parse.h"
+#include "reader/text.h"
+#include "report/report.h"
+#include "writer.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kMaxStyleNumbers = 40;
+
+// The first `limit` entries when a "Max #:" list shows a number below the list's length.
+void Limit(std::vector<int>& list, int listIndex) {
+    if (listIndex > 0 && listIndex < static_cast<int>(list.size())) list.resize(static_cast<std::size_t>(listIndex));
+}
+
+// Keeps the numbers from `low` to `high`, in order.
+std::vector<int> InRange(const std::vector<int>& list, int low, int high) {
+    std::vector<int> kept;
+    for (int v : list) {
+        if (v >= low && v <= high) kept.push_back(v);
+    }
+    return kept;
+}
+
+// Orders `keys` by descending value with the exchange sort whose order of equal values the commands keep.
+void ExchangeSortDescending(std::vector<int>& keys, const std::function<std::int64_t(int)>& value) {
+    for (std::size_t i = 0; i < keys.size(); ++i) {
+        for (std::size_t j = i; j < keys.size(); ++j) {
+            if (value(keys[i]) < value(keys[j])) std::swap(keys[i], keys[j]);
+        }
+    }
+}
+
+// Writes one byte at a 1-based position of the working copy.
+bool PatchByte(Session& s, std::int64_t position, int value) {
+    const auto path = s.ProgramFile(s.song.TempFileName);
+    std::FILE* file = std::fopen(path.c_str(), "r+b");
+    if (file == nullptr) return false;
+    bool ok = std::fseek(file, static_cast<long>(position - 1), SEEK_SET) == 0 && std::fputc(value, file) != EOF;
+    ok = std::fclose(file) == 0 && ok;
+    return ok;
+}
+
+void MelodyPart(Session& s, const std::string& line) {
+    SongModel& m = s.song;
+    std::vector<int> programs = ParseStyleLine(line).programs;
+    Limit(programs, s.form.Combo2.listIndex);
+    programs = InRange(programs, 1, 128);
+    const std::vector<std::int32_t> newPrograms = DealPrograms(m, programs);
+    for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
+        const std::int32_t program = newPrograms[static_cast<std::size_t>(entry)];
+        if (program < 0) continue;
+        if (!PatchByte(s, static_cast<std::int64_t>(m.ProgramChangePos[entry]) + 1, program)) {
+            s.Message(s.ProgramFile(m.TempFileName).string() + " could not be written", Icon::Critical);
+            break;
+        }
+    }
+    ReadTrackChunks(s);
+    BuildReport(s);
+}
+
+void DrumPart(Session& s, const std::string& line) {
+    SongModel& m = s.song;
+    if (s.report.HasDrumTrack != 1) return;
+    m.EditMode = "e";
+    std::vector<int> notes = StyleDrumNotes(line);
+    Limit(notes, s.form.Combo3.listIndex);
+    notes = InRange(notes, 0, 127);
+    FillDrumNoteMap(m, notes);
+    const bool ok = RunGuarded(s, [&] {
+        for (int t = 1; t <= m.TracksFound; ++t) {
+            m.CurrentTrack = t;
+            ParseTrack(s);
+            if (!notes.empty() && m.EventCount >= 0 && m.DrumRowDone == 1 && m.TrackComplete) RewriteTrack(s);
+        }
+    });
+    if (ok) BuildReport(s);
+}
+
+}  // namespace
+
+std::vector<int> StyleDrumNotes(const std::string& line) {
+    std::vector<int> notes;
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) return notes;
+    const std::size_t drum = LowerAscii(line).find("drum", eq + 1);
+    if (drum == std::string::npos) return notes;
+    std::size_t from = drum + 5;
+    while (from <= line.size()) {
+        const std::size_t comma = line.find(',', from);
+        const std::string token = line.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        if (static_cast<int>(notes.size()) == kMaxStyleNumbers) throw RunError(kSubscript);
+        notes.push_back(RoundToWidth<std::int16_t>(Val(token)));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return notes;
+}
+
+std::vector<std::int32_t> DealPrograms(const SongModel& m, const std::vector<int>& programs) {
+    std::vector<std::int32_t> dealt(static_cast<std::size_t>(std::max<int>(m.ProgramChangeCount, 1)), -1);
+    if (programs.empty()) return dealt;
+    std::vector<int> tracks;
+    for (int t = 1; t <= m.TracksFound; ++t) tracks.push_back(t);
+    ExchangeSortDescending(tracks, [&m](int t) { return static_cast<std::int64_t>(m.TrackDataLength[t]); });
+    std::size_t p = 0;
+    for (int t : tracks) {
+        for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
+            if (m.ProgramChangeTrack[entry] != t || m.ProgramChangeProgram[entry] < 0) continue;
+            dealt[static_cast<std::size_t>(entry)] = programs[p] - 1;
+            p = (p + 1) % programs.size();
+        }
+    }
+    return dealt;
+}
+
+void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
+    m.DrumNoteMap.Fill(-1);
+    if (notes.empty()) return;
+    std::vector<int> ranked;
+    for (int n = 0; n <= 127; ++n) ranked.push_back(n);
+    ExchangeSortDescending(ranked, [&m](int n) { return static_cast<std::int64_t>(m.DrumNoteCount[n]); });
+    for (std::size_t r = 0; r < ranked.size(); ++r) m.DrumNoteMap[ranked[r]] = notes[r % notes.size()];
+}
+
+void ApplyStyle(Session& s) {
+    FormModel& f = s.form;
+    if (f.Combo1.listIndex < 0) return;
+    const std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(kStyleFileName));
+    if (!lines) {
+        s.Message(std::string(kStyleFileName) + " does not exist", Icon::Warning);
+        return;
+    }
+    // The style is the line that the list shows at that place: the S-th line that holds "=".
+    std::string line;
+    int seen = 0;
+    for (const std::string& candidate : *lines) {
+        if (candidate.find('=') == std::string::npos) continue;
+        if (seen++ == f.Combo1.listIndex) {
+            line = candidate;
+            break;
+        }
+    }
+    if (seen <= f.Combo1.listIndex) {
+        s.Message(std::string(kStyleFileName) + " has no style " + Dec(f.Combo1.listIndex + 1), Icon::Warning);
+        return;
+    }
+    s.platform.SetBusy(true);
+    MediaClose(s, kMediaAlias);
+    if (f.Check1.ticked && RunGuarded(s, [&] { ParseStyleLine(line); })) MelodyPart(s, line);
+    if (f.Check2.ticked && RunGuarded(s, [&] { StyleDrumNotes(line); })) DrumPart(s, line);
+    ReopenMedia(s);
+    f.mnuSave.enabled = f.SaveButton.enabled = true;
+    s.platform.SetBusy(false);
+}
+
+}  // namespace sonivex
