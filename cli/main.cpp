@@ -172,6 +172,7 @@ public:
         if (a.name == "--bass") Click(f.Check5, sonivex::Check5_Click);
         if (a.name == "--treble") Click(f.Check6, sonivex::Check6_Click);
         if (a.name == "--apply-style") return Press(f.Combo1, 1, "the style list");
+        if (a.name == "--apply-effect") return Press(f.Combo6, 4, "the effect list");
         if (a.name == "--switch") return Press(f.Combo4, 2);
         if (a.name == "--copy") return Press(f.Combo5, 3);
         if (a.name == "--save") {
@@ -279,7 +280,6 @@ int main(int argc, char** argv) {
             if (spec->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
                 return Usage(arg + " takes on or off");
             }
-            if (arg == "--apply-effect") return Usage(arg + " is not available yet", false);
             actions.push_back(action);
         }
     }

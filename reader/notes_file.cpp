@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "parse.h"
 #include "session.h"
 
 namespace sonivex {
@@ -40,6 +41,32 @@ void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& record
     if (!SeekRecord(firstRecord)) return;
     const std::size_t written = std::fwrite(records.data(), 1, records.size(), file_);
     offset_ = written == records.size() ? offset_ + static_cast<std::int64_t>(written) : -1;
+}
+
+bool NotesFile::Replace(const std::filesystem::path& file, const std::filesystem::path& scratch,
+                        const std::vector<std::array<std::int32_t, 7>>& records) {
+    std::string text(records.size() * kRecordSize, ' ');
+    std::vector<std::array<std::int32_t, 7>> values(records.size());
+    for (std::size_t r = 0; r < records.size(); ++r) {
+        WriteRecord(text.data() + r * kRecordSize, records[r]);
+        values[r] = ReadRecordFields(text.data() + r * kRecordSize);  // what a reader of the file gets back
+    }
+    std::FILE* out = std::fopen(scratch.c_str(), "wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (std::fclose(out) != 0 || !written) {
+        std::remove(scratch.c_str());
+        return false;
+    }
+    Close();
+    std::error_code ec;
+    std::filesystem::rename(scratch, file, ec);
+    if (ec) {
+        std::filesystem::remove(scratch, ec);
+        return false;
+    }
+    values_ = std::move(values);
+    return true;
 }
 
 std::array<std::int32_t, 7> NotesFile::Values(std::int64_t record) const {

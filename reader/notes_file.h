@@ -35,6 +35,11 @@ public:
     // The numbers that reading record `record` gives: fields of 0 beyond the end of the file.
     std::array<std::int32_t, 7> Values(std::int64_t record) const;
 
+    // Replaces the whole file with these records (record n from index n - 1): they are written to `scratch`,
+    // which then takes the file's name. False when that fails; the file is then as it was.
+    bool Replace(const std::filesystem::path& file, const std::filesystem::path& scratch,
+                 const std::vector<std::array<std::int32_t, 7>>& records);
+
     // The file was deleted: it holds no records any more.
     void Forget() { values_.clear(); }
 

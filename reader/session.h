@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -256,6 +257,29 @@ struct ReportState {
     std::uint32_t RandomSeed = 0;
 };
 
+// The effect settings that the Effects frame's "Apply" prepares and the transformation reads, and the random
+// generator that the report seeds at every run.
+struct EffectState {
+    Int16 EffectCode;
+    Int16 EffectKind;
+    Int16 ValueColumn;
+    std::string NoteOrVolume;
+    std::string SelectMode;
+    std::string AllowZero;
+    Int16 StepFactor;
+    Int32 TargetValue;
+    Table<Int16, 0, 1024> ValueMap;
+    Int16 KeyNumber;
+    Int16 KeyLastIndex;
+    Int16 KeyAlteration;
+    Table<Int16, 0, 6> ScaleNotes;
+    std::string ClefChoice;
+    std::mt19937 Random;
+
+    // A random number in [0, 1) with single precision.
+    float NextRandom() { return static_cast<float>(Random() >> 8) * (1.0f / 16777216.0f); }
+};
+
 // The start-up tables of fixed names and numbers.
 struct NameTables {
     Table<std::string, 0, 24> KeyNames;
@@ -305,6 +329,7 @@ struct Session {
     ReportState report;
     NameTables names;
     MediaState media;
+    EffectState effects;
     FormModel form;
 };
 

@@ -213,6 +213,7 @@ void RunReport(Session& s) {
     ResetAnalysis(s);
     rep.RandomSeed = s.FixedSeed ? s.Seed
                                  : static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
+    s.effects.Random.seed(rep.RandomSeed);
     rep.ReportPhase = 1;
     s.form.RichTextBox1.clear();
     s.platform.LetEventsRun();

@@ -99,7 +99,7 @@ TEST(Cli, TreatsBadControlsAndCommandsAsUsageErrors) {
     EXPECT_EQ(RunCli(t, song + " --melody maybe").status, 2);
     EXPECT_EQ(RunCli(t, song + " --bogus").status, 2);
     EXPECT_EQ(RunCli(t, song + " --apply-style").status, 2);  // no style chosen
-    EXPECT_EQ(RunCli(t, song + " --apply-effect").status, 2);
+    EXPECT_EQ(RunCli(t, song + " --apply-effect").status, 2);  // no effect chosen
     EXPECT_EQ(RunCli(t, song + " --style-list Rock --effect-list Random --key F --root c --pitch All").status, 0);
 
     std::filesystem::remove(t.folder() / "effects1.dat");

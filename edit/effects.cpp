@@ -1,0 +1,331 @@
+#include "effects.h"
+
+#include <cmath>
+
+#include "edit_commands.h"
+#include "playback/media.h"
+#include "reader/data_files.h"
+#include "reader/files.h"
+#include "reader/parse.h"
+#include "reader/text.h"
+#include "report/report.h"
+#include "writer.h"
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kRandom = 4;
+constexpr int kGraduallyIncrease = 5;
+constexpr int kDecrease = 6;
+constexpr int kGraduallyDecrease = 7;
+constexpr int kIncrease = 8;
+constexpr int kRemoveFlats = 9;
+constexpr int kKeySignature = 10;
+constexpr int kMinorMelodic = 11;
+constexpr int kMinorHarmonic = 12;
+constexpr int kEffect1Kind = 36;
+constexpr int kEffect2Kind = 46;
+constexpr int kCurveKind = 48;
+
+std::int64_t Round(double v) { return static_cast<std::int64_t>(std::nearbyint(v)); }
+
+bool IsBlack(int pitch) { return pitch == 1 || pitch == 3 || pitch == 6 || pitch == 8 || pitch == 10; }
+
+// +1 for a white key, -1 for a black one: the step that leaves a pitch class towards its neighbour.
+int Step(int pitch) { return IsBlack(pitch) ? -1 : 1; }
+
+// Whether pitch class p is root R plus one of the offsets (all modulo 12).
+bool IsAbove(int p, int root, std::initializer_list<int> offsets) {
+    for (int k : offsets) {
+        if (p == (root + k) % 12) return true;
+    }
+    return false;
+}
+
+// The amount a gradual effect moves record m of N by.
+std::int64_t GradualAmount(std::int64_t m, std::int64_t n, int step) {
+    return static_cast<std::int64_t>(std::floor(128.0 / n * m / step * std::sin(static_cast<double>(m) / n)));
+}
+
+// The whole numbers after the first "=" of a curve entry.
+std::vector<std::int64_t> CurveNumbers(const std::string& entry) {
+    std::vector<std::int64_t> numbers;
+    const std::size_t eq = entry.find('=');
+    if (eq == std::string::npos) return numbers;
+    std::size_t from = eq + 1;
+    for (;;) {
+        const std::size_t comma = entry.find(',', from);
+        numbers.push_back(Round(Val(entry.substr(from, comma == std::string::npos ? std::string::npos : comma - from))));
+        if (comma == std::string::npos) break;
+        from = comma + 1;
+    }
+    return numbers;
+}
+
+void RandomExchange(EffectState& e) {
+    for (int v = 0; v <= 127; ++v) e.ValueMap[v] = v;
+    const float step = static_cast<float>(e.StepFactor);
+    for (int i = 0; i <= 127; ++i) {
+        std::int64_t j;
+        do {
+            const float r1 = e.NextRandom();
+            const float r2 = e.NextRandom();
+            j = static_cast<std::int64_t>(std::floor(step * r1)) + i - static_cast<std::int64_t>(std::floor(step * r2));
+        } while (j < 0 || j > 127);
+        const std::int16_t held = e.ValueMap[i];
+        e.ValueMap[i] = e.ValueMap[j];
+        e.ValueMap[j] = held;
+    }
+}
+
+// Keeps a changed record within the bounds every effect respects.
+void Bound(Record& f) {
+    if (f[1] > 127) f[1] = 127;
+    if (f[1] < 0) f[1] = 0;
+    if (f[0] == 137 || f[0] == 153) {  // a drum note with its status byte
+        if (f[1] > 85) f[1] = 84;
+        if (f[1] < 35) f[1] = 35;
+    }
+    if (f[2] > 127) f[2] = 127;
+    if (f[3] > 65535) f[3] = 65535;
+    if (f[3] < 0) f[3] = 0;
+}
+
+// The effect's rule on one selected record; m is its index, n the last index.
+void ApplyRule(EffectState& e, Record& f, std::int64_t m, std::int64_t n) {
+    const int c = e.ValueColumn;
+    const int code = e.EffectCode;
+    const int kind = e.EffectKind;
+    const int step = e.StepFactor;
+    const std::int32_t before = f[c];
+    const int p = ((f[1] % 12) + 12) % 12;
+    // In volume mode a velocity that would fall below 1 keeps its value, so no note goes silent.
+    const auto restore = [&] {
+        if (e.AllowZero == "n" && f[c] < 1) f[c] = before;
+    };
+    if (code == kRandom) {
+        if (c == 2) {
+            const float fs = static_cast<float>(step);
+            f[2] = static_cast<std::int32_t>(std::floor(fs * e.NextRandom()) + f[2] - std::floor(fs * e.NextRandom()));
+        } else {
+            f[1] = e.ValueMap[f[1]];
+        }
+        restore();
+    } else if (code == kIncrease) {
+        f[c] = Int32::Fit(static_cast<std::int64_t>(f[c]) + step);
+        restore();
+    } else if (code == kDecrease) {
+        f[c] = Int32::Fit(static_cast<std::int64_t>(f[c]) - step);
+        restore();
+    } else if (code == kRemoveFlats) {
+        if (IsBlack(p)) f[1] -= 1;
+    } else if (code == kMinorMelodic) {
+        if (IsAbove(p, step, {1, 4, 6})) f[1] += Step(p);
+    } else if (code == kMinorHarmonic) {
+        if (p == (step + 9) % 12) {
+            f[1] -= 1;
+        } else if (p == (step + 10) % 12) {
+            f[1] += 1;
+        } else if (IsAbove(p, step, {1, 4, 6})) {
+            f[1] += Step(p);
+        }
+    } else if (kind == kEffect1Kind) {
+        if (IsAbove(p, step, {1, 3, 6, 8, 10})) f[1] += Step(p);
+    } else if (kind == kEffect2Kind) {
+        if (p == (step + 1) % 12) {
+            f[1] -= 1;
+        } else if (p == (step + 2) % 12) {
+            f[1] += 1;
+        } else if (p == (step + 5) % 12) {
+            f[1] += Step(p);
+        }
+    } else if (code == kKeySignature) {
+        for (int i = 0; i <= e.KeyLastIndex; ++i) {
+            const int k = e.ScaleNotes[i] + (e.ClefChoice == "b" ? 4 : 0);
+            if (k == p) {
+                f[1] += e.KeyAlteration;
+                break;
+            }
+        }
+    } else if (code == kGraduallyIncrease || code == kGraduallyDecrease) {
+        if (c == 2) {
+            const std::int64_t amount = GradualAmount(m, n, step);
+            f[2] = Int32::Fit(code == kGraduallyIncrease ? f[2] + amount : f[2] - amount);
+            if (code == kGraduallyDecrease && f[2] < 1) f[2] = 1;
+        } else {
+            f[1] = e.ValueMap[f[1]];
+        }
+    } else if (kind == kCurveKind) {
+        if (f[c] < 128) f[c] = Int32::Fit(Round(f[c] + static_cast<double>(e.ValueMap[f[c]] - f[c]) / step));
+        restore();
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> EffectEntries(const std::vector<std::string>& lines) {
+    std::vector<std::string> entries;
+    for (const std::string& line : lines) {
+        if (line.find('=') != std::string::npos) {
+            entries.push_back(line);
+        } else if (!entries.empty()) {
+            entries.back() += line;
+        }
+    }
+    return entries;
+}
+
+void BuildCurve(EffectState& e, const std::string& entry) {
+    const std::vector<std::int64_t> numbers = CurveNumbers(entry);
+    const auto number = [&numbers](std::size_t i) { return i < numbers.size() ? numbers[i] : 0; };
+    const std::int64_t points = number(0);
+    std::int64_t xp = number(1), yp = number(2);
+    for (std::int64_t k = 1; k < points; ++k) {
+        const std::int64_t x = number(static_cast<std::size_t>(1 + 2 * k));
+        const std::int64_t y = number(static_cast<std::size_t>(2 + 2 * k));
+        // A point that does not lie to the right of the one before fills nothing; the next segment starts there.
+        if (x > xp) {
+            const float slope = static_cast<float>(std::llabs(yp - y)) / static_cast<float>(x - xp);
+            const float sign = yp > y ? -1.0f : 1.0f;
+            std::int64_t value = yp;
+            for (std::int64_t i = xp; i <= x; ++i) {
+                value = Round(sign * slope + static_cast<float>(value));
+                e.ValueMap[i] = value;
+            }
+        }
+        xp = x;
+        yp = y;
+    }
+    for (int level = 0; level <= 128; ++level) {
+        const std::int64_t v = e.ValueMap[8 * level];
+        e.ValueMap[level] = v >= 0 ? v / 8 : -((-v + 7) / 8);
+    }
+}
+
+std::optional<std::string> PrepareEffect(Session& s) {
+    EffectState& e = s.effects;
+    const FormModel& f = s.form;
+    const int code = e.EffectCode;
+    e.EffectKind = code == 13 ? kEffect1Kind : code == 14 ? kEffect2Kind : code >= 15 ? kCurveKind : 0;
+    e.ValueColumn = 1;
+    e.SelectMode = "a";
+    e.AllowZero = "y";
+    e.TargetValue = -1;
+    if ((code >= 4 && code <= 8) || code >= 15) {
+        e.NoteOrVolume = f.Option1.selected ? "n" : "v";
+        if (e.NoteOrVolume == "v") {
+            e.ValueColumn = 2;
+            e.AllowZero = "n";
+            e.SelectMode = "o";
+        }
+        const std::int64_t step = RoundToWidth<std::int16_t>(Val(f.Text1.text));
+        e.StepFactor = step < 1 ? 1 : step;
+    }
+    if (code != kRemoveFlats) {
+        const std::int64_t value = RoundToWidth<std::int32_t>(Val(f.Text2.text));
+        e.TargetValue = value <= 0 ? -1 : value;
+        if (e.ValueColumn == 1) e.TargetValue = f.Combo7.listIndex <= 0 ? -1 : f.Combo7.listIndex - 1;
+    }
+    if (code >= 15) {
+        const std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(kEffectsFileName));
+        if (!lines) return std::string(kEffectsFileName) + " could not be read";
+        const std::vector<std::string> entries = EffectEntries(*lines);
+        const std::size_t k = static_cast<std::size_t>(code - 14);
+        if (k > entries.size()) return std::string(kEffectsFileName) + " has no effect " + Dec(code - 14);
+        BuildCurve(e, entries[k - 1]);
+    }
+    if (code >= 10 && code <= 14) {
+        e.KeyNumber = f.Combo9.listIndex + 1;
+        if (code == kKeySignature) {
+            e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
+            e.KeyAlteration = s.names.KeyAccidentals(e.KeyNumber, 2);
+            for (int i = 0; i <= e.KeyLastIndex; ++i) e.ScaleNotes[i] = s.names.KeyAccidentals(e.KeyNumber, 3 + i);
+            e.ClefChoice.clear();
+            if (f.Check6.ticked) e.ClefChoice = "t";
+            if (f.Check5.ticked) e.ClefChoice = "b";
+        } else {
+            e.StepFactor = f.Combo10.listIndex;
+        }
+    }
+    if (code == kRandom) RandomExchange(e);
+    return std::nullopt;
+}
+
+bool IsSelected(const EffectState& e, const Record& f) {
+    if (f[4] != -3 && f[4] != -2) return false;
+    const int c = e.ValueColumn;
+    const std::int64_t u = c == 1 ? ((f[1] % 12) + 12) % 12 : f[c];
+    if (e.AllowZero == "n" && u < 1) return false;
+    if (e.TargetValue != -1 && u != e.TargetValue) return false;
+    return e.SelectMode == "a" || f[6] == 1;
+}
+
+void TransformTrack(EffectState& e, std::vector<Record>& records) {
+    const std::int64_t n = static_cast<std::int64_t>(records.size()) - 1;
+    const int code = e.EffectCode;
+    const bool gradual = code == kGraduallyIncrease || code == kGraduallyDecrease;
+    // A gradual effect spreads its change over the records; a track of one record has nothing to spread.
+    if (gradual && n == 0) return;
+    if (gradual && e.ValueColumn == 1) {
+        for (int v = 0; v <= 127; ++v) e.ValueMap[v] = v;
+        for (std::int64_t m = 0; m <= n; ++m) {
+            if (!IsSelected(e, records[m])) continue;
+            const std::int64_t v = records[m][1];
+            const std::int64_t amount = GradualAmount(m, n, e.StepFactor);
+            e.ValueMap[v] = code == kGraduallyIncrease ? v + amount : v - amount;
+        }
+    }
+    for (std::int64_t m = 0; m <= n; ++m) {
+        Record& f = records[m];
+        if (!IsSelected(e, f)) continue;
+        ApplyRule(e, f, m, n);
+        Bound(f);
+    }
+}
+
+void TransformRecords(Session& s) {
+    SongModel& m = s.song;
+    std::vector<Record> records;
+    for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) records.push_back(m.Notes.Values(r));
+    TransformTrack(s.effects, records);
+    if (!m.Notes.Replace(s.ProgramFile(kNotesFileName), s.ProgramFile(kScratchNotesName), records)) {
+        s.Message(s.ProgramFile(kNotesFileName).string() + " could not be written", Icon::Critical);
+    }
+}
+
+void ApplyEffect(Session& s) {
+    FormModel& f = s.form;
+    SongModel& m = s.song;
+    if (f.Combo6.listIndex < 0) return;
+    s.platform.SetBusy(true);
+    s.effects.EffectCode = f.Combo6.listIndex + 4;
+    std::optional<std::string> problem;
+    if (!RunGuarded(s, [&] { problem = PrepareEffect(s); })) return;
+    if (problem) {
+        s.Message(*problem, Icon::Warning);
+        return;
+    }
+    MediaClose(s, kMediaAlias);
+    m.EditMode = "h";
+    const int only = f.Combo8.listIndex;
+    RunGuarded(s, [&] {
+        for (int t = 1; t <= m.TracksFound; ++t) {
+            if (only > 0 && t != only) continue;
+            m.CurrentTrack = t;
+            ParseTrack(s);
+            if (m.EventCount < 0 || !m.TrackComplete) continue;
+            const bool drums = m.DrumRowDone == 1;
+            if ((f.Check3.ticked && !drums) || (f.Check4.ticked && drums)) {
+                TransformRecords(s);
+                RewriteTrack(s);
+            }
+        }
+    });
+    BuildReport(s);
+    ReopenMedia(s);
+    f.mnuSave.enabled = f.SaveButton.enabled = true;
+    s.platform.SetBusy(false);
+}
+
+}  // namespace sonivex

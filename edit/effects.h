@@ -1,0 +1,39 @@
+// The note and velocity effects of the Effects frame: reading the frame into the effect settings, the value
+// maps, and the record-by-record transformation of a decoded track.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "reader/session.h"
+
+namespace sonivex {
+
+inline constexpr const char* kScratchNotesName = "notes1.dat";
+
+using Record = std::array<std::int32_t, 7>;
+
+// Reads the Effects frame into the effect settings for EffectCode. For a curve of effects1.dat, returns the
+// text of the message to show when the file cannot be read (the settings are then incomplete).
+std::optional<std::string> PrepareEffect(Session& s);
+
+// The entries of effects1.dat: each begins on a line holding "="; following lines without "=" are appended.
+std::vector<std::string> EffectEntries(const std::vector<std::string>& lines);
+
+// Fills ValueMap from a curve entry ("name=n,x1,y1,...") and reduces it to value steps 0 to 128.
+void BuildCurve(EffectState& e, const std::string& entry);
+
+// Whether the effect may change this record.
+bool IsSelected(const EffectState& e, const Record& f);
+
+// Transforms the records of the current track (record m + 1 for m = 0 to EventCount) and writes them back to
+// "notes.dat".
+void TransformRecords(Session& s);
+
+// The effect's rule and bounds on the records of one track, in memory (what TransformRecords writes).
+void TransformTrack(EffectState& e, std::vector<Record>& records);
+
+}  // namespace sonivex

@@ -1,0 +1,180 @@
+#include <gtest/gtest.h>
+
+#include "app/commands.h"
+#include "edit/edit_commands.h"
+#include "edit/effects.h"
+#include "support/fake_media.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+// Records of notes: status, key, velocity, delta, kind -3, no text, note-on mark.
+Record NoteOn(int key, int velocity, int channel = 0, int delta = 0) {
+    return {144 + channel, key, velocity, delta, -3, -1, velocity > 0 ? 1 : 0};
+}
+Record NoteOff(int key, int channel = 0) { return {128 + channel, key, 64, 0, -3, -1, 0}; }
+
+// The settings of an effect chosen in the Effects frame.
+struct Effect {
+    TestSession t;
+    Effect(int code, bool volume, const std::string& step = "2") {
+        FormLoad(*t);
+        t->effects.EffectCode = code;
+        t->form.Option1.selected = !volume;
+        t->form.Option2.selected = volume;
+        t->form.Text1.text = step;
+        t->form.Combo7.listIndex = 0;
+        t->form.Combo9.listIndex = 0;
+        t->form.Combo10.listIndex = 0;
+    }
+    std::vector<Record> Apply(std::vector<Record> records) {
+        EXPECT_EQ(PrepareEffect(*t), std::nullopt);
+        TransformTrack(t->effects, records);
+        return records;
+    }
+};
+
+std::vector<int> Column(const std::vector<Record>& records, int c) {
+    std::vector<int> out;
+    for (const Record& r : records) out.push_back(r[c]);
+    return out;
+}
+
+TEST(Effects, ChangeVelocitiesOfSoundingNotesOnly) {
+    Effect decrease(6, true, "10");
+    const auto out = decrease.Apply({NoteOn(60, 5), NoteOn(60, 50), NoteOn(60, 0), NoteOff(60)});
+    // 5 - 10 is below 1: the velocity stays; Note Offs and silent Note Ons keep theirs.
+    EXPECT_EQ(Column(out, 2), (std::vector<int>{5, 40, 0, 64}));
+
+    Effect increase(8, true, "20");
+    EXPECT_EQ(Column(increase.Apply({NoteOn(60, 120), NoteOn(60, 1)}), 2), (std::vector<int>{127, 21}));
+}
+
+TEST(Effects, ChangeOnlyTheChosenPitchClassInNoteMode) {
+    Effect e(8, false, "1");
+    e.t->form.Combo7.listIndex = 3;  // "d"
+    EXPECT_EQ(Column(e.Apply({NoteOn(62, 9), NoteOn(74, 9), NoteOn(60, 9), NoteOff(50)}), 1),
+              (std::vector<int>{63, 75, 60, 51}));
+}
+
+TEST(Effects, KeepDrumNotesWithinTheDrumRange) {
+    Effect up(8, false, "40");
+    EXPECT_EQ(Column(up.Apply({NoteOn(50, 9, 9), NoteOn(50, 9, 0)}), 1), (std::vector<int>{84, 90}));
+    Effect down(6, false, "20");
+    EXPECT_EQ(Column(down.Apply({NoteOn(50, 9, 9)}), 1), (std::vector<int>{35}));
+}
+
+TEST(Effects, MoveKeysByTheScaleRules) {
+    Effect flats(9, false);
+    EXPECT_EQ(Column(flats.Apply({NoteOn(61, 1), NoteOn(63, 1), NoteOn(66, 1), NoteOn(68, 1), NoteOn(70, 1),
+                                  NoteOn(60, 1), NoteOn(64, 1)}), 1),
+              (std::vector<int>{60, 62, 65, 67, 69, 60, 64}));
+
+    Effect harmonic(12, false);  // root c
+    EXPECT_EQ(Column(harmonic.Apply({NoteOn(64, 1), NoteOn(69, 1), NoteOn(70, 1), NoteOn(61, 1), NoteOn(66, 1),
+                                     NoteOn(62, 1)}), 1),
+              (std::vector<int>{65, 68, 71, 60, 65, 62}));
+
+    Effect treble(10, false);
+    treble.t->form.Combo9.listIndex = 4;  // "F": B becomes B flat
+    EXPECT_EQ(Column(treble.Apply({NoteOn(71, 1), NoteOn(60, 1)}), 1), (std::vector<int>{70, 60}));
+    Effect bass(10, false);
+    bass.t->form.Combo9.listIndex = 4;
+    bass.t->form.Check5.ticked = true;  // 11 + 4 matches no pitch class
+    EXPECT_EQ(Column(bass.Apply({NoteOn(71, 1), NoteOn(63, 1)}), 1), (std::vector<int>{71, 63}));
+}
+
+TEST(Effects, BoundTheDeltaOfChangedRecordsOnly) {
+    Effect e(8, false, "1");
+    Record program = {192, 5, -1, 70000, -4, -1, -1};
+    const auto out = e.Apply({NoteOn(60, 9, 0, 70000), program});
+    EXPECT_EQ(out[0][3], 65535);
+    EXPECT_EQ(out[1][3], 70000);
+}
+
+TEST(Effects, ApplyTransferCurvesStepByStep) {
+    EffectState e;
+    BuildCurve(e, "Straight=2,0,0,1024,1024");
+    for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.ValueMap[v], v);
+    BuildCurve(e, "Half=2,0,0,1024,512");
+    for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.ValueMap[v], 0);
+    BuildCurve(e, "Back=3,0,0,512,512,512,0");  // a point straight above the last fills nothing
+    EXPECT_EQ(e.ValueMap[64], 64);
+}
+
+TEST(Effects, ExchangeNothingAtRandomWithStepOne) {
+    Effect e(4, false, "1");
+    ASSERT_EQ(PrepareEffect(*e.t), std::nullopt);
+    for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.t->effects.ValueMap[v], v);
+}
+
+TEST(Effects, LeaveASingleRecordToTheGradualEffects) {
+    Effect e(5, true);
+    EXPECT_EQ(Column(e.Apply({NoteOn(60, 9, 0, 70000)}), 3), (std::vector<int>{70000}));
+}
+
+TEST(PrepareEffect, ReadsTheFrameForEachCode) {
+    Effect volume(15, true, "2.5");
+    volume.t->form.Text2.text = "64";
+    ASSERT_EQ(PrepareEffect(*volume.t), std::nullopt);
+    const EffectState& e = volume.t->effects;
+    EXPECT_EQ(e.EffectKind, 48);
+    EXPECT_EQ(e.ValueColumn, 2);
+    EXPECT_EQ(e.SelectMode, "o");
+    EXPECT_EQ(e.AllowZero, "n");
+    EXPECT_EQ(e.StepFactor, 2);  // 2.5 rounds to the even neighbour
+    EXPECT_EQ(e.TargetValue, 64);
+
+    Effect note(13, false, "0");
+    note.t->form.Combo10.listIndex = 7;
+    note.t->form.Combo7.listIndex = 0;
+    ASSERT_EQ(PrepareEffect(*note.t), std::nullopt);
+    EXPECT_EQ(note.t->effects.EffectKind, 36);
+    EXPECT_EQ(note.t->effects.StepFactor, 7);
+    EXPECT_EQ(note.t->effects.TargetValue, -1);
+
+    Effect missing(15, false);
+    std::filesystem::remove(missing.t.folder() / "effects1.dat");
+    EXPECT_EQ(PrepareEffect(*missing.t), std::optional<std::string>("effects1.dat could not be read"));
+}
+
+TEST(ApplyEffect, ChangesTheChosenKindsOfTrack) {
+    TestSession t;
+    FakeMedia device;
+    t->media.Device = &device;
+    FormLoad(*t);
+    const Bytes file = MidiFile()
+                           .Add(Track().NoteOn(0, 0, 60, 100).End(1))
+                           .Add(Track().NoteOn(0, 9, 40, 100).End(1))
+                           .Add(Track().NoteOn(0, 1, 60, 100).End(1))
+                           .Build();
+    t.platform().Files({t.WriteSong(file).string()});
+    OpenCommand(*t);
+    t->form.Combo6.listIndex = 4;  // "Increase"
+    Combo6_Click(*t);
+    t->form.Option2.selected = false;
+    t->form.Text1.text = "3";
+    t->form.Check4.ticked = false;  // melody tracks only
+    t->form.Combo8.listIndex = 0;   // all tracks
+    ApplyEffect(*t);
+    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
+              MidiFile()
+                  .Add(Track().NoteOn(0, 0, 63, 100).End(1))
+                  .Add(Track().NoteOn(0, 9, 40, 100).End(1))
+                  .Add(Track().NoteOn(0, 1, 63, 100).End(1))
+                  .Build());
+    EXPECT_TRUE(t->form.mnuSave.enabled);
+
+    t->form.Combo8.listIndex = 3;  // track 3 only
+    ApplyEffect(*t);
+    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
+              MidiFile()
+                  .Add(Track().NoteOn(0, 0, 63, 100).End(1))
+                  .Add(Track().NoteOn(0, 9, 40, 100).End(1))
+                  .Add(Track().NoteOn(0, 1, 66, 100).End(1))
+                  .Build());
+}
+
+}  // namespace
+}  // namespace sonivex::test
