@@ -143,6 +143,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             form.Combo5.listIndex = static_cast<int>((hash >> 8) % form.Combo5.items.size());
             sonivex::CopyTrack(session);
         }
+        // A style and an effect, chosen by the input too.
+        if (!form.Combo1.items.empty()) {
+            form.Combo1.listIndex = static_cast<int>((hash >> 12) % form.Combo1.items.size());
+            form.Check2.ticked = (hash & 0x10000u) != 0;
+            sonivex::ApplyStyle(session);
+        }
+        form.Combo6.listIndex = static_cast<int>((hash >> 17) % form.Combo6.items.size());
+        form.Option1.selected = (hash & 0x40000000u) != 0;
+        form.Option2.selected = !form.Option1.selected;
+        sonivex::ApplyEffect(session);
     }
     sonivex::End1(session);
     return 0;
