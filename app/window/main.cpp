@@ -69,7 +69,7 @@ int main(int argc, char** argv) {
     if (!files.isEmpty()) {
         // The dialog would have given the full path.
         std::error_code ec;
-        path = std::filesystem::absolute(files.constFirst().toLocal8Bit().toStdString(), ec).string();
+        path = std::filesystem::absolute(files.constFirst().toLocal8Bit().toStdString(), ec).lexically_normal().string();
     }
     const QString screenshot = qEnvironmentVariable("SONIVEX_SCREENSHOT");
     int screenshotStatus = 0;

@@ -24,7 +24,7 @@
 #include <QToolBar>
 
 #include "about/about_dialog.h"
-#include "about/twips.h"
+#include "about/form_layout.h"
 #include "app/commands.h"
 #include "dialogs.h"
 #include "media_frame.h"
@@ -100,7 +100,7 @@ constexpr ControlPlace kControls[] = {
 
 QString Name(const char* name) { return QString::fromLatin1(name); }
 
-// The model's texts are bytes; the report and the lists hold bytes of the Windows character set's first half.
+// The model's texts are bytes; each byte shows as the Latin-1 character of its number.
 QString Latin1(const std::string& text) { return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size())); }
 
 bool IsCaptionedFrame(const ControlPlace& place) { return place.kind == Kind::Frame && place.caption[0] != '\0'; }
@@ -113,17 +113,6 @@ QFont FrameCaptionFont() {
     font.setFamily(QFontDatabase::hasFamily(family) ? family : QApplication::font().family());
     font.setPointSizeF(7.8);
     font.setUnderline(true);
-    return font;
-}
-
-// The font of everything inside a captioned frame: the application's font, set explicitly so that nothing of
-// the frame's caption font (size, underline) passes down to it.
-QFont ControlFont() {
-    const QFont app = QApplication::font();
-    QFont font = app;
-    font.setFamily(app.family());
-    font.setPointSizeF(app.pointSizeF());
-    font.setUnderline(false);
     return font;
 }
 
@@ -182,9 +171,11 @@ MainWindow::~MainWindow() {
 void MainWindow::BuildControls() {
     client_ = new QWidget(this);
     client_->setObjectName(QStringLiteral("ClientArea"));
+    client_->setFont(FormFont());
     setCentralWidget(client_);
 
-    const int reportTop = TwipsRect(*this, 0, 480, 0, 0).top();
+    // The highest control below the toolbar: the frames at 405 twips.
+    const int toolbarRoom = TwipsRect(*this, 0, 405, 0, 0).top();
     QWidget* previousFocus = nullptr;
     for (const ControlPlace& place : kControls) {
         QWidget* container = place.container == nullptr ? client_ : Widget(place.container);
@@ -211,14 +202,17 @@ void MainWindow::BuildControls() {
         }
         widget->setObjectName(Name(place.name));
         widget->setGeometry(TwipsRect(*this, place.left, place.top, place.width, place.height));
+        // The window's font reaches every control except what sits in a captioned frame, which would take the
+        // caption's font: those get the window's font again.
         if (IsCaptionedFrame(place)) widget->setFont(FrameCaptionFont());
-        if (place.container != nullptr && container->font().underline()) widget->setFont(ControlFont());
+        if (place.container != nullptr && container->font().underline()) widget->setFont(FormFont());
+        FitCaption(*widget, caption);
         if (place.kind == Kind::Toolbar) {
-            // The toolbar's buttons need more height than the layout's 288 twips; the report pane below leaves
+            // The toolbar's buttons need more height than the layout's 288 twips; the controls below leave
             // room for them.
             BuildToolbar(widget);
             QRect r = widget->geometry();
-            r.setHeight(qMin(qMax(r.height(), widget->sizeHint().height()), reportTop));
+            r.setHeight(qMin(qMax(r.height(), widget->sizeHint().height()), toolbarRoom));
             widget->setGeometry(r);
         }
         if (takesFocus) {

@@ -326,11 +326,12 @@ TEST(InterpreterWithMidiPlayer, PlaysASongToItsEnd) {
     ::setenv("SONIVEX_AUDIO", "none", 1);
     const ScratchFile song(ThreeNotes(), ".mid");
     int notified = 0;
-    CommandInterpreter media(MidiPlayerFactory(), [&](std::intptr_t, int, std::intptr_t, std::intptr_t) { ++notified; });
+    CommandInterpreter media(MidiPlayerFactory(),
+                             [&](std::intptr_t, int, std::intptr_t, std::intptr_t) { ++notified; });
     std::string reply;
-    ASSERT_EQ(media.SendString("Open " + song.name() + " type MPEGVideo Alias VAVidev1 parent 99 Style 1073741824 notify",
-                               nullptr, 99),
-              0);
+    const std::string open =
+        "Open " + song.name() + " type MPEGVideo Alias VAVidev1 parent 99 Style 1073741824 notify";
+    ASSERT_EQ(media.SendString(open, nullptr, 99), 0);
     EXPECT_EQ(media.SendString("Set VAVidev1 time format frames", &reply, 0), 0);
     EXPECT_EQ(media.SendString("Status VAVidev1 length", &reply, 0), 0);
     EXPECT_EQ(reply, "288");

@@ -50,8 +50,9 @@ TEST_F(RealTimePlayer, AdvancesWithTheWallClockWhilePlaying) {
     std::this_thread::sleep_for(400ms);
     const std::int64_t position = player_->PositionTicks();
     const double elapsed = SecondsSince(start);
-    // The silent output renders blocks of 512 frames (about 12 ms) once their time has passed.
-    EXPECT_GE(position, static_cast<std::int64_t>((0.4 - 0.03) / kSecondsPerTick));
+    // The silent output renders blocks of 512 frames (about 12 ms) once their time has passed, so the song
+    // may lag the clock by two blocks; the rest of the allowance is for a busy machine.
+    EXPECT_GE(position, static_cast<std::int64_t>((0.4 - 0.06) / kSecondsPerTick));
     EXPECT_LE(position, static_cast<std::int64_t>(elapsed / kSecondsPerTick) + 1);
     EXPECT_EQ(player_->Mode(), "playing");
 }

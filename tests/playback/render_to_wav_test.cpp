@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -15,6 +16,11 @@ std::uint32_t Little(const Bytes& b, std::size_t at, int count) {
     std::uint32_t v = 0;
     for (int i = count - 1; i >= 0; --i) v = (v << 8) | b[at + i];
     return v;
+}
+
+// The i-th 16-bit sample after the 44-byte header, left and right channels taking turns.
+int Sample(const Bytes& wav, std::size_t i) {
+    return static_cast<std::int16_t>(Little(wav, 44 + 2 * i, 2));
 }
 
 Bytes ReadAll(const std::filesystem::path& path) {
@@ -62,19 +68,19 @@ TEST(RenderToWav, WritesTheWholeSongAsSixteenBitStereo) {
     EXPECT_LE(*seconds, 3.5 + 0.02);
 
     if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
-    // Not silent, and the sound ends with the last note: the last sample above a quarter of the loudest
-    // lies within 5% of the song's 1.5 seconds. The reverb that rings on stays far below that.
+    // Not silent, and the sound spans the song: the samples above a quarter of the loudest begin at once
+    // and end within 5% of the song's 1.5 seconds. The reverb that rings on stays far below that.
     int loudest = 0;
-    for (std::size_t i = 0; i < frames * 2; ++i) {
-        loudest = std::max(loudest, std::abs(static_cast<int>(static_cast<std::int16_t>(Little(b, 44 + 2 * i, 2)))));
-    }
+    for (std::size_t i = 0; i < frames * 2; ++i) loudest = std::max(loudest, std::abs(Sample(b, i)));
     EXPECT_GT(loudest, 500);
+    std::size_t firstLoud = frames;
     std::size_t lastLoud = 0;
     for (std::size_t i = 0; i < frames * 2; ++i) {
-        if (std::abs(static_cast<int>(static_cast<std::int16_t>(Little(b, 44 + 2 * i, 2)))) > loudest / 4) {
-            lastLoud = i / 2;
-        }
+        if (std::abs(Sample(b, i)) <= loudest / 4) continue;
+        firstLoud = std::min(firstLoud, i / 2);
+        lastLoud = i / 2;
     }
+    EXPECT_LT(firstLoud / 44100.0, 0.05);
     EXPECT_NEAR(lastLoud / 44100.0, 1.5, 1.5 * 0.05);
 }
 

@@ -1,0 +1,57 @@
+#include "playback/player/synth_engine.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <mutex>
+#include <system_error>
+#include <vector>
+
+namespace sonivex {
+
+namespace {
+
+// FluidSynth writes its messages to stderr by default. The player reports what matters through its
+// results, and a windowed program has no console to show the rest, so the messages are dropped.
+void QuietFluidSynthLog() {
+    static std::once_flag once;
+    std::call_once(once, [] {
+        for (int level : {FLUID_PANIC, FLUID_ERR, FLUID_WARN, FLUID_INFO, FLUID_DBG})
+            fluid_set_log_function(level, nullptr, nullptr);
+    });
+}
+
+}  // namespace
+
+std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const std::filesystem::path preferred = folder / "FluidR3_GM.sf2";
+    if (std::filesystem::is_regular_file(preferred, ec)) return preferred;
+
+    std::vector<std::filesystem::path> fonts;
+    for (std::filesystem::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::filesystem::path& p = it->path();
+        if (p.extension() == ".sf2" && std::filesystem::is_regular_file(p, ec)) fonts.push_back(p);
+    }
+    if (fonts.empty()) return std::nullopt;
+    return *std::min_element(fonts.begin(), fonts.end());
+}
+
+SynthEngine::SynthEngine() {
+    QuietFluidSynthLog();
+    settings_ = new_fluid_settings();
+    if (settings_ == nullptr) return;
+    fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
+    synth_ = new_fluid_synth(settings_);
+    if (synth_ == nullptr) return;
+    if (const auto font = FindSoundFont()) {
+        hasInstruments_ = fluid_synth_sfload(synth_, font->string().c_str(), 1) != FLUID_FAILED;
+    }
+}
+
+SynthEngine::~SynthEngine() {
+    if (synth_ != nullptr) delete_fluid_synth(synth_);
+    if (settings_ != nullptr) delete_fluid_settings(settings_);
+}
+
+}  // namespace sonivex

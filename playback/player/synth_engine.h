@@ -1,0 +1,40 @@
+// A FluidSynth synthesizer with a General MIDI sound font, as every output of the player sets it up.
+#pragma once
+
+#include <filesystem>
+#include <optional>
+
+#include <fluidsynth/types.h>
+
+namespace sonivex {
+
+// The sound font the player uses from `folder`: FluidR3_GM.sf2 when it is there, else the first *.sf2 file
+// by name; nothing when the folder holds none.
+std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& folder = "/usr/share/sounds/sf2");
+
+class SynthEngine {
+public:
+    static constexpr double kSampleRate = 44100;
+
+    // Makes the synthesizer and loads the sound font of FindSoundFont(). Without a sound font (or when it
+    // fails to load) the synthesizer still runs, silently: every note finds no instrument.
+    SynthEngine();
+    ~SynthEngine();
+    SynthEngine(const SynthEngine&) = delete;
+    SynthEngine& operator=(const SynthEngine&) = delete;
+
+    // False when FluidSynth could not make the synthesizer; nothing else may be used then.
+    bool Ready() const { return synth_ != nullptr; }
+
+    bool HasInstruments() const { return hasInstruments_; }
+
+    fluid_settings_t* Settings() const { return settings_; }
+    fluid_synth_t* Synth() const { return synth_; }
+
+private:
+    fluid_settings_t* settings_ = nullptr;
+    fluid_synth_t* synth_ = nullptr;
+    bool hasInstruments_ = false;
+};
+
+}  // namespace sonivex
