@@ -134,6 +134,15 @@ TEST(PrepareEffect, ReadsTheFrameForEachCode) {
     EXPECT_EQ(note.t->effects.StepFactor, 7);
     EXPECT_EQ(note.t->effects.TargetValue, -1);
 
+    Effect key(10, false);
+    key.t->form.Combo9.listIndex = 8;  // "C#": seven sharps
+    key.t->form.Check5.ticked = true;
+    ASSERT_EQ(PrepareEffect(*key.t), std::nullopt);
+    EXPECT_EQ(key.t->effects.KeyLastIndex, 6);
+    EXPECT_EQ(key.t->effects.KeyAlteration, 1);
+    EXPECT_EQ(key.t->effects.ScaleNotes[6], 9);
+    EXPECT_EQ(key.t->effects.ClefChoice, "b");  // Bass wins when both are ticked
+
     Effect missing(15, false);
     std::filesystem::remove(missing.t.folder() / "effects1.dat");
     EXPECT_EQ(PrepareEffect(*missing.t), std::optional<std::string>("effects1.dat could not be read"));

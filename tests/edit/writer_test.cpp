@@ -143,6 +143,22 @@ TEST(Writer, SubstitutesDrumNotesInDrumTracksOnly) {
               MidiFile().Add(Track().NoteOn(0, 9, 37, 100).NoteOff(1, 9, 39).End()).Build());
 }
 
+TEST(Writer, SkipsADeletedRecordWithItsDeltaTime) {
+    TestSession t;
+    const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOn(5, 0, 62, 100).NoteOff(7, 0, 60).End(9)).Build();
+    ASSERT_TRUE(t.LoadAndReport(file));
+    t->song.EditMode = "h";
+    t->song.CurrentTrack = 1;
+    ParseTrack(*t);
+    std::vector<std::array<std::int32_t, 7>> records;
+    for (int r = 1; r <= t->song.EventCount + 1; ++r) records.push_back(t->song.Notes.Values(r));
+    records[1][0] = 0;  // the second note is deleted
+    ASSERT_TRUE(t->song.Notes.Replace(t.folder() / "notes.dat", t.folder() / "notes1.dat", records));
+    RewriteTrack(*t);
+    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
+              MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOff(5, 0, 60).End(9)).Build());
+}
+
 TEST(Writer, LeavesTheWorkingCopyWhenTheScratchFileCannotBeWritten) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 1).End()).Build();
