@@ -269,15 +269,15 @@ int main(int argc, char** argv) {
         } else if (!haveFile) {
             return Usage("unknown option " + arg);
         } else {
-            const auto spec = Actions().find(arg);
-            if (spec == Actions().end()) return Usage("unknown option " + arg);
+            const auto known = Actions().find(arg);
+            if (known == Actions().end()) return Usage("unknown option " + arg);
             Action action{arg, ""};
-            if (spec->second.takesValue) {
+            if (known->second.takesValue) {
                 const std::optional<std::string> v = value();
                 if (!v) return Usage(arg + " needs a value");
                 action.value = *v;
             }
-            if (spec->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
+            if (known->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
                 return Usage(arg + " takes on or off");
             }
             actions.push_back(action);
