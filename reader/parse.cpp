@@ -216,26 +216,30 @@ namespace {
 constexpr int kCommonLow = -16;
 constexpr int kCommonHigh = 4095;
 
-// The fields of the numbers most records hold, written once.
-const std::vector<char>& CommonFields() {
-    static const std::vector<char> fields = [] {
-        std::vector<char> text((kCommonHigh - kCommonLow + 1) * kFieldWidth, ' ');
-        for (int v = kCommonLow; v <= kCommonHigh; ++v) {
-            const std::string s = Str(v);
-            std::copy(s.begin(), s.end(), text.begin() + (v - kCommonLow) * kFieldWidth);
-        }
-        return text;
-    }();
-    return fields;
+// The fields of the numbers most records hold, laid out when the program is compiled.
+constexpr std::array<char, (kCommonHigh - kCommonLow + 1) * kFieldWidth> MakeCommonFields() {
+    std::array<char, (kCommonHigh - kCommonLow + 1) * kFieldWidth> text{};
+    for (int v = kCommonLow; v <= kCommonHigh; ++v) {
+        const int base = (v - kCommonLow) * kFieldWidth;
+        char digits[8] = {};
+        int count = 0;
+        for (int rest = v < 0 ? -v : v; count == 0 || rest > 0; rest /= 10) digits[count++] = static_cast<char>('0' + rest % 10);
+        int at = 0;
+        text[base + at++] = v < 0 ? '-' : ' ';
+        while (count > 0) text[base + at++] = digits[--count];
+        while (at < kFieldWidth) text[base + at++] = ' ';
+    }
+    return text;
 }
+
+constexpr auto kCommonFields = MakeCommonFields();
 
 }  // namespace
 
 void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells) {
-    const std::vector<char>& common = CommonFields();
     for (std::int32_t v : cells) {
         if (v >= kCommonLow && v <= kCommonHigh) {
-            std::memcpy(out, common.data() + (v - kCommonLow) * kFieldWidth, kFieldWidth);
+            std::memcpy(out, kCommonFields.data() + (v - kCommonLow) * kFieldWidth, kFieldWidth);
             out += kFieldWidth;
             continue;
         }

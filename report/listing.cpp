@@ -18,20 +18,30 @@ bool Between(int v, int low, int high) { return v >= low && v <= high; }
 // their column push the rest of the line to the right.
 class LineBuilder {
 public:
-    explicit LineBuilder(std::string& buffer) : text_(buffer) {}
-    void Char(char c) {
-        Room(1);
-        text_[length_++] = c;
+    explicit LineBuilder(std::string& buffer) : text_(buffer) {
+        // The columns before the description never take more than this; only names can be longer.
+        if (text_.size() < kFixedRoom) text_.resize(kFixedRoom);
+        data_ = text_.data();
     }
+    // Char, Blanks and RightNumber lay out the fixed columns, which always fit the room made above.
+    void Char(char c) { data_[length_++] = c; }
     void Blanks(int count) {
-        if (count <= 0) return;
-        Room(static_cast<std::size_t>(count));
-        for (int i = 0; i < count; ++i) text_[length_++] = ' ';
+        for (int i = 0; i < count; ++i) data_[length_++] = ' ';
     }
     void PadTo(std::size_t length) { Blanks(static_cast<int>(length) - static_cast<int>(length_)); }
+    void RightNumber(std::int32_t v, int width) {
+        char digits[16];
+        const int length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
+        Blanks(width - length);
+        for (int i = 0; i < length; ++i) data_[length_++] = digits[i];
+    }
     void Text(const char* text, std::size_t length) {
-        Room(length);
-        for (std::size_t i = 0; i < length; ++i) text_[length_++] = text[i];
+        if (length_ + length > text_.size()) {
+            text_.resize((length_ + length) * 2);
+            data_ = text_.data();
+        }
+        std::copy(text, text + length, data_ + length_);
+        length_ += length;
     }
     void Text(const std::string& text) { Text(text.data(), text.size()); }
     template <std::size_t N>
@@ -42,24 +52,17 @@ public:
         char digits[16];
         Text(digits, static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits));
     }
-    void RightNumber(std::int32_t v, int width) {
-        char digits[16];
-        const auto length = static_cast<std::size_t>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
-        Blanks(width - static_cast<int>(length));
-        Text(digits, length);
-    }
     // Drops trailing blanks, but none before `from`.
     void TrimFrom(std::size_t from) {
-        while (length_ > from && text_[length_ - 1] == ' ') --length_;
+        while (length_ > from && data_[length_ - 1] == ' ') --length_;
     }
     std::size_t Length() const { return length_; }
-    std::string_view View() const { return std::string_view(text_.data(), length_); }
+    std::string_view View() const { return std::string_view(data_, length_); }
 
 private:
-    void Room(std::size_t more) {
-        if (length_ + more > text_.size()) text_.resize((length_ + more) * 2);
-    }
+    static constexpr std::size_t kFixedRoom = 256;
     std::string& text_;
+    char* data_ = nullptr;
     std::size_t length_ = 0;
 };
 
