@@ -201,5 +201,16 @@ TEST(Repairs, KeepLongTracksValidByWritingAllThreeLengthBytes) {
     EXPECT_EQ(t->song.TracksFound, 1);
 }
 
+TEST(Repairs, StopAfterAHundredInOneReport) {
+    TestSession t;
+    // Every tempo is followed by a note's data bytes without their status: each would ask for a repair.
+    Track track;
+    for (int i = 0; i < 150; ++i) track.Tempo(0, 500000).Raw({0, 60, 100});
+    ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));
+    EXPECT_EQ(BuildReport(*t), ReportOutcome::Done);
+    const Bytes copy = TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
+    EXPECT_EQ(copy.size(), MidiFile().Add(track).Build().size() + 100);
+}
+
 }  // namespace
 }  // namespace sonivex::test
