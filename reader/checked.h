@@ -6,6 +6,7 @@
 // behaviour.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -79,14 +80,46 @@ T RoundToWidth(double v) {
     return Checked<T>::Fit(static_cast<std::int64_t>(std::nearbyint(v)));  // the default mode rounds halves to even
 }
 
-// A one-dimensional table with the inclusive index range Lo..Hi, allocated once.
+// Makes the cells of a table up to `slot` and some beyond it, within the room reserved (never moving it).
+template <typename T>
+void Grow(std::vector<T>& cells, std::size_t slot, const T& fill) {
+    const std::size_t wanted = std::max({slot + 1, cells.size() + cells.size() / 2, std::size_t{64}});
+    cells.resize(std::min(wanted, cells.capacity()), fill);
+}
+
+// A one-dimensional table with the inclusive index range Lo..Hi. Its room is reserved once and never moves, so
+// references to cells stay valid; cells are only made when first written (a small song does not touch the
+// memory of a large table), and a cell not yet made reads as the value of the last Fill.
 template <typename T, int Lo, int Hi>
 class Table {
 public:
-    Table() : cells_(Hi - Lo + 1) {}
-    T& operator[](std::int64_t i) { return cells_[Slot(i)]; }
-    const T& operator[](std::int64_t i) const { return cells_[Slot(i)]; }
-    void Fill(const T& v) { cells_.assign(cells_.size(), v); }
+    Table() { cells_.reserve(Hi - Lo + 1); }
+    Table(const Table& other) : fill_(other.fill_) {
+        cells_.reserve(Hi - Lo + 1);
+        cells_ = other.cells_;
+    }
+    Table(Table&&) noexcept = default;
+    Table& operator=(const Table& other) {
+        fill_ = other.fill_;
+        cells_.reserve(Hi - Lo + 1);
+        cells_ = other.cells_;
+        return *this;
+    }
+    Table& operator=(Table&&) noexcept = default;
+    T& operator[](std::int64_t i) {
+        const std::size_t slot = Slot(i);
+        if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+        return cells_[slot];
+    }
+    const T& operator[](std::int64_t i) const {
+        const std::size_t slot = Slot(i);
+        return slot < cells_.size() ? cells_[slot] : fill_;
+    }
+    // Cells already made are set; the rest are made with this value when they are first written.
+    void Fill(const T& v) {
+        fill_ = v;
+        cells_.assign(cells_.size(), v);
+    }
     static constexpr int Low() { return Lo; }
     static constexpr int High() { return Hi; }
 
@@ -96,16 +129,40 @@ private:
         return static_cast<std::size_t>(i - Lo);
     }
     std::vector<T> cells_;
+    T fill_{};
 };
 
-// A two-dimensional table Name(first, second), both ranges from 0 and inclusive.
+// A two-dimensional table Name(first, second), both ranges from 0 and inclusive; made like Table.
 template <typename T, int Hi1, int Hi2>
 class Table2 {
 public:
-    Table2() : cells_((Hi1 + 1) * (Hi2 + 1)) {}
-    T& operator()(std::int64_t i, std::int64_t j) { return cells_[Slot(i, j)]; }
-    const T& operator()(std::int64_t i, std::int64_t j) const { return cells_[Slot(i, j)]; }
-    void Fill(const T& v) { cells_.assign(cells_.size(), v); }
+    Table2() { cells_.reserve((Hi1 + 1) * (Hi2 + 1)); }
+    Table2(const Table2& other) : fill_(other.fill_) {
+        cells_.reserve((Hi1 + 1) * (Hi2 + 1));
+        cells_ = other.cells_;
+    }
+    Table2(Table2&&) noexcept = default;
+    Table2& operator=(const Table2& other) {
+        fill_ = other.fill_;
+        cells_.reserve((Hi1 + 1) * (Hi2 + 1));
+        cells_ = other.cells_;
+        return *this;
+    }
+    Table2& operator=(Table2&&) noexcept = default;
+    T& operator()(std::int64_t i, std::int64_t j) {
+        const std::size_t slot = Slot(i, j);
+        if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+        return cells_[slot];
+    }
+    const T& operator()(std::int64_t i, std::int64_t j) const {
+        const std::size_t slot = Slot(i, j);
+        return slot < cells_.size() ? cells_[slot] : fill_;
+    }
+    // Cells already made are set; the rest are made with this value when they are first written.
+    void Fill(const T& v) {
+        fill_ = v;
+        cells_.assign(cells_.size(), v);
+    }
 
 private:
     static std::size_t Slot(std::int64_t i, std::int64_t j) {
@@ -113,6 +170,7 @@ private:
         return static_cast<std::size_t>(i * (Hi2 + 1) + j);
     }
     std::vector<T> cells_;
+    T fill_{};
 };
 
 }  // namespace sonivex

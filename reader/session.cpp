@@ -4,7 +4,7 @@ namespace sonivex {
 
 namespace {
 
-constexpr std::size_t kLogBlock = 1 << 18;
+constexpr std::size_t kLogBlock = 1 << 16;
 
 }  // namespace
 
