@@ -92,28 +92,40 @@ void Grow(std::vector<T>& cells, std::size_t slot, const T& fill) {
 // memory of a large table), and a cell not yet made reads as the value of the last Fill.
 template <typename T, int Lo, int Hi>
 class Table {
+    static constexpr std::size_t kCells = Hi - Lo + 1;
+    // Small tables are made whole at once: only large ones are worth making cell by cell.
+    static constexpr bool kLazy = kCells * sizeof(T) > 16384;
+
 public:
-    Table() { cells_.reserve(Hi - Lo + 1); }
+    Table() {
+        cells_.reserve(kCells);
+        if constexpr (!kLazy) cells_.resize(kCells);
+    }
     Table(const Table& other) : fill_(other.fill_) {
-        cells_.reserve(Hi - Lo + 1);
+        cells_.reserve(kCells);
         cells_ = other.cells_;
     }
     Table(Table&&) noexcept = default;
     Table& operator=(const Table& other) {
         fill_ = other.fill_;
-        cells_.reserve(Hi - Lo + 1);
+        cells_.reserve(kCells);
         cells_ = other.cells_;
         return *this;
     }
     Table& operator=(Table&&) noexcept = default;
     T& operator[](std::int64_t i) {
         const std::size_t slot = Slot(i);
-        if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+        if constexpr (kLazy) {
+            if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+        }
         return cells_[slot];
     }
     const T& operator[](std::int64_t i) const {
         const std::size_t slot = Slot(i);
-        return slot < cells_.size() ? cells_[slot] : fill_;
+        if constexpr (kLazy) {
+            if (slot >= cells_.size()) return fill_;
+        }
+        return cells_[slot];
     }
     // Cells already made are set; the rest are made with this value when they are first written.
     void Fill(const T& v) {
@@ -135,28 +147,39 @@ private:
 // A two-dimensional table Name(first, second), both ranges from 0 and inclusive; made like Table.
 template <typename T, int Hi1, int Hi2>
 class Table2 {
+    static constexpr std::size_t kCells = (Hi1 + 1) * (Hi2 + 1);
+    static constexpr bool kLazy = kCells * sizeof(T) > 16384;
+
 public:
-    Table2() { cells_.reserve((Hi1 + 1) * (Hi2 + 1)); }
+    Table2() {
+        cells_.reserve(kCells);
+        if constexpr (!kLazy) cells_.resize(kCells);
+    }
     Table2(const Table2& other) : fill_(other.fill_) {
-        cells_.reserve((Hi1 + 1) * (Hi2 + 1));
+        cells_.reserve(kCells);
         cells_ = other.cells_;
     }
     Table2(Table2&&) noexcept = default;
     Table2& operator=(const Table2& other) {
         fill_ = other.fill_;
-        cells_.reserve((Hi1 + 1) * (Hi2 + 1));
+        cells_.reserve(kCells);
         cells_ = other.cells_;
         return *this;
     }
     Table2& operator=(Table2&&) noexcept = default;
     T& operator()(std::int64_t i, std::int64_t j) {
         const std::size_t slot = Slot(i, j);
-        if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+        if constexpr (kLazy) {
+            if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+        }
         return cells_[slot];
     }
     const T& operator()(std::int64_t i, std::int64_t j) const {
         const std::size_t slot = Slot(i, j);
-        return slot < cells_.size() ? cells_[slot] : fill_;
+        if constexpr (kLazy) {
+            if (slot >= cells_.size()) return fill_;
+        }
+        return cells_[slot];
     }
     // Cells already made are set; the rest are made with this value when they are first written.
     void Fill(const T& v) {

@@ -54,7 +54,7 @@ private:
     std::FILE* file_ = nullptr;
     std::int64_t offset_ = -1;  // where the next write goes; -1 when unknown
     std::vector<std::array<std::int32_t, 7>> values_;  // record n at index n - 1
-    char buffer_[1 << 14];
+    char buffer_[1 << 16];
 };
 
 }  // namespace sonivex
