@@ -29,18 +29,24 @@ public:
         for (int i = 0; i < count; ++i) data_[length_++] = ' ';
     }
     void PadTo(std::size_t length) { Blanks(static_cast<int>(length) - static_cast<int>(length_)); }
+    // A number of 0 or more, right-aligned in `width` characters (wider numbers take the room they need).
     void RightNumber(std::int32_t v, int width) {
-        char digits[16];
-        const int length = static_cast<int>(std::to_chars(digits, digits + sizeof digits, v).ptr - digits);
-        Blanks(width - length);
-        for (int i = 0; i < length; ++i) data_[length_++] = digits[i];
+        int digits = 1;
+        for (std::int32_t rest = v / 10; rest > 0; rest /= 10) ++digits;
+        Blanks(width - digits);
+        char* last = data_ + length_ + digits - 1;
+        do {
+            *last-- = static_cast<char>('0' + v % 10);
+            v /= 10;
+        } while (v > 0);
+        length_ += static_cast<std::size_t>(digits);
     }
     void Text(const char* text, std::size_t length) {
         if (length_ + length > text_.size()) {
             text_.resize((length_ + length) * 2);
             data_ = text_.data();
         }
-        std::copy(text, text + length, data_ + length_);
+        for (std::size_t i = 0; i < length; ++i) data_[length_ + i] = text[i];
         length_ += length;
     }
     void Text(const std::string& text) { Text(text.data(), text.size()); }
