@@ -54,19 +54,12 @@ bool MovesChannel(const std::string& mode, bool drumSource, int channel) {
 bool ReplaceWorkingCopy(Session& s, const std::string& bytes) {
     const auto scratch = s.ProgramFile(kScratchFileName);
     const auto working = s.ProgramFile(s.song.TempFileName);
-    if (!WriteWholeFile(scratch, Bytes(bytes.begin(), bytes.end()))) {
-        RemoveIfPresent(scratch);
-        s.Message(scratch.string() + " could not be written", Icon::Critical);
-        return false;
+    switch (ReplaceThroughScratch(working, scratch, bytes)) {
+    case Replaced::Done: return true;
+    case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
+    case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
     }
-    std::error_code ec;
-    std::filesystem::rename(scratch, working, ec);
-    if (ec) {
-        RemoveIfPresent(scratch);
-        s.Message(working.string() + " could not be replaced", Icon::Critical);
-        return false;
-    }
-    return true;
+    return false;
 }
 
 }  // namespace

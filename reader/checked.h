@@ -43,7 +43,6 @@ public:
     Checked(std::int64_t v) : value_(Fit(v)) {}  // NOLINT: used like the plain number it holds
 
     operator T() const { return value_; }  // NOLINT
-    T Get() const { return value_; }
 
     Checked& operator=(std::int64_t v) {
         value_ = Fit(v);
@@ -80,48 +79,42 @@ T RoundToWidth(double v) {
     return Checked<T>::Fit(static_cast<std::int64_t>(std::nearbyint(v)));  // the default mode rounds halves to even
 }
 
-// Makes the cells of a table up to `slot` and some beyond it, within the room reserved (never moving it).
-template <typename T>
-void Grow(std::vector<T>& cells, std::size_t slot, const T& fill) {
-    const std::size_t wanted = std::max({slot + 1, cells.size() + cells.size() / 2, std::size_t{64}});
-    cells.resize(std::min(wanted, cells.capacity()), fill);
-}
-
-// A one-dimensional table with the inclusive index range Lo..Hi. Its room is reserved once and never moves, so
-// references to cells stay valid; cells are only made when first written (a small song does not touch the
-// memory of a large table), and a cell not yet made reads as the value of the last Fill.
-template <typename T, int Lo, int Hi>
-class Table {
-    static constexpr std::size_t kCells = Hi - Lo + 1;
-    // Small tables are made whole at once: only large ones are worth making cell by cell.
-    static constexpr bool kLazy = kCells * sizeof(T) > 16384;
+// The cells of a table of N cells. Its room is reserved once and never moves, so references to cells stay
+// valid. Large tables make their cells only when first written (a small song does not touch the memory of a
+// large table); a cell not yet made reads as the value of the last Fill.
+template <typename T, std::size_t N>
+class TableCells {
+    static constexpr bool kLazy = N * sizeof(T) > 16384;
 
 public:
-    Table() {
-        cells_.reserve(kCells);
-        if constexpr (!kLazy) cells_.resize(kCells);
+    TableCells() {
+        cells_.reserve(N);
+        if constexpr (!kLazy) cells_.resize(N);
     }
-    Table(const Table& other) : fill_(other.fill_) {
-        cells_.reserve(kCells);
+    TableCells(const TableCells& other) : fill_(other.fill_) {
+        cells_.reserve(N);
         cells_ = other.cells_;
     }
-    Table(Table&&) noexcept = default;
-    Table& operator=(const Table& other) {
+    TableCells(TableCells&&) noexcept = default;
+    TableCells& operator=(const TableCells& other) {
         fill_ = other.fill_;
-        cells_.reserve(kCells);
+        cells_.reserve(N);
         cells_ = other.cells_;
         return *this;
     }
-    Table& operator=(Table&&) noexcept = default;
-    T& operator[](std::int64_t i) {
-        const std::size_t slot = Slot(i);
+    TableCells& operator=(TableCells&&) noexcept = default;
+
+    T& At(std::size_t slot) {
         if constexpr (kLazy) {
-            if (slot >= cells_.size()) Grow(cells_, slot, fill_);
+            if (slot >= cells_.size()) {
+                // Make some cells beyond the one asked for, within the reserved room.
+                const std::size_t wanted = std::max({slot + 1, cells_.size() + cells_.size() / 2, std::size_t{64}});
+                cells_.resize(std::min(wanted, N), fill_);
+            }
         }
         return cells_[slot];
     }
-    const T& operator[](std::int64_t i) const {
-        const std::size_t slot = Slot(i);
+    const T& At(std::size_t slot) const {
         if constexpr (kLazy) {
             if (slot >= cells_.size()) return fill_;
         }
@@ -132,68 +125,42 @@ public:
         fill_ = v;
         cells_.assign(cells_.size(), v);
     }
-    static constexpr int Low() { return Lo; }
-    static constexpr int High() { return Hi; }
+
+private:
+    std::vector<T> cells_;
+    T fill_{};
+};
+
+// A one-dimensional table with the inclusive index range Lo..Hi.
+template <typename T, int Lo, int Hi>
+class Table {
+public:
+    T& operator[](std::int64_t i) { return cells_.At(Slot(i)); }
+    const T& operator[](std::int64_t i) const { return cells_.At(Slot(i)); }
+    void Fill(const T& v) { cells_.Fill(v); }
 
 private:
     static std::size_t Slot(std::int64_t i) {
         if (i < Lo || i > Hi) throw RunError(kSubscript);
         return static_cast<std::size_t>(i - Lo);
     }
-    std::vector<T> cells_;
-    T fill_{};
+    TableCells<T, Hi - Lo + 1> cells_;
 };
 
-// A two-dimensional table Name(first, second), both ranges from 0 and inclusive; made like Table.
+// A two-dimensional table Name(first, second), both ranges from 0 and inclusive.
 template <typename T, int Hi1, int Hi2>
 class Table2 {
-    static constexpr std::size_t kCells = (Hi1 + 1) * (Hi2 + 1);
-    static constexpr bool kLazy = kCells * sizeof(T) > 16384;
-
 public:
-    Table2() {
-        cells_.reserve(kCells);
-        if constexpr (!kLazy) cells_.resize(kCells);
-    }
-    Table2(const Table2& other) : fill_(other.fill_) {
-        cells_.reserve(kCells);
-        cells_ = other.cells_;
-    }
-    Table2(Table2&&) noexcept = default;
-    Table2& operator=(const Table2& other) {
-        fill_ = other.fill_;
-        cells_.reserve(kCells);
-        cells_ = other.cells_;
-        return *this;
-    }
-    Table2& operator=(Table2&&) noexcept = default;
-    T& operator()(std::int64_t i, std::int64_t j) {
-        const std::size_t slot = Slot(i, j);
-        if constexpr (kLazy) {
-            if (slot >= cells_.size()) Grow(cells_, slot, fill_);
-        }
-        return cells_[slot];
-    }
-    const T& operator()(std::int64_t i, std::int64_t j) const {
-        const std::size_t slot = Slot(i, j);
-        if constexpr (kLazy) {
-            if (slot >= cells_.size()) return fill_;
-        }
-        return cells_[slot];
-    }
-    // Cells already made are set; the rest are made with this value when they are first written.
-    void Fill(const T& v) {
-        fill_ = v;
-        cells_.assign(cells_.size(), v);
-    }
+    T& operator()(std::int64_t i, std::int64_t j) { return cells_.At(Slot(i, j)); }
+    const T& operator()(std::int64_t i, std::int64_t j) const { return cells_.At(Slot(i, j)); }
+    void Fill(const T& v) { cells_.Fill(v); }
 
 private:
     static std::size_t Slot(std::int64_t i, std::int64_t j) {
         if (i < 0 || i > Hi1 || j < 0 || j > Hi2) throw RunError(kSubscript);
         return static_cast<std::size_t>(i * (Hi2 + 1) + j);
     }
-    std::vector<T> cells_;
-    T fill_{};
+    TableCells<T, (Hi1 + 1) * (Hi2 + 1)> cells_;
 };
 
 }  // namespace sonivex

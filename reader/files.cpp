@@ -41,11 +41,30 @@ std::optional<Bytes> ReadWholeFile(const std::filesystem::path& path) {
     return ReadFileRange(path, 0, UINT64_MAX);
 }
 
-bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes) {
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view bytes) {
     FilePtr f = OpenFile(path, "wb");
     if (!f) return false;
     if (!bytes.empty() && std::fwrite(bytes.data(), 1, bytes.size(), f.get()) != bytes.size()) return false;
     return std::fflush(f.get()) == 0;
+}
+
+bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes) {
+    return WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,
+                               std::string_view bytes) {
+    if (!WriteWholeFile(scratch, bytes)) {
+        RemoveIfPresent(scratch);
+        return Replaced::ScratchNotWritten;
+    }
+    std::error_code ec;
+    std::filesystem::rename(scratch, file, ec);
+    if (ec) {
+        RemoveIfPresent(scratch);
+        return Replaced::NotRenamed;
+    }
+    return Replaced::Done;
 }
 
 bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to) {

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sonivex {
@@ -19,6 +20,16 @@ std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint6
 
 // Writes the bytes as the whole file, replacing it. False when it cannot be written.
 bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes);
+
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
+
+// How replacing a file through a scratch file went.
+enum class Replaced { Done, ScratchNotWritten, NotRenamed };
+
+// Writes `bytes` whole to `scratch`, then gives it the name `file`, so `file` is either the old one or the
+// whole new one. The scratch file does not remain after a failure.
+Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,
+                               std::string_view bytes);
 
 // Copies a file in blocks, replacing the target. False when either side fails.
 bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to);

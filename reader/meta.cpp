@@ -181,11 +181,15 @@ std::string KeyNameOf(int sf, int mi) {
     return mi != 0 ? minor + " Minor" : major + " Major";
 }
 
+void AddTrackLine(SongModel& m, int track, const std::string& line) {
+    ++m.TrackLineCount[track];
+    if (m.TrackLineCount[track] > kMaxTrackLines) m.TrackLineCount[track] = kMaxTrackLines;
+    m.TrackLines(track, m.TrackLineCount[track]) = line;
+}
+
 void ListLine(Session& s, const std::string& trackText, const std::string& logText) {
     SongModel& m = s.song;
-    ++m.TrackLineCount[m.CurrentTrack];
-    if (m.TrackLineCount[m.CurrentTrack] > kMaxTrackLines) m.TrackLineCount[m.CurrentTrack] = kMaxTrackLines;
-    m.TrackLines(m.CurrentTrack, m.TrackLineCount[m.CurrentTrack]) = trackText;
+    AddTrackLine(m, m.CurrentTrack, trackText);
     m.ReportLine = std::string(NumberPad(m.VlqValue), ' ') + Str(m.VlqValue) + logText;
     m.Log.WriteLine(m.ReportLine);
 }

@@ -22,8 +22,10 @@ enum class MetaOutcome {
 // Decodes the meta event whose 0xFF byte was just read.
 MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r);
 
-// Adds a report line to the current track (line 100 is overwritten once the track has 100) and writes the
-// log line: the delta that follows the event, padded to 7 characters, then the log text.
+// Adds a report line to a track; the 101st and later lines overwrite line 100.
+void AddTrackLine(SongModel& m, int track, const std::string& line);
+
+// Adds a report line to the current track (as AddTrackLine) and writes the log line: the delta that follows the event, padded to 7 characters, then the log text.
 void ListLine(Session& s, const std::string& trackText, const std::string& logText);
 
 // Writes the track's heading to the log once per report run.

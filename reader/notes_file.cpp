@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "files.h"
 #include "parse.h"
 #include "session.h"
 
@@ -51,20 +52,8 @@ bool NotesFile::Replace(const std::filesystem::path& file, const std::filesystem
         WriteRecord(text.data() + r * kRecordSize, records[r]);
         values[r] = ReadRecordFields(text.data() + r * kRecordSize);  // what a reader of the file gets back
     }
-    std::FILE* out = std::fopen(scratch.c_str(), "wb");
-    if (out == nullptr) return false;
-    const bool written = std::fwrite(text.data(), 1, text.size(), out) == text.size();
-    if (std::fclose(out) != 0 || !written) {
-        std::remove(scratch.c_str());
-        return false;
-    }
     Close();
-    std::error_code ec;
-    std::filesystem::rename(scratch, file, ec);
-    if (ec) {
-        std::filesystem::remove(scratch, ec);
-        return false;
-    }
+    if (ReplaceThroughScratch(file, scratch, text) != Replaced::Done) return false;
     values_ = std::move(values);
     return true;
 }
@@ -74,15 +63,5 @@ std::array<std::int32_t, 7> NotesFile::Values(std::int64_t record) const {
     return values_[static_cast<std::size_t>(record - 1)];
 }
 
-std::string NotesFile::ReadRecords(std::int64_t firstRecord, std::int64_t count) {
-    std::string out(static_cast<std::size_t>(count * kRecordSize), '\0');
-    if (file_ == nullptr || firstRecord < 1 || count <= 0) return out;
-    std::fflush(file_);
-    offset_ = -1;  // reading moves the position
-    if (std::fseek(file_, static_cast<long>((firstRecord - 1) * kRecordSize), SEEK_SET) != 0) return out;
-    std::size_t got = std::fread(out.data(), 1, out.size(), file_);
-    (void)got;  // the rest stays zero bytes
-    return out;
-}
 
 }  // namespace sonivex

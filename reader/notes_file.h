@@ -43,9 +43,6 @@ public:
     // The file was deleted: it holds no records any more.
     void Forget() { values_.clear(); }
 
-    // Reads `count` records from record number `firstRecord` on; records beyond the end of the file read as
-    // zero bytes.
-    std::string ReadRecords(std::int64_t firstRecord, std::int64_t count);
 
 private:
     // Moves to the record's offset unless the file is there already (a seek flushes the buffer).

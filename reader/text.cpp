@@ -47,11 +47,6 @@ std::string TrimBlanks(std::string_view s) {
     return std::string(s.substr(b, e - b + 1));
 }
 
-std::string TrimRightBlanks(std::string_view s) {
-    std::size_t e = s.find_last_not_of(' ');
-    return e == std::string_view::npos ? std::string() : std::string(s.substr(0, e + 1));
-}
-
 std::string UpperAscii(std::string_view s) {
     std::string out(s);
     for (char& c : out)

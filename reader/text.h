@@ -25,8 +25,6 @@ std::string TwoDigits(std::int64_t x);
 // Removes leading and trailing blanks (only the blank character itself).
 std::string TrimBlanks(std::string_view s);
 
-// Removes trailing blanks.
-std::string TrimRightBlanks(std::string_view s);
 
 std::string UpperAscii(std::string_view s);
 std::string LowerAscii(std::string_view s);

@@ -9,6 +9,7 @@
 #include "listing.h"
 #include "reader/data_files.h"
 #include "reader/files.h"
+#include "reader/meta.h"
 #include "reader/parse.h"
 #include "reader/text.h"
 
@@ -114,13 +115,6 @@ void BuildHeader(Session& s) {
     m.Log.WriteLine("File Format : " + rep.FormatName);
     m.Log.WriteLine("Delta Ticks :" + Str(m.TicksPerQuarter));
     rep.LogFileInfoDone = 1;
-}
-
-// Adds a line to the track's report lines; the 101st and later lines overwrite line 100.
-void AddTrackLine(SongModel& m, int track, const std::string& line) {
-    ++m.TrackLineCount[track];
-    if (m.TrackLineCount[track] > kMaxTrackLines) m.TrackLineCount[track] = kMaxTrackLines;
-    m.TrackLines(track, m.TrackLineCount[track]) = line;
 }
 
 // Decodes every track once. Returns false when a repair changed the working copy and the analysis must
