@@ -59,7 +59,7 @@ void Resume(Session& s) {
 bool CopyWorkingCopy(Session& s, const std::string& target) {
     const std::filesystem::path to(target);
     const std::filesystem::path scratch = to.parent_path() / ("." + to.filename().string() + ".sonivex-saving");
-    if (!CopyFileBlocks(s.ProgramFile(s.song.TempFileName), scratch)) {
+    if (!CopyFileBlocks(s.WorkFile(s.song.TempFileName), scratch)) {
         RemoveIfPresent(scratch);
         return false;
     }
@@ -78,7 +78,7 @@ void FormLoad(Session& s) {
     s.media.MediaWindow = s.platform.MediaWindow();
     s.platform.InstallMediaHook();
     std::error_code ec;
-    std::filesystem::create_directories(s.ProgramFile(kLogFolderName), ec);  // an existing folder is fine
+    std::filesystem::create_directories(s.LogFolder(), ec);  // an existing folder is fine
 }
 
 OpenOutcome OpenCommand(Session& s) {
@@ -95,7 +95,7 @@ OpenOutcome OpenCommand(Session& s) {
     // Both data files are read before anything changes, so a missing one leaves the window as it was.
     std::vector<std::vector<std::string>> dataLines;
     for (const char* name : {kStyleFileName, kEffectsFileName}) {
-        std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(name));
+        std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(name));
         if (!lines) {
             m.SourcePath = previousSource;
             s.Message(std::string(name) + " does not exist", Icon::Warning);

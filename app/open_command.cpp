@@ -6,9 +6,9 @@ namespace sonivex {
 
 void ShutdownFiles(Session& s) {
     s.CloseAllFiles();
-    if (!s.song.TempFileName.empty()) RemoveIfPresent(s.ProgramFile(s.song.TempFileName));
+    if (!s.song.TempFileName.empty()) RemoveIfPresent(s.WorkFile(s.song.TempFileName));
     if (s.song.NotesFileInUse == 1) {
-        RemoveIfPresent(s.ProgramFile(kNotesFileName));
+        RemoveIfPresent(s.WorkFile(kNotesFileName));
         s.song.Notes.Forget();
     }
 }

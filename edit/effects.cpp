@@ -228,7 +228,7 @@ std::optional<std::string> PrepareEffect(Session& s) {
         if (e.ValueColumn == 1) e.TargetValue = f.Combo7.listIndex <= 0 ? -1 : f.Combo7.listIndex - 1;
     }
     if (code >= 15) {
-        const std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(kEffectsFileName));
+        const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kEffectsFileName));
         if (!lines) return std::string(kEffectsFileName) + " could not be read";
         const std::vector<std::string> entries = EffectEntries(*lines);
         const std::size_t k = static_cast<std::size_t>(code - 14);
@@ -289,8 +289,8 @@ void TransformRecords(Session& s) {
     std::vector<Record> records;
     for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) records.push_back(m.Notes.Values(r));
     TransformTrack(s.effects, records);
-    if (!m.Notes.Replace(s.ProgramFile(kNotesFileName), s.ProgramFile(kScratchNotesName), records)) {
-        s.Message(s.ProgramFile(kNotesFileName).string() + " could not be written", Icon::Critical);
+    if (!m.Notes.Replace(s.WorkFile(kNotesFileName), s.WorkFile(kScratchNotesName), records)) {
+        s.Message(s.WorkFile(kNotesFileName).string() + " could not be written", Icon::Critical);
     }
 }
 

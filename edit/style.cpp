@@ -44,7 +44,7 @@ void ExchangeSortDescending(std::vector<int>& keys, const std::function<std::int
 
 // Writes one byte at a 1-based position of the working copy.
 bool PatchByte(Session& s, std::int64_t position, int value) {
-    const auto path = s.ProgramFile(s.song.TempFileName);
+    const auto path = s.WorkFile(s.song.TempFileName);
     std::FILE* file = std::fopen(path.c_str(), "r+b");
     if (file == nullptr) return false;
     bool ok = std::fseek(file, static_cast<long>(position - 1), SEEK_SET) == 0 && std::fputc(value, file) != EOF;
@@ -62,7 +62,7 @@ void MelodyPart(Session& s, const std::string& line) {
         const std::int32_t program = newPrograms[static_cast<std::size_t>(entry)];
         if (program < 0) continue;
         if (!PatchByte(s, static_cast<std::int64_t>(m.ProgramChangePos[entry]) + 1, program)) {
-            s.Message(s.ProgramFile(m.TempFileName).string() + " could not be written", Icon::Critical);
+            s.Message(s.WorkFile(m.TempFileName).string() + " could not be written", Icon::Critical);
             break;
         }
     }
@@ -137,7 +137,7 @@ void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
 void ApplyStyle(Session& s) {
     FormModel& f = s.form;
     if (f.Combo1.listIndex < 0) return;
-    const std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(kStyleFileName));
+    const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
     if (!lines) {
         s.Message(std::string(kStyleFileName) + " does not exist", Icon::Warning);
         return;

@@ -33,7 +33,7 @@ void RunTrackOperation(Session& s, const char* mode, const ListControl& trackLis
 }  // namespace
 
 void ReopenMedia(Session& s) {
-    std::string path = s.ProgramFile(s.song.TempFileName).string();
+    std::string path = s.WorkFile(s.song.TempFileName).string();
     MediaOpen(s, path, kMediaAlias);
     s.platform.LetEventsRun();
     MediaPlaceWindow(s, kMediaAlias, 0, 0, 0, 0);

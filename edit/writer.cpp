@@ -52,8 +52,8 @@ bool MovesChannel(const std::string& mode, bool drumSource, int channel) {
 // Writes the scratch file whole, then puts it in the working copy's place. False (after a message naming the
 // file) when either step fails; the working copy is then as it was.
 bool ReplaceWorkingCopy(Session& s, const std::string& bytes) {
-    const auto scratch = s.ProgramFile(kScratchFileName);
-    const auto working = s.ProgramFile(s.song.TempFileName);
+    const auto scratch = s.WorkFile(kScratchFileName);
+    const auto working = s.WorkFile(s.song.TempFileName);
     switch (ReplaceThroughScratch(working, scratch, bytes)) {
     case Replaced::Done: return true;
     case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
@@ -113,7 +113,7 @@ void RewriteTrack(Session& s) {
     if (!copy && m.FirstChannelEventPos < 1) return;  // nothing recorded: nothing to rebuild
 
     m.NotesFileInUse = 1;
-    const auto workingPath = s.ProgramFile(m.TempFileName);
+    const auto workingPath = s.WorkFile(m.TempFileName);
     const std::optional<Bytes> read = ReadWholeFile(workingPath);
     if (!read) {
         s.Message(workingPath.string() + " could not be read", Icon::Critical);

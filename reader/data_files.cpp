@@ -12,7 +12,7 @@ constexpr int kMaxStylePrograms = 40;
 void LoadNames(Session& s) {
     ReportState& rep = s.report;
     if (rep.NamesLoaded) return;
-    std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(kNameFileName));
+    std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kNameFileName));
     if (!lines) throw RunError(kBadFileNumber);  // the open failed, so the read that follows fails
     rep.NameLines = std::move(*lines);
     rep.NameEntries.clear();

@@ -49,7 +49,7 @@ std::string LogFileName(const std::string& fileTitle) {
 void ReadTrackChunks(Session& s) {
     SongModel& m = s.song;
     m.TracksFound = 0;
-    const Bytes file = ReadWholeFile(s.ProgramFile(m.TempFileName)).value_or(Bytes{});
+    const Bytes file = ReadWholeFile(s.WorkFile(m.TempFileName)).value_or(Bytes{});
     const std::int64_t length = static_cast<std::int64_t>(file.size());
     m.FileEndPos = length + 1;
     std::int64_t next = kHeaderSize + 1;  // 1-based position of the next byte to read
@@ -101,10 +101,10 @@ void ReadTrackChunks(Session& s) {
 void LoadFile(Session& s) {
     SongModel& m = s.song;
     if (!m.TempFileName.empty()) {
-        RemoveIfPresent(s.ProgramFile(m.TempFileName));
+        RemoveIfPresent(s.WorkFile(m.TempFileName));
     } else {
         // A working file left behind by an earlier run of the program is not used again.
-        RemoveIfPresent(s.ProgramFile(kNotesFileName));
+        RemoveIfPresent(s.WorkFile(kNotesFileName));
         m.Notes.Forget();
     }
     m.TempFileName = kWorkingCopyName;
@@ -118,12 +118,12 @@ void LoadFile(Session& s) {
     }
     m.FileLength = static_cast<std::int64_t>(size);
     s.CloseAllFiles();
-    if (!CopyFileBlocks(m.SourcePath, s.ProgramFile(m.TempFileName))) {
-        Fail(s, ": Cannot make the working copy in " + s.programFolder.string());
+    if (!CopyFileBlocks(m.SourcePath, s.WorkFile(m.TempFileName))) {
+        Fail(s, ": Cannot make the working copy in " + s.folders.work.string());
         return;
     }
 
-    const Bytes head = ReadFileRange(s.ProgramFile(m.TempFileName), 0, kHeaderSize).value_or(Bytes{});
+    const Bytes head = ReadFileRange(s.WorkFile(m.TempFileName), 0, kHeaderSize).value_or(Bytes{});
     m.HeaderChunk.fill(0);  // a file shorter than the header reads zeros for the missing bytes
     std::copy(head.begin(), head.end(), m.HeaderChunk.begin());
     const auto& h = m.HeaderChunk;
@@ -144,8 +144,8 @@ void LoadFile(Session& s) {
 
     s.form.Caption = std::string(kAppTitle) + " - " + m.FileTitle;
     s.platform.SetCaption(s.form.Caption);
-    std::filesystem::create_directories(s.ProgramFile(kLogFolderName), ec);
-    m.Log.Open(s.ProgramFile(kLogFolderName) / LogFileName(m.FileTitle), false);
+    std::filesystem::create_directories(s.LogFolder(), ec);
+    m.Log.Open(s.LogFolder() / LogFileName(m.FileTitle), false);
 }
 
 }  // namespace sonivex

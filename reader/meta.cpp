@@ -82,7 +82,7 @@ void RepairTimeSignature(Session& s) {
     m.RestartAfterRepair = 1;
     ++m.RepairsThisReport;
     s.CloseAllFiles();
-    const auto path = s.ProgramFile(m.TempFileName);
+    const auto path = s.WorkFile(m.TempFileName);
     if (auto bytes = ReadWholeFile(path)) {
         const std::int64_t at = static_cast<std::int64_t>(m.TimeSigFixPos) - 2;  // the clocks byte
         if (at >= 1 && at <= static_cast<std::int64_t>(bytes->size())) {
@@ -307,7 +307,7 @@ void RepairMissingStatus(Session& s) {
     s.CloseAllFiles();
     m.MissingStatusRepaired = 1;
     ++m.RepairsThisReport;
-    const auto path = s.ProgramFile(m.TempFileName);
+    const auto path = s.WorkFile(m.TempFileName);
     Bytes bytes = ReadWholeFile(path).value_or(Bytes{});
     m.FileLength = static_cast<std::int64_t>(bytes.size());
     const std::int64_t start = m.TrackStart[m.CurrentTrack];

@@ -335,12 +335,12 @@ void ParseTrack(Session& s) {
     ResetEventRows(m);
     m.NotesFileInUse = 1;
 
-    m.Notes.Open(s.ProgramFile(kNotesFileName));
+    m.Notes.Open(s.WorkFile(kNotesFileName));
     const std::int64_t start = m.TrackStart[m.CurrentTrack];
     // The track's chunk ends where the next one starts, and never after the end of the file.
     std::int64_t end = m.TrackStart[m.CurrentTrack + 1];
     if (end <= start || end > static_cast<std::int64_t>(m.FileLength) + 1) end = static_cast<std::int64_t>(m.FileLength) + 1;
-    Bytes chunk = ReadFileRange(s.ProgramFile(m.TempFileName), static_cast<std::uint64_t>(start - 1),
+    Bytes chunk = ReadFileRange(s.WorkFile(m.TempFileName), static_cast<std::uint64_t>(start - 1),
                                 static_cast<std::uint64_t>(end - start))
                       .value_or(Bytes{});
     ChunkHeader header{};

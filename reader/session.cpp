@@ -37,8 +37,20 @@ void LogFile::Flush() {
     std::fflush(file_);
 }
 
-Session::Session(Platform& platformIn, std::filesystem::path folder)
-    : platform(platformIn), programFolder(std::move(folder)) {}
+Folders Folders::InOne(const std::filesystem::path& programFolder) {
+    return Folders{{programFolder}, programFolder, programFolder / kLogFolderName};
+}
+
+Session::Session(Platform& platformIn, Folders foldersIn) : platform(platformIn), folders(std::move(foldersIn)) {}
+
+std::filesystem::path Session::DataFile(const std::string& name) const {
+    if (folders.data.empty()) return name;
+    for (const auto& folder : folders.data) {
+        std::error_code ec;
+        if (std::filesystem::is_regular_file(folder / name, ec)) return folder / name;
+    }
+    return folders.data.back() / name;
+}
 
 void Session::Message(const std::string& text, Icon icon) {
     platform.SetBusy(false);

@@ -300,13 +300,32 @@ struct MediaState {
     MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
 };
 
+// Where a session reads its data files and writes its working files and logs.
+struct Folders {
+    std::vector<std::filesystem::path> data;  // searched in order: the first that holds a data file wins
+    std::filesystem::path work;               // the working copy, the event records and the scratch files
+    std::filesystem::path logs;               // the log files
+
+    // Everything in one folder: the data files are read from it, the working files and logs/ written there.
+    static Folders InOne(const std::filesystem::path& programFolder);
+};
+
 struct Session {
-    Session(Platform& platform, std::filesystem::path programFolder);
+    Session(Platform& platform, Folders folders);
+    Session(Platform& platform, const std::filesystem::path& programFolder)
+        : Session(platform, Folders::InOne(programFolder)) {}
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
-    // A file in the program folder.
-    std::filesystem::path ProgramFile(const std::string& name) const { return programFolder / name; }
+    // A working file: the working copy, the event records, a scratch file.
+    std::filesystem::path WorkFile(const std::string& name) const { return folders.work / name; }
+
+    // The data file of that name from the first data folder that holds it (the last folder when none does,
+    // so that a message names where it was looked for).
+    std::filesystem::path DataFile(const std::string& name) const;
+
+    // The folder of the log files.
+    const std::filesystem::path& LogFolder() const { return folders.logs; }
 
     // Shows an OK message box with the application's title after restoring the normal pointer.
     void Message(const std::string& text, Icon icon = Icon::None);
@@ -321,7 +340,7 @@ struct Session {
     }
 
     Platform& platform;
-    std::filesystem::path programFolder;
+    Folders folders;
     bool FixedSeed = false;        // every report run seeds the random generator with Seed, not the clock
     std::uint32_t Seed = 0;
     int RunErrorCount = 0;        // runtime errors shown (a report or an edit stopped) since the session began

@@ -99,7 +99,7 @@ void ClassifyStyle(Session& s) {
     rep.BestMatches = 0;
     const int changes = m.ProgramChangeCount - 1;
     if (changes == 0) return;
-    std::optional<std::vector<std::string>> lines = ReadTextLines(s.ProgramFile(kStyleFileName));
+    std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
     if (!lines) throw RunError(kBadFileNumber);  // the open failed, so the read that follows fails
     for (const std::string& line : *lines) {
         if (line.empty()) continue;

@@ -191,7 +191,7 @@ void BuildTrackText(Session& s) {
 void DeleteNotesFile(Session& s) {
     s.report.ReportPhase = 0;
     s.report.ScratchFileMissing = 0;
-    const auto path = s.ProgramFile(kNotesFileName);
+    const auto path = s.WorkFile(kNotesFileName);
     if (!FileExists(path)) {
         s.report.ScratchFileMissing = 1;
         return;
