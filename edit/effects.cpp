@@ -30,6 +30,20 @@ constexpr int kCurveKind = 48;
 
 std::int64_t Round(double v) { return static_cast<std::int64_t>(std::nearbyint(v)); }
 
+// n / d for d > 0, rounded to the nearest whole number, halves to the even neighbour; exact for any sizes the
+// curve numbers can have.
+std::int64_t RoundedQuotient(std::int64_t n, std::int64_t d) {
+    std::int64_t q = n / d;
+    std::int64_t r = n % d;
+    if (r < 0) {  // floor division
+        q -= 1;
+        r += d;
+    }
+    const std::int64_t twice = 2 * r;
+    if (twice > d || (twice == d && q % 2 != 0)) q += 1;
+    return q;
+}
+
 bool IsBlack(int pitch) { return pitch == 1 || pitch == 3 || pitch == 6 || pitch == 8 || pitch == 10; }
 
 // +1 for a white key, -1 for a black one: the step that leaves a pitch class towards its neighbour.
@@ -56,7 +70,8 @@ std::vector<std::int64_t> CurveNumbers(const std::string& entry) {
     std::size_t from = eq + 1;
     for (;;) {
         const std::size_t comma = entry.find(',', from);
-        numbers.push_back(Round(Val(entry.substr(from, comma == std::string::npos ? std::string::npos : comma - from))));
+        const std::string number = entry.substr(from, comma == std::string::npos ? std::string::npos : comma - from);
+        numbers.push_back(RoundToWidth<std::int32_t>(Val(number)));  // a number beyond 32 bits is an overflow
         if (comma == std::string::npos) break;
         from = comma + 1;
     }
@@ -88,8 +103,7 @@ void Bound(Record& f) {
         if (f[1] < 35) f[1] = 35;
     }
     if (f[2] > 127) f[2] = 127;
-    if (f[3] > 65535) f[3] = 65535;
-    if (f[3] < 0) f[3] = 0;
+    if (f[3] < 0) f[3] = 0;  // an effect never moves a note in time: the delta stays as it was
 }
 
 // The effect's rule on one selected record; m is its index, n the last index.
@@ -186,13 +200,7 @@ void BuildCurve(EffectState& e, const std::string& entry) {
         const std::int64_t y = number(static_cast<std::size_t>(2 + 2 * k));
         // A point that does not lie to the right of the one before fills nothing; the next segment starts there.
         if (x > xp) {
-            const float slope = static_cast<float>(std::llabs(yp - y)) / static_cast<float>(x - xp);
-            const float sign = yp > y ? -1.0f : 1.0f;
-            std::int64_t value = yp;
-            for (std::int64_t i = xp; i <= x; ++i) {
-                value = Round(sign * slope + static_cast<float>(value));
-                e.ValueMap[i] = value;
-            }
+            for (std::int64_t i = xp; i <= x; ++i) e.ValueMap[i] = yp + RoundedQuotient((y - yp) * (i - xp), x - xp);
         }
         xp = x;
         yp = y;

@@ -42,29 +42,26 @@ void ExchangeSortDescending(std::vector<int>& keys, const std::function<std::int
     }
 }
 
-// Writes one byte at a 1-based position of the working copy.
-bool PatchByte(Session& s, std::int64_t position, int value) {
-    const auto path = s.WorkFile(s.song.TempFileName);
-    std::FILE* file = std::fopen(path.c_str(), "r+b");
-    if (file == nullptr) return false;
-    bool ok = std::fseek(file, static_cast<long>(position - 1), SEEK_SET) == 0 && std::fputc(value, file) != EOF;
-    ok = std::fclose(file) == 0 && ok;
-    return ok;
-}
-
 void MelodyPart(Session& s, const std::string& line) {
     SongModel& m = s.song;
     std::vector<int> programs = ParseStyleLine(line).programs;
     Limit(programs, s.form.Combo2.listIndex);
     programs = InRange(programs, 1, 128);
     const std::vector<std::int32_t> newPrograms = DealPrograms(m, programs);
-    for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
-        const std::int32_t program = newPrograms[static_cast<std::size_t>(entry)];
-        if (program < 0) continue;
-        if (!PatchByte(s, static_cast<std::int64_t>(m.ProgramChangePos[entry]) + 1, program)) {
-            s.Message(s.WorkFile(m.TempFileName).string() + " could not be written", Icon::Critical);
-            break;
+    // Every program byte is patched in memory and the working copy replaced whole, so it is never half-changed.
+    const auto path = s.WorkFile(m.TempFileName);
+    if (std::optional<Bytes> bytes = ReadWholeFile(path)) {
+        bool changed = false;
+        for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
+            const std::int32_t program = newPrograms[static_cast<std::size_t>(entry)];
+            const std::int64_t at = m.ProgramChangePos[entry];  // the 0-based offset of the program byte
+            if (program < 0 || at < 0 || at >= static_cast<std::int64_t>(bytes->size())) continue;
+            (*bytes)[static_cast<std::size_t>(at)] = static_cast<std::uint8_t>(program);
+            changed = true;
         }
+        if (changed) ReplaceWorkingCopy(s, AsText(*bytes));
+    } else {
+        s.Message(path.string() + " could not be read", Icon::Critical);
     }
     ReadTrackChunks(s);
     BuildReport(s);

@@ -49,35 +49,15 @@ bool MovesChannel(const std::string& mode, bool drumSource, int channel) {
     return false;
 }
 
-// Writes the scratch file whole, then puts it in the working copy's place. False (after a message naming the
-// file) when either step fails; the working copy is then as it was.
-bool ReplaceWorkingCopy(Session& s, const std::string& bytes) {
-    const auto scratch = s.WorkFile(kScratchFileName);
-    const auto working = s.WorkFile(s.song.TempFileName);
-    switch (ReplaceThroughScratch(working, scratch, bytes)) {
-    case Replaced::Done: return true;
-    case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
-    case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::string DeltaBytes(std::int64_t ticks) {
+    if (ticks < 0) ticks = 0;
+    if (ticks > 0x0FFFFFFF) ticks = 0x0FFFFFFF;  // the largest four-byte number
+    int groups = 1;
+    while (groups < 4 && (ticks >> (7 * groups)) != 0) ++groups;
     std::string out;
-    if (ticks < 128) {
-        Put(out, ticks);
-    } else if (ticks < 16384) {
-        Put(out, 128 + ticks / 128);
-        Put(out, ticks % 128);
-    } else {
-        const std::int64_t q = ticks / 16384;
-        const std::int64_t rest = ticks - 16384 * q;
-        Put(out, 128 + q);
-        Put(out, 128 + rest / 128);
-        Put(out, rest % 128);
-    }
+    for (int g = groups - 1; g >= 0; --g) Put(out, ((ticks >> (7 * g)) & 0x7F) | (g > 0 ? 0x80 : 0));
     return out;
 }
 
@@ -193,7 +173,11 @@ void RewriteTrack(Session& s) {
     }
     if (static_cast<std::int64_t>(out.size()) < kHeaderSize) return;
     if (!ReplaceWorkingCopy(s, out)) return;
-    if (copy) m.TrackCount = m.TracksFound + 1;
+    if (copy) {
+        m.TrackCount = m.TracksFound + 1;
+        std::copy_n(out.begin(), m.HeaderChunk.size(), m.HeaderChunk.begin());
+        m.FileFormat = m.HeaderChunk[9];
+    }
     m.FileLength = static_cast<std::int64_t>(out.size());
     ReadTrackChunks(s);
 }

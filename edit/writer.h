@@ -9,7 +9,6 @@
 
 namespace sonivex {
 
-inline constexpr const char* kScratchFileName = "dffhedc";
 inline constexpr int kDrumProgram = 117;
 
 // Rebuilds track CurrentTrack from the records that ParseTrack has just written, in the mode EditMode names
@@ -23,7 +22,7 @@ void RewriteTrack(Session& s);
 // there is none.
 int ChooseNewChannel(const SongModel& m);
 
-// A delta time as the writer writes it: one to three bytes.
+// A delta time as a variable-length number: one to three bytes below 2,097,152 ticks, four above.
 std::string DeltaBytes(std::int64_t ticks);
 
 }  // namespace sonivex

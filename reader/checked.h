@@ -147,6 +147,64 @@ private:
     TableCells<T, Hi - Lo + 1> cells_;
 };
 
+// A one-dimensional table from index Lo up that grows with the song: a cell not yet written reads as the value
+// of the last Fill, and writing a cell makes the cells up to it. Only an index below Lo is out of bounds.
+template <typename T, int Lo>
+class GrowingTable {
+public:
+    T& operator[](std::int64_t i) {
+        const std::size_t slot = Slot(i);
+        if (slot >= cells_.size()) cells_.resize(std::max(slot + 1, cells_.size() + cells_.size() / 2), fill_);
+        return cells_[slot];
+    }
+    const T& operator[](std::int64_t i) const {
+        const std::size_t slot = Slot(i);
+        return slot < cells_.size() ? cells_[slot] : fill_;
+    }
+    void Fill(const T& v) {
+        fill_ = v;
+        cells_.assign(cells_.size(), v);
+    }
+
+private:
+    static std::size_t Slot(std::int64_t i) {
+        if (i < Lo || i > std::numeric_limits<std::int32_t>::max()) throw RunError(kSubscript);
+        return static_cast<std::size_t>(i - Lo);
+    }
+    std::vector<T> cells_;
+    T fill_{};
+};
+
+// A table Name(first, second) whose first index grows from 0 with the song and whose second runs 0..Hi2. Each
+// row makes only the cells written so far, so many short rows cost little.
+template <typename T, int Hi2>
+class GrowingTable2 {
+public:
+    T& operator()(std::int64_t i, std::int64_t j) {
+        std::vector<T>& row = rows_[i];
+        const std::size_t column = Column(j);
+        if (column >= row.size()) row.resize(column + 1, fill_);
+        return row[column];
+    }
+    const T& operator()(std::int64_t i, std::int64_t j) const {
+        const std::vector<T>& row = rows_[i];
+        const std::size_t column = Column(j);
+        return column < row.size() ? row[column] : fill_;
+    }
+    void Fill(const T& v) {
+        fill_ = v;
+        rows_.Fill({});
+    }
+
+private:
+    static std::size_t Column(std::int64_t j) {
+        if (j < 0 || j > Hi2) throw RunError(kSubscript);
+        return static_cast<std::size_t>(j);
+    }
+    GrowingTable<std::vector<T>, 0> rows_;
+    T fill_{};
+};
+
 // A two-dimensional table Name(first, second), both ranges from 0 and inclusive.
 template <typename T, int Hi1, int Hi2>
 class Table2 {

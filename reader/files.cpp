@@ -49,7 +49,7 @@ bool WriteWholeFile(const std::filesystem::path& path, std::string_view bytes) {
 }
 
 bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes) {
-    return WriteWholeFile(path, std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+    return WriteWholeFile(path, AsText(bytes));
 }
 
 Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,

@@ -12,6 +12,11 @@ namespace sonivex {
 
 using Bytes = std::vector<std::uint8_t>;
 
+// The bytes seen as text, for writing.
+inline std::string_view AsText(const Bytes& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
 // The whole file, or nothing when it cannot be opened.
 std::optional<Bytes> ReadWholeFile(const std::filesystem::path& path);
 

@@ -72,7 +72,8 @@ void ReadTrackChunks(Session& s) {
         std::memcpy(header.data(), &file[next - 1], 8);
         next += 8;
         if (std::memcmp(header.data(), "MTrk", 4) != 0) {
-            if (k == m.TrackCount) {
+            // Once the declared tracks are read, anything else is trailing data, even after an extra MTrk chunk.
+            if (k >= m.TrackCount) {
                 s.Message(m.FileTitle + ":\r\nProbably unnecessary bytes at end of file. File should be OK.");
             } else {
                 s.Message(m.FileTitle + ": Invalid Track ID (" + Str(k + 1) + ")");
@@ -96,6 +97,17 @@ void ReadTrackChunks(Session& s) {
             break;
         }
     }
+}
+
+bool ReplaceWorkingCopy(Session& s, std::string_view bytes) {
+    const auto scratch = s.WorkFile(kScratchFileName);
+    const auto working = s.WorkFile(s.song.TempFileName);
+    switch (ReplaceThroughScratch(working, scratch, bytes)) {
+    case Replaced::Done: return true;
+    case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
+    case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
+    }
+    return false;
 }
 
 void LoadFile(Session& s) {

@@ -1,6 +1,8 @@
 // Loading a file: the working copy, the header checks, the track chunks and the log file.
 #pragma once
 
+#include <string_view>
+
 #include "session.h"
 
 namespace sonivex {
@@ -12,8 +14,14 @@ void LoadFile(Session& s);
 
 // Walks the chunks of the working copy after the header: records where each track chunk starts
 // (TrackStart, TrackHeaders, TracksFound) and warns about tracks that do not end with End of Track. A chunk
-// that is not "MTrk" before the declared track count, or a 74th track, clears FileValid.
+// that is not "MTrk" before the declared track count, or a track chunk beyond kMaxTracks, clears FileValid;
+// one met after the declared tracks is trailing data.
 void ReadTrackChunks(Session& s);
+
+// Puts `bytes` in the working copy's place: written whole to the scratch file first, then renamed, so the
+// working copy is either as it was or wholly new. False (after a message naming the file) when either step
+// fails.
+bool ReplaceWorkingCopy(Session& s, std::string_view bytes);
 
 // The log file's name for a file title: SONG.MID gives song.txt.
 std::string LogFileName(const std::string& fileTitle);

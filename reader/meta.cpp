@@ -87,8 +87,10 @@ void RepairTimeSignature(Session& s) {
         const std::int64_t at = static_cast<std::int64_t>(m.TimeSigFixPos) - 2;  // the clocks byte
         if (at >= 1 && at <= static_cast<std::int64_t>(bytes->size())) {
             (*bytes)[at - 1] = 24;
-            WriteWholeFile(path, *bytes);
+            ReplaceWorkingCopy(s, AsText(*bytes));
         }
+    } else {
+        s.Message(path.string() + " could not be read", Icon::Critical);
     }
     s.form.mnuSave.enabled = true;
     s.form.SaveButton.enabled = true;
@@ -288,12 +290,22 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
     }
     case 0x00:  // Sequence Number
     case 0x04:  // Instrument Name
+    case 0x07:  // Cue Point
+    case 0x08:  // Program Name
+    case 0x09:  // Device Name
+    case 0x0A:
+    case 0x0B:
+    case 0x0C:
+    case 0x0D:
+    case 0x0E:
+    case 0x0F:  // the standard's other text events
         r.Take(ReadLength(s, r));
         ReadMetaDelta(s, r);
         break;
     default:
+        // A meta type of no known meaning is named, skipped by its length and kept as it stands: the song
+        // stays valid and can be saved.
         s.Message("Unexpected Byte:" + Str(type));
-        m.FileValid = 0;
         r.Take(ReadLength(s, r));
         ReadMetaDelta(s, r);
         break;
@@ -308,7 +320,14 @@ void RepairMissingStatus(Session& s) {
     m.MissingStatusRepaired = 1;
     ++m.RepairsThisReport;
     const auto path = s.WorkFile(m.TempFileName);
-    Bytes bytes = ReadWholeFile(path).value_or(Bytes{});
+    std::optional<Bytes> read = ReadWholeFile(path);
+    if (!read) {
+        // Nothing is written: the working copy stays whole, and the track is read as it stands.
+        s.Message(path.string() + " could not be read", Icon::Critical);
+        ReopenLog(s);
+        return;
+    }
+    Bytes& bytes = *read;
     m.FileLength = static_cast<std::int64_t>(bytes.size());
     const std::int64_t start = m.TrackStart[m.CurrentTrack];
     const std::int64_t length = static_cast<std::int64_t>(m.TrackStart[m.CurrentTrack + 1]) - start - 7;
@@ -320,7 +339,10 @@ void RepairMissingStatus(Session& s) {
     }
     const std::int64_t at = static_cast<std::int64_t>(m.TempoDataPos) + 3;
     if (at >= 0 && at <= static_cast<std::int64_t>(bytes.size())) bytes.insert(bytes.begin() + at, 0x90);
-    WriteWholeFile(path, bytes);
+    if (!ReplaceWorkingCopy(s, AsText(bytes))) {
+        ReopenLog(s);
+        return;
+    }
     m.FileLength += 1;
     ReadTrackChunks(s);
     m.FileRepaired = 1;

@@ -21,7 +21,8 @@
 
 namespace sonivex {
 
-inline constexpr int kMaxTracks = 73;
+// The most track chunks a song may have: the header counts tracks in 15 bits.
+inline constexpr int kMaxTracks = 32767;
 inline constexpr int kMaxTrackLines = 100;
 inline constexpr int kRowsPerBlock = 100;
 inline constexpr int kRecordSize = 49;
@@ -29,6 +30,7 @@ inline constexpr int kFieldWidth = 7;
 
 inline constexpr const char* kWorkingCopyName = "sonivex-temp.tmp";
 inline constexpr const char* kNotesFileName = "notes.dat";
+inline constexpr const char* kScratchFileName = "dffhedc";  // a new working copy is written here first
 inline constexpr const char* kNameFileName = "genmidi.ini";
 inline constexpr const char* kStyleFileName = "style1.dat";
 inline constexpr const char* kEffectsFileName = "effects1.dat";
@@ -84,17 +86,17 @@ struct SongModel {
     Int16 FileFormat;
     Int32 TrackCount;
     Int32 TicksPerQuarter;
-    Int16 TracksFound;
-    Table<Int32, 0, 100> TrackStart;
-    Table<ChunkHeader, 1, kMaxTracks> TrackHeaders;
+    Int32 TracksFound;
+    GrowingTable<Int32, 0> TrackStart;
+    GrowingTable<ChunkHeader, 1> TrackHeaders;
     LogFile Log;
     NotesFile Notes;  // open while a track is decoded
 
     // Track being decoded.
-    Int16 CurrentTrack;
+    Int32 CurrentTrack;
     Int32 TrackLength;
-    Table<Int32, 0, kMaxTracks> TrackDataLength;
-    Table<Int16, 0, 100> TrackHeadingDone;
+    GrowingTable<Int32, 0> TrackDataLength;
+    GrowingTable<Int16, 0> TrackHeadingDone;
     std::uint8_t StatusByte = 0;
     std::uint8_t MetaType = 0;
     Int16 CurrentChannel;
@@ -102,13 +104,13 @@ struct SongModel {
     Int16 DataValue;
     Int16 NoteIsOn;
     Int32 FirstChannelEventPos;
-    Int16 SysexCount;
-    Table<Int32, 0, 200> SysexStart;
-    Table<Int32, 0, 200> SysexEnd;
+    Int32 SysexCount;
+    GrowingTable<Int32, 0> SysexStart;
+    GrowingTable<Int32, 0> SysexEnd;
     // The bytes of each row made by a meta or system-exclusive event, by event index: the position of its
     // 0xFF, 0xF0 or 0xF7 and of its last data byte.
-    Table<Int32, 0, 40000> EventSpanStart;
-    Table<Int32, 0, 40000> EventSpanEnd;
+    GrowingTable<Int32, 0> EventSpanStart;
+    GrowingTable<Int32, 0> EventSpanEnd;
     std::vector<AttachedMeta> AttachedMetas;
     bool TrackComplete = false;  // the last parse read its track to the end (no error or repair stopped it)
     Int32 MetaStartPos;  // the 0xFF of the meta event being decoded
@@ -120,15 +122,15 @@ struct SongModel {
     Int16 EventRow;
     Int32 LastEventCount;
     Int16 BlockToggle;
-    Table<Int32, 0, 40000> EventDelta;
+    GrowingTable<Int32, 0> EventDelta;
     Int32 FlushedDeltaSum;
     std::string BlockText;  // the records of the block being flushed
     std::vector<std::array<std::int32_t, 7>> BlockValues;  // and the numbers they read back as
     Int16 NotesFileInUse;
 
     // Meta events, report lines and repairs.
-    Table2<std::string, kMaxTracks, kMaxTrackLines> TrackLines;
-    Table<Int16, 0, kMaxTracks> TrackLineCount;
+    GrowingTable2<std::string, kMaxTrackLines> TrackLines;
+    GrowingTable<Int16, 0> TrackLineCount;
     std::string ReportLine;
     std::string MetaText;
     std::string TrackName;
@@ -158,15 +160,15 @@ struct SongModel {
     Table<Int16, 0, 16> ChannelProgram;
     Table<Int16, 0, 256> ProgramUsed;
     Table<Int16, 0, 256> DrumKitUsed;
-    Int16 ProgramChangeCount;
-    Table<Int32, 0, 2000> ProgramChangePos;
-    Table<Int16, 0, 2000> ProgramChangeProgram;
-    Table<Int16, 0, 2000> ProgramChangeTrack;
-    Int16 ProgramChangeTotal;
-    Table<Int16, 0, 256> NoteCount;
-    Table<Int16, 0, 127> DrumNoteCount;
-    Table<Int16, 0, 100> DrumTrack;
-    Table<Int16, 0, 255> VelocityCount;
+    Int32 ProgramChangeCount;
+    GrowingTable<Int32, 0> ProgramChangePos;
+    GrowingTable<Int16, 0> ProgramChangeProgram;
+    GrowingTable<Int32, 0> ProgramChangeTrack;
+    Int32 ProgramChangeTotal;
+    Table<Int32, 0, 256> NoteCount;
+    Table<Int32, 0, 127> DrumNoteCount;  // a drum key above 127 is out of bounds
+    GrowingTable<Int16, 0> DrumTrack;
+    Table<Int32, 0, 255> VelocityCount;
     Int32 VelocitySum;
     Int32 NoteNumberSum;
     Int32 NoteEventCount;
@@ -181,7 +183,7 @@ struct SongModel {
     Int32 MinNoteDelta;
     Table<Int32, 0, 256> InstrumentTicks;
     Table<Int16, 0, 127> ControllerUsed;
-    Table2<Int16, 127, 127> ControllerValueCount;
+    Table2<Int32, 127, 127> ControllerValueCount;
     Table2<Int32, 3, 127> ControllerStats;
     Table2<Int32, 1, 256> PitchBendByteCount;
     Int32 PitchBendLsbSum;
@@ -190,10 +192,10 @@ struct SongModel {
     Int16 PitchBendLsbMin;
     Int16 PitchBendMsbMax;
     Int16 PitchBendMsbMin;
-    Int16 PitchBendCount;
-    Table<Int32, 0, 2000> DeltaValue;
-    Table<Int16, 0, 2000> DeltaValueCount;
-    Int16 DeltaValueKinds;
+    Int32 PitchBendCount;
+    GrowingTable<Int32, 0> DeltaValue;
+    GrowingTable<Int32, 0> DeltaValueCount;
+    Int32 DeltaValueKinds;
     std::unordered_map<std::int32_t, int> DeltaValueIndex;  // where each value stands in DeltaValue
 
     // Drum substitution map of the editing commands; the report clears it.
@@ -213,23 +215,23 @@ struct ReportState {
     std::string FormatName;
     Int16 LogHeaderDone;
     Int16 LogFileInfoDone;
-    Int16 TrackSeconds;
+    Int32 TrackSeconds;
     std::string TrackMinutes;
-    Int16 LongestMinutes;
-    Int16 LongestSeconds;
-    Int16 VelocitySpanSum;
-    Int16 VelocityTrackCount;
+    Int32 LongestMinutes;
+    Int32 LongestSeconds;
+    Int32 VelocitySpanSum;
+    Int32 VelocityTrackCount;
     Int16 ScratchFileMissing;
     Int16 HasDrumTrack;
 
     // Used-instrument table.
-    Table<std::string, 0, 100> InstrumentName;
-    Table<Int32, 0, 100> InstrumentWeight;
-    Table<Int16, 0, 100> InstrumentKind;
-    Table<Int16, 0, 100> InstrumentNumber;
-    Int16 InstrumentCount;
-    Int16 MelodyInstrumentCount;
-    Int16 RhythmInstrumentCount;
+    GrowingTable<std::string, 0> InstrumentName;
+    GrowingTable<Int32, 0> InstrumentWeight;
+    GrowingTable<Int16, 0> InstrumentKind;
+    GrowingTable<Int16, 0> InstrumentNumber;
+    Int32 InstrumentCount;
+    Int32 MelodyInstrumentCount;
+    Int32 RhythmInstrumentCount;
 
     // Instrument groups.
     Table<Int32, 0, 16> GroupWeight;
@@ -241,10 +243,10 @@ struct ReportState {
     // Style and complexity.
     Table<Int16, 1, 40> StylePrograms;
     std::string StyleLineName;
-    Int16 StyleMatches;
+    Int32 StyleMatches;
     std::string BestStyle;
-    Int16 BestMatches;
-    Int16 BestScore;
+    Int32 BestMatches;
+    Int32 BestScore;
     Int32 ComplexScore;
 
     // The lines of genmidi.ini, read once per report run instead of once per name looked up.

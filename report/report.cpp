@@ -272,6 +272,11 @@ bool RunGuarded(Session& s, const std::function<void()>& work) {
         ShowRunError(s, e.Number());
     } catch (const std::bad_alloc&) {
         ShowRunError(s, kOutOfMemory);
+    } catch (const std::exception& e) {
+        // Any other runtime error (a file system fault, a library's own error) is named and ends the work too.
+        ++s.RunErrorCount;
+        s.song.Notes.Close();
+        s.Message(std::string("Error: ") + e.what());
     }
     return false;
 }

@@ -18,8 +18,9 @@ enum class ReportOutcome {
 // before "Error: 9" for a table overflow, "Not enough memory", or "Error:" with the number.
 void ShowRunError(Session& s, int number);
 
-// Runs an editing command's work; a runtime error inside it shows its messages and ends the work (returns
-// false) instead of ending the program.
+// Runs a command's work; a runtime error inside it shows its messages and ends the work (returns false)
+// instead of ending the program. Besides the numbered errors, any other error is shown as "Error: " and its
+// text.
 bool RunGuarded(Session& s, const std::function<void()>& work);
 
 // Clears the analysis state, decodes every track, writes the log and puts the report text into the pane.

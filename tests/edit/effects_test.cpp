@@ -85,22 +85,33 @@ TEST(Effects, MoveKeysByTheScaleRules) {
     EXPECT_EQ(Column(bass.Apply({NoteOn(71, 1), NoteOn(63, 1)}), 1), (std::vector<int>{71, 63}));
 }
 
-TEST(Effects, BoundTheDeltaOfChangedRecordsOnly) {
+// Regression: a changed record's delta was cut to 65,535, so a pitch effect on a long rest shortened the song.
+TEST(Effects, NeverMoveANoteInTime) {
     Effect e(8, false, "1");
     Record program = {192, 5, -1, 70000, -4, -1, -1};
-    const auto out = e.Apply({NoteOn(60, 9, 0, 70000), program});
-    EXPECT_EQ(out[0][3], 65535);
-    EXPECT_EQ(out[1][3], 70000);
+    const auto out = e.Apply({NoteOn(60, 9, 0, 100000), program, NoteOn(62, 9, 0, -5)});
+    EXPECT_EQ(Column(out, 1), (std::vector<int>{61, 5, 63}));
+    EXPECT_EQ(Column(out, 3), (std::vector<int>{100000, 70000, 0}));  // below 0 still becomes 0
 }
 
-TEST(Effects, ApplyTransferCurvesStepByStep) {
+TEST(Effects, ApplyTransferCurvesAsStraightLinesBetweenTheirPoints) {
     EffectState e;
     BuildCurve(e, "Straight=2,0,0,1024,1024");
     for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.ValueMap[v], v);
+    // Regression: rounding at every step mapped every value of a half curve to 0.
     BuildCurve(e, "Half=2,0,0,1024,512");
-    for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.ValueMap[v], 0);
+    EXPECT_EQ(e.ValueMap[64], 32);
+    EXPECT_EQ(e.ValueMap[127], 63);
+    EXPECT_EQ(e.ValueMap[1], 0);
     BuildCurve(e, "Back=3,0,0,512,512,512,0");  // a point straight above the last fills nothing
     EXPECT_EQ(e.ValueMap[64], 64);
+    // Each position is rounded once, halves to the even neighbour (positions above 128 keep their raw values).
+    BuildCurve(e, "Halves=3,200,0,204,2,208,0");
+    EXPECT_EQ(e.ValueMap[201], 0);  // 0.5
+    EXPECT_EQ(e.ValueMap[202], 1);
+    EXPECT_EQ(e.ValueMap[203], 2);  // 1.5
+    EXPECT_EQ(e.ValueMap[205], 2);  // 1.5 on the way down
+    EXPECT_EQ(e.ValueMap[207], 0);  // 0.5 on the way down
 }
 
 TEST(Effects, ExchangeNothingAtRandomWithStepOne) {

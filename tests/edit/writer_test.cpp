@@ -54,6 +54,9 @@ TEST(Writer, WritesDeltaTimesInOneToThreeBytes) {
     EXPECT_EQ(DeltaBytes(16383), "\xFF\x7F");
     EXPECT_EQ(DeltaBytes(16384), std::string("\x81\x80\x00", 3));
     EXPECT_EQ(DeltaBytes(2097151), "\xFF\xFF\x7F");
+    // A larger delta (a long rest with the meta events carried into it) takes a fourth byte instead of
+    // wrapping round.
+    EXPECT_EQ(DeltaBytes(2097152), std::string("\x81\x80\x80\x00", 4));
 }
 
 TEST(Writer, WritesNotesInRunningStatusWithTheirStatusByte) {
@@ -121,13 +124,28 @@ TEST(Writer, CopiesADrumTrackWithProgram117First) {
                           .Build());
 }
 
-TEST(Writer, RefusesASeventyFourthTrack) {
+TEST(Writer, CopiesBeyondSeventyThreeTracksButNotBeyondTheLargestTrackCount) {
     TestSession t;
     MidiFile file;
     for (int i = 0; i < 73; ++i) file.Add(Track().NoteOn(0, i % 8, 60, 1).End());
     const Bytes bytes = file.Build();
-    EXPECT_EQ(Rewrite(t, bytes, 1, "c"), bytes);
-    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Too many tracks"}));
+    const Bytes copied = Rewrite(t, bytes, 1, "c");
+    EXPECT_EQ(copied.size(), bytes.size() + 8 + 8);
+    EXPECT_EQ(copied[11], 74);
+    EXPECT_TRUE(t.platform().messages.empty());
+
+    TestSession full;
+    MidiFile largest;
+    largest.Add(Track().NoteOn(0, 0, 60, 1).End());
+    for (int i = 1; i < kMaxTracks; ++i) largest.Add(Track().End());
+    const Bytes most = largest.Build();
+    ASSERT_TRUE(full.Load(most));
+    full->song.EditMode = "c";
+    full->song.CurrentTrack = 1;
+    ParseTrack(*full);
+    RewriteTrack(*full);
+    EXPECT_EQ(TestSession::ReadBytes(full.folder() / "sonivex-temp.tmp"), most);
+    EXPECT_EQ(full.platform().messages.back(), "Too many tracks");
 }
 
 TEST(Writer, SubstitutesDrumNotesInDrumTracksOnly) {

@@ -179,19 +179,5 @@ TEST(TrackChunks, CountsATrackThatTheFileCutsShort) {
     EXPECT_EQ(t->song.TrackStart[2], static_cast<int>(file.size()) + 1);
 }
 
-TEST(TrackChunks, RejectsMoreThanSeventyThreeTracks) {
-    TestSession t;
-    MidiFile file;
-    for (int i = 0; i < 74; ++i) file.Add(Simple());
-    EXPECT_FALSE(t.Load(file.Build()));
-    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"SONG.MID: Too many tracks"}));
-    EXPECT_EQ(t->song.TracksFound, 73);
-
-    TestSession u;
-    MidiFile most;
-    for (int i = 0; i < 73; ++i) most.Add(Simple());
-    EXPECT_TRUE(u.Load(most.Build()));
-}
-
 }  // namespace
 }  // namespace sonivex::test

@@ -148,11 +148,11 @@ TEST(MetaEvents, KeepTheLastHundredthLineForTheNewest) {
     EXPECT_EQ(t->song.TrackLines(1, 100), "MIDI Port: 101");
 }
 
-TEST(MetaEvents, SkipAnUnknownTypeByItsLength) {
+TEST(MetaEvents, SkipAnUnknownTypeByItsLengthAndKeepTheSongValid) {
     TestSession t;
-    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(4, 0x07, {0x90, 0x40, 0x40}).NoteOff(0, 0, 60).End());
-    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 7"}));
-    EXPECT_EQ(t->song.FileValid, 0);
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(4, 0x37, {0x90, 0x40, 0x40}).NoteOff(0, 0, 60).End());
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 55"}));
+    EXPECT_EQ(t->song.FileValid, 1);
     EXPECT_EQ(t->song.EventCount, 1);
     EXPECT_EQ(Record(t, 1)[3], 4);  // its delta went to the row before it
 }

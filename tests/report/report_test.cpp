@@ -230,14 +230,5 @@ TEST(ReportErrors, StopTheAnalysisWithTheErrorNumber) {
     }
 }
 
-TEST(ReportErrors, StopAfterMoreThan101Instruments) {
-    TestSession t;
-    Track track;
-    for (int p = 0; p < 102; ++p) track.Program(0, p % 9, p).NoteOn(0, p % 9, 60, 100).NoteOff(1, p % 9, 60);
-    ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));
-    EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped);
-    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Too many notes for array", "Error: 9"}));
-}
-
 }  // namespace
 }  // namespace sonivex::test
