@@ -1,0 +1,321 @@
+#include "timeline.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <memory>
+
+namespace sonivex {
+
+namespace {
+
+constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;
+
+// Ticks are counted in 64 bits while decoding, so that no run of large delta times can wrap; the public fields
+// hold them clamped to 32 bits.
+using Tick = std::uint64_t;
+
+std::uint32_t Clamp32(Tick tick) {
+    return tick > std::numeric_limits<std::uint32_t>::max() ? std::numeric_limits<std::uint32_t>::max()
+                                                            : static_cast<std::uint32_t>(tick);
+}
+
+// A cursor over one chunk's bytes that reports the end instead of reading past it.
+class ByteCursor {
+public:
+    ByteCursor(const std::uint8_t* data, std::size_t size) : data_(data), size_(size) {}
+
+    bool AtEnd() const { return next_ >= size_; }
+    std::size_t Left() const { return size_ - next_; }
+
+    // The next byte, or false at the end.
+    bool Byte(std::uint8_t& out) {
+        if (next_ >= size_) return false;
+        out = data_[next_++];
+        return true;
+    }
+    // Skips `count` bytes, or false (and the cursor at the end) when fewer are left.
+    bool Skip(std::uint64_t count) {
+        if (count > Left()) {
+            next_ = size_;
+            return false;
+        }
+        next_ += static_cast<std::size_t>(count);
+        return true;
+    }
+    // A variable-length number; longer numbers than 64 bits keep their low bits. False when cut off.
+    bool VarLen(std::uint64_t& out) {
+        out = 0;
+        std::uint8_t b = 0;
+        do {
+            if (!Byte(b)) return false;
+            out = (out << 7) | (b & 0x7F);
+        } while (b & 0x80);
+        return true;
+    }
+    const std::uint8_t* Here() const { return data_ + next_; }
+
+private:
+    const std::uint8_t* data_;
+    std::size_t size_;
+    std::size_t next_ = 0;
+};
+
+// Data bytes after the status byte of a channel or system-common message; 0 for statuses that carry none.
+int DataLength(std::uint8_t status) {
+    switch (status & 0xF0) {
+        case 0xC0:
+        case 0xD0:
+            return 1;
+        case 0xF0:
+            break;
+        default:
+            return 2;
+    }
+    switch (status) {
+        case 0xF1:
+        case 0xF3:
+            return 1;
+        case 0xF2:
+            return 2;
+        default:
+            return 0;
+    }
+}
+
+struct Tempo64 {
+    Tick tick;
+    std::uint32_t micros;
+    std::int32_t track;
+};
+
+// Seconds at `tick` under `map` (sorted by tick), from 500000 us per quarter until its first change.
+double SecondsOnMap(const std::vector<Tempo64>& map, Tick tick, int division, std::int32_t onlyTrack) {
+    if (division <= 0) return 0;
+    double micros = 0;
+    Tick from = 0;
+    std::uint32_t tempo = kDefaultMicrosPerQuarter;
+    for (const Tempo64& change : map) {
+        if (onlyTrack >= 0 && change.track != onlyTrack) continue;
+        if (change.tick >= tick) break;
+        micros += static_cast<double>(change.tick - from) * tempo;
+        from = change.tick;
+        tempo = change.micros;
+    }
+    micros += static_cast<double>(tick - from) * tempo;
+    return micros / 1e6 / division;
+}
+
+struct OpenNote {
+    std::uint8_t velocity;
+    Tick start;
+    std::uint32_t order;
+};
+
+struct TrackDecode {
+    TrackSummary summary;
+    Tick lastTick = 0;
+    std::vector<TimedNote> notes;
+};
+
+// Notes still sounding, per channel and key, oldest first: a note-off ends the oldest one. Made once per file
+// and emptied after each track, touching only the keys that track used.
+struct SoundingNotes {
+    std::vector<OpenNote> byKey[16 * 128];
+    std::vector<int> used;  // indexes of byKey that hold notes
+
+    std::vector<OpenNote>& At(int channel, int key) { return byKey[channel * 128 + key]; }
+};
+
+// Decodes one track chunk's bytes. Tempo and signature marks go straight into the shared lists.
+TrackDecode DecodeTrack(ByteCursor cursor, std::int32_t track, SoundingNotes& open, std::vector<Tempo64>& tempos,
+                        std::vector<TimeSignatureMark>& timeSignatures, std::vector<KeySignatureMark>& keySignatures) {
+    TrackDecode out;
+    TrackSummary& summary = out.summary;
+    bool nameSeen = false;
+    bool channelUsed[16] = {};
+    std::uint8_t runningStatus = 0;
+    Tick now = 0;
+    std::uint32_t order = 0;
+
+    while (!cursor.AtEnd()) {
+        std::uint64_t delta = 0;
+        if (!cursor.VarLen(delta)) break;
+        std::uint8_t status = 0;
+        if (!cursor.Byte(status)) break;
+        const Tick at = now + delta < now ? std::numeric_limits<Tick>::max() : now + delta;
+
+        std::uint8_t data[2] = {0, 0};
+        int have = 0;
+        if (status < 0x80) {
+            // not a status byte: the running status's data begins here
+            if (runningStatus == 0) break;
+            data[have++] = status;
+            status = runningStatus;
+        }
+
+        if (status == 0xFF) {
+            std::uint8_t type = 0;
+            std::uint64_t length = 0;
+            if (!cursor.Byte(type) || !cursor.VarLen(length) || length > cursor.Left()) break;
+            const std::uint8_t* bytes = cursor.Here();
+            cursor.Skip(length);
+            now = at;
+            ++summary.eventCount;
+            ++order;
+            // Missing data bytes of a short event read as 0, as a player takes them.
+            auto byteAt = [&](std::uint64_t i) -> std::uint8_t { return i < length ? bytes[i] : 0; };
+            if (type == 0x03 && !nameSeen) {
+                summary.name.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+                nameSeen = true;
+            } else if (type == 0x51) {
+                const std::uint32_t micros = (std::uint32_t{byteAt(0)} << 16) | (std::uint32_t{byteAt(1)} << 8) | byteAt(2);
+                tempos.push_back({at, micros, track});
+            } else if (type == 0x58) {
+                const int power = byteAt(1);
+                const int denominator = power < 31 ? (1 << power) : 0;
+                timeSignatures.push_back({Clamp32(at), byteAt(0), denominator, track});
+            } else if (type == 0x59) {
+                keySignatures.push_back({Clamp32(at), static_cast<std::int8_t>(byteAt(0)), byteAt(1) != 0, track});
+            } else if (type == 0x2F) {
+                break;
+            }
+            continue;
+        }
+        if (status == 0xF0 || status == 0xF7) {
+            std::uint64_t length = 0;
+            if (!cursor.VarLen(length) || !cursor.Skip(length)) break;
+            now = at;
+            ++summary.eventCount;
+            ++order;
+            continue;
+        }
+
+        const int need = DataLength(status);
+        bool cut = false;
+        while (have < need) {
+            if (!cursor.Byte(data[have++])) {
+                cut = true;
+                break;
+            }
+        }
+        if (cut) break;
+        if (status < 0xF0) runningStatus = status;
+        now = at;
+        ++summary.eventCount;
+        const std::uint32_t eventOrder = order++;
+        if (status >= 0xF0) continue;
+
+        const int channel = status & 0x0F;
+        channelUsed[channel] = true;
+        const int kind = status & 0xF0;
+        const std::uint8_t key = data[0] & 0x7F;
+        const std::uint8_t velocity = data[1] & 0x7F;
+        if (kind == 0xC0) {
+            summary.programs.push_back(data[0] & 0x7F);
+        } else if (kind == 0x90 && velocity > 0) {
+            ++summary.noteCount;
+            std::vector<OpenNote>& sounding = open.At(channel, key);
+            if (sounding.empty()) open.used.push_back(channel * 128 + key);
+            sounding.push_back({velocity, at, eventOrder});
+        } else if (kind == 0x80 || kind == 0x90) {
+            std::vector<OpenNote>& sounding = open.At(channel, key);
+            if (!sounding.empty()) {
+                const OpenNote& first = sounding.front();
+                out.notes.push_back({track, static_cast<std::uint8_t>(channel), key, first.velocity, Clamp32(first.start),
+                                     Clamp32(at), first.order});
+                sounding.erase(sounding.begin());
+            }
+        }
+    }
+
+    out.lastTick = now;
+    summary.lastTick = Clamp32(now);
+    for (int channel = 0; channel < 16; ++channel) {
+        if (channelUsed[channel]) summary.channels.push_back(channel);
+    }
+    for (const int slot : open.used) {
+        for (const OpenNote& note : open.byKey[slot]) {
+            out.notes.push_back({track, static_cast<std::uint8_t>(slot / 128), static_cast<std::uint8_t>(slot % 128),
+                                 note.velocity, Clamp32(note.start), Clamp32(now), note.order});
+        }
+        open.byKey[slot].clear();
+    }
+    open.used.clear();
+    return out;
+}
+
+std::uint32_t ReadBig32(const std::uint8_t* p) {
+    return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
+}
+
+}  // namespace
+
+double Timeline::SecondsAt(std::uint32_t tick, std::int32_t track) const {
+    if (division <= 0) return 0;
+    double micros = 0;
+    std::uint32_t from = 0;
+    std::uint32_t tempo = kDefaultMicrosPerQuarter;
+    for (const TempoChange& change : tempos) {
+        if (format == 2 && change.track != track) continue;
+        if (change.tick >= tick) break;
+        micros += static_cast<double>(change.tick - from) * tempo;
+        from = change.tick;
+        tempo = change.microsPerQuarter;
+    }
+    micros += static_cast<double>(tick - from) * tempo;
+    return micros / 1e6 / division;
+}
+
+Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
+    Timeline timeline;
+    const std::size_t size = bytes.size();
+    if (size < 14 || bytes[0] != 'M' || bytes[1] != 'T' || bytes[2] != 'h' || bytes[3] != 'd') return timeline;
+    const std::uint32_t headerLength = ReadBig32(bytes.data() + 4);
+    if (headerLength < 6) return timeline;
+    timeline.format = (bytes[8] << 8) | bytes[9];
+    const int declaredTracks = (bytes[10] << 8) | bytes[11];
+    const int division = (bytes[12] << 8) | bytes[13];
+    timeline.division = (division & 0x8000) ? 0 : division;
+
+    std::vector<Tempo64> tempos;
+    std::vector<Tick> lastTicks;
+    auto open = std::make_unique<SoundingNotes>();
+    std::uint64_t pos = 8 + std::uint64_t{headerLength};
+    while (static_cast<int>(timeline.tracks.size()) < declaredTracks && pos + 8 <= size) {
+        const std::uint8_t* chunk = bytes.data() + pos;
+        const std::uint64_t length = ReadBig32(chunk + 4);
+        const std::uint64_t dataStart = pos + 8;
+        const std::uint64_t available = std::min<std::uint64_t>(length, size - dataStart);
+        pos = dataStart + length;
+        if (chunk[0] != 'M' || chunk[1] != 'T' || chunk[2] != 'r' || chunk[3] != 'k') continue;
+        const auto track = static_cast<std::int32_t>(timeline.tracks.size());
+        TrackDecode decoded = DecodeTrack(ByteCursor(bytes.data() + dataStart, static_cast<std::size_t>(available)), track,
+                                          *open, tempos, timeline.timeSignatures, timeline.keySignatures);
+        timeline.tracks.push_back(std::move(decoded.summary));
+        lastTicks.push_back(decoded.lastTick);
+        timeline.notes.insert(timeline.notes.end(), decoded.notes.begin(), decoded.notes.end());
+    }
+
+    auto byTick = [](const auto& a, const auto& b) { return a.tick < b.tick; };
+    std::stable_sort(tempos.begin(), tempos.end(), byTick);
+    std::stable_sort(timeline.timeSignatures.begin(), timeline.timeSignatures.end(), byTick);
+    std::stable_sort(timeline.keySignatures.begin(), timeline.keySignatures.end(), byTick);
+    std::sort(timeline.notes.begin(), timeline.notes.end(), [](const TimedNote& a, const TimedNote& b) {
+        if (a.track != b.track) return a.track < b.track;
+        if (a.startTick != b.startTick) return a.startTick < b.startTick;
+        return a.order < b.order;
+    });
+    timeline.tempos.reserve(tempos.size());
+    for (const Tempo64& t : tempos) timeline.tempos.push_back({Clamp32(t.tick), t.micros, t.track});
+
+    for (std::size_t i = 0; i < timeline.tracks.size(); ++i) {
+        const auto track = static_cast<std::int32_t>(i);
+        const double seconds = SecondsOnMap(tempos, lastTicks[i], timeline.division, timeline.format == 2 ? track : -1);
+        timeline.tracks[i].seconds = seconds;
+        timeline.durationSeconds = std::max(timeline.durationSeconds, seconds);
+    }
+    return timeline;
+}
+
+}  // namespace sonivex
