@@ -41,7 +41,9 @@ void PlaceLink(QLabel* link, const QRect& place, int frameWidth) {
 
 }  // namespace
 
-AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
+AboutDialog::AboutDialog(QWidget* parent) : AboutDialog({WebsiteAddress(), MailAddress()}, parent) {}
+
+AboutDialog::AboutDialog(const AboutAddresses& addresses, QWidget* parent) : QDialog(parent), addresses_(addresses) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Sonivex"));
     setModal(true);
@@ -89,8 +91,8 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     mailCaption->setGeometry(TwipsRect(*this, 360, 2640, 492, 252));
     FitCaption(*mailCaption, mailCaption->text());
 
-    website_ = AddLabel(frame, "Label9", WebsiteAddress());
-    mail_ = AddLabel(frame, "Label10", MailAddress());
+    website_ = AddLabel(frame, "Label9", addresses_.website);
+    mail_ = AddLabel(frame, "Label10", addresses_.mail);
     for (QLabel* link : {website_, mail_}) {
         QPalette palette = link->palette();
         palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
@@ -101,6 +103,11 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
     const int frameWidth = frame->width();
     PlaceLink(website_, TwipsRect(*this, 960, 2400, 2412, 252), frameWidth);
     PlaceLink(mail_, TwipsRect(*this, 960, 2640, 1572, 252), frameWidth);
+    // No placeholder stands in for an address that was not configured: the line is left out.
+    websiteCaption->setVisible(!addresses_.website.isEmpty());
+    website_->setVisible(!addresses_.website.isEmpty());
+    mailCaption->setVisible(!addresses_.mail.isEmpty());
+    mail_->setVisible(!addresses_.mail.isEmpty());
 
     frame_->installEventFilter(this);
     installEventFilter(this);
@@ -143,7 +150,8 @@ void AboutDialog::UnderlineOnly(QLabel* on) {
 }
 
 void AboutDialog::OpenLink(QLabel* link) {
-    const QUrl url = link == website_ ? QUrl(WebsiteAddress()) : QUrl(QStringLiteral("mailto:") + MailAddress());
+    const QUrl url =
+        link == website_ ? QUrl(addresses_.website) : QUrl(QStringLiteral("mailto:") + addresses_.mail);
     QDesktopServices::openUrl(url);
     QFont font = link->font();
     font.setUnderline(false);

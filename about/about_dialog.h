@@ -1,5 +1,6 @@
 // The about window: the program's name and version, and two links, one to the web page and one that starts a
-// new mail. The links underline while the mouse is over them; that is their only hover feedback.
+// new mail. The links underline while the mouse is over them; that is their only hover feedback. A link whose
+// address is not configured is not shown, nor is its caption.
 #pragma once
 
 #include <QDialog>
@@ -9,14 +10,25 @@ class QLabel;
 
 namespace sonivex {
 
+// The addresses the about window links to; an empty one is left out.
+struct AboutAddresses {
+    QString website;
+    QString mail;
+};
+
 class AboutDialog : public QDialog {
     Q_OBJECT
 
 public:
-    // Builds the window hidden; exec() shows it as a modal dialog and "OK" closes it.
+    // Builds the window hidden with the addresses the build gave the program; exec() shows it as a modal dialog
+    // and "OK" closes it.
     explicit AboutDialog(QWidget* parent = nullptr);
 
-    // What the build gave the program: "Version " and the project's version, the web page and the mail address.
+    // The same with the addresses given.
+    AboutDialog(const AboutAddresses& addresses, QWidget* parent);
+
+    // What the build gave the program: "Version " and the project's version, the web page and the mail address
+    // ("" when not configured).
     static QString VersionText();
     static QString WebsiteAddress();
     static QString MailAddress();
@@ -34,6 +46,7 @@ private:
     QWidget* frame_ = nullptr;
     QLabel* website_ = nullptr;
     QLabel* mail_ = nullptr;
+    AboutAddresses addresses_;
 };
 
 }  // namespace sonivex

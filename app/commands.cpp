@@ -1,17 +1,27 @@
 #include "commands.h"
 
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <optional>
 #include <system_error>
 
 #include "edit/edit_commands.h"
+#include "export_command.h"
 #include "name_tables.h"
 #include "open_command.h"
 #include "playback/media.h"
 #include "reader/files.h"
 #include "reader/load.h"
 #include "reader/text.h"
+#include "reader/timeline.h"
 #include "report/report.h"
+#include "undo_redo.h"
 
 namespace sonivex {
 
@@ -69,7 +79,153 @@ bool CopyWorkingCopy(Session& s, const std::string& target) {
     return !ec;
 }
 
+// The user's home folder, or the current folder where there is no home.
+std::string HomeFolder() {
+    const char* home = std::getenv("HOME");
+    return home != nullptr && *home != '\0' ? std::string(home) : CurrentFolder();
+}
+
+std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
+
+// A fingerprint of the working copy's bytes (64-bit FNV-1a), to tell whether a command changed them; nothing
+// when there is no working copy or it cannot be read.
+std::optional<std::uint64_t> WorkingCopyFingerprint(const Session& s) {
+    if (s.song.TempFileName.empty()) return std::nullopt;
+    std::ifstream in(s.WorkFile(s.song.TempFileName), std::ios::binary);
+    if (!in) return std::nullopt;
+    std::uint64_t hash = 14695981039346656037ull;
+    std::vector<char> block(1 << 16);
+    while (in) {
+        in.read(block.data(), static_cast<std::streamsize>(block.size()));
+        const std::streamsize got = in.gcount();
+        for (std::streamsize i = 0; i < got; ++i) {
+            hash = (hash ^ static_cast<unsigned char>(block[static_cast<std::size_t>(i)])) * 1099511628211ull;
+        }
+    }
+    return hash;
+}
+
+// Runs a command that may change the working copy (an edit, Undo, Redo) and notes when it did: the song then
+// has unsaved changes, and its clock is read again (file times are too coarse to tell a quick change).
+void RunNotingChanges(Session& s, const std::function<void()>& command) {
+    const std::optional<std::uint64_t> before = WorkingCopyFingerprint(s);
+    command();
+    if (WorkingCopyFingerprint(s) != before) s.form.UnsavedChanges = true;
+    s.form.Clock.known = false;
+}
+
+// What the window shows after Open refused a file: no song in the caption or the report pane, and nothing to
+// play, save or edit. The lists keep their entries.
+void ShowNoSong(Session& s) {
+    FormModel& f = s.form;
+    f.Caption = kAppTitle;
+    s.platform.SetCaption(f.Caption);
+    f.RichTextBox1.clear();
+    SetPlaybackControls(f, false, false, false);
+    f.Paused = false;
+    f.mnuSave.enabled = f.SaveButton.enabled = false;
+    for (Control* c : {static_cast<Control*>(&f.Combo1), static_cast<Control*>(&f.Combo2),
+                       static_cast<Control*>(&f.Combo3), static_cast<Control*>(&f.Combo4),
+                       static_cast<Control*>(&f.Combo5), static_cast<Control*>(&f.Command1),
+                       static_cast<Control*>(&f.Command2), static_cast<Control*>(&f.Command3),
+                       static_cast<Control*>(&f.Command4)}) {
+        c->enabled = false;
+    }
+    ResetEffectControls(f);
+    f.Combo6.enabled = false;
+    f.PlayingPosition.clear();
+}
+
+// Reads the working copy's tempo map again when the file is not the one it was read from.
+void UpdateSongClock(Session& s) {
+    SongClock& clock = s.form.Clock;
+    const std::filesystem::path file = s.WorkFile(s.song.TempFileName);
+    std::error_code sizeError;
+    std::error_code timeError;
+    const std::uintmax_t size = std::filesystem::file_size(file, sizeError);
+    const std::filesystem::file_time_type changed = std::filesystem::last_write_time(file, timeError);
+    if (sizeError || timeError) {
+        clock = SongClock{};
+        return;
+    }
+    if (clock.known && clock.fileSize == size && clock.fileChanged == changed) return;
+    const std::optional<Bytes> bytes = ReadWholeFile(file);
+    clock = SongClock{};
+    if (!bytes) return;
+    clock.timeline = ReadTimeline(*bytes);
+    clock.timeline.notes.clear();  // only the tempo map is needed
+    clock.timeline.tracks.clear();
+    clock.fileSize = size;
+    clock.fileChanged = changed;
+    clock.known = true;
+}
+
+// A number of whole ticks from a media reply; nothing for anything else.
+std::optional<std::uint32_t> ReplyTicks(const std::string& reply) {
+    std::uint32_t value = 0;
+    const char* end = reply.data() + reply.size();
+    const auto [stop, error] = std::from_chars(reply.data(), end, value);
+    if (reply.empty() || error != std::errc() || stop != end) return std::nullopt;
+    return value;
+}
+
 }  // namespace
+
+std::string MinutesAndSeconds(double seconds) {
+    if (!(seconds > 0)) seconds = 0;  // also for NaN
+    // To the nearest second. A year is far beyond any song; the cap keeps the conversion defined.
+    const std::int64_t whole = std::llround(std::min(seconds, 86400.0 * 366));
+    const std::int64_t minutes = whole / 60;
+    const std::int64_t rest = whole % 60;
+    return std::to_string(minutes) + ":" + (rest < 10 ? "0" : "") + std::to_string(rest);
+}
+
+std::string WithDefaultExtension(const std::string& path, const std::string& extension) {
+    const std::filesystem::path name = std::filesystem::path(path).filename();
+    if (name.empty() || !name.extension().empty()) return path;
+    return path + extension;
+}
+
+bool OfferToSaveChanges(Session& s) {
+    if (!s.form.UnsavedChanges) return true;
+    s.platform.SetBusy(false);
+    const Answer answer = s.platform.ShowMessage("Save changes to " + s.song.FileTitle + "?", Buttons::YesNoCancel,
+                                                 Icon::Question, kAppTitle);
+    if (answer == Answer::Yes) return SaveCommand(s) == SaveOutcome::Saved;
+    return answer == Answer::No;
+}
+
+bool QueryUnload(Session& s) {
+    if (!OfferToSaveChanges(s)) return false;
+    // Answered: the window closes now, and its close must not ask a second time.
+    s.form.UnsavedChanges = false;
+    return true;
+}
+
+void PlayPauseKey(Session& s) {
+    if (s.form.mnuPause.enabled) {
+        Pause1(s);
+    } else if (s.form.mnuPlay.enabled) {
+        Play1(s);
+    }
+}
+
+void ShowPlayingPosition(Session& s) {
+    FormModel& f = s.form;
+    f.PlayingPosition.clear();
+    if (f.SongPath.empty() || s.song.TempFileName.empty()) return;
+    std::string reply;
+    if (MediaQuery(s, std::string("Status ") + kMediaAlias + " position", reply) != 0) return;
+    const std::optional<std::uint32_t> position = ReplyTicks(reply);
+    if (MediaQuery(s, std::string("Status ") + kMediaAlias + " length", reply) != 0) return;
+    const std::optional<std::uint32_t> length = ReplyTicks(reply);
+    if (!position || !length) return;
+    UpdateSongClock(s);
+    if (!f.Clock.known) return;
+    const Timeline& clock = f.Clock.timeline;
+    f.PlayingPosition =
+        MinutesAndSeconds(clock.SecondsAt(*position)) + " / " + MinutesAndSeconds(clock.SecondsAt(*length));
+}
 
 void FormLoad(Session& s) {
     s.form.FileLoaded = 0;
@@ -81,17 +237,24 @@ void FormLoad(Session& s) {
     std::filesystem::create_directories(s.LogFolder(), ec);  // an existing folder is fine
 }
 
-OpenOutcome OpenCommand(Session& s) {
+namespace {
+
+// Open on the path given, or on the one the user chooses in the open dialog.
+OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     FormModel& f = s.form;
     SongModel& m = s.song;
+    if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
     const std::string previousSource = m.SourcePath;
-    m.SourcePath = s.platform.ChooseFile({"Load MIDI file", kMidiFilter, CurrentFolder(), "", false});
+    const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
+    m.SourcePath =
+        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
     if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
     const std::string chosen = m.SourcePath;
     if (!FileExists(chosen)) {
         s.Message(chosen + " does not exist", Icon::Warning);
         return OpenOutcome::Missing;
     }
+    f.OpenFolder = FolderOf(chosen);
     // Both data files are read before anything changes, so a missing one leaves the window as it was.
     std::vector<std::vector<std::string>> dataLines;
     for (const char* name : {kStyleFileName, kEffectsFileName}) {
@@ -107,6 +270,9 @@ OpenOutcome OpenCommand(Session& s) {
     s.platform.SetBusy(true);
     m.FileValid = 1;
     MediaClose(s, kMediaAlias);
+    s.history.Clear();
+    ShowHistoryControls(s);
+    f.mnuExportAudio.enabled = false;
     f.mnuSave.enabled = f.SaveButton.enabled = false;
     f.Command1.enabled = f.Command4.enabled = false;
     for (ListControl* list : {&f.Combo1, &f.Combo2, &f.Combo3, &f.Combo4, &f.Combo5, &f.Combo6, &f.Combo7, &f.Combo8,
@@ -136,12 +302,18 @@ OpenOutcome OpenCommand(Session& s) {
     f.Combo2.listIndex = 0;
     f.Combo3.listIndex = 0;
 
+    // The working copy of the song before is replaced now: its changes are gone, saved or not.
+    f.UnsavedChanges = false;
+    f.SongPath.clear();
+    f.Clock.known = false;
     LoadFile(s);
     if (m.FileValid == 0) {
         s.platform.SetBusy(false);
         s.Message("Error!");
+        ShowNoSong(s);
         return OpenOutcome::Rejected;
     }
+    f.SongPath = chosen;
     f.Command2.enabled = f.Command3.enabled = true;
     const ReportOutcome report = BuildReport(s);
 
@@ -157,6 +329,8 @@ OpenOutcome OpenCommand(Session& s) {
     f.Combo5.enabled = true;
     f.Combo8.listIndex = 0;
     SetPlaybackControls(f, true, false, false);
+    f.mnuExportAudio.enabled = true;
+    s.recent.Opened(chosen);
     f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
     ResetEffectControls(f);
     MediaOpen(s, m.SourcePath, kMediaAlias);
@@ -166,26 +340,52 @@ OpenOutcome OpenCommand(Session& s) {
     return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
 }
 
-void SaveCommand(Session& s) {
+// Open, where a runtime error shows its messages and leaves no song half-shown.
+OpenOutcome OpenGuarded(Session& s, const std::optional<std::string>& given) {
+    OpenOutcome outcome = OpenOutcome::Rejected;
+    if (RunGuarded(s, [&] { outcome = OpenSong(s, given); })) return outcome;
+    s.platform.SetBusy(false);
+    ShowNoSong(s);
+    return OpenOutcome::Rejected;
+}
+
+}  // namespace
+
+OpenOutcome OpenCommand(Session& s) { return OpenGuarded(s, std::nullopt); }
+
+OpenOutcome OpenCommand(Session& s, const std::string& path) { return OpenGuarded(s, path); }
+
+void RunCommand(Session& s, const std::function<void()>& command) {
+    if (!RunGuarded(s, command)) s.platform.SetBusy(false);
+}
+
+SaveOutcome SaveCommand(Session& s) {
     FormModel& f = s.form;
     if (s.song.FileValid == 0) {
         f.mnuSave.enabled = f.SaveButton.enabled = false;
-        return;
+        return SaveOutcome::NotSaved;
     }
-    const std::string target = s.platform.ChooseFile({"Save MIDI file", kMidiFilter, CurrentFolder(), "", true});
-    if (target.empty()) return;
+    // The dialog starts in the song's own folder with the song's name.
+    const std::string song = f.SongPath;
+    const std::string folder = song.empty() ? HomeFolder() : FolderOf(song);
+    const std::string name = song.empty() ? "" : std::filesystem::path(song).filename().string();
+    // The dialog adds ".mid" to a name typed without an extension; a path given as it stands is used as it is.
+    const std::string target = s.platform.ChooseFile({"Save MIDI file", kMidiFilter, folder, name, true, ".mid"});
+    if (target.empty()) return SaveOutcome::NotSaved;
     if (FileExists(target)) {
         s.platform.SetBusy(false);
         const Answer answer = s.platform.ShowMessage(target + " already exists, overwrite?", Buttons::YesNo,
                                                      Icon::Question, "Confirmation");
-        if (answer != Answer::Yes) return;
+        if (answer != Answer::Yes) return SaveOutcome::NotSaved;
     }
     s.platform.SetBusy(true);
     if (!CopyWorkingCopy(s, target)) {
         s.Message(target + " could not be saved", Icon::Critical);
-        return;
+        return SaveOutcome::Failed;
     }
+    f.UnsavedChanges = false;
     s.platform.SetBusy(false);
+    return SaveOutcome::Saved;
 }
 
 void ResetEffectControls(FormModel& f) {
@@ -231,11 +431,14 @@ void Combo6_Click(Session& s) {
 void MenuClick(Session& s, const std::string& item) {
     if (item == "mnuOpen") OpenCommand(s);
     else if (item == "mnuSave") SaveCommand(s);
-    else if (item == "mnuExit") s.platform.CloseMainWindow();
+    else if (item == "mnuExit" && QueryUnload(s)) s.platform.CloseMainWindow();
     else if (item == "mnuPlay") Play1(s);
     else if (item == "mnuPause") Pause1(s);
     else if (item == "mnuStop") Stop1(s);
     else if (item == "mnuAbout") s.platform.ShowAbout();
+    else if (item == "mnuUndo") RunNotingChanges(s, [&s] { UndoCommand(s); });
+    else if (item == "mnuRedo") RunNotingChanges(s, [&s] { RedoCommand(s); });
+    else if (item == "mnuExportAudio") ExportAudioCommand(s);
 }
 
 void ToolbarClick(Session& s, const std::string& key) {
@@ -244,16 +447,24 @@ void ToolbarClick(Session& s, const std::string& key) {
     if (key == "Play") Play1(s);
     if (key == "Pause") Pause1(s);
     if (key == "Stop") Stop1(s);
+    if (key == "Undo") RunNotingChanges(s, [&s] { UndoCommand(s); });
+    if (key == "Redo") RunNotingChanges(s, [&s] { RedoCommand(s); });
 }
 
 void CommandClick(Session& s, int button) {
-    switch (button) {
-    case 1: ApplyStyle(s); break;
-    case 2: SwitchDrumMelody(s); break;
-    case 3: CopyTrack(s); break;
-    case 4: ApplyEffect(s); break;
-    default: break;
-    }
+    if (button < 1 || button > 4) return;
+    // Every editing command keeps the working copy it started from, for Undo.
+    RunNotingChanges(s, [&] {
+        RunRecordedEdit(s, [&] {
+            switch (button) {
+            case 1: ApplyStyle(s); break;
+            case 2: SwitchDrumMelody(s); break;
+            case 3: CopyTrack(s); break;
+            case 4: ApplyEffect(s); break;
+            default: break;
+            }
+        });
+    });
 }
 
 void Play1(Session& s) {

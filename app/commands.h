@@ -3,6 +3,7 @@
 // calls these from its event handlers and mirrors the model; tests drive them through a scripted platform.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "app/open_command.h"
@@ -10,7 +11,7 @@
 
 namespace sonivex {
 
-inline constexpr const char* kMidiFilter = "MIDI files (*.mid)|*.mid|All files (*.*)|*.*";
+inline constexpr const char* kMidiFilter = "MIDI files (*.mid *.midi *.kar)|*.mid;*.midi;*.kar|All files (*.*)|*.*";
 
 // The 11 fixed entries of the Effects list; the names of effects1.dat follow them.
 inline constexpr const char* kFixedEffects[] = {"Random",         "Gradually Increase", "Decrease",
@@ -21,11 +22,51 @@ inline constexpr const char* kFixedEffects[] = {"Random",         "Gradually Inc
 // The window's load step: flags, name tables, the media hook and the "logs" folder.
 void FormLoad(Session& s);
 
-// Open: asks for a file, refills the lists, loads it, runs the report and opens it for playback.
+// Open: offers to save unsaved changes first (Cancel there cancels the Open), asks for a file in the folder of
+// the last song opened (the home folder the first time), refills the lists, loads it, runs the report and opens
+// it for playback. A file the load refuses leaves no song shown (ShowNoSong) and nothing to play or save.
 OpenOutcome OpenCommand(Session& s);
 
-// Save: copies the working copy to a name the user chooses, after asking before overwriting.
-void SaveCommand(Session& s);
+// Open without the dialog: opens `path` as if the user had chosen it there (a file dropped on the window, a
+// recent song). Every check and question of Open applies.
+OpenOutcome OpenCommand(Session& s, const std::string& path);
+
+// Runs one command of the window or of sonivex-cli: a runtime error inside it (an overflow, a shortage of
+// memory, a file system fault) shows its messages and ends that command, never the program.
+void RunCommand(Session& s, const std::function<void()>& command);
+
+// What Save did: Saved; NotSaved when there is no valid song, the dialog was cancelled or overwriting was
+// declined; Failed when the file could not be written (its message was shown).
+enum class SaveOutcome { Saved, NotSaved, Failed };
+
+// Save: copies the working copy to a name the user chooses, after asking before overwriting. The dialog starts
+// in the song's folder with the song's name; a name without an extension gets ".mid". Saving clears the
+// unsaved changes.
+SaveOutcome SaveCommand(Session& s);
+
+// A path whose file name has no extension gets `extension` (".mid"); any other path stays as it is.
+std::string WithDefaultExtension(const std::string& path, const std::string& extension);
+
+// When an editing command changed the song since it was opened or saved, asks "Save changes to TITLE?" with
+// Yes, No and Cancel. True when the caller may go on: nothing changed, No, or Yes and the song was saved.
+// False on Cancel, or when Yes did not save (the dialog was cancelled or the file could not be written).
+bool OfferToSaveChanges(Session& s);
+
+// Exit and the window's close box: OfferToSaveChanges, and once answered the changes count as dealt with, so
+// the close that follows does not ask again. True when the window may close.
+bool QueryUnload(Session& s);
+
+// The Space key: Pause while playing, else Play (which resumes after a pause); nothing without a song.
+void PlayPauseKey(Session& s);
+
+// Sets PlayingPosition from the media device: "M:SS / M:SS", the position and the length as playing times
+// (following the song's tempo changes). "" when no song is open or the device does not answer. Does not touch
+// LastMediaCommand or LastMediaError.
+void ShowPlayingPosition(Session& s);
+
+// Seconds rounded to whole ones as "M:SS" (minutes not limited to 59); a negative or undefined time shows as
+// "0:00".
+std::string MinutesAndSeconds(double seconds);
 
 // Enables the Effects list and disables every effect parameter control.
 void ResetEffectControls(FormModel& f);

@@ -12,8 +12,9 @@ FormModel::FormModel() {
                        static_cast<Control*>(&Combo7), static_cast<Control*>(&Option2),
                        static_cast<Control*>(&Text2), static_cast<Control*>(&Combo9),
                        static_cast<Control*>(&Check6), static_cast<Control*>(&Check5),
-                       static_cast<Control*>(&Combo10), &mnuSave, &mnuPlay, &mnuPause, &mnuStop, &PlayButton,
-                       &PauseButton, &StopButton}) {
+                       static_cast<Control*>(&Combo10), &mnuSave, &SaveButton, &mnuPlay, &mnuPause, &mnuStop, &PlayButton,
+                       &PauseButton, &StopButton, &mnuUndo, &mnuRedo, &UndoButton, &RedoButton,
+                       &mnuExportAudio}) {
         c->enabled = false;
     }
     Check1.ticked = true;

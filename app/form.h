@@ -2,8 +2,12 @@
 // Initial states are those of a freshly started program.
 #pragma once
 
+#include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
+
+#include "reader/timeline.h"
 
 namespace sonivex {
 
@@ -34,6 +38,15 @@ struct OptionControl : Control {
 
 struct TextControl : Control {
     std::string text;
+};
+
+// The working copy's tempo map, for turning playing positions into times, with the size and time of change
+// of the file it was read from (a different file is read again).
+struct SongClock {
+    Timeline timeline;
+    std::uintmax_t fileSize = 0;
+    std::filesystem::file_time_type fileChanged{};
+    bool known = false;
 };
 
 struct FormModel {
@@ -77,6 +90,9 @@ struct FormModel {
     Control mnuPause;
     Control mnuStop;
     Control mnuAbout;
+    Control mnuUndo;
+    Control mnuRedo;
+    Control mnuExportAudio;
 
     // Toolbar buttons 1, 2, 4, 5 and 6 (3 is a separator).
     Control OpenButton;
@@ -84,6 +100,8 @@ struct FormModel {
     Control PlayButton;
     Control PauseButton;
     Control StopButton;
+    Control UndoButton;
+    Control RedoButton;
 
     std::string RichTextBox1;  // the report pane
     std::string StatusBar1;    // never written
@@ -91,6 +109,14 @@ struct FormModel {
 
     int FileLoaded = 0;  // 1 once the Open command has filled the lists
     bool Paused = false;
+
+    // The song around the controls.
+    bool UnsavedChanges = false;  // an editing command changed the song since it was opened or saved
+    std::string SongPath;         // the user's path of the song open now; "" when none is
+    std::string OpenFolder;       // where the Open dialog starts: the folder of the last song opened
+    std::string PlayingPosition;  // beside the play buttons: "0:12 / 1:14"; "" when no song is open
+    std::string SoundNote;        // beside the position: why nothing can be heard, or ""
+    SongClock Clock;
 };
 
 }  // namespace sonivex

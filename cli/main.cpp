@@ -6,31 +6,47 @@
 #include <filesystem>
 #include <functional>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include "app/commands.h"
+#include "app/export_command.h"
+#include "app/folders.h"
 #include "app/open_command.h"
+#include "app/undo_redo.h"
+#include "cli/batch.h"
+#include "cli/json_report.h"
 #include "reader/platform.h"
 #include "reader/session.h"
+#include "roll/piano_roll_song.h"
+#include "cli/extras.h"
+#include "roll/piano_roll_image.h"
 
 namespace {
 
 const char* const kUsage =
     "Usage: sonivex-cli [--program-folder DIR] [--yes] [--seed N] FILE [CONTROL ...] [COMMAND ...] [--save OUT]\n"
+    "       sonivex-cli --batch [--jobs N] [--shard K/N] [--out FILE] [--csv] [--no-log] PATH ...\n"
+    "       sonivex-cli -h | --help | --version\n"
     "\n"
     "Opens the MIDI file FILE as Sonivex's Open command does, without a window, then takes the arguments\n"
     "after FILE in order: a CONTROL sets a control of the window as a user would (the value stays for later\n"
     "commands), a COMMAND presses a button. Prints the report after the last command to stdout (every CR LF\n"
     "written as one LF).\n"
     "\n"
-    "  --program-folder DIR  read genmidi.ini, style1.dat and effects1.dat from DIR and write the working\n"
-    "                        copy (sonivex-temp.tmp), notes.dat and logs/ there; the default is the folder\n"
-    "                        of this program\n"
+    "  --program-folder DIR  keep everything in DIR: read genmidi.ini, style1.dat and effects1.dat from it\n"
+    "                        and write the working copy (sonivex-temp.tmp), notes.dat and logs/ there\n"
     "  --yes                 answer Yes to every question (the default answer is No)\n"
     "  --seed N              seed the random generator with N at every report run instead of the clock\n"
-    "  --help                show this text\n"
+    "  --json                print one JSON object for the song instead of the report: the report's facts,\n"
+    "                        the exact duration_seconds from every tempo change, the tempo map, time and key\n"
+    "                        signatures, note counts and the messages (docs/sonivex-report.schema.json)\n"
+    "  --no-log              write no log file\n"
+    "  -h, --help            show this text\n"
+    "  --version             show the version\n"
     "\n"
     "Controls (list values are 0-based positions, or names as the list shows them):\n"
     "  --style-list I|NAME   style list               --melody on|off, --drum on|off  (Instruments)\n"
@@ -44,16 +60,43 @@ const char* const kUsage =
     "  --root I|NAME         root note\n"
     "Commands:\n"
     "  --apply-style  --switch  --copy  --apply-effect  --save OUT\n"
+    "  --undo, --redo        step back over the last edit, or forward again, as Edit, Undo and Redo do\n"
+    "  --render OUT          write the song as it now stands as sound to OUT, a .wav, .flac or .ogg file\n"
+    "                        (44.1 kHz stereo, loudest sample at -1 dBFS, the song and its last notes'\n"
+    "                        release); a render that fails gives exit status 4\n"
+    "  --piano-roll OUT.png [--size WxH]\n"
+    "                        draw the piano roll of the song as it now stands as a PNG picture (default\n"
+    "                        1600x900), the notes that the last command changed outlined, their old\n"
+    "                        places faint; needs no display; a picture that fails gives exit status 4\n"
+    "\n"
+    "Batch runs (--batch): every .mid, .midi and .kar file under the PATHs (folders searched recursively),\n"
+    "in sorted path order, one JSON object per line (JSON Lines); a refused file, or one whose analysis\n"
+    "stopped, gives a line with its path, status and messages. Messages are not written to stderr.\n"
+    "  --jobs N              N workers, each with its own session and working folder (default: one per core);\n"
+    "                        the output is the same for any N\n"
+    "  --shard K/N           only the K-th of N equal slices of the sorted file list (K = 1..N)\n"
+    "  --out FILE            write to FILE instead of stdout; songs an existing FILE holds are skipped\n"
+    "  --csv                 one row per song: path,duration_seconds,tracks,notes,style,complexity,\n"
+    "                        main_instrument,status (a header first)\n"
+    "  --no-log              write no log files (else each song's log goes to logs/batch/<its folder>/)\n"
+    "  --yes, --seed N, --program-folder DIR as above. On a terminal a progress line is shown on stderr;\n"
+    "  at the end one summary line. Exit status: 0 the run went through (whatever the songs gave); 1 a\n"
+    "  PATH is missing, a data file is missing or the output cannot be written; 2 usage error.\n"
     "\n"
     "Every message box is written to stderr as one line, in order:\n"
     "  message: TEXT               for a box with an OK button\n"
     "  question: TEXT -> Yes|No    for a Yes/No question and its answer\n"
     "A line break inside TEXT is written as the two characters \\n.\n"
     "\n"
-    "At the end the working copy and notes.dat are deleted; the log in logs/ stays.\n"
+    "Folders (without --program-folder): the data files are read from ~/.config/sonivex ($XDG_CONFIG_HOME/\n"
+    "sonivex) when a file of that name is there, else from the program's data folder (<prefix>/share/sonivex,\n"
+    "or the program's own folder in a build tree). The working files go to a folder of this run's own,\n"
+    "~/.local/state/sonivex/run/PID-RANDOM ($XDG_STATE_HOME/sonivex), removed at the end; the log goes to\n"
+    "~/.local/state/sonivex/logs/ and stays.\n"
     "\n"
-    "Exit status: 0 every command ran; 1 FILE is missing or was rejected (or a data file is missing);\n"
-    "2 usage error; 3 a report stopped on an error (its message was shown).\n";
+    "Exit status: 0 every command ran; 1 FILE is missing, is a folder or was rejected (or a data file is\n"
+    "missing, or the working folder cannot be made); 2 usage error; 3 a report stopped on an error (its\n"
+    "message was shown); 4 a --save, --render or --piano-roll could not write its file (this wins over 3).\n";
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -74,6 +117,7 @@ public:
 
     sonivex::Answer ShowMessage(const std::string& text, sonivex::Buttons buttons, sonivex::Icon,
                                 const std::string&) override {
+        shown.push_back({buttons != sonivex::Buttons::Ok, text, yes_});
         if (buttons == sonivex::Buttons::Ok) {
             std::fprintf(stderr, "message: %s\n", OneLine(text).c_str());
             return sonivex::Answer::Ok;
@@ -84,6 +128,8 @@ public:
     void SetBusy(bool) override {}
     void LetEventsRun() override {}
     void SetCaption(const std::string&) override {}
+
+    std::vector<sonivex::ShownMessage> shown;  // every message box, in order, for --json
 
     // The next file dialog answers with this path, once.
     void Answer(const std::string& path) { answer_ = path; }
@@ -132,7 +178,9 @@ const std::map<std::string, OptionSpec>& Actions() {
         {"--treble", {Kind::Flag, false}},       {"--root", {Kind::List, true}},
         {"--apply-style", {Kind::Command, false}}, {"--switch", {Kind::Command, false}},
         {"--copy", {Kind::Command, false}},      {"--apply-effect", {Kind::Command, false}},
-        {"--save", {Kind::Command, true}},
+        {"--save", {Kind::Command, true}},       {"--undo", {Kind::Command, false}},
+        {"--redo", {Kind::Command, false}},      {"--render", {Kind::Command, true}},
+        {"--piano-roll", {Kind::Command, true}},
     };
     return actions;
 }
@@ -140,12 +188,21 @@ const std::map<std::string, OptionSpec>& Actions() {
 struct Action {
     std::string name;
     std::string value;
+    int width = 0;   // --piano-roll's picture size
+    int height = 0;
 };
 
 // Runs the controls and commands in order. Returns an exit status, or nothing when all went through.
 class Runner {
 public:
-    Runner(sonivex::Session& s, CliPlatform& platform) : s_(s), platform_(platform) {}
+    Runner(sonivex::Session& s, CliPlatform& platform, const sonivex::CliExtras* extras)
+        : s_(s), platform_(platform), extras_(extras) {}
+    Runner(const Runner&) = delete;
+    Runner& operator=(const Runner&) = delete;
+    ~Runner() { s_.media.Exporter = nullptr; }
+
+    // A --save or --render could not write its file.
+    bool SaveFailed() const { return saveFailed_; }
 
     std::optional<int> Run(const Action& a) {
         sonivex::FormModel& f = s_.form;
@@ -177,8 +234,12 @@ public:
         if (a.name == "--copy") return Press(f.Combo5, 3);
         if (a.name == "--save") {
             platform_.Answer(a.value);
-            sonivex::SaveCommand(s_);
+            if (sonivex::SaveCommand(s_) == sonivex::SaveOutcome::Failed) saveFailed_ = true;
         }
+        if (a.name == "--undo") sonivex::UndoCommand(s_);
+        if (a.name == "--redo") sonivex::RedoCommand(s_);
+        if (a.name == "--render" && !Render(a)) saveFailed_ = true;
+        if (a.name == "--piano-roll" && !DrawPianoRoll(a)) saveFailed_ = true;
         return std::nullopt;
     }
 
@@ -227,31 +288,64 @@ private:
         return std::nullopt;
     }
 
+    // Draws the song as it now stands, the last command's changes outlined; a file that cannot be written is
+    // named in a message.
+    bool DrawPianoRoll(const Action& a) {
+        sonivex::PianoRollModel model;
+        sonivex::LoadPianoRoll(s_, model);
+        const std::string problem = extras_->writePianoRoll(model, a.width, a.height, a.value);
+        if (problem.empty()) return true;
+        s_.Message(problem, sonivex::Icon::Critical);
+        return false;
+    }
+    // Renders the song as it now stands to a sound file; the exporter is made at the first render.
+    bool Render(const Action& a) {
+        if (!exporter_) {
+            exporter_.reset(extras_->makeAudioExporter());
+            s_.media.Exporter = exporter_.get();
+        }
+        return sonivex::ExportAudio(s_, a.value) == sonivex::ExportStatus::Written;
+    }
+
     sonivex::Session& s_;
     CliPlatform& platform_;
+    const sonivex::CliExtras* extras_;  // loaded when an action needs it, else null
+    std::unique_ptr<sonivex::AudioExporter> exporter_;
+    bool saveFailed_ = false;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    std::filesystem::path folder;
+// The whole run of the tool; main() wraps it so that no runtime error escapes.
+int RunTool(int argc, char** argv) {
+    if (sonivex::IsBatchRun(argc, argv)) return sonivex::BatchMain(argc, argv, ExecutableFolder(argv[0]));
+    bool json = false;
+    bool noLog = false;
+    std::optional<std::filesystem::path> folder;
     bool yes = false;
     std::optional<std::uint32_t> seed;
     std::string file;
     bool haveFile = false;
     std::vector<Action> actions;
+    const sonivex::CliExtras* extras = nullptr;  // loaded only for --render and --piano-roll
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&]() -> std::optional<std::string> {
             if (i + 1 >= argc) return std::nullopt;
             return std::string(argv[++i]);
         };
-        if (arg == "--help") {
+        if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::fputs("sonivex-cli " SONIVEX_VERSION "\n", stdout);
             return 0;
         }
         if (arg == "--yes") {
             yes = true;
+        } else if (arg == "--json") {
+            json = true;
+        } else if (arg == "--no-log") {
+            noLog = true;
         } else if (arg == "--program-folder" || arg.rfind("--program-folder=", 0) == 0) {
             const std::optional<std::string> dir =
                 arg == "--program-folder" ? value() : arg.substr(std::strlen("--program-folder="));
@@ -271,6 +365,18 @@ int main(int argc, char** argv) {
         } else {
             const auto known = Actions().find(arg);
             if (known == Actions().end()) return Usage("unknown option " + arg);
+            if (arg == "--render" || arg == "--piano-roll") {
+                std::string problem;
+                extras = sonivex::LoadCliExtras(ExecutableFolder(argv[0]), SONIVEX_EXTRAS_FOLDER, problem);
+                if (arg == "--render" && (extras == nullptr || extras->makeAudioExporter == nullptr)) {
+                    return Usage("--render is not available: this sonivex-cli was built without FluidSynth (" +
+                                     problem + ")", false);
+                }
+                if (arg == "--piano-roll" && (extras == nullptr || extras->writePianoRoll == nullptr)) {
+                    return Usage("--piano-roll is not available: this sonivex-cli was built without Qt (" + problem +
+                                     ")", false);
+                }
+            }
             Action action{arg, ""};
             if (known->second.takesValue) {
                 const std::optional<std::string> v = value();
@@ -280,22 +386,46 @@ int main(int argc, char** argv) {
             if (known->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
                 return Usage(arg + " takes on or off");
             }
+            if (arg == "--piano-roll") {
+                action.width = sonivex::kDefaultRollWidth;
+                action.height = sonivex::kDefaultRollHeight;
+                if (i + 1 < argc && std::strcmp(argv[i + 1], "--size") == 0) {
+                    ++i;
+                    const std::optional<std::string> size = value();
+                    if (!size || !sonivex::ParseRollSize(*size, action.width, action.height)) {
+                        return Usage("--size takes WIDTHxHEIGHT, each from 1 to 16384", false);
+                    }
+                }
+            }
             actions.push_back(action);
         }
     }
     if (!haveFile) return Usage("no FILE given");
-    if (folder.empty()) folder = ExecutableFolder(argv[0]);
+    if (folder) folder = std::filesystem::absolute(*folder);
 
+    // Declared before the session, so the run folder goes only after the session has closed its files.
+    std::string folderError;
+    std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
+        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(argv[0]), folder, folderError);
+    if (!run) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", folderError.c_str());
+        return 1;
+    }
     CliPlatform platform(yes);
-    sonivex::Session session(platform, std::filesystem::absolute(folder));
+    sonivex::Session session(platform, run->folders);
     if (seed) {
         session.FixedSeed = true;
         session.Seed = *seed;
     }
+    if (noLog) session.song.Log.SwitchOff();
     sonivex::FormLoad(session);
 
     int status = 0;
-    if (!std::filesystem::is_regular_file(file)) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(file, ec)) {
+        session.Message(file + " is a folder, not a MIDI file", sonivex::Icon::Warning);
+        status = 1;
+    } else if (!std::filesystem::is_regular_file(file, ec)) {
         session.Message(file + " does not exist", sonivex::Icon::Warning);
         status = 1;
     } else {
@@ -304,7 +434,7 @@ int main(int argc, char** argv) {
         if (outcome != sonivex::OpenOutcome::Reported && outcome != sonivex::OpenOutcome::ReportStopped) status = 1;
     }
     if (status == 0) {
-        Runner runner(session, platform);
+        Runner runner(session, platform, extras);
         for (const Action& action : actions) {
             if (const std::optional<int> failed = runner.Run(action)) {
                 sonivex::End1(session);
@@ -312,8 +442,19 @@ int main(int argc, char** argv) {
             }
         }
         if (session.RunErrorCount > 0) status = 3;
+        if (runner.SaveFailed()) status = 4;
     }
 
+    if (json) {
+        const sonivex::SongStatus song = status == 1                   ? sonivex::SongStatus::Refused
+                                         : session.RunErrorCount > 0 ? sonivex::SongStatus::Stopped
+                                                                     : sonivex::SongStatus::Analysed;
+        const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown)) + "\n";
+        std::fwrite(line.data(), 1, line.size(), stdout);
+        std::fflush(stdout);
+        sonivex::End1(session);
+        return status;
+    }
     std::string out;
     out.reserve(session.form.RichTextBox1.size());
     const std::string& text = session.form.RichTextBox1;
@@ -325,4 +466,19 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     sonivex::End1(session);
     return status;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    // The commands catch their own runtime errors; this is the last net for one outside any command (the
+    // folders, the options), which is shown like a report's error.
+    try {
+        return RunTool(argc, argv);
+    } catch (const std::bad_alloc&) {
+        std::fputs("message: Not enough memory\n", stderr);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "message: Error: %s\n", e.what());
+    }
+    return 3;
 }

@@ -1,5 +1,6 @@
 #include "media.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <functional>
 #include <system_error>
@@ -35,31 +36,41 @@ std::int32_t ReplyNumber(const std::string& reply) {
     }
 }
 
+// Removes the link that the last open made, if any.
+void RemoveMediaLink(Session& s) {
+    if (s.media.MediaLink.empty()) return;
+    std::error_code ec;
+    std::filesystem::remove(s.media.MediaLink, ec);
+    s.media.MediaLink.clear();
+}
+
 }  // namespace
 
-std::string ShortPath(const std::string& path) {
+std::string ShortPath(const std::string& path, const std::filesystem::path& linkFolder) {
     if (path.find(' ') == std::string::npos) return path;
     std::error_code ec;
-    const std::filesystem::path folder = std::filesystem::temp_directory_path(ec) / "sonivex-media";
-    std::filesystem::create_directories(folder, ec);
     const std::filesystem::path target = std::filesystem::absolute(path, ec);
     char name[32];
     std::snprintf(name, sizeof name, "%016zx", std::hash<std::string>{}(target.string()));
-    const std::filesystem::path link = folder / (std::string(name) + std::filesystem::path(path).extension().string());
+    const std::filesystem::path link =
+        std::filesystem::absolute(linkFolder, ec) / (std::string(name) + std::filesystem::path(path).extension().string());
     if (link.string().find(' ') != std::string::npos) return path;
     std::filesystem::remove(link, ec);
     std::filesystem::create_symlink(target, link, ec);
     return ec ? path : link.string();
 }
 
-void MediaOpen(Session& s, std::string& path, const std::string& alias) {
-    path = ShortPath(path);
-    SendNotify(s, "Open " + path + " type MPEGVideo Alias " + alias + " parent " + Dec(s.media.MediaWindow) +
+void MediaOpen(Session& s, const std::string& path, const std::string& alias) {
+    RemoveMediaLink(s);
+    const std::string shortPath = ShortPath(path, s.folders.work);
+    if (shortPath != path) s.media.MediaLink = shortPath;
+    SendNotify(s, "Open " + shortPath + " type MPEGVideo Alias " + alias + " parent " + Dec(s.media.MediaWindow) +
                       " Style " + kChildWindowStyle + " notify");
 }
 
 void MediaClose(Session& s, const std::string& alias) {
     if (SendNotify(s, "Close " + alias + " notify") == 0) s.media.Playing = 0;
+    RemoveMediaLink(s);
 }
 
 void MediaPause(Session& s, const std::string& alias) { SendNotify(s, "Pause " + alias + " notify"); }

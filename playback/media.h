@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 #include "reader/session.h"
@@ -11,11 +12,12 @@ namespace sonivex {
 
 inline constexpr const char* kMediaAlias = "VAVidev1";
 
-// Opens the file for playback under the alias. `path` is replaced by its form without blanks first, and the
-// caller's variable keeps that form.
-void MediaOpen(Session& s, std::string& path, const std::string& alias);
+// Opens the file for playback under the alias. The command names the file by its form without blanks (see
+// ShortPath; a link goes into the session's work folder); the caller's path is left as it is, so the song
+// model, the report and every message keep the user's path.
+void MediaOpen(Session& s, const std::string& path, const std::string& alias);
 
-// Closes the alias; Playing becomes 0 on success.
+// Closes the alias; Playing becomes 0 on success. A link made by MediaOpen is removed.
 void MediaClose(Session& s, const std::string& alias);
 
 void MediaPause(Session& s, const std::string& alias);
@@ -39,9 +41,10 @@ std::int32_t MediaPosition(Session& s, const std::string& alias);
 // The back-end's text for an error code.
 std::string MediaErrorText(Session& s, int code);
 
-// A form of an existing file's path without blanks that names the same file (the path itself when it has
-// none; otherwise a link without blanks in the temporary folder).
-std::string ShortPath(const std::string& path);
+// A form of an existing file's path without blanks that names the same file: the path itself when it has
+// none; otherwise a new link in `linkFolder` named from a hash of the path. The path itself again when the
+// link cannot be made or its own path holds a blank.
+std::string ShortPath(const std::string& path, const std::filesystem::path& linkFolder);
 
 // Sends a command to the back-end without touching LastMediaCommand or LastMediaError (the playback poll's
 // mode query). Returns the back-end's result; the reply is cut at its first NUL character.

@@ -8,9 +8,9 @@
 
 namespace sonivex {
 
-enum class Buttons { Ok, YesNo };
+enum class Buttons { Ok, YesNo, YesNoCancel };
 enum class Icon { None, Information, Warning, Question, Critical };
-enum class Answer { Ok, Yes, No };
+enum class Answer { Ok, Yes, No, Cancel };
 
 // What a file dialog is asked: its title, filter ("MIDI files (*.mid)|*.mid|All files (*.*)|*.*"),
 // initial folder and name, and whether it is a save dialog. The read-only check box is never shown.
@@ -20,6 +20,7 @@ struct FileDialogRequest {
     std::string initialFolder;
     std::string initialName;
     bool save = false;
+    std::string defaultExtension;  // a dialog adds it (".mid") to a typed name that has none
 };
 
 // A window's rectangle in screen pixels.
@@ -37,7 +38,8 @@ class Platform {
 public:
     virtual ~Platform() = default;
 
-    // Shows a modal message box and returns the button pressed (Ok for an OK box).
+    // Shows a modal message box and returns the button pressed (Ok for an OK box). Closing a Yes/No box counts
+    // as No, closing a Yes/No/Cancel box as Cancel.
     virtual Answer ShowMessage(const std::string& text, Buttons buttons, Icon icon, const std::string& title) = 0;
 
     // Shows the busy (true) or the normal (false) mouse pointer.
@@ -51,6 +53,11 @@ public:
 
     // Shows a file dialog and returns the chosen path, or "" when the user cancels.
     virtual std::string ChooseFile(const FileDialogRequest&) { return {}; }
+
+    // Shows how far a long task has got, from 0 to 1, under `text`, with a way to cancel it; the first call
+    // shows the progress and EndProgress takes it away. Returns false once the user has asked to cancel.
+    virtual bool ShowProgress(const std::string& /*text*/, double /*fraction*/) { return true; }
+    virtual void EndProgress() {}
 
     // Shows the about window as a modal dialog; unloads it at shutdown.
     virtual void ShowAbout() {}

@@ -10,6 +10,7 @@ constexpr std::size_t kLogBlock = 1 << 16;
 
 bool LogFile::Open(const std::filesystem::path& path, bool append) {
     Close();
+    if (off_) return false;
     path_ = path;
     file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
     pending_.clear();

@@ -14,9 +14,12 @@
 #include <vector>
 
 #include "app/form.h"
+#include "app/history.h"
+#include "app/recent_songs.h"
 #include "checked.h"
 #include "notes_file.h"
 #include "platform.h"
+#include "playback/audio_export.h"
 #include "playback/media_interface.h"
 
 namespace sonivex {
@@ -45,8 +48,14 @@ public:
     LogFile& operator=(const LogFile&) = delete;
     ~LogFile() { Close(); }
 
-    // Opens the file for writing, replacing any file of that name (append = false), or for appending.
+    // Opens the file for writing, replacing any file of that name (append = false), or for appending. A log
+    // that is switched off opens nothing and returns false.
     bool Open(const std::filesystem::path& path, bool append);
+    // Keeps this log closed from now on (a run that asked for no log files).
+    void SwitchOff() {
+        Close();
+        off_ = true;
+    }
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
     const std::filesystem::path& Path() const { return path_; }
@@ -57,6 +66,7 @@ private:
     std::FILE* file_ = nullptr;
     std::filesystem::path path_;
     std::string pending_;  // lines not yet handed to the file
+    bool off_ = false;
 };
 
 // A meta event that makes no row but follows the track's first row: the row it follows (event index), its
@@ -300,6 +310,8 @@ struct MediaState {
     std::string LastMediaCommand;
     Int16 Playing;
     MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
+    AudioExporter* Exporter = nullptr;  // renders the song to a sound file; none makes export unavailable
+    std::string MediaLink;  // a link made for the open file (its path without blanks); removed by Close
 };
 
 // Where a session reads its data files and writes its working files and logs.
@@ -352,6 +364,8 @@ struct Session {
     MediaState media;
     EffectState effects;
     FormModel form;
+    EditHistory history;  // the working copies for Undo and Redo
+    RecentSongs recent;   // the songs opened last, newest first
 };
 
 }  // namespace sonivex

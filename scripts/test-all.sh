@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs, builds and runs every test: the unit tests, the same tests under AddressSanitizer and
-# UndefinedBehaviorSanitizer, and a fuzzing run of the report on arbitrary bytes.
+# Installs, builds and runs every test: the unit tests, the Debian package installed and run as a non-root
+# user, the same tests under AddressSanitizer and UndefinedBehaviorSanitizer, and a fuzzing run of the report
+# on arbitrary bytes.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 if [ "${SONIVEX_SKIP_INSTALL:-0}" != 1 ]; then bash scripts/install-deps.sh; fi
@@ -10,6 +11,9 @@ echo "== unit tests"
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== the Debian package, installed with apt and run as a non-root user"
+bash scripts/test-package.sh build
 
 echo "== unit tests with AddressSanitizer and UndefinedBehaviorSanitizer"
 # The window's tests run in the plain build; here the core, its tools and the player run under the sanitizers.

@@ -4,6 +4,8 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/commands.h"
+
 namespace sonivex {
 
 namespace {
@@ -48,9 +50,18 @@ QString QtFileFilter(const std::string& filter) {
 
 Answer RunMessageBox(QWidget* parent, const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
     const QString caption = title.empty() ? QString::fromLatin1(kAppTitle) : QString::fromLocal8Bit(title);
-    QMessageBox box(BoxIcon(icon), caption, MessageText(text),
-                    buttons == Buttons::YesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, parent);
+    QMessageBox::StandardButtons shown = QMessageBox::Ok;
+    if (buttons == Buttons::YesNo) shown = QMessageBox::Yes | QMessageBox::No;
+    if (buttons == Buttons::YesNoCancel) shown = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
+    QMessageBox box(BoxIcon(icon), caption, MessageText(text), shown, parent);
     box.setTextFormat(Qt::PlainText);  // file names may hold "<"
+    if (buttons == Buttons::YesNoCancel) {
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int pressed = box.exec();
+        if (pressed == QMessageBox::Yes) return Answer::Yes;
+        return pressed == QMessageBox::No ? Answer::No : Answer::Cancel;
+    }
     if (buttons == Buttons::YesNo) {
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::No);
@@ -70,7 +81,8 @@ std::string RunFileDialog(QWidget* parent, const FileDialogRequest& request) {
     if (!request.initialName.empty()) dialog.selectFile(QString::fromLocal8Bit(request.initialName));
     if (dialog.exec() != QDialog::Accepted) return {};
     const QStringList chosen = dialog.selectedFiles();
-    return chosen.isEmpty() ? std::string() : chosen.constFirst().toLocal8Bit().toStdString();
+    if (chosen.isEmpty()) return {};
+    return WithDefaultExtension(chosen.constFirst().toLocal8Bit().toStdString(), request.defaultExtension);
 }
 
 }  // namespace sonivex

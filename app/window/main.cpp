@@ -8,18 +8,23 @@
 #include <QCommandLineParser>
 #include <QFrame>
 #include <QIcon>
+#include <QMessageBox>
 #include <QPixmap>
-#include <QStyle>
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <system_error>
 
+#include "app/folders.h"
 #include "main_window.h"
 #include "media_backend.h"
 #include "media_frame.h"
+#ifdef SONIVEX_HAVE_PLAYER
+#include "playback/player/audio_exporter.h"
+#endif
 
 #ifndef SONIVEX_VERSION
 #error "the build defines SONIVEX_VERSION"
@@ -30,8 +35,16 @@ namespace {
 // How long the window may settle after start-up before its picture is taken.
 constexpr int kScreenshotDelayMs = 1500;
 
-std::filesystem::path ProgramFolder() {
+std::filesystem::path ExecutableFolder() {
     return std::filesystem::path(QCoreApplication::applicationDirPath().toLocal8Bit().toStdString());
+}
+
+// The icon theme's "sonivex" when one is installed, else the copy built into the program.
+QIcon ApplicationIcon() {
+    QIcon bundled;
+    bundled.addFile(QStringLiteral(":/icons/sonivex-48.png"), QSize(48, 48));
+    bundled.addFile(QStringLiteral(":/icons/sonivex-256.png"), QSize(256, 256));
+    return QIcon::fromTheme(QStringLiteral("sonivex"), bundled);
 }
 
 }  // namespace
@@ -40,13 +53,18 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sonivex"));
     QApplication::setApplicationVersion(QStringLiteral(SONIVEX_VERSION));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("audio-midi"),
-                                                 app.style()->standardIcon(QStyle::SP_MediaVolume)));
+    QApplication::setWindowIcon(ApplicationIcon());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Analyses, changes and plays Standard MIDI Files."));
     parser.addHelpOption();
     parser.addVersionOption();
+    const QCommandLineOption programFolderOption(
+        QStringLiteral("program-folder"),
+        QStringLiteral("Keep everything in DIR: the data files are read from it, the working files and logs/ "
+                       "written there."),
+        QStringLiteral("DIR"));
+    parser.addOption(programFolderOption);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MIDI file to open at start-up."),
                                  QStringLiteral("[FILE]"));
     parser.process(app);
@@ -56,13 +74,33 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    sonivex::MainWindow window(ProgramFolder());
+    std::optional<std::filesystem::path> programFolder;
+    if (parser.isSet(programFolderOption)) {
+        std::error_code ec;
+        programFolder = std::filesystem::absolute(parser.value(programFolderOption).toLocal8Bit().toStdString(), ec);
+    }
+    // Declared before the window, so the run folder goes only after the window has closed its files.
+    std::string folderError;
+    std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
+        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(), programFolder, folderError);
+    if (!run) {
+        std::fprintf(stderr, "sonivex: %s\n", folderError.c_str());
+        QMessageBox::critical(nullptr, QStringLiteral("Sonivex"), QString::fromLocal8Bit(folderError.c_str()));
+        return 1;
+    }
+
+    sonivex::MainWindow window(run->folders);
     QFrame* frame = window.MediaFrame();
     std::unique_ptr<sonivex::MediaInterface> backend = sonivex::MakeMediaBackend(
         [frame](std::intptr_t, int message, std::intptr_t first, std::intptr_t second) {
             sonivex::PostMediaNotification(frame, message, first, second);
-        });
+        },
+        [&window](bool found) { window.ShowSoundOutput(found); });
     window.State().media.Device = backend.get();
+#ifdef SONIVEX_HAVE_PLAYER
+    const std::unique_ptr<sonivex::AudioExporter> exporter = sonivex::MakeAudioExporter();
+    window.State().media.Exporter = exporter.get();
+#endif
     window.show();
 
     std::string path;
@@ -88,5 +126,6 @@ int main(int argc, char** argv) {
     const int status = app.exec();
     window.close();  // shuts down while the back-end still exists
     window.State().media.Device = nullptr;
+    window.State().media.Exporter = nullptr;
     return status != 0 ? status : screenshotStatus;
 }

@@ -5,10 +5,14 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
+#include <QKeyEvent>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -28,6 +32,10 @@
 #include "app/commands.h"
 #include "dialogs.h"
 #include "media_frame.h"
+#include "progress_window.h"
+#include "recent_songs.h"
+#include "piano_roll_window.h"
+#include "song_drop.h"
 
 namespace sonivex {
 
@@ -133,34 +141,57 @@ QIcon ToolbarIcon(const QStyle& style, const char* themeName, QStyle::StandardPi
 
 }  // namespace
 
-MainWindow::MainWindow(std::filesystem::path programFolder, QWidget* parent)
-    : QMainWindow(parent), session_(*this, std::move(programFolder)) {
+MainWindow::MainWindow(Folders folders, QWidget* parent)
+    : QMainWindow(parent), session_(*this, std::move(folders)) {
     setObjectName(QStringLiteral("frmmain"));
     setWindowTitle(QString::fromLatin1(kAppTitle));
-    // Fixed size and no maximise button: the layout never moves.
-    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                   Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
     // The media frame gets a window handle of its own; its siblings must stay plain widgets.
     QCoreApplication::setAttribute(Qt::AA_DontCreateNativeWidgetSiblings);
 
-    BuildControls();
+    // A MIDI file dropped on the window is opened.
+    setAcceptDrops(true);
+    progress_ = std::make_unique<ProgressWindow>(this);
+
+    // The menus first: the toolbar shows the same actions, so both always share one enabled state.
     BuildMenus();
+    BuildControls();
     Connect();
 
-    const QSize client = TwipsRect(*this, 0, 0, kClientWidth, kClientHeight).size();
-    client_->setFixedSize(client);
-    setFixedSize(client.width(), client.height() + menuBar()->sizeHint().height());
+    // The layout's own size is the smallest; a larger window gives the report pane the room.
+    layoutSize_ = TwipsRect(*this, 0, 0, kClientWidth, kClientHeight).size();
+    client_->setMinimumSize(layoutSize_);
+    resize(layoutSize_.width(), layoutSize_.height() + menuBar()->sizeHint().height());
+    for (const auto& [name, follow] : {std::pair{"Toolbar1", Follow::Widen}, std::pair{"RichTextBox1", Follow::Grow},
+                                       std::pair{"Frame1", Follow::KeepRightGap}, std::pair{"Frame2", Follow::KeepRightGap},
+                                       std::pair{"Frame3", Follow::KeepRightGap},
+                                       std::pair{"MediaFrame", Follow::KeepBottomGap},
+                                       std::pair{"StatusBar1", Follow::WidenAtBottom}}) {
+        following_.push_back({Widget(name), Widget(name)->geometry(), follow});
+    }
+    client_->installEventFilter(this);
+    report_->installEventFilter(this);
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
     timer_->setInterval(1000);
     connect(timer_, &QTimer::timeout, this, [this] { Handle([this] { Timer1_Timer(session_); }); });
 
+    // The playing position is asked for more often than Timer1 runs, so its seconds do not jump.
+    positionTimer_ = new QTimer(this);
+    positionTimer_->setObjectName(QStringLiteral("PositionTimer"));
+    positionTimer_->setInterval(250);
+    connect(positionTimer_, &QTimer::timeout, this, [this] {
+        if (busy_ || shutDown_) return;  // a command is under way; its own Refresh shows where it got to
+        RunCommand(session_, [this] { ShowPlayingPosition(session_); });
+        position_->setText(Latin1(session_.form.PlayingPosition));
+    });
+
     // The load step: the about window is loaded hidden, then the core's part.
     about_ = new AboutDialog(this);
-    FormLoad(session_);
+    RunCommand(session_, [this] { FormLoad(session_); });
     Refresh();
     timer_->start();
+    positionTimer_->start();
 }
 
 MainWindow::~MainWindow() {
@@ -227,7 +258,8 @@ void MainWindow::BuildControls() {
     report_->setLineWrapMode(QPlainTextEdit::NoWrap);
     report_->setUndoRedoEnabled(false);
 
-    static_cast<QStatusBar*>(Widget("StatusBar1"))->setSizeGripEnabled(false);
+    // The window can be resized: the status bar holds the grip at its corner.
+    static_cast<QStatusBar*>(Widget("StatusBar1"))->setSizeGripEnabled(true);
 
     // The report pane was stretched over the media frame: the frame lies beneath it and is never seen.
     mediaFrame_->lower();
@@ -271,6 +303,9 @@ void MainWindow::BuildToolbar(QWidget* widget) {
         {"Play", "Play", "media-playback-start", QStyle::SP_MediaPlay, &f.PlayButton},
         {"Pause", "Pause", "media-playback-pause", QStyle::SP_MediaPause, &f.PauseButton},
         {"Stop", "Stop", "media-playback-stop", QStyle::SP_MediaStop, &f.StopButton},
+        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
+        {"Undo", "Undo", "edit-undo", QStyle::SP_ArrowBack, &f.UndoButton},
+        {"Redo", "Redo", "edit-redo", QStyle::SP_ArrowForward, &f.RedoButton},
     };
     for (const Button& button : buttons) {
         if (button.key == nullptr) {
@@ -278,7 +313,16 @@ void MainWindow::BuildToolbar(QWidget* widget) {
             continue;
         }
         const QString key = QString::fromLatin1(button.key);
-        QAction* action = toolbar->addAction(ToolbarIcon(*style(), button.theme, button.standard), key);
+        const QIcon icon = ToolbarIcon(*style(), button.theme, button.standard);
+        // A button with a menu item of its own shows that item's action: one action, one enabled state.
+        if (QAction* shared = findChild<QAction*>(QStringLiteral("mnu") + key)) {
+            shared->setIcon(icon);
+            shared->setToolTip(QString::fromLatin1(button.tip));
+            shared->setData(key);
+            toolbar->addAction(shared);
+            continue;
+        }
+        QAction* action = toolbar->addAction(icon, key);
         action->setObjectName(key);
         action->setData(key);
         action->setToolTip(QString::fromLatin1(button.tip));
@@ -287,6 +331,21 @@ void MainWindow::BuildToolbar(QWidget* widget) {
         });
         actions_.emplace_back(action, button.model);
     }
+    AddPlayingPosition(toolbar);
+}
+
+void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
+    toolbar->addSeparator();
+    position_ = new QLabel(toolbar);
+    position_->setObjectName(QStringLiteral("PlayingPosition"));
+    position_->setFont(FormFont());
+    // Room for "00:00 / 00:00", so the note beside it does not move while the seconds change.
+    position_->setMinimumWidth(position_->fontMetrics().horizontalAdvance(QStringLiteral("00:00 / 00:00  ")));
+    toolbar->addWidget(position_);
+    soundNote_ = new QLabel(toolbar);
+    soundNote_->setObjectName(QStringLiteral("SoundNote"));
+    soundNote_->setFont(FormFont());
+    toolbar->addWidget(soundNote_);
 }
 
 void MainWindow::BuildMenus() {
@@ -303,8 +362,10 @@ void MainWindow::BuildMenus() {
     };
     const Menu menus[] = {
         {"mnuFile", "File",
-         {{"mnuOpen", "Open...", &f.mnuOpen}, {"mnuSave", "Save...", &f.mnuSave}, {nullptr, "streep1", nullptr},
+         {{"mnuOpen", "Open...", &f.mnuOpen}, {"mnuSave", "Save...", &f.mnuSave},
+          {"mnuExportAudio", "Export Audio...", &f.mnuExportAudio}, {nullptr, "streep1", nullptr},
           {"mnuExit", "Exit", &f.mnuExit}}},
+        {"mnuEdit", "Edit", {{"mnuUndo", "Undo", &f.mnuUndo}, {"mnuRedo", "Redo", &f.mnuRedo}}},
         {"mnucontrol", "Controls",
          {{"mnuPlay", "Play", &f.mnuPlay}, {"mnuPause", "Pause", &f.mnuPause}, {"mnuStop", "Stop", &f.mnuStop}}},
         {"mnuHelp", "Help", {{"mnuAbout", "About...", &f.mnuAbout}}},
@@ -326,6 +387,38 @@ void MainWindow::BuildMenus() {
             actions_.emplace_back(action, item.model);
         }
     }
+    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
+    const std::pair<const char*, QKeySequence> keys[] = {{"mnuOpen", QKeySequence(Qt::CTRL | Qt::Key_O)},
+                                                         {"mnuSave", QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                                         {"mnuExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                                                         {"mnuUndo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
+                                                         {"mnuRedo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+                                                         {"mnuAbout", QKeySequence(Qt::Key_F1)}};
+    for (const auto& [name, key] : keys) {
+        if (QAction* action = findChild<QAction*>(Name(name))) action->setShortcut(key);
+    }
+    // File, Recent Songs, above Exit.
+    recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
+                                  session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+    // View, Piano Roll, between Edit and Controls.
+    auto* view = new QMenu(QStringLiteral("View"), menuBar());
+    view->setObjectName(QStringLiteral("mnuView"));
+    if (const QMenu* controls = findChild<QMenu*>(Name("mnucontrol"))) {
+        menuBar()->insertMenu(controls->menuAction(), view);
+    } else {
+        menuBar()->addMenu(view);
+    }
+    QAction* pianoRoll = view->addAction(QStringLiteral("Piano Roll"));
+    pianoRoll->setObjectName(QStringLiteral("mnuPianoRoll"));
+    pianoRoll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    connect(pianoRoll, &QAction::triggered, this, &MainWindow::ShowPianoRoll);
+}
+
+void MainWindow::ShowPianoRoll() {
+    if (pianoRoll_ == nullptr) pianoRoll_ = new PianoRollWindow(session_, this);
+    pianoRoll_->show();
+    pianoRoll_->raise();
+    pianoRoll_->activateWindow();
 }
 
 void MainWindow::Connect() {
@@ -378,7 +471,7 @@ void MainWindow::Connect() {
 
 template <typename Command>
 void MainWindow::Handle(Command command) {
-    command();
+    RunCommand(session_, command);
     Refresh();
 }
 
@@ -386,6 +479,9 @@ QWidget* MainWindow::Widget(const char* name) const { return client_->findChild<
 
 void MainWindow::Refresh() {
     const FormModel& f = session_.form;
+    if (recent_ != nullptr) recent_->Update();
+    // Every command ends here: an edit, Open, Undo or Redo redraws the piano roll.
+    if (pianoRoll_ != nullptr) pianoRoll_->SongMayHaveChanged();
     for (const auto& [combo, list] : lists_) {
         const QSignalBlocker block(combo);
         bool same = combo->count() == static_cast<int>(list->items.size());
@@ -430,6 +526,8 @@ void MainWindow::Refresh() {
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         report_->setPlainText(text);
     }
+    position_->setText(Latin1(f.PlayingPosition));
+    soundNote_->setText(Latin1(f.SoundNote));
     auto* status = static_cast<QStatusBar*>(Widget("StatusBar1"));
     if (status->currentMessage() != Latin1(f.StatusBar1)) status->showMessage(Latin1(f.StatusBar1));
     SetCaption(f.Caption);
@@ -439,6 +537,11 @@ void MainWindow::OpenFile(const std::string& path) {
     startupFile_ = path;
     Handle([this] { OpenCommand(session_); });
     startupFile_.reset();
+}
+
+void MainWindow::ShowSoundOutput(bool found) {
+    session_.form.SoundNote = found ? "" : "no sound output: playing silently";
+    soundNote_->setText(Latin1(session_.form.SoundNote));
 }
 
 Answer MainWindow::ShowMessage(const std::string& text, Buttons buttons, Icon icon, const std::string& title) {
@@ -482,6 +585,28 @@ std::string MainWindow::ChooseFile(const FileDialogRequest& request) {
 
 std::string MainWindow::ShowFileDialog(const FileDialogRequest& request) { return RunFileDialog(this, request); }
 
+bool MainWindow::ShowProgress(const std::string& text, double fraction) { return progress_->Show(text, fraction); }
+
+void MainWindow::EndProgress() { progress_->End(); }
+
+void MainWindow::OpenRecentSong(const std::string& path) {
+    Handle([this, &path] {
+        // A song that is gone is named by Open and leaves the list.
+        if (OpenCommand(session_, path) == OpenOutcome::Missing) session_.recent.Remove(path);
+    });
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    if (!busy_ && DroppedSong(event->mimeData())) event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const std::optional<std::string> path = DroppedSong(event->mimeData());
+    if (busy_ || !path) return;
+    event->acceptProposedAction();
+    Handle([this, &path] { OpenCommand(session_, *path); });
+}
+
 void MainWindow::ShowAbout() {
     if (about_ == nullptr) about_ = new AboutDialog(this);
     about_->exec();
@@ -511,8 +636,56 @@ void MainWindow::RemoveMediaHook() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!shutDown_) {
+        bool mayClose = true;
+        Handle([this, &mayClose] { mayClose = QueryUnload(session_); });
+        if (!mayClose) {
+            event->ignore();
+            return;
+        }
+    }
     Shutdown();
     event->accept();
+}
+
+void MainWindow::keyPressEvent(QKeyEvent* event) {
+    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
+        Handle([this] { PlayPauseKey(session_); });
+        return;
+    }
+    QMainWindow::keyPressEvent(event);
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) PlaceForSize();
+    // The read-only report pane would swallow Space without using it: there it plays and pauses too.
+    if (watched == report_ && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
+            Handle([this] { PlayPauseKey(session_); });
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void MainWindow::PlaceForSize() {
+    const int wider = qMax(0, client_->width() - layoutSize_.width());
+    const int taller = qMax(0, client_->height() - layoutSize_.height());
+    for (const FollowingControl& control : following_) {
+        QRect place = control.laidOut;
+        switch (control.follow) {
+        case Follow::Grow: place.setSize(place.size() + QSize(wider, taller)); break;
+        case Follow::Widen: place.setWidth(place.width() + wider); break;
+        case Follow::KeepRightGap: place.translate(wider, 0); break;
+        case Follow::KeepBottomGap: place.translate(0, taller); break;
+        case Follow::WidenAtBottom:
+            place.translate(0, taller);
+            place.setWidth(place.width() + wider);
+            break;
+        }
+        if (control.widget->geometry() != place) control.widget->setGeometry(place);
+    }
 }
 
 void MainWindow::showEvent(QShowEvent* event) {
@@ -531,7 +704,7 @@ void MainWindow::Shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
     timer_->stop();
-    End1(session_);
+    RunCommand(session_, [this] { End1(session_); });
 }
 
 }  // namespace sonivex

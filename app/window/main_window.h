@@ -7,6 +7,7 @@
 
 #include <QMainWindow>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -19,6 +20,8 @@ class QAction;
 class QCheckBox;
 class QComboBox;
 class QFrame;
+class QLabel;
+class QToolBar;
 class QLineEdit;
 class QPlainTextEdit;
 class QRadioButton;
@@ -27,6 +30,9 @@ class QTimer;
 namespace sonivex {
 
 class AboutDialog;
+class PianoRollWindow;
+class ProgressWindow;
+class RecentSongsMenu;
 class MediaHookFilter;
 
 class MainWindow : public QMainWindow, public Platform {
@@ -34,8 +40,11 @@ class MainWindow : public QMainWindow, public Platform {
 
 public:
     // Builds every control, runs the load step (FormLoad: name tables, media hook, "logs" folder) on a session
-    // whose program folder is `programFolder`, shows the model's initial state and starts Timer1.
-    explicit MainWindow(std::filesystem::path programFolder, QWidget* parent = nullptr);
+    // that uses `folders`, shows the model's initial state and starts Timer1.
+    explicit MainWindow(Folders folders, QWidget* parent = nullptr);
+    // The same with everything in one program folder.
+    explicit MainWindow(const std::filesystem::path& programFolder, QWidget* parent = nullptr)
+        : MainWindow(Folders::InOne(programFolder), parent) {}
 
     // Shuts down (End1) unless the window was closed before.
     ~MainWindow() override;
@@ -50,6 +59,10 @@ public:
     // Runs the Open command on `path` as if the user had chosen it in the open dialog.
     void OpenFile(const std::string& path);
 
+    // Shows beside the playing position whether the sound reaches a sound output; without one the song plays
+    // silently, and the note says so.
+    void ShowSoundOutput(bool found);
+
     // The frame that the media device uses as its parent window; its notifications are posted to it.
     QFrame* MediaFrame() const { return mediaFrame_; }
 
@@ -59,6 +72,8 @@ public:
     void LetEventsRun() override;
     void SetCaption(const std::string& caption) override;
     std::string ChooseFile(const FileDialogRequest& request) override;
+    bool ShowProgress(const std::string& text, double fraction) override;
+    void EndProgress() override;
     void ShowAbout() override;
     void UnloadAbout() override;
     void CloseMainWindow() override;
@@ -72,13 +87,29 @@ protected:
     virtual Answer ShowMessageBox(const std::string& text, Buttons buttons, Icon icon, const std::string& title);
     virtual std::string ShowFileDialog(const FileDialogRequest& request);
 
+    // Closing asks about unsaved changes first (QueryUnload); Cancel keeps the window open.
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // A MIDI file dragged onto the window is opened through the Open command.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    // Space, when no control takes it for itself, plays or pauses.
+    void keyPressEvent(QKeyEvent* event) override;
+    // The client area's resizes move and stretch the controls that follow the window's size; Space on the
+    // read-only report pane plays or pauses.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenus();
+    void OpenRecentSong(const std::string& path);
+    // View, Piano Roll: opens the piano roll window, or brings it to the front.
+    void ShowPianoRoll();
     void BuildToolbar(QWidget* toolbar);
+    void AddPlayingPosition(QToolBar* toolbar);
+    // Places the controls that follow the client area's size: the report pane grows with it, the frames keep
+    // their distance from its right edge, the toolbar and the status bar span it.
+    void PlaceForSize();
     void Connect();
     // Runs a command or rule on the model, then shows the model.
     template <typename Command>
@@ -93,7 +124,13 @@ private:
     QFrame* mediaFrame_ = nullptr;
     QPlainTextEdit* report_ = nullptr;
     QTimer* timer_ = nullptr;
+    QTimer* positionTimer_ = nullptr;
+    QLabel* position_ = nullptr;
+    QLabel* soundNote_ = nullptr;
     AboutDialog* about_ = nullptr;
+    RecentSongsMenu* recent_ = nullptr;
+    PianoRollWindow* pianoRoll_ = nullptr;  // made when first asked for
+    std::unique_ptr<ProgressWindow> progress_;
     MediaHookFilter* hook_ = nullptr;
 
     // Each control with the part of the window model it shows.
@@ -103,6 +140,16 @@ private:
     std::vector<std::pair<QLineEdit*, TextControl*>> texts_;
     std::vector<std::pair<QWidget*, Control*>> buttons_;
     std::vector<std::pair<QAction*, Control*>> actions_;
+
+    // How a control follows the client area's size beyond the layout's own size (the minimum).
+    enum class Follow { Grow, Widen, KeepRightGap, KeepBottomGap, WidenAtBottom };
+    struct FollowingControl {
+        QWidget* widget;
+        QRect laidOut;
+        Follow follow;
+    };
+    QSize layoutSize_;
+    std::vector<FollowingControl> following_;
 
     std::string shownReport_;  // the report text that the pane shows, so an unchanged report keeps its scroll
     std::optional<std::string> startupFile_;  // the answer of the next file dialog, given once

@@ -37,11 +37,12 @@ std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& 
     return *std::min_element(fonts.begin(), fonts.end());
 }
 
-SynthEngine::SynthEngine() {
+SynthEngine::SynthEngine(SampleLoading loading) {
     QuietFluidSynthLog();
     settings_ = new_fluid_settings();
     if (settings_ == nullptr) return;
     fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
+    if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr) return;
     if (const auto font = FindSoundFont()) {

@@ -12,13 +12,17 @@ namespace sonivex {
 // by name; nothing when the folder holds none.
 std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& folder = "/usr/share/sounds/sf2");
 
+// When the sound font's samples are read: all of them as it loads (what playing in real time needs), or each
+// instrument's as a program change first chooses it (far quicker for a render, which may wait on the disk).
+enum class SampleLoading { AllAtOnce, WhenChosen };
+
 class SynthEngine {
 public:
     static constexpr double kSampleRate = 44100;
 
     // Makes the synthesizer and loads the sound font of FindSoundFont(). Without a sound font (or when it
     // fails to load) the synthesizer still runs, silently: every note finds no instrument.
-    SynthEngine();
+    explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;

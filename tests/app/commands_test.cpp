@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 
 #include "app/commands.h"
 #include "support/fake_media.h"
@@ -41,8 +45,12 @@ TEST(Window, StartsWithTheControlsOfAFreshProgram) {
     EXPECT_TRUE(f.Option1.selected && !f.Option1.enabled);
     EXPECT_EQ(f.Text1.text, "2");
     EXPECT_EQ(f.Text2.text, "0");
-    EXPECT_TRUE(f.mnuOpen.enabled && f.OpenButton.enabled && f.SaveButton.enabled);
-    EXPECT_FALSE(f.mnuSave.enabled || f.mnuPlay.enabled || f.PlayButton.enabled || f.StopButton.enabled);
+    EXPECT_TRUE(f.mnuOpen.enabled && f.OpenButton.enabled);
+    // Save is off in the menu and on the toolbar alike until an edit gives something to save.
+    EXPECT_FALSE(f.mnuSave.enabled || f.SaveButton.enabled || f.mnuPlay.enabled || f.PlayButton.enabled ||
+                 f.StopButton.enabled);
+    EXPECT_FALSE(f.UnsavedChanges);
+    EXPECT_EQ(f.PlayingPosition, "");
     EXPECT_TRUE(w.t.platform().hookInstalled);
     EXPECT_EQ(w.t->media.MediaWindow, 4242);
     EXPECT_TRUE(std::filesystem::is_directory(w.t.folder() / "logs"));
@@ -56,7 +64,7 @@ TEST(OpenCommand, FillsEveryListAndOpensTheFileForPlayback) {
     FormModel& f = w.form();
     const auto& request = w.t.platform().dialogs.at(0);
     EXPECT_EQ(request.title, "Load MIDI file");
-    EXPECT_EQ(request.filter, "MIDI files (*.mid)|*.mid|All files (*.*)|*.*");
+    EXPECT_EQ(request.filter, "MIDI files (*.mid *.midi *.kar)|*.mid;*.midi;*.kar|All files (*.*)|*.*");
     EXPECT_FALSE(request.save);
     EXPECT_EQ(f.Combo1.items, (std::vector<std::string>{"Rock", ""}));
     ASSERT_EQ(f.Combo6.items.size(), 13u);
@@ -313,6 +321,294 @@ TEST(Shutdown, ClosesTheDeviceAndDeletesTheWorkingFiles) {
     fresh.device.failures["Close"] = 263;
     End1(*fresh.t);
     EXPECT_TRUE(fresh.t.platform().messages.empty());
+}
+
+// A window with a song open and changed by Drum<>Melody on its first track.
+struct ChangedSong : Window {
+    std::string path;
+    ChangedSong() {
+        path = Open(Song());
+        form().Combo4.listIndex = 0;
+        CommandClick(*t, 2);
+    }
+    std::vector<Buttons>& buttons() { return t.platform().buttons; }
+    std::vector<std::string>& messages() { return t.platform().messages; }
+};
+
+TEST(UnsavedChanges, AreNotedOnlyWhenAnEditingCommandChangedTheSong) {
+    Window w;
+    w.Open(w.Song());
+    EXPECT_FALSE(w.form().UnsavedChanges);
+    CommandClick(*w.t, 1);  // no style chosen: the command changes nothing
+    EXPECT_FALSE(w.form().UnsavedChanges);
+    w.form().Combo4.listIndex = 1;  // the second track holds no notes
+    CommandClick(*w.t, 2);
+    EXPECT_EQ(w.t.platform().messages.back(), "No notes in track!");
+    EXPECT_FALSE(w.form().UnsavedChanges);
+    w.form().Combo4.listIndex = 0;
+    CommandClick(*w.t, 2);
+    EXPECT_TRUE(w.form().UnsavedChanges);
+}
+
+TEST(UnsavedChanges, ExitAsksNothingWhenNothingChanged) {
+    Window w;
+    w.Open(w.Song());
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_EQ(w.t.platform().windowClosed, 1);
+    EXPECT_TRUE(w.t.platform().messages.empty());
+    EXPECT_TRUE(QueryUnload(*w.t));  // the close box
+    EXPECT_TRUE(w.t.platform().messages.empty());
+}
+
+TEST(UnsavedChanges, ExitAsksWithYesNoAndCancelAndCancelKeepsTheWindow) {
+    ChangedSong w;
+    w.messages().clear();
+    w.buttons().clear();
+    w.t.platform().Answers({Answer::Cancel});
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_EQ(w.messages(), (std::vector<std::string>{"? Save changes to SONG.MID?"}));
+    EXPECT_EQ(w.buttons(), (std::vector<Buttons>{Buttons::YesNoCancel}));
+    EXPECT_EQ(w.t.platform().titles.back(), "Sonivex");
+    EXPECT_EQ(w.t.platform().windowClosed, 0);
+    EXPECT_TRUE(w.form().UnsavedChanges);
+    EXPECT_TRUE(std::filesystem::exists(w.t.folder() / "sonivex-temp.tmp"));
+
+    // The close box asks the same question.
+    w.t.platform().Answers({Answer::Cancel});
+    EXPECT_FALSE(QueryUnload(*w.t));
+    EXPECT_EQ(w.messages().size(), 2u);
+}
+
+TEST(UnsavedChanges, NoClosesWithoutSavingAndTheCloseThatFollowsAsksNoMore) {
+    ChangedSong w;
+    const std::size_t dialogs = w.t.platform().dialogs.size();
+    w.t.platform().Answers({Answer::No});
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_EQ(w.t.platform().windowClosed, 1);
+    EXPECT_EQ(w.t.platform().dialogs.size(), dialogs);  // no save dialog
+    EXPECT_TRUE(QueryUnload(*w.t));                    // the window's own close after Exit
+    EXPECT_EQ(w.messages().back(), "? Save changes to SONG.MID?");
+    EXPECT_EQ(std::count(w.messages().begin(), w.messages().end(), "? Save changes to SONG.MID?"), 1);
+}
+
+TEST(UnsavedChanges, YesSavesAndClosesOnlyWhenTheSaveSucceeded) {
+    ChangedSong w;
+    const Bytes edited = TestSession::ReadBytes(w.t.folder() / "sonivex-temp.tmp");
+    ASSERT_NE(edited, w.Song());
+
+    // Yes, then the save dialog is cancelled: nothing was saved, so the window stays.
+    w.t.platform().Answers({Answer::Yes});
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_EQ(w.t.platform().windowClosed, 0);
+    EXPECT_TRUE(w.form().UnsavedChanges);
+
+    // Yes, then a name: saved, and closed.
+    const auto target = std::filesystem::path(w.path).parent_path() / "edited.mid";
+    w.t.platform().Answers({Answer::Yes});
+    w.t.platform().Files({target.string()});
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_EQ(TestSession::ReadBytes(target), edited);
+    EXPECT_EQ(w.t.platform().windowClosed, 1);
+    EXPECT_FALSE(w.form().UnsavedChanges);
+}
+
+TEST(UnsavedChanges, YesKeepsTheWindowWhenTheFileCannotBeWritten) {
+    ChangedSong w;
+    w.t.platform().Answers({Answer::Yes});
+    w.t.platform().Files({"/nowhere/at/all/edited.mid"});
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_EQ(w.messages().back(), "/nowhere/at/all/edited.mid could not be saved");
+    EXPECT_EQ(w.t.platform().windowClosed, 0);
+    EXPECT_TRUE(w.form().UnsavedChanges);
+}
+
+TEST(UnsavedChanges, ASuccessfulSaveClearsThemAndAFailedOneDoesNot) {
+    ChangedSong w;
+    w.t.platform().Files({"/nowhere/at/all/edited.mid"});
+    EXPECT_EQ(SaveCommand(*w.t), SaveOutcome::Failed);
+    EXPECT_TRUE(w.form().UnsavedChanges);
+    const auto target = std::filesystem::path(w.path).parent_path() / "saved.mid";
+    w.t.platform().Files({target.string()});
+    EXPECT_EQ(SaveCommand(*w.t), SaveOutcome::Saved);
+    EXPECT_FALSE(w.form().UnsavedChanges);
+    w.messages().clear();
+    MenuClick(*w.t, "mnuExit");
+    EXPECT_TRUE(w.messages().empty());
+    EXPECT_EQ(w.t.platform().windowClosed, 1);
+}
+
+TEST(UnsavedChanges, AnUndoAfterASaveIsAChangeToSave) {
+    ChangedSong w;
+    w.t.platform().Files({(std::filesystem::path(w.path).parent_path() / "saved.mid").string()});
+    ASSERT_EQ(SaveCommand(*w.t), SaveOutcome::Saved);
+    MenuClick(*w.t, "mnuUndo");
+    EXPECT_EQ(TestSession::ReadBytes(w.t.folder() / "sonivex-temp.tmp"), w.Song());
+    EXPECT_TRUE(w.form().UnsavedChanges);
+}
+
+TEST(UnsavedChanges, OpenAsksFirstAndCancelKeepsTheSongAsItWas) {
+    ChangedSong w;
+    const std::string report = w.form().RichTextBox1;
+    const std::string other = w.t.WriteSong(w.Song(), "other.mid").string();
+    const std::size_t dialogs = w.t.platform().dialogs.size();
+    w.t.platform().Answers({Answer::Cancel});
+    w.t.platform().Files({other});
+    EXPECT_EQ(OpenCommand(*w.t), OpenOutcome::Cancelled);
+    EXPECT_EQ(w.messages().back(), "? Save changes to SONG.MID?");
+    EXPECT_EQ(w.t.platform().dialogs.size(), dialogs);  // the open dialog was not shown
+    EXPECT_EQ(w.form().RichTextBox1, report);
+    EXPECT_EQ(w.form().SongPath, w.path);
+    EXPECT_TRUE(w.form().UnsavedChanges);
+
+    // No: the other song is opened, and it has no changes of its own.
+    w.t.platform().Answers({Answer::No});
+    EXPECT_EQ(OpenCommand(*w.t), OpenOutcome::Reported);
+    EXPECT_EQ(w.form().SongPath, other);
+    EXPECT_FALSE(w.form().UnsavedChanges);
+    w.messages().clear();
+    w.t.platform().Files({w.path});
+    OpenCommand(*w.t);
+    EXPECT_TRUE(w.messages().empty());
+}
+
+TEST(FileDialogs, OpenStartsAtHomeAndThenInTheFolderOfTheLastSongOpened) {
+    Window w;
+    w.t.platform().Files({""});
+    OpenCommand(*w.t);
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        EXPECT_EQ(w.t.platform().dialogs.back().initialFolder, home);
+    }
+    const std::string path = w.Open(w.Song(), "first.mid");
+    w.t.platform().Files({""});
+    OpenCommand(*w.t);
+    EXPECT_EQ(w.t.platform().dialogs.back().initialFolder, std::filesystem::path(path).parent_path().string());
+    EXPECT_EQ(w.t.platform().dialogs.back().initialName, "");
+}
+
+TEST(FileDialogs, SaveStartsInTheSongsFolderWithItsName) {
+    ChangedSong w;
+    w.t.WriteSong(w.Song(), "My Song.mid");
+    const std::string path = (std::filesystem::path(w.path).parent_path() / "My Song.mid").string();
+    w.t.platform().Answers({Answer::No});
+    w.t.platform().Files({path});
+    OpenCommand(*w.t);
+    w.t.platform().Files({""});
+    SaveCommand(*w.t);
+    const FileDialogRequest& request = w.t.platform().dialogs.back();
+    EXPECT_TRUE(request.save);
+    EXPECT_EQ(request.initialFolder, std::filesystem::path(path).parent_path().string());
+    EXPECT_EQ(request.initialName, "My Song.mid");
+    EXPECT_EQ(request.filter, "MIDI files (*.mid *.midi *.kar)|*.mid;*.midi;*.kar|All files (*.*)|*.*");
+}
+
+TEST(FileDialogs, ANameWithoutAnExtensionIsSavedWithMid) {
+    EXPECT_EQ(WithDefaultExtension("/songs/tune", ".mid"), "/songs/tune.mid");
+    EXPECT_EQ(WithDefaultExtension("/songs/tune.midi", ".mid"), "/songs/tune.midi");
+    EXPECT_EQ(WithDefaultExtension("/songs/tune.kar", ".mid"), "/songs/tune.kar");
+    EXPECT_EQ(WithDefaultExtension("/songs.d/tune", ".mid"), "/songs.d/tune.mid");  // a dot in the folder does not count
+    EXPECT_EQ(WithDefaultExtension("/songs/", ".mid"), "/songs/");
+
+    // The save dialog is asked to add it; a path given as it stands (sonivex-cli's --save) is used as it is.
+    ChangedSong w;
+    const auto folder = std::filesystem::path(w.path).parent_path();
+    w.t.platform().Files({(folder / "tune").string()});
+    EXPECT_EQ(SaveCommand(*w.t), SaveOutcome::Saved);
+    EXPECT_EQ(w.t.platform().dialogs.back().defaultExtension, ".mid");
+    EXPECT_TRUE(std::filesystem::exists(folder / "tune"));
+}
+
+TEST(OpenCommand, ARefusedFileLeavesNoSongShownAndNothingToPlayOrSave) {
+    ChangedSong w;
+    ASSERT_NE(w.form().RichTextBox1, "");
+    w.t.platform().Answers({Answer::No});
+    w.Open({'n', 'o', 'p', 'e'}, "bad.mid");
+    FormModel& f = w.form();
+    EXPECT_EQ(w.messages().back(), "Error!");
+    EXPECT_EQ(f.Caption, "Sonivex");
+    EXPECT_EQ(w.t.platform().caption, "Sonivex");
+    EXPECT_EQ(f.RichTextBox1, "");
+    for (const Control* c : {&f.mnuPlay, &f.PlayButton, &f.mnuPause, &f.PauseButton, &f.mnuStop, &f.StopButton,
+                             &f.mnuSave, &f.SaveButton, &f.Command1, &f.Command2, &f.Command3, &f.Command4}) {
+        EXPECT_FALSE(c->enabled);
+    }
+    EXPECT_FALSE(f.UnsavedChanges);  // the changed song's working copy is gone
+    EXPECT_EQ(f.SongPath, "");
+    EXPECT_EQ(f.PlayingPosition, "");
+}
+
+TEST(Playback, SpacePausesWhilePlayingAndPlaysOtherwise) {
+    Window w;
+    PlayPauseKey(*w.t);  // nothing to play yet
+    EXPECT_TRUE(w.device.commands.empty());
+    w.Open(w.Song());
+    w.device.commands.clear();
+    PlayPauseKey(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Play VAVidev1 from 0 to 960 notify");
+    PlayPauseKey(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Pause VAVidev1 notify");
+    EXPECT_TRUE(w.form().Paused);
+    PlayPauseKey(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Play VAVidev1 from 240 to 960 notify");
+    EXPECT_FALSE(w.form().Paused);
+}
+
+TEST(Playback, ThePositionShowsAsPlayingTimesThatFollowTheTempo) {
+    EXPECT_EQ(MinutesAndSeconds(0), "0:00");
+    EXPECT_EQ(MinutesAndSeconds(12.4), "0:12");
+    EXPECT_EQ(MinutesAndSeconds(16.5), "0:17");
+    EXPECT_EQ(MinutesAndSeconds(74), "1:14");
+    EXPECT_EQ(MinutesAndSeconds(3600 + 61), "61:01");
+    EXPECT_EQ(MinutesAndSeconds(-3), "0:00");
+    EXPECT_EQ(MinutesAndSeconds(std::nan("")), "0:00");
+    EXPECT_EQ(MinutesAndSeconds(1e300), MinutesAndSeconds(86400.0 * 366));
+
+    Window w;
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "");  // no song
+    EXPECT_TRUE(w.device.commands.empty());
+    // One second a quarter note for the first 480 ticks (96 to the quarter), then a quarter second.
+    const Bytes song = MidiFile()
+                           .Add(Track().Tempo(0, 1000000).Tempo(480, 250000).End(480))
+                           .Add(Track().NoteOn(0, 0, 60, 100).NoteOff(960, 0, 60).End())
+                           .Build();
+    w.Open(song);
+    w.device.replies["Status VAVidev1 length"] = "960";
+    w.device.replies["Status VAVidev1 position"] = "600";
+    const std::string last = w.t->media.LastMediaCommand;
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "0:05 / 0:06");  // 5 s + 1.25 quarter seconds; 5 s + 5 quarter seconds
+    w.device.replies["Status VAVidev1 position"] = "840";  // 5 s + 3.75 quarter seconds: 5.94 s, rounded up
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "0:06 / 0:06");
+    EXPECT_EQ(w.t->media.LastMediaCommand, last);
+    w.device.replies["Status VAVidev1 position"] = "nonsense";
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "");
+    w.device.replies["Status VAVidev1 position"] = "0";
+    w.device.failures["Status VAVidev1 length"] = 263;
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "");
+}
+
+TEST(Playback, ThePositionFollowsAnEditThatChangedTheTempo) {
+    Window w;
+    const Bytes song = MidiFile().Add(Track().Tempo(0, 1000000).NoteOn(0, 0, 60, 100).NoteOff(960, 0, 60).End()).Build();
+    w.Open(song);
+    w.device.replies["Status VAVidev1 length"] = "960";
+    w.device.replies["Status VAVidev1 position"] = "960";
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "0:10 / 0:10");
+    // The working copy changes under the clock (as an edit or Undo would change it): the times follow.
+    const Bytes faster =
+        MidiFile().Add(Track().Name(0, "fast").Tempo(0, 500000).NoteOn(0, 0, 60, 100).NoteOff(960, 0, 60).End()).Build();
+    std::filesystem::remove(w.t.folder() / "sonivex-temp.tmp");
+    {
+        std::ofstream out(w.t.folder() / "sonivex-temp.tmp", std::ios::binary);
+        out.write(reinterpret_cast<const char*>(faster.data()), static_cast<std::streamsize>(faster.size()));
+    }
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "0:05 / 0:05");
 }
 
 }  // namespace

@@ -108,5 +108,69 @@ TEST(Cli, TreatsBadControlsAndCommandsAsUsageErrors) {
     EXPECT_EQ(missing.err, "message: effects1.dat does not exist\n");
 }
 
+TEST(Cli, AnswersHelpAndVersionWithoutAFile) {
+    TestSession t;
+    const CliRun shortHelp = RunCli(t, "-h");
+    EXPECT_EQ(shortHelp.status, 0);
+    EXPECT_EQ(shortHelp.out, RunCli(t, "--help").out);
+    for (const char* option : {"-h, --help", "--version", "--program-folder DIR", "4 a --save"}) {
+        EXPECT_NE(shortHelp.out.find(option), std::string::npos) << option;
+    }
+    const CliRun version = RunCli(t, "--version");
+    EXPECT_EQ(version.status, 0);
+    EXPECT_EQ(version.out, "sonivex-cli " SONIVEX_VERSION "\n");
+}
+
+TEST(Cli, RefusesAFolderAsTheFile) {
+    TestSession t;
+    const CliRun run = RunCli(t, Quoted(t.folder()));
+    EXPECT_EQ(run.status, 1);
+    EXPECT_EQ(run.err, "message: " + t.folder().string() + " is a folder, not a MIDI file\n");
+    EXPECT_EQ(run.out, "");
+}
+
+TEST(Cli, ExitsWith4WhenASaveCouldNotWriteItsFile) {
+    TestSession t;
+    const auto song = t.WriteSong(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build());
+    const auto nowhere = t.folder() / "no such folder" / "out.mid";
+    const CliRun failed = RunCli(t, Quoted(song) + " --save " + Quoted(nowhere));
+    EXPECT_EQ(failed.status, 4);
+    EXPECT_EQ(failed.err, "message: " + nowhere.string() + " could not be saved\n");
+    EXPECT_NE(failed.out.find("File        : " + song.string()), std::string::npos);
+
+    const auto saved = t.folder() / "out.mid";
+    const CliRun ok = RunCli(t, Quoted(song) + " --save " + Quoted(saved));
+    EXPECT_EQ(ok.status, 0);
+    EXPECT_EQ(TestSession::ReadBytes(saved), TestSession::ReadBytes(song));
+}
+
+// Runs the program as an installed user would: no --program-folder, HOME in a fresh folder.
+CliRun RunAsUser(TestSession& t, const std::filesystem::path& home, const std::string& args) {
+    const auto out = t.folder().parent_path() / "out.txt";
+    const auto err = t.folder().parent_path() / "err.txt";
+    const std::string command = "env -u XDG_CONFIG_HOME -u XDG_STATE_HOME HOME=" + Quoted(home) + " " +
+                                std::string(SONIVEX_CLI) + " " + args + " > " + Quoted(out) + " 2> " + Quoted(err) +
+                                " < /dev/null";
+    const int raw = std::system(command.c_str());
+    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TestSession::ReadText(out), TestSession::ReadText(err)};
+}
+
+TEST(Cli, WorksInARunFolderOfItsOwnAndKeepsOnlyTheLog) {
+    TestSession t;
+    const auto home = t.folder().parent_path() / "home";
+    std::filesystem::create_directories(home);
+    const auto song = t.WriteSong(MidiFile().Add(Track().Name(0, "Lead").NoteOn(0, 0, 60, 100).End(96)).Build(),
+                                  "my lead.mid");
+    const CliRun run = RunAsUser(t, home, Quoted(song) + " --copy-track 0 --copy");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("File        : " + song.string() + "\n", 0), 0u);
+    EXPECT_NE(run.out.find("Total Tracks: 2"), std::string::npos);
+    const auto state = home / ".local" / "state" / "sonivex";
+    EXPECT_TRUE(std::filesystem::exists(state / "logs" / "my lead.txt"));
+    EXPECT_TRUE(std::filesystem::is_empty(state / "run"));
+    // The configuration folder is only read, never made.
+    EXPECT_FALSE(std::filesystem::exists(home / ".config"));
+}
+
 }  // namespace
 }  // namespace sonivex::test

@@ -14,6 +14,7 @@ namespace sonivex::test {
 
 Answer ScriptedPlatform::ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string& title) {
     titles.push_back(title);
+    this->buttons.push_back(buttons);
     if (buttons == Buttons::Ok) {
         messages.push_back(text);
         return Answer::Ok;

@@ -12,7 +12,8 @@
 
 namespace sonivex::test {
 
-// Records message boxes in order; answers Yes/No questions from a script (No once the script is used up).
+// Records message boxes in order; answers questions (Yes/No or Yes/No/Cancel) from a script (No once the script
+// is used up).
 class ScriptedPlatform : public Platform {
 public:
     Answer ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string& title) override;
@@ -27,6 +28,12 @@ public:
     WindowRect MediaWindowRect() override { return {100, 200, 125, 217}; }
     void InstallMediaHook() override { hookInstalled = true; }
     void RemoveMediaHook() override { hookInstalled = false; }
+    bool ShowProgress(const std::string& text, double fraction) override {
+        progressText = text;
+        progress.push_back(fraction);
+        return cancelAfter < 0 || static_cast<int>(progress.size()) < cancelAfter;
+    }
+    void EndProgress() override { ++progressEnded; }
 
     // Answers for the next questions, in order.
     void Answers(std::vector<Answer> answers) {
@@ -47,9 +54,14 @@ public:
     int aboutUnloaded = 0;
     int windowClosed = 0;
     bool hookInstalled = false;
+    std::vector<double> progress;  // every fraction shown
+    std::string progressText;
+    int cancelAfter = -1;  // the progress call that answers "cancel" (1 = the first); -1 never
+    int progressEnded = 0;
 
     std::vector<std::string> messages;   // "TEXT" for OK boxes, "? TEXT" for questions
     std::vector<std::string> titles;
+    std::vector<Buttons> buttons;        // the buttons of each box
     std::string caption;
     int eventRuns = 0;
 

@@ -10,6 +10,10 @@
 
 namespace sonivex::test {
 
+// Addresses for the tests only: the links must open exactly what they show.
+const QString kWebsite = QStringLiteral("https://sonivex.test/home");
+const QString kMail = QStringLiteral("team@sonivex.test");
+
 // Takes the links that the desktop would open, so the tests open nothing.
 class LinkCatcher : public QObject {
     Q_OBJECT
@@ -45,7 +49,7 @@ private slots:
         QDesktopServices::unsetUrlHandler(QStringLiteral("mailto"));
     }
     void init() {
-        dialog_ = std::make_unique<AboutDialog>();
+        dialog_ = std::make_unique<AboutDialog>(AboutAddresses{kWebsite, kMail}, nullptr);
         links_.opened.clear();
     }
     void cleanup() { dialog_.reset(); }
@@ -57,9 +61,9 @@ private slots:
         QCOMPARE(Label("lblVersion")->text(), QStringLiteral("Version " SONIVEX_VERSION));
         QCOMPARE(AboutDialog::VersionText(), QStringLiteral("Version " SONIVEX_VERSION));
         QCOMPARE(Label("Label2")->text(), QStringLiteral("Website:"));
-        QCOMPARE(Label("Label9")->text(), QStringLiteral(SONIVEX_WEBSITE));
+        QCOMPARE(Label("Label9")->text(), kWebsite);
         QCOMPARE(Label("Label6")->text(), QStringLiteral("Email:"));
-        QCOMPARE(Label("Label10")->text(), QStringLiteral(SONIVEX_EMAIL));
+        QCOMPARE(Label("Label10")->text(), kMail);
         // The icon at 16 by 16 pixels (an icon that is not square is fitted into that).
         QVERIFY(!Label("Picture1")->pixmap().isNull());
         QCOMPARE(Label("Picture1")->size(), QSize(16, 16));
@@ -126,13 +130,33 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
         MoveOver(Label("Label9"));
         QTest::mouseClick(Label("Label9"), Qt::LeftButton);
-        QCOMPARE(links_.opened, (QList<QUrl>{QUrl(QStringLiteral(SONIVEX_WEBSITE))}));
+        QCOMPARE(links_.opened, (QList<QUrl>{QUrl(kWebsite)}));
         QVERIFY(!Underlined("Label9"));
         MoveOver(Label("Label10"));
         QTest::mouseClick(Label("Label10"), Qt::LeftButton);
         QCOMPARE(links_.opened.size(), 2);
-        QCOMPARE(links_.opened[1], QUrl(QStringLiteral("mailto:" SONIVEX_EMAIL)));
+        QCOMPARE(links_.opened[1], QUrl(QStringLiteral("mailto:") + kMail));
         QVERIFY(!Underlined("Label10"));
+    }
+
+    void LeavesOutAnAddressThatIsNotConfigured() {
+        for (const AboutAddresses& addresses : {AboutAddresses{kWebsite, QString()}, AboutAddresses{QString(), kMail},
+                                                AboutAddresses{}}) {
+            dialog_ = std::make_unique<AboutDialog>(addresses, nullptr);
+            dialog_->show();
+            QVERIFY(QTest::qWaitForWindowExposed(dialog_.get()));
+            QCOMPARE(Label("Label2")->isVisible(), !addresses.website.isEmpty());
+            QCOMPARE(Label("Label9")->isVisible(), !addresses.website.isEmpty());
+            QCOMPARE(Label("Label6")->isVisible(), !addresses.mail.isEmpty());
+            QCOMPARE(Label("Label10")->isVisible(), !addresses.mail.isEmpty());
+            QVERIFY(Label("lblVersion")->isVisible());
+        }
+        // The program's own window shows only what the build configured.
+        AboutDialog built;
+        QCOMPARE(built.findChild<QLabel*>(QStringLiteral("Label9"))->isVisibleTo(&built),
+                 !AboutDialog::WebsiteAddress().isEmpty());
+        QCOMPARE(built.findChild<QLabel*>(QStringLiteral("Label10"))->isVisibleTo(&built),
+                 !AboutDialog::MailAddress().isEmpty());
     }
 
     void OkClosesTheWindow() {

@@ -18,6 +18,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <thread>
 
@@ -130,7 +131,7 @@ class MainWindowTest : public QObject {
     QToolBar* Toolbar() { return Control<QToolBar>("Toolbar1"); }
     QAction* ToolbarAction(const char* key) {
         for (QAction* action : Toolbar()->actions()) {
-            if (action->objectName() == QLatin1String(key)) return action;
+            if (action->data().toString() == QLatin1String(key)) return action;
         }
         return nullptr;
     }
@@ -220,22 +221,59 @@ private slots:
         }
     }
 
-    void TheWindowHasAFixedSizeNoMaximiseButtonAndStartsCentred() {
+    void TheWindowStartsAtItsLayoutSizeCentredAndCanBeMaximised() {
         const QSize client(Pixels(12912, window_->logicalDpiX()), Pixels(9756, window_->logicalDpiY()));
         QCOMPARE(window_->centralWidget()->size(), client);
-        QCOMPARE(window_->minimumSize(), window_->maximumSize());
         QCOMPARE(window_->objectName(), QStringLiteral("frmmain"));
         QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex"));
-        QVERIFY(!(window_->windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(window_->windowFlags() & Qt::WindowCloseButtonHint);
+        QVERIFY(window_->maximumSize().width() > window_->minimumSizeHint().width());
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         QCOMPARE(window_->centralWidget()->size(), client);
         const QPoint centre = window_->screen()->availableGeometry().center();
         QVERIFY((window_->frameGeometry().center() - centre).manhattanLength() <= 2);
+        // The layout's own size is the smallest the window gets.
         window_->resize(200, 200);
-        QCOMPARE(window_->centralWidget()->size(), client);
+        QTRY_COMPARE(window_->centralWidget()->size(), client);
+        QCOMPARE(Control("RichTextBox1")->geometry(), PixelRect(120, 480, 6495, 8900, window_->logicalDpiX(),
+                                                                window_->logicalDpiY()));
+    }
+
+    void TheReportPaneGrowsWithTheWindowAndTheFramesKeepTheirPlaceAtItsRight() {
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        const QSize laidOut = window_->centralWidget()->size();
+        std::map<QString, QRect> before;
+        for (const char* name : {"RichTextBox1", "Frame1", "Frame2", "Frame3", "Toolbar1", "StatusBar1", "Combo1",
+                                 "Command4"}) {
+            before[QLatin1String(name)] = Control(name)->geometry();
+        }
+        const int wider = 300;
+        const int taller = 200;
+        window_->resize(window_->width() + wider, window_->height() + taller);
+        QTRY_COMPARE(window_->centralWidget()->size(), laidOut + QSize(wider, taller));
+        const auto now = [this](const char* name) { return Control(name)->geometry(); };
+        QCOMPARE(now("RichTextBox1"), before["RichTextBox1"].adjusted(0, 0, wider, taller));
+        for (const char* frame : {"Frame1", "Frame2", "Frame3"}) {
+            QCOMPARE(now(frame), before[QLatin1String(frame)].translated(wider, 0));
+            // The gap to the report pane's right edge stays as laid out.
+            QCOMPARE(now(frame).left() - now("RichTextBox1").right(),
+                     before[QLatin1String(frame)].left() - before["RichTextBox1"].right());
+        }
+        QCOMPARE(now("Combo1"), before["Combo1"]);  // inside its frame, nothing moves
+        QCOMPARE(now("Command4"), before["Command4"]);
+        QCOMPARE(now("Toolbar1"), before["Toolbar1"].adjusted(0, 0, wider, 0));
+        QCOMPARE(now("StatusBar1"), before["StatusBar1"].translated(0, taller).adjusted(0, 0, wider, 0));
+        QCOMPARE(now("StatusBar1").bottom(), window_->centralWidget()->height() - 1);
+        QCOMPARE(now("Frame2").right(), window_->centralWidget()->width() - 1 -
+                                            (laidOut.width() - 1 - before["Frame2"].right()));
+        // And back again: the laid-out places return.
+        window_->resize(window_->width() - wider, window_->height() - taller);
+        QTRY_COMPARE(window_->centralWidget()->size(), laidOut);
+        for (const auto& [name, place] : before) QCOMPARE(Control(name.toLatin1().constData())->geometry(), place);
     }
 
     void TheReportPaneIsAReadOnlyFixedPitchPaneThatKeepsItsLines() {
@@ -281,43 +319,56 @@ private slots:
         QStringList keys;
         QStringList tips;
         for (QAction* action : bar->actions()) {
-            keys << (action->isSeparator() ? QStringLiteral("|") : action->objectName());
-            if (action->isSeparator()) continue;
-            tips << action->toolTip();
-            QVERIFY(!action->icon().isNull());
-            QVERIFY(action->shortcut().isEmpty());
+            if (action->isSeparator()) {
+                keys << QStringLiteral("|");
+            } else if (QWidget* shown = bar->widgetForAction(action); qobject_cast<QLabel*>(shown) != nullptr) {
+                keys << shown->objectName();
+            } else {
+                keys << action->data().toString();
+                tips << action->toolTip();
+                QVERIFY(!action->icon().isNull());
+            }
         }
-        QCOMPARE(keys, (QStringList{"Open", "Save", "|", "Play", "Pause", "Stop"}));
-        QCOMPARE(tips, (QStringList{"Open...", "Save...", "Play", "Pause", "Stop"}));
+        QCOMPARE(keys, (QStringList{"Open", "Save", "|", "Play", "Pause", "Stop", "|", "Undo", "Redo", "|",
+                                    "PlayingPosition", "SoundNote"}));
+        QCOMPARE(tips, (QStringList{"Open...", "Save...", "Play", "Pause", "Stop", "Undo", "Redo"}));
+        // Each button is its menu item's own action.
+        for (const char* key : {"Open", "Save", "Play", "Pause", "Stop", "Undo", "Redo"}) {
+            QCOMPARE(ToolbarAction(key), Action(qPrintable(QStringLiteral("mnu") + QLatin1String(key))));
+        }
         QVERIFY(ToolbarAction("Open")->isEnabled());
-        QVERIFY(ToolbarAction("Save")->isEnabled());
+        QVERIFY(!ToolbarAction("Save")->isEnabled());
         QVERIFY(!ToolbarAction("Play")->isEnabled());
         QVERIFY(!ToolbarAction("Pause")->isEnabled());
         QVERIFY(!ToolbarAction("Stop")->isEnabled());
         QCOMPARE(Toolbar()->widgetForAction(ToolbarAction("Open"))->toolTip(), QStringLiteral("Open..."));
     }
 
-    void TheMenusHoldTheirItemsWithoutKeys() {
+    void TheMenusHoldTheirItemsAndTheUsualKeys() {
         QStringList menus;
         for (QAction* action : window_->menuBar()->actions()) {
             menus << action->menu()->objectName() + QLatin1Char('=') + action->text();
         }
-        QCOMPARE(menus, (QStringList{"mnuFile=File", "mnucontrol=Controls", "mnuHelp=Help"}));
+        QCOMPARE(menus,
+                 (QStringList{"mnuFile=File", "mnuEdit=Edit", "mnuView=View", "mnucontrol=Controls", "mnuHelp=Help"}));
         const auto items = [this](const char* menu) {
             QStringList out;
             for (QAction* action : window_->findChild<QMenu*>(QLatin1String(menu))->actions()) {
                 out << action->objectName() + QLatin1Char('=') + action->text() +
-                           (action->isEnabled() ? QString() : QStringLiteral(" (off)"));
-                if (!action->shortcut().isEmpty()) out << QStringLiteral("shortcut!");
+                           (action->isEnabled() ? QString() : QStringLiteral(" (off)")) +
+                           (action->shortcut().isEmpty() ? QString() : QLatin1Char(' ') + action->shortcut().toString());
             }
             return out;
         };
         QCOMPARE(items("mnuFile"),
-                 (QStringList{"mnuOpen=Open...", "mnuSave=Save... (off)", "streep1=", "mnuExit=Exit"}));
+                 (QStringList{"mnuOpen=Open... Ctrl+O", "mnuSave=Save... (off) Ctrl+S",
+                              "mnuExportAudio=Export Audio... (off)", "mnuRecentSongs=Recent Songs (off)", "streep1=",
+                              "mnuExit=Exit Ctrl+Q"}));
+        QCOMPARE(items("mnuEdit"), (QStringList{"mnuUndo=Undo (off) Ctrl+Z", "mnuRedo=Redo (off) Ctrl+Shift+Z"}));
         QVERIFY(window_->findChild<QAction*>(QStringLiteral("streep1"))->isSeparator());
         QCOMPARE(items("mnucontrol"),
                  (QStringList{"mnuPlay=Play (off)", "mnuPause=Pause (off)", "mnuStop=Stop (off)"}));
-        QCOMPARE(items("mnuHelp"), (QStringList{"mnuAbout=About..."}));
+        QCOMPARE(items("mnuHelp"), (QStringList{"mnuAbout=About... F1"}));
     }
 
     void TheTabOrderFollowsTheLayout() {
@@ -380,7 +431,7 @@ private slots:
         ScriptedWindow& w = *window_;
         QCOMPARE(w.dialogs.size(), size_t{1});
         QCOMPARE(w.dialogs[0].title, std::string("Load MIDI file"));
-        QCOMPARE(w.dialogs[0].filter, std::string("MIDI files (*.mid)|*.mid|All files (*.*)|*.*"));
+        QCOMPARE(w.dialogs[0].filter, std::string("MIDI files (*.mid *.midi *.kar)|*.mid;*.midi;*.kar|All files (*.*)|*.*"));
         QVERIFY(!w.dialogs[0].save);
         QVERIFY2(w.messages.empty(), w.messages.empty() ? "" : w.messages[0].c_str());
 
@@ -633,7 +684,7 @@ private slots:
             dialog->reject();
         });
         const std::string chosen = plain.ChooseFile(
-            {"Load MIDI file", "MIDI files (*.mid)|*.mid|All files (*.*)|*.*", folder_->Path().string(), "", false});
+            {"Load MIDI file", "MIDI files (*.mid)|*.mid|All files (*.*)|*.*", folder_->Path().string(), "", false, ""});
         QCOMPARE(chosen, std::string());
         QCOMPARE(title, QStringLiteral("Load MIDI file"));
         QCOMPARE(filters, (QStringList{"MIDI files (*.mid)", "All files (*)"}));
@@ -658,6 +709,171 @@ private slots:
             QCOMPARE(shown, QStringLiteral("frmAbout"));
             QVERIFY(modal);
         }
+    }
+
+    void ToolbarAndMenuShareOneEnabledStateThroughEveryStep() {
+        FakeMedia device;
+        device.replies["Status VAVidev1 length"] = "960";
+        window_->State().media.Device = &device;
+        const auto inStep = [this](const char* when) {
+            for (const char* key : {"Open", "Save", "Play", "Pause", "Stop"}) {
+                QAction* item = Action(qPrintable(QStringLiteral("mnu") + QLatin1String(key)));
+                QVERIFY2(Toolbar()->widgetForAction(ToolbarAction(key))->isEnabled() == item->isEnabled(),
+                         qPrintable(QLatin1String(when) + QLatin1Char(' ') + QLatin1String(key)));
+            }
+        };
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        inStep("at start");
+        QVERIFY(!Toolbar()->widgetForAction(ToolbarAction("Save"))->isEnabled());
+        window_->files = {folder_->WriteSong(TwoTrackSong())};
+        ClickToolbar("Open");
+        inStep("after Open");
+        QTest::mouseClick(Control("Command2"), Qt::LeftButton);  // Drum<>Melody on track 1
+        inStep("after an edit");
+        QVERIFY(Toolbar()->widgetForAction(ToolbarAction("Save"))->isEnabled());
+        ClickToolbar("Play");
+        inStep("while playing");
+        QVERIFY(Toolbar()->widgetForAction(ToolbarAction("Pause"))->isEnabled());
+
+        // A file the load refuses: no song is left to play or save.
+        window_->answers = {Answer::No};  // do not save the edit
+        window_->files = {folder_->WriteSong({'n', 'o'}, "bad.mid")};
+        Action("mnuOpen")->trigger();
+        QCOMPARE(window_->messages.back(), std::string("Error!"));
+        inStep("after a refused Open");
+        for (const char* off : {"Play", "Pause", "Stop", "Save"}) {
+            QVERIFY2(!Toolbar()->widgetForAction(ToolbarAction(off))->isEnabled(), off);
+        }
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex"));
+        QCOMPARE(Control<QPlainTextEdit>("RichTextBox1")->toPlainText(), QString());
+        QCOMPARE(Control<QLabel>("PlayingPosition")->text(), QString());
+        window_->close();
+        window_->State().media.Device = nullptr;
+    }
+
+    void ClosingWithoutChangesAsksNothing() {
+        ShowAndOpen();
+        QVERIFY(window_->close());
+        QVERIFY(window_->messages.empty());
+    }
+
+    void ClosingWithUnsavedChangesAsksAndCancelKeepsTheWindow() {
+        ShowAndOpen();
+        const std::filesystem::path workingCopy = folder_->Path() / "sonivex-temp.tmp";
+        QTest::mouseClick(Control("Command2"), Qt::LeftButton);
+        QVERIFY(window_->State().form.UnsavedChanges);
+        window_->answers = {Answer::Cancel};
+        QVERIFY(!window_->close());
+        QVERIFY(window_->isVisible());
+        QCOMPARE(window_->messages.back(), std::string("Save changes to SONG.MID?"));
+        QCOMPARE(window_->buttons.back(), Buttons::YesNoCancel);
+        QVERIFY(std::filesystem::exists(workingCopy));
+
+        // Exit asks the same, once, and No closes without saving.
+        const std::size_t asked = window_->messages.size();
+        window_->answers = {Answer::No};
+        Action("mnuExit")->trigger();
+        QVERIFY(!window_->isVisible());
+        QCOMPARE(window_->messages.size(), asked + 1);
+        QVERIFY(window_->dialogs.size() == 1);  // only the open dialog: nothing was saved
+        QVERIFY(!std::filesystem::exists(workingCopy));
+    }
+
+    void YesSavesBeforeClosing() {
+        ShowAndOpen();
+        QTest::mouseClick(Control("Command2"), Qt::LeftButton);
+        const std::string target = (folder_->Path() / "kept.mid").string();
+        window_->answers = {Answer::Yes};
+        window_->files = {target};
+        QVERIFY(window_->close());
+        QVERIFY(std::filesystem::exists(target));
+        QCOMPARE(window_->dialogs.back().defaultExtension, std::string(".mid"));
+        QCOMPARE(window_->dialogs.back().initialFolder, folder_->Path().string());
+        QCOMPARE(window_->dialogs.back().initialName, std::string("song.mid"));
+    }
+
+    void TheRealQuestionOffersYesNoAndCancel() {
+        MainWindow plain(folder_->Path());
+        QMessageBox::StandardButtons buttons;
+        WhenModalAppears([&](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            if (box == nullptr) return;
+            buttons = box->standardButtons();
+            box->button(QMessageBox::Cancel)->click();
+        });
+        QCOMPARE(plain.ShowMessage("Save changes to SONG.MID?", Buttons::YesNoCancel, Icon::Question, "Sonivex"),
+                 Answer::Cancel);
+        QCOMPARE(buttons, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+        // Escape is Cancel too.
+        WhenModalAppears([](QWidget* modal) { QTest::keyClick(modal, Qt::Key_Escape); });
+        QCOMPARE(plain.ShowMessage("Save changes to SONG.MID?", Buttons::YesNoCancel, Icon::Question, "Sonivex"),
+                 Answer::Cancel);
+        WhenModalAppears([](QWidget* modal) {
+            if (auto* box = qobject_cast<QMessageBox*>(modal)) box->button(QMessageBox::No)->click();
+        });
+        QCOMPARE(plain.ShowMessage("Save changes to SONG.MID?", Buttons::YesNoCancel, Icon::Question, "Sonivex"),
+                 Answer::No);
+    }
+
+    void TheUsualKeysReachTheirCommands() {
+        FakeMedia device;
+        device.replies["Status VAVidev1 length"] = "960";
+        window_->State().media.Device = &device;
+        window_->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window_.get()));
+        window_->files = {folder_->WriteSong(TwoTrackSong())};
+        QTest::keyClick(window_.get(), Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(window_->dialogs.size(), size_t{1});
+        QVERIFY(Action("mnuPlay")->isEnabled());
+
+        // Space plays and pauses where no control wants it for itself. (The position is asked for all along.)
+        const auto lastCommand = [&device] {
+            for (auto it = device.commands.rbegin(); it != device.commands.rend(); ++it) {
+                if (it->rfind("Status", 0) != 0 && it->rfind("Set", 0) != 0) return *it;
+            }
+            return std::string();
+        };
+        QWidget* pane = Control("RichTextBox1");
+        pane->setFocus();
+        QTest::keyClick(pane, Qt::Key_Space);
+        QVERIFY2(lastCommand().rfind("Play VAVidev1 from 0", 0) == 0, lastCommand().c_str());
+        QTest::keyClick(pane, Qt::Key_Space);
+        QCOMPARE(lastCommand(), std::string("Pause VAVidev1 notify"));
+        // On a check box Space ticks the box, as ever.
+        auto* drum = Control<QCheckBox>("Check2");
+        drum->setFocus();
+        QTest::keyClick(drum, Qt::Key_Space);
+        QVERIFY(drum->isChecked());
+        QCOMPARE(lastCommand(), std::string("Pause VAVidev1 notify"));
+        window_->close();
+        window_->State().media.Device = nullptr;
+    }
+
+    void ThePlayingPositionAndTheSoundNoteSitBesideThePlayButtons() {
+        FakeMedia device;
+        device.replies["Status VAVidev1 length"] = "960";
+        device.replies["Status VAVidev1 position"] = "432";
+        window_->State().media.Device = &device;
+        auto* position = Control<QLabel>("PlayingPosition");
+        QCOMPARE(position->text(), QString());
+        ShowAndOpen();
+        // 96 ticks to the quarter note at the default 120 beats a minute: 432 ticks are 2.25 s, 960 are 5 s.
+        QTRY_COMPARE(position->text(), QStringLiteral("0:02 / 0:05"));
+        QCOMPARE(position->parentWidget(), Toolbar());
+
+        auto* note = Control<QLabel>("SoundNote");
+        QCOMPARE(note->text(), QString());
+        window_->ShowSoundOutput(false);
+        QCOMPARE(note->text(), QStringLiteral("no sound output: playing silently"));
+        QVERIFY(window_->messages.empty());  // a note, not a message box
+        window_->ShowSoundOutput(true);
+        QCOMPARE(note->text(), QString());
+        QVERIFY(position->geometry().right() < note->geometry().left() || note->text().isEmpty());
+        window_->close();
+        window_->State().media.Device = nullptr;
     }
 };
 

@@ -81,17 +81,22 @@ TEST(MediaChannel, FailsEveryCommandWithoutADevice) {
     EXPECT_EQ(MediaLength(*t, "VAVidev1"), -1);
 }
 
-TEST(MediaChannel, GivesAPathWithBlanksAFormWithoutThem) {
+TEST(MediaChannel, OpensAPathWithBlanksThroughALinkInTheWorkFolderAndRemovesItAtClose) {
     TestSession t;
     const auto song = t.WriteSong({1, 2, 3}, "my song.mid");
     FakeMedia device;
     t->media.Device = &device;
-    std::string path = song.string();
+    const std::string path = song.string();
     MediaOpen(*t, path, "VAVidev1");
-    EXPECT_EQ(path.find(' '), std::string::npos);
-    EXPECT_TRUE(std::filesystem::equivalent(path, song));
-    EXPECT_EQ(device.commands[0].rfind("Open " + path + " type MPEGVideo", 0), 0u);
-    EXPECT_EQ(ShortPath("/no/blanks.mid"), "/no/blanks.mid");
+    const std::string open = device.commands[0];
+    ASSERT_EQ(open.rfind("Open ", 0), 0u);
+    const std::string link = open.substr(5, open.find(" type MPEGVideo") - 5);
+    EXPECT_EQ(link.find(' '), std::string::npos);
+    EXPECT_EQ(std::filesystem::path(link).parent_path(), t->folders.work);
+    EXPECT_TRUE(std::filesystem::equivalent(link, song));
+    MediaClose(*t, "VAVidev1");
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
+    EXPECT_EQ(ShortPath("/no/blanks.mid", t->folders.work), "/no/blanks.mid");
 }
 
 TEST(MediaHook, ConsumesCompletionNotificationsAndPassesTheRestOn) {

@@ -1,0 +1,62 @@
+#include "export_command.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "reader/files.h"
+
+namespace sonivex {
+
+namespace {
+
+bool HasSong(const Session& s) {
+    return s.song.FileValid != 0 && !s.song.TempFileName.empty() && FileExists(s.WorkFile(s.song.TempFileName));
+}
+
+std::string CurrentFolder() {
+    std::error_code ec;
+    return std::filesystem::current_path(ec).string();
+}
+
+}  // namespace
+
+void ExportAudioCommand(Session& s) {
+    if (!HasSong(s)) return;
+    const std::string offered = std::filesystem::path(s.song.SourcePath).stem().string() + ".wav";
+    // The dialog adds ".wav" to a name typed without an extension.
+    const std::string target =
+        s.platform.ChooseFile({"Export audio", kAudioFilter, CurrentFolder(), offered, true, ".wav"});
+    if (target.empty()) return;
+    if (AudioFormatOf(target) && FileExists(target)) {
+        const Answer answer = s.platform.ShowMessage(target + " already exists, overwrite?", Buttons::YesNo,
+                                                     Icon::Question, "Confirmation");
+        if (answer != Answer::Yes) return;
+    }
+    ExportAudio(s, target);
+}
+
+ExportStatus ExportAudio(Session& s, const std::string& target) {
+    if (!HasSong(s)) {
+        s.Message("There is no song to export", Icon::Warning);
+        return ExportStatus::Failed;
+    }
+    if (s.media.Exporter == nullptr) {
+        s.Message("Audio export is not available in this build", Icon::Warning);
+        return ExportStatus::Failed;
+    }
+    if (!AudioFormatOf(target)) {
+        s.Message(target + ": the name must end in .wav, .flac or .ogg", Icon::Warning);
+        return ExportStatus::Failed;
+    }
+    const std::string text = "Exporting " + std::filesystem::path(target).filename().string() + "...";
+    s.platform.SetBusy(true);
+    const ExportResult result = s.media.Exporter->Export(
+        s.WorkFile(s.song.TempFileName), target,
+        [&](double fraction) { return s.platform.ShowProgress(text, fraction); });
+    s.platform.EndProgress();
+    s.platform.SetBusy(false);
+    if (result.status == ExportStatus::Failed) s.Message(target + " " + result.problem, Icon::Critical);
+    return result.status;
+}
+
+}  // namespace sonivex

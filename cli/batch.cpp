@@ -1,0 +1,506 @@
+#include "batch.h"
+
+#include <unistd.h>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
+
+#include <algorithm>
+#include <atomic>
+#include <charconv>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "app/commands.h"
+#include "app/folders.h"
+#include "app/open_command.h"
+#include "reader/files.h"
+
+namespace sonivex {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Answers questions from the options and keeps every message box for the song's record; shows nothing.
+class RecordingPlatform : public Platform {
+public:
+    explicit RecordingPlatform(bool yes) : yes_(yes) {}
+
+    Answer ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string&) override {
+        if (buttons == Buttons::Ok) {
+            shown_.push_back({false, text, false});
+            return Answer::Ok;
+        }
+        shown_.push_back({true, text, yes_});
+        return yes_ ? Answer::Yes : Answer::No;
+    }
+    void SetBusy(bool) override {}
+    void LetEventsRun() override {}
+    void SetCaption(const std::string&) override {}
+
+    std::vector<ShownMessage> Take() { return std::move(shown_); }
+
+private:
+    bool yes_;
+    std::vector<ShownMessage> shown_;
+};
+
+bool ParseCount(const std::string& text, int& out) {
+    if (text.empty() || text.size() > 6 || text.find_first_not_of("0123456789") != std::string::npos) return false;
+    out = std::stoi(text);
+    return out > 0;
+}
+
+// The folder of a song's log: the song's own folder mirrored under the logs folder, so songs of the same
+// name in different folders, analysed by different workers at the same time, never share a log file.
+std::filesystem::path LogFolderFor(const std::filesystem::path& logs, const std::string& song) {
+    std::error_code ec;
+    const std::filesystem::path full = std::filesystem::absolute(song, ec).lexically_normal();
+    return logs / "batch" / full.parent_path().relative_path();
+}
+
+// Reads one JSON string literal starting at `at` (its opening quote); \u00XX gives back the byte XX, as the
+// writer writes bytes that are not UTF-8.
+std::optional<std::string> ReadJsonString(std::string_view text, std::size_t at) {
+    if (at >= text.size() || text[at] != '"') return std::nullopt;
+    std::string out;
+    for (std::size_t i = at + 1; i < text.size(); ++i) {
+        const char c = text[i];
+        if (c == '"') return out;
+        if (c != '\\') {
+            out += c;
+            continue;
+        }
+        if (++i >= text.size()) return std::nullopt;
+        switch (text[i]) {
+            case 'n': out += '\n'; break;
+            case 'r': out += '\r'; break;
+            case 't': out += '\t'; break;
+            case 'b': out += '\b'; break;
+            case 'f': out += '\f'; break;
+            case 'u': {
+                if (i + 4 >= text.size()) return std::nullopt;
+                unsigned code = 0;
+                const auto r = std::from_chars(text.data() + i + 1, text.data() + i + 5, code, 16);
+                if (r.ptr != text.data() + i + 5) return std::nullopt;
+                i += 4;
+                if (code < 0x100) {
+                    out += static_cast<char>(code);
+                } else if (code < 0x800) {
+                    out += static_cast<char>(0xC0 | (code >> 6));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                } else {
+                    out += static_cast<char>(0xE0 | (code >> 12));
+                    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+                    out += static_cast<char>(0x80 | (code & 0x3F));
+                }
+                break;
+            }
+            default: out += text[i];
+        }
+    }
+    return std::nullopt;
+}
+
+// The first field of a CSV row, unquoted.
+std::string FirstCsvField(std::string_view line) {
+    if (line.empty() || line[0] != '"') return std::string(line.substr(0, line.find(',')));
+    std::string out;
+    for (std::size_t i = 1; i < line.size(); ++i) {
+        if (line[i] == '"') {
+            if (i + 1 < line.size() && line[i + 1] == '"') {
+                out += '"';
+                ++i;
+                continue;
+            }
+            break;
+        }
+        out += line[i];
+    }
+    return out;
+}
+
+std::string ToLine(const SongFacts& facts, bool csv) { return (csv ? FactsToCsv(facts) : FactsToJson(facts)) + "\n"; }
+
+// Shows files done, files per second and the time left on one line that rewrites itself.
+class ProgressLine {
+public:
+    ProgressLine(bool shown, std::size_t total) : shown_(shown), total_(total), start_(Clock::now()) {}
+
+    void Update(std::size_t done, bool last = false) {
+        if (!shown_) return;
+        const Clock::time_point now = Clock::now();
+        if (!last && now - shownAt_ < std::chrono::milliseconds(200)) return;
+        shownAt_ = now;
+        const double seconds = std::chrono::duration<double>(now - start_).count();
+        const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0;
+        const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0;
+        std::fprintf(stderr, "\r%zu/%zu files, %.0f files/s, %.0f s left  ", done, total_, rate, left);
+        if (last) std::fputc('\n', stderr);
+        std::fflush(stderr);
+    }
+
+private:
+    bool shown_;
+    std::size_t total_;
+    Clock::time_point start_;
+    Clock::time_point shownAt_{};
+};
+
+}  // namespace
+
+bool IsBatchRun(int argc, char** argv) {
+    bool batch = false;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) return false;  // the help wins
+        if (std::strcmp(argv[i], "--batch") == 0) batch = true;
+    }
+    return batch;
+}
+
+std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& args, std::string& problem) {
+    BatchOptions o;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        const auto value = [&]() -> std::optional<std::string> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        if (arg == "--jobs" || arg == "-j") {
+            const std::optional<std::string> n = value();
+            if (!n || !ParseCount(*n, o.jobs)) {
+                problem = "--jobs needs a number of workers above 0";
+                return std::nullopt;
+            }
+        } else if (arg == "--shard") {
+            const std::optional<std::string> s = value();
+            const std::size_t slash = s ? s->find('/') : std::string::npos;
+            if (slash == std::string::npos || !ParseCount(s->substr(0, slash), o.shard) ||
+                !ParseCount(s->substr(slash + 1), o.shardCount) || o.shard > o.shardCount) {
+                problem = "--shard needs K/N with 1 <= K <= N";
+                return std::nullopt;
+            }
+        } else if (arg == "--out") {
+            const std::optional<std::string> f = value();
+            if (!f || f->empty()) {
+                problem = "--out needs a file";
+                return std::nullopt;
+            }
+            o.out = *f;
+        } else if (arg == "--seed") {
+            const std::optional<std::string> n = value();
+            if (!n || n->empty() || n->size() > 10 || n->find_first_not_of("0123456789") != std::string::npos ||
+                std::stoull(*n) > 0xFFFFFFFFull) {
+                problem = "--seed needs a whole number";
+                return std::nullopt;
+            }
+            o.seed = static_cast<std::uint32_t>(std::stoull(*n));
+        } else if (arg == "--csv") {
+            o.csv = true;
+        } else if (arg == "--no-log") {
+            o.noLog = true;
+        } else if (arg == "--yes") {
+            o.yes = true;
+        } else if (arg == "--json") {
+            // JSON Lines are the default output of a batch run
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            problem = "unknown option " + arg + " in a batch run";
+            return std::nullopt;
+        } else {
+            o.paths.push_back(arg);
+        }
+    }
+    if (o.paths.empty()) {
+        problem = "--batch needs at least one file or folder";
+        return std::nullopt;
+    }
+    return o;
+}
+
+bool IsSongName(const std::filesystem::path& path) {
+    std::string ext = path.extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return ext == ".mid" || ext == ".midi" || ext == ".kar";
+}
+
+std::optional<std::vector<std::string>> ListSongs(const std::vector<std::string>& paths, std::string& error) {
+    std::vector<std::string> songs;
+    for (const std::string& given : paths) {
+        std::error_code ec;
+        const std::filesystem::file_status status = std::filesystem::status(given, ec);
+        if (std::filesystem::is_directory(status)) {
+            const auto options = std::filesystem::directory_options::skip_permission_denied;
+            std::filesystem::recursive_directory_iterator it(given, options, ec);
+            if (ec) {
+                error = given + " cannot be read";
+                return std::nullopt;
+            }
+            for (; it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+                if (ec) break;
+                std::error_code typeError;
+                if (it->is_regular_file(typeError) && IsSongName(it->path())) songs.push_back(it->path().string());
+            }
+        } else if (std::filesystem::exists(status)) {
+            songs.push_back(given);
+        } else {
+            error = given + " does not exist";
+            return std::nullopt;
+        }
+    }
+    std::sort(songs.begin(), songs.end());
+    songs.erase(std::unique(songs.begin(), songs.end()), songs.end());
+    return songs;
+}
+
+std::vector<std::string> ShardOf(const std::vector<std::string>& songs, int shard, int count) {
+    if (count < 1 || shard < 1 || shard > count) return {};
+    const auto n = static_cast<std::uint64_t>(songs.size());
+    const std::uint64_t from = (static_cast<std::uint64_t>(shard) - 1) * n / static_cast<std::uint64_t>(count);
+    const std::uint64_t to = static_cast<std::uint64_t>(shard) * n / static_cast<std::uint64_t>(count);
+    return std::vector<std::string>(songs.begin() + static_cast<std::ptrdiff_t>(from),
+                                    songs.begin() + static_cast<std::ptrdiff_t>(to));
+}
+
+std::vector<std::string> RecordedSongs(const std::string& output) {
+    std::vector<std::string> done;
+    std::size_t from = 0;
+    while (from < output.size()) {
+        const std::size_t end = output.find('\n', from);
+        if (end == std::string::npos) break;  // cut off: the song is analysed again
+        const std::string_view line(output.data() + from, end - from);
+        from = end + 1;
+        if (line.empty()) continue;
+        if (line[0] == '{') {
+            constexpr std::string_view kFirst = "{\"file\":";
+            if (line.substr(0, kFirst.size()) != kFirst) continue;
+            if (std::optional<std::string> file = ReadJsonString(line, kFirst.size())) done.push_back(std::move(*file));
+        } else if (line != CsvHeader()) {
+            done.push_back(FirstCsvField(line));
+        }
+    }
+    return done;
+}
+
+SongFacts AnalyseSong(const std::string& path, const Folders& folders, const BatchOptions& options) {
+    RecordingPlatform platform(options.yes);
+    try {
+        Folders own = folders;
+        if (!options.noLog) own.logs = LogFolderFor(folders.logs, path);
+        Session session(platform, own);
+        session.FixedSeed = true;
+        session.Seed = options.seed;
+        if (options.noLog) session.song.Log.SwitchOff();
+        FormLoad(session);
+        SongStatus status = SongStatus::Refused;
+        std::error_code ec;
+        if (std::filesystem::is_directory(path, ec)) {
+            session.Message(path + " is a folder, not a MIDI file", Icon::Warning);
+        } else if (!std::filesystem::is_regular_file(path, ec)) {
+            session.Message(path + " does not exist", Icon::Warning);
+        } else {
+            const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
+            const OpenOutcome outcome = OpenCommand(session, full);
+            if (outcome == OpenOutcome::Reported) status = SongStatus::Analysed;
+            if (outcome == OpenOutcome::ReportStopped) status = SongStatus::Stopped;
+        }
+        SongFacts facts = CollectFacts(session, path, status, platform.Take());
+        End1(session);
+        return facts;
+    } catch (const std::exception& e) {
+        std::vector<ShownMessage> shown = platform.Take();
+        shown.push_back({false, std::string("The analysis failed: ") + e.what(), false});
+        SongFacts facts;
+        facts.file = path;
+        facts.status = SongStatus::Stopped;
+        facts.messages = std::move(shown);
+        return facts;
+    }
+}
+
+BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& base, const BatchOptions& options,
+                         std::FILE* out) {
+    BatchCounts counts;
+    const std::size_t total = songs.size();
+    unsigned workers = options.jobs > 0 ? static_cast<unsigned>(options.jobs) : std::thread::hardware_concurrency();
+    workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(std::max<std::size_t>(total, 1))));
+
+    // Each song's line waits in its slot until every song before it is written, so the output keeps the
+    // order of `songs` however the workers interleave.
+    struct Slot {
+        std::string line;
+        SongStatus status = SongStatus::Refused;
+        bool ready = false;
+    };
+    std::vector<Slot> slots(total);
+    std::mutex mutex;
+    std::condition_variable readyChanged;
+    std::condition_variable writtenChanged;
+    std::atomic<std::size_t> next{0};
+    // A worker waits rather than run further than this ahead of the writer, so that lines waiting for their
+    // turn cannot pile up in memory when the writer is slowed down.
+    const std::size_t window = 16 * static_cast<std::size_t>(workers);
+    std::size_t written = 0;
+
+    const auto work = [&](unsigned worker) {
+        Folders own = base;
+        own.work = base.work / ("batch-worker-" + std::to_string(worker + 1));
+        std::error_code ec;
+        std::filesystem::create_directories(own.work, ec);
+        for (std::size_t i = next++; i < total; i = next++) {
+            {
+                std::unique_lock<std::mutex> lock(mutex);
+                writtenChanged.wait(lock, [&] { return i < written + window; });
+            }
+            SongFacts facts = AnalyseSong(songs[i], own, options);
+            std::string line = ToLine(facts, options.csv);
+            {
+                const std::lock_guard<std::mutex> lock(mutex);
+                slots[i].line = std::move(line);
+                slots[i].status = facts.status;
+                slots[i].ready = true;
+            }
+            readyChanged.notify_one();
+        }
+        std::filesystem::remove_all(own.work, ec);
+    };
+    std::vector<std::thread> threads;
+    threads.reserve(workers);
+    for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work, w);
+
+    ProgressLine progress(options.progress, total);
+    for (std::size_t i = 0; i < total; ++i) {
+        std::string line;
+        SongStatus status = SongStatus::Refused;
+        {
+            std::unique_lock<std::mutex> lock(mutex);
+            readyChanged.wait(lock, [&] { return slots[i].ready; });
+            line.swap(slots[i].line);
+            status = slots[i].status;
+            written = i + 1;
+        }
+        writtenChanged.notify_all();
+        std::fwrite(line.data(), 1, line.size(), out);
+        switch (status) {
+            case SongStatus::Analysed: ++counts.analysed; break;
+            case SongStatus::Refused: ++counts.refused; break;
+            case SongStatus::Stopped: ++counts.stopped; break;
+        }
+        progress.Update(i + 1);
+    }
+    std::fflush(out);
+    if (total > 0) progress.Update(total, true);
+    for (std::thread& t : threads) t.join();
+    return counts;
+}
+
+int BatchMain(int argc, char** argv, const std::filesystem::path& executableFolder) {
+    std::vector<std::string> args;
+    std::optional<std::filesystem::path> programFolder;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--batch") continue;
+        if (arg == "--program-folder") {
+            if (i + 1 >= argc) {
+                std::fprintf(stderr, "sonivex-cli: --program-folder needs a folder\n");
+                return 2;
+            }
+            programFolder = std::filesystem::absolute(argv[++i]);
+        } else if (arg.rfind("--program-folder=", 0) == 0) {
+            programFolder = std::filesystem::absolute(arg.substr(std::strlen("--program-folder=")));
+        } else {
+            args.push_back(arg);
+        }
+    }
+    std::string problem;
+    std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
+    if (!options) {
+        std::fprintf(stderr, "sonivex-cli: %s (see sonivex-cli --help)\n", problem.c_str());
+        return 2;
+    }
+    options->progress = isatty(STDERR_FILENO) == 1;
+#ifdef __GLIBC__
+    // Every song's session allocates and frees its tables; keeping freed memory in the heap instead of handing
+    // it back to the system saves a page fault per touched page at the next song.
+    mallopt(M_MMAP_THRESHOLD, 32 << 20);
+    mallopt(M_TRIM_THRESHOLD, 128 << 20);
+#endif
+
+    std::string error;
+    const std::optional<std::vector<std::string>> all = ListSongs(options->paths, error);
+    if (!all) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
+        return 1;
+    }
+    std::vector<std::string> songs = ShardOf(*all, options->shard, options->shardCount);
+
+    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
+    std::optional<RunFolders> run =
+        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error);
+    if (!run) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
+        return 1;
+    }
+    {
+        RecordingPlatform quiet(false);
+        const Session probe(quiet, run->folders);
+        for (const char* name : {kNameFileName, kStyleFileName, kEffectsFileName}) {
+            if (!FileExists(probe.DataFile(name))) {
+                std::fprintf(stderr, "sonivex-cli: %s does not exist\n", probe.DataFile(name).string().c_str());
+                return 1;
+            }
+        }
+    }
+
+    BatchCounts counts;
+    std::FILE* out = stdout;
+    bool wantHeader = options->csv;
+    if (options->out) {
+        std::error_code ec;
+        if (std::filesystem::exists(*options->out, ec)) {
+            std::ifstream in(*options->out, std::ios::binary);
+            const std::string earlier((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+            // A line cut off by a killed run is dropped, and its song analysed again.
+            const std::size_t kept = earlier.rfind('\n') == std::string::npos ? 0 : earlier.rfind('\n') + 1;
+            if (kept != earlier.size()) std::filesystem::resize_file(*options->out, kept, ec);
+            std::vector<std::string> done = RecordedSongs(earlier.substr(0, kept));
+            std::sort(done.begin(), done.end());
+            const std::size_t before = songs.size();
+            std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
+            counts.skipped = before - songs.size();
+            wantHeader = wantHeader && kept == 0;
+        }
+        out = std::fopen(options->out->c_str(), "ab");
+        if (out == nullptr) {
+            std::fprintf(stderr, "sonivex-cli: %s cannot be written\n", options->out->string().c_str());
+            return 1;
+        }
+    }
+    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
+
+    const Clock::time_point start = Clock::now();
+    const BatchCounts ran = AnalyseSongs(songs, run->folders, *options, out);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    counts.analysed = ran.analysed;
+    counts.refused = ran.refused;
+    counts.stopped = ran.stopped;
+    const bool written = std::ferror(out) == 0;
+    if (out != stdout) {
+        if (std::fclose(out) != 0) return 1;
+    } else {
+        std::fflush(stdout);
+    }
+
+    const std::size_t done = counts.analysed + counts.refused + counts.stopped;
+    std::fprintf(stderr, "sonivex-cli: %zu songs: %zu analysed, %zu refused, %zu stopped", done, counts.analysed,
+                 counts.refused, counts.stopped);
+    if (counts.skipped > 0) std::fprintf(stderr, "; %zu already recorded", counts.skipped);
+    std::fprintf(stderr, " (%.1f s, %.0f songs/s)\n", seconds, seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+    return written ? 0 : 1;
+}
+
+}  // namespace sonivex

@@ -1,0 +1,72 @@
+// Batch runs of sonivex-cli: every MIDI file under the given files and folders, one JSON object (or CSV row)
+// per song, analysed by several workers that each have their own session and their own working folder.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "json_report.h"
+#include "reader/session.h"
+
+namespace sonivex {
+
+struct BatchOptions {
+    std::vector<std::string> paths;  // files and folders, as given
+    int jobs = 0;                    // workers; 0 = one per core
+    int shard = 1;                   // this run takes the shard-th of shardCount slices (1-based)
+    int shardCount = 1;
+    std::optional<std::filesystem::path> out;  // resumed when it exists; stdout when none
+    bool csv = false;
+    bool noLog = false;
+    bool yes = false;                // answer Yes to questions (a repair) instead of No
+    std::uint32_t seed = 0;          // the random generator's seed at every report run
+    bool progress = false;           // show a progress line on stderr
+};
+
+// Parses the arguments of a batch run (everything but --batch, --program-folder and the program name).
+// Returns nothing and sets `problem` on a usage error.
+std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& args, std::string& problem);
+
+// True for a name that ends in .mid, .midi or .kar, in any case.
+bool IsSongName(const std::filesystem::path& path);
+
+// The songs under `paths`: a file is taken as it is, a folder is searched recursively for song names
+// (unreadable subfolders are skipped). Sorted by path, each path once. Sets `error` and returns nothing when
+// a path does not exist.
+std::optional<std::vector<std::string>> ListSongs(const std::vector<std::string>& paths, std::string& error);
+
+// The shard-th (1-based) of `count` slices of `songs`, in order: slice k holds songs [(k-1)*n/count, k*n/count).
+std::vector<std::string> ShardOf(const std::vector<std::string>& songs, int shard, int count);
+
+// The songs an earlier output already holds: the "file" member of each JSON line or the first field of
+// each CSV row. A last line without its line end (a run that was killed) is not counted.
+std::vector<std::string> RecordedSongs(const std::string& output);
+
+// Analyses one song with a fresh session in `folders` (the working files go to folders.work, the log to
+// folders.logs) and returns its facts. Never throws: a failure inside becomes a stopped song with a message.
+SongFacts AnalyseSong(const std::string& path, const Folders& folders, const BatchOptions& options);
+
+struct BatchCounts {
+    std::size_t analysed = 0;
+    std::size_t refused = 0;
+    std::size_t stopped = 0;
+    std::size_t skipped = 0;  // recorded by an earlier run
+};
+
+// Analyses `songs` with options.jobs workers, each in its own subfolder of `base.work`, and writes one line
+// per song to `out` in the order of `songs`, whatever the number of workers. Returns the counts.
+BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& base, const BatchOptions& options,
+                         std::FILE* out);
+
+// The whole of `sonivex-cli --batch ...`: parses the arguments, makes the folders, resumes, runs, prints the
+// summary. Returns the exit status: 0 when the run went through, 1 when it failed, 2 for a usage error.
+int BatchMain(int argc, char** argv, const std::filesystem::path& executableFolder);
+
+// True when the command line asks for a batch run.
+bool IsBatchRun(int argc, char** argv);
+
+}  // namespace sonivex

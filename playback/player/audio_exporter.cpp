@@ -1,0 +1,214 @@
+#include "playback/player/audio_exporter.h"
+
+#include <fluidsynth.h>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <system_error>
+
+#include "playback/player/sequencer.h"
+#include "playback/player/synth_engine.h"
+
+#ifdef SONIVEX_HAVE_SNDFILE
+#include <sndfile.h>
+#else
+#include "playback/player/wav_file.h"
+#endif
+
+namespace sonivex {
+
+namespace {
+
+constexpr int kBlockFrames = 4096;
+// The release ends where the sound stays this far below the loudest sample: 60 dB down.
+constexpr float kFadedLevel = 0.001f;
+// Below this (-100 dBFS) the synthesizer's output is silence: its effects leave a little noise even without a
+// note, which normalising must not raise to full scale.
+constexpr float kSilence = 0.00001f;
+// Share of the progress that rendering takes; normalising and writing the file take the rest.
+constexpr double kRenderShare = 0.9;
+
+// The level below which a release counts as faded, for a sound whose loudest sample is `peak`.
+float Faded(float peak) { return std::max(peak * kFadedLevel, kSilence); }
+
+bool Continue(const ExportProgress& progress, double fraction) { return !progress || progress(fraction); }
+
+float PeakOf(const std::vector<float>& left, const std::vector<float>& right, std::size_t from, std::size_t to) {
+    float peak = 0;
+    for (std::size_t i = from; i < to; ++i) peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+    return peak;
+}
+
+// Writes the sound as the named format. False when the file cannot be made or a write fails; `progress`
+// hears the share written, and cancelling it also returns false (with `cancelled` set).
+#ifdef SONIVEX_HAVE_SNDFILE
+bool WriteSound(const RenderedSound& sound, AudioFormat format, const std::filesystem::path& path,
+                const ExportProgress& progress, bool& cancelled) {
+    SF_INFO info{};
+    info.samplerate = static_cast<int>(SynthEngine::kSampleRate);
+    info.channels = 2;
+    switch (format) {
+    case AudioFormat::Wav: info.format = SF_FORMAT_WAV | SF_FORMAT_PCM_16; break;
+    case AudioFormat::Flac: info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16; break;
+    case AudioFormat::Ogg: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
+    }
+    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
+    if (file == nullptr) return false;
+    bool ok = true;
+    std::vector<float> frames(static_cast<std::size_t>(kBlockFrames) * 2);
+    const std::int64_t total = sound.Frames();
+    for (std::int64_t at = 0; ok && at < total; at += kBlockFrames) {
+        const std::int64_t count = std::min<std::int64_t>(kBlockFrames, total - at);
+        for (std::int64_t i = 0; i < count; ++i) {
+            frames[static_cast<std::size_t>(2 * i)] = sound.left[static_cast<std::size_t>(at + i)];
+            frames[static_cast<std::size_t>(2 * i + 1)] = sound.right[static_cast<std::size_t>(at + i)];
+        }
+        ok = sf_writef_float(file, frames.data(), count) == count;
+        if (ok && !Continue(progress, static_cast<double>(at + count) / static_cast<double>(total))) {
+            cancelled = true;
+            ok = false;
+        }
+    }
+    return sf_close(file) == 0 && ok;
+}
+#else
+bool WriteSound(const RenderedSound& sound, AudioFormat format, const std::filesystem::path& path,
+                const ExportProgress& progress, bool& cancelled) {
+    if (format != AudioFormat::Wav) return false;
+    WavWriter wav;
+    if (!wav.Open(path, static_cast<int>(SynthEngine::kSampleRate))) return false;
+    const std::int64_t total = sound.Frames();
+    for (std::int64_t at = 0; at < total; at += kBlockFrames) {
+        const int count = static_cast<int>(std::min<std::int64_t>(kBlockFrames, total - at));
+        wav.Write(&sound.left[static_cast<std::size_t>(at)], &sound.right[static_cast<std::size_t>(at)], count);
+        if (!Continue(progress, static_cast<double>(at + count) / static_cast<double>(total))) {
+            cancelled = true;
+            wav.Finish();
+            return false;
+        }
+    }
+    return wav.Finish();
+}
+#endif
+
+bool CanWrite(AudioFormat format) {
+#ifdef SONIVEX_HAVE_SNDFILE
+    (void)format;
+    return true;
+#else
+    return format == AudioFormat::Wav;
+#endif
+}
+
+class FluidAudioExporter : public AudioExporter {
+public:
+    ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
+                        const ExportProgress& progress) override {
+        const std::optional<AudioFormat> format = AudioFormatOf(target);
+        if (!format) return Failed("is not a .wav, .flac or .ogg file name");
+        if (!CanWrite(*format)) return Failed("cannot be written: this build writes WAV files only");
+        const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
+        if (!sequence) return Failed("cannot be made: the song cannot be read");
+
+        const std::filesystem::path scratch = target.parent_path() / ("." + target.filename().string() + ".part");
+        try {
+            std::optional<RenderedSound> sound = RenderSound(*sequence, [&](double share) {
+                return Continue(progress, share * kRenderShare);
+            });
+            if (!sound) return {ExportStatus::Cancelled, "", 0};
+            Normalise(*sound);
+            bool cancelled = false;
+            const bool written = WriteSound(*sound, *format, scratch, [&](double share) {
+                return Continue(progress, kRenderShare + share * (1 - kRenderShare));
+            }, cancelled);
+            if (!written) {
+                RemoveScratch(scratch);
+                if (cancelled) return {ExportStatus::Cancelled, "", 0};
+                return Failed("could not be written");
+            }
+            std::error_code ec;
+            std::filesystem::rename(scratch, target, ec);
+            if (ec) {
+                RemoveScratch(scratch);
+                return Failed("could not be written");
+            }
+            return {ExportStatus::Written, "", static_cast<double>(sound->Frames()) / SynthEngine::kSampleRate};
+        } catch (const std::bad_alloc&) {
+            RemoveScratch(scratch);
+            return Failed("cannot be made: not enough memory for the sound");
+        }
+    }
+
+private:
+    static ExportResult Failed(const std::string& problem) { return {ExportStatus::Failed, problem, 0}; }
+    static void RemoveScratch(const std::filesystem::path& scratch) {
+        std::error_code ec;
+        std::filesystem::remove(scratch, ec);
+    }
+};
+
+}  // namespace
+
+std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress) {
+    SynthEngine engine(SampleLoading::WhenChosen);
+    RenderedSound sound;
+    if (!engine.Ready()) return sound;
+    const double rate = SynthEngine::kSampleRate;
+    sound.songFrames = std::max<std::int64_t>(0, std::llround(song.SecondsAt(song.LengthTicks()) * rate));
+    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * rate);
+    const auto expected = static_cast<std::size_t>(sound.songFrames + longestRelease);
+    sound.left.reserve(expected);
+    sound.right.reserve(expected);
+
+    Sequencer sequencer(engine.Synth(), rate);
+    sequencer.Load(song);
+    sequencer.Start(0, sequencer.LengthTicks());
+    float peak = 0;
+    for (;;) {
+        const std::int64_t done = sound.Frames();
+        int frames = kBlockFrames;
+        if (done >= sound.songFrames) {
+            const std::int64_t release = done - sound.songFrames;
+            if (release >= longestRelease) break;
+            frames = static_cast<int>(std::min<std::int64_t>(kBlockFrames, longestRelease - release));
+        } else {
+            frames = static_cast<int>(std::min<std::int64_t>(kBlockFrames, sound.songFrames - done));
+        }
+        sound.left.resize(static_cast<std::size_t>(done + frames));
+        sound.right.resize(static_cast<std::size_t>(done + frames));
+        sequencer.Render(&sound.left[static_cast<std::size_t>(done)], &sound.right[static_cast<std::size_t>(done)],
+                         frames);
+        const float blockPeak = PeakOf(sound.left, sound.right, static_cast<std::size_t>(done), sound.left.size());
+        peak = std::max(peak, blockPeak);
+        if (done < sound.songFrames) {
+            if (!Continue(progress, static_cast<double>(done + frames) / static_cast<double>(sound.songFrames))) {
+                return std::nullopt;
+            }
+        } else if (fluid_synth_get_active_voice_count(engine.Synth()) == 0 && blockPeak <= Faded(peak)) {
+            break;
+        }
+    }
+
+    // The faded end of the release is cut: the sound ends after its last sample above the faded level.
+    std::size_t end = sound.left.size();
+    const auto songEnd = static_cast<std::size_t>(sound.songFrames);
+    const float faded = Faded(peak);
+    while (end > songEnd && std::max(std::fabs(sound.left[end - 1]), std::fabs(sound.right[end - 1])) <= faded) --end;
+    sound.left.resize(end);
+    sound.right.resize(end);
+    return sound;
+}
+
+double Normalise(RenderedSound& sound, double peakDb) {
+    const float peak = PeakOf(sound.left, sound.right, 0, sound.left.size());
+    if (peak <= kSilence) return 1;
+    const double factor = std::pow(10.0, peakDb / 20.0) / peak;
+    for (float& v : sound.left) v = static_cast<float>(v * factor);
+    for (float& v : sound.right) v = static_cast<float>(v * factor);
+    return factor;
+}
+
+std::unique_ptr<AudioExporter> MakeAudioExporter() { return std::make_unique<FluidAudioExporter>(); }
+
+}  // namespace sonivex

@@ -1,0 +1,20 @@
+// The piano roll of the session's song: the working copy as it stands, the working copy before the last
+// command, and the names from genmidi.ini that the picture shows.
+#pragma once
+
+#include "piano_roll_model.h"
+#include "reader/session.h"
+
+namespace sonivex {
+
+// The legend's instrument of each track and the drum lanes' names, looked up in genmidi.ini as the report and
+// the event listing look them up. A track playing on the drum channel only is "Drums"; another track is named
+// by its first program change, or not at all without one. A name that cannot be read (genmidi.ini missing or
+// short) is left out; no message is shown.
+RollNames PianoRollNames(Session& s, const Timeline& song);
+
+// Prepares `model` from the working copy and the history's previous working copy. With no song open (or a
+// working copy that cannot be read) the model holds an empty song. Shows no message.
+void LoadPianoRoll(Session& s, PianoRollModel& model);
+
+}  // namespace sonivex

@@ -1,0 +1,148 @@
+#!/usr/bin/env bash
+# Usage: test-package.sh [BUILD_DIR]     (as root; BUILD_DIR defaults to build-package)
+#
+# Builds the Debian package with cpack, installs it with apt, and runs the installed programs as a non-root
+# user on songs whose paths hold a blank and a non-ASCII letter:
+# - the installed sonivex-cli prints the same report and messages as the build tree's, and leaves only its
+#   log behind (its run folder is private and removed);
+# - 8 runs at once on 8 different songs print exactly what the same runs print one after the other;
+# - the installed window starts under Xvfb, opens the song and saves a picture of itself.
+# The package (and the test user, when this script made it) is removed at the end, whatever happened.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$(pwd)
+build=${1:-build-package}
+user=sonivextest
+export DEBIAN_FRONTEND=noninteractive
+
+if [[ $(id -u) -ne 0 ]]; then
+  echo "$0: run as root (it installs the package and makes a test user)" >&2
+  exit 2
+fi
+
+echo "== building the Debian package in $build"
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
+cmake --build "$build" -j "$(nproc)" --target sonivex sonivex-cli
+rm -f "$build"/sonivex_*.deb
+(cd "$build" && cpack -G DEB)
+deb=$(ls "$build"/sonivex_*_*.deb)
+echo "built $deb"
+
+work=$(mktemp -d /tmp/sonivex-package.XXXXXX)
+made_user=0
+cleanup() {
+  apt-get remove -y sonivex >/dev/null 2>&1 || true
+  if [[ $made_user == 1 ]]; then userdel -r "$user" >/dev/null 2>&1 || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() {
+  echo "test-package: $*" >&2
+  exit 1
+}
+
+echo "== the package's fields and files"
+fields=$(dpkg-deb --field "$deb" Package Version Architecture Maintainer Depends Recommends Description)
+echo "$fields"
+for want in 'libqt6widgets6' 'libfluidsynth3' 'qt6-qpa-plugins' 'Recommends: fluid-soundfont-gm' 'Maintainer: '; do
+  grep -q -- "$want" <<<"$fields" || fail "the package does not declare $want"
+done
+contents=$(dpkg-deb --contents "$deb")
+for path in ./usr/bin/sonivex ./usr/bin/sonivex-cli ./usr/share/sonivex/genmidi.ini ./usr/share/sonivex/style1.dat \
+  ./usr/share/sonivex/effects1.dat ./usr/share/applications/sonivex.desktop \
+  ./usr/share/icons/hicolor/scalable/apps/sonivex.svg ./usr/share/icons/hicolor/48x48/apps/sonivex.png \
+  ./usr/share/icons/hicolor/256x256/apps/sonivex.png ./usr/share/man/man1/sonivex-cli.1; do
+  grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
+done
+
+echo "== installing it with apt"
+apt-get install -y "./$deb"
+[[ -x /usr/bin/sonivex-cli && -x /usr/bin/sonivex ]] || fail "the programs were not installed"
+grep -q '^MimeType=.*audio/midi;' /usr/share/applications/sonivex.desktop || fail "the desktop entry lacks audio/midi"
+
+if ! id "$user" >/dev/null 2>&1; then
+  useradd -m "$user"
+  made_user=1
+fi
+home=$(getent passwd "$user" | cut -d: -f6)
+as_user() { runuser -u "$user" -- env -u XDG_CONFIG_HOME -u XDG_STATE_HOME -u XDG_RUNTIME_DIR HOME="$home" "$@"; }
+
+# Songs of 1 to 8 tracks, each track with its own channel, notes and length.
+songs="$work/Lieder für alle"
+mkdir -p "$songs"
+/usr/bin/python3 - "$songs" <<'EOF'
+import struct, sys
+def vlq(n):
+    out = [n & 0x7F]
+    n >>= 7
+    while n:
+        out.insert(0, (n & 0x7F) | 0x80)
+        n >>= 7
+    return bytes(out)
+for count in range(1, 9):
+    tracks = b""
+    for t in range(count):
+        channel = t % 16
+        events = vlq(0) + bytes([0xC0 | channel, (t * 7 + count) % 128])
+        for i in range(4 + t + count):
+            events += vlq(0) + bytes([0x90 | channel, 40 + (i * 5 + t) % 40, 64 + t])
+            events += vlq(96 * (1 + (i + t) % 3)) + bytes([0x80 | channel, 40 + (i * 5 + t) % 40, 0])
+        events += vlq(0) + b"\xff\x2f\x00"
+        tracks += b"MTrk" + struct.pack(">I", len(events)) + events
+    with open(f"{sys.argv[1]}/song {count} ä.mid", "wb") as f:
+        f.write(b"MThd" + struct.pack(">IHHH", 6, 1, count, 96) + tracks)
+EOF
+chmod -R a+rX "$work"
+out="$work/out"
+mkdir -p "$out"
+chown "$user" "$out"
+
+echo "== the installed sonivex-cli against the build tree's, as $user"
+song="$songs/song 5 ä.mid"
+as_user /usr/bin/sonivex-cli --seed 7 "$song" --copy-track 0 --copy >"$out/installed.txt" 2>"$out/installed.err" ||
+  fail "the installed sonivex-cli failed: $(cat "$out/installed.err")"
+HOME="$work/root-home" "$build/bin/sonivex-cli" --seed 7 "$song" --copy-track 0 --copy >"$out/built.txt" 2>"$out/built.err"
+diff "$out/built.txt" "$out/installed.txt" || fail "the installed program's report differs from the build tree's"
+diff "$out/built.err" "$out/installed.err" || fail "the installed program's messages differ from the build tree's"
+grep -q "^File        : $song\$" "$out/installed.txt" || fail "the report does not name $song"
+grep -q '^Total Tracks: 6$' "$out/installed.txt" || fail "the copied track is missing from the report"
+state="$home/.local/state/sonivex"
+[[ -f "$state/logs/song 5 ä.txt" ]] || fail "no log in $state/logs"
+[[ $(stat -c %a "$state/run") == 700 ]] || fail "$state/run is not private"
+[[ -z $(ls -A "$state/run") ]] || fail "a run folder was left in $state/run"
+as_user /usr/bin/sonivex-cli --version | grep -q '^sonivex-cli [0-9]' || fail "--version"
+set +e
+as_user /usr/bin/sonivex-cli "$songs" >/dev/null 2>"$out/folder.err"
+status=$?
+set -e
+[[ $status == 1 ]] && grep -q "is a folder, not a MIDI file" "$out/folder.err" || fail "a folder as FILE: status $status"
+
+echo "== 8 runs at once against the same runs one after the other"
+run_one() { as_user /usr/bin/sonivex-cli --seed 3 "$songs/song $1 ä.mid" --copy-track 0 --copy --switch-track 0 --switch; }
+for i in 1 2 3 4 5 6 7 8; do
+  run_one "$i" >"$out/one-by-one-$i.txt" 2>"$out/one-by-one-$i.err" || fail "run $i failed"
+done
+pids=()
+for i in 1 2 3 4 5 6 7 8; do
+  run_one "$i" >"$out/at-once-$i.txt" 2>"$out/at-once-$i.err" &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid" || fail "a run at once failed"; done
+for i in 1 2 3 4 5 6 7 8; do
+  cmp -s "$out/one-by-one-$i.txt" "$out/at-once-$i.txt" || fail "song $i: the report of the run at once differs"
+  cmp -s "$out/one-by-one-$i.err" "$out/at-once-$i.err" || fail "song $i: the messages of the run at once differ"
+  grep -q "^Total Tracks: $((i + 1))\$" "$out/at-once-$i.txt" || fail "song $i: wrong track count"
+done
+[[ -z $(ls -A "$state/run") ]] || fail "a run folder was left in $state/run"
+
+echo "== the installed window under Xvfb, as $user"
+as_user env SONIVEX_SCREENSHOT="$out/window.png" SONIVEX_AUDIO=none xvfb-run -a /usr/bin/sonivex "$song" ||
+  fail "the installed window failed"
+[[ -s "$out/window.png" ]] || fail "the window saved no picture"
+[[ -z $(ls -A "$state/run") ]] || fail "the window left its run folder in $state/run"
+
+echo "== removing the package"
+apt-get remove -y sonivex
+[[ ! -e /usr/bin/sonivex-cli ]] || fail "the package was not removed"
+echo "test-package: all checks passed"

@@ -1,0 +1,312 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <set>
+
+#include "cli/batch.h"
+#include "cli/json_report.h"
+#include "cli/json_writer.h"
+#include "support/test_session.h"
+
+namespace sonivex::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string Json(std::string_view text) {
+    std::string out;
+    AppendJsonString(out, text);
+    return out;
+}
+
+void WriteFile(const fs::path& path, const Bytes& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
+                                                static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string ReadAll(const fs::path& path) { return TestSession::ReadText(path); }
+
+// A short song whose tempo doubles at tick 192 in its second track.
+Bytes TwoTempoSong(const std::string& name) {
+    return MidiFile(1, 96)
+        .Add(Track().Name(0, name).Program(0, 0, 40).NoteOn(0, 0, 60, 100).NoteOff(384, 0, 60).End())
+        .Add(Track().Tempo(192, 250000).End())
+        .Build();
+}
+
+// A collection with songs in subfolders, a file that is not a MIDI file, and files that are not songs.
+std::vector<std::string> MakeCollection(const fs::path& root) {
+    WriteFile(root / "b" / "one.mid", TwoTempoSong("One"));
+    WriteFile(root / "a" / "two.MIDI", MidiFile(0, 120).Add(Track().NoteOn(0, 9, 36, 90).NoteOff(60, 9, 36).End()).Build());
+    WriteFile(root / "a" / "deep" / "three.kar", TwoTempoSong("Three"));
+    WriteFile(root / "broken.mid", Bytes{'R', 'I', 'F', 'F', 1, 2, 3});
+    WriteFile(root / "notes.txt", Bytes{'h', 'i'});
+    WriteFile(root / "four.mid", MidiFile(2, 96)
+                                     .Add(Track().Tempo(0, 1000000).NoteOn(0, 1, 70, 80).NoteOff(96, 1, 70).End())
+                                     .Add(Track().NoteOn(0, 2, 50, 80).NoteOff(96, 2, 50).End())
+                                     .Build());
+    std::string error;
+    return ListSongs({root.string()}, error).value_or(std::vector<std::string>{});
+}
+
+std::string RunToText(const std::vector<std::string>& songs, const fs::path& program, BatchOptions options) {
+    const fs::path outPath = program.parent_path() / ("out-" + std::to_string(options.jobs) + ".jsonl");
+    std::FILE* out = std::fopen(outPath.c_str(), "wb");
+    AnalyseSongs(songs, Folders::InOne(program), options, out);
+    std::fclose(out);
+    return ReadAll(outPath);
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = text.find('\n', from);
+        lines.push_back(text.substr(from, end - from));
+        if (end == std::string::npos) break;
+        from = end + 1;
+    }
+    return lines;
+}
+
+TEST(JsonStrings, KeepUtf8AndEscapeQuotesAndControlCharacters) {
+    EXPECT_EQ(Json("Caf\xC3\xA9 \"A\"\\\r\n\t\x01"), "\"Caf\xC3\xA9 \\\"A\\\"\\\\\\r\\n\\t\\u0001\"");
+}
+
+TEST(JsonStrings, ReadBytesThatAreNotUtf8AsLatin1) {
+    // 0xE9 alone is "é" in Latin-1 and a broken sequence in UTF-8; a cut-off UTF-8 sequence is Latin-1 too.
+    EXPECT_EQ(Json("Caf\xE9"), "\"Caf\\u00e9\"");
+    EXPECT_EQ(Json("x\xC3"), "\"x\\u00c3\"");
+    // an overlong form of "/" is not UTF-8
+    EXPECT_EQ(Json("\xC0\xAF"), "\"\\u00c0\\u00af\"");
+}
+
+TEST(JsonNumbers, AreShortestAndNullWhenNotFinite) {
+    std::string out;
+    AppendJsonNumber(out, 1.5);
+    out += ' ';
+    AppendJsonNumber(out, 0.1);
+    out += ' ';
+    AppendJsonNumber(out, 1.0 / 0.0);
+    EXPECT_EQ(out, "1.5 0.1 null");
+}
+
+TEST(BatchSongList, FindsSongsRecursivelyInSortedOrderWhateverTheExtensionsCase) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);
+    const std::vector<std::string> expected = {(root / "a" / "deep" / "three.kar").string(),
+                                               (root / "a" / "two.MIDI").string(), (root / "b" / "one.mid").string(),
+                                               (root / "broken.mid").string(), (root / "four.mid").string()};
+    EXPECT_EQ(songs, expected);
+}
+
+TEST(BatchSongList, TakesAGivenFileOnceAndRefusesAMissingPath) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    MakeCollection(root);
+    std::string error;
+    const auto songs = ListSongs({(root / "notes.txt").string(), root.string(), (root / "four.mid").string()}, error);
+    ASSERT_TRUE(songs);
+    EXPECT_EQ(songs->size(), 6u);  // notes.txt was named, four.mid only once
+    EXPECT_FALSE(ListSongs({(root / "nothing").string()}, error));
+    EXPECT_NE(error.find("does not exist"), std::string::npos);
+}
+
+TEST(BatchShards, CoverTheWholeListWithNoSongTwice) {
+    for (int size : {0, 1, 2, 7, 10, 33}) {
+        std::vector<std::string> songs;
+        for (int i = 0; i < size; ++i) songs.push_back("song" + std::to_string(100 + i));
+        for (int count = 1; count <= 8; ++count) {
+            std::vector<std::string> joined;
+            for (int k = 1; k <= count; ++k) {
+                const std::vector<std::string> part = ShardOf(songs, k, count);
+                EXPECT_LE(part.size(), static_cast<std::size_t>(size / count + 1));
+                joined.insert(joined.end(), part.begin(), part.end());
+            }
+            EXPECT_EQ(joined, songs) << size << " songs in " << count << " shards";
+        }
+    }
+}
+
+TEST(BatchArguments, RejectBadShardsJobsAndUnknownOptions) {
+    std::string problem;
+    EXPECT_FALSE(ParseBatchArguments({"--shard", "3/2", "x"}, problem));
+    EXPECT_FALSE(ParseBatchArguments({"--shard", "0/2", "x"}, problem));
+    EXPECT_FALSE(ParseBatchArguments({"--jobs", "0", "x"}, problem));
+    EXPECT_FALSE(ParseBatchArguments({"--frobnicate", "x"}, problem));
+    EXPECT_FALSE(ParseBatchArguments({"--csv"}, problem));
+    const auto o = ParseBatchArguments({"--jobs", "3", "--shard", "2/5", "--csv", "--no-log", "x", "y"}, problem);
+    ASSERT_TRUE(o);
+    EXPECT_EQ(o->jobs, 3);
+    EXPECT_EQ(o->shard, 2);
+    EXPECT_EQ(o->shardCount, 5);
+    EXPECT_TRUE(o->csv);
+    EXPECT_TRUE(o->noLog);
+    EXPECT_EQ(o->paths, (std::vector<std::string>{"x", "y"}));
+}
+
+TEST(BatchResume, RecognisesRecordedSongsAndIgnoresACutOffLastLine) {
+    const std::string output = "{\"file\":\"a \\\"b\\\".mid\",\"status\":\"refused\",\"messages\":[]}\n"
+                               "{\"file\":\"caf\\u00e9.mid\",\"status\":\"analysed\"}\n"
+                               "{\"file\":\"cut.mid\",\"sta";
+    EXPECT_EQ(RecordedSongs(output), (std::vector<std::string>{"a \"b\".mid", "caf\xE9.mid"}));
+    const std::string csv = CsvHeader() + "\n\"x,y.mid\",1.5,2,3,Pop,4,Piano,analysed\nz.mid,,,,,,,refused\n";
+    EXPECT_EQ(RecordedSongs(csv), (std::vector<std::string>{"x,y.mid", "z.mid"}));
+}
+
+TEST(BatchSongs, GiveDurationsThroughATempoChangeOnTheSecondTrack) {
+    TestSession t;
+    const fs::path song = t.WriteSong(TwoTempoSong("Tempo"), "tempo.mid");
+    BatchOptions options;
+    const SongFacts facts = AnalyseSong(song.string(), Folders::InOne(t.folder()), options);
+    ASSERT_EQ(facts.status, SongStatus::Analysed);
+    // 192 ticks at 0.5 s per quarter, then 192 at 0.25 s: 1.5 s, although the tempo is in track 2
+    EXPECT_NEAR(facts.timeline.durationSeconds, 1.5, 1e-9);
+    const std::string json = FactsToJson(facts);
+    EXPECT_NE(json.find("\"duration_seconds\":1.5,"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"tempo_map\":[{\"tick\":192,\"track\":1,\"microseconds_per_quarter\":250000,\"bpm\":240}]"),
+              std::string::npos)
+        << json;
+    EXPECT_NE(json.find("\"note_count\":1,\"lowest_key\":60,\"highest_key\":60"), std::string::npos) << json;
+}
+
+TEST(BatchSongs, GiveARefusedFileALineWithItsPathAndMessagesOnly) {
+    TestSession t;
+    const fs::path song = t.WriteSong(Bytes{'n', 'o', 't', ' ', 'm', 'i', 'd', 'i'}, "plain.mid");
+    BatchOptions options;
+    const SongFacts facts = AnalyseSong(song.string(), Folders::InOne(t.folder()), options);
+    EXPECT_EQ(facts.status, SongStatus::Refused);
+    EXPECT_EQ(FactsToJson(facts), "{\"file\":" + Json(song.string()) +
+                                      ",\"status\":\"refused\",\"messages\":["
+                                      "{\"kind\":\"message\",\"text\":\"PLAIN.MID is not a MID file\"},"
+                                      "{\"kind\":\"message\",\"text\":\"Error!\"}]}");
+    EXPECT_EQ(FactsToCsv(facts), song.string() + ",,,,,,,refused");
+}
+
+TEST(BatchSongs, RecordQuestionsWithTheirAnswers) {
+    TestSession t;
+    // a time signature whose clocks byte is 0 asks for a repair
+    const fs::path song = t.WriteSong(MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).End()).Build(), "ask.mid");
+    BatchOptions options;
+    const std::string json = FactsToJson(AnalyseSong(song.string(), Folders::InOne(t.folder()), options));
+    EXPECT_NE(json.find("{\"kind\":\"question\",\"text\":\"ERROR: Invalid Time Signature.  Repair? \",\"answer\":\"No\"}"),
+              std::string::npos)
+        << json;
+}
+
+TEST(BatchRuns, GiveTheSameOutputWithOneWorkerAndWithSeveral) {
+    TestSession t;
+    std::vector<std::string> songs = MakeCollection(t.folder().parent_path() / "collection");
+    // the same songs again under other names, so that workers overlap on equal work
+    for (int copy = 0; copy < 3; ++copy) {
+        for (const std::string& s : MakeCollection(t.folder().parent_path() / ("copy" + std::to_string(copy)))) {
+            songs.push_back(s);
+        }
+    }
+    BatchOptions one;
+    one.jobs = 1;
+    BatchOptions four = one;
+    four.jobs = 4;
+    const std::string single = RunToText(songs, t.folder(), one);
+    EXPECT_EQ(Lines(single).size(), songs.size());
+    EXPECT_EQ(RunToText(songs, t.folder(), four), single);
+    four.noLog = true;
+    EXPECT_EQ(RunToText(songs, t.folder(), four), single);
+    // every worker cleaned its own folder up
+    for (const auto& entry : fs::directory_iterator(t.folder())) {
+        EXPECT_EQ(entry.path().filename().string().rfind("batch-worker-", 0), std::string::npos);
+    }
+}
+
+TEST(BatchRuns, WriteTheLogsOnlyWhenAskedTo) {
+    TestSession t;
+    const fs::path song = t.WriteSong(TwoTempoSong("Logged"), "logged.mid");
+    BatchOptions options;
+    options.noLog = true;
+    AnalyseSong(song.string(), Folders::InOne(t.folder()), options);
+    EXPECT_FALSE(fs::exists(t.folder() / "logs" / "batch"));
+    options.noLog = false;
+    AnalyseSong(song.string(), Folders::InOne(t.folder()), options);
+    const fs::path log = t.folder() / "logs" / "batch" / fs::absolute(song).parent_path().relative_path() / "logged.txt";
+    EXPECT_TRUE(fs::exists(log)) << log;
+}
+
+TEST(BatchRuns, ResumeAnEarlierOutputWithoutRepeatingASong) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);
+    const fs::path out = t.folder().parent_path() / "resume.jsonl";
+    const std::string programArg = t.folder().string();
+    const std::string outArg = out.string();
+    const std::string rootArg = root.string();
+    const auto run = [&](const std::vector<std::string>& extra) {
+        std::vector<std::string> args = {"sonivex-cli", "--batch", "--program-folder", programArg, "--out", outArg};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back(rootArg);
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        return BatchMain(static_cast<int>(argv.size()), argv.data(), t.folder());
+    };
+    // The first shard of three, then a line that a killed run left half written.
+    ASSERT_EQ(run({"--shard", "1/3"}), 0);
+    const std::vector<std::string> first = Lines(ReadAll(out));
+    ASSERT_EQ(first.size(), ShardOf(songs, 1, 3).size());
+    std::ofstream(out, std::ios::app) << "{\"file\":\"" << songs.back() << "\",\"stat";
+
+    ASSERT_EQ(run({"--jobs", "2"}), 0);
+    const std::vector<std::string> all = Lines(ReadAll(out));
+    ASSERT_EQ(all.size(), songs.size());
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), all.begin()));
+    std::multiset<std::string> recorded;
+    for (const std::string& s : RecordedSongs(ReadAll(out))) recorded.insert(s);
+    EXPECT_EQ(recorded, std::multiset<std::string>(songs.begin(), songs.end()));
+
+    // Nothing is left to do: the output stays as it is.
+    ASSERT_EQ(run({}), 0);
+    EXPECT_EQ(Lines(ReadAll(out)), all);
+}
+
+TEST(BatchRuns, WriteOneCsvRowPerSongAfterOneHeader) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);
+    const fs::path out = t.folder().parent_path() / "songs.csv";
+    std::vector<std::string> args = {"sonivex-cli", "--batch", "--csv", "--program-folder", t.folder().string(),
+                                     "--out", out.string(), root.string()};
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    ASSERT_EQ(BatchMain(static_cast<int>(argv.size()), argv.data(), t.folder()), 0);
+    const std::vector<std::string> rows = Lines(ReadAll(out));
+    ASSERT_EQ(rows.size(), songs.size() + 1);
+    EXPECT_EQ(rows[0], CsvHeader());
+    EXPECT_EQ(rows[3], songs[2] + ",1.5,2,1,Baroque,1,Violin,analysed");
+    EXPECT_EQ(rows[4], songs[3] + ",,,,,,,refused");
+}
+
+TEST(JsonOption, PrintsOneObjectAfterTheCommandsAndKeepsTheLogOnlyWithoutNoLog) {
+    TestSession t;
+    const fs::path song = t.WriteSong(TwoTempoSong("Json"), "json.mid");
+    const fs::path out = t.folder().parent_path() / "json.out";
+    const auto run = [&](const std::string& options) {
+        const std::string command = std::string(SONIVEX_CLI) + " --program-folder '" + t.folder().string() + "' " +
+                                    options + " '" + song.string() + "' --style-list 0 --apply-style > '" +
+                                    out.string() + "' 2> /dev/null < /dev/null";
+        return std::system(command.c_str());
+    };
+    ASSERT_EQ(run("--json --no-log"), 0);
+    const std::vector<std::string> lines = Lines(ReadAll(out));
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0].rfind("{\"file\":" + Json(song.string()) + ",\"status\":\"analysed\",", 0), 0u) << lines[0];
+    EXPECT_NE(lines[0].find("\"duration_seconds\":1.5,"), std::string::npos);
+    EXPECT_FALSE(fs::exists(t.folder() / "logs" / "json.txt"));
+    ASSERT_EQ(run("--json"), 0);
+    EXPECT_TRUE(fs::exists(t.folder() / "logs" / "json.txt"));
+}
+
+}  // namespace
+}  // namespace sonivex::test

@@ -1,0 +1,246 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "playback/player/audio_exporter.h"
+#include "playback/player/midi_player.h"
+#include "playback/player/synth_engine.h"
+#include "test_song.h"
+
+#ifdef SONIVEX_HAVE_SNDFILE
+#include <sndfile.h>
+#endif
+
+namespace sonivex::test {
+namespace {
+
+// Three organ quarter notes at 120 beats a minute (1.5 s): an organ holds its level to the note-off and then
+// falls silent within milliseconds, so the sound's end shows where the song ends.
+Bytes ThreeOrganNotes() {
+    Track t;
+    t.Tempo(0, 500000).Program(0, 0, 16);
+    t.NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60);
+    t.NoteOn(0, 0, 64, 100).NoteOff(96, 0, 64);
+    t.NoteOn(0, 0, 67, 100).NoteOff(96, 0, 67);
+    return MidiFile(0, kTicksPerQuarter).Add(t.End()).Build();
+}
+
+// One long string note that rings on after its note-off: a release that the export must keep.
+Bytes RingingNote() {
+    Track t;
+    t.Tempo(0, 500000).Program(0, 0, 48);
+    t.NoteOn(0, 0, 60, 127).NoteOff(192, 0, 60);
+    return MidiFile(0, kTicksPerQuarter).Add(t.End()).Build();
+}
+
+// Two seconds of nothing: an end of track after 384 ticks and no note.
+Bytes SilentSong() {
+    Track t;
+    t.Tempo(0, 500000);
+    return MidiFile(0, kTicksPerQuarter).Add(t.End(384)).Build();
+}
+
+struct Sound {
+    int rate = 0;
+    int channels = 0;
+    std::vector<float> samples;  // interleaved
+    double Seconds() const { return samples.size() / 2.0 / rate; }
+    double PeakDb() const {
+        float peak = 0;
+        for (float v : samples) peak = std::max(peak, std::fabs(v));
+        return 20 * std::log10(peak);
+    }
+};
+
+#ifdef SONIVEX_HAVE_SNDFILE
+std::optional<Sound> ReadSound(const std::filesystem::path& path) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open(path.c_str(), SFM_READ, &info);
+    if (file == nullptr) return std::nullopt;
+    Sound s;
+    s.rate = info.samplerate;
+    s.channels = info.channels;
+    s.samples.resize(static_cast<std::size_t>(info.frames * info.channels));
+    const sf_count_t got = sf_readf_float(file, s.samples.data(), info.frames);
+    sf_close(file);
+    if (got != info.frames) return std::nullopt;
+    return s;
+}
+#endif
+
+ExportResult Export(const Bytes& song, const ScratchFile& target, const ExportProgress& progress = {}) {
+    const ScratchFile midi(song, ".mid");
+    return MakeAudioExporter()->Export(midi.path(), target.path(), progress);
+}
+
+std::vector<std::filesystem::path> FilesLike(const std::filesystem::path& target) {
+    std::vector<std::filesystem::path> found;
+    for (const auto& entry : std::filesystem::directory_iterator(target.parent_path())) {
+        if (entry.path().filename().string().find(target.filename().string()) != std::string::npos) {
+            found.push_back(entry.path());
+        }
+    }
+    return found;
+}
+
+TEST(RenderSound, LastsTheSongAndStopsWhenItsReleaseHasFaded) {
+    const std::optional<MidiSequence> organ = MidiSequence::Parse(ThreeOrganNotes());
+    ASSERT_TRUE(organ);
+    const std::optional<RenderedSound> sound = RenderSound(*organ, {});
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->songFrames, 66150);  // 1.5 s
+    EXPECT_GE(sound->Frames(), sound->songFrames);
+    EXPECT_LE(sound->Frames(), sound->songFrames + static_cast<std::int64_t>(kLongestReleaseSeconds * 44100));
+    EXPECT_EQ(sound->left.size(), sound->right.size());
+}
+
+TEST(RenderSound, KeepsTheReleaseOfARingingNote) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    const std::optional<RenderedSound> sound = RenderSound(*MidiSequence::Parse(RingingNote()), {});
+    ASSERT_TRUE(sound);
+    // The strings fade for a while after the note-off at 1 s; the export keeps that but no more than 2 s.
+    EXPECT_GT(sound->Frames(), sound->songFrames + 4410);
+    EXPECT_LE(sound->Frames(), sound->songFrames + 2 * 44100);
+}
+
+// Regression: the effects' faint noise in a song without notes was raised to full scale.
+TEST(RenderSound, ASongWithoutNotesIsSilenceAsLongAsTheSong) {
+    RenderedSound sound = *RenderSound(*MidiSequence::Parse(SilentSong()), {});
+    EXPECT_EQ(sound.Frames(), 88200);
+    EXPECT_EQ(Normalise(sound), 1.0);
+    const auto quiet = [](float v) { return std::fabs(v) < 0.00001f; };
+    EXPECT_TRUE(std::all_of(sound.left.begin(), sound.left.end(), quiet));
+    EXPECT_TRUE(std::all_of(sound.right.begin(), sound.right.end(), quiet));
+}
+
+TEST(Normalise, BringsTheLoudestSampleOfEitherChannelToTheGivenLevel) {
+    RenderedSound sound;
+    sound.left = {0.1f, -0.2f, 0.05f};
+    sound.right = {0.0f, 0.1f, -0.25f};
+    Normalise(sound, -6.0);
+    const double target = std::pow(10.0, -6.0 / 20);
+    EXPECT_NEAR(sound.right[2], -target, 1e-6);
+    EXPECT_NEAR(sound.left[1], -0.2 / 0.25 * target, 1e-6);
+}
+
+TEST(AudioExport, ACancelledExportLeavesNoFileAndAnExistingOneAsItWas) {
+    const ScratchFile target(".wav");
+    int calls = 0;
+    const ExportResult first = Export(ThreeOrganNotes(), target, [&](double) { return ++calls < 3; });
+    EXPECT_EQ(first.status, ExportStatus::Cancelled);
+    EXPECT_TRUE(FilesLike(target.path()).empty());
+
+    std::ofstream(target.path()) << "an older file";
+    // Cancelled at the very end, while the file is written.
+    const ExportResult late = Export(ThreeOrganNotes(), target, [](double f) { return f < 0.95; });
+    EXPECT_EQ(late.status, ExportStatus::Cancelled);
+    EXPECT_EQ(FilesLike(target.path()), std::vector<std::filesystem::path>{target.path()});
+    std::ifstream in(target.path());
+    std::string text;
+    std::getline(in, text);
+    EXPECT_EQ(text, "an older file");
+}
+
+TEST(AudioExport, ReportsProgressFromZeroToOne) {
+    const ScratchFile target(".wav");
+    std::vector<double> seen;
+    ASSERT_EQ(Export(ThreeOrganNotes(), target, [&](double f) { seen.push_back(f); return true; }).status,
+              ExportStatus::Written);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_GT(seen.front(), 0);
+    EXPECT_DOUBLE_EQ(seen.back(), 1.0);
+}
+
+TEST(AudioExport, FailsForAnUnreadableSongOrAnUnknownNameAndWritesNothing) {
+    const ScratchFile target(".wav");
+    EXPECT_EQ(MakeAudioExporter()->Export("/nonexistent/song.mid", target.path(), {}).status, ExportStatus::Failed);
+    EXPECT_EQ(Export(ThreeOrganNotes(), ScratchFile(".mp3")).status, ExportStatus::Failed);
+    const ExportResult unwritable = MakeAudioExporter()->Export(ScratchFile(ThreeOrganNotes(), ".mid").path(),
+                                                                "/nonexistent/folder/song.wav", {});
+    EXPECT_EQ(unwritable.status, ExportStatus::Failed);
+    EXPECT_TRUE(FilesLike(target.path()).empty());
+}
+
+#ifdef SONIVEX_HAVE_SNDFILE
+TEST(AudioExport, WritesStereoAtTheSampleRateForTheSongAndItsRelease) {
+    const ScratchFile target(".wav");
+    const ExportResult result = Export(ThreeOrganNotes(), target);
+    ASSERT_EQ(result.status, ExportStatus::Written);
+    const std::optional<Sound> sound = ReadSound(target.path());
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->rate, 44100);
+    EXPECT_EQ(sound->channels, 2);
+    EXPECT_GE(sound->Seconds(), 1.5);
+    EXPECT_LE(sound->Seconds(), 1.5 + kLongestReleaseSeconds);
+    EXPECT_NEAR(result.seconds, sound->Seconds(), 1e-9);
+}
+
+TEST(AudioExport, NormalisesTheLoudestSampleToOneDecibelBelowFullScale) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    for (const Bytes& song : {ThreeOrganNotes(), RingingNote()}) {
+        const ScratchFile target(".flac");
+        ASSERT_EQ(Export(song, target).status, ExportStatus::Written);
+        EXPECT_NEAR(ReadSound(target.path())->PeakDb(), -1.0, 0.1);
+    }
+}
+
+// The export reads each instrument's samples only when a program change chooses it; the player reads them
+// all at once. Both must sound the same, or an instrument would be missing from the export.
+TEST(AudioExport, SoundsAsThePlayersRenderDoes) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    Track t;
+    t.Tempo(0, 500000).Program(0, 0, 16).Program(0, 1, 56).Program(0, 9, 0);
+    t.NoteOn(0, 0, 60, 100).NoteOn(0, 1, 67, 90).NoteOn(0, 9, 38, 110);
+    t.NoteOff(96, 0, 60).NoteOff(0, 1, 67).NoteOff(0, 9, 38);
+    t.Program(0, 0, 40).NoteOn(0, 0, 64, 100).NoteOff(96, 0, 64);  // a program chosen in the middle of the song
+    const ScratchFile midi(MidiFile(0, kTicksPerQuarter).Add(t.End()).Build(), ".mid");
+    const ScratchFile played(".wav");
+    ASSERT_TRUE(RenderToWav(midi.name(), played.name()));
+    Sound reference = *ReadSound(played.path());
+
+    RenderedSound exported = *RenderSound(*MidiSequence::Read(midi.path()), {});
+    ASSERT_GE(reference.samples.size() / 2, static_cast<std::size_t>(exported.songFrames));
+    float peak = 0;
+    for (float v : reference.samples) peak = std::max(peak, std::fabs(v));
+    ASSERT_GT(peak, 0.01f);
+    const double factor = Normalise(exported, 20 * std::log10(peak));
+    EXPECT_GT(factor, 0.99);  // the same level before normalising
+    EXPECT_LT(factor, 1.01);
+    float worst = 0;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(exported.songFrames); ++i) {
+        worst = std::max({worst, std::fabs(exported.left[i] - reference.samples[2 * i]),
+                          std::fabs(exported.right[i] - reference.samples[2 * i + 1])});
+    }
+    EXPECT_LT(worst, 0.002);  // 16-bit rounding and the level's last digits
+}
+
+TEST(AudioExport, WritesFlacAndOggVorbisThatReadBack) {
+    const ScratchFile wav(".wav");
+    const ScratchFile flac(".flac");
+    const ScratchFile ogg(".OGG");
+    ASSERT_EQ(Export(ThreeOrganNotes(), wav).status, ExportStatus::Written);
+    ASSERT_EQ(Export(ThreeOrganNotes(), flac).status, ExportStatus::Written);
+    ASSERT_EQ(Export(ThreeOrganNotes(), ogg).status, ExportStatus::Written);
+    const Sound w = *ReadSound(wav.path());
+    const std::optional<Sound> f = ReadSound(flac.path());
+    const std::optional<Sound> o = ReadSound(ogg.path());
+    ASSERT_TRUE(f && o);
+    EXPECT_EQ(f->samples, w.samples);  // FLAC is lossless: the same 16-bit samples
+    EXPECT_EQ(o->rate, 44100);
+    EXPECT_EQ(o->channels, 2);
+    EXPECT_NEAR(o->Seconds(), w.Seconds(), 0.01);
+
+    SF_INFO info{};
+    SNDFILE* file = sf_open(ogg.path().c_str(), SFM_READ, &info);
+    ASSERT_NE(file, nullptr);
+    sf_close(file);
+    EXPECT_EQ(info.format & SF_FORMAT_TYPEMASK, SF_FORMAT_OGG);
+    EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_VORBIS);
+}
+#endif
+
+}  // namespace
+}  // namespace sonivex::test
