@@ -4,7 +4,7 @@
 
 namespace sonivex {
 
-const CliExtras* LoadCliExtras(const std::filesystem::path& toolFolder, const std::string& relativeFolder,
+const SonivexCliExtras* LoadCliExtras(const std::filesystem::path& toolFolder, const std::string& relativeFolder,
                                std::string& problem) {
     std::string reasons;
     for (const std::filesystem::path& folder : {toolFolder, (toolFolder / relativeFolder).lexically_normal()}) {
@@ -20,7 +20,7 @@ const CliExtras* LoadCliExtras(const std::filesystem::path& toolFolder, const st
             reasons = error != nullptr ? error : file.string() + " could not be loaded";
             continue;
         }
-        using Entry = const CliExtras* (*)();
+        using Entry = const SonivexCliExtras* (*)();
         const auto entry = reinterpret_cast<Entry>(dlsym(handle, kCliExtrasEntry));
         if (entry != nullptr) return entry();
         reasons = file.string() + " has no entry point";

@@ -18,11 +18,11 @@
 #include "app/open_command.h"
 #include "app/undo_redo.h"
 #include "cli/batch.h"
+#include "cli/extras.h"
 #include "cli/json_report.h"
+#include "playback/audio_export.h"
 #include "reader/platform.h"
 #include "reader/session.h"
-#include "roll/piano_roll_song.h"
-#include "cli/extras.h"
 #include "roll/piano_roll_image.h"
 
 namespace {
@@ -192,14 +192,30 @@ struct Action {
     int height = 0;
 };
 
+// The audio exporter that the Export command uses in this tool: the module renders.
+class ModuleExporter : public sonivex::AudioExporter {
+public:
+    explicit ModuleExporter(const SonivexCliExtras& extras) : extras_(extras) {}
+
+    sonivex::ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
+                                 const sonivex::ExportProgress&) override {
+        sonivex::ExportResult result;
+        char problem[1024] = {};
+        const int failed = extras_.renderAudio(song.c_str(), target.c_str(), &result.seconds, problem, sizeof problem);
+        result.status = failed == 0 ? sonivex::ExportStatus::Written : sonivex::ExportStatus::Failed;
+        result.problem = problem;
+        return result;
+    }
+
+private:
+    const SonivexCliExtras& extras_;
+};
+
 // Runs the controls and commands in order. Returns an exit status, or nothing when all went through.
 class Runner {
 public:
-    Runner(sonivex::Session& s, CliPlatform& platform, const sonivex::CliExtras* extras)
+    Runner(sonivex::Session& s, CliPlatform& platform, const SonivexCliExtras* extras)
         : s_(s), platform_(platform), extras_(extras) {}
-    Runner(const Runner&) = delete;
-    Runner& operator=(const Runner&) = delete;
-    ~Runner() { s_.media.Exporter = nullptr; }
 
     // A --save or --render could not write its file.
     bool SaveFailed() const { return saveFailed_; }
@@ -291,26 +307,33 @@ private:
     // Draws the song as it now stands, the last command's changes outlined; a file that cannot be written is
     // named in a message.
     bool DrawPianoRoll(const Action& a) {
-        sonivex::PianoRollModel model;
-        sonivex::LoadPianoRoll(s_, model);
-        const std::string problem = extras_->writePianoRoll(model, a.width, a.height, a.value);
-        if (problem.empty()) return true;
+        const std::string song = s_.WorkFile(s_.song.TempFileName).string();
+        const sonivex::Bytes* before = s_.history.Previous();
+        std::vector<std::string> folders;
+        for (const auto& folder : s_.folders.data) folders.push_back(folder.string());
+        std::vector<const char*> folderNames;
+        for (const std::string& folder : folders) folderNames.push_back(folder.c_str());
+        char problem[1024] = {};
+        const int failed = extras_->writePianoRoll(song.c_str(), before != nullptr ? before->data() : nullptr,
+                                                   before != nullptr ? before->size() : 0, folderNames.data(),
+                                                   static_cast<int>(folderNames.size()), a.width, a.height,
+                                                   a.value.c_str(), problem, sizeof problem);
+        if (failed == 0) return true;
         s_.Message(problem, sonivex::Icon::Critical);
         return false;
     }
-    // Renders the song as it now stands to a sound file; the exporter is made at the first render.
+    // Renders the song as it now stands to a sound file, through the Export command and the module.
     bool Render(const Action& a) {
-        if (!exporter_) {
-            exporter_.reset(extras_->makeAudioExporter());
-            s_.media.Exporter = exporter_.get();
-        }
-        return sonivex::ExportAudio(s_, a.value) == sonivex::ExportStatus::Written;
+        ModuleExporter exporter(*extras_);
+        s_.media.Exporter = &exporter;
+        const bool written = sonivex::ExportAudio(s_, a.value) == sonivex::ExportStatus::Written;
+        s_.media.Exporter = nullptr;
+        return written;
     }
 
     sonivex::Session& s_;
     CliPlatform& platform_;
-    const sonivex::CliExtras* extras_;  // loaded when an action needs it, else null
-    std::unique_ptr<sonivex::AudioExporter> exporter_;
+    const SonivexCliExtras* extras_;  // loaded when an action needs it, else null
     bool saveFailed_ = false;
 };
 
@@ -325,7 +348,7 @@ int RunTool(int argc, char** argv) {
     std::string file;
     bool haveFile = false;
     std::vector<Action> actions;
-    const sonivex::CliExtras* extras = nullptr;  // loaded only for --render and --piano-roll
+    const SonivexCliExtras* extras = nullptr;  // loaded only for --render and --piano-roll
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         const auto value = [&]() -> std::optional<std::string> {
@@ -368,7 +391,7 @@ int RunTool(int argc, char** argv) {
             if (arg == "--render" || arg == "--piano-roll") {
                 std::string problem;
                 extras = sonivex::LoadCliExtras(ExecutableFolder(argv[0]), SONIVEX_EXTRAS_FOLDER, problem);
-                if (arg == "--render" && (extras == nullptr || extras->makeAudioExporter == nullptr)) {
+                if (arg == "--render" && (extras == nullptr || extras->renderAudio == nullptr)) {
                     return Usage("--render is not available: this sonivex-cli was built without FluidSynth (" +
                                      problem + ")", false);
                 }

@@ -62,8 +62,11 @@ void LoadPianoRoll(Session& s, PianoRollModel& model) {
         model.SetSong(Timeline{}, nullptr, RollNames{});
         return;
     }
-    Timeline song = ReadTimeline(*bytes);
-    const Bytes* before = s.history.Previous();
+    LoadPianoRoll(s, *bytes, s.history.Previous(), model);
+}
+
+void LoadPianoRoll(Session& s, const Bytes& now, const Bytes* before, PianoRollModel& model) {
+    Timeline song = ReadTimeline(now);
     std::optional<Timeline> previous;
     if (before != nullptr) previous = ReadTimeline(*before);
     RollNames names = PianoRollNames(s, song);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "piano_roll_model.h"
+#include "reader/files.h"
 #include "reader/session.h"
 
 namespace sonivex {
@@ -16,5 +17,9 @@ RollNames PianoRollNames(Session& s, const Timeline& song);
 // Prepares `model` from the working copy and the history's previous working copy. With no song open (or a
 // working copy that cannot be read) the model holds an empty song. Shows no message.
 void LoadPianoRoll(Session& s, PianoRollModel& model);
+
+// The same from the bytes of the song and of the song before the last command (null for none); `s` gives only
+// the names.
+void LoadPianoRoll(Session& s, const Bytes& now, const Bytes* before, PianoRollModel& model);
 
 }  // namespace sonivex
