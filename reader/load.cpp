@@ -51,7 +51,6 @@ void ReadTrackChunks(Session& s) {
     m.TracksFound = 0;
     const Bytes file = ReadWholeFile(s.WorkFile(m.TempFileName)).value_or(Bytes{});
     const std::int64_t length = static_cast<std::int64_t>(file.size());
-    m.FileEndPos = length + 1;
     std::int64_t next = kHeaderSize + 1;  // 1-based position of the next byte to read
 
     for (;;) {

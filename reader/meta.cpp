@@ -112,7 +112,6 @@ MetaOutcome SetTempo(Session& s, TrackReader& r, bool channelEventsBefore) {
     }
     ReadMetaDelta(s, r);
     const std::int64_t bpm = static_cast<std::int64_t>(std::floor((500000.0 / static_cast<double>(tempo)) * 120.0));
-    m.TempoBpm = bpm;
     if (channelEventsBefore) {
         const int row = OpenMetaRow(s);
         m.EventRows(row, 0) = kTempoStatus;

@@ -32,7 +32,6 @@ bool FitsField(const std::array<std::int32_t, 7>& cells) {
 // Writes rows 0 to 99 as the records that end at record EventCount, then starts a new block.
 void FlushEventBlock(Session& s) {
     SongModel& m = s.song;
-    if (m.LastEventCount == -1) m.BlockToggle = m.BlockToggle == 2 ? 1 : m.BlockToggle + 1;
     const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
     std::string& block = m.BlockText;
     block.resize(kRowsPerBlock * kRecordSize);
@@ -329,7 +328,6 @@ void ParseTrack(Session& s) {
     m.TrackName.clear();
     m.EventRow = -1;
     m.LastEventCount = -1;
-    m.BlockToggle = 1;
     m.FileRepaired = 0;
     m.AttachedMetas.clear();
     ResetEventRows(m);

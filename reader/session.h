@@ -91,7 +91,6 @@ struct SongModel {
     std::string FileTitle;
     Int16 FileValid;
     Int32 FileLength;
-    Int32 FileEndPos;
     std::array<std::uint8_t, 14> HeaderChunk{};
     Int16 FileFormat;
     Int32 TrackCount;
@@ -111,7 +110,6 @@ struct SongModel {
     std::uint8_t MetaType = 0;
     Int16 CurrentChannel;
     Int32 VlqValue;
-    Int16 DataValue;
     Int16 NoteIsOn;
     Int32 FirstChannelEventPos;
     Int32 SysexCount;
@@ -131,7 +129,6 @@ struct SongModel {
     Int32 EventCount;
     Int16 EventRow;
     Int32 LastEventCount;
-    Int16 BlockToggle;
     GrowingTable<Int32, 0> EventDelta;
     Int32 FlushedDeltaSum;
     std::string BlockText;  // the records of the block being flushed
@@ -147,7 +144,6 @@ struct SongModel {
     std::string SequencerText;
     std::string KeyName;
     Int32 TempoDataPos;
-    Int32 TempoBpm;
     Int32 FirstTempoPos;
     Int32 FirstTempoBpm;
     double TimeFactor = 0;
@@ -179,29 +175,17 @@ struct SongModel {
     Table<Int32, 0, 127> DrumNoteCount;  // a drum key above 127 is out of bounds
     GrowingTable<Int16, 0> DrumTrack;
     Table<Int32, 0, 255> VelocityCount;
-    Int32 VelocitySum;
-    Int32 NoteNumberSum;
     Int32 NoteEventCount;
-    Int32 DrumNoteSum;
-    Int32 DrumNoteEventCount;
     Int16 MaxVelocity;
     Int16 MinVelocity;
     Int16 TrackHasNotes;
     Int16 TrackHasNoteEvents;
     Int32 NoteTicks;
-    Int32 MaxNoteDelta;
-    Int32 MinNoteDelta;
     Table<Int32, 0, 256> InstrumentTicks;
     Table<Int16, 0, 127> ControllerUsed;
     Table2<Int32, 127, 127> ControllerValueCount;
     Table2<Int32, 3, 127> ControllerStats;
     Table2<Int32, 1, 256> PitchBendByteCount;
-    Int32 PitchBendLsbSum;
-    Int32 PitchBendMsbSum;
-    Int16 PitchBendLsbMax;
-    Int16 PitchBendLsbMin;
-    Int16 PitchBendMsbMax;
-    Int16 PitchBendMsbMin;
     Int32 PitchBendCount;
     GrowingTable<Int32, 0> DeltaValue;
     GrowingTable<Int32, 0> DeltaValueCount;

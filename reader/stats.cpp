@@ -44,17 +44,13 @@ void CountNote(Session& s, int key, int velocity) {
         m.DrumRowDone = 1;
     }
     if (!CountsStatistics(m)) return;
-    m.NoteNumberSum += key;
     ++m.NoteEventCount;
     if (m.CurrentChannel == kDrumChannel) {
         ++m.DrumNoteCount[key];
-        m.DrumNoteSum += key;
-        ++m.DrumNoteEventCount;
     } else {
         ++m.NoteCount[key];
     }
     ++m.VelocityCount[velocity];
-    m.VelocitySum += velocity;
     if (velocity > m.MaxVelocity) m.MaxVelocity = velocity;
     if (velocity < m.MinVelocity && velocity >= 1) m.MinVelocity = velocity;
 }
@@ -70,8 +66,6 @@ void NoteTiming(Session& s, int key) {
         }
     }
     m.NoteTicks += m.VlqValue;
-    if (m.VlqValue > m.MaxNoteDelta) m.MaxNoteDelta = m.VlqValue;
-    if (m.VlqValue < m.MinNoteDelta && m.VlqValue > 0) m.MinNoteDelta = m.VlqValue;
 }
 
 void CountController(Session& s, int controller, int value) {
@@ -91,12 +85,6 @@ void CountPitchBend(Session& s, int first, int second) {
     if (!CountsStatistics(m)) return;
     m.PitchBendByteCount(0, first) += 1;
     m.PitchBendByteCount(1, second) += 1;
-    m.PitchBendLsbSum += first;
-    m.PitchBendMsbSum += second;
-    if (first > m.PitchBendLsbMax) m.PitchBendLsbMax = first;
-    if (first < m.PitchBendLsbMin) m.PitchBendLsbMin = first;
-    if (second > m.PitchBendMsbMax) m.PitchBendMsbMax = second;
-    if (second < m.PitchBendMsbMin) m.PitchBendMsbMin = second;
     ++m.PitchBendCount;
 }
 

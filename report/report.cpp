@@ -36,18 +36,9 @@ void ClearCounts(SongModel& m) {
     m.DeltaValueCount.Fill(0);
     m.DeltaValueKinds = 0;
     m.DrumNoteMap.Fill(0);
-    m.VelocitySum = 0;
-    m.NoteNumberSum = 0;
     m.NoteEventCount = 0;
-    m.DrumNoteSum = 0;
-    m.DrumNoteEventCount = 0;
     m.NoteTicks = 0;
-    m.MaxNoteDelta = 0;
     m.PitchBendCount = 0;
-    m.PitchBendLsbSum = 0;
-    m.PitchBendMsbSum = 0;
-    m.PitchBendLsbMax = 0;
-    m.PitchBendMsbMax = 0;
     m.ProgramChangeTotal = 0;
 }
 
@@ -73,9 +64,6 @@ void ResetStatistics(SongModel& m) {
     m.MinVelocity = 0;
     m.TrackHasNotes = 0;
     m.TrackHasNoteEvents = 0;
-    m.MinNoteDelta = 0;
-    m.PitchBendLsbMin = 0;
-    m.PitchBendMsbMin = 0;
     m.DeltaValue.Fill(0);
     m.RepairsThisReport = 0;
 }
@@ -88,9 +76,6 @@ void SetStartValues(Session& s) {
     m.DrumTrack.Fill(-1);
     for (int c = 0; c <= 127; ++c) m.ControllerStats(3, c) = 128;
     m.DeltaValue.Fill(-1);
-    m.MinNoteDelta = 128;
-    m.PitchBendLsbMin = 128;
-    m.PitchBendMsbMin = 128;
     s.report.HasDrumTrack = 0;
     s.report.VelocitySpanSum = 0;
     s.report.VelocityTrackCount = 0;

@@ -38,14 +38,12 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
     ParseOnly(t, hundred.End());
     EXPECT_EQ(t->song.EventCount, 99);
     EXPECT_EQ(NotesText(t).size(), 100u * 49);
-    EXPECT_EQ(t->song.BlockToggle, 1);
 
     TestSession u;
     Track more;
     for (int i = 0; i < 101; ++i) more.At(1, {0xB0, 7, i % 128});
     ParseOnly(u, more.End());
     EXPECT_EQ(u->song.EventCount, 100);
-    EXPECT_EQ(u->song.BlockToggle, 2);
     EXPECT_EQ(NotesText(u).size(), 200u * 49);
     EXPECT_EQ(Record(u, 101), (Cells{176, 7, 100, 0, -5, -1, -1}));
     EXPECT_EQ(Record(u, 102), (Cells{-1, -1, -1, -1, -1, -1, -1}));
