@@ -87,33 +87,6 @@ std::string HomeFolder() {
 
 std::string FolderOf(const std::string& path) { return std::filesystem::path(path).parent_path().string(); }
 
-// A fingerprint of the working copy's bytes (64-bit FNV-1a), to tell whether a command changed them; nothing
-// when there is no working copy or it cannot be read.
-std::optional<std::uint64_t> WorkingCopyFingerprint(const Session& s) {
-    if (s.song.TempFileName.empty()) return std::nullopt;
-    std::ifstream in(s.WorkFile(s.song.TempFileName), std::ios::binary);
-    if (!in) return std::nullopt;
-    std::uint64_t hash = 14695981039346656037ull;
-    std::vector<char> block(1 << 16);
-    while (in) {
-        in.read(block.data(), static_cast<std::streamsize>(block.size()));
-        const std::streamsize got = in.gcount();
-        for (std::streamsize i = 0; i < got; ++i) {
-            hash = (hash ^ static_cast<unsigned char>(block[static_cast<std::size_t>(i)])) * 1099511628211ull;
-        }
-    }
-    return hash;
-}
-
-// Runs a command that may change the working copy (an edit, Undo, Redo) and notes when it did: the song then
-// has unsaved changes, and its clock is read again (file times are too coarse to tell a quick change).
-void RunNotingChanges(Session& s, const std::function<void()>& command) {
-    const std::optional<std::uint64_t> before = WorkingCopyFingerprint(s);
-    command();
-    if (WorkingCopyFingerprint(s) != before) s.form.UnsavedChanges = true;
-    s.form.Clock.known = false;
-}
-
 // What the window shows after Open refused a file: no song in the caption or the report pane, and nothing to
 // play, save or edit. The lists keep their entries.
 void ShowNoSong(Session& s) {
@@ -384,6 +357,7 @@ SaveOutcome SaveCommand(Session& s) {
         return SaveOutcome::Failed;
     }
     f.UnsavedChanges = false;
+    s.history.MarkSaved();
     s.platform.SetBusy(false);
     return SaveOutcome::Saved;
 }
@@ -436,8 +410,8 @@ void MenuClick(Session& s, const std::string& item) {
     else if (item == "mnuPause") Pause1(s);
     else if (item == "mnuStop") Stop1(s);
     else if (item == "mnuAbout") s.platform.ShowAbout();
-    else if (item == "mnuUndo") RunNotingChanges(s, [&s] { UndoCommand(s); });
-    else if (item == "mnuRedo") RunNotingChanges(s, [&s] { RedoCommand(s); });
+    else if (item == "mnuUndo") UndoCommand(s);
+    else if (item == "mnuRedo") RedoCommand(s);
     else if (item == "mnuExportAudio") ExportAudioCommand(s);
 }
 
@@ -447,24 +421,25 @@ void ToolbarClick(Session& s, const std::string& key) {
     if (key == "Play") Play1(s);
     if (key == "Pause") Pause1(s);
     if (key == "Stop") Stop1(s);
-    if (key == "Undo") RunNotingChanges(s, [&s] { UndoCommand(s); });
-    if (key == "Redo") RunNotingChanges(s, [&s] { RedoCommand(s); });
+    if (key == "Undo") UndoCommand(s);
+    if (key == "Redo") RedoCommand(s);
 }
 
 void CommandClick(Session& s, int button) {
     if (button < 1 || button > 4) return;
-    // Every editing command keeps the working copy it started from, for Undo.
-    RunNotingChanges(s, [&] {
-        RunRecordedEdit(s, [&] {
-            switch (button) {
-            case 1: ApplyStyle(s); break;
-            case 2: SwitchDrumMelody(s); break;
-            case 3: CopyTrack(s); break;
-            case 4: ApplyEffect(s); break;
-            default: break;
-            }
-        });
+    // Every editing command keeps the working copy it started from, for Undo; one that changed it leaves
+    // unsaved changes, and the song's clock is read again (file times are too coarse to tell a quick change).
+    const bool changed = RunRecordedEdit(s, [&] {
+        switch (button) {
+        case 1: ApplyStyle(s); break;
+        case 2: SwitchDrumMelody(s); break;
+        case 3: CopyTrack(s); break;
+        case 4: ApplyEffect(s); break;
+        default: break;
+        }
     });
+    if (changed) s.form.UnsavedChanges = true;
+    s.form.Clock.known = false;
 }
 
 void Play1(Session& s) {

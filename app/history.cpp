@@ -9,11 +9,13 @@ void EditHistory::Clear() {
     redo_.clear();
     previous_.reset();
     openedKept_ = true;
+    saved_ = 0;
 }
 
 void EditHistory::Recorded(State before, const State& after) {
     previous_ = before;
     if (!before || !after || before->bytes == after->bytes) return;
+    if (saved_ && *saved_ > undo_.size()) saved_.reset();  // it was among the redo steps, which go now
     redo_.clear();
     undo_.push_back(std::move(before));
     DropOldest();
@@ -23,6 +25,7 @@ void EditHistory::DropOldest() {
     while (undo_.size() > limit_) {
         undo_.pop_front();
         openedKept_ = false;
+        if (saved_) saved_ = *saved_ == 0 ? std::nullopt : std::optional<std::size_t>(*saved_ - 1);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 
 #include "reader/files.h"
 
@@ -64,6 +65,13 @@ public:
     // edit since (not when the oldest steps were dropped on the way).
     bool AtSongAsOpened() const { return undo_.empty() && openedKept_; }
 
+    // The working copy as it now stands was saved (Open counts as a save of the song as opened).
+    void MarkSaved() { saved_ = undo_.size(); }
+
+    // True while the working copy is the one last saved or opened: Undo and Redo step back to it, an edit
+    // after an Undo past it loses it.
+    bool AtSavedSong() const { return saved_ && *saved_ == undo_.size(); }
+
 private:
     void DropOldest();
 
@@ -73,6 +81,8 @@ private:
     State previous_;
     // Every step since Open is kept, so the oldest undo step is the song as opened; false once one was dropped.
     bool openedKept_ = true;
+    // The number of undo steps at the saved working copy; none once that copy cannot come back.
+    std::optional<std::size_t> saved_ = 0;
 };
 
 }  // namespace sonivex

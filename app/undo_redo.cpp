@@ -59,8 +59,8 @@ bool Step(Session& s, Direction direction) {
     const EditHistory::State restored =
         direction == Direction::Back ? h.Undo(std::move(current)) : h.Redo(std::move(current));
     Restore(s, *restored);
-    // Back at the song as opened there is nothing to save; any other step is a change.
-    s.form.UnsavedChanges = !h.AtSongAsOpened();
+    // Back at the song as last saved (or opened) there is nothing to save; any other step is a change.
+    s.form.UnsavedChanges = !h.AtSavedSong();
     ShowHistoryControls(s);
     s.platform.SetBusy(false);
     return true;
@@ -68,11 +68,17 @@ bool Step(Session& s, Direction direction) {
 
 }  // namespace
 
-void RunRecordedEdit(Session& s, const std::function<void()>& command) {
+bool RunRecordedEdit(Session& s, const std::function<void()>& command) {
     EditHistory::State before = CurrentState(s);
     command();
-    if (before) s.history.Recorded(std::move(before), CurrentState(s));
+    bool changed = false;
+    if (before) {
+        const EditHistory::State after = CurrentState(s);
+        changed = after && after->bytes != before->bytes;
+        s.history.Recorded(std::move(before), after);
+    }
     ShowHistoryControls(s);
+    return changed;
 }
 
 bool UndoCommand(Session& s) { return Step(s, Direction::Back); }

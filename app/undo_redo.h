@@ -11,8 +11,8 @@ namespace sonivex {
 
 // Runs an editing command: keeps the working copy as it stands before `command`, runs it, and records the
 // step in the session's history (no undo step when the command changed no byte). Without a readable working
-// copy the command still runs and nothing is recorded.
-void RunRecordedEdit(Session& s, const std::function<void()>& command);
+// copy the command still runs and nothing is recorded. Returns whether the command changed the working copy.
+bool RunRecordedEdit(Session& s, const std::function<void()>& command);
 
 // Undo: puts the working copy back as it was before the last edit not yet undone, reads its track chunks,
 // runs the report and opens it for playback again. Returns false, changing nothing, when there is nothing to

@@ -23,16 +23,6 @@
 
 namespace {
 
-class QuietPlatform : public sonivex::Platform {
-public:
-    sonivex::Answer ShowMessage(const std::string&, sonivex::Buttons, sonivex::Icon, const std::string&) override {
-        return sonivex::Answer::No;
-    }
-    void SetBusy(bool) override {}
-    void LetEventsRun() override {}
-    void SetCaption(const std::string&) override {}
-};
-
 double Milliseconds(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double, std::milli>(d).count();
 }
@@ -81,7 +71,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(work);
     sonivex::Folders folders{{data}, work, work / "logs"};
 
-    QuietPlatform platform;
+    sonivex::SilentPlatform platform;
     {
         sonivex::Session s(platform, folders);
         s.FixedSeed = true;

@@ -27,17 +27,6 @@ void Tell(const std::string& text, char* problem, std::size_t size) {
 }
 
 #ifdef SONIVEX_HAVE_PIANO_ROLL
-// The names come from genmidi.ini only; nothing is ever shown.
-class SilentPlatform : public sonivex::Platform {
-public:
-    sonivex::Answer ShowMessage(const std::string&, sonivex::Buttons, sonivex::Icon, const std::string&) override {
-        return sonivex::Answer::No;
-    }
-    void SetBusy(bool) override {}
-    void LetEventsRun() override {}
-    void SetCaption(const std::string&) override {}
-};
-
 int WritePianoRoll(const char* song, const unsigned char* before, std::size_t beforeSize,
                    const char* const* dataFolders, int dataFolderCount, int width, int height, const char* target,
                    char* problem, std::size_t problemSize) {
@@ -49,7 +38,7 @@ int WritePianoRoll(const char* song, const unsigned char* before, std::size_t be
         }
         sonivex::Folders folders;
         for (int i = 0; i < dataFolderCount; ++i) folders.data.emplace_back(dataFolders[i]);
-        SilentPlatform platform;
+        sonivex::SilentPlatform platform;  // the names come from genmidi.ini only; nothing is shown
         sonivex::Session session(platform, folders);
         const sonivex::Bytes previous = before != nullptr ? sonivex::Bytes(before, before + beforeSize) : sonivex::Bytes{};
         sonivex::PianoRollModel model;

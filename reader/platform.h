@@ -76,4 +76,14 @@ public:
     virtual void RemoveMediaHook() {}
 };
 
+// A platform for work that nobody watches (a benchmark, the picture module): questions are answered No and
+// nothing is shown.
+class SilentPlatform : public Platform {
+public:
+    Answer ShowMessage(const std::string&, Buttons, Icon, const std::string&) override { return Answer::No; }
+    void SetBusy(bool) override {}
+    void LetEventsRun() override {}
+    void SetCaption(const std::string&) override {}
+};
+
 }  // namespace sonivex

@@ -431,11 +431,11 @@ RollPicture PianoRollModel::Layout(const RollView& view) const {
         return note.endTick + reach >= firstTick && note.startTick <= lastTick + reach;
     };
 
-    // Old places first, so the notes as they stand cover them.
-    {
-        ShapeSink sink(p.shapes, RollShapeKind::OldNote, RollShapeKind::OldDrum, false);
+    // Notes listed track by track (old places, changed notes) into one sink.
+    const auto addListed = [&](ShapeSink& sink, const auto& notes, const auto& noteAt) {
         std::int32_t track = -1;
-        for (const TimedNote& note : oldPlaces_) {
+        for (const auto& entry : notes) {
+            const TimedNote& note = noteAt(entry);
             if (hidden(note.track) || !visible(note)) continue;
             if (note.track != track) {
                 track = note.track;
@@ -445,6 +445,12 @@ RollPicture PianoRollModel::Layout(const RollView& view) const {
             const RollRect rect = placeOf(note, drum);
             sink.Add(note, rect, drum, rowOf(note));
         }
+    };
+
+    // Old places first, so the notes as they stand cover them.
+    {
+        ShapeSink sink(p.shapes, RollShapeKind::OldNote, RollShapeKind::OldDrum, false);
+        addListed(sink, oldPlaces_, [](const TimedNote& note) -> const TimedNote& { return note; });
     }
     {
         ShapeSink sink(p.shapes, RollShapeKind::Note, RollShapeKind::Drum, false);
@@ -471,18 +477,7 @@ RollPicture PianoRollModel::Layout(const RollView& view) const {
     }
     {
         ShapeSink sink(p.shapes, RollShapeKind::Note, RollShapeKind::Drum, true);
-        std::int32_t track = -1;
-        for (const std::size_t index : changed_) {
-            const TimedNote& note = song_.notes[index];
-            if (hidden(note.track) || !visible(note)) continue;
-            if (note.track != track) {
-                track = note.track;
-                sink.StartTrack();
-            }
-            bool drum = false;
-            const RollRect rect = placeOf(note, drum);
-            sink.Add(note, rect, drum, rowOf(note));
-        }
+        addListed(sink, changed_, [&](std::size_t index) -> const TimedNote& { return song_.notes[index]; });
     }
 
     DropHiddenShapes(p, keyRows + laneRows);

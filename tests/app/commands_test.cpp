@@ -437,6 +437,16 @@ TEST(UnsavedChanges, ASuccessfulSaveClearsThemAndAFailedOneDoesNot) {
     EXPECT_EQ(w.t.platform().windowClosed, 1);
 }
 
+// Regression: the menu's Undo noted a change after Undo had cleared it, so the song as opened still asked.
+TEST(UnsavedChanges, TheMenusUndoBackToTheSongAsOpenedLeavesNothingToSave) {
+    ChangedSong w;
+    ASSERT_TRUE(w.form().UnsavedChanges);
+    MenuClick(*w.t, "mnuUndo");
+    EXPECT_FALSE(w.form().UnsavedChanges);
+    ToolbarClick(*w.t, "Redo");
+    EXPECT_TRUE(w.form().UnsavedChanges);
+}
+
 TEST(UnsavedChanges, AnUndoAfterASaveIsAChangeToSave) {
     ChangedSong w;
     w.t.platform().Files({(std::filesystem::path(w.path).parent_path() / "saved.mid").string()});

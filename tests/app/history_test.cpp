@@ -79,6 +79,24 @@ TEST(EditHistory, KnowsWhenUndoHasReachedTheSongAsOpened) {
     EXPECT_FALSE(h.AtSongAsOpened());
 }
 
+TEST(EditHistory, KnowsWhenUndoOrRedoHasReachedTheSongAsLastSaved) {
+    EditHistory h;
+    EXPECT_TRUE(h.AtSavedSong());  // the song as opened
+    h.Recorded(StateOf(1), StateOf(2));
+    EXPECT_FALSE(h.AtSavedSong());
+    h.MarkSaved();
+    EXPECT_TRUE(h.AtSavedSong());
+    h.Undo(StateOf(2));
+    EXPECT_FALSE(h.AtSavedSong());
+    h.Redo(StateOf(1));
+    EXPECT_TRUE(h.AtSavedSong());
+    // An edit after an Undo past the saved copy loses it for good.
+    h.Undo(StateOf(2));
+    h.Recorded(StateOf(1), StateOf(3));
+    h.Undo(StateOf(3));
+    EXPECT_FALSE(h.AtSavedSong());
+}
+
 TEST(EditHistory, PreviousIsTheCopyBeforeTheLastCommandOfAnyKind) {
     EditHistory h;
     EXPECT_EQ(h.Previous(), nullptr);
