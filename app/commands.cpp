@@ -11,7 +11,7 @@
 #include <optional>
 #include <system_error>
 
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "export_command.h"
 #include "name_tables.h"
 #include "open_command.h"
@@ -61,7 +61,7 @@ void MoveTheTick(CheckControl& clicked, CheckControl& other) {
 
 // Plays from the current position to the end, as Play does after a pause.
 void Resume(Session& s) {
-    MediaPlay(s, kMediaAlias, MediaPosition(s, kMediaAlias), "TheEnd");
+    MediaPlay(s.media, kMediaAlias, MediaPosition(s.media, kMediaAlias), "TheEnd");
 }
 
 // Copies the working copy to `target` through a file beside it, so a failed copy leaves any existing file
@@ -91,8 +91,7 @@ std::string FolderOf(const std::string& path) { return std::filesystem::path(pat
 // play, save or edit. The lists keep their entries.
 void ShowNoSong(Session& s) {
     FormModel& f = s.form;
-    f.Caption = kAppTitle;
-    s.platform.SetCaption(f.Caption);
+    s.ShowCaption(kAppTitle);
     f.RichTextBox1.clear();
     SetPlaybackControls(f, false, false, false);
     f.Paused = false;
@@ -188,9 +187,9 @@ void ShowPlayingPosition(Session& s) {
     f.PlayingPosition.clear();
     if (f.SongPath.empty() || s.song.TempFileName.empty()) return;
     std::string reply;
-    if (MediaQuery(s, std::string("Status ") + kMediaAlias + " position", reply) != 0) return;
+    if (MediaQuery(s.media, std::string("Status ") + kMediaAlias + " position", reply) != 0) return;
     const std::optional<std::uint32_t> position = ReplyTicks(reply);
-    if (MediaQuery(s, std::string("Status ") + kMediaAlias + " length", reply) != 0) return;
+    if (MediaQuery(s.media, std::string("Status ") + kMediaAlias + " length", reply) != 0) return;
     const std::optional<std::uint32_t> length = ReplyTicks(reply);
     if (!position || !length) return;
     UpdateSongClock(s);
@@ -242,7 +241,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
 
     s.platform.SetBusy(true);
     m.FileValid = 1;
-    MediaClose(s, kMediaAlias);
+    MediaClose(s.media, kMediaAlias);
     s.history.Clear();
     ShowHistoryControls(s);
     f.mnuExportAudio.enabled = false;
@@ -289,6 +288,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     f.SongPath = chosen;
     f.Command2.enabled = f.Command3.enabled = true;
     const ReportOutcome report = BuildReport(s);
+    ShowReport(s);
 
     f.Combo8.AddItem("All");
     for (int i = 1; i <= m.TracksFound; ++i) {
@@ -306,9 +306,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     s.recent.Opened(chosen);
     f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
     ResetEffectControls(f);
-    MediaOpen(s, m.SourcePath, kMediaAlias);
-    s.platform.LetEventsRun();
-    MediaPlaceWindow(s, kMediaAlias, 0, 0, 0, 0);
+    OpenForPlayback(s, m.SourcePath);
     s.platform.SetBusy(false);
     return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
 }
@@ -450,7 +448,7 @@ void Play1(Session& s) {
         Resume(s);
         s.form.Paused = false;
     } else {
-        MediaPlay(s, kMediaAlias, 0, "TheEnd");
+        MediaPlay(s.media, kMediaAlias, 0, "TheEnd");
     }
     s.platform.SetBusy(false);
 }
@@ -459,7 +457,7 @@ void Pause1(Session& s) {
     s.platform.SetBusy(true);
     SetPlaybackControls(s.form, true, false, false);
     if (!s.form.Paused) {
-        MediaPause(s, kMediaAlias);
+        MediaPause(s.media, kMediaAlias);
     } else {
         Resume(s);
     }
@@ -471,14 +469,14 @@ void Stop1(Session& s) {
     s.platform.SetBusy(true);
     s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
     s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
-    MediaStop(s, kMediaAlias);
+    MediaStop(s.media, kMediaAlias);
     s.platform.SetBusy(false);
 }
 
 void Timer1_Timer(Session& s) {
     if (s.media.Playing != -1) return;
     std::string mode;
-    MediaQuery(s, std::string("Status ") + kMediaAlias + " mode", mode);
+    MediaQuery(s.media, std::string("Status ") + kMediaAlias + " mode", mode);
     if (mode != "stopped") return;
     s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
     s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
@@ -487,7 +485,7 @@ void Timer1_Timer(Session& s) {
 
 void End1(Session& s) {
     s.platform.UnloadAbout();
-    MediaClose(s, kMediaAlias);
+    MediaClose(s.media, kMediaAlias);
     s.platform.RemoveMediaHook();
     ShutdownFiles(s);
 }

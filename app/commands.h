@@ -7,7 +7,7 @@
 #include <string>
 
 #include "app/open_command.h"
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

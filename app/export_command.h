@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

@@ -105,7 +105,6 @@ struct FormModel {
 
     std::string RichTextBox1;  // the report pane
     std::string StatusBar1;    // never written
-    std::string Caption;
 
     int FileLoaded = 0;  // 1 once the Open command has filled the lists
     bool Paused = false;

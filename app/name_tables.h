@@ -1,7 +1,7 @@
 // The fixed name tables of keys, pitch classes, drum kits and controllers, filled once at start-up.
 #pragma once
 
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

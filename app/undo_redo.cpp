@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "playback/media.h"
 #include "reader/files.h"
 #include "reader/load.h"
@@ -32,6 +32,7 @@ void Restore(Session& s, const WorkingCopyState& state) {
     m.TrackCount = state.trackCount;
     ReadTrackChunks(s);
     BuildReport(s);
+    ShowReport(s);
     ReopenMedia(s);
     s.form.mnuSave.enabled = s.form.SaveButton.enabled = true;
     s.form.Clock.known = false;  // the tempo may differ; the file's time is too coarse to tell
@@ -49,7 +50,7 @@ bool Step(Session& s, Direction direction) {
     }
     s.platform.SetBusy(true);
     // Closed first: the player may hold the working copy open.
-    MediaClose(s, kMediaAlias);
+    MediaClose(s.media, kMediaAlias);
     const EditHistory::State next = direction == Direction::Back ? h.NextUndo() : h.NextRedo();
     if (!ReplaceWorkingCopy(s, AsText(next->bytes))) {
         ReopenMedia(s);

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

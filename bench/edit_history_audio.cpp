@@ -19,7 +19,7 @@
 #include "app/undo_redo.h"
 #include "playback/player/audio_exporter.h"
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "json_report.h"
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex {
 

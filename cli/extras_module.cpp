@@ -9,7 +9,7 @@
 
 #ifdef SONIVEX_HAVE_PIANO_ROLL
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 #include "roll/piano_roll_image.h"
 #include "roll/piano_roll_song.h"
 #endif

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 #include "reader/timeline.h"
 
 namespace sonivex {

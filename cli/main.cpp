@@ -22,7 +22,7 @@
 #include "cli/json_report.h"
 #include "playback/audio_export.h"
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 #include "roll/piano_roll_image.h"
 
 namespace {

@@ -1,23 +1,84 @@
-// The editing commands that the window's buttons start. They change the working copy, then analyse it again.
+// The editing commands that the window's buttons start. Each changes the working copy, then analyses it again.
+// They take what the user chose as plain requests; the command layer fills those from the window and runs
+// each command in the frame that every edit shares (the song closed for playback while it changes, Save
+// offered afterwards).
 #pragma once
 
-#include "reader/session.h"
+#include <string>
+
+#include "edit/edit_session.h"
 
 namespace sonivex {
 
-// "Apply" in the Instruments frame: the song gets the instruments of the chosen style.
-void ApplyStyle(Session& s);
+// An editing command in two steps, so that its caller can put the song aside between them: Prepare checks
+// the request and may refuse it (after a message, or silently when there is nothing to do); Apply changes the
+// working copy and runs the report.
+class EditingCommand {
+public:
+    virtual ~EditingCommand() = default;
+    virtual bool Prepare(EditSession& s) = 0;
+    virtual void Apply(EditSession& s) = 0;
+};
 
-// "Drum<>Melody": turns the chosen track from drums into melody or back.
-void SwitchDrumMelody(Session& s);
+// "Apply" in the Instruments frame: the song gets the instruments of a style of style1.dat.
+struct StyleRequest {
+    int style = -1;         // the style's place in the list, which shows the lines of style1.dat holding "="
+    int programLimit = 0;   // "Max #:" of the melody programs: the list's place, 0 for all
+    int drumNoteLimit = 0;  // "Max #:" of the drum notes, the same way
+    bool melody = false;    // the melody programs change
+    bool drums = false;     // the drum notes change
+};
 
-// "Copy Track": appends a copy of the chosen track on a free channel.
-void CopyTrack(Session& s);
+class StyleCommand final : public EditingCommand {
+public:
+    explicit StyleCommand(const StyleRequest& request) : request_(request) {}
+    bool Prepare(EditSession& s) override;
+    void Apply(EditSession& s) override;
 
-// "Apply" in the Effects frame: the chosen note or velocity effect on the chosen tracks.
-void ApplyEffect(Session& s);
+private:
+    StyleRequest request_;
+    std::string line_;  // the style's line of style1.dat
+};
 
-// Opens the rebuilt working copy for playback again after an edit.
-void ReopenMedia(Session& s);
+// "Drum<>Melody" turns a track from drums into melody or back; "Copy Track" appends a copy of a track on a
+// free channel.
+enum class TrackOperation { SwitchDrumMelody, CopyTrack };
+
+class TrackCommand final : public EditingCommand {
+public:
+    TrackCommand(TrackOperation operation, int track) : operation_(operation), track_(track) {}
+    bool Prepare(EditSession& s) override;
+    void Apply(EditSession& s) override;
+
+private:
+    TrackOperation operation_;
+    int track_;  // 1-based
+};
+
+// "Apply" in the Effects frame: a note or velocity effect on the chosen tracks.
+struct EffectRequest {
+    int effect = -1;           // the place in the Effects list: the 11 fixed effects, then effects1.dat's curves
+    bool notes = true;         // the effect changes the notes' keys; false: their velocities
+    std::string step;          // the step factor as typed
+    std::string value;         // the one velocity to change as typed ("0" for all)
+    int pitchClass = 0;        // the one key to change: its place in the list, 0 for all
+    int key = 0;               // the key of a key signature or minor scale: its place in the list
+    bool trebleClef = false;   // the key signature's sign goes up
+    bool bassClef = false;     // it goes down (wins over treble)
+    int minorStep = 0;         // the minor scale's root: its place in the list
+    int onlyTrack = 0;         // the one track to change, 0 for all
+    bool melodyTracks = false; // tracks of melody change
+    bool drumTracks = false;   // drum tracks change
+};
+
+class EffectCommand final : public EditingCommand {
+public:
+    explicit EffectCommand(const EffectRequest& request) : request_(request) {}
+    bool Prepare(EditSession& s) override;
+    void Apply(EditSession& s) override;
+
+private:
+    EffectRequest request_;
+};
 
 }  // namespace sonivex

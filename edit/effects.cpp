@@ -3,7 +3,6 @@
 #include <cmath>
 
 #include "edit_commands.h"
-#include "playback/media.h"
 #include "reader/data_files.h"
 #include "reader/files.h"
 #include "reader/parse.h"
@@ -78,14 +77,14 @@ std::vector<std::int64_t> CurveNumbers(const std::string& entry) {
     return numbers;
 }
 
-void RandomExchange(EffectState& e) {
+void RandomExchange(EffectState& e, RandomSource& random) {
     for (int v = 0; v <= 127; ++v) e.ValueMap[v] = v;
     const float step = static_cast<float>(e.StepFactor);
     for (int i = 0; i <= 127; ++i) {
         std::int64_t j;
         do {
-            const float r1 = e.NextRandom();
-            const float r2 = e.NextRandom();
+            const float r1 = random.Next();
+            const float r2 = random.Next();
             j = static_cast<std::int64_t>(std::floor(step * r1)) + i - static_cast<std::int64_t>(std::floor(step * r2));
         } while (j < 0 || j > 127);
         const std::int16_t held = e.ValueMap[i];
@@ -107,7 +106,7 @@ void Bound(Record& f) {
 }
 
 // The effect's rule on one selected record; m is its index, n the last index.
-void ApplyRule(EffectState& e, Record& f, std::int64_t m, std::int64_t n) {
+void ApplyRule(EffectState& e, Record& f, std::int64_t m, std::int64_t n, RandomSource& random) {
     const int c = e.ValueColumn;
     const int code = e.EffectCode;
     const int kind = e.EffectKind;
@@ -121,7 +120,7 @@ void ApplyRule(EffectState& e, Record& f, std::int64_t m, std::int64_t n) {
     if (code == kRandom) {
         if (c == 2) {
             const float fs = static_cast<float>(step);
-            f[2] = static_cast<std::int32_t>(std::floor(fs * e.NextRandom()) + f[2] - std::floor(fs * e.NextRandom()));
+            f[2] = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f[2] - std::floor(fs * random.Next()));
         } else {
             f[1] = e.ValueMap[f[1]];
         }
@@ -211,9 +210,9 @@ void BuildCurve(EffectState& e, const std::string& entry) {
     }
 }
 
-std::optional<std::string> PrepareEffect(Session& s) {
+std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r) {
     EffectState& e = s.effects;
-    const FormModel& f = s.form;
+    e.EffectCode = r.effect + 4;
     const int code = e.EffectCode;
     e.EffectKind = code == 13 ? kEffect1Kind : code == 14 ? kEffect2Kind : code >= 15 ? kCurveKind : 0;
     e.ValueColumn = 1;
@@ -221,19 +220,19 @@ std::optional<std::string> PrepareEffect(Session& s) {
     e.AllowZero = "y";
     e.TargetValue = -1;
     if ((code >= 4 && code <= 8) || code >= 15) {
-        e.NoteOrVolume = f.Option1.selected ? "n" : "v";
+        e.NoteOrVolume = r.notes ? "n" : "v";
         if (e.NoteOrVolume == "v") {
             e.ValueColumn = 2;
             e.AllowZero = "n";
             e.SelectMode = "o";
         }
-        const std::int64_t step = RoundToWidth<std::int16_t>(Val(f.Text1.text));
+        const std::int64_t step = RoundToWidth<std::int16_t>(Val(r.step));
         e.StepFactor = step < 1 ? 1 : step;
     }
     if (code != kRemoveFlats) {
-        const std::int64_t value = RoundToWidth<std::int32_t>(Val(f.Text2.text));
+        const std::int64_t value = RoundToWidth<std::int32_t>(Val(r.value));
         e.TargetValue = value <= 0 ? -1 : value;
-        if (e.ValueColumn == 1) e.TargetValue = f.Combo7.listIndex <= 0 ? -1 : f.Combo7.listIndex - 1;
+        if (e.ValueColumn == 1) e.TargetValue = r.pitchClass <= 0 ? -1 : r.pitchClass - 1;
     }
     if (code >= 15) {
         const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kEffectsFileName));
@@ -244,19 +243,19 @@ std::optional<std::string> PrepareEffect(Session& s) {
         BuildCurve(e, entries[k - 1]);
     }
     if (code >= 10 && code <= 14) {
-        e.KeyNumber = f.Combo9.listIndex + 1;
+        e.KeyNumber = r.key + 1;
         if (code == kKeySignature) {
             e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
             e.KeyAlteration = s.names.KeyAccidentals(e.KeyNumber, 2);
             for (int i = 0; i <= e.KeyLastIndex; ++i) e.ScaleNotes[i] = s.names.KeyAccidentals(e.KeyNumber, 3 + i);
             e.ClefChoice.clear();
-            if (f.Check6.ticked) e.ClefChoice = "t";
-            if (f.Check5.ticked) e.ClefChoice = "b";
+            if (r.trebleClef) e.ClefChoice = "t";
+            if (r.bassClef) e.ClefChoice = "b";
         } else {
-            e.StepFactor = f.Combo10.listIndex;
+            e.StepFactor = r.minorStep;
         }
     }
-    if (code == kRandom) RandomExchange(e);
+    if (code == kRandom) RandomExchange(e, s.random);
     return std::nullopt;
 }
 
@@ -269,7 +268,7 @@ bool IsSelected(const EffectState& e, const Record& f) {
     return e.SelectMode == "a" || f[6] == 1;
 }
 
-void TransformTrack(EffectState& e, std::vector<Record>& records) {
+void TransformTrack(EffectState& e, std::vector<Record>& records, RandomSource& random) {
     const std::int64_t n = static_cast<std::int64_t>(records.size()) - 1;
     const int code = e.EffectCode;
     const bool gradual = code == kGraduallyIncrease || code == kGraduallyDecrease;
@@ -287,36 +286,35 @@ void TransformTrack(EffectState& e, std::vector<Record>& records) {
     for (std::int64_t m = 0; m <= n; ++m) {
         Record& f = records[m];
         if (!IsSelected(e, f)) continue;
-        ApplyRule(e, f, m, n);
+        ApplyRule(e, f, m, n, random);
         Bound(f);
     }
 }
 
-void TransformRecords(Session& s) {
+void TransformRecords(EditSession& s) {
     SongModel& m = s.song;
     std::vector<Record> records;
     for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) records.push_back(m.Notes.Values(r));
-    TransformTrack(s.effects, records);
+    TransformTrack(s.effects, records, s.random);
     if (!m.Notes.Replace(s.WorkFile(kNotesFileName), s.WorkFile(kScratchNotesName), records)) {
         s.Message(s.WorkFile(kNotesFileName).string() + " could not be written", Icon::Critical);
     }
 }
 
-void ApplyEffect(Session& s) {
-    FormModel& f = s.form;
-    SongModel& m = s.song;
-    if (f.Combo6.listIndex < 0) return;
-    s.platform.SetBusy(true);
-    s.effects.EffectCode = f.Combo6.listIndex + 4;
+bool EffectCommand::Prepare(EditSession& s) {
     std::optional<std::string> problem;
-    if (!RunGuarded(s, [&] { problem = PrepareEffect(s); })) return;
+    if (!RunGuarded(s, [&] { problem = PrepareEffect(s, request_); })) return false;
     if (problem) {
         s.Message(*problem, Icon::Warning);
-        return;
+        return false;
     }
-    MediaClose(s, kMediaAlias);
+    return true;
+}
+
+void EffectCommand::Apply(EditSession& s) {
+    SongModel& m = s.song;
     m.EditMode = "h";
-    const int only = f.Combo8.listIndex;
+    const int only = request_.onlyTrack;
     RunGuarded(s, [&] {
         for (int t = 1; t <= m.TracksFound; ++t) {
             if (only > 0 && t != only) continue;
@@ -324,16 +322,13 @@ void ApplyEffect(Session& s) {
             ParseTrack(s);
             if (m.EventCount < 0 || !m.TrackComplete) continue;
             const bool drums = m.DrumRowDone == 1;
-            if ((f.Check3.ticked && !drums) || (f.Check4.ticked && drums)) {
+            if ((request_.melodyTracks && !drums) || (request_.drumTracks && drums)) {
                 TransformRecords(s);
                 RewriteTrack(s);
             }
         }
     });
     BuildReport(s);
-    ReopenMedia(s);
-    f.mnuSave.enabled = f.SaveButton.enabled = true;
-    s.platform.SetBusy(false);
 }
 
 }  // namespace sonivex

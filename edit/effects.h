@@ -8,7 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "reader/session.h"
+#include "edit/edit_commands.h"
+#include "edit/edit_session.h"
 
 namespace sonivex {
 
@@ -16,9 +17,9 @@ inline constexpr const char* kScratchNotesName = "notes1.dat";
 
 using Record = std::array<std::int32_t, 7>;
 
-// Reads the Effects frame into the effect settings for EffectCode. For a curve of effects1.dat, returns the
-// text of the message to show when the file cannot be read (the settings are then incomplete).
-std::optional<std::string> PrepareEffect(Session& s);
+// Turns the request into the effect settings. For a curve of effects1.dat, returns the text of the message to
+// show when the file cannot be read (the settings are then incomplete).
+std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& request);
 
 // The entries of effects1.dat: each begins on a line holding "="; following lines without "=" are appended.
 std::vector<std::string> EffectEntries(const std::vector<std::string>& lines);
@@ -31,9 +32,9 @@ bool IsSelected(const EffectState& e, const Record& f);
 
 // Transforms the records of the current track (record m + 1 for m = 0 to EventCount) and writes them back to
 // "notes.dat".
-void TransformRecords(Session& s);
+void TransformRecords(EditSession& s);
 
 // The effect's rule and bounds on the records of one track, in memory (what TransformRecords writes).
-void TransformTrack(EffectState& e, std::vector<Record>& records);
+void TransformTrack(EffectState& e, std::vector<Record>& records, RandomSource& random);
 
 }  // namespace sonivex

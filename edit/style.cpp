@@ -4,7 +4,6 @@
 #include <algorithm>
 
 #include "edit_commands.h"
-#include "playback/media.h"
 #include "reader/data_files.h"
 #include "reader/files.h"
 #include "reader/load.h"
@@ -42,10 +41,10 @@ void ExchangeSortDescending(std::vector<int>& keys, const std::function<std::int
     }
 }
 
-void MelodyPart(Session& s, const std::string& line) {
+void MelodyPart(EditSession& s, const std::string& line, int limit) {
     SongModel& m = s.song;
     std::vector<int> programs = ParseStyleLine(line).programs;
-    Limit(programs, s.form.Combo2.listIndex);
+    Limit(programs, limit);
     programs = InRange(programs, 1, 128);
     const std::vector<std::int32_t> newPrograms = DealPrograms(m, programs);
     // Every program byte is patched in memory and the working copy replaced whole, so it is never half-changed.
@@ -67,12 +66,12 @@ void MelodyPart(Session& s, const std::string& line) {
     BuildReport(s);
 }
 
-void DrumPart(Session& s, const std::string& line) {
+void DrumPart(EditSession& s, const std::string& line, int limit) {
     SongModel& m = s.song;
     if (s.report.HasDrumTrack != 1) return;
     m.EditMode = "e";
     std::vector<int> notes = StyleDrumNotes(line);
-    Limit(notes, s.form.Combo3.listIndex);
+    Limit(notes, limit);
     notes = InRange(notes, 0, 127);
     FillDrumNoteMap(m, notes);
     const bool ok = RunGuarded(s, [&] {
@@ -131,35 +130,29 @@ void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
     for (std::size_t r = 0; r < ranked.size(); ++r) m.DrumNoteMap[ranked[r]] = notes[r % notes.size()];
 }
 
-void ApplyStyle(Session& s) {
-    FormModel& f = s.form;
-    if (f.Combo1.listIndex < 0) return;
+bool StyleCommand::Prepare(EditSession& s) {
+    const int wanted = request_.style;
     const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
     if (!lines) {
         s.Message(std::string(kStyleFileName) + " does not exist", Icon::Warning);
-        return;
+        return false;
     }
     // The style is the line that the list shows at that place: the S-th line that holds "=".
-    std::string line;
     int seen = 0;
     for (const std::string& candidate : *lines) {
         if (candidate.find('=') == std::string::npos) continue;
-        if (seen++ == f.Combo1.listIndex) {
-            line = candidate;
-            break;
+        if (seen++ == wanted) {
+            line_ = candidate;
+            return true;
         }
     }
-    if (seen <= f.Combo1.listIndex) {
-        s.Message(std::string(kStyleFileName) + " has no style " + Dec(f.Combo1.listIndex + 1), Icon::Warning);
-        return;
-    }
-    s.platform.SetBusy(true);
-    MediaClose(s, kMediaAlias);
-    if (f.Check1.ticked && RunGuarded(s, [&] { ParseStyleLine(line); })) MelodyPart(s, line);
-    if (f.Check2.ticked && RunGuarded(s, [&] { StyleDrumNotes(line); })) DrumPart(s, line);
-    ReopenMedia(s);
-    f.mnuSave.enabled = f.SaveButton.enabled = true;
-    s.platform.SetBusy(false);
+    s.Message(std::string(kStyleFileName) + " has no style " + Dec(wanted + 1), Icon::Warning);
+    return false;
+}
+
+void StyleCommand::Apply(EditSession& s) {
+    if (request_.melody && RunGuarded(s, [&] { ParseStyleLine(line_); })) MelodyPart(s, line_, request_.programLimit);
+    if (request_.drums && RunGuarded(s, [&] { StyleDrumNotes(line_); })) DrumPart(s, line_, request_.drumNoteLimit);
 }
 
 }  // namespace sonivex

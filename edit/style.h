@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "reader/session.h"
+#include "edit/edit_session.h"
 
 namespace sonivex {
 

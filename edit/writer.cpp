@@ -72,7 +72,7 @@ int ChooseNewChannel(const SongModel& m) {
     return -1;
 }
 
-void RewriteTrack(Session& s) {
+void RewriteTrack(EditSession& s) {
     SongModel& m = s.song;
     const std::string mode = m.EditMode;
     const bool copy = mode == "c";

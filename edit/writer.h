@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "reader/session.h"
+#include "edit/edit_session.h"
 
 namespace sonivex {
 
@@ -16,7 +16,7 @@ inline constexpr int kDrumProgram = 117;
 // first recorded event and all other tracks are copied unchanged; meta and system-exclusive events keep their
 // own bytes. Shows "No free channel" or "Too many tracks" and changes nothing when it cannot; a file that
 // cannot be read or written is named in a message and the working copy stays as it was.
-void RewriteTrack(Session& s);
+void RewriteTrack(EditSession& s);
 
 // The channel for modes "c" and "d": the first channel that no track uses and that suits the mode; -1 when
 // there is none.

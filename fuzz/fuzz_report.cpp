@@ -13,9 +13,9 @@
 #include <utility>
 
 #include "app/commands.h"
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <functional>
 #include <system_error>
 
-#include "reader/text.h"
+#include <charconv>
 
 namespace sonivex {
 
@@ -15,33 +15,41 @@ constexpr int kNoDevice = 1;
 constexpr const char* kChildWindowStyle = "1073741824";
 
 // Sends a command as every operation does: stored, performed, its result stored.
-int Send(Session& s, const std::string& command, std::string* reply, std::intptr_t callbackWindow) {
-    MediaState& media = s.media;
+int Send(MediaState& media, const std::string& command, std::string* reply, std::intptr_t callbackWindow) {
     media.LastMediaCommand = command;
     const int result = media.Device != nullptr ? media.Device->SendString(command, reply, callbackWindow) : kNoDevice;
     media.LastMediaError = result;
     return result;
 }
 
-int SendNotify(Session& s, const std::string& command) { return Send(s, command, nullptr, s.media.MediaWindow); }
+int SendNotify(MediaState& media, const std::string& command) {
+    return Send(media, command, nullptr, media.MediaWindow);
+}
+
+std::string Dec(std::int64_t value) { return std::to_string(value); }
 
 std::string UpToNul(const std::string& text) { return text.substr(0, text.find('\0')); }
 
-// The leading number of a reply, as a 32-bit whole number; -1 when it does not fit.
+// The leading whole number of a reply (after any blanks), as a 32-bit number; 0 when it starts with no number,
+// -1 when it does not fit.
 std::int32_t ReplyNumber(const std::string& reply) {
-    try {
-        return RoundToWidth<std::int32_t>(Val(UpToNul(reply)));
-    } catch (const RunError&) {
-        return -1;
-    }
+    const std::string text = UpToNul(reply);
+    const std::size_t start = text.find_first_not_of(' ');
+    if (start == std::string::npos) return 0;
+    const char* first = text.data() + start;
+    if (*first == '+') ++first;
+    std::int32_t value = 0;
+    const auto [end, error] = std::from_chars(first, text.data() + text.size(), value);
+    if (error == std::errc::result_out_of_range) return -1;
+    return end == first ? 0 : value;
 }
 
 // Removes the link that the last open made, if any.
-void RemoveMediaLink(Session& s) {
-    if (s.media.MediaLink.empty()) return;
+void RemoveMediaLink(MediaState& media) {
+    if (media.MediaLink.empty()) return;
     std::error_code ec;
-    std::filesystem::remove(s.media.MediaLink, ec);
-    s.media.MediaLink.clear();
+    std::filesystem::remove(media.MediaLink, ec);
+    media.MediaLink.clear();
 }
 
 }  // namespace
@@ -60,60 +68,58 @@ std::string ShortPath(const std::string& path, const std::filesystem::path& link
     return ec ? path : link.string();
 }
 
-void MediaOpen(Session& s, const std::string& path, const std::string& alias) {
-    RemoveMediaLink(s);
-    const std::string shortPath = ShortPath(path, s.folders.work);
-    if (shortPath != path) s.media.MediaLink = shortPath;
-    SendNotify(s, "Open " + shortPath + " type MPEGVideo Alias " + alias + " parent " + Dec(s.media.MediaWindow) +
+void MediaOpen(MediaState& media, const std::string& path, const std::string& alias,
+               const std::filesystem::path& linkFolder) {
+    RemoveMediaLink(media);
+    const std::string shortPath = ShortPath(path, linkFolder);
+    if (shortPath != path) media.MediaLink = shortPath;
+    SendNotify(media, "Open " + shortPath + " type MPEGVideo Alias " + alias + " parent " + Dec(media.MediaWindow) +
                       " Style " + kChildWindowStyle + " notify");
 }
 
-void MediaClose(Session& s, const std::string& alias) {
-    if (SendNotify(s, "Close " + alias + " notify") == 0) s.media.Playing = 0;
-    RemoveMediaLink(s);
+void MediaClose(MediaState& media, const std::string& alias) {
+    if (SendNotify(media, "Close " + alias + " notify") == 0) media.Playing = 0;
+    RemoveMediaLink(media);
 }
 
-void MediaPause(Session& s, const std::string& alias) { SendNotify(s, "Pause " + alias + " notify"); }
+void MediaPause(MediaState& media, const std::string& alias) { SendNotify(media, "Pause " + alias + " notify"); }
 
-void MediaPlay(Session& s, const std::string& alias, std::int64_t from, const std::string& to) {
-    const std::string end = to == "TheEnd" ? Dec(MediaLength(s, alias)) : to;
-    if (SendNotify(s, "Play " + alias + " from " + Dec(from) + " to " + end + " notify") == 0) s.media.Playing = -1;
+void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, const std::string& to) {
+    const std::string end = to == "TheEnd" ? Dec(MediaLength(media, alias)) : to;
+    if (SendNotify(media, "Play " + alias + " from " + Dec(from) + " to " + end + " notify") == 0) media.Playing = -1;
 }
 
-void MediaStop(Session& s, const std::string& alias) {
-    if (SendNotify(s, "Stop " + alias + " notify") == 0) s.media.Playing = 0;
+void MediaStop(MediaState& media, const std::string& alias) {
+    if (SendNotify(media, "Stop " + alias + " notify") == 0) media.Playing = 0;
 }
 
-void MediaPlaceWindow(Session& s, const std::string& alias, int x, int y, int width, int height) {
-    const WindowRect frame = s.platform.MediaWindowRect();
-    if (width == 0) width = frame.right - frame.left;
-    if (height == 0) height = frame.bottom - frame.top;
-    SendNotify(s, "Put " + alias + " window at " + Dec(x) + " " + Dec(y) + " " + Dec(width) + " " + Dec(height) +
+void MediaPlaceWindow(MediaState& media, const std::string& alias, int x, int y, int width, int height) {
+    SendNotify(media, "Put " + alias + " window at " + Dec(x) + " " + Dec(y) + " " + Dec(width) + " " + Dec(height) +
                       " notify");
 }
 
-std::int32_t MediaLength(Session& s, const std::string& alias) {
+std::int32_t MediaLength(MediaState& media, const std::string& alias) {
     std::string reply(128, ' ');
-    Send(s, "Set " + alias + " time format frames", &reply, 0);
+    Send(media, "Set " + alias + " time format frames", &reply, 0);
     reply.assign(128, ' ');
-    if (Send(s, "Status " + alias + " length", &reply, 0) != 0) return -1;
+    if (Send(media, "Status " + alias + " length", &reply, 0) != 0) return -1;
     return ReplyNumber(reply);
 }
 
-std::int32_t MediaPosition(Session& s, const std::string& alias) {
+std::int32_t MediaPosition(MediaState& media, const std::string& alias) {
     std::string reply(128, ' ');
-    if (Send(s, "Status " + alias + " position", &reply, 0) != 0) return -1;
+    if (Send(media, "Status " + alias + " position", &reply, 0) != 0) return -1;
     return ReplyNumber(reply);
 }
 
-std::string MediaErrorText(Session& s, int code) {
-    if (s.media.Device == nullptr) return "No media device";
-    return UpToNul(s.media.Device->ErrorString(code));
+std::string MediaErrorText(MediaState& media, int code) {
+    if (media.Device == nullptr) return "No media device";
+    return UpToNul(media.Device->ErrorString(code));
 }
 
-int MediaQuery(Session& s, const std::string& command, std::string& reply) {
+int MediaQuery(MediaState& media, const std::string& command, std::string& reply) {
     reply.assign(128, ' ');
-    const int result = s.media.Device != nullptr ? s.media.Device->SendString(command, &reply, 0) : kNoDevice;
+    const int result = media.Device != nullptr ? media.Device->SendString(command, &reply, 0) : kNoDevice;
     reply = result == 0 ? UpToNul(reply) : std::string();
     return result;
 }

@@ -6,40 +6,54 @@
 #include <filesystem>
 #include <string>
 
-#include "reader/session.h"
+#include "playback/audio_export.h"
+#include "playback/media_interface.h"
 
 namespace sonivex {
 
 inline constexpr const char* kMediaAlias = "VAVidev1";
 
+// The media channel's state: the device alias's parent window, the last command and its result, and whether a
+// play command is running (0 or -1).
+struct MediaState {
+    std::intptr_t MediaWindow = 0;
+    std::int32_t LastMediaError = 0;
+    std::string LastMediaCommand;
+    std::int16_t Playing = 0;
+    MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
+    AudioExporter* Exporter = nullptr;  // renders the song to a sound file; none makes export unavailable
+    std::string MediaLink;  // a link made for the open file (its path without blanks); removed by Close
+};
+
 // Opens the file for playback under the alias. The command names the file by its form without blanks (see
-// ShortPath; a link goes into the session's work folder); the caller's path is left as it is, so the song
+// ShortPath; a link goes into `linkFolder`); the caller's path is left as it is, so the song
 // model, the report and every message keep the user's path.
-void MediaOpen(Session& s, const std::string& path, const std::string& alias);
+void MediaOpen(MediaState& media, const std::string& path, const std::string& alias,
+               const std::filesystem::path& linkFolder);
 
 // Closes the alias; Playing becomes 0 on success. A link made by MediaOpen is removed.
-void MediaClose(Session& s, const std::string& alias);
+void MediaClose(MediaState& media, const std::string& alias);
 
-void MediaPause(Session& s, const std::string& alias);
+void MediaPause(MediaState& media, const std::string& alias);
 
 // Plays from `from` to `to`, a number or "TheEnd" (the length, asked for first); Playing becomes -1 on
 // success.
-void MediaPlay(Session& s, const std::string& alias, std::int64_t from, const std::string& to);
+void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, const std::string& to);
 
 // Stops; Playing becomes 0 on success.
-void MediaStop(Session& s, const std::string& alias);
+void MediaStop(MediaState& media, const std::string& alias);
 
-// Places the device's window; a width or height of 0 means the media frame's.
-void MediaPlaceWindow(Session& s, const std::string& alias, int x, int y, int width, int height);
+// Places the device's window.
+void MediaPlaceWindow(MediaState& media, const std::string& alias, int x, int y, int width, int height);
 
 // The length in frames after switching the time format to frames; -1 when the query fails.
-std::int32_t MediaLength(Session& s, const std::string& alias);
+std::int32_t MediaLength(MediaState& media, const std::string& alias);
 
 // The position in frames; -1 when the query fails.
-std::int32_t MediaPosition(Session& s, const std::string& alias);
+std::int32_t MediaPosition(MediaState& media, const std::string& alias);
 
 // The back-end's text for an error code.
-std::string MediaErrorText(Session& s, int code);
+std::string MediaErrorText(MediaState& media, int code);
 
 // A form of an existing file's path without blanks that names the same file: the path itself when it has
 // none; otherwise a new link in `linkFolder` named from a hash of the path. The path itself again when the
@@ -48,6 +62,6 @@ std::string ShortPath(const std::string& path, const std::filesystem::path& link
 
 // Sends a command to the back-end without touching LastMediaCommand or LastMediaError (the playback poll's
 // mode query). Returns the back-end's result; the reply is cut at its first NUL character.
-int MediaQuery(Session& s, const std::string& command, std::string& reply);
+int MediaQuery(MediaState& media, const std::string& command, std::string& reply);
 
 }  // namespace sonivex

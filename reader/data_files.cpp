@@ -9,8 +9,8 @@ namespace {
 
 constexpr int kMaxStylePrograms = 40;
 
-void LoadNames(Session& s) {
-    ReportState& rep = s.report;
+void LoadNames(SongSession& s) {
+    NameFileLines& rep = s.nameFile;
     if (rep.NamesLoaded) return;
     std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kNameFileName));
     if (!lines) throw RunError(kBadFileNumber);  // the open failed, so the read that follows fails
@@ -28,10 +28,10 @@ bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 }  // namespace
 
-void ForgetNames(Session& s) {
-    s.report.NamesLoaded = false;
-    s.report.NameLines.clear();
-    s.report.NameEntries.clear();
+void ForgetNames(SongSession& s) {
+    s.nameFile.NamesLoaded = false;
+    s.nameFile.NameLines.clear();
+    s.nameFile.NameEntries.clear();
 }
 
 std::vector<std::string> DelimitedEntries(const std::string& line) {
@@ -60,9 +60,9 @@ std::vector<std::string> DelimitedEntries(const std::string& line) {
     return entries;
 }
 
-std::string ProgramName(Session& s, int program) {
+std::string ProgramName(SongSession& s, int program) {
     LoadNames(s);
-    const std::vector<std::string>& entries = s.report.NameEntries;
+    const std::vector<std::string>& entries = s.nameFile.NameEntries;
     const std::int64_t index = static_cast<std::int64_t>(program) + 1;  // entry program + 2, counted from 1
     if (index < 0 || index >= static_cast<std::int64_t>(entries.size())) throw RunError(kPastEndOfFile);
     const std::string& entry = entries[static_cast<std::size_t>(index)];
@@ -70,10 +70,10 @@ std::string ProgramName(Session& s, int program) {
     return eq == std::string::npos ? entry : entry.substr(eq + 1);
 }
 
-const std::string& DrumLine(Session& s, int key) {
+const std::string& DrumLine(SongSession& s, int key) {
     LoadNames(s);
-    const std::vector<std::string>& lines = s.report.NameLines;
-    const std::size_t at = s.report.RhythmLine;
+    const std::vector<std::string>& lines = s.nameFile.NameLines;
+    const std::size_t at = s.nameFile.RhythmLine;
     if (at == lines.size()) throw RunError(kPastEndOfFile);
     if (key <= 26) return lines[at];  // no line after "RHYTHM:" is read
     const std::int64_t index = static_cast<std::int64_t>(at) + key - 26;

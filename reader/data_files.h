@@ -11,15 +11,15 @@ namespace sonivex {
 // The name of a melody program: the text after the first "=" of entry program + 2 of genmidi.ini, whose
 // entries are its lines split at commas, blanks around them dropped and quotes taken off.
 // RunError(52) when the file cannot be opened, RunError(62) when it has too few entries.
-std::string ProgramName(Session& s, int program);
+std::string ProgramName(SongSession& s, int program);
 
 // The drum-name line for a key of 27 or more: line key - 26 after the line "RHYTHM:" (for lower keys the
 // line "RHYTHM:" itself).
 // RunError(52) when the file cannot be opened, RunError(62) without "RHYTHM:" or with too few lines.
-const std::string& DrumLine(Session& s, int key);
+const std::string& DrumLine(SongSession& s, int key);
 
 // Forgets the names read so far, so the next look-up reads genmidi.ini again.
-void ForgetNames(Session& s);
+void ForgetNames(SongSession& s);
 
 // The entries of one text line as a comma-delimited read takes them.
 std::vector<std::string> DelimitedEntries(const std::string& line);

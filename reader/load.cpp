@@ -26,7 +26,7 @@ bool EndsWithEndOfTrack(const Bytes& file, std::int64_t dataStart, std::int64_t 
 }
 
 // Closes everything, shows FileTitle followed by `what` and marks the file invalid.
-void Fail(Session& s, const std::string& what) {
+void Fail(SongSession& s, const std::string& what) {
     s.CloseAllFiles();
     s.Message(s.song.FileTitle + what);
     s.song.FileValid = 0;
@@ -46,7 +46,7 @@ std::string LogFileName(const std::string& fileTitle) {
     return lower.substr(0, lower.size() - 3) + "txt";
 }
 
-void ReadTrackChunks(Session& s) {
+void ReadTrackChunks(SongSession& s) {
     SongModel& m = s.song;
     m.TracksFound = 0;
     const Bytes file = ReadWholeFile(s.WorkFile(m.TempFileName)).value_or(Bytes{});
@@ -98,7 +98,7 @@ void ReadTrackChunks(Session& s) {
     }
 }
 
-bool ReplaceWorkingCopy(Session& s, std::string_view bytes) {
+bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     const auto scratch = s.WorkFile(kScratchFileName);
     const auto working = s.WorkFile(s.song.TempFileName);
     switch (ReplaceThroughScratch(working, scratch, bytes)) {
@@ -109,7 +109,7 @@ bool ReplaceWorkingCopy(Session& s, std::string_view bytes) {
     return false;
 }
 
-void LoadFile(Session& s) {
+void LoadFile(SongSession& s) {
     SongModel& m = s.song;
     if (!m.TempFileName.empty()) {
         RemoveIfPresent(s.WorkFile(m.TempFileName));
@@ -153,8 +153,7 @@ void LoadFile(Session& s) {
     if (division == 0 || division >= 0x8000) return Fail(s, ": Invalid Number of Delta Ticks");
     s.CloseAllFiles();
 
-    s.form.Caption = std::string(kAppTitle) + " - " + m.FileTitle;
-    s.platform.SetCaption(s.form.Caption);
+    s.ShowCaption(std::string(kAppTitle) + " - " + m.FileTitle);
     std::filesystem::create_directories(s.LogFolder(), ec);
     m.Log.Open(s.LogFolder() / LogFileName(m.FileTitle), false);
 }

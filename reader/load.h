@@ -10,18 +10,18 @@ namespace sonivex {
 // Copies the file named by SourcePath to the working copy in the program folder, checks its header and its
 // track chunks, sets the caption and opens the log file. Every fault shows a message that begins with
 // FileTitle and clears FileValid; the chosen file itself is only read.
-void LoadFile(Session& s);
+void LoadFile(SongSession& s);
 
 // Walks the chunks of the working copy after the header: records where each track chunk starts
 // (TrackStart, TrackHeaders, TracksFound) and warns about tracks that do not end with End of Track. A chunk
 // that is not "MTrk" before the declared track count, or a track chunk beyond kMaxTracks, clears FileValid;
 // one met after the declared tracks is trailing data.
-void ReadTrackChunks(Session& s);
+void ReadTrackChunks(SongSession& s);
 
 // Puts `bytes` in the working copy's place: written whole to the scratch file first, then renamed, so the
 // working copy is either as it was or wholly new. False (after a message naming the file) when either step
 // fails.
-bool ReplaceWorkingCopy(Session& s, std::string_view bytes);
+bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes);
 
 // The log file's name for a file title: SONG.MID gives song.txt.
 std::string LogFileName(const std::string& fileTitle);

@@ -22,7 +22,7 @@ int DataByte(const std::string& data, std::size_t i) {
 }
 
 // Reads the meta event's length, a variable-length number.
-std::int64_t ReadLength(Session& s, TrackReader& r) {
+std::int64_t ReadLength(SongSession& s, TrackReader& r) {
     ReadVarLen(s, r);
     return s.song.VlqValue;
 }
@@ -44,20 +44,20 @@ std::string ByteNumbers(const std::string& data) {
 }
 
 // Reads the delta after a meta event's data, noting where the data ended.
-void ReadMetaDelta(Session& s, TrackReader& r) {
+void ReadMetaDelta(SongSession& s, TrackReader& r) {
     s.song.MetaDataEnd = r.LastPos();
     ReadDelta(s, r);
 }
 
 // Opens a row for the meta event being decoded and notes its bytes.
-int OpenMetaRow(Session& s) {
+int OpenMetaRow(SongSession& s) {
     const int row = OpenEvent(s);
     s.song.EventSpanStart[s.song.EventCount] = s.song.MetaStartPos;
     s.song.EventSpanEnd[s.song.EventCount] = s.song.MetaDataEnd;
     return row;
 }
 
-void OpenTextRow(Session& s) {
+void OpenTextRow(SongSession& s) {
     const int row = OpenMetaRow(s);
     s.song.EventRows(row, 0) = kTextStatus;
     s.song.EventRows(row, 1) = -1;
@@ -66,18 +66,18 @@ void OpenTextRow(Session& s) {
 }
 
 // A meta error: the message, FileValid cleared, and the track ends without its last block.
-MetaOutcome Invalid(Session& s, const std::string& text) {
+MetaOutcome Invalid(SongSession& s, const std::string& text) {
     s.Message(text);
     s.song.FileValid = 0;
     return MetaOutcome::Stop;
 }
 
 // Reopens the log after a repair closed every file, so that the log stays complete.
-void ReopenLog(Session& s) {
+void ReopenLog(SongSession& s) {
     if (!s.song.Log.Path().empty()) s.song.Log.Open(s.song.Log.Path(), true);
 }
 
-void RepairTimeSignature(Session& s) {
+void RepairTimeSignature(SongSession& s) {
     SongModel& m = s.song;
     m.RestartAfterRepair = 1;
     ++m.RepairsThisReport;
@@ -92,12 +92,11 @@ void RepairTimeSignature(Session& s) {
     } else {
         s.Message(path.string() + " could not be read", Icon::Critical);
     }
-    s.form.mnuSave.enabled = true;
-    s.form.SaveButton.enabled = true;
+    m.RepairedForSave = true;
     ReopenLog(s);
 }
 
-MetaOutcome SetTempo(Session& s, TrackReader& r, bool channelEventsBefore) {
+MetaOutcome SetTempo(SongSession& s, TrackReader& r, bool channelEventsBefore) {
     SongModel& m = s.song;
     m.TempoDataPos = r.LastPos() + 2;  // the type byte was read last
     const std::int64_t length = ReadLength(s, r);
@@ -127,7 +126,7 @@ MetaOutcome SetTempo(Session& s, TrackReader& r, bool channelEventsBefore) {
     return MetaOutcome::Continue;
 }
 
-MetaOutcome TimeSignature(Session& s, TrackReader& r, bool channelEventsBefore) {
+MetaOutcome TimeSignature(SongSession& s, TrackReader& r, bool channelEventsBefore) {
     SongModel& m = s.song;
     const std::int64_t length = ReadLength(s, r);
     if (length == 0) return Invalid(s, "ERROR: Invalid Time Signature");
@@ -188,14 +187,14 @@ void AddTrackLine(SongModel& m, int track, const std::string& line) {
     m.TrackLines(track, m.TrackLineCount[track]) = line;
 }
 
-void ListLine(Session& s, const std::string& trackText, const std::string& logText) {
+void ListLine(SongSession& s, const std::string& trackText, const std::string& logText) {
     SongModel& m = s.song;
     AddTrackLine(m, m.CurrentTrack, trackText);
     m.ReportLine = std::string(NumberPad(m.VlqValue), ' ') + Str(m.VlqValue) + logText;
     m.Log.WriteLine(m.ReportLine);
 }
 
-void WriteTrackHeading(Session& s) {
+void WriteTrackHeading(SongSession& s) {
     SongModel& m = s.song;
     if (m.TrackHeadingDone[m.CurrentTrack] != 0) return;
     m.Log.WriteLine(std::string(70, '\xC4'));
@@ -205,7 +204,7 @@ void WriteTrackHeading(Session& s) {
     m.TrackHeadingDone[m.CurrentTrack] = 1;
 }
 
-MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
+MetaOutcome DecodeMetaEvent(SongSession& s, TrackReader& r) {
     SongModel& m = s.song;
     const std::int64_t metaPos = r.LastPos();  // the 0xFF byte
     m.MetaStartPos = metaPos;
@@ -313,7 +312,7 @@ MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r) {
     return MetaOutcome::Continue;
 }
 
-void RepairMissingStatus(Session& s) {
+void RepairMissingStatus(SongSession& s) {
     SongModel& m = s.song;
     s.CloseAllFiles();
     m.MissingStatusRepaired = 1;

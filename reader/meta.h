@@ -20,16 +20,16 @@ enum class MetaOutcome {
 };
 
 // Decodes the meta event whose 0xFF byte was just read.
-MetaOutcome DecodeMetaEvent(Session& s, TrackReader& r);
+MetaOutcome DecodeMetaEvent(SongSession& s, TrackReader& r);
 
 // Adds a report line to a track; the 101st and later lines overwrite line 100.
 void AddTrackLine(SongModel& m, int track, const std::string& line);
 
 // Adds a report line to the current track (as AddTrackLine) and writes the log line: the delta that follows the event, padded to 7 characters, then the log text.
-void ListLine(Session& s, const std::string& trackText, const std::string& logText);
+void ListLine(SongSession& s, const std::string& trackText, const std::string& logText);
 
 // Writes the track's heading to the log once per report run.
-void WriteTrackHeading(Session& s);
+void WriteTrackHeading(SongSession& s);
 
 // Blanks that pad a number's signed decimal form to 7 characters (never below 0).
 int NumberPad(std::int64_t x);
@@ -40,6 +40,6 @@ std::string KeyNameOf(int sf, int mi);
 
 // Inserts the missing Note On status byte after the Set Tempo event, fixes the track's length and reads the
 // track table again; the report then starts its analysis again.
-void RepairMissingStatus(Session& s);
+void RepairMissingStatus(SongSession& s);
 
 }  // namespace sonivex

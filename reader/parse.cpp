@@ -30,7 +30,7 @@ bool FitsField(const std::array<std::int32_t, 7>& cells) {
 }
 
 // Writes rows 0 to 99 as the records that end at record EventCount, then starts a new block.
-void FlushEventBlock(Session& s) {
+void FlushEventBlock(SongSession& s) {
     SongModel& m = s.song;
     const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
     std::string& block = m.BlockText;
@@ -52,7 +52,7 @@ void FlushEventBlock(Session& s) {
 }
 
 // The flush at the end of a track: the whole current block, its unfilled rows of -1 included.
-void FinalFlush(Session& s) {
+void FinalFlush(SongSession& s) {
     SongModel& m = s.song;
     if (m.EventCount < 0) return;
     m.LastEventCount = m.EventCount;
@@ -87,7 +87,7 @@ void TallyDelta(SongModel& m) {
 
 // Decodes a run of channel events that share the status byte just read (the first event and its
 // running-status repeats). Returns the status byte that follows the run.
-int DecodeChannelRun(Session& s, TrackReader& r, int status) {
+int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
     m.CurrentChannel = status & 0x0F;
@@ -138,7 +138,7 @@ int DecodeChannelRun(Session& s, TrackReader& r, int status) {
     }
 }
 
-void DecodeSysex(Session& s, TrackReader& r, int status) {
+void DecodeSysex(SongSession& s, TrackReader& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
     ++m.SysexCount;
@@ -162,7 +162,7 @@ bool RepairsMissingStatus(const SongModel& m, int status, std::int64_t pos) {
            m.RepairsThisReport < kMaxRepairsPerReport;
 }
 
-TrackEnding DecodeEvents(Session& s, TrackReader& r) {
+TrackEnding DecodeEvents(SongSession& s, TrackReader& r) {
     SongModel& m = s.song;
     try {
         ReadDelta(s, r);  // the delta before the first event belongs to no row
@@ -193,7 +193,7 @@ TrackEnding DecodeEvents(Session& s, TrackReader& r) {
 
 }  // namespace
 
-int OpenEvent(Session& s) {
+int OpenEvent(SongSession& s) {
     SongModel& m = s.song;
     ++m.EventCount;
     ++m.EventRow;
@@ -201,7 +201,7 @@ int OpenEvent(Session& s) {
     return m.EventRow;
 }
 
-bool AddDeltaToLastRow(Session& s) {
+bool AddDeltaToLastRow(SongSession& s) {
     SongModel& m = s.song;
     if (m.EventCount < 0) return false;
     std::int32_t& cell = m.EventRows(m.EventRow, 3);
@@ -294,7 +294,7 @@ std::array<std::int32_t, 7> ReadRecordFields(const char* record) {
     return cells;
 }
 
-void ReadVarLen(Session& s, TrackReader& r) {
+void ReadVarLen(SongSession& s, TrackReader& r) {
     const int b1 = r.Byte();
     if (b1 < 128) {
         s.song.VlqValue = b1;
@@ -309,7 +309,7 @@ void ReadVarLen(Session& s, TrackReader& r) {
     s.song.VlqValue = (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
 }
 
-void ReadDelta(Session& s, TrackReader& r) {
+void ReadDelta(SongSession& s, TrackReader& r) {
     try {
         ReadVarLen(s, r);
     } catch (const TrackCut&) {
@@ -317,7 +317,7 @@ void ReadDelta(Session& s, TrackReader& r) {
     }
 }
 
-void ParseTrack(Session& s) {
+void ParseTrack(SongSession& s) {
     SongModel& m = s.song;
     m.SysexCount = -1;
     m.DrumRowDone = 0;

@@ -19,21 +19,21 @@ enum class TrackEnding {
 // Decodes track CurrentTrack of the working copy: fills the event rows and "notes.dat", the track's report
 // and log lines, the channel table and the statistics. Bad bytes never read past the track; errors in the
 // file are shown as messages and clear FileValid; a table or width overflow raises RunError.
-void ParseTrack(Session& s);
+void ParseTrack(SongSession& s);
 
 // Reads a variable-length number of at most three bytes into VlqValue (raises TrackCut at the end).
-void ReadVarLen(Session& s, TrackReader& r);
+void ReadVarLen(SongSession& s, TrackReader& r);
 
 // Reads the delta time after an event into VlqValue; a delta cut off by the end of the track reads 0.
-void ReadDelta(Session& s, TrackReader& r);
+void ReadDelta(SongSession& s, TrackReader& r);
 
 // Opens a new event in the block (flushing the full block first) and returns its row.
-int OpenEvent(Session& s);
+int OpenEvent(SongSession& s);
 
 // Adds the delta that follows a meta event which makes no row to the track's last row, when there is one,
 // and notes the event (MetaStartPos to MetaDataEnd) as following that row. Returns false when the track has
 // no row yet.
-bool AddDeltaToLastRow(Session& s);
+bool AddDeltaToLastRow(SongSession& s);
 
 // Writes one record of "notes.dat", 49 characters, at `out`.
 void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells);

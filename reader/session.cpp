@@ -42,9 +42,9 @@ Folders Folders::InOne(const std::filesystem::path& programFolder) {
     return Folders{{programFolder}, programFolder, programFolder / kLogFolderName};
 }
 
-Session::Session(Platform& platformIn, Folders foldersIn) : platform(platformIn), folders(std::move(foldersIn)) {}
+SongSession::SongSession(Platform& platformIn, Folders foldersIn) : platform(platformIn), folders(std::move(foldersIn)) {}
 
-std::filesystem::path Session::DataFile(const std::string& name) const {
+std::filesystem::path SongSession::DataFile(const std::string& name) const {
     if (folders.data.empty()) return name;
     for (const auto& folder : folders.data) {
         std::error_code ec;
@@ -53,12 +53,12 @@ std::filesystem::path Session::DataFile(const std::string& name) const {
     return folders.data.back() / name;
 }
 
-void Session::Message(const std::string& text, Icon icon) {
+void SongSession::Message(const std::string& text, Icon icon) {
     platform.SetBusy(false);
     platform.ShowMessage(text, Buttons::Ok, icon, kAppTitle);
 }
 
-bool Session::Ask(const std::string& text, Icon icon) {
+bool SongSession::Ask(const std::string& text, Icon icon) {
     platform.SetBusy(false);
     return platform.ShowMessage(text, Buttons::YesNo, icon, kAppTitle) == Answer::Yes;
 }

@@ -1,6 +1,8 @@
-// The one session that holds all of the program's state: the song model that the reader fills, the report's
-// state, and the window's controls as plain data. Every procedure takes the session by reference, so a test
-// or a batch run makes a fresh one.
+// The reader's session: the song model that loading and decoding fill, the fixed name tables, where the data
+// and working files are, and the platform that shows messages. The report, the editing commands and the
+// window's commands each extend it with their own state (report/report_session.h, edit/edit_session.h,
+// app/session.h); every procedure takes the smallest of them that it needs, so a test or a batch run makes a
+// fresh one.
 #pragma once
 
 #include <array>
@@ -13,14 +15,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/form.h"
-#include "app/history.h"
-#include "app/recent_songs.h"
 #include "checked.h"
 #include "notes_file.h"
 #include "platform.h"
-#include "playback/audio_export.h"
-#include "playback/media_interface.h"
 
 namespace sonivex {
 
@@ -156,6 +153,9 @@ struct SongModel {
     Int16 RestartAfterRepair;
     Int16 MissingStatusRepaired;
     int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
+    // A repair changed the working copy so that the song differs from its file: the commands offer Save and
+    // clear this.
+    bool RepairedForSave = false;
 
     // Channel table, program changes and statistics.
     std::string ChannelTable;
@@ -199,83 +199,6 @@ struct SongModel {
     std::string EditMode;
 };
 
-// The report's own state: texts, times, the used-instrument table, groups, style and complexity.
-struct ReportState {
-    Int16 ReportPhase;
-    std::string HeaderText;
-    std::string SummaryText;
-    std::string MainTenText;
-    std::string TrackText;
-    std::string FormatName;
-    Int16 LogHeaderDone;
-    Int16 LogFileInfoDone;
-    Int32 TrackSeconds;
-    std::string TrackMinutes;
-    Int32 LongestMinutes;
-    Int32 LongestSeconds;
-    Int32 VelocitySpanSum;
-    Int32 VelocityTrackCount;
-    Int16 ScratchFileMissing;
-    Int16 HasDrumTrack;
-
-    // Used-instrument table.
-    GrowingTable<std::string, 0> InstrumentName;
-    GrowingTable<Int32, 0> InstrumentWeight;
-    GrowingTable<Int16, 0> InstrumentKind;
-    GrowingTable<Int16, 0> InstrumentNumber;
-    Int32 InstrumentCount;
-    Int32 MelodyInstrumentCount;
-    Int32 RhythmInstrumentCount;
-
-    // Instrument groups.
-    Table<Int32, 0, 16> GroupWeight;
-    Table<Int16, 0, 16> GroupNumber;
-    Int32 GroupWeightTotal;
-    std::string FirstGroupName;
-    std::string SecondGroupName;
-
-    // Style and complexity.
-    Table<Int16, 1, 40> StylePrograms;
-    std::string StyleLineName;
-    Int32 StyleMatches;
-    std::string BestStyle;
-    Int32 BestMatches;
-    Int32 BestScore;
-    Int32 ComplexScore;
-
-    // The lines of genmidi.ini, read once per report run instead of once per name looked up.
-    bool NamesLoaded = false;
-    std::vector<std::string> NameLines;
-    std::vector<std::string> NameEntries;
-    std::size_t RhythmLine = 0;  // index of the line "RHYTHM:", NameLines.size() when there is none
-
-    // Seed of the random generator, drawn from the clock at every report run.
-    std::uint32_t RandomSeed = 0;
-};
-
-// The effect settings that the Effects frame's "Apply" prepares and the transformation reads, and the random
-// generator that the report seeds at every run.
-struct EffectState {
-    Int16 EffectCode;
-    Int16 EffectKind;
-    Int16 ValueColumn;
-    std::string NoteOrVolume;
-    std::string SelectMode;
-    std::string AllowZero;
-    Int16 StepFactor;
-    Int32 TargetValue;
-    Table<Int16, 0, 1024> ValueMap;
-    Int16 KeyNumber;
-    Int16 KeyLastIndex;
-    Int16 KeyAlteration;
-    Table<Int16, 0, 6> ScaleNotes;
-    std::string ClefChoice;
-    std::mt19937 Random;
-
-    // A random number in [0, 1) with single precision.
-    float NextRandom() { return static_cast<float>(Random() >> 8) * (1.0f / 16777216.0f); }
-};
-
 // The start-up tables of fixed names and numbers.
 struct NameTables {
     Table<std::string, 0, 24> KeyNames;
@@ -284,18 +207,6 @@ struct NameTables {
     Table<std::string, 0, 9> DrumKitNames;
     Table<Int16, 0, 100> ControllerNumbers;
     Table<std::string, 0, 100> ControllerNames;
-};
-
-// The media channel's state: the device alias's parent window, the last command and its result, and whether a
-// play command is running (0 or -1).
-struct MediaState {
-    std::intptr_t MediaWindow = 0;
-    Int32 LastMediaError;
-    std::string LastMediaCommand;
-    Int16 Playing;
-    MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
-    AudioExporter* Exporter = nullptr;  // renders the song to a sound file; none makes export unavailable
-    std::string MediaLink;  // a link made for the open file (its path without blanks); removed by Close
 };
 
 // Where a session reads its data files and writes its working files and logs.
@@ -308,12 +219,27 @@ struct Folders {
     static Folders InOne(const std::filesystem::path& programFolder);
 };
 
-struct Session {
-    Session(Platform& platform, Folders folders);
-    Session(Platform& platform, const std::filesystem::path& programFolder)
-        : Session(platform, Folders::InOne(programFolder)) {}
-    Session(const Session&) = delete;
-    Session& operator=(const Session&) = delete;
+// The lines of genmidi.ini, read once per report run instead of once per name looked up.
+struct NameFileLines {
+    bool NamesLoaded = false;
+    std::vector<std::string> NameLines;
+    std::vector<std::string> NameEntries;
+    std::size_t RhythmLine = 0;  // index of the line "RHYTHM:", NameLines.size() when there is none
+};
+
+// The random generator of the effects, seeded at every report run.
+struct RandomSource {
+    std::mt19937 Engine;
+
+    void Seed(std::uint32_t seed) { Engine.seed(seed); }
+    // A random number in [0, 1) with single precision.
+    float Next() { return static_cast<float>(Engine() >> 8) * (1.0f / 16777216.0f); }
+};
+
+struct SongSession {
+    SongSession(Platform& platform, Folders folders);
+    SongSession(const SongSession&) = delete;
+    SongSession& operator=(const SongSession&) = delete;
 
     // A working file: the working copy, the event records, a scratch file.
     std::filesystem::path WorkFile(const std::string& name) const { return folders.work / name; }
@@ -331,6 +257,12 @@ struct Session {
     // Asks a Yes/No question with the application's title after restoring the normal pointer.
     bool Ask(const std::string& text, Icon icon = Icon::Question);
 
+    // Sets the main window's caption and remembers it in Caption.
+    void ShowCaption(const std::string& caption) {
+        Caption = caption;
+        platform.SetCaption(caption);
+    }
+
     // Closes every file that the session holds open (the log included).
     void CloseAllFiles() {
         song.Log.Close();
@@ -342,14 +274,11 @@ struct Session {
     bool FixedSeed = false;        // every report run seeds the random generator with Seed, not the clock
     std::uint32_t Seed = 0;
     int RunErrorCount = 0;        // runtime errors shown (a report or an edit stopped) since the session began
+    std::string Caption;          // the main window's caption as last set
     SongModel song;
-    ReportState report;
     NameTables names;
-    MediaState media;
-    EffectState effects;
-    FormModel form;
-    EditHistory history;  // the working copies for Undo and Redo
-    RecentSongs recent;   // the songs opened last, newest first
+    NameFileLines nameFile;
+    RandomSource random;
 };
 
 }  // namespace sonivex

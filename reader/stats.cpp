@@ -15,13 +15,13 @@ void StartChannelTable(SongModel& m) {
     m.ChannelTableStarted = 1;
 }
 
-void AddDrumRow(Session& s) {
+void AddDrumRow(SongSession& s) {
     SongModel& m = s.song;
     StartChannelTable(m);
     m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      10            DRUM TRACK\r\n";
 }
 
-void AddProgramRow(Session& s, int program) {
+void AddProgramRow(SongSession& s, int program) {
     SongModel& m = s.song;
     const std::string name = ProgramName(s, program);
     StartChannelTable(m);
@@ -33,7 +33,7 @@ void AddProgramRow(Session& s, int program) {
 
 bool CountsStatistics(const SongModel& m) { return m.QuietParse == 0; }
 
-void CountNote(Session& s, int key, int velocity) {
+void CountNote(SongSession& s, int key, int velocity) {
     SongModel& m = s.song;
     m.ChannelUsed[m.CurrentChannel] = 1;
     m.TrackHasNotes = 1;
@@ -55,7 +55,7 @@ void CountNote(Session& s, int key, int velocity) {
     if (velocity < m.MinVelocity && velocity >= 1) m.MinVelocity = velocity;
 }
 
-void NoteTiming(Session& s, int key) {
+void NoteTiming(SongSession& s, int key) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) return;
     if (m.NoteIsOn == 1) {
@@ -68,7 +68,7 @@ void NoteTiming(Session& s, int key) {
     m.NoteTicks += m.VlqValue;
 }
 
-void CountController(Session& s, int controller, int value) {
+void CountController(SongSession& s, int controller, int value) {
     SongModel& m = s.song;
     m.ChannelUsed[m.CurrentChannel] = 1;
     if (!CountsStatistics(m)) return;
@@ -80,7 +80,7 @@ void CountController(Session& s, int controller, int value) {
     if (value < m.ControllerStats(3, controller)) m.ControllerStats(3, controller) = value;
 }
 
-void CountPitchBend(Session& s, int first, int second) {
+void CountPitchBend(SongSession& s, int first, int second) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) return;
     m.PitchBendByteCount(0, first) += 1;
@@ -88,7 +88,7 @@ void CountPitchBend(Session& s, int first, int second) {
     ++m.PitchBendCount;
 }
 
-void CountProgramChange(Session& s, int program, std::int64_t position) {
+void CountProgramChange(SongSession& s, int program, std::int64_t position) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) {
         m.ChannelUsed[m.CurrentChannel] = 1;

@@ -13,18 +13,18 @@ namespace sonivex {
 bool CountsStatistics(const SongModel& m);
 
 // A note event after its key and velocity were read: channel use, key and velocity counts, the drum row.
-void CountNote(Session& s, int key, int velocity);
+void CountNote(SongSession& s, int key, int velocity);
 
 // A note event after the delta that follows it was read: instrument weights and note timing.
-void NoteTiming(Session& s, int key);
+void NoteTiming(SongSession& s, int key);
 
 // A controller event with its value as stored in the row (at most 127).
-void CountController(Session& s, int controller, int value);
+void CountController(SongSession& s, int controller, int value);
 
 // A pitch-bend event with its two data bytes.
-void CountPitchBend(Session& s, int first, int second);
+void CountPitchBend(SongSession& s, int first, int second);
 
 // A program change; `position` is the 1-based position of the byte before the program number.
-void CountProgramChange(Session& s, int program, std::int64_t position);
+void CountProgramChange(SongSession& s, int program, std::int64_t position);
 
 }  // namespace sonivex

@@ -39,7 +39,7 @@ std::string MainTen(const ReportState& rep, int kind) {
 
 }  // namespace
 
-void BuildInstrumentList(Session& s) {
+void BuildInstrumentList(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     for (int g = 0; g < kGroupSlots; ++g) rep.GroupNumber[g] = g;
@@ -91,7 +91,7 @@ void BuildInstrumentList(Session& s) {
     rep.SummaryText += "Main Instrument       : " + rep.InstrumentName[0] + kCrLf;
 }
 
-void ClassifyStyle(Session& s) {
+void ClassifyStyle(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     rep.BestStyle = "unknown";
@@ -122,7 +122,7 @@ void ClassifyStyle(Session& s) {
     }
 }
 
-void AppendGroupsAndStyle(Session& s) {
+void AppendGroupsAndStyle(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     for (int a = 0; a < kGroupSlots; ++a) {

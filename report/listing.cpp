@@ -90,7 +90,7 @@ std::string ControllerName(const NameTables& t, int controller) {
     }
 }
 
-const std::string& DrumName(Session& s, int key, std::int64_t record, DrumMemory& drum) {
+const std::string& DrumName(ReportSession& s, int key, std::int64_t record, DrumMemory& drum) {
     if (key == drum.key && record - drum.record < 2) return drum.name;
     const std::string& line = DrumLine(s, key);
     drum.name = key < 27 || line.empty() ? "unknown" : line;
@@ -101,13 +101,13 @@ const std::string& DrumName(Session& s, int key, std::int64_t record, DrumMemory
 
 }  // namespace
 
-std::string ListingLine(Session& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
+std::string ListingLine(ReportSession& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
                         DrumMemory& drum) {
     std::string buffer;
     return std::string(FormatListingLine(buffer, s, fields, record, drum));
 }
 
-std::string_view FormatListingLine(std::string& buffer, Session& s, const std::array<std::int32_t, 7>& fields,
+std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const std::array<std::int32_t, 7>& fields,
                                    std::int64_t record, DrumMemory& drum) {
     int status = fields[0];
     if (status < -1) status = -status;  // a running-status event is listed like its status
@@ -186,7 +186,7 @@ std::string_view FormatListingLine(std::string& buffer, Session& s, const std::a
     return line.View();
 }
 
-void ListTrackEvents(Session& s) {
+void ListTrackEvents(ReportSession& s) {
     SongModel& m = s.song;
     m.NotesFileInUse = 1;
     for (int i = 0; i <= 16; ++i) m.ProgramUsed[i] = 0;

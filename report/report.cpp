@@ -69,7 +69,7 @@ void ResetStatistics(SongModel& m) {
 }
 
 // The parser's statistics start values of one pass over the tracks.
-void SetStartValues(Session& s) {
+void SetStartValues(ReportSession& s) {
     SongModel& m = s.song;
     m.QuietParse = 0;
     ClearCounts(m);
@@ -87,7 +87,7 @@ std::string FormatName(int format) {
     return "Multi";
 }
 
-void BuildHeader(Session& s) {
+void BuildHeader(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     rep.FormatName = FormatName(m.FileFormat);
@@ -104,7 +104,7 @@ void BuildHeader(Session& s) {
 
 // Decodes every track once. Returns false when a repair changed the working copy and the analysis must
 // start again.
-bool AnalyseTracks(Session& s) {
+bool AnalyseTracks(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     for (int t = 1; t <= m.TracksFound; ++t) {
@@ -146,7 +146,7 @@ bool AnalyseTracks(Session& s) {
     return true;
 }
 
-void AppendSummaryEnd(Session& s) {
+void AppendSummaryEnd(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     if (rep.VelocityTrackCount > 0) {
@@ -163,7 +163,7 @@ void AppendSummaryEnd(Session& s) {
     }
 }
 
-void BuildTrackText(Session& s) {
+void BuildTrackText(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     for (int t = 1; t <= m.TracksFound; ++t) {
@@ -173,7 +173,7 @@ void BuildTrackText(Session& s) {
 }
 
 // Deletes "notes.dat" at the end of the report.
-void DeleteNotesFile(Session& s) {
+void DeleteNotesFile(ReportSession& s) {
     s.report.ReportPhase = 0;
     s.report.ScratchFileMissing = 0;
     const auto path = s.WorkFile(kNotesFileName);
@@ -186,15 +186,15 @@ void DeleteNotesFile(Session& s) {
     s.song.NotesFileInUse = 0;
 }
 
-void RunReport(Session& s) {
+void RunReport(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     ResetAnalysis(s);
     rep.RandomSeed = s.FixedSeed ? s.Seed
                                  : static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
-    s.effects.Random.seed(rep.RandomSeed);
+    s.random.Seed(rep.RandomSeed);
     rep.ReportPhase = 1;
-    s.form.RichTextBox1.clear();
+    rep.PaneText.clear();
     s.platform.LetEventsRun();
     m.MissingStatusRepaired = 0;
     m.CurrentTrack = 1;
@@ -230,15 +230,16 @@ void RunReport(Session& s) {
     AppendGroupsAndStyle(s);
     AppendSummaryEnd(s);
 
-    s.form.RichTextBox1 = rep.HeaderText + kCrLf + rep.SummaryText;
+    std::string pane = rep.HeaderText + kCrLf + rep.SummaryText;
     BuildTrackText(s);
-    s.form.RichTextBox1 += std::string(kCrLf) + m.ChannelTable + kCrLf + rep.MainTenText + kCrLf + kCrLf + rep.TrackText;
+    pane += std::string(kCrLf) + m.ChannelTable + kCrLf + rep.MainTenText + kCrLf + kCrLf + rep.TrackText;
+    rep.PaneText = std::move(pane);
     DeleteNotesFile(s);
 }
 
 }  // namespace
 
-void ShowRunError(Session& s, int number) {
+void ShowRunError(ReportSession& s, int number) {
     ++s.RunErrorCount;
     s.song.Notes.Close();
     if (number == kOutOfMemory) {
@@ -249,7 +250,7 @@ void ShowRunError(Session& s, int number) {
     s.Message("Error:" + Str(number));
 }
 
-bool RunGuarded(Session& s, const std::function<void()>& work) {
+bool RunGuarded(ReportSession& s, const std::function<void()>& work) {
     try {
         work();
         return true;
@@ -266,20 +267,19 @@ bool RunGuarded(Session& s, const std::function<void()>& work) {
     return false;
 }
 
-void ResetAnalysis(Session& s) {
+void ResetAnalysis(ReportSession& s) {
     ResetStatistics(s.song);
     s.report = ReportState{};
 }
 
-void WriteLogHeader(Session& s) {
-    s.form.Caption = std::string(kAppTitle) + " - " + s.song.FileTitle;
-    s.platform.SetCaption(s.form.Caption);
+void WriteLogHeader(ReportSession& s) {
+    s.ShowCaption(std::string(kAppTitle) + " - " + s.song.FileTitle);
     if (s.report.LogHeaderDone != 0) return;
     s.song.Log.WriteLine(std::string(kAppTitle) + " analysis of " + s.song.FileTitle);
     s.report.LogHeaderDone = 1;
 }
 
-PlayTime PlayingTime(Session& s, std::int64_t ticks) {
+PlayTime PlayingTime(ReportSession& s, std::int64_t ticks) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     m.TrackTime = RoundToWidth<std::int32_t>(static_cast<double>(ticks) * m.TimeFactor);
@@ -291,7 +291,7 @@ PlayTime PlayingTime(Session& s, std::int64_t ticks) {
     return PlayTime{minutes, rep.TrackSeconds, rep.TrackMinutes + "." + TwoDigits(rep.TrackSeconds)};
 }
 
-ReportOutcome BuildReport(Session& s) {
+ReportOutcome BuildReport(ReportSession& s) {
     ForgetNames(s);
     try {
         RunReport(s);

@@ -5,7 +5,7 @@
 #include <functional>
 #include <string>
 
-#include "reader/session.h"
+#include "report/report_session.h"
 
 namespace sonivex {
 
@@ -16,24 +16,24 @@ enum class ReportOutcome {
 
 // Shows the messages of a runtime error as the report's handler does: "ERROR: Too many notes for array"
 // before "Error: 9" for a table overflow, "Not enough memory", or "Error:" with the number.
-void ShowRunError(Session& s, int number);
+void ShowRunError(ReportSession& s, int number);
 
 // Runs a command's work; a runtime error inside it shows its messages and ends the work (returns false)
 // instead of ending the program. Besides the numbered errors, any other error is shown as "Error: " and its
 // text.
-bool RunGuarded(Session& s, const std::function<void()>& work);
+bool RunGuarded(ReportSession& s, const std::function<void()>& work);
 
 // Clears the analysis state, decodes every track, writes the log and puts the report text into the pane.
 // On a runtime error the user sees "ERROR: Too many notes for array" (for a table overflow) and
 // "Error:" with the error number, or "Not enough memory", and the analysis stops; the program goes on.
-ReportOutcome BuildReport(Session& s);
+ReportOutcome BuildReport(ReportSession& s);
 
 // Sets every statistic, table, counter, flag and text of the analysis to zero or empty. The file facts of
 // the load and the name tables stay.
-void ResetAnalysis(Session& s);
+void ResetAnalysis(ReportSession& s);
 
 // Sets the window caption and, once per report run, writes the log header.
-void WriteLogHeader(Session& s);
+void WriteLogHeader(ReportSession& s);
 
 struct PlayTime {
     std::int64_t minutes;
@@ -43,6 +43,6 @@ struct PlayTime {
 
 // A playing time from a tick count: rounded to sixtieths of a second, whole seconds plus one, then minutes
 // and seconds. Sets TrackTime, TrackSeconds and TrackMinutes.
-PlayTime PlayingTime(Session& s, std::int64_t ticks);
+PlayTime PlayingTime(ReportSession& s, std::int64_t ticks);
 
 }  // namespace sonivex

@@ -27,7 +27,7 @@ std::optional<std::string> Looked(const std::function<std::string()>& lookUp) {
 
 }  // namespace
 
-RollNames PianoRollNames(Session& s, const Timeline& song) {
+RollNames PianoRollNames(SongSession& s, const Timeline& song) {
     RollNames names;
     for (const TrackSummary& track : song.tracks) {
         std::string instrument;
@@ -52,7 +52,7 @@ RollNames PianoRollNames(Session& s, const Timeline& song) {
     return names;
 }
 
-void LoadPianoRoll(Session& s, PianoRollModel& model) {
+void LoadPianoRoll(SongSession& s, const Bytes* before, PianoRollModel& model) {
     if (s.song.TempFileName.empty()) {
         model.SetSong(Timeline{}, nullptr, RollNames{});
         return;
@@ -62,10 +62,10 @@ void LoadPianoRoll(Session& s, PianoRollModel& model) {
         model.SetSong(Timeline{}, nullptr, RollNames{});
         return;
     }
-    LoadPianoRoll(s, *bytes, s.history.Previous(), model);
+    LoadPianoRoll(s, *bytes, before, model);
 }
 
-void LoadPianoRoll(Session& s, const Bytes& now, const Bytes* before, PianoRollModel& model) {
+void LoadPianoRoll(SongSession& s, const Bytes& now, const Bytes* before, PianoRollModel& model) {
     Timeline song = ReadTimeline(now);
     std::optional<Timeline> previous;
     if (before != nullptr) previous = ReadTimeline(*before);

@@ -12,14 +12,14 @@ namespace sonivex {
 // the event listing look them up. A track playing on the drum channel only is "Drums"; another track is named
 // by its first program change, or not at all without one. A name that cannot be read (genmidi.ini missing or
 // short) is left out; no message is shown.
-RollNames PianoRollNames(Session& s, const Timeline& song);
+RollNames PianoRollNames(SongSession& s, const Timeline& song);
 
-// Prepares `model` from the working copy and the history's previous working copy. With no song open (or a
-// working copy that cannot be read) the model holds an empty song. Shows no message.
-void LoadPianoRoll(Session& s, PianoRollModel& model);
+// Prepares `model` from the working copy and the working copy before the last command (null for none). With
+// no song open (or a working copy that cannot be read) the model holds an empty song. Shows no message.
+void LoadPianoRoll(SongSession& s, const Bytes* before, PianoRollModel& model);
 
 // The same from the bytes of the song and of the song before the last command (null for none); `s` gives only
 // the names.
-void LoadPianoRoll(Session& s, const Bytes& now, const Bytes* before, PianoRollModel& model);
+void LoadPianoRoll(SongSession& s, const Bytes& now, const Bytes* before, PianoRollModel& model);
 
 }  // namespace sonivex

@@ -530,7 +530,7 @@ void MainWindow::Refresh() {
     soundNote_->setText(Latin1(f.SoundNote));
     auto* status = static_cast<QStatusBar*>(Widget("StatusBar1"));
     if (status->currentMessage() != Latin1(f.StatusBar1)) status->showMessage(Latin1(f.StatusBar1));
-    SetCaption(f.Caption);
+    SetCaption(session_.Caption);
 }
 
 void MainWindow::OpenFile(const std::string& path) {

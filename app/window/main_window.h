@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 
 class QAction;
 class QCheckBox;

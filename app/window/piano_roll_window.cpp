@@ -59,7 +59,7 @@ void PianoRollWindow::SongMayHaveChanged() {
     if (stamp_ && *stamp_ == stamp) return;
     stamp_ = stamp;
     const std::size_t tracksBefore = model_.Song().tracks.size();
-    LoadPianoRoll(session_, model_);
+    LoadPianoRoll(session_, session_.history.Previous(), model_);
     // A song just opened is shown whole with every track; an edit keeps the user's place and choices.
     if (session_.history.Previous() == nullptr || model_.Song().tracks.size() < tracksBefore) {
         view_.ticksPerPixel = 0;
@@ -79,7 +79,7 @@ void PianoRollWindow::FollowPlayback() {
     std::optional<std::uint32_t> cursor;
     if (session_.media.Playing == -1) {
         std::string reply;
-        if (MediaQuery(session_, std::string("Status ") + kMediaAlias + " position", reply) == 0 && !reply.empty() &&
+        if (MediaQuery(session_.media, std::string("Status ") + kMediaAlias + " position", reply) == 0 && !reply.empty() &&
             reply.size() < 11 && reply.find_first_not_of("0123456789") == std::string::npos) {
             const unsigned long long tick = std::stoull(reply);
             if (tick <= UINT32_MAX) cursor = static_cast<std::uint32_t>(tick);

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "reader/session.h"
+#include "app/session.h"
 #include "roll/piano_roll_model.h"
 
 class QTimer;

@@ -535,7 +535,7 @@ TEST(OpenCommand, ARefusedFileLeavesNoSongShownAndNothingToPlayOrSave) {
     w.Open({'n', 'o', 'p', 'e'}, "bad.mid");
     FormModel& f = w.form();
     EXPECT_EQ(w.messages().back(), "Error!");
-    EXPECT_EQ(f.Caption, "Sonivex");
+    EXPECT_EQ(w.t->Caption, "Sonivex");
     EXPECT_EQ(w.t.platform().caption, "Sonivex");
     EXPECT_EQ(f.RichTextBox1, "");
     for (const Control* c : {&f.mnuPlay, &f.PlayButton, &f.mnuPause, &f.PauseButton, &f.mnuStop, &f.StopButton,

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "edit/effects.h"
 #include "support/fake_media.h"
 #include "support/test_session.h"
@@ -15,22 +15,19 @@ Record NoteOn(int key, int velocity, int channel = 0, int delta = 0) {
 }
 Record NoteOff(int key, int channel = 0) { return {128 + channel, key, 64, 0, -3, -1, 0}; }
 
-// The settings of an effect chosen in the Effects frame.
+// An effect chosen in the Effects frame, by its code (its place in the list + 4).
 struct Effect {
     TestSession t;
+    EffectRequest r;
     Effect(int code, bool volume, const std::string& step = "2") {
         FormLoad(*t);
-        t->effects.EffectCode = code;
-        t->form.Option1.selected = !volume;
-        t->form.Option2.selected = volume;
-        t->form.Text1.text = step;
-        t->form.Combo7.listIndex = 0;
-        t->form.Combo9.listIndex = 0;
-        t->form.Combo10.listIndex = 0;
+        r.effect = code - 4;
+        r.notes = !volume;
+        r.step = step;
     }
     std::vector<Record> Apply(std::vector<Record> records) {
-        EXPECT_EQ(PrepareEffect(*t), std::nullopt);
-        TransformTrack(t->effects, records);
+        EXPECT_EQ(PrepareEffect(*t, r), std::nullopt);
+        TransformTrack(t->effects, records, t->random);
         return records;
     }
 };
@@ -53,7 +50,7 @@ TEST(Effects, ChangeVelocitiesOfSoundingNotesOnly) {
 
 TEST(Effects, ChangeOnlyTheChosenPitchClassInNoteMode) {
     Effect e(8, false, "1");
-    e.t->form.Combo7.listIndex = 3;  // "d"
+    e.r.pitchClass = 3;  // "d"
     EXPECT_EQ(Column(e.Apply({NoteOn(62, 9), NoteOn(74, 9), NoteOn(60, 9), NoteOff(50)}), 1),
               (std::vector<int>{63, 75, 60, 51}));
 }
@@ -77,11 +74,11 @@ TEST(Effects, MoveKeysByTheScaleRules) {
               (std::vector<int>{65, 68, 71, 60, 65, 62}));
 
     Effect treble(10, false);
-    treble.t->form.Combo9.listIndex = 4;  // "F": B becomes B flat
+    treble.r.key = 4;  // "F": B becomes B flat
     EXPECT_EQ(Column(treble.Apply({NoteOn(71, 1), NoteOn(60, 1)}), 1), (std::vector<int>{70, 60}));
     Effect bass(10, false);
-    bass.t->form.Combo9.listIndex = 4;
-    bass.t->form.Check5.ticked = true;  // 11 + 4 matches no pitch class
+    bass.r.key = 4;
+    bass.r.bassClef = true;  // 11 + 4 matches no pitch class
     EXPECT_EQ(Column(bass.Apply({NoteOn(71, 1), NoteOn(63, 1)}), 1), (std::vector<int>{71, 63}));
 }
 
@@ -116,7 +113,7 @@ TEST(Effects, ApplyTransferCurvesAsStraightLinesBetweenTheirPoints) {
 
 TEST(Effects, ExchangeNothingAtRandomWithStepOne) {
     Effect e(4, false, "1");
-    ASSERT_EQ(PrepareEffect(*e.t), std::nullopt);
+    ASSERT_EQ(PrepareEffect(*e.t, e.r), std::nullopt);
     for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.t->effects.ValueMap[v], v);
 }
 
@@ -125,10 +122,10 @@ TEST(Effects, LeaveASingleRecordToTheGradualEffects) {
     EXPECT_EQ(Column(e.Apply({NoteOn(60, 9, 0, 70000)}), 3), (std::vector<int>{70000}));
 }
 
-TEST(PrepareEffect, ReadsTheFrameForEachCode) {
+TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
     Effect volume(15, true, "2.5");
-    volume.t->form.Text2.text = "64";
-    ASSERT_EQ(PrepareEffect(*volume.t), std::nullopt);
+    volume.r.value = "64";
+    ASSERT_EQ(PrepareEffect(*volume.t, volume.r), std::nullopt);
     const EffectState& e = volume.t->effects;
     EXPECT_EQ(e.EffectKind, 48);
     EXPECT_EQ(e.ValueColumn, 2);
@@ -138,17 +135,16 @@ TEST(PrepareEffect, ReadsTheFrameForEachCode) {
     EXPECT_EQ(e.TargetValue, 64);
 
     Effect note(13, false, "0");
-    note.t->form.Combo10.listIndex = 7;
-    note.t->form.Combo7.listIndex = 0;
-    ASSERT_EQ(PrepareEffect(*note.t), std::nullopt);
+    note.r.minorStep = 7;
+    ASSERT_EQ(PrepareEffect(*note.t, note.r), std::nullopt);
     EXPECT_EQ(note.t->effects.EffectKind, 36);
     EXPECT_EQ(note.t->effects.StepFactor, 7);
     EXPECT_EQ(note.t->effects.TargetValue, -1);
 
     Effect key(10, false);
-    key.t->form.Combo9.listIndex = 8;  // "C#": seven sharps
-    key.t->form.Check5.ticked = true;
-    ASSERT_EQ(PrepareEffect(*key.t), std::nullopt);
+    key.r.key = 8;  // "C#": seven sharps
+    key.r.bassClef = true;
+    ASSERT_EQ(PrepareEffect(*key.t, key.r), std::nullopt);
     EXPECT_EQ(key.t->effects.KeyLastIndex, 6);
     EXPECT_EQ(key.t->effects.KeyAlteration, 1);
     EXPECT_EQ(key.t->effects.ScaleNotes[6], 9);
@@ -156,7 +152,7 @@ TEST(PrepareEffect, ReadsTheFrameForEachCode) {
 
     Effect missing(15, false);
     std::filesystem::remove(missing.t.folder() / "effects1.dat");
-    EXPECT_EQ(PrepareEffect(*missing.t), std::optional<std::string>("effects1.dat could not be read"));
+    EXPECT_EQ(PrepareEffect(*missing.t, missing.r), std::optional<std::string>("effects1.dat could not be read"));
 }
 
 TEST(ApplyEffect, ChangesTheChosenKindsOfTrack) {

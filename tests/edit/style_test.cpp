@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/commands.h"
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "edit/style.h"
 #include "support/fake_media.h"
 #include "support/test_session.h"

@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "app/commands.h"
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "edit/writer.h"
 #include "reader/parse.h"
 #include "report/report.h"

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "app/editing.h"
+
 #include "reader/meta.h"
 #include "reader/parse.h"
 #include "report/report.h"
@@ -81,6 +83,7 @@ TEST(MetaEvents, RepairAZeroClocksByteOnYes) {
     Bytes expected = file;
     expected[15 + 8 + 5] = 0x18;
     EXPECT_EQ(copy, expected);
+    ShowReport(*t);  // the song now differs from its file: the window offers Save
     EXPECT_TRUE(t->form.mnuSave.enabled);
     EXPECT_EQ(TestSession::ReadBytes(t->song.SourcePath), file);
     // The report was built again from the start: its line is there once.

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "app/commands.h"
-#include "edit/edit_commands.h"
+#include "app/editing.h"
 #include "edit/writer.h"
 #include "reader/parse.h"
 #include "report/report.h"
@@ -17,7 +17,7 @@ namespace {
 
 // The report pane's line that starts with `label`, without its line end; empty when there is none.
 std::string ReportLine(TestSession& t, const std::string& label) {
-    const std::string& text = t->form.RichTextBox1;
+    const std::string& text = t->report.PaneText;
     const std::size_t at = text.find(label);
     if (at == std::string::npos) return "";
     return text.substr(at, text.find("\r\n", at) - at);
@@ -37,7 +37,7 @@ TEST(RealWorldSongs, ReportAHundredTracks) {
     for (int i = 0; i < 100; ++i) file.Add(Track().Program(0, i % 9, i).NoteOn(0, i % 9, 60, 100).NoteOff(96, i % 9, 60).End());
     ExpectFullReport(t, file.Build());
     EXPECT_EQ(ReportLine(t, "Total Tracks:"), "Total Tracks: 100");
-    EXPECT_NE(t->form.RichTextBox1.find("Tr:100  Length:"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Tr:100  Length:"), std::string::npos);
 }
 
 TEST(RealWorldSongs, ReportAHumanPerformanceOfOneHundredAndTwentyThousandEvents) {
@@ -115,7 +115,7 @@ TEST(RealWorldSongs, ReadTheStandardTextEventsWithoutAWordAndKeepThemOnSave) {
     ASSERT_EQ(OpenCommand(*t), OpenOutcome::Reported);
     EXPECT_TRUE(t.platform().messages.empty());
     EXPECT_EQ(t->song.FileValid, 1);
-    EXPECT_NE(t->form.RichTextBox1.find("Total time: 00.01"), std::string::npos);  // 16 ticks, none lost
+    EXPECT_NE(t->report.PaneText.find("Total time: 00.01"), std::string::npos);  // 16 ticks, none lost
     SaveCommand(*t);
     EXPECT_EQ(TestSession::ReadBytes(t.folder().parent_path() / "out.mid"), song);
 

@@ -74,7 +74,7 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
         "       Total time: 00.02\r\n"
         "Tr: 2  Length: " + std::to_string(drums.Data().size()) + "\r\n"
         "       Total time: 00.02\r\n";
-    EXPECT_EQ(t->form.RichTextBox1, expected);
+    EXPECT_EQ(t->report.PaneText, expected);
     EXPECT_TRUE(t.platform().messages.empty());
     EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));
     EXPECT_EQ(t->song.NotesFileInUse, 0);
@@ -103,7 +103,7 @@ TEST(TrackTimes, StartBeforeAnyTempoAtOneSecond) {
     TestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(5000)).Build()));
     EXPECT_EQ(t->song.TrackLines(1, 1), "Total time: 00.01");
-    EXPECT_NE(t->form.RichTextBox1.find("Total time            : 0.01\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Total time            : 0.01\r\n"), std::string::npos);
 }
 
 TEST(TrackTimes, RoundSixtiethsToEvenAndAddOneSecond) {
@@ -117,7 +117,7 @@ TEST(TrackTimes, RoundSixtiethsToEvenAndAddOneSecond) {
     // 61.5 seconds of music: 11808 ticks.
     ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(11808)).Build()));
     EXPECT_EQ(u->song.TrackLines(1, 2), "Total time: 01.02");
-    EXPECT_NE(u->form.RichTextBox1.find("Total time            : 1.02\r\n"), std::string::npos);
+    EXPECT_NE(u->report.PaneText.find("Total time            : 1.02\r\n"), std::string::npos);
 }
 
 TEST(TrackTimes, AreUnknownFromTheSecondTempoOn) {
@@ -131,7 +131,7 @@ TEST(TrackTimes, AreUnknownFromTheSecondTempoOn) {
     EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.01");
     EXPECT_EQ(t->song.TrackLines(2, 2), "Total time: ?");
     EXPECT_EQ(t->song.TrackLines(3, 1), "Total time: ?");
-    EXPECT_NE(t->form.RichTextBox1.find("Total time            : ?\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Total time            : ?\r\n"), std::string::npos);
     EXPECT_NE(t.LogText().find("Total Time: ?\r\n"), std::string::npos);
 }
 
@@ -154,21 +154,21 @@ TEST(Summary, AveragesTheVolumeOverTracksWithNotesOnly) {
                            .Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     // Max 101, min 101: floor(202 / 2).
-    EXPECT_NE(t->form.RichTextBox1.find("Average Volume        : 101\r\n"), std::string::npos);
-    EXPECT_NE(t->form.RichTextBox1.find("File Format : Multi (independent)\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Average Volume        : 101\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("File Format : Multi (independent)\r\n"), std::string::npos);
 
     TestSession u;
     ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 0).End()).Build()));
-    EXPECT_NE(u->form.RichTextBox1.find("Average Volume        : 0\r\n"), std::string::npos);
+    EXPECT_NE(u->report.PaneText.find("Average Volume        : 0\r\n"), std::string::npos);
 }
 
 TEST(Summary, SaysNoInstrumentsWhenNothingPlays) {
     TestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Meta(0, 0x01, "x").End()).Build()));
-    EXPECT_NE(t->form.RichTextBox1.find("\r\nMAIN INSTRUMENTS:\r\nNo instruments\r\n\r\nMAIN INSTRUMENT GROUPS:\r\n\r\n"),
+    EXPECT_NE(t->report.PaneText.find("\r\nMAIN INSTRUMENTS:\r\nNo instruments\r\n\r\nMAIN INSTRUMENT GROUPS:\r\n\r\n"),
               std::string::npos);
-    EXPECT_NE(t->form.RichTextBox1.find("Main Instrument       : \r\n"), std::string::npos);
-    EXPECT_NE(t->form.RichTextBox1.find("Style                 : unknown\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Main Instrument       : \r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Style                 : unknown\r\n"), std::string::npos);
 }
 
 TEST(Instruments, KeepTheExchangeSortsOrderForEqualWeights) {
@@ -177,15 +177,15 @@ TEST(Instruments, KeepTheExchangeSortsOrderForEqualWeights) {
     const int weights[] = {1, 2, 1, 2};
     for (int p = 0; p < 4; ++p) track.Program(0, 0, p).NoteOn(0, 0, 60, 100).NoteOff(weights[p], 0, 60);
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(track.End()).Build()));
-    EXPECT_NE(t->form.RichTextBox1.find("Main 10 Melody Instruments:\r\n2,4,3,1\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Main 10 Melody Instruments:\r\n2,4,3,1\r\n"), std::string::npos);
 }
 
 TEST(Instruments, NameDrumKeysBelow27UnknownPercussion) {
     TestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 9, 20, 100).End(10)).Build()));
-    EXPECT_NE(t->form.RichTextBox1.find("unknown percussion (20)           10\r\n"), std::string::npos);
-    EXPECT_NE(t->form.RichTextBox1.find("Percussive                       100%\r\n"), std::string::npos);
-    EXPECT_NE(t->form.RichTextBox1.find("Main 10 Melody Instruments:\r\n\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("unknown percussion (20)           10\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Percussive                       100%\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("Main 10 Melody Instruments:\r\n\r\n"), std::string::npos);
 }
 
 TEST(Style, GoesToTheLastOfEqualScores) {
@@ -226,7 +226,7 @@ TEST(ReportErrors, StopTheAnalysisWithTheErrorNumber) {
         ASSERT_TRUE(t.Load(c.song));
         EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped) << c.file;
         EXPECT_EQ(t.platform().messages, c.messages) << c.file << " " << c.text;
-        EXPECT_EQ(t->form.RichTextBox1, "");
+        EXPECT_EQ(t->report.PaneText, "");
     }
 }
 

@@ -340,7 +340,7 @@ TEST(PianoRollChanges, OutlineTheNotesAnEffectChangedInTheSessionsSong) {
     OpenCommand(*t);
 
     PianoRollModel model;
-    LoadPianoRoll(*t, model);
+    LoadPianoRoll(*t, t->history.Previous(), model);
     EXPECT_EQ(model.ChangedCount(), 0u);
     ASSERT_EQ(model.Names().instruments.size(), 3u);
     EXPECT_EQ(model.Names().instruments[0], "Acoustic Grand Piano");
@@ -358,7 +358,7 @@ TEST(PianoRollChanges, OutlineTheNotesAnEffectChangedInTheSessionsSong) {
     t->form.Combo8.listIndex = 1;
     CommandClick(*t, 4);
 
-    LoadPianoRoll(*t, model);
+    LoadPianoRoll(*t, t->history.Previous(), model);
     EXPECT_EQ(model.ChangedCount(), 2u);
     EXPECT_EQ(model.OldPlaceCount(), 2u);
     const RollPicture p = model.Layout(View(1200, 600));
@@ -375,7 +375,7 @@ TEST(PianoRollChanges, OutlineTheNotesAnEffectChangedInTheSessionsSong) {
 TEST(PianoRollChanges, ShowAnEmptyPictureWithAMessageWhenNoSongIsOpen) {
     TestSession t;
     PianoRollModel model;
-    LoadPianoRoll(*t, model);
+    LoadPianoRoll(*t, t->history.Previous(), model);
     const RollPicture p = model.Layout(View(640, 480));
     EXPECT_TRUE(p.shapes.empty());
     EXPECT_EQ(p.message, "No song is open");

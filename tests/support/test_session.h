@@ -8,7 +8,7 @@
 
 #include "midi_builder.h"
 #include "reader/platform.h"
-#include "reader/session.h"
+#include "app/session.h"
 
 namespace sonivex::test {
 

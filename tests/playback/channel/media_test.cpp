@@ -23,13 +23,13 @@ TEST(MediaChannel, BuildsEveryCommandStringExactly) {
     MediaSession m;
     m.device.replies["Status VAVidev1 length"] = "3840";
     std::string path = "/music/song.mid";
-    MediaOpen(*m.t, path, "VAVidev1");
-    MediaPause(*m.t, "VAVidev1");
-    MediaPlay(*m.t, "VAVidev1", 96, "480");
-    MediaStop(*m.t, "VAVidev1");
-    MediaPlaceWindow(*m.t, "VAVidev1", 0, 0, 0, 0);
-    MediaPlaceWindow(*m.t, "VAVidev1", -5, 7, 30, 40);
-    MediaClose(*m.t, "VAVidev1");
+    MediaOpen(m.t->media, path, "VAVidev1", m.t->folders.work);
+    MediaPause(m.t->media, "VAVidev1");
+    MediaPlay(m.t->media, "VAVidev1", 96, "480");
+    MediaStop(m.t->media, "VAVidev1");
+    MediaPlaceWindow(m.t->media, "VAVidev1", 0, 0, 25, 17);
+    MediaPlaceWindow(m.t->media, "VAVidev1", -5, 7, 30, 40);
+    MediaClose(m.t->media, "VAVidev1");
     EXPECT_EQ(m.device.commands,
               (std::vector<std::string>{
                   "Open /music/song.mid type MPEGVideo Alias VAVidev1 parent 4242 Style 1073741824 notify",
@@ -43,7 +43,7 @@ TEST(MediaChannel, BuildsEveryCommandStringExactly) {
 TEST(MediaChannel, PlaysToTheEndByAskingForTheLengthFirst) {
     MediaSession m;
     m.device.replies["Status VAVidev1 length"] = "3840  ";
-    MediaPlay(*m.t, "VAVidev1", 0, "TheEnd");
+    MediaPlay(m.t->media, "VAVidev1", 0, "TheEnd");
     EXPECT_EQ(m.device.commands, (std::vector<std::string>{"Set VAVidev1 time format frames", "Status VAVidev1 length",
                                                            "Play VAVidev1 from 0 to 3840 notify"}));
     EXPECT_EQ(m.device.windows[0], 0);
@@ -55,30 +55,30 @@ TEST(MediaChannel, KeepsFailuresSilentAndPlayingAsItWas) {
     MediaSession m;
     m.device.failures["Status"] = 263;
     m.device.failures["Play"] = 263;
-    MediaPlay(*m.t, "VAVidev1", 0, "TheEnd");
+    MediaPlay(m.t->media, "VAVidev1", 0, "TheEnd");
     EXPECT_EQ(m.device.commands.back(), "Play VAVidev1 from 0 to -1 notify");
     EXPECT_EQ(m.t->media.LastMediaError, 263);
     EXPECT_EQ(m.t->media.Playing, 0);
-    EXPECT_EQ(MediaPosition(*m.t, "VAVidev1"), -1);
-    EXPECT_EQ(MediaErrorText(*m.t, 263), "error 263");
+    EXPECT_EQ(MediaPosition(m.t->media, "VAVidev1"), -1);
+    EXPECT_EQ(MediaErrorText(m.t->media, 263), "error 263");
     EXPECT_TRUE(m.t.platform().messages.empty());
 
     m.device.failures.clear();
     m.t->media.Playing = -1;
     m.device.failures["Stop"] = 5;
-    MediaStop(*m.t, "VAVidev1");
+    MediaStop(m.t->media, "VAVidev1");
     EXPECT_EQ(m.t->media.Playing, -1);
     m.device.failures.clear();
-    MediaClose(*m.t, "VAVidev1");
+    MediaClose(m.t->media, "VAVidev1");
     EXPECT_EQ(m.t->media.Playing, 0);
 }
 
 TEST(MediaChannel, FailsEveryCommandWithoutADevice) {
     TestSession t;
-    MediaStop(*t, "VAVidev1");
+    MediaStop(t->media, "VAVidev1");
     EXPECT_NE(t->media.LastMediaError, 0);
     EXPECT_EQ(t->media.LastMediaCommand, "Stop VAVidev1 notify");
-    EXPECT_EQ(MediaLength(*t, "VAVidev1"), -1);
+    EXPECT_EQ(MediaLength(t->media, "VAVidev1"), -1);
 }
 
 TEST(MediaChannel, OpensAPathWithBlanksThroughALinkInTheWorkFolderAndRemovesItAtClose) {
@@ -87,14 +87,14 @@ TEST(MediaChannel, OpensAPathWithBlanksThroughALinkInTheWorkFolderAndRemovesItAt
     FakeMedia device;
     t->media.Device = &device;
     const std::string path = song.string();
-    MediaOpen(*t, path, "VAVidev1");
+    MediaOpen(t->media, path, "VAVidev1", t->folders.work);
     const std::string open = device.commands[0];
     ASSERT_EQ(open.rfind("Open ", 0), 0u);
     const std::string link = open.substr(5, open.find(" type MPEGVideo") - 5);
     EXPECT_EQ(link.find(' '), std::string::npos);
     EXPECT_EQ(std::filesystem::path(link).parent_path(), t->folders.work);
     EXPECT_TRUE(std::filesystem::equivalent(link, song));
-    MediaClose(*t, "VAVidev1");
+    MediaClose(t->media, "VAVidev1");
     EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(link)));
     EXPECT_EQ(ShortPath("/no/blanks.mid", t->folders.work), "/no/blanks.mid");
 }

@@ -1,0 +1,27 @@
+// The session of the window's commands: everything below it (the song model, the report, the effect
+// settings), the window's controls as plain data, the media channel, the undo history and the recent songs.
+// Every command takes it by reference, so a test or a batch run makes a fresh one.
+#pragma once
+
+#include <filesystem>
+
+#include "app/form.h"
+#include "app/history.h"
+#include "app/recent_songs.h"
+#include "edit/edit_session.h"
+#include "playback/media.h"
+
+namespace sonivex {
+
+struct Session : EditSession {
+    Session(Platform& platform, Folders folders) : EditSession(platform, std::move(folders)) {}
+    Session(Platform& platform, const std::filesystem::path& programFolder)
+        : Session(platform, Folders::InOne(programFolder)) {}
+
+    FormModel form;
+    MediaState media;
+    EditHistory history;  // the working copies for Undo and Redo
+    RecentSongs recent;   // the songs opened last, newest first
+};
+
+}  // namespace sonivex
