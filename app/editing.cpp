@@ -27,7 +27,8 @@ void RunEditingCommand(Session& s, EditingCommand& command) {
 void ApplyStyle(Session& s) {
     const FormModel& f = s.form;
     if (f.Combo1.listIndex < 0) return;
-    StyleCommand command({f.Combo1.listIndex, f.Combo2.listIndex, f.Combo3.listIndex, f.Check1.ticked, f.Check2.ticked});
+    StyleCommand command(
+        StyleRequest{f.Combo1.listIndex, f.Combo2.listIndex, f.Combo3.listIndex, f.Check1.ticked, f.Check2.ticked});
     RunEditingCommand(s, command);
 }
 

@@ -9,6 +9,7 @@
 #include "reader/load.h"
 #include "reader/parse.h"
 #include "reader/text.h"
+#include "report/ranking.h"
 #include "report/report.h"
 #include "writer.h"
 
@@ -32,13 +33,15 @@ std::vector<int> InRange(const std::vector<int>& list, int low, int high) {
     return kept;
 }
 
-// Orders `keys` by descending value with the exchange sort whose order of equal values the commands keep.
-void ExchangeSortDescending(std::vector<int>& keys, const std::function<std::int64_t(int)>& value) {
-    for (std::size_t i = 0; i < keys.size(); ++i) {
-        for (std::size_t j = i; j < keys.size(); ++j) {
-            if (value(keys[i]) < value(keys[j])) std::swap(keys[i], keys[j]);
-        }
-    }
+// Orders `keys` by descending value, equal values as every ranking of the program orders them.
+template <typename Value>
+void RankKeys(std::vector<int>& keys, Value value) {
+    RankHeaviestFirst(
+        static_cast<std::int64_t>(keys.size()),
+        [&](std::int64_t i) { return value(keys[static_cast<std::size_t>(i)]); },
+        [&](std::int64_t a, std::int64_t b) {
+            std::swap(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
+        });
 }
 
 void MelodyPart(EditSession& s, const std::string& line, int limit) {
@@ -109,7 +112,7 @@ std::vector<std::int32_t> DealPrograms(const SongModel& m, const std::vector<int
     if (programs.empty()) return dealt;
     std::vector<int> tracks;
     for (int t = 1; t <= m.TracksFound; ++t) tracks.push_back(t);
-    ExchangeSortDescending(tracks, [&m](int t) { return static_cast<std::int64_t>(m.TrackDataLength[t]); });
+    RankKeys(tracks, [&m](int t) { return static_cast<std::int64_t>(m.TrackDataLength[t]); });
     std::size_t p = 0;
     for (int t : tracks) {
         for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
@@ -126,7 +129,7 @@ void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
     if (notes.empty()) return;
     std::vector<int> ranked;
     for (int n = 0; n <= 127; ++n) ranked.push_back(n);
-    ExchangeSortDescending(ranked, [&m](int n) { return static_cast<std::int64_t>(m.DrumNoteCount[n]); });
+    RankKeys(ranked, [&m](int n) { return static_cast<std::int64_t>(m.DrumNoteCount[n]); });
     for (std::size_t r = 0; r < ranked.size(); ++r) m.DrumNoteMap[ranked[r]] = notes[r % notes.size()];
 }
 

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <utility>
 
+#include "ranking.h"
 #include "reader/data_files.h"
 #include "reader/files.h"
 #include "reader/text.h"
@@ -66,18 +67,15 @@ void BuildInstrumentList(ReportSession& s) {
         ++rep.InstrumentCount;
     }
 
-    // Heaviest first; this exchange sort's order of equal weights is part of the report.
     const int n = rep.InstrumentCount;
-    for (int a = 0; a < n; ++a) {
-        for (int b = a; b < n; ++b) {
-            if (rep.InstrumentWeight[a] < rep.InstrumentWeight[b]) {
-                std::swap(rep.InstrumentName[a], rep.InstrumentName[b]);
-                std::swap(rep.InstrumentWeight[a], rep.InstrumentWeight[b]);
-                std::swap(rep.InstrumentKind[a], rep.InstrumentKind[b]);
-                std::swap(rep.InstrumentNumber[a], rep.InstrumentNumber[b]);
-            }
-        }
-    }
+    RankHeaviestFirst(
+        n, [&rep](std::int64_t i) { return static_cast<std::int64_t>(rep.InstrumentWeight[i]); },
+        [&rep](std::int64_t a, std::int64_t b) {
+            std::swap(rep.InstrumentName[a], rep.InstrumentName[b]);
+            std::swap(rep.InstrumentWeight[a], rep.InstrumentWeight[b]);
+            std::swap(rep.InstrumentKind[a], rep.InstrumentKind[b]);
+            std::swap(rep.InstrumentNumber[a], rep.InstrumentNumber[b]);
+        });
 
     m.ChannelTable += std::string(kCrLf) + "MAIN INSTRUMENTS:" + kCrLf;
     for (int i = 0; i < n; ++i) {
@@ -125,14 +123,12 @@ void ClassifyStyle(ReportSession& s) {
 void AppendGroupsAndStyle(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
-    for (int a = 0; a < kGroupSlots; ++a) {
-        for (int b = a; b < kGroupSlots; ++b) {
-            if (rep.GroupWeight[a] < rep.GroupWeight[b]) {
-                std::swap(rep.GroupWeight[a], rep.GroupWeight[b]);
-                std::swap(rep.GroupNumber[a], rep.GroupNumber[b]);
-            }
-        }
-    }
+    RankHeaviestFirst(
+        kGroupSlots, [&rep](std::int64_t g) { return static_cast<std::int64_t>(rep.GroupWeight[g]); },
+        [&rep](std::int64_t a, std::int64_t b) {
+            std::swap(rep.GroupWeight[a], rep.GroupWeight[b]);
+            std::swap(rep.GroupNumber[a], rep.GroupNumber[b]);
+        });
     rep.GroupWeightTotal = 0;
     for (int g = 0; g < kGroupSlots; ++g) rep.GroupWeightTotal += rep.GroupWeight[g];
 
