@@ -13,7 +13,6 @@
 
 #include "app/editing.h"
 #include "export_command.h"
-#include "name_tables.h"
 #include "open_command.h"
 #include "playback/media.h"
 #include "reader/files.h"
@@ -202,7 +201,6 @@ void ShowPlayingPosition(Session& s) {
 void FormLoad(Session& s) {
     s.form.FileLoaded = 0;
     s.song.NotesFileInUse = 0;
-    FillNameTables(s.names);
     s.media.MediaWindow = s.platform.MediaWindow();
     s.platform.InstallMediaHook();
     std::error_code ec;

@@ -19,7 +19,7 @@ inline constexpr const char* kFixedEffects[] = {"Random",         "Gradually Inc
                                                 "Key Signature",  "Minor Melodic",      "Minor Harmonic",
                                                 "Effect#1",       "Effect#2"};
 
-// The window's load step: flags, name tables, the media hook and the "logs" folder.
+// The window's load step: flags, the media hook and the "logs" folder.
 void FormLoad(Session& s);
 
 // Open: offers to save unsaved changes first (Cancel there cancels the Open), asks for a file in the folder of

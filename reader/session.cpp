@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include "name_tables.h"
+
 namespace sonivex {
 
 namespace {
@@ -42,7 +44,9 @@ Folders Folders::InOne(const std::filesystem::path& programFolder) {
     return Folders{{programFolder}, programFolder, programFolder / kLogFolderName};
 }
 
-SongSession::SongSession(Platform& platformIn, Folders foldersIn) : platform(platformIn), folders(std::move(foldersIn)) {}
+SongSession::SongSession(Platform& platformIn, Folders foldersIn) : platform(platformIn), folders(std::move(foldersIn)) {
+    FillNameTables(names);
+}
 
 std::filesystem::path SongSession::DataFile(const std::string& name) const {
     if (folders.data.empty()) return name;

@@ -237,6 +237,7 @@ struct RandomSource {
 };
 
 struct SongSession {
+    // A session with the fixed name tables filled and no song.
     SongSession(Platform& platform, Folders folders);
     SongSession(const SongSession&) = delete;
     SongSession& operator=(const SongSession&) = delete;

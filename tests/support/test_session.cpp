@@ -5,7 +5,7 @@
 #include <random>
 #include <sstream>
 
-#include "app/name_tables.h"
+#include "reader/name_tables.h"
 #include "app/commands.h"
 #include "reader/load.h"
 #include "report/report.h"

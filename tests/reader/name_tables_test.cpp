@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/name_tables.h"
+#include "reader/name_tables.h"
 
 namespace sonivex::test {
 namespace {

@@ -1,7 +1,7 @@
 // The fixed name tables of keys, pitch classes, drum kits and controllers, filled once at start-up.
 #pragma once
 
-#include "app/session.h"
+#include "reader/session.h"
 
 namespace sonivex {
 
