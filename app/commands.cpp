@@ -402,40 +402,32 @@ void Combo6_Click(Session& s) {
     ShowEffectControls(s.form, s.form.Combo6.listIndex + 4);
 }
 
-void MenuClick(Session& s, const std::string& item) {
-    if (item == "mnuOpen") OpenCommand(s);
-    else if (item == "mnuSave") SaveCommand(s);
-    else if (item == "mnuExit" && QueryUnload(s)) s.platform.CloseMainWindow();
-    else if (item == "mnuPlay") Play1(s);
-    else if (item == "mnuPause") Pause1(s);
-    else if (item == "mnuStop") Stop1(s);
-    else if (item == "mnuAbout") s.platform.ShowAbout();
-    else if (item == "mnuUndo") UndoCommand(s);
-    else if (item == "mnuRedo") RedoCommand(s);
-    else if (item == "mnuExportAudio") ExportAudioCommand(s);
+void MenuClick(Session& s, MenuCommand command) {
+    switch (command) {
+    case MenuCommand::Open: OpenCommand(s); break;
+    case MenuCommand::Save: SaveCommand(s); break;
+    case MenuCommand::ExportAudio: ExportAudioCommand(s); break;
+    case MenuCommand::Exit:
+        if (QueryUnload(s)) s.platform.CloseMainWindow();
+        break;
+    case MenuCommand::Undo: UndoCommand(s); break;
+    case MenuCommand::Redo: RedoCommand(s); break;
+    case MenuCommand::Play: Play1(s); break;
+    case MenuCommand::Pause: Pause1(s); break;
+    case MenuCommand::Stop: Stop1(s); break;
+    case MenuCommand::About: s.platform.ShowAbout(); break;
+    }
 }
 
-void ToolbarClick(Session& s, const std::string& key) {
-    if (key == "Open") OpenCommand(s);
-    if (key == "Save") SaveCommand(s);
-    if (key == "Play") Play1(s);
-    if (key == "Pause") Pause1(s);
-    if (key == "Stop") Stop1(s);
-    if (key == "Undo") UndoCommand(s);
-    if (key == "Redo") RedoCommand(s);
-}
-
-void CommandClick(Session& s, int button) {
-    if (button < 1 || button > 4) return;
+void CommandClick(Session& s, CommandButton button) {
     // Every editing command keeps the working copy it started from, for Undo; one that changed it leaves
     // unsaved changes, and the song's clock is read again (file times are too coarse to tell a quick change).
     const bool changed = RunRecordedEdit(s, [&] {
         switch (button) {
-        case 1: ApplyStyle(s); break;
-        case 2: SwitchDrumMelody(s); break;
-        case 3: CopyTrack(s); break;
-        case 4: ApplyEffect(s); break;
-        default: break;
+        case CommandButton::ApplyStyle: ApplyStyle(s); break;
+        case CommandButton::SwitchDrumMelody: SwitchDrumMelody(s); break;
+        case CommandButton::CopyTrack: CopyTrack(s); break;
+        case CommandButton::ApplyEffect: ApplyEffect(s); break;
         }
     });
     if (changed) s.form.UnsavedChanges = true;

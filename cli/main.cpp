@@ -244,10 +244,10 @@ public:
         }
         if (a.name == "--bass") Click(f.Check5, sonivex::Check5_Click);
         if (a.name == "--treble") Click(f.Check6, sonivex::Check6_Click);
-        if (a.name == "--apply-style") return Press(f.Combo1, 1, "the style list");
-        if (a.name == "--apply-effect") return Press(f.Combo6, 4, "the effect list");
-        if (a.name == "--switch") return Press(f.Combo4, 2);
-        if (a.name == "--copy") return Press(f.Combo5, 3);
+        if (a.name == "--apply-style") return Press(f.Combo1, sonivex::CommandButton::ApplyStyle, "the style list");
+        if (a.name == "--apply-effect") return Press(f.Combo6, sonivex::CommandButton::ApplyEffect, "the effect list");
+        if (a.name == "--switch") return Press(f.Combo4, sonivex::CommandButton::SwitchDrumMelody);
+        if (a.name == "--copy") return Press(f.Combo5, sonivex::CommandButton::CopyTrack);
         if (a.name == "--save") {
             platform_.Answer(a.value);
             if (sonivex::SaveCommand(s_) == sonivex::SaveOutcome::Failed) saveFailed_ = true;
@@ -296,7 +296,8 @@ private:
         rule(s_.form);
     }
 
-    std::optional<int> Press(const sonivex::ListControl& list, int button, const char* what = "the track list") {
+    std::optional<int> Press(const sonivex::ListControl& list, sonivex::CommandButton button,
+                             const char* what = "the track list") {
         if (list.listIndex < 0 || list.listIndex >= static_cast<int>(list.items.size())) {
             return Usage(std::string(what) + " has no selection", false);
         }

@@ -289,47 +289,33 @@ void MainWindow::BuildToolbar(QWidget* widget) {
     toolbar->setIconSize(QSize(16, 16));
     toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     struct Button {
-        const char* key;
+        std::optional<MenuCommand> command;  // none for a separator
         const char* tip;
         const char* theme;
         QStyle::StandardPixmap standard;
-        Control* model;
     };
-    FormModel& f = session_.form;
     const Button buttons[] = {
-        {"Open", "Open...", "document-open", QStyle::SP_DialogOpenButton, &f.OpenButton},
-        {"Save", "Save...", "document-save", QStyle::SP_DialogSaveButton, &f.SaveButton},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
-        {"Play", "Play", "media-playback-start", QStyle::SP_MediaPlay, &f.PlayButton},
-        {"Pause", "Pause", "media-playback-pause", QStyle::SP_MediaPause, &f.PauseButton},
-        {"Stop", "Stop", "media-playback-stop", QStyle::SP_MediaStop, &f.StopButton},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
-        {"Undo", "Undo", "edit-undo", QStyle::SP_ArrowBack, &f.UndoButton},
-        {"Redo", "Redo", "edit-redo", QStyle::SP_ArrowForward, &f.RedoButton},
+        {MenuCommand::Open, "Open...", "document-open", QStyle::SP_DialogOpenButton},
+        {MenuCommand::Save, "Save...", "document-save", QStyle::SP_DialogSaveButton},
+        {std::nullopt, nullptr, nullptr, QStyle::SP_CustomBase},
+        {MenuCommand::Play, "Play", "media-playback-start", QStyle::SP_MediaPlay},
+        {MenuCommand::Pause, "Pause", "media-playback-pause", QStyle::SP_MediaPause},
+        {MenuCommand::Stop, "Stop", "media-playback-stop", QStyle::SP_MediaStop},
+        {std::nullopt, nullptr, nullptr, QStyle::SP_CustomBase},
+        {MenuCommand::Undo, "Undo", "edit-undo", QStyle::SP_ArrowBack},
+        {MenuCommand::Redo, "Redo", "edit-redo", QStyle::SP_ArrowForward},
     };
     for (const Button& button : buttons) {
-        if (button.key == nullptr) {
+        if (!button.command) {
             toolbar->addSeparator();
             continue;
         }
-        const QString key = QString::fromLatin1(button.key);
-        const QIcon icon = ToolbarIcon(*style(), button.theme, button.standard);
-        // A button with a menu item of its own shows that item's action: one action, one enabled state.
-        if (QAction* shared = findChild<QAction*>(QStringLiteral("mnu") + key)) {
-            shared->setIcon(icon);
-            shared->setToolTip(QString::fromLatin1(button.tip));
-            shared->setData(key);
-            toolbar->addAction(shared);
-            continue;
-        }
-        QAction* action = toolbar->addAction(icon, key);
-        action->setObjectName(key);
-        action->setData(key);
-        action->setToolTip(QString::fromLatin1(button.tip));
-        connect(action, &QAction::triggered, this, [this, key] {
-            Handle([this, &key] { ToolbarClick(session_, key.toStdString()); });
-        });
-        actions_.emplace_back(action, button.model);
+        // A button shows its menu item's own action: one command, one enabled state.
+        QAction* shared = CommandAction(*button.command);
+        shared->setIcon(ToolbarIcon(*style(), button.theme, button.standard));
+        shared->setToolTip(QString::fromLatin1(button.tip));
+        shared->setData(Name(NamesOf(*button.command).toolbarKey));
+        toolbar->addAction(shared);
     }
     AddPlayingPosition(toolbar);
 }
@@ -349,10 +335,26 @@ void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
 }
 
 void MainWindow::BuildMenus() {
+    AddCommandMenus();
+    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
+    const std::pair<MenuCommand, QKeySequence> keys[] = {{MenuCommand::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
+                                                         {MenuCommand::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                                         {MenuCommand::Exit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                                                         {MenuCommand::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+                                                         {MenuCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+                                                         {MenuCommand::About, QKeySequence(Qt::Key_F1)}};
+    for (const auto& [command, key] : keys) CommandAction(command)->setShortcut(key);
+    // File, Recent Songs, above Exit.
+    recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
+                                  session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+    AddViewMenu();
+}
+
+void MainWindow::AddCommandMenus() {
     FormModel& f = session_.form;
     struct Item {
-        const char* name;  // null for a separator
-        const char* caption;
+        std::optional<MenuCommand> command;  // none for a separator
+        const char* caption;                 // a separator's object name
         Control* model;
     };
     struct Menu {
@@ -362,44 +364,38 @@ void MainWindow::BuildMenus() {
     };
     const Menu menus[] = {
         {"mnuFile", "File",
-         {{"mnuOpen", "Open...", &f.mnuOpen}, {"mnuSave", "Save...", &f.mnuSave},
-          {"mnuExportAudio", "Export Audio...", &f.mnuExportAudio}, {nullptr, "streep1", nullptr},
-          {"mnuExit", "Exit", &f.mnuExit}}},
-        {"mnuEdit", "Edit", {{"mnuUndo", "Undo", &f.mnuUndo}, {"mnuRedo", "Redo", &f.mnuRedo}}},
+         {{MenuCommand::Open, "Open...", &f.mnuOpen}, {MenuCommand::Save, "Save...", &f.mnuSave},
+          {MenuCommand::ExportAudio, "Export Audio...", &f.mnuExportAudio}, {std::nullopt, "streep1", nullptr},
+          {MenuCommand::Exit, "Exit", &f.mnuExit}}},
+        {"mnuEdit", "Edit", {{MenuCommand::Undo, "Undo", &f.mnuUndo}, {MenuCommand::Redo, "Redo", &f.mnuRedo}}},
         {"mnucontrol", "Controls",
-         {{"mnuPlay", "Play", &f.mnuPlay}, {"mnuPause", "Pause", &f.mnuPause}, {"mnuStop", "Stop", &f.mnuStop}}},
-        {"mnuHelp", "Help", {{"mnuAbout", "About...", &f.mnuAbout}}},
+         {{MenuCommand::Play, "Play", &f.mnuPlay}, {MenuCommand::Pause, "Pause", &f.mnuPause},
+          {MenuCommand::Stop, "Stop", &f.mnuStop}}},
+        {"mnuHelp", "Help", {{MenuCommand::About, "About...", &f.mnuAbout}}},
     };
     for (const Menu& menu : menus) {
         QMenu* qmenu = menuBar()->addMenu(QString::fromLatin1(menu.caption));
         qmenu->setObjectName(Name(menu.name));
         for (const Item& item : menu.items) {
-            if (item.name == nullptr) {
+            if (!item.command) {
                 qmenu->addSeparator()->setObjectName(Name(item.caption));
                 continue;
             }
             QAction* action = qmenu->addAction(QString::fromLatin1(item.caption));
-            action->setObjectName(Name(item.name));
-            const std::string name = item.name;
-            connect(action, &QAction::triggered, this, [this, name] {
-                Handle([this, &name] { MenuClick(session_, name); });
+            action->setObjectName(Name(NamesOf(*item.command).menuItem));
+            connect(action, &QAction::triggered, this, [this, command = *item.command] {
+                Handle([this, command] { MenuClick(session_, command); });
             });
             actions_.emplace_back(action, item.model);
         }
     }
-    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
-    const std::pair<const char*, QKeySequence> keys[] = {{"mnuOpen", QKeySequence(Qt::CTRL | Qt::Key_O)},
-                                                         {"mnuSave", QKeySequence(Qt::CTRL | Qt::Key_S)},
-                                                         {"mnuExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
-                                                         {"mnuUndo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
-                                                         {"mnuRedo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
-                                                         {"mnuAbout", QKeySequence(Qt::Key_F1)}};
-    for (const auto& [name, key] : keys) {
-        if (QAction* action = findChild<QAction*>(Name(name))) action->setShortcut(key);
-    }
-    // File, Recent Songs, above Exit.
-    recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
-                                  session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+}
+
+QAction* MainWindow::CommandAction(MenuCommand command) const {
+    return findChild<QAction*>(Name(NamesOf(command).menuItem));
+}
+
+void MainWindow::AddViewMenu() {
     // View, Piano Roll, between Edit and Controls.
     auto* view = new QMenu(QStringLiteral("View"), menuBar());
     view->setObjectName(QStringLiteral("mnuView"));
@@ -462,10 +458,12 @@ void MainWindow::Connect() {
                 [model = model](const QString& text) { model->text = text.toLatin1().toStdString(); });
     }
 
-    for (int number = 1; number <= 4; ++number) {
-        auto* button = static_cast<QPushButton*>(Widget(QStringLiteral("Command%1").arg(number).toLatin1().constData()));
-        connect(button, &QPushButton::clicked, this,
-                [this, number] { Handle([this, number] { CommandClick(session_, number); }); });
+    for (const auto& [name, command] : {std::pair{"Command1", CommandButton::ApplyStyle},
+                                        std::pair{"Command2", CommandButton::SwitchDrumMelody},
+                                        std::pair{"Command3", CommandButton::CopyTrack},
+                                        std::pair{"Command4", CommandButton::ApplyEffect}}) {
+        connect(static_cast<QPushButton*>(Widget(name)), &QPushButton::clicked, this,
+                [this, command = command] { Handle([this, command] { CommandClick(session_, command); }); });
     }
 }
 

@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/menu_command.h"
 #include "reader/platform.h"
 #include "reader/session.h"
 
@@ -102,6 +103,11 @@ protected:
 private:
     void BuildControls();
     void BuildMenus();
+    // The File, Edit, Controls and Help menus, whose items run the session's commands.
+    void AddCommandMenus();
+    void AddViewMenu();
+    // The menu item of `command`, whose action the toolbar button of the command shares.
+    QAction* CommandAction(MenuCommand command) const;
     void OpenRecentSong(const std::string& path);
     // View, Piano Roll: opens the piano roll window, or brings it to the front.
     void ShowPianoRoll();
