@@ -212,50 +212,47 @@ void FormLoad(Session& s) {
 
 namespace {
 
-// Open on the path given, or on the one the user chooses in the open dialog.
-OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
-    FormModel& f = s.form;
-    SongModel& m = s.song;
-    if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
-    const std::string previousSource = m.SourcePath;
-    const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
-    m.SourcePath =
-        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
-    if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
-    const std::string chosen = m.SourcePath;
-    if (!FileExists(chosen)) {
-        s.Message(chosen + " does not exist", Icon::Warning);
-        return OpenOutcome::Missing;
-    }
-    f.OpenFolder = FolderOf(chosen);
-    // Both data files are read before anything changes, so a missing one leaves the window as it was.
+// The lines of the style file and of the effects file, or nothing when one is missing: its message names it.
+// Both are read before anything changes, so a missing one leaves the window as it was.
+std::optional<std::vector<std::vector<std::string>>> ReadListFiles(Session& s) {
     std::vector<std::vector<std::string>> dataLines;
     for (const char* name : {kStyleFileName, kEffectsFileName}) {
         std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(name));
         if (!lines) {
-            m.SourcePath = previousSource;
             s.Message(std::string(name) + " does not exist", Icon::Warning);
-            return OpenOutcome::NoDataFile;
+            return std::nullopt;
         }
         dataLines.push_back(std::move(*lines));
     }
+    return dataLines;
+}
 
+// Closes the song before: playback, its edit history, and the controls that need a loaded song.
+void LeaveThePreviousSong(Session& s) {
+    FormModel& f = s.form;
     s.platform.SetBusy(true);
-    m.FileValid = 1;
+    s.song.FileValid = 1;
     MediaClose(s, kMediaAlias);
     s.history.Clear();
     ShowHistoryControls(s);
     f.mnuExportAudio.enabled = false;
     f.mnuSave.enabled = f.SaveButton.enabled = false;
     f.Command1.enabled = f.Command4.enabled = false;
+}
+
+// Empties every list and fills those that do not depend on the song: the styles and effects of the data
+// files, the note and key names, and the maximum counts; the step and value get their defaults.
+void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
+                       const std::vector<std::string>& effectLines) {
+    FormModel& f = s.form;
     for (ListControl* list : {&f.Combo1, &f.Combo2, &f.Combo3, &f.Combo4, &f.Combo5, &f.Combo6, &f.Combo7, &f.Combo8,
                               &f.Combo9, &f.Combo10}) {
         list->Clear();
     }
     f.FileLoaded = 0;
-    for (const std::string& name : EntryNames(dataLines[0])) f.Combo1.AddItem(name);
+    for (const std::string& name : EntryNames(styleLines)) f.Combo1.AddItem(name);
     for (const char* name : kFixedEffects) f.Combo6.AddItem(name);
-    for (const std::string& name : EntryNames(dataLines[1])) f.Combo6.AddItem(name);
+    for (const std::string& name : EntryNames(effectLines)) f.Combo6.AddItem(name);
     f.Combo7.AddItem("All");
     for (int i = 1; i <= 12; ++i) f.Combo7.AddItem(s.names.NoteNames[i]);
     f.Combo7.listIndex = 0;
@@ -274,6 +271,57 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     }
     f.Combo2.listIndex = 0;
     f.Combo3.listIndex = 0;
+}
+
+// After the report of a loaded song: its tracks in the track lists, playback and editing ready, the song
+// among the recent ones and open for playback.
+void ShowTheLoadedSong(Session& s, const std::string& chosen) {
+    FormModel& f = s.form;
+    f.Combo8.AddItem("All");
+    for (int i = 1; i <= s.song.TracksFound; ++i) {
+        f.Combo4.AddItem(Dec(i));
+        f.Combo5.AddItem(Dec(i));
+        f.Combo8.AddItem(Dec(i));
+    }
+    f.Combo4.listIndex = 0;
+    f.Combo4.enabled = true;
+    f.Combo5.listIndex = 0;
+    f.Combo5.enabled = true;
+    f.Combo8.listIndex = 0;
+    SetPlaybackControls(f, true, false, false);
+    f.mnuExportAudio.enabled = true;
+    s.recent.Opened(chosen);
+    f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
+    ResetEffectControls(f);
+    MediaOpen(s, s.song.SourcePath, kMediaAlias);
+    s.platform.LetEventsRun();
+    MediaPlaceWindow(s, kMediaAlias, 0, 0, 0, 0);
+    s.platform.SetBusy(false);
+}
+
+// Open on the path given, or on the one the user chooses in the open dialog.
+OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
+    FormModel& f = s.form;
+    SongModel& m = s.song;
+    if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
+    const std::string previousSource = m.SourcePath;
+    const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
+    m.SourcePath =
+        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
+    if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
+    const std::string chosen = m.SourcePath;
+    if (!FileExists(chosen)) {
+        s.Message(chosen + " does not exist", Icon::Warning);
+        return OpenOutcome::Missing;
+    }
+    f.OpenFolder = FolderOf(chosen);
+    const std::optional<std::vector<std::vector<std::string>>> dataLines = ReadListFiles(s);
+    if (!dataLines) {
+        m.SourcePath = previousSource;
+        return OpenOutcome::NoDataFile;
+    }
+    LeaveThePreviousSong(s);
+    FillTheFixedLists(s, (*dataLines)[0], (*dataLines)[1]);
 
     // The working copy of the song before is replaced now: its changes are gone, saved or not.
     f.UnsavedChanges = false;
@@ -289,27 +337,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     f.SongPath = chosen;
     f.Command2.enabled = f.Command3.enabled = true;
     const ReportOutcome report = BuildReport(s);
-
-    f.Combo8.AddItem("All");
-    for (int i = 1; i <= m.TracksFound; ++i) {
-        f.Combo4.AddItem(Dec(i));
-        f.Combo5.AddItem(Dec(i));
-        f.Combo8.AddItem(Dec(i));
-    }
-    f.Combo4.listIndex = 0;
-    f.Combo4.enabled = true;
-    f.Combo5.listIndex = 0;
-    f.Combo5.enabled = true;
-    f.Combo8.listIndex = 0;
-    SetPlaybackControls(f, true, false, false);
-    f.mnuExportAudio.enabled = true;
-    s.recent.Opened(chosen);
-    f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
-    ResetEffectControls(f);
-    MediaOpen(s, m.SourcePath, kMediaAlias);
-    s.platform.LetEventsRun();
-    MediaPlaceWindow(s, kMediaAlias, 0, 0, 0, 0);
-    s.platform.SetBusy(false);
+    ShowTheLoadedSong(s, chosen);
     return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
 }
 
