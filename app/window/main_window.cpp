@@ -139,6 +139,46 @@ QIcon ToolbarIcon(const QStyle& style, const char* themeName, QStyle::StandardPi
     return QIcon::fromTheme(QString::fromLatin1(themeName), style.standardIcon(standard));
 }
 
+// A new control of the kind and caption of `place`, in `container`.
+QWidget* MakeControl(const ControlPlace& place, QWidget* container) {
+    const QString caption = QString::fromLatin1(place.caption);
+    switch (place.kind) {
+    case Kind::Toolbar: return new QToolBar(container);
+    case Kind::Report: return new QPlainTextEdit(container);
+    case Kind::Frame: return new QGroupBox(caption, container);
+    case Kind::Label: return new QLabel(caption, container);
+    case Kind::List: return new QComboBox(container);
+    case Kind::Button: {
+        auto* button = new QPushButton(caption, container);
+        button->setAutoDefault(false);
+        return button;
+    }
+    case Kind::Check: return new QCheckBox(caption, container);
+    case Kind::Option: return new QRadioButton(caption, container);
+    case Kind::Text: return new QLineEdit(container);
+    case Kind::MediaFrame: return new QFrame(container);
+    case Kind::StatusBar: return new QStatusBar(container);
+    }
+    return new QWidget(container);
+}
+
+// Whether the keyboard focus visits a control of this kind, in the tab order.
+bool TakesFocus(Kind kind) {
+    return kind != Kind::Toolbar && kind != Kind::Frame && kind != Kind::Label && kind != Kind::MediaFrame &&
+           kind != Kind::StatusBar;
+}
+
+// Names the control, puts it at its place in twips of the window `form` and gives it its font.
+void PlaceControl(const QWidget& form, const ControlPlace& place, const QWidget& container, QWidget& widget) {
+    widget.setObjectName(Name(place.name));
+    widget.setGeometry(TwipsRect(form, place.left, place.top, place.width, place.height));
+    // The window's font reaches every control except what sits in a captioned frame, which would take the
+    // caption's font: those get the window's font again.
+    if (IsCaptionedFrame(place)) widget.setFont(FrameCaptionFont());
+    if (place.container != nullptr && container.font().underline()) widget.setFont(FormFont());
+    FitCaption(widget, QString::fromLatin1(place.caption));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Folders folders, QWidget* parent)
@@ -210,34 +250,8 @@ void MainWindow::BuildControls() {
     QWidget* previousFocus = nullptr;
     for (const ControlPlace& place : kControls) {
         QWidget* container = place.container == nullptr ? client_ : Widget(place.container);
-        const QString caption = QString::fromLatin1(place.caption);
-        QWidget* widget = nullptr;
-        bool takesFocus = true;
-        switch (place.kind) {
-        case Kind::Toolbar: widget = new QToolBar(container); takesFocus = false; break;
-        case Kind::Report: widget = report_ = new QPlainTextEdit(container); break;
-        case Kind::Frame: widget = new QGroupBox(caption, container); takesFocus = false; break;
-        case Kind::Label: widget = new QLabel(caption, container); takesFocus = false; break;
-        case Kind::List: widget = new QComboBox(container); break;
-        case Kind::Button: {
-            auto* button = new QPushButton(caption, container);
-            button->setAutoDefault(false);
-            widget = button;
-            break;
-        }
-        case Kind::Check: widget = new QCheckBox(caption, container); break;
-        case Kind::Option: widget = new QRadioButton(caption, container); break;
-        case Kind::Text: widget = new QLineEdit(container); break;
-        case Kind::MediaFrame: widget = mediaFrame_ = new QFrame(container); takesFocus = false; break;
-        case Kind::StatusBar: widget = new QStatusBar(container); takesFocus = false; break;
-        }
-        widget->setObjectName(Name(place.name));
-        widget->setGeometry(TwipsRect(*this, place.left, place.top, place.width, place.height));
-        // The window's font reaches every control except what sits in a captioned frame, which would take the
-        // caption's font: those get the window's font again.
-        if (IsCaptionedFrame(place)) widget->setFont(FrameCaptionFont());
-        if (place.container != nullptr && container->font().underline()) widget->setFont(FormFont());
-        FitCaption(*widget, caption);
+        QWidget* widget = MakeControl(place, container);
+        PlaceControl(*this, place, *container, *widget);
         if (place.kind == Kind::Toolbar) {
             // The toolbar's buttons need more height than the layout's 288 twips; the controls below leave
             // room for them.
@@ -246,11 +260,13 @@ void MainWindow::BuildControls() {
             r.setHeight(qMin(qMax(r.height(), widget->sizeHint().height()), toolbarRoom));
             widget->setGeometry(r);
         }
-        if (takesFocus) {
+        if (TakesFocus(place.kind)) {
             if (previousFocus != nullptr) setTabOrder(previousFocus, widget);
             previousFocus = widget;
         }
     }
+    report_ = static_cast<QPlainTextEdit*>(Widget("RichTextBox1"));
+    mediaFrame_ = static_cast<QFrame*>(Widget("MediaFrame"));
 
     report_->setFont(ReportFont());
     report_->setReadOnly(true);
@@ -264,7 +280,10 @@ void MainWindow::BuildControls() {
     // The report pane was stretched over the media frame: the frame lies beneath it and is never seen.
     mediaFrame_->lower();
     mediaFrame_->hide();
+    PairControlsWithModel();
+}
 
+void MainWindow::PairControlsWithModel() {
     FormModel& f = session_.form;
     const auto list = [this](const char* name) { return static_cast<QComboBox*>(Widget(name)); };
     const auto check = [this](const char* name) { return static_cast<QCheckBox*>(Widget(name)); };

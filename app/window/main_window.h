@@ -102,6 +102,8 @@ protected:
 
 private:
     void BuildControls();
+    // Pairs each list, box, option, text and button with the part of the window model it shows.
+    void PairControlsWithModel();
     void BuildMenus();
     // The File, Edit, Controls and Help menus, whose items run the session's commands.
     void AddCommandMenus();
