@@ -4,7 +4,8 @@
 
 namespace sonivex {
 
-// One value per menu item that runs a command of the session.
+// One value per menu item that runs a command of the session; each has its row in kMenuCommandNames, in the
+// same place.
 enum class MenuCommand { Open, Save, ExportAudio, Exit, Undo, Redo, Play, Pause, Stop, About };
 
 // A command with the object name of its menu item and the key of its toolbar button (null without a button).
