@@ -63,36 +63,45 @@ AboutDialog::AboutDialog(const AboutAddresses& addresses, QWidget* parent) : QDi
     frame->setMouseTracking(true);
     frame_ = frame;
 
-    auto* picture = AddLabel(frame, "Picture1", QString());
+    AddTitle(*frame);
+    AddLinks(*frame);
+    frame_->installEventFilter(this);
+    installEventFilter(this);
+}
+
+void AboutDialog::AddTitle(QWidget& frame) {
+    auto* picture = AddLabel(&frame, "Picture1", QString());
     const QIcon icon = QApplication::windowIcon().isNull() ? style()->standardIcon(QStyle::SP_MediaVolume)
                                                            : QApplication::windowIcon();
     picture->setPixmap(icon.pixmap(16, 16));
     const QRect iconPlace = TwipsRect(*this, 240, 330, 0, 0);
     picture->setGeometry(iconPlace.left(), iconPlace.top(), 16, 16);
 
-    QLabel* name = AddLabel(frame, "lblTitle", QStringLiteral("Sonivex"));
+    QLabel* name = AddLabel(&frame, "lblTitle", QStringLiteral("Sonivex"));
     QFont nameFont = name->font();
     nameFont.setBold(true);
     nameFont.setPointSizeF(nameFont.pointSizeF() * 1.5);
     name->setFont(nameFont);
     name->setGeometry(TwipsRect(*this, 600, 240, 2775, 375));
 
-    QLabel* version = AddLabel(frame, "lblVersion", VersionText());
+    QLabel* version = AddLabel(&frame, "lblVersion", VersionText());
     version->setGeometry(TwipsRect(*this, 600, 660, 2775, 255));
 
-    QLabel* credit = AddLabel(frame, "lblCredit", QStringLiteral("Analyses, changes and plays Standard MIDI Files."));
+    QLabel* credit = AddLabel(&frame, "lblCredit", QStringLiteral("Analyses, changes and plays Standard MIDI Files."));
     credit->setWordWrap(true);
     credit->setGeometry(TwipsRect(*this, 240, 1200, 3135, 735));
+}
 
-    QLabel* websiteCaption = AddLabel(frame, "Label2", QStringLiteral("Website:"));
+void AboutDialog::AddLinks(QWidget& frame) {
+    QLabel* websiteCaption = AddLabel(&frame, "Label2", QStringLiteral("Website:"));
     websiteCaption->setGeometry(TwipsRect(*this, 240, 2400, 612, 252));
     FitCaption(*websiteCaption, websiteCaption->text());
-    QLabel* mailCaption = AddLabel(frame, "Label6", QStringLiteral("Email:"));
+    QLabel* mailCaption = AddLabel(&frame, "Label6", QStringLiteral("Email:"));
     mailCaption->setGeometry(TwipsRect(*this, 360, 2640, 492, 252));
     FitCaption(*mailCaption, mailCaption->text());
 
-    website_ = AddLabel(frame, "Label9", addresses_.website);
-    mail_ = AddLabel(frame, "Label10", addresses_.mail);
+    website_ = AddLabel(&frame, "Label9", addresses_.website);
+    mail_ = AddLabel(&frame, "Label10", addresses_.mail);
     for (QLabel* link : {website_, mail_}) {
         QPalette palette = link->palette();
         palette.setColor(QPalette::WindowText, palette.color(QPalette::Link));
@@ -100,7 +109,7 @@ AboutDialog::AboutDialog(const AboutAddresses& addresses, QWidget* parent) : QDi
         link->setMouseTracking(true);
         link->installEventFilter(this);
     }
-    const int frameWidth = frame->width();
+    const int frameWidth = frame.width();
     PlaceLink(website_, TwipsRect(*this, 960, 2400, 2412, 252), frameWidth);
     PlaceLink(mail_, TwipsRect(*this, 960, 2640, 1572, 252), frameWidth);
     // No placeholder stands in for an address that was not configured: the line is left out.
@@ -108,9 +117,6 @@ AboutDialog::AboutDialog(const AboutAddresses& addresses, QWidget* parent) : QDi
     website_->setVisible(!addresses_.website.isEmpty());
     mailCaption->setVisible(!addresses_.mail.isEmpty());
     mail_->setVisible(!addresses_.mail.isEmpty());
-
-    frame_->installEventFilter(this);
-    installEventFilter(this);
 }
 
 QString AboutDialog::VersionText() { return QStringLiteral("Version " SONIVEX_VERSION); }

@@ -38,6 +38,9 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The frame's icon, name, version and credit line; its website and mail links with their captions.
+    void AddTitle(QWidget& frame);
+    void AddLinks(QWidget& frame);
     // Underlines `on` and takes the underline off the other link (both off when `on` is null).
     void UnderlineOnly(QLabel* on);
     // Asks the desktop to open the link's address, then takes its underline off.

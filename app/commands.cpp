@@ -209,50 +209,47 @@ void FormLoad(Session& s) {
 
 namespace {
 
-// Open on the path given, or on the one the user chooses in the open dialog.
-OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
-    FormModel& f = s.form;
-    SongModel& m = s.song;
-    if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
-    const std::string previousSource = m.SourcePath;
-    const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
-    m.SourcePath =
-        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
-    if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
-    const std::string chosen = m.SourcePath;
-    if (!FileExists(chosen)) {
-        s.Message(chosen + " does not exist", Icon::Warning);
-        return OpenOutcome::Missing;
-    }
-    f.OpenFolder = FolderOf(chosen);
-    // Both data files are read before anything changes, so a missing one leaves the window as it was.
+// The lines of the style file and of the effects file, or nothing when one is missing: its message names it.
+// Both are read before anything changes, so a missing one leaves the window as it was.
+std::optional<std::vector<std::vector<std::string>>> ReadListFiles(Session& s) {
     std::vector<std::vector<std::string>> dataLines;
     for (const char* name : {kStyleFileName, kEffectsFileName}) {
         std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(name));
         if (!lines) {
-            m.SourcePath = previousSource;
             s.Message(std::string(name) + " does not exist", Icon::Warning);
-            return OpenOutcome::NoDataFile;
+            return std::nullopt;
         }
         dataLines.push_back(std::move(*lines));
     }
+    return dataLines;
+}
 
+// Closes the song before: playback, its edit history, and the controls that need a loaded song.
+void LeaveThePreviousSong(Session& s) {
+    FormModel& f = s.form;
     s.platform.SetBusy(true);
-    m.FileValid = 1;
+    s.song.FileValid = 1;
     MediaClose(s.media, kMediaAlias);
     s.history.Clear();
     ShowHistoryControls(s);
     f.mnuExportAudio.enabled = false;
     f.mnuSave.enabled = f.SaveButton.enabled = false;
     f.Command1.enabled = f.Command4.enabled = false;
+}
+
+// Empties every list and fills those that do not depend on the song: the styles and effects of the data
+// files, the note and key names, and the maximum counts; the step and value get their defaults.
+void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
+                       const std::vector<std::string>& effectLines) {
+    FormModel& f = s.form;
     for (ListControl* list : {&f.Combo1, &f.Combo2, &f.Combo3, &f.Combo4, &f.Combo5, &f.Combo6, &f.Combo7, &f.Combo8,
                               &f.Combo9, &f.Combo10}) {
         list->Clear();
     }
     f.FileLoaded = 0;
-    for (const std::string& name : EntryNames(dataLines[0])) f.Combo1.AddItem(name);
+    for (const std::string& name : EntryNames(styleLines)) f.Combo1.AddItem(name);
     for (const char* name : kFixedEffects) f.Combo6.AddItem(name);
-    for (const std::string& name : EntryNames(dataLines[1])) f.Combo6.AddItem(name);
+    for (const std::string& name : EntryNames(effectLines)) f.Combo6.AddItem(name);
     f.Combo7.AddItem("All");
     for (int i = 1; i <= 12; ++i) f.Combo7.AddItem(s.names.NoteNames[i]);
     f.Combo7.listIndex = 0;
@@ -271,6 +268,55 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     }
     f.Combo2.listIndex = 0;
     f.Combo3.listIndex = 0;
+}
+
+// After the report of a loaded song: its tracks in the track lists, playback and editing ready, the song
+// among the recent ones and open for playback.
+void ShowTheLoadedSong(Session& s, const std::string& chosen) {
+    FormModel& f = s.form;
+    f.Combo8.AddItem("All");
+    for (int i = 1; i <= s.song.TracksFound; ++i) {
+        f.Combo4.AddItem(Dec(i));
+        f.Combo5.AddItem(Dec(i));
+        f.Combo8.AddItem(Dec(i));
+    }
+    f.Combo4.listIndex = 0;
+    f.Combo4.enabled = true;
+    f.Combo5.listIndex = 0;
+    f.Combo5.enabled = true;
+    f.Combo8.listIndex = 0;
+    SetPlaybackControls(f, true, false, false);
+    f.mnuExportAudio.enabled = true;
+    s.recent.Opened(chosen);
+    f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
+    ResetEffectControls(f);
+    OpenForPlayback(s, s.song.SourcePath);
+    s.platform.SetBusy(false);
+}
+
+// Open on the path given, or on the one the user chooses in the open dialog.
+OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
+    FormModel& f = s.form;
+    SongModel& m = s.song;
+    if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
+    const std::string previousSource = m.SourcePath;
+    const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
+    m.SourcePath =
+        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
+    if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
+    const std::string chosen = m.SourcePath;
+    if (!FileExists(chosen)) {
+        s.Message(chosen + " does not exist", Icon::Warning);
+        return OpenOutcome::Missing;
+    }
+    f.OpenFolder = FolderOf(chosen);
+    const std::optional<std::vector<std::vector<std::string>>> dataLines = ReadListFiles(s);
+    if (!dataLines) {
+        m.SourcePath = previousSource;
+        return OpenOutcome::NoDataFile;
+    }
+    LeaveThePreviousSong(s);
+    FillTheFixedLists(s, (*dataLines)[0], (*dataLines)[1]);
 
     // The working copy of the song before is replaced now: its changes are gone, saved or not.
     f.UnsavedChanges = false;
@@ -287,25 +333,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     f.Command2.enabled = f.Command3.enabled = true;
     const ReportOutcome report = BuildReport(s);
     ShowReport(s);
-
-    f.Combo8.AddItem("All");
-    for (int i = 1; i <= m.TracksFound; ++i) {
-        f.Combo4.AddItem(Dec(i));
-        f.Combo5.AddItem(Dec(i));
-        f.Combo8.AddItem(Dec(i));
-    }
-    f.Combo4.listIndex = 0;
-    f.Combo4.enabled = true;
-    f.Combo5.listIndex = 0;
-    f.Combo5.enabled = true;
-    f.Combo8.listIndex = 0;
-    SetPlaybackControls(f, true, false, false);
-    f.mnuExportAudio.enabled = true;
-    s.recent.Opened(chosen);
-    f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
-    ResetEffectControls(f);
-    OpenForPlayback(s, m.SourcePath);
-    s.platform.SetBusy(false);
+    ShowTheLoadedSong(s, chosen);
     return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
 }
 
@@ -398,40 +426,32 @@ void Combo6_Click(Session& s) {
     ShowEffectControls(s.form, s.form.Combo6.listIndex + 4);
 }
 
-void MenuClick(Session& s, const std::string& item) {
-    if (item == "mnuOpen") OpenCommand(s);
-    else if (item == "mnuSave") SaveCommand(s);
-    else if (item == "mnuExit" && QueryUnload(s)) s.platform.CloseMainWindow();
-    else if (item == "mnuPlay") Play1(s);
-    else if (item == "mnuPause") Pause1(s);
-    else if (item == "mnuStop") Stop1(s);
-    else if (item == "mnuAbout") s.platform.ShowAbout();
-    else if (item == "mnuUndo") UndoCommand(s);
-    else if (item == "mnuRedo") RedoCommand(s);
-    else if (item == "mnuExportAudio") ExportAudioCommand(s);
+void MenuClick(Session& s, MenuCommand command) {
+    switch (command) {
+    case MenuCommand::Open: OpenCommand(s); break;
+    case MenuCommand::Save: SaveCommand(s); break;
+    case MenuCommand::ExportAudio: ExportAudioCommand(s); break;
+    case MenuCommand::Exit:
+        if (QueryUnload(s)) s.platform.CloseMainWindow();
+        break;
+    case MenuCommand::Undo: UndoCommand(s); break;
+    case MenuCommand::Redo: RedoCommand(s); break;
+    case MenuCommand::Play: Play1(s); break;
+    case MenuCommand::Pause: Pause1(s); break;
+    case MenuCommand::Stop: Stop1(s); break;
+    case MenuCommand::About: s.platform.ShowAbout(); break;
+    }
 }
 
-void ToolbarClick(Session& s, const std::string& key) {
-    if (key == "Open") OpenCommand(s);
-    if (key == "Save") SaveCommand(s);
-    if (key == "Play") Play1(s);
-    if (key == "Pause") Pause1(s);
-    if (key == "Stop") Stop1(s);
-    if (key == "Undo") UndoCommand(s);
-    if (key == "Redo") RedoCommand(s);
-}
-
-void CommandClick(Session& s, int button) {
-    if (button < 1 || button > 4) return;
+void CommandClick(Session& s, CommandButton button) {
     // Every editing command keeps the working copy it started from, for Undo; one that changed it leaves
     // unsaved changes, and the song's clock is read again (file times are too coarse to tell a quick change).
     const bool changed = RunRecordedEdit(s, [&] {
         switch (button) {
-        case 1: ApplyStyle(s); break;
-        case 2: SwitchDrumMelody(s); break;
-        case 3: CopyTrack(s); break;
-        case 4: ApplyEffect(s); break;
-        default: break;
+        case CommandButton::ApplyStyle: ApplyStyle(s); break;
+        case CommandButton::SwitchDrumMelody: SwitchDrumMelody(s); break;
+        case CommandButton::CopyTrack: CopyTrack(s); break;
+        case CommandButton::ApplyEffect: ApplyEffect(s); break;
         }
     });
     if (changed) s.form.UnsavedChanges = true;

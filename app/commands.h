@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "app/menu_command.h"
 #include "app/open_command.h"
 #include "app/session.h"
 
@@ -86,11 +87,15 @@ void Check6_Click(FormModel& f);
 void Combo1_Click(Session& s);
 void Combo6_Click(Session& s);
 
-// Routing: a menu item by its name ("mnuOpen" ...), a toolbar button by its key text ("Open" ...), a command
-// button by its number (1 to 4).
-void MenuClick(Session& s, const std::string& item);
-void ToolbarClick(Session& s, const std::string& key);
-void CommandClick(Session& s, int button);
+// The editing buttons of the window's frames: Command1 to Command4.
+enum class CommandButton { ApplyStyle = 1, SwitchDrumMelody, CopyTrack, ApplyEffect };
+
+// Routing of the menu items and of the toolbar buttons, which run the command of their menu item: Exit closes
+// the main window once QueryUnload allows it.
+void MenuClick(Session& s, MenuCommand command);
+// An editing button runs its command on the song, kept for Undo; an edit that changed the song leaves unsaved
+// changes.
+void CommandClick(Session& s, CommandButton button);
 
 // Playback: Play, Pause and Stop, the once-a-second poll that notices the end, and shutdown.
 void Play1(Session& s);

@@ -82,7 +82,7 @@ int main(int argc, char** argv) {
         }
         s.form.Combo1.listIndex = 0;
         sonivex::Combo1_Click(s);
-        const Timing edit = Time([&] { sonivex::CommandClick(s, 1); });
+        const Timing edit = Time([&] { sonivex::CommandClick(s, sonivex::CommandButton::ApplyStyle); });
         if (!s.history.CanUndo()) {
             std::fputs("the style changed nothing: no undo step to time\n", stderr);
             return 1;

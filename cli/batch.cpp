@@ -398,16 +398,19 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
     return counts;
 }
 
-int BatchMain(int argc, char** argv, const std::filesystem::path& executableFolder) {
-    std::vector<std::string> args;
-    std::optional<std::filesystem::path> programFolder;
+namespace {
+
+// The batch run's own arguments, with the program folder taken out: false (after a message) when it lacks
+// its folder.
+bool SplitProgramFolder(int argc, char** argv, std::vector<std::string>& args,
+                        std::optional<std::filesystem::path>& programFolder) {
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--batch") continue;
         if (arg == "--program-folder") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "sonivex-cli: --program-folder needs a folder\n");
-                return 2;
+                return false;
             }
             programFolder = std::filesystem::absolute(argv[++i]);
         } else if (arg.rfind("--program-folder=", 0) == 0) {
@@ -416,6 +419,59 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
             args.push_back(arg);
         }
     }
+    return true;
+}
+
+// True when every data file the analysis reads is there; else the first missing one is named.
+bool DataFilesPresent(const Folders& folders) {
+    RecordingPlatform quiet(false);
+    const Session probe(quiet, folders);
+    for (const char* name : {kNameFileName, kStyleFileName, kEffectsFileName}) {
+        if (!FileExists(probe.DataFile(name))) {
+            std::fprintf(stderr, "sonivex-cli: %s does not exist\n", probe.DataFile(name).string().c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// Opens the output file to append to it. The songs an earlier run recorded there leave `songs` (counted as
+// skipped), and a line that run left cut off is dropped. Null (after a message) when it cannot be written.
+std::FILE* OpenOutputFile(const std::filesystem::path& file, std::vector<std::string>& songs, BatchCounts& counts,
+                          bool& wantHeader) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string earlier((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        // A line cut off by a killed run is dropped, and its song analysed again.
+        const std::size_t kept = earlier.rfind('\n') == std::string::npos ? 0 : earlier.rfind('\n') + 1;
+        if (kept != earlier.size()) std::filesystem::resize_file(file, kept, ec);
+        std::vector<std::string> done = RecordedSongs(earlier.substr(0, kept));
+        std::sort(done.begin(), done.end());
+        const std::size_t before = songs.size();
+        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
+        counts.skipped = before - songs.size();
+        wantHeader = wantHeader && kept == 0;
+    }
+    std::FILE* out = std::fopen(file.c_str(), "ab");
+    if (out == nullptr) std::fprintf(stderr, "sonivex-cli: %s cannot be written\n", file.string().c_str());
+    return out;
+}
+
+void PrintSummary(const BatchCounts& counts, double seconds) {
+    const std::size_t done = counts.analysed + counts.refused + counts.stopped;
+    std::fprintf(stderr, "sonivex-cli: %zu songs: %zu analysed, %zu refused, %zu stopped", done, counts.analysed,
+                 counts.refused, counts.stopped);
+    if (counts.skipped > 0) std::fprintf(stderr, "; %zu already recorded", counts.skipped);
+    std::fprintf(stderr, " (%.1f s, %.0f songs/s)\n", seconds, seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+}
+
+}  // namespace
+
+int BatchMain(int argc, char** argv, const std::filesystem::path& executableFolder) {
+    std::vector<std::string> args;
+    std::optional<std::filesystem::path> programFolder;
+    if (!SplitProgramFolder(argc, argv, args, programFolder)) return 2;
     std::string problem;
     std::optional<BatchOptions> options = ParseBatchArguments(args, problem);
     if (!options) {
@@ -445,40 +501,14 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
         std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
         return 1;
     }
-    {
-        RecordingPlatform quiet(false);
-        const Session probe(quiet, run->folders);
-        for (const char* name : {kNameFileName, kStyleFileName, kEffectsFileName}) {
-            if (!FileExists(probe.DataFile(name))) {
-                std::fprintf(stderr, "sonivex-cli: %s does not exist\n", probe.DataFile(name).string().c_str());
-                return 1;
-            }
-        }
-    }
+    if (!DataFilesPresent(run->folders)) return 1;
 
     BatchCounts counts;
     std::FILE* out = stdout;
     bool wantHeader = options->csv;
     if (options->out) {
-        std::error_code ec;
-        if (std::filesystem::exists(*options->out, ec)) {
-            std::ifstream in(*options->out, std::ios::binary);
-            const std::string earlier((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-            // A line cut off by a killed run is dropped, and its song analysed again.
-            const std::size_t kept = earlier.rfind('\n') == std::string::npos ? 0 : earlier.rfind('\n') + 1;
-            if (kept != earlier.size()) std::filesystem::resize_file(*options->out, kept, ec);
-            std::vector<std::string> done = RecordedSongs(earlier.substr(0, kept));
-            std::sort(done.begin(), done.end());
-            const std::size_t before = songs.size();
-            std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
-            counts.skipped = before - songs.size();
-            wantHeader = wantHeader && kept == 0;
-        }
-        out = std::fopen(options->out->c_str(), "ab");
-        if (out == nullptr) {
-            std::fprintf(stderr, "sonivex-cli: %s cannot be written\n", options->out->string().c_str());
-            return 1;
-        }
+        out = OpenOutputFile(*options->out, songs, counts, wantHeader);
+        if (out == nullptr) return 1;
     }
     if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
 
@@ -494,12 +524,7 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
     } else {
         std::fflush(stdout);
     }
-
-    const std::size_t done = counts.analysed + counts.refused + counts.stopped;
-    std::fprintf(stderr, "sonivex-cli: %zu songs: %zu analysed, %zu refused, %zu stopped", done, counts.analysed,
-                 counts.refused, counts.stopped);
-    if (counts.skipped > 0) std::fprintf(stderr, "; %zu already recorded", counts.skipped);
-    std::fprintf(stderr, " (%.1f s, %.0f songs/s)\n", seconds, seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+    PrintSummary(counts, seconds);
     return written ? 0 : 1;
 }
 

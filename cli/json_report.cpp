@@ -192,6 +192,109 @@ std::string CsvField(std::string_view text) {
     return out + "\"";
 }
 
+// The file's header facts and the instruments, their groups, the style and the channel table.
+void WriteInstruments(JsonWriter& w, const SongFacts& f) {
+    w.Field("instrument_count", static_cast<std::int64_t>(f.instruments.size()));
+    w.Field("melody_count", f.melodyCount).Field("rhythm_count", f.rhythmCount);
+    w.Key("main_instrument");
+    if (f.mainInstrument.empty()) {
+        w.Null();
+    } else {
+        w.String(f.mainInstrument);
+    }
+    w.Key("instruments").BeginArray();
+    for (const SongFacts::Instrument& i : f.instruments) {
+        w.BeginObject()
+            .Field("name", i.name)
+            .Field("kind", i.rhythm ? "rhythm" : "melody")
+            .Field("number", i.rhythm ? i.number : i.number + 1)
+            .Field("weight", i.weight)
+            .EndObject();
+    }
+    w.EndArray();
+    w.Key("main_groups").BeginArray();
+    for (const std::string& g : f.mainGroups) w.String(g);
+    w.EndArray();
+    w.Key("groups").BeginArray();
+    for (const SongFacts::Group& g : f.groups) {
+        w.BeginObject().Field("name", g.name).Field("weight", g.weight).Field("percent", g.percent).EndObject();
+    }
+    w.EndArray();
+}
+
+void WriteChannelTable(JsonWriter& w, const SongFacts& f) {
+    w.Key("channel_table").BeginArray();
+    for (const SongFacts::ChannelRow& r : f.channelTable) {
+        w.BeginObject().Field("track", r.track).Field("channel", r.channel);
+        OptionalInt(w, "program", r.program);
+        w.Field("instrument", r.instrument).EndObject();
+    }
+    w.EndArray();
+}
+
+// One entry per track chunk: the decoded facts where the timeline has the track, the report's where the
+// report listed it.
+void WriteTrackList(JsonWriter& w, const SongFacts& f) {
+    const Timeline& t = f.timeline;
+    const std::size_t trackEntries = std::max(t.tracks.size(), f.trackReport.size());
+    w.Key("track_list").BeginArray();
+    for (std::size_t i = 0; i < trackEntries; ++i) {
+        w.BeginObject().Field("index", static_cast<std::int64_t>(i + 1));
+        if (i < t.tracks.size()) {
+            const TrackSummary& d = t.tracks[i];
+            w.Field("name", d.name);
+            w.Key("channels").BeginArray();
+            for (int c : d.channels) w.Int(c + 1);
+            w.EndArray();
+            w.Key("programs").BeginArray();
+            for (int p : d.programs) w.Int(p + 1);
+            w.EndArray();
+            w.Field("events", std::int64_t{d.eventCount}).Field("notes", std::int64_t{d.noteCount});
+            w.Field("ticks", std::int64_t{d.lastTick}).Field("duration_seconds", d.seconds);
+        }
+        if (i < f.trackReport.size()) {
+            const SongFacts::TrackFacts& r = f.trackReport[i];
+            w.Field("report_name", r.reportName);
+            if (r.length) w.Field("length", *r.length);
+            w.Field("time_text", r.timeText);
+            w.Key("report_lines").BeginArray();
+            for (const std::string& line : r.reportLines) w.String(line);
+            w.EndArray();
+        }
+        w.EndObject();
+    }
+    w.EndArray();
+}
+
+// The tempo map and the time and key signatures, as the timeline decoded them.
+void WriteMarks(JsonWriter& w, const Timeline& t) {
+    w.Key("tempo_map").BeginArray();
+    for (const TempoChange& c : t.tempos) {
+        w.BeginObject().Field("tick", std::int64_t{c.tick}).Field("track", c.track);
+        w.Field("microseconds_per_quarter", std::int64_t{c.microsPerQuarter});
+        w.Key("bpm");
+        if (c.microsPerQuarter == 0) {
+            w.Null();
+        } else {
+            w.Number(60e6 / c.microsPerQuarter);
+        }
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("time_signatures").BeginArray();
+    for (const TimeSignatureMark& m : t.timeSignatures) {
+        w.BeginObject().Field("tick", std::int64_t{m.tick}).Field("track", m.track);
+        w.Field("numerator", m.numerator).Field("denominator", m.denominator).EndObject();
+    }
+    w.EndArray();
+    w.Key("key_signatures").BeginArray();
+    for (const KeySignatureMark& m : t.keySignatures) {
+        w.BeginObject().Field("tick", std::int64_t{m.tick}).Field("track", m.track);
+        w.Field("sharps_flats", m.sharpsFlats).Field("minor", m.minor).EndObject();
+    }
+    w.EndArray();
+}
+
 }  // namespace
 
 const char* StatusName(SongStatus status) {
@@ -226,99 +329,11 @@ std::string FactsToJson(const SongFacts& f) {
     w.Field("ticks_per_quarter", f.ticksPerQuarter);
     w.Field("duration_seconds", t.durationSeconds);
     w.Field("time_text", f.timeText);
-
-    w.Field("instrument_count", static_cast<std::int64_t>(f.instruments.size()));
-    w.Field("melody_count", f.melodyCount).Field("rhythm_count", f.rhythmCount);
-    w.Key("main_instrument");
-    if (f.mainInstrument.empty()) {
-        w.Null();
-    } else {
-        w.String(f.mainInstrument);
-    }
-    w.Key("instruments").BeginArray();
-    for (const SongFacts::Instrument& i : f.instruments) {
-        w.BeginObject()
-            .Field("name", i.name)
-            .Field("kind", i.rhythm ? "rhythm" : "melody")
-            .Field("number", i.rhythm ? i.number : i.number + 1)
-            .Field("weight", i.weight)
-            .EndObject();
-    }
-    w.EndArray();
-    w.Key("main_groups").BeginArray();
-    for (const std::string& g : f.mainGroups) w.String(g);
-    w.EndArray();
-    w.Key("groups").BeginArray();
-    for (const SongFacts::Group& g : f.groups) {
-        w.BeginObject().Field("name", g.name).Field("weight", g.weight).Field("percent", g.percent).EndObject();
-    }
-    w.EndArray();
+    WriteInstruments(w, f);
     w.Field("style", f.style).Field("complexity", f.complexity).Field("average_volume", f.averageVolume);
-
-    w.Key("channel_table").BeginArray();
-    for (const SongFacts::ChannelRow& r : f.channelTable) {
-        w.BeginObject().Field("track", r.track).Field("channel", r.channel);
-        OptionalInt(w, "program", r.program);
-        w.Field("instrument", r.instrument).EndObject();
-    }
-    w.EndArray();
-
-    // One entry per track chunk: the decoded facts where the timeline has the track, the report's where the
-    // report listed it.
-    const std::size_t trackEntries = std::max(t.tracks.size(), f.trackReport.size());
-    w.Key("track_list").BeginArray();
-    for (std::size_t i = 0; i < trackEntries; ++i) {
-        w.BeginObject().Field("index", static_cast<std::int64_t>(i + 1));
-        if (i < t.tracks.size()) {
-            const TrackSummary& d = t.tracks[i];
-            w.Field("name", d.name);
-            w.Key("channels").BeginArray();
-            for (int c : d.channels) w.Int(c + 1);
-            w.EndArray();
-            w.Key("programs").BeginArray();
-            for (int p : d.programs) w.Int(p + 1);
-            w.EndArray();
-            w.Field("events", std::int64_t{d.eventCount}).Field("notes", std::int64_t{d.noteCount});
-            w.Field("ticks", std::int64_t{d.lastTick}).Field("duration_seconds", d.seconds);
-        }
-        if (i < f.trackReport.size()) {
-            const SongFacts::TrackFacts& r = f.trackReport[i];
-            w.Field("report_name", r.reportName);
-            if (r.length) w.Field("length", *r.length);
-            w.Field("time_text", r.timeText);
-            w.Key("report_lines").BeginArray();
-            for (const std::string& line : r.reportLines) w.String(line);
-            w.EndArray();
-        }
-        w.EndObject();
-    }
-    w.EndArray();
-
-    w.Key("tempo_map").BeginArray();
-    for (const TempoChange& c : t.tempos) {
-        w.BeginObject().Field("tick", std::int64_t{c.tick}).Field("track", c.track);
-        w.Field("microseconds_per_quarter", std::int64_t{c.microsPerQuarter});
-        w.Key("bpm");
-        if (c.microsPerQuarter == 0) {
-            w.Null();
-        } else {
-            w.Number(60e6 / c.microsPerQuarter);
-        }
-        w.EndObject();
-    }
-    w.EndArray();
-    w.Key("time_signatures").BeginArray();
-    for (const TimeSignatureMark& m : t.timeSignatures) {
-        w.BeginObject().Field("tick", std::int64_t{m.tick}).Field("track", m.track);
-        w.Field("numerator", m.numerator).Field("denominator", m.denominator).EndObject();
-    }
-    w.EndArray();
-    w.Key("key_signatures").BeginArray();
-    for (const KeySignatureMark& m : t.keySignatures) {
-        w.BeginObject().Field("tick", std::int64_t{m.tick}).Field("track", m.track);
-        w.Field("sharps_flats", m.sharpsFlats).Field("minor", m.minor).EndObject();
-    }
-    w.EndArray();
+    WriteChannelTable(w, f);
+    WriteTrackList(w, f);
+    WriteMarks(w, t);
     w.Field("note_count", static_cast<std::int64_t>(f.noteCount));
     OptionalInt(w, "lowest_key", f.lowestKey);
     OptionalInt(w, "highest_key", f.highestKey);

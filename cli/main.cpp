@@ -244,10 +244,10 @@ public:
         }
         if (a.name == "--bass") Click(f.Check5, sonivex::Check5_Click);
         if (a.name == "--treble") Click(f.Check6, sonivex::Check6_Click);
-        if (a.name == "--apply-style") return Press(f.Combo1, 1, "the style list");
-        if (a.name == "--apply-effect") return Press(f.Combo6, 4, "the effect list");
-        if (a.name == "--switch") return Press(f.Combo4, 2);
-        if (a.name == "--copy") return Press(f.Combo5, 3);
+        if (a.name == "--apply-style") return Press(f.Combo1, sonivex::CommandButton::ApplyStyle, "the style list");
+        if (a.name == "--apply-effect") return Press(f.Combo6, sonivex::CommandButton::ApplyEffect, "the effect list");
+        if (a.name == "--switch") return Press(f.Combo4, sonivex::CommandButton::SwitchDrumMelody);
+        if (a.name == "--copy") return Press(f.Combo5, sonivex::CommandButton::CopyTrack);
         if (a.name == "--save") {
             platform_.Answer(a.value);
             if (sonivex::SaveCommand(s_) == sonivex::SaveOutcome::Failed) saveFailed_ = true;
@@ -296,7 +296,8 @@ private:
         rule(s_.form);
     }
 
-    std::optional<int> Press(const sonivex::ListControl& list, int button, const char* what = "the track list") {
+    std::optional<int> Press(const sonivex::ListControl& list, sonivex::CommandButton button,
+                             const char* what = "the track list") {
         if (list.listIndex < 0 || list.listIndex >= static_cast<int>(list.items.size())) {
             return Usage(std::string(what) + " has no selection", false);
         }
@@ -337,9 +338,8 @@ private:
     bool saveFailed_ = false;
 };
 
-// The whole run of the tool; main() wraps it so that no runtime error escapes.
-int RunTool(int argc, char** argv) {
-    if (sonivex::IsBatchRun(argc, argv)) return sonivex::BatchMain(argc, argv, ExecutableFolder(argv[0]));
+// What the command line asks for.
+struct ToolOptions {
     bool json = false;
     bool noLog = false;
     std::optional<std::filesystem::path> folder;
@@ -349,12 +349,74 @@ int RunTool(int argc, char** argv) {
     bool haveFile = false;
     std::vector<Action> actions;
     const SonivexCliExtras* extras = nullptr;  // loaded only for --render and --piano-roll
-    for (int i = 1; i < argc; ++i) {
-        const std::string arg = argv[i];
-        const auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= argc) return std::nullopt;
-            return std::string(argv[++i]);
-        };
+};
+
+// The command line, read one argument after the other.
+struct Arguments {
+    int argc;
+    char** argv;
+    int i = 1;
+
+    bool AtEnd() const { return i >= argc; }
+    // The argument after the current one, which becomes the current one; nothing at the end.
+    std::optional<std::string> Value() {
+        if (i + 1 >= argc) return std::nullopt;
+        return std::string(argv[++i]);
+    }
+    bool NextIs(const char* text) const { return i + 1 < argc && std::strcmp(argv[i + 1], text) == 0; }
+};
+
+// Loads the module that --render and --piano-roll need; a usage status when it lacks what `arg` needs.
+std::optional<int> LoadExtrasFor(const std::string& arg, const char* argv0, ToolOptions& options) {
+    std::string problem;
+    options.extras = sonivex::LoadCliExtras(ExecutableFolder(argv0), SONIVEX_EXTRAS_FOLDER, problem);
+    const SonivexCliExtras* extras = options.extras;
+    if (arg == "--render" && (extras == nullptr || extras->renderAudio == nullptr)) {
+        return Usage("--render is not available: this sonivex-cli was built without FluidSynth (" + problem + ")",
+                     false);
+    }
+    if (arg == "--piano-roll" && (extras == nullptr || extras->writePianoRoll == nullptr)) {
+        return Usage("--piano-roll is not available: this sonivex-cli was built without Qt (" + problem + ")", false);
+    }
+    return std::nullopt;
+}
+
+// A control or command after FILE, with its value; a usage status when it is unknown or its value is wrong.
+std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions& options) {
+    const auto known = Actions().find(arg);
+    if (known == Actions().end()) return Usage("unknown option " + arg);
+    if (arg == "--render" || arg == "--piano-roll") {
+        if (const std::optional<int> failed = LoadExtrasFor(arg, in.argv[0], options)) return failed;
+    }
+    Action action{arg, ""};
+    if (known->second.takesValue) {
+        const std::optional<std::string> v = in.Value();
+        if (!v) return Usage(arg + " needs a value");
+        action.value = *v;
+    }
+    if (known->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
+        return Usage(arg + " takes on or off");
+    }
+    if (arg == "--piano-roll") {
+        action.width = sonivex::kDefaultRollWidth;
+        action.height = sonivex::kDefaultRollHeight;
+        if (in.NextIs("--size")) {
+            ++in.i;
+            const std::optional<std::string> size = in.Value();
+            if (!size || !sonivex::ParseRollSize(*size, action.width, action.height)) {
+                return Usage("--size takes WIDTHxHEIGHT, each from 1 to 16384", false);
+            }
+        }
+    }
+    options.actions.push_back(action);
+    return std::nullopt;
+}
+
+// Reads the command line into `options`. An exit status when the run ends there: help, the version, or a
+// usage error (after its message).
+std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
+    for (; !in.AtEnd(); ++in.i) {
+        const std::string arg = in.argv[in.i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
             return 0;
@@ -364,120 +426,64 @@ int RunTool(int argc, char** argv) {
             return 0;
         }
         if (arg == "--yes") {
-            yes = true;
+            o.yes = true;
         } else if (arg == "--json") {
-            json = true;
+            o.json = true;
         } else if (arg == "--no-log") {
-            noLog = true;
+            o.noLog = true;
         } else if (arg == "--program-folder" || arg.rfind("--program-folder=", 0) == 0) {
             const std::optional<std::string> dir =
-                arg == "--program-folder" ? value() : arg.substr(std::strlen("--program-folder="));
+                arg == "--program-folder" ? in.Value() : arg.substr(std::strlen("--program-folder="));
             if (!dir) return Usage("--program-folder needs a folder");
-            folder = *dir;
+            o.folder = *dir;
         } else if (arg == "--seed") {
-            const std::optional<std::string> n = value();
+            const std::optional<std::string> n = in.Value();
             if (!n || n->empty() || n->find_first_not_of("0123456789") != std::string::npos || n->size() > 10) {
                 return Usage("--seed needs a whole number");
             }
-            seed = static_cast<std::uint32_t>(std::stoull(*n));
-        } else if (!haveFile && (arg.empty() || arg[0] != '-' || arg == "-")) {
-            file = arg;
-            haveFile = true;
-        } else if (!haveFile) {
+            o.seed = static_cast<std::uint32_t>(std::stoull(*n));
+        } else if (!o.haveFile && (arg.empty() || arg[0] != '-' || arg == "-")) {
+            o.file = arg;
+            o.haveFile = true;
+        } else if (!o.haveFile) {
             return Usage("unknown option " + arg);
-        } else {
-            const auto known = Actions().find(arg);
-            if (known == Actions().end()) return Usage("unknown option " + arg);
-            if (arg == "--render" || arg == "--piano-roll") {
-                std::string problem;
-                extras = sonivex::LoadCliExtras(ExecutableFolder(argv[0]), SONIVEX_EXTRAS_FOLDER, problem);
-                if (arg == "--render" && (extras == nullptr || extras->renderAudio == nullptr)) {
-                    return Usage("--render is not available: this sonivex-cli was built without FluidSynth (" +
-                                     problem + ")", false);
-                }
-                if (arg == "--piano-roll" && (extras == nullptr || extras->writePianoRoll == nullptr)) {
-                    return Usage("--piano-roll is not available: this sonivex-cli was built without Qt (" + problem +
-                                     ")", false);
-                }
-            }
-            Action action{arg, ""};
-            if (known->second.takesValue) {
-                const std::optional<std::string> v = value();
-                if (!v) return Usage(arg + " needs a value");
-                action.value = *v;
-            }
-            if (known->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
-                return Usage(arg + " takes on or off");
-            }
-            if (arg == "--piano-roll") {
-                action.width = sonivex::kDefaultRollWidth;
-                action.height = sonivex::kDefaultRollHeight;
-                if (i + 1 < argc && std::strcmp(argv[i + 1], "--size") == 0) {
-                    ++i;
-                    const std::optional<std::string> size = value();
-                    if (!size || !sonivex::ParseRollSize(*size, action.width, action.height)) {
-                        return Usage("--size takes WIDTHxHEIGHT, each from 1 to 16384", false);
-                    }
-                }
-            }
-            actions.push_back(action);
+        } else if (const std::optional<int> failed = ReadAction(arg, in, o)) {
+            return failed;
         }
     }
-    if (!haveFile) return Usage("no FILE given");
-    if (folder) folder = std::filesystem::absolute(*folder);
+    if (!o.haveFile) return Usage("no FILE given");
+    if (o.folder) o.folder = std::filesystem::absolute(*o.folder);
+    return std::nullopt;
+}
 
-    // Declared before the session, so the run folder goes only after the session has closed its files.
-    std::string folderError;
-    std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
-        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(argv[0]), folder, folderError);
-    if (!run) {
-        std::fprintf(stderr, "sonivex-cli: %s\n", folderError.c_str());
-        return 1;
-    }
-    CliPlatform platform(yes);
-    sonivex::Session session(platform, run->folders);
-    if (seed) {
-        session.FixedSeed = true;
-        session.Seed = *seed;
-    }
-    if (noLog) session.song.Log.SwitchOff();
-    sonivex::FormLoad(session);
-
-    int status = 0;
+// Opens FILE as the Open command does; 1 when it is missing, is a folder or was refused, else 0.
+int OpenGivenFile(sonivex::Session& session, CliPlatform& platform, const std::string& file) {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {
         session.Message(file + " is a folder, not a MIDI file", sonivex::Icon::Warning);
-        status = 1;
-    } else if (!std::filesystem::is_regular_file(file, ec)) {
+        return 1;
+    }
+    if (!std::filesystem::is_regular_file(file, ec)) {
         session.Message(file + " does not exist", sonivex::Icon::Warning);
-        status = 1;
-    } else {
-        platform.Answer(std::filesystem::absolute(file).lexically_normal().string());
-        const sonivex::OpenOutcome outcome = sonivex::OpenCommand(session);
-        if (outcome != sonivex::OpenOutcome::Reported && outcome != sonivex::OpenOutcome::ReportStopped) status = 1;
+        return 1;
     }
-    if (status == 0) {
-        Runner runner(session, platform, extras);
-        for (const Action& action : actions) {
-            if (const std::optional<int> failed = runner.Run(action)) {
-                sonivex::End1(session);
-                return *failed;
-            }
-        }
-        if (session.RunErrorCount > 0) status = 3;
-        if (runner.SaveFailed()) status = 4;
-    }
+    platform.Answer(std::filesystem::absolute(file).lexically_normal().string());
+    const sonivex::OpenOutcome outcome = sonivex::OpenCommand(session);
+    return outcome != sonivex::OpenOutcome::Reported && outcome != sonivex::OpenOutcome::ReportStopped ? 1 : 0;
+}
 
-    if (json) {
-        const sonivex::SongStatus song = status == 1                   ? sonivex::SongStatus::Refused
-                                         : session.RunErrorCount > 0 ? sonivex::SongStatus::Stopped
-                                                                     : sonivex::SongStatus::Analysed;
-        const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown)) + "\n";
-        std::fwrite(line.data(), 1, line.size(), stdout);
-        std::fflush(stdout);
-        sonivex::End1(session);
-        return status;
-    }
+// Prints the song's facts as one JSON line.
+void PrintJson(sonivex::Session& session, const CliPlatform& platform, const std::string& file, int status) {
+    const sonivex::SongStatus song = status == 1                   ? sonivex::SongStatus::Refused
+                                     : session.RunErrorCount > 0 ? sonivex::SongStatus::Stopped
+                                                                 : sonivex::SongStatus::Analysed;
+    const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown)) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+// Prints the report pane's text, every CR LF as one LF.
+void PrintReport(const sonivex::Session& session) {
     std::string out;
     out.reserve(session.form.RichTextBox1.size());
     const std::string& text = session.form.RichTextBox1;
@@ -487,8 +493,54 @@ int RunTool(int argc, char** argv) {
     }
     std::fwrite(out.data(), 1, out.size(), stdout);
     std::fflush(stdout);
+}
+
+// Opens the song in a session of its own, runs the actions and prints the outcome; the exit status.
+int RunOnSong(const ToolOptions& o, const char* argv0) {
+    // Declared before the session, so the run folder goes only after the session has closed its files.
+    std::string folderError;
+    std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
+        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(argv0), o.folder, folderError);
+    if (!run) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", folderError.c_str());
+        return 1;
+    }
+    CliPlatform platform(o.yes);
+    sonivex::Session session(platform, run->folders);
+    if (o.seed) {
+        session.FixedSeed = true;
+        session.Seed = *o.seed;
+    }
+    if (o.noLog) session.song.Log.SwitchOff();
+    sonivex::FormLoad(session);
+
+    int status = OpenGivenFile(session, platform, o.file);
+    if (status == 0) {
+        Runner runner(session, platform, o.extras);
+        for (const Action& action : o.actions) {
+            if (const std::optional<int> failed = runner.Run(action)) {
+                sonivex::End1(session);
+                return *failed;
+            }
+        }
+        if (session.RunErrorCount > 0) status = 3;
+        if (runner.SaveFailed()) status = 4;
+    }
+    if (o.json) {
+        PrintJson(session, platform, o.file, status);
+    } else {
+        PrintReport(session);
+    }
     sonivex::End1(session);
     return status;
+}
+
+// The whole run of the tool; main() wraps it so that no runtime error escapes.
+int RunTool(int argc, char** argv) {
+    if (sonivex::IsBatchRun(argc, argv)) return sonivex::BatchMain(argc, argv, ExecutableFolder(argv[0]));
+    ToolOptions options;
+    if (const std::optional<int> status = ReadCommandLine({argc, argv}, options)) return *status;
+    return RunOnSong(options, argv[0]);
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <limits>
 #include <memory>
+#include <utility>
 
 namespace sonivex {
 
@@ -127,123 +128,149 @@ struct SoundingNotes {
     std::vector<OpenNote>& At(int channel, int key) { return byKey[channel * 128 + key]; }
 };
 
-// Decodes one track chunk's bytes. Tempo and signature marks go straight into the shared lists.
-TrackDecode DecodeTrack(ByteCursor cursor, std::int32_t track, SoundingNotes& open, std::vector<Tempo64>& tempos,
-                        std::vector<TimeSignatureMark>& timeSignatures, std::vector<KeySignatureMark>& keySignatures) {
-    TrackDecode out;
-    TrackSummary& summary = out.summary;
-    bool nameSeen = false;
-    bool channelUsed[16] = {};
-    std::uint8_t runningStatus = 0;
-    Tick now = 0;
-    std::uint32_t order = 0;
+// The marks of every track that go into the whole file's lists: tempo changes and signatures.
+struct SharedMarks {
+    std::vector<Tempo64>& tempos;
+    std::vector<TimeSignatureMark>& timeSignatures;
+    std::vector<KeySignatureMark>& keySignatures;
+};
 
-    while (!cursor.AtEnd()) {
+// Decodes one track chunk's bytes, event by event. Tempo and signature marks go straight into the shared lists.
+class TrackDecoder {
+public:
+    TrackDecoder(std::int32_t track, SoundingNotes& open, SharedMarks marks)
+        : track_(track), open_(open), marks_(marks) {}
+
+    // Every event up to the end of the track, the end of the bytes or the first event cut off.
+    TrackDecode Decode(ByteCursor cursor) {
+        while (!cursor.AtEnd() && NextEvent(cursor)) {
+        }
+        return Finish();
+    }
+
+private:
+    // One event; false when the track ends with it or it is cut off.
+    bool NextEvent(ByteCursor& cursor) {
         std::uint64_t delta = 0;
-        if (!cursor.VarLen(delta)) break;
+        if (!cursor.VarLen(delta)) return false;
         std::uint8_t status = 0;
-        if (!cursor.Byte(status)) break;
-        const Tick at = now + delta < now ? std::numeric_limits<Tick>::max() : now + delta;
+        if (!cursor.Byte(status)) return false;
+        const Tick at = now_ + delta < now_ ? std::numeric_limits<Tick>::max() : now_ + delta;
 
         std::uint8_t data[2] = {0, 0};
         int have = 0;
         if (status < 0x80) {
             // not a status byte: the running status's data begins here
-            if (runningStatus == 0) break;
+            if (runningStatus_ == 0) return false;
             data[have++] = status;
-            status = runningStatus;
+            status = runningStatus_;
         }
-
-        if (status == 0xFF) {
-            std::uint8_t type = 0;
-            std::uint64_t length = 0;
-            if (!cursor.Byte(type) || !cursor.VarLen(length) || length > cursor.Left()) break;
-            const std::uint8_t* bytes = cursor.Here();
-            cursor.Skip(length);
-            now = at;
-            ++summary.eventCount;
-            ++order;
-            // Missing data bytes of a short event read as 0, as a player takes them.
-            auto byteAt = [&](std::uint64_t i) -> std::uint8_t { return i < length ? bytes[i] : 0; };
-            if (type == 0x03 && !nameSeen) {
-                summary.name.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
-                nameSeen = true;
-            } else if (type == 0x51) {
-                const std::uint32_t micros = (std::uint32_t{byteAt(0)} << 16) | (std::uint32_t{byteAt(1)} << 8) | byteAt(2);
-                tempos.push_back({at, micros, track});
-            } else if (type == 0x58) {
-                const int power = byteAt(1);
-                const int denominator = power < 31 ? (1 << power) : 0;
-                timeSignatures.push_back({Clamp32(at), byteAt(0), denominator, track});
-            } else if (type == 0x59) {
-                keySignatures.push_back({Clamp32(at), static_cast<std::int8_t>(byteAt(0)), byteAt(1) != 0, track});
-            } else if (type == 0x2F) {
-                break;
-            }
-            continue;
-        }
+        if (status == 0xFF) return MetaEvent(cursor, at);
         if (status == 0xF0 || status == 0xF7) {
             std::uint64_t length = 0;
-            if (!cursor.VarLen(length) || !cursor.Skip(length)) break;
-            now = at;
-            ++summary.eventCount;
-            ++order;
-            continue;
+            if (!cursor.VarLen(length) || !cursor.Skip(length)) return false;
+            CountEvent(at);
+            return true;
         }
-
         const int need = DataLength(status);
-        bool cut = false;
         while (have < need) {
-            if (!cursor.Byte(data[have++])) {
-                cut = true;
-                break;
-            }
+            if (!cursor.Byte(data[have++])) return false;
         }
-        if (cut) break;
-        if (status < 0xF0) runningStatus = status;
-        now = at;
-        ++summary.eventCount;
-        const std::uint32_t eventOrder = order++;
-        if (status >= 0xF0) continue;
+        if (status < 0xF0) runningStatus_ = status;
+        const std::uint32_t eventOrder = CountEvent(at);
+        if (status < 0xF0) ChannelEvent(status, data, at, eventOrder);
+        return true;
+    }
 
+    // Moves the track's time to the event at `at` and counts it; its place in the track's order.
+    std::uint32_t CountEvent(Tick at) {
+        now_ = at;
+        ++out_.summary.eventCount;
+        return order_++;
+    }
+
+    // A meta event: the track's name, tempo and signature marks. False at the end of the track or when cut off.
+    bool MetaEvent(ByteCursor& cursor, Tick at) {
+        std::uint8_t type = 0;
+        std::uint64_t length = 0;
+        if (!cursor.Byte(type) || !cursor.VarLen(length) || length > cursor.Left()) return false;
+        const std::uint8_t* bytes = cursor.Here();
+        cursor.Skip(length);
+        CountEvent(at);
+        // Missing data bytes of a short event read as 0, as a player takes them.
+        auto byteAt = [&](std::uint64_t i) -> std::uint8_t { return i < length ? bytes[i] : 0; };
+        if (type == 0x03 && !nameSeen_) {
+            out_.summary.name.assign(reinterpret_cast<const char*>(bytes), static_cast<std::size_t>(length));
+            nameSeen_ = true;
+        } else if (type == 0x51) {
+            const std::uint32_t micros = (std::uint32_t{byteAt(0)} << 16) | (std::uint32_t{byteAt(1)} << 8) | byteAt(2);
+            marks_.tempos.push_back({at, micros, track_});
+        } else if (type == 0x58) {
+            const int power = byteAt(1);
+            const int denominator = power < 31 ? (1 << power) : 0;
+            marks_.timeSignatures.push_back({Clamp32(at), byteAt(0), denominator, track_});
+        } else if (type == 0x59) {
+            marks_.keySignatures.push_back({Clamp32(at), static_cast<std::int8_t>(byteAt(0)), byteAt(1) != 0, track_});
+        } else if (type == 0x2F) {
+            return false;
+        }
+        return true;
+    }
+
+    // A channel message: its channel is used; programs are listed and notes start or end.
+    void ChannelEvent(std::uint8_t status, const std::uint8_t (&data)[2], Tick at, std::uint32_t eventOrder) {
         const int channel = status & 0x0F;
-        channelUsed[channel] = true;
+        channelUsed_[channel] = true;
         const int kind = status & 0xF0;
         const std::uint8_t key = data[0] & 0x7F;
         const std::uint8_t velocity = data[1] & 0x7F;
         if (kind == 0xC0) {
-            summary.programs.push_back(data[0] & 0x7F);
+            out_.summary.programs.push_back(data[0] & 0x7F);
         } else if (kind == 0x90 && velocity > 0) {
-            ++summary.noteCount;
-            std::vector<OpenNote>& sounding = open.At(channel, key);
-            if (sounding.empty()) open.used.push_back(channel * 128 + key);
+            ++out_.summary.noteCount;
+            std::vector<OpenNote>& sounding = open_.At(channel, key);
+            if (sounding.empty()) open_.used.push_back(channel * 128 + key);
             sounding.push_back({velocity, at, eventOrder});
         } else if (kind == 0x80 || kind == 0x90) {
-            std::vector<OpenNote>& sounding = open.At(channel, key);
+            std::vector<OpenNote>& sounding = open_.At(channel, key);
             if (!sounding.empty()) {
                 const OpenNote& first = sounding.front();
-                out.notes.push_back({track, static_cast<std::uint8_t>(channel), key, first.velocity, Clamp32(first.start),
-                                     Clamp32(at), first.order});
+                out_.notes.push_back({track_, static_cast<std::uint8_t>(channel), key, first.velocity,
+                                      Clamp32(first.start), Clamp32(at), first.order});
                 sounding.erase(sounding.begin());
             }
         }
     }
 
-    out.lastTick = now;
-    summary.lastTick = Clamp32(now);
-    for (int channel = 0; channel < 16; ++channel) {
-        if (channelUsed[channel]) summary.channels.push_back(channel);
-    }
-    for (const int slot : open.used) {
-        for (const OpenNote& note : open.byKey[slot]) {
-            out.notes.push_back({track, static_cast<std::uint8_t>(slot / 128), static_cast<std::uint8_t>(slot % 128),
-                                 note.velocity, Clamp32(note.start), Clamp32(now), note.order});
+    // The track's end: its channels, and the notes still sounding end with its last event.
+    TrackDecode Finish() {
+        out_.lastTick = now_;
+        out_.summary.lastTick = Clamp32(now_);
+        for (int channel = 0; channel < 16; ++channel) {
+            if (channelUsed_[channel]) out_.summary.channels.push_back(channel);
         }
-        open.byKey[slot].clear();
+        for (const int slot : open_.used) {
+            for (const OpenNote& note : open_.byKey[slot]) {
+                out_.notes.push_back({track_, static_cast<std::uint8_t>(slot / 128),
+                                      static_cast<std::uint8_t>(slot % 128), note.velocity, Clamp32(note.start),
+                                      Clamp32(now_), note.order});
+            }
+            open_.byKey[slot].clear();
+        }
+        open_.used.clear();
+        return std::move(out_);
     }
-    open.used.clear();
-    return out;
-}
+
+    const std::int32_t track_;
+    SoundingNotes& open_;
+    SharedMarks marks_;
+    TrackDecode out_;
+    bool nameSeen_ = false;
+    bool channelUsed_[16] = {};
+    std::uint8_t runningStatus_ = 0;
+    Tick now_ = 0;
+    std::uint32_t order_ = 0;
+};
 
 std::uint32_t ReadBig32(const std::uint8_t* p) {
     return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
@@ -290,8 +317,8 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
         pos = dataStart + length;
         if (chunk[0] != 'M' || chunk[1] != 'T' || chunk[2] != 'r' || chunk[3] != 'k') continue;
         const auto track = static_cast<std::int32_t>(timeline.tracks.size());
-        TrackDecode decoded = DecodeTrack(ByteCursor(bytes.data() + dataStart, static_cast<std::size_t>(available)), track,
-                                          *open, tempos, timeline.timeSignatures, timeline.keySignatures);
+        TrackDecoder decoder(track, *open, {tempos, timeline.timeSignatures, timeline.keySignatures});
+        TrackDecode decoded = decoder.Decode(ByteCursor(bytes.data() + dataStart, static_cast<std::size_t>(available)));
         timeline.tracks.push_back(std::move(decoded.summary));
         lastTicks.push_back(decoded.lastTick);
         timeline.notes.insert(timeline.notes.end(), decoded.notes.begin(), decoded.notes.end());

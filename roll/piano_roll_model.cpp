@@ -200,56 +200,66 @@ void PianoRollModel::SetSong(Timeline current, const Timeline* previous, RollNam
     std::int32_t trackCount = static_cast<std::int32_t>(song_.tracks.size());
     for (const TimedNote& note : song_.notes) trackCount = std::max(trackCount, note.track + 1);
     if (previous != nullptr) {
-        // Match by (track, order): the order of a note-on among its track's events survives edits that change
-        // the note's bytes in place. Both lists are walked side by side in (track, order) order.
-        const std::vector<std::size_t> now = ByTrackAndOrder(song_.notes);
-        const std::vector<std::size_t> before = ByTrackAndOrder(previous->notes);
-        std::size_t b = 0;
-        for (const std::size_t i : now) {
-            const TimedNote& note = song_.notes[i];
-            while (b < before.size() && TrackAndOrder(previous->notes[before[b]]) < TrackAndOrder(note)) {
-                oldPlaces_.push_back(previous->notes[before[b++]]);  // a note the command removed
-            }
-            if (b == before.size() || TrackAndOrder(previous->notes[before[b]]) != TrackAndOrder(note)) {
-                isChanged_[i] = true;  // a note the command added
-                continue;
-            }
-            const TimedNote& old = previous->notes[before[b++]];
-            if (old.key == note.key && old.velocity == note.velocity && old.channel == note.channel &&
-                old.startTick == note.startTick && old.endTick == note.endTick) {
-                continue;
-            }
-            isChanged_[i] = true;
-            oldPlaces_.push_back(old);
-        }
-        while (b < before.size()) oldPlaces_.push_back(previous->notes[before[b++]]);
-        std::stable_sort(oldPlaces_.begin(), oldPlaces_.end(), [](const TimedNote& a, const TimedNote& b) {
-            return a.track != b.track ? a.track < b.track : a.startTick < b.startTick;
-        });
+        FindChanges(*previous);
         for (const TimedNote& note : oldPlaces_) trackCount = std::max(trackCount, note.track + 1);
     }
     for (std::size_t i = 0; i < song_.notes.size(); ++i) {
         if (isChanged_[i]) changed_.push_back(i);
     }
+    IndexTracks(trackCount);
+    FindKeysAndLanes();
+    BuildTempoStretches();
+    BuildMetreStretches();
+}
 
+void PianoRollModel::FindChanges(const Timeline& previous) {
+    // Match by (track, order): the order of a note-on among its track's events survives edits that change
+    // the note's bytes in place. Both lists are walked side by side in (track, order) order.
+    const std::vector<std::size_t> now = ByTrackAndOrder(song_.notes);
+    const std::vector<std::size_t> before = ByTrackAndOrder(previous.notes);
+    std::size_t b = 0;
+    for (const std::size_t i : now) {
+        const TimedNote& note = song_.notes[i];
+        while (b < before.size() && TrackAndOrder(previous.notes[before[b]]) < TrackAndOrder(note)) {
+            oldPlaces_.push_back(previous.notes[before[b++]]);  // a note the command removed
+        }
+        if (b == before.size() || TrackAndOrder(previous.notes[before[b]]) != TrackAndOrder(note)) {
+            isChanged_[i] = true;  // a note the command added
+            continue;
+        }
+        const TimedNote& old = previous.notes[before[b++]];
+        if (old.key == note.key && old.velocity == note.velocity && old.channel == note.channel &&
+            old.startTick == note.startTick && old.endTick == note.endTick) {
+            continue;
+        }
+        isChanged_[i] = true;
+        oldPlaces_.push_back(old);
+    }
+    while (b < before.size()) oldPlaces_.push_back(previous.notes[before[b++]]);
+    std::stable_sort(oldPlaces_.begin(), oldPlaces_.end(), [](const TimedNote& a, const TimedNote& b) {
+        return a.track != b.track ? a.track < b.track : a.startTick < b.startTick;
+    });
+}
+
+void PianoRollModel::IndexTracks(std::int32_t trackCount) {
     // Per track, where its notes start and the latest end so far, so a view finds its first visible note by
     // a binary search even when a long note overlaps many short ones.
     trackFirst_.assign(static_cast<std::size_t>(trackCount) + 1, 0);
     trackEndMax_.resize(song_.notes.size());
-    {
-        std::size_t i = 0;
-        for (std::int32_t track = 0; track < trackCount; ++track) {
-            trackFirst_[static_cast<std::size_t>(track)] = static_cast<std::uint32_t>(i);
-            std::uint32_t latest = 0;
-            while (i < song_.notes.size() && song_.notes[i].track == track) {
-                latest = std::max(latest, song_.notes[i].endTick);
-                trackEndMax_[i] = latest;
-                ++i;
-            }
+    std::size_t i = 0;
+    for (std::int32_t track = 0; track < trackCount; ++track) {
+        trackFirst_[static_cast<std::size_t>(track)] = static_cast<std::uint32_t>(i);
+        std::uint32_t latest = 0;
+        while (i < song_.notes.size() && song_.notes[i].track == track) {
+            latest = std::max(latest, song_.notes[i].endTick);
+            trackEndMax_[i] = latest;
+            ++i;
         }
-        trackFirst_.back() = static_cast<std::uint32_t>(song_.notes.size());
     }
+    trackFirst_.back() = static_cast<std::uint32_t>(song_.notes.size());
+}
 
+void PianoRollModel::FindKeysAndLanes() {
     // The keys and drum lanes that the song uses, before and after the command, so old places have a row too.
     lowKey_ = highKey_ = -1;
     std::array<bool, 128> drumUsed{};
@@ -281,9 +291,6 @@ void PianoRollModel::SetSong(Timeline current, const Timeline* previous, RollNam
         laneOfKey_[static_cast<std::size_t>(key)] = static_cast<int>(drumKeys_.size());
         drumKeys_.push_back(key);
     }
-
-    BuildTempoStretches();
-    BuildMetreStretches();
 }
 
 void PianoRollModel::BuildTempoStretches() {
@@ -361,223 +368,277 @@ std::optional<double> PianoRollModel::CursorX(const RollView& view, std::uint32_
 
 double PianoRollModel::FitTicksPerPixel(int width) const { return lastTick_ / NotesWidth(width); }
 
-RollPicture PianoRollModel::Layout(const RollView& view) const {
-    RollPicture p;
-    p.width = std::max(1, view.width);
-    p.height = std::max(1, view.height);
-    const double left = LeftColumnWidth(p.width);
-    const double legendWidth = LegendWidth(p.width);
-    const double notesWidth = NotesWidth(p.width);
-    const double top = kBarRulerHeight + kSecondsRulerHeight;
-    p.barRuler = {left, 0, notesWidth, kBarRulerHeight};
-    p.secondsRuler = {left, kBarRulerHeight, notesWidth, kSecondsRulerHeight};
-    p.notes = {left, top, notesWidth, std::max(1.0, p.height - top)};
-    p.keyboard = {0, top, left, p.notes.h};
-    p.legend = {p.width - legendWidth, 0, legendWidth, static_cast<double>(p.height)};
+// Where one picture puts things: its areas, the ticks it shows and the height of its rows. Rows: one per melody
+// key from high (top) to low, then a gap, then the drum lanes, lowest key at the bottom; all of one height.
+struct RollFrame {
+    double left = 0;
+    double notesWidth = 0;
+    double legendWidth = 0;
+    double top = 0;          // of the notes area, below the rulers
+    double notesBottom = 0;
+    double ticksPerPixel = 0;
+    double firstTick = 0;
+    double lastTick = 0;
+    int keyRows = 0;
+    int laneRows = 0;
+    double rowHeight = 0;
+    double inset = 0;         // between a note and the edges of its row
+    double diamondWidth = 0;
+    double reach = 0;         // in ticks: a diamond shows a little before and after its tick
+    int highKey = -1;
+    const std::array<int, 128>* laneOfKey = nullptr;
+    const std::vector<bool>* hiddenTracks = nullptr;
 
-    const double tpp = view.ticksPerPixel > 0 ? view.ticksPerPixel : FitTicksPerPixel(p.width);
-    const double firstTick = view.ticksPerPixel > 0 ? std::max(0.0, view.firstTick) : 0.0;
-    const double lastTick = firstTick + notesWidth * tpp;
-    const auto xOf = [&](double tick) { return left + (tick - firstTick) / tpp; };
-    const auto hidden = [&](std::int32_t track) {
-        return track >= 0 && static_cast<std::size_t>(track) < view.hiddenTracks.size() &&
-               view.hiddenTracks[static_cast<std::size_t>(track)];
-    };
+    double XOf(double tick) const { return left + (tick - firstTick) / ticksPerPixel; }
+    double KeyTop(int key) const { return top + (highKey - key) * rowHeight; }
+    double LaneTop(int lane) const { return notesBottom - (lane + 1) * rowHeight; }
+    int LaneOf(const TimedNote& note) const { return (*laneOfKey)[note.key]; }
 
-    // Rows: one per melody key from high (top) to low, then a gap, then the drum lanes, lowest key at the
-    // bottom; all of one height.
-    const int keyRows = lowKey_ < 0 ? 0 : highKey_ - lowKey_ + 1;
-    const int laneRows = static_cast<int>(drumKeys_.size());
-    const double gap = keyRows > 0 && laneRows > 0 ? kSectionGap : 0;
-    const double rowHeight = keyRows + laneRows > 0 ? std::max(0.5, (p.notes.h - gap) / (keyRows + laneRows)) : 0;
-    const auto keyTop = [&](int key) { return top + (highKey_ - key) * rowHeight; };
-    const auto laneTop = [&](int lane) { return p.notes.Bottom() - (lane + 1) * rowHeight; };
-    for (int key = lowKey_; keyRows > 0 && key <= highKey_; ++key) {
-        RollKeyRow row;
-        row.rect = {0, keyTop(key), left, rowHeight};
-        row.key = key;
-        row.black = IsBlackKey(key);
-        if (key % 12 == 0) row.label = KeyLabel(key);
-        p.keys.push_back(row);
+    bool Hidden(std::int32_t track) const {
+        return track >= 0 && static_cast<std::size_t>(track) < hiddenTracks->size() &&
+               (*hiddenTracks)[static_cast<std::size_t>(track)];
     }
-    for (int lane = 0; lane < laneRows; ++lane) {
-        RollLane row;
-        row.rect = {0, laneTop(lane), left, rowHeight};
-        row.key = drumKeys_[static_cast<std::size_t>(lane)];
-        row.name = names_.drums[static_cast<std::size_t>(row.key)];
-        if (row.name.empty()) row.name = "Key " + std::to_string(row.key);
-        p.lanes.push_back(row);
+    bool Visible(const TimedNote& note) const {
+        return note.endTick + reach >= firstTick && note.startTick <= lastTick + reach;
     }
-
     // Where a note goes: a bar across its time in its key's row, or a diamond at its start in its lane.
-    const double inset = rowHeight >= 4 ? 1 : 0;
-    const double diamondWidth = std::clamp(rowHeight, 3.0, 14.0);
-    const auto placeOf = [&](const TimedNote& note, bool& drum) {
-        drum = IsDrum(note);
-        if (drum) {
-            const int lane = laneOfKey_[note.key];
-            return RollRect{xOf(note.startTick) - diamondWidth / 2, laneTop(lane) + inset, diamondWidth,
+    RollRect PlaceOf(const TimedNote& note) const {
+        if (IsDrum(note)) {
+            return RollRect{XOf(note.startTick) - diamondWidth / 2, LaneTop(LaneOf(note)) + inset, diamondWidth,
                             std::max(0.5, rowHeight - 2 * inset)};
         }
-        const double x0 = xOf(note.startTick);
-        const double x1 = xOf(note.endTick);
-        return RollRect{x0, keyTop(note.key) + inset, std::max(1.5, x1 - x0), std::max(0.5, rowHeight - 2 * inset)};
-    };
-    const auto rowOf = [&](const TimedNote& note) {
-        return IsDrum(note) ? keyRows + laneRows - 1 - laneOfKey_[note.key] : highKey_ - note.key;
-    };
-    const double reach = diamondWidth * tpp;  // a diamond shows a little before and after its tick
-    const auto visible = [&](const TimedNote& note) {
-        return note.endTick + reach >= firstTick && note.startTick <= lastTick + reach;
-    };
-
-    // Notes listed track by track (old places, changed notes) into one sink.
-    const auto addListed = [&](ShapeSink& sink, const auto& notes, const auto& noteAt) {
-        std::int32_t track = -1;
-        for (const auto& entry : notes) {
-            const TimedNote& note = noteAt(entry);
-            if (hidden(note.track) || !visible(note)) continue;
-            if (note.track != track) {
-                track = note.track;
-                sink.StartTrack();
-            }
-            bool drum = false;
-            const RollRect rect = placeOf(note, drum);
-            sink.Add(note, rect, drum, rowOf(note));
-        }
-    };
-
-    // Old places first, so the notes as they stand cover them.
-    {
-        ShapeSink sink(p.shapes, RollShapeKind::OldNote, RollShapeKind::OldDrum, false);
-        addListed(sink, oldPlaces_, [](const TimedNote& note) -> const TimedNote& { return note; });
+        const double x0 = XOf(note.startTick);
+        const double x1 = XOf(note.endTick);
+        return RollRect{x0, KeyTop(note.key) + inset, std::max(1.5, x1 - x0), std::max(0.5, rowHeight - 2 * inset)};
     }
-    {
-        ShapeSink sink(p.shapes, RollShapeKind::Note, RollShapeKind::Drum, false);
-        for (std::size_t t = 0; t + 1 < trackFirst_.size(); ++t) {
-            const auto track = static_cast<std::int32_t>(t);
-            if (hidden(track)) continue;
+    int RowOf(const TimedNote& note) const {
+        return IsDrum(note) ? keyRows + laneRows - 1 - LaneOf(note) : highKey - note.key;
+    }
+    void Add(ShapeSink& sink, const TimedNote& note) const { sink.Add(note, PlaceOf(note), IsDrum(note), RowOf(note)); }
+};
+
+namespace {
+
+// Notes listed track by track (old places, changed notes) into one sink.
+template <typename List, typename NoteAt>
+void AddListed(const RollFrame& frame, ShapeSink& sink, const List& notes, const NoteAt& noteAt) {
+    std::int32_t track = -1;
+    for (const auto& entry : notes) {
+        const TimedNote& note = noteAt(entry);
+        if (frame.Hidden(note.track) || !frame.Visible(note)) continue;
+        if (note.track != track) {
+            track = note.track;
             sink.StartTrack();
-            const auto begin = song_.notes.begin() + trackFirst_[t];
-            const auto end = song_.notes.begin() + trackFirst_[t + 1];
-            // The first note whose track has sounded up to the view's start: no note before it reaches the view.
-            const auto endsBegin = trackEndMax_.begin() + trackFirst_[t];
-            const auto endsEnd = trackEndMax_.begin() + trackFirst_[t + 1];
-            const auto firstReaching = std::partition_point(
-                endsBegin, endsEnd, [&](std::uint32_t latest) { return latest + reach < firstTick; });
-            for (auto it = begin + (firstReaching - endsBegin); it != end; ++it) {
-                if (it->startTick > lastTick + reach) break;
-                const std::size_t index = static_cast<std::size_t>(it - song_.notes.begin());
-                if (isChanged_[index] || !visible(*it)) continue;
-                bool drum = false;
-                const RollRect rect = placeOf(*it, drum);
-                sink.Add(*it, rect, drum, rowOf(*it));
-            }
         }
+        frame.Add(sink, note);
     }
-    {
-        ShapeSink sink(p.shapes, RollShapeKind::Note, RollShapeKind::Drum, true);
-        addListed(sink, changed_, [&](std::size_t index) -> const TimedNote& { return song_.notes[index]; });
-    }
+}
 
-    DropHiddenShapes(p, keyRows + laneRows);
+// Marks are spaced by pixels, so a picture holds a few per pixel of its width at most; the bound only guards
+// against spacings that rounding swallows.
+int MostMarks(const RollPicture& p) { return 4 * p.width + 16; }
 
-    // Bars and beats. Marks are spaced by pixels, so a picture holds a few per pixel of its width at most;
-    // the bound only guards against spacings that rounding swallows.
-    const int maxMarks = 4 * p.width + 16;
-    if (!metre_.empty()) {
-        auto stretch = std::upper_bound(metre_.begin(), metre_.end(), firstTick,
-                                        [](double t, const MetreStretch& s) { return t < s.tick; });
-        if (stretch != metre_.begin()) --stretch;
-        for (; stretch != metre_.end() && stretch->tick <= lastTick; ++stretch) {
-            const double until = std::next(stretch) == metre_.end() ? lastTick : std::min(lastTick, std::next(stretch)->tick);
-            const double barPixels = stretch->barTicks / tpp;
-            std::int64_t every = 1;
-            while (every * barPixels < kLeastLabelSpacing && every < (std::int64_t{1} << 62)) every *= 2;
-            // Only labelled bars get a line when bars are too close to tell apart.
-            const std::int64_t step = barPixels < 4 ? every : 1;
-            std::int64_t bar = std::max<std::int64_t>(0, static_cast<std::int64_t>((firstTick - stretch->tick) / stretch->barTicks));
-            bar -= (stretch->firstBar - 1 + bar) % step;
-            const int beatsPerBar = static_cast<int>(std::lround(stretch->barTicks / stretch->beatTicks));
-            for (int marks = 0; stretch->tick + bar * stretch->barTicks < until && marks < maxMarks; bar += step, ++marks) {
-                if (bar < 0) continue;
-                const double barTick = stretch->tick + bar * stretch->barTicks;
-                const std::int64_t number = stretch->firstBar + bar;
-                if (barTick >= firstTick) {
-                    p.bars.push_back({xOf(barTick), (number - 1) % every == 0 ? std::to_string(number) : "", true});
-                }
-                if (stretch->beatTicks / tpp < kLeastBeatSpacing) continue;
-                for (int b = 1; b < beatsPerBar; ++b) {
-                    const double beat = barTick + b * stretch->beatTicks;
-                    if (beat >= until) break;
-                    if (beat >= firstTick) p.beats.push_back({xOf(beat), "", false});
-                }
-            }
-        }
-    }
+}  // namespace
 
-    // Minutes and seconds, at round times that the tempo map places.
-    if (!tempo_.empty()) {
-        const double fromSeconds = SecondsAtTick(firstTick);
-        const double toSeconds = SecondsAtTick(lastTick);
-        if (toSeconds > fromSeconds) {
-            const double pixelsPerSecond = notesWidth / (toSeconds - fromSeconds);
-            static constexpr double kSteps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200};
-            double step = kSteps[std::size(kSteps) - 1];
-            for (const double candidate : kSteps) {
-                if (candidate * pixelsPerSecond >= kLeastSecondsSpacing) {
-                    step = candidate;
-                    break;
-                }
-            }
-            while (step * pixelsPerSecond < kLeastSecondsSpacing) step *= 2;  // a song of days
-            int marks = 0;
-            for (double k = std::ceil(fromSeconds / step - 1e-9); k * step <= toSeconds + 1e-9 && marks < maxMarks;
-                 ++k, ++marks) {
-                p.seconds.push_back({xOf(TickAtSeconds(k * step)), TimeLabel(k * step), true});
-            }
-        }
-    }
-
+RollPicture PianoRollModel::Layout(const RollView& view) const {
+    RollPicture p;
+    const RollFrame frame = LayOutAreas(view, p);
+    LayOutKeysAndLanes(frame, p);
+    LayOutNotes(frame, p);
+    LayOutBars(frame, p);
+    LayOutSeconds(frame, p);
     if (view.cursorTick) p.cursorX = CursorX(view, *view.cursorTick);
-
-    // The legend: one row per track, then what the outlines mean.
-    if (legendWidth > 0) {
-        const std::size_t trackCount = std::max(song_.tracks.size(), trackFirst_.empty() ? 0 : trackFirst_.size() - 1);
-        p.legendTitle = "Tracks";
-        const double roomForRows = p.height - kLegendTitleHeight - kLegendFootHeight;
-        const double rowHeight =
-            trackCount == 0 ? 20 : std::clamp(roomForRows / static_cast<double>(trackCount), 12.0, 22.0);
-        for (std::size_t t = 0; t < trackCount; ++t) {
-            const double y = kLegendTitleHeight + static_cast<double>(t) * rowHeight;
-            if (y + rowHeight > p.height - kLegendFootHeight) break;  // no room: the rest are not listed
-            RollLegendEntry entry;
-            entry.track = static_cast<std::int32_t>(t);
-            entry.shown = !hidden(entry.track);
-            entry.color = TrackColor(entry.track);
-            const double box = std::min(12.0, rowHeight - 2);
-            entry.tickBox = {p.legend.x + 10, y + (rowHeight - box) / 2, box, box};
-            entry.swatch = {p.legend.x + 28, y + (rowHeight - box) / 2, box, box};
-            entry.textArea = {p.legend.x + 46, y, std::max(0.0, p.legend.w - 52), rowHeight};
-            entry.text = std::to_string(t + 1);
-            if (t < song_.tracks.size() && !song_.tracks[t].name.empty()) entry.text += "  " + song_.tracks[t].name;
-            if (t < names_.instruments.size() && !names_.instruments[t].empty()) {
-                entry.text += "  (" + names_.instruments[t] + ")";
-            }
-            p.legendEntries.push_back(entry);
-        }
-        if (!changed_.empty() || !oldPlaces_.empty()) {
-            p.changeSummary = std::to_string(changed_.size()) + (changed_.size() == 1 ? " note" : " notes") +
-                              " changed by the last command";
-        }
-    }
-
+    if (frame.legendWidth > 0) LayOutLegend(frame, p);
     if (song_.tracks.empty()) {
         p.message = "No song is open";
     } else if (song_.notes.empty() && oldPlaces_.empty()) {
         p.message = "The song has no notes";
     }
     return p;
+}
+
+RollFrame PianoRollModel::LayOutAreas(const RollView& view, RollPicture& p) const {
+    RollFrame f;
+    p.width = std::max(1, view.width);
+    p.height = std::max(1, view.height);
+    f.left = LeftColumnWidth(p.width);
+    f.legendWidth = LegendWidth(p.width);
+    f.notesWidth = NotesWidth(p.width);
+    f.top = kBarRulerHeight + kSecondsRulerHeight;
+    p.barRuler = {f.left, 0, f.notesWidth, kBarRulerHeight};
+    p.secondsRuler = {f.left, kBarRulerHeight, f.notesWidth, kSecondsRulerHeight};
+    p.notes = {f.left, f.top, f.notesWidth, std::max(1.0, p.height - f.top)};
+    p.keyboard = {0, f.top, f.left, p.notes.h};
+    p.legend = {p.width - f.legendWidth, 0, f.legendWidth, static_cast<double>(p.height)};
+    f.notesBottom = p.notes.Bottom();
+
+    f.ticksPerPixel = view.ticksPerPixel > 0 ? view.ticksPerPixel : FitTicksPerPixel(p.width);
+    f.firstTick = view.ticksPerPixel > 0 ? std::max(0.0, view.firstTick) : 0.0;
+    f.lastTick = f.firstTick + f.notesWidth * f.ticksPerPixel;
+    f.hiddenTracks = &view.hiddenTracks;
+
+    f.keyRows = lowKey_ < 0 ? 0 : highKey_ - lowKey_ + 1;
+    f.laneRows = static_cast<int>(drumKeys_.size());
+    const double gap = f.keyRows > 0 && f.laneRows > 0 ? kSectionGap : 0;
+    const int rows = f.keyRows + f.laneRows;
+    f.rowHeight = rows > 0 ? std::max(0.5, (p.notes.h - gap) / rows) : 0;
+    f.highKey = highKey_;
+    f.laneOfKey = &laneOfKey_;
+    f.inset = f.rowHeight >= 4 ? 1 : 0;
+    f.diamondWidth = std::clamp(f.rowHeight, 3.0, 14.0);
+    f.reach = f.diamondWidth * f.ticksPerPixel;
+    return f;
+}
+
+void PianoRollModel::LayOutKeysAndLanes(const RollFrame& frame, RollPicture& p) const {
+    for (int key = lowKey_; frame.keyRows > 0 && key <= highKey_; ++key) {
+        RollKeyRow row;
+        row.rect = {0, frame.KeyTop(key), frame.left, frame.rowHeight};
+        row.key = key;
+        row.black = IsBlackKey(key);
+        if (key % 12 == 0) row.label = KeyLabel(key);
+        p.keys.push_back(row);
+    }
+    for (int lane = 0; lane < frame.laneRows; ++lane) {
+        RollLane row;
+        row.rect = {0, frame.LaneTop(lane), frame.left, frame.rowHeight};
+        row.key = drumKeys_[static_cast<std::size_t>(lane)];
+        row.name = names_.drums[static_cast<std::size_t>(row.key)];
+        if (row.name.empty()) row.name = "Key " + std::to_string(row.key);
+        p.lanes.push_back(row);
+    }
+}
+
+void PianoRollModel::LayOutNotes(const RollFrame& frame, RollPicture& p) const {
+    // Old places first, so the notes as they stand cover them.
+    {
+        ShapeSink sink(p.shapes, RollShapeKind::OldNote, RollShapeKind::OldDrum, false);
+        AddListed(frame, sink, oldPlaces_, [](const TimedNote& note) -> const TimedNote& { return note; });
+    }
+    AddUnchangedNotes(frame, p.shapes);
+    {
+        ShapeSink sink(p.shapes, RollShapeKind::Note, RollShapeKind::Drum, true);
+        AddListed(frame, sink, changed_, [&](std::size_t index) -> const TimedNote& { return song_.notes[index]; });
+    }
+    DropHiddenShapes(p, frame.keyRows + frame.laneRows);
+}
+
+void PianoRollModel::AddUnchangedNotes(const RollFrame& frame, std::vector<RollShape>& shapes) const {
+    ShapeSink sink(shapes, RollShapeKind::Note, RollShapeKind::Drum, false);
+    for (std::size_t t = 0; t + 1 < trackFirst_.size(); ++t) {
+        const auto track = static_cast<std::int32_t>(t);
+        if (frame.Hidden(track)) continue;
+        sink.StartTrack();
+        const auto begin = song_.notes.begin() + trackFirst_[t];
+        const auto end = song_.notes.begin() + trackFirst_[t + 1];
+        // The first note whose track has sounded up to the view's start: no note before it reaches the view.
+        const auto endsBegin = trackEndMax_.begin() + trackFirst_[t];
+        const auto endsEnd = trackEndMax_.begin() + trackFirst_[t + 1];
+        const auto firstReaching = std::partition_point(
+            endsBegin, endsEnd, [&](std::uint32_t latest) { return latest + frame.reach < frame.firstTick; });
+        for (auto it = begin + (firstReaching - endsBegin); it != end; ++it) {
+            if (it->startTick > frame.lastTick + frame.reach) break;
+            const std::size_t index = static_cast<std::size_t>(it - song_.notes.begin());
+            if (isChanged_[index] || !frame.Visible(*it)) continue;
+            frame.Add(sink, *it);
+        }
+    }
+}
+
+void PianoRollModel::LayOutBars(const RollFrame& frame, RollPicture& p) const {
+    if (metre_.empty()) return;
+    auto stretch = std::upper_bound(metre_.begin(), metre_.end(), frame.firstTick,
+                                    [](double t, const MetreStretch& s) { return t < s.tick; });
+    if (stretch != metre_.begin()) --stretch;
+    for (; stretch != metre_.end() && stretch->tick <= frame.lastTick; ++stretch) {
+        const double until =
+            std::next(stretch) == metre_.end() ? frame.lastTick : std::min(frame.lastTick, std::next(stretch)->tick);
+        MarkBarsAndBeats(frame, *stretch, until, p);
+    }
+}
+
+void PianoRollModel::MarkBarsAndBeats(const RollFrame& frame, const MetreStretch& stretch, double until,
+                                      RollPicture& p) {
+    const double tpp = frame.ticksPerPixel;
+    const double barPixels = stretch.barTicks / tpp;
+    std::int64_t every = 1;
+    while (every * barPixels < kLeastLabelSpacing && every < (std::int64_t{1} << 62)) every *= 2;
+    // Only labelled bars get a line when bars are too close to tell apart.
+    const std::int64_t step = barPixels < 4 ? every : 1;
+    std::int64_t bar =
+        std::max<std::int64_t>(0, static_cast<std::int64_t>((frame.firstTick - stretch.tick) / stretch.barTicks));
+    bar -= (stretch.firstBar - 1 + bar) % step;
+    const int beatsPerBar = static_cast<int>(std::lround(stretch.barTicks / stretch.beatTicks));
+    const int maxMarks = MostMarks(p);
+    for (int marks = 0; stretch.tick + bar * stretch.barTicks < until && marks < maxMarks; bar += step, ++marks) {
+        if (bar < 0) continue;
+        const double barTick = stretch.tick + bar * stretch.barTicks;
+        const std::int64_t number = stretch.firstBar + bar;
+        if (barTick >= frame.firstTick) {
+            p.bars.push_back({frame.XOf(barTick), (number - 1) % every == 0 ? std::to_string(number) : "", true});
+        }
+        if (stretch.beatTicks / tpp < kLeastBeatSpacing) continue;
+        for (int b = 1; b < beatsPerBar; ++b) {
+            const double beat = barTick + b * stretch.beatTicks;
+            if (beat >= until) break;
+            if (beat >= frame.firstTick) p.beats.push_back({frame.XOf(beat), "", false});
+        }
+    }
+}
+
+void PianoRollModel::LayOutSeconds(const RollFrame& frame, RollPicture& p) const {
+    // Minutes and seconds, at round times that the tempo map places.
+    if (tempo_.empty()) return;
+    const double fromSeconds = SecondsAtTick(frame.firstTick);
+    const double toSeconds = SecondsAtTick(frame.lastTick);
+    if (toSeconds <= fromSeconds) return;
+    const double pixelsPerSecond = frame.notesWidth / (toSeconds - fromSeconds);
+    static constexpr double kSteps[] = {1, 2, 5, 10, 15, 30, 60, 120, 300, 600, 900, 1800, 3600, 7200};
+    double step = kSteps[std::size(kSteps) - 1];
+    for (const double candidate : kSteps) {
+        if (candidate * pixelsPerSecond >= kLeastSecondsSpacing) {
+            step = candidate;
+            break;
+        }
+    }
+    while (step * pixelsPerSecond < kLeastSecondsSpacing) step *= 2;  // a song of days
+    const int maxMarks = MostMarks(p);
+    int marks = 0;
+    for (double k = std::ceil(fromSeconds / step - 1e-9); k * step <= toSeconds + 1e-9 && marks < maxMarks;
+         ++k, ++marks) {
+        p.seconds.push_back({frame.XOf(TickAtSeconds(k * step)), TimeLabel(k * step), true});
+    }
+}
+
+void PianoRollModel::LayOutLegend(const RollFrame& frame, RollPicture& p) const {
+    // One row per track, then what the outlines mean.
+    const std::size_t trackCount = std::max(song_.tracks.size(), trackFirst_.empty() ? 0 : trackFirst_.size() - 1);
+    p.legendTitle = "Tracks";
+    const double roomForRows = p.height - kLegendTitleHeight - kLegendFootHeight;
+    const double rowHeight =
+        trackCount == 0 ? 20 : std::clamp(roomForRows / static_cast<double>(trackCount), 12.0, 22.0);
+    for (std::size_t t = 0; t < trackCount; ++t) {
+        const double y = kLegendTitleHeight + static_cast<double>(t) * rowHeight;
+        if (y + rowHeight > p.height - kLegendFootHeight) break;  // no room: the rest are not listed
+        RollLegendEntry entry;
+        entry.track = static_cast<std::int32_t>(t);
+        entry.shown = !frame.Hidden(entry.track);
+        entry.color = TrackColor(entry.track);
+        const double box = std::min(12.0, rowHeight - 2);
+        entry.tickBox = {p.legend.x + 10, y + (rowHeight - box) / 2, box, box};
+        entry.swatch = {p.legend.x + 28, y + (rowHeight - box) / 2, box, box};
+        entry.textArea = {p.legend.x + 46, y, std::max(0.0, p.legend.w - 52), rowHeight};
+        entry.text = std::to_string(t + 1);
+        if (t < song_.tracks.size() && !song_.tracks[t].name.empty()) entry.text += "  " + song_.tracks[t].name;
+        if (t < names_.instruments.size() && !names_.instruments[t].empty()) {
+            entry.text += "  (" + names_.instruments[t] + ")";
+        }
+        p.legendEntries.push_back(entry);
+    }
+    if (!changed_.empty() || !oldPlaces_.empty()) {
+        p.changeSummary = std::to_string(changed_.size()) + (changed_.size() == 1 ? " note" : " notes") +
+                          " changed by the last command";
+    }
 }
 
 }  // namespace sonivex

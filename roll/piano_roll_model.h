@@ -14,6 +14,8 @@
 
 namespace sonivex {
 
+struct RollFrame;
+
 // The channel (counted from 0) whose notes are drum sounds.
 inline constexpr int kRollDrumChannel = 9;
 
@@ -187,6 +189,22 @@ private:
         double beatTicks;
         std::int64_t firstBar;
     };
+
+    // Parts of SetSong: the notes the last command changed and the old places, the index of each track's
+    // notes, and the keys and drum lanes shown.
+    void FindChanges(const Timeline& previous);
+    void IndexTracks(std::int32_t trackCount);
+    void FindKeysAndLanes();
+
+    // Parts of Layout, in drawing order.
+    RollFrame LayOutAreas(const RollView& view, RollPicture& p) const;
+    void LayOutKeysAndLanes(const RollFrame& frame, RollPicture& p) const;
+    void LayOutNotes(const RollFrame& frame, RollPicture& p) const;
+    void AddUnchangedNotes(const RollFrame& frame, std::vector<RollShape>& shapes) const;
+    void LayOutBars(const RollFrame& frame, RollPicture& p) const;
+    static void MarkBarsAndBeats(const RollFrame& frame, const MetreStretch& stretch, double until, RollPicture& p);
+    void LayOutSeconds(const RollFrame& frame, RollPicture& p) const;
+    void LayOutLegend(const RollFrame& frame, RollPicture& p) const;
 
     void BuildTempoStretches();
     void BuildMetreStretches();

@@ -76,65 +76,73 @@ QRect Pixels(const RollRect& r) {
 // Diamonds are drawn as polygons only where they are large enough to look like one.
 constexpr int kLeastDiamond = 7;
 
+// The pens and colours that mark changed notes and old places.
+struct ShapeOutlines {
+    QPen oldOutline{QColor(255, 255, 255, 150), 1, ::Qt::DashLine};
+    QColor oldEdge{255, 255, 255, 90};
+    QPen changed{kChangedOutline, 2};
+    ShapeOutlines() { changed.setJoinStyle(::Qt::MiterJoin); }
+};
+
+// A melody note as it stands, or faint where it stood before the last command.
+void DrawBar(QPainter& painter, const RollShape& shape, const QRect& rect, QColor fill, const ShapeOutlines& lines) {
+    if (shape.kind == RollShapeKind::OldNote) {
+        fill.setAlpha(70);
+        painter.fillRect(rect, fill);
+        if (rect.width() >= 8) {
+            painter.setPen(lines.oldOutline);
+            painter.setBrush(::Qt::NoBrush);
+            painter.drawRect(rect.adjusted(0, 0, -1, -1));
+        } else {
+            painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), lines.oldEdge);
+            painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), lines.oldEdge);
+        }
+        return;
+    }
+    if (shape.changed) {
+        // Thinner around narrow notes, so a crowd of changed notes does not turn white.
+        const int edge = rect.width() >= 6 ? 2 : 1;
+        painter.fillRect(rect.adjusted(-edge, -edge, edge, edge), kChangedOutline);
+    }
+    painter.fillRect(rect, fill);
+    if (!shape.changed && rect.width() >= 6 && rect.height() >= 5) {
+        // A darker edge keeps notes of one key apart when one starts where the last ends.
+        painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), fill.darker(170));
+    }
+}
+
+// A drum note as it stands, or faint where it stood before the last command: a diamond, or a plain rectangle
+// where it is too small to look like one.
+void DrawDiamond(QPainter& painter, const RollShape& shape, const QRect& rect, QColor fill,
+                 const ShapeOutlines& lines) {
+    const bool old = shape.kind == RollShapeKind::OldDrum;
+    if (old) fill.setAlpha(110);
+    if (rect.width() < kLeastDiamond || rect.height() < kLeastDiamond) {
+        if (!old && shape.changed) painter.fillRect(rect.adjusted(-1, -1, 1, 1), kChangedOutline);
+        painter.fillRect(rect, fill);
+        return;
+    }
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    if (old) {
+        painter.setPen(lines.oldOutline);
+    } else {
+        painter.setPen(shape.changed ? lines.changed : QPen(fill.darker(160), 1));
+    }
+    painter.setBrush(fill);
+    painter.drawPolygon(Diamond(shape.rect));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+}
+
 void DrawShapes(QPainter& painter, const RollPicture& p) {
     painter.setRenderHint(QPainter::Antialiasing, false);
-    const QPen oldOutline(QColor(255, 255, 255, 150), 1, ::Qt::DashLine);
-    const QColor oldEdge(255, 255, 255, 90);
-    QPen changedOutline(kChangedOutline, 2);
-    changedOutline.setJoinStyle(::Qt::MiterJoin);
+    const ShapeOutlines lines;
     for (const RollShape& shape : p.shapes) {
         const QRect rect = Pixels(shape.rect);
-        QColor fill = ToQt(shape.fill);
-        const bool large = rect.width() >= kLeastDiamond && rect.height() >= kLeastDiamond;
-        switch (shape.kind) {
-        case RollShapeKind::Note:
-            if (shape.changed) {
-                // Thinner around narrow notes, so a crowd of changed notes does not turn white.
-                const int edge = rect.width() >= 6 ? 2 : 1;
-                painter.fillRect(rect.adjusted(-edge, -edge, edge, edge), kChangedOutline);
-            }
-            painter.fillRect(rect, fill);
-            if (!shape.changed && rect.width() >= 6 && rect.height() >= 5) {
-                // A darker edge keeps notes of one key apart when one starts where the last ends.
-                painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), fill.darker(170));
-            }
-            break;
-        case RollShapeKind::OldNote:
-            fill.setAlpha(70);
-            painter.fillRect(rect, fill);
-            if (rect.width() >= 8) {
-                painter.setPen(oldOutline);
-                painter.setBrush(::Qt::NoBrush);
-                painter.drawRect(rect.adjusted(0, 0, -1, -1));
-            } else {
-                painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), oldEdge);
-                painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), oldEdge);
-            }
-            break;
-        case RollShapeKind::Drum:
-            if (!large) {
-                if (shape.changed) painter.fillRect(rect.adjusted(-1, -1, 1, 1), kChangedOutline);
-                painter.fillRect(rect, fill);
-                break;
-            }
-            painter.setRenderHint(QPainter::Antialiasing, true);
-            painter.setPen(shape.changed ? changedOutline : QPen(fill.darker(160), 1));
-            painter.setBrush(fill);
-            painter.drawPolygon(Diamond(shape.rect));
-            painter.setRenderHint(QPainter::Antialiasing, false);
-            break;
-        case RollShapeKind::OldDrum:
-            fill.setAlpha(110);
-            if (!large) {
-                painter.fillRect(rect, fill);
-                break;
-            }
-            painter.setRenderHint(QPainter::Antialiasing, true);
-            painter.setPen(oldOutline);
-            painter.setBrush(fill);
-            painter.drawPolygon(Diamond(shape.rect));
-            painter.setRenderHint(QPainter::Antialiasing, false);
-            break;
+        const QColor fill = ToQt(shape.fill);
+        if (shape.kind == RollShapeKind::Note || shape.kind == RollShapeKind::OldNote) {
+            DrawBar(painter, shape, rect, fill, lines);
+        } else {
+            DrawDiamond(painter, shape, rect, fill, lines);
         }
     }
 }

@@ -47,14 +47,14 @@ QIcon ApplicationIcon() {
     return QIcon::fromTheme(QStringLiteral("sonivex"), bundled);
 }
 
-}  // namespace
+// What the command line asks for.
+struct StartOptions {
+    std::optional<std::filesystem::path> programFolder;
+    std::string file;  // the full path of FILE; empty without one
+};
 
-int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Sonivex"));
-    QApplication::setApplicationVersion(QStringLiteral(SONIVEX_VERSION));
-    QApplication::setWindowIcon(ApplicationIcon());
-
+// Reads the command line (help and version end the program there); nothing when it names more than one FILE.
+std::optional<StartOptions> ReadCommandLine(const QApplication& app) {
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Analyses, changes and plays Standard MIDI Files."));
     parser.addHelpOption();
@@ -69,20 +69,56 @@ int main(int argc, char** argv) {
                                  QStringLiteral("[FILE]"));
     parser.process(app);
     const QStringList files = parser.positionalArguments();
-    if (files.size() > 1) {
+    if (files.size() > 1) return std::nullopt;
+
+    StartOptions options;
+    if (parser.isSet(programFolderOption)) {
+        std::error_code ec;
+        options.programFolder =
+            std::filesystem::absolute(parser.value(programFolderOption).toLocal8Bit().toStdString(), ec);
+    }
+    if (!files.isEmpty()) {
+        // The dialog would have given the full path.
+        std::error_code ec;
+        options.file =
+            std::filesystem::absolute(files.constFirst().toLocal8Bit().toStdString(), ec).lexically_normal().string();
+    }
+    return options;
+}
+
+// Once the event loop runs: opens `path` (when given), and with `screenshot` set saves the window's picture
+// there a little later and closes the window; `screenshotStatus` becomes 1 when the picture is not saved.
+void StartUp(sonivex::MainWindow& window, const std::string& path, const QString& screenshot, int& screenshotStatus) {
+    QTimer::singleShot(0, &window, [&window, &screenshotStatus, path, screenshot] {
+        if (!path.empty()) window.OpenFile(path);
+        if (screenshot.isEmpty()) return;
+        QTimer::singleShot(kScreenshotDelayMs, &window, [&window, &screenshotStatus, screenshot] {
+            if (!window.grab().save(screenshot, "PNG")) {
+                std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(screenshot));
+                screenshotStatus = 1;
+            }
+            window.close();
+        });
+    });
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Sonivex"));
+    QApplication::setApplicationVersion(QStringLiteral(SONIVEX_VERSION));
+    QApplication::setWindowIcon(ApplicationIcon());
+    const std::optional<StartOptions> options = ReadCommandLine(app);
+    if (!options) {
         std::fputs("sonivex: only one FILE can be opened\n", stderr);
         return 2;
     }
 
-    std::optional<std::filesystem::path> programFolder;
-    if (parser.isSet(programFolderOption)) {
-        std::error_code ec;
-        programFolder = std::filesystem::absolute(parser.value(programFolderOption).toLocal8Bit().toStdString(), ec);
-    }
     // Declared before the window, so the run folder goes only after the window has closed its files.
     std::string folderError;
     std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
-        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(), programFolder, folderError);
+        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(), options->programFolder, folderError);
     if (!run) {
         std::fprintf(stderr, "sonivex: %s\n", folderError.c_str());
         QMessageBox::critical(nullptr, QStringLiteral("Sonivex"), QString::fromLocal8Bit(folderError.c_str()));
@@ -103,26 +139,8 @@ int main(int argc, char** argv) {
 #endif
     window.show();
 
-    std::string path;
-    if (!files.isEmpty()) {
-        // The dialog would have given the full path.
-        std::error_code ec;
-        path = std::filesystem::absolute(files.constFirst().toLocal8Bit().toStdString(), ec).lexically_normal().string();
-    }
-    const QString screenshot = qEnvironmentVariable("SONIVEX_SCREENSHOT");
     int screenshotStatus = 0;
-    QTimer::singleShot(0, &window, [&window, &screenshotStatus, path, screenshot] {
-        if (!path.empty()) window.OpenFile(path);
-        if (screenshot.isEmpty()) return;
-        QTimer::singleShot(kScreenshotDelayMs, &window, [&window, &screenshotStatus, screenshot] {
-            if (!window.grab().save(screenshot, "PNG")) {
-                std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(screenshot));
-                screenshotStatus = 1;
-            }
-            window.close();
-        });
-    });
-
+    StartUp(window, options->file, qEnvironmentVariable("SONIVEX_SCREENSHOT"), screenshotStatus);
     const int status = app.exec();
     window.close();  // shuts down while the back-end still exists
     window.State().media.Device = nullptr;

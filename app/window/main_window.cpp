@@ -139,6 +139,46 @@ QIcon ToolbarIcon(const QStyle& style, const char* themeName, QStyle::StandardPi
     return QIcon::fromTheme(QString::fromLatin1(themeName), style.standardIcon(standard));
 }
 
+// A new control of the kind and caption of `place`, in `container`.
+QWidget* MakeControl(const ControlPlace& place, QWidget* container) {
+    const QString caption = QString::fromLatin1(place.caption);
+    switch (place.kind) {
+    case Kind::Toolbar: return new QToolBar(container);
+    case Kind::Report: return new QPlainTextEdit(container);
+    case Kind::Frame: return new QGroupBox(caption, container);
+    case Kind::Label: return new QLabel(caption, container);
+    case Kind::List: return new QComboBox(container);
+    case Kind::Button: {
+        auto* button = new QPushButton(caption, container);
+        button->setAutoDefault(false);
+        return button;
+    }
+    case Kind::Check: return new QCheckBox(caption, container);
+    case Kind::Option: return new QRadioButton(caption, container);
+    case Kind::Text: return new QLineEdit(container);
+    case Kind::MediaFrame: return new QFrame(container);
+    case Kind::StatusBar: return new QStatusBar(container);
+    }
+    return new QWidget(container);
+}
+
+// Whether the keyboard focus visits a control of this kind, in the tab order.
+bool TakesFocus(Kind kind) {
+    return kind != Kind::Toolbar && kind != Kind::Frame && kind != Kind::Label && kind != Kind::MediaFrame &&
+           kind != Kind::StatusBar;
+}
+
+// Names the control, puts it at its place in twips of the window `form` and gives it its font.
+void PlaceControl(const QWidget& form, const ControlPlace& place, const QWidget& container, QWidget& widget) {
+    widget.setObjectName(Name(place.name));
+    widget.setGeometry(TwipsRect(form, place.left, place.top, place.width, place.height));
+    // The window's font reaches every control except what sits in a captioned frame, which would take the
+    // caption's font: those get the window's font again.
+    if (IsCaptionedFrame(place)) widget.setFont(FrameCaptionFont());
+    if (place.container != nullptr && container.font().underline()) widget.setFont(FormFont());
+    FitCaption(widget, QString::fromLatin1(place.caption));
+}
+
 }  // namespace
 
 MainWindow::MainWindow(Folders folders, QWidget* parent)
@@ -210,34 +250,8 @@ void MainWindow::BuildControls() {
     QWidget* previousFocus = nullptr;
     for (const ControlPlace& place : kControls) {
         QWidget* container = place.container == nullptr ? client_ : Widget(place.container);
-        const QString caption = QString::fromLatin1(place.caption);
-        QWidget* widget = nullptr;
-        bool takesFocus = true;
-        switch (place.kind) {
-        case Kind::Toolbar: widget = new QToolBar(container); takesFocus = false; break;
-        case Kind::Report: widget = report_ = new QPlainTextEdit(container); break;
-        case Kind::Frame: widget = new QGroupBox(caption, container); takesFocus = false; break;
-        case Kind::Label: widget = new QLabel(caption, container); takesFocus = false; break;
-        case Kind::List: widget = new QComboBox(container); break;
-        case Kind::Button: {
-            auto* button = new QPushButton(caption, container);
-            button->setAutoDefault(false);
-            widget = button;
-            break;
-        }
-        case Kind::Check: widget = new QCheckBox(caption, container); break;
-        case Kind::Option: widget = new QRadioButton(caption, container); break;
-        case Kind::Text: widget = new QLineEdit(container); break;
-        case Kind::MediaFrame: widget = mediaFrame_ = new QFrame(container); takesFocus = false; break;
-        case Kind::StatusBar: widget = new QStatusBar(container); takesFocus = false; break;
-        }
-        widget->setObjectName(Name(place.name));
-        widget->setGeometry(TwipsRect(*this, place.left, place.top, place.width, place.height));
-        // The window's font reaches every control except what sits in a captioned frame, which would take the
-        // caption's font: those get the window's font again.
-        if (IsCaptionedFrame(place)) widget->setFont(FrameCaptionFont());
-        if (place.container != nullptr && container->font().underline()) widget->setFont(FormFont());
-        FitCaption(*widget, caption);
+        QWidget* widget = MakeControl(place, container);
+        PlaceControl(*this, place, *container, *widget);
         if (place.kind == Kind::Toolbar) {
             // The toolbar's buttons need more height than the layout's 288 twips; the controls below leave
             // room for them.
@@ -246,11 +260,13 @@ void MainWindow::BuildControls() {
             r.setHeight(qMin(qMax(r.height(), widget->sizeHint().height()), toolbarRoom));
             widget->setGeometry(r);
         }
-        if (takesFocus) {
+        if (TakesFocus(place.kind)) {
             if (previousFocus != nullptr) setTabOrder(previousFocus, widget);
             previousFocus = widget;
         }
     }
+    report_ = static_cast<QPlainTextEdit*>(Widget("RichTextBox1"));
+    mediaFrame_ = static_cast<QFrame*>(Widget("MediaFrame"));
 
     report_->setFont(ReportFont());
     report_->setReadOnly(true);
@@ -264,7 +280,10 @@ void MainWindow::BuildControls() {
     // The report pane was stretched over the media frame: the frame lies beneath it and is never seen.
     mediaFrame_->lower();
     mediaFrame_->hide();
+    PairControlsWithModel();
+}
 
+void MainWindow::PairControlsWithModel() {
     FormModel& f = session_.form;
     const auto list = [this](const char* name) { return static_cast<QComboBox*>(Widget(name)); };
     const auto check = [this](const char* name) { return static_cast<QCheckBox*>(Widget(name)); };
@@ -289,47 +308,33 @@ void MainWindow::BuildToolbar(QWidget* widget) {
     toolbar->setIconSize(QSize(16, 16));
     toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
     struct Button {
-        const char* key;
+        std::optional<MenuCommand> command;  // none for a separator
         const char* tip;
         const char* theme;
         QStyle::StandardPixmap standard;
-        Control* model;
     };
-    FormModel& f = session_.form;
     const Button buttons[] = {
-        {"Open", "Open...", "document-open", QStyle::SP_DialogOpenButton, &f.OpenButton},
-        {"Save", "Save...", "document-save", QStyle::SP_DialogSaveButton, &f.SaveButton},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
-        {"Play", "Play", "media-playback-start", QStyle::SP_MediaPlay, &f.PlayButton},
-        {"Pause", "Pause", "media-playback-pause", QStyle::SP_MediaPause, &f.PauseButton},
-        {"Stop", "Stop", "media-playback-stop", QStyle::SP_MediaStop, &f.StopButton},
-        {nullptr, nullptr, nullptr, QStyle::SP_CustomBase, nullptr},
-        {"Undo", "Undo", "edit-undo", QStyle::SP_ArrowBack, &f.UndoButton},
-        {"Redo", "Redo", "edit-redo", QStyle::SP_ArrowForward, &f.RedoButton},
+        {MenuCommand::Open, "Open...", "document-open", QStyle::SP_DialogOpenButton},
+        {MenuCommand::Save, "Save...", "document-save", QStyle::SP_DialogSaveButton},
+        {std::nullopt, nullptr, nullptr, QStyle::SP_CustomBase},
+        {MenuCommand::Play, "Play", "media-playback-start", QStyle::SP_MediaPlay},
+        {MenuCommand::Pause, "Pause", "media-playback-pause", QStyle::SP_MediaPause},
+        {MenuCommand::Stop, "Stop", "media-playback-stop", QStyle::SP_MediaStop},
+        {std::nullopt, nullptr, nullptr, QStyle::SP_CustomBase},
+        {MenuCommand::Undo, "Undo", "edit-undo", QStyle::SP_ArrowBack},
+        {MenuCommand::Redo, "Redo", "edit-redo", QStyle::SP_ArrowForward},
     };
     for (const Button& button : buttons) {
-        if (button.key == nullptr) {
+        if (!button.command) {
             toolbar->addSeparator();
             continue;
         }
-        const QString key = QString::fromLatin1(button.key);
-        const QIcon icon = ToolbarIcon(*style(), button.theme, button.standard);
-        // A button with a menu item of its own shows that item's action: one action, one enabled state.
-        if (QAction* shared = findChild<QAction*>(QStringLiteral("mnu") + key)) {
-            shared->setIcon(icon);
-            shared->setToolTip(QString::fromLatin1(button.tip));
-            shared->setData(key);
-            toolbar->addAction(shared);
-            continue;
-        }
-        QAction* action = toolbar->addAction(icon, key);
-        action->setObjectName(key);
-        action->setData(key);
-        action->setToolTip(QString::fromLatin1(button.tip));
-        connect(action, &QAction::triggered, this, [this, key] {
-            Handle([this, &key] { ToolbarClick(session_, key.toStdString()); });
-        });
-        actions_.emplace_back(action, button.model);
+        // A button shows its menu item's own action: one command, one enabled state.
+        QAction* shared = CommandAction(*button.command);
+        shared->setIcon(ToolbarIcon(*style(), button.theme, button.standard));
+        shared->setToolTip(QString::fromLatin1(button.tip));
+        shared->setData(Name(NamesOf(*button.command).toolbarKey));
+        toolbar->addAction(shared);
     }
     AddPlayingPosition(toolbar);
 }
@@ -349,10 +354,26 @@ void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
 }
 
 void MainWindow::BuildMenus() {
+    AddCommandMenus();
+    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
+    const std::pair<MenuCommand, QKeySequence> keys[] = {{MenuCommand::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
+                                                         {MenuCommand::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                                         {MenuCommand::Exit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
+                                                         {MenuCommand::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
+                                                         {MenuCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+                                                         {MenuCommand::About, QKeySequence(Qt::Key_F1)}};
+    for (const auto& [command, key] : keys) CommandAction(command)->setShortcut(key);
+    // File, Recent Songs, above Exit.
+    recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
+                                  session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+    AddViewMenu();
+}
+
+void MainWindow::AddCommandMenus() {
     FormModel& f = session_.form;
     struct Item {
-        const char* name;  // null for a separator
-        const char* caption;
+        std::optional<MenuCommand> command;  // none for a separator
+        const char* caption;                 // a separator's object name
         Control* model;
     };
     struct Menu {
@@ -362,44 +383,38 @@ void MainWindow::BuildMenus() {
     };
     const Menu menus[] = {
         {"mnuFile", "File",
-         {{"mnuOpen", "Open...", &f.mnuOpen}, {"mnuSave", "Save...", &f.mnuSave},
-          {"mnuExportAudio", "Export Audio...", &f.mnuExportAudio}, {nullptr, "streep1", nullptr},
-          {"mnuExit", "Exit", &f.mnuExit}}},
-        {"mnuEdit", "Edit", {{"mnuUndo", "Undo", &f.mnuUndo}, {"mnuRedo", "Redo", &f.mnuRedo}}},
+         {{MenuCommand::Open, "Open...", &f.mnuOpen}, {MenuCommand::Save, "Save...", &f.mnuSave},
+          {MenuCommand::ExportAudio, "Export Audio...", &f.mnuExportAudio}, {std::nullopt, "streep1", nullptr},
+          {MenuCommand::Exit, "Exit", &f.mnuExit}}},
+        {"mnuEdit", "Edit", {{MenuCommand::Undo, "Undo", &f.mnuUndo}, {MenuCommand::Redo, "Redo", &f.mnuRedo}}},
         {"mnucontrol", "Controls",
-         {{"mnuPlay", "Play", &f.mnuPlay}, {"mnuPause", "Pause", &f.mnuPause}, {"mnuStop", "Stop", &f.mnuStop}}},
-        {"mnuHelp", "Help", {{"mnuAbout", "About...", &f.mnuAbout}}},
+         {{MenuCommand::Play, "Play", &f.mnuPlay}, {MenuCommand::Pause, "Pause", &f.mnuPause},
+          {MenuCommand::Stop, "Stop", &f.mnuStop}}},
+        {"mnuHelp", "Help", {{MenuCommand::About, "About...", &f.mnuAbout}}},
     };
     for (const Menu& menu : menus) {
         QMenu* qmenu = menuBar()->addMenu(QString::fromLatin1(menu.caption));
         qmenu->setObjectName(Name(menu.name));
         for (const Item& item : menu.items) {
-            if (item.name == nullptr) {
+            if (!item.command) {
                 qmenu->addSeparator()->setObjectName(Name(item.caption));
                 continue;
             }
             QAction* action = qmenu->addAction(QString::fromLatin1(item.caption));
-            action->setObjectName(Name(item.name));
-            const std::string name = item.name;
-            connect(action, &QAction::triggered, this, [this, name] {
-                Handle([this, &name] { MenuClick(session_, name); });
+            action->setObjectName(Name(NamesOf(*item.command).menuItem));
+            connect(action, &QAction::triggered, this, [this, command = *item.command] {
+                Handle([this, command] { MenuClick(session_, command); });
             });
             actions_.emplace_back(action, item.model);
         }
     }
-    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
-    const std::pair<const char*, QKeySequence> keys[] = {{"mnuOpen", QKeySequence(Qt::CTRL | Qt::Key_O)},
-                                                         {"mnuSave", QKeySequence(Qt::CTRL | Qt::Key_S)},
-                                                         {"mnuExit", QKeySequence(Qt::CTRL | Qt::Key_Q)},
-                                                         {"mnuUndo", QKeySequence(Qt::CTRL | Qt::Key_Z)},
-                                                         {"mnuRedo", QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
-                                                         {"mnuAbout", QKeySequence(Qt::Key_F1)}};
-    for (const auto& [name, key] : keys) {
-        if (QAction* action = findChild<QAction*>(Name(name))) action->setShortcut(key);
-    }
-    // File, Recent Songs, above Exit.
-    recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
-                                  session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+}
+
+QAction* MainWindow::CommandAction(MenuCommand command) const {
+    return findChild<QAction*>(Name(NamesOf(command).menuItem));
+}
+
+void MainWindow::AddViewMenu() {
     // View, Piano Roll, between Edit and Controls.
     auto* view = new QMenu(QStringLiteral("View"), menuBar());
     view->setObjectName(QStringLiteral("mnuView"));
@@ -462,10 +477,12 @@ void MainWindow::Connect() {
                 [model = model](const QString& text) { model->text = text.toLatin1().toStdString(); });
     }
 
-    for (int number = 1; number <= 4; ++number) {
-        auto* button = static_cast<QPushButton*>(Widget(QStringLiteral("Command%1").arg(number).toLatin1().constData()));
-        connect(button, &QPushButton::clicked, this,
-                [this, number] { Handle([this, number] { CommandClick(session_, number); }); });
+    for (const auto& [name, command] : {std::pair{"Command1", CommandButton::ApplyStyle},
+                                        std::pair{"Command2", CommandButton::SwitchDrumMelody},
+                                        std::pair{"Command3", CommandButton::CopyTrack},
+                                        std::pair{"Command4", CommandButton::ApplyEffect}}) {
+        connect(static_cast<QPushButton*>(Widget(name)), &QPushButton::clicked, this,
+                [this, command = command] { Handle([this, command] { CommandClick(session_, command); }); });
     }
 }
 

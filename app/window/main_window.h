@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/menu_command.h"
 #include "reader/platform.h"
 #include "app/session.h"
 
@@ -101,7 +102,14 @@ protected:
 
 private:
     void BuildControls();
+    // Pairs each list, box, option, text and button with the part of the window model it shows.
+    void PairControlsWithModel();
     void BuildMenus();
+    // The File, Edit, Controls and Help menus, whose items run the session's commands.
+    void AddCommandMenus();
+    void AddViewMenu();
+    // The menu item of `command`, whose action the toolbar button of the command shares.
+    QAction* CommandAction(MenuCommand command) const;
     void OpenRecentSong(const std::string& path);
     // View, Piano Roll: opens the piano roll window, or brings it to the front.
     void ShowPianoRoll();

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <set>
+#include <string>
 
 #include "app/commands.h"
 #include "support/fake_media.h"
@@ -242,26 +244,36 @@ TEST(EffectList, EnablesApplyOnlyOnceTheListsAreFilled) {
     EXPECT_TRUE(w.form().Command1.enabled);
 }
 
-TEST(Routing, SendsMenusAndToolbarButtonsToTheirCommands) {
+TEST(Routing, SendsEveryMenuItemToItsCommand) {
     Window w;
     w.Open(w.Song());
-    MenuClick(*w.t, "mnuAbout");
+    MenuClick(*w.t, MenuCommand::About);
     EXPECT_EQ(w.t.platform().aboutShown, 1);
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.t.platform().windowClosed, 1);
     w.device.commands.clear();
-    ToolbarClick(*w.t, "Play");
-    MenuClick(*w.t, "mnuPause");
-    ToolbarClick(*w.t, "Stop");
-    ToolbarClick(*w.t, "");  // the separator
+    MenuClick(*w.t, MenuCommand::Play);
+    MenuClick(*w.t, MenuCommand::Pause);
+    MenuClick(*w.t, MenuCommand::Stop);
     EXPECT_EQ(w.device.commands,
               (std::vector<std::string>{"Set VAVidev1 time format frames", "Status VAVidev1 length",
                                         "Play VAVidev1 from 0 to 960 notify", "Pause VAVidev1 notify",
                                         "Stop VAVidev1 notify"}));
     const std::size_t dialogs = w.t.platform().dialogs.size();
-    ToolbarClick(*w.t, "Open");
-    MenuClick(*w.t, "mnuSave");
+    MenuClick(*w.t, MenuCommand::Open);
+    MenuClick(*w.t, MenuCommand::Save);
     EXPECT_EQ(w.t.platform().dialogs.size(), dialogs + 2);
+}
+
+TEST(Routing, NamesEveryMenuItemAndToolbarButtonOnce) {
+    std::set<std::string> names;
+    for (const MenuCommandName& row : kMenuCommandNames) {
+        EXPECT_TRUE(names.insert(row.menuItem).second) << row.menuItem;
+        if (row.toolbarKey != nullptr) {
+            EXPECT_TRUE(names.insert(row.toolbarKey).second) << row.toolbarKey;
+        }
+    }
+    EXPECT_EQ(names.size(), 17u);  // ten menu items, seven toolbar buttons
 }
 
 TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
@@ -329,7 +341,7 @@ struct ChangedSong : Window {
     ChangedSong() {
         path = Open(Song());
         form().Combo4.listIndex = 0;
-        CommandClick(*t, 2);
+        CommandClick(*t, CommandButton::SwitchDrumMelody);
     }
     std::vector<Buttons>& buttons() { return t.platform().buttons; }
     std::vector<std::string>& messages() { return t.platform().messages; }
@@ -339,21 +351,21 @@ TEST(UnsavedChanges, AreNotedOnlyWhenAnEditingCommandChangedTheSong) {
     Window w;
     w.Open(w.Song());
     EXPECT_FALSE(w.form().UnsavedChanges);
-    CommandClick(*w.t, 1);  // no style chosen: the command changes nothing
+    CommandClick(*w.t, CommandButton::ApplyStyle);  // no style chosen: the command changes nothing
     EXPECT_FALSE(w.form().UnsavedChanges);
     w.form().Combo4.listIndex = 1;  // the second track holds no notes
-    CommandClick(*w.t, 2);
+    CommandClick(*w.t, CommandButton::SwitchDrumMelody);
     EXPECT_EQ(w.t.platform().messages.back(), "No notes in track!");
     EXPECT_FALSE(w.form().UnsavedChanges);
     w.form().Combo4.listIndex = 0;
-    CommandClick(*w.t, 2);
+    CommandClick(*w.t, CommandButton::SwitchDrumMelody);
     EXPECT_TRUE(w.form().UnsavedChanges);
 }
 
 TEST(UnsavedChanges, ExitAsksNothingWhenNothingChanged) {
     Window w;
     w.Open(w.Song());
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.t.platform().windowClosed, 1);
     EXPECT_TRUE(w.t.platform().messages.empty());
     EXPECT_TRUE(QueryUnload(*w.t));  // the close box
@@ -365,7 +377,7 @@ TEST(UnsavedChanges, ExitAsksWithYesNoAndCancelAndCancelKeepsTheWindow) {
     w.messages().clear();
     w.buttons().clear();
     w.t.platform().Answers({Answer::Cancel});
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.messages(), (std::vector<std::string>{"? Save changes to SONG.MID?"}));
     EXPECT_EQ(w.buttons(), (std::vector<Buttons>{Buttons::YesNoCancel}));
     EXPECT_EQ(w.t.platform().titles.back(), "Sonivex");
@@ -383,7 +395,7 @@ TEST(UnsavedChanges, NoClosesWithoutSavingAndTheCloseThatFollowsAsksNoMore) {
     ChangedSong w;
     const std::size_t dialogs = w.t.platform().dialogs.size();
     w.t.platform().Answers({Answer::No});
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.t.platform().windowClosed, 1);
     EXPECT_EQ(w.t.platform().dialogs.size(), dialogs);  // no save dialog
     EXPECT_TRUE(QueryUnload(*w.t));                    // the window's own close after Exit
@@ -398,7 +410,7 @@ TEST(UnsavedChanges, YesSavesAndClosesOnlyWhenTheSaveSucceeded) {
 
     // Yes, then the save dialog is cancelled: nothing was saved, so the window stays.
     w.t.platform().Answers({Answer::Yes});
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.t.platform().windowClosed, 0);
     EXPECT_TRUE(w.form().UnsavedChanges);
 
@@ -406,7 +418,7 @@ TEST(UnsavedChanges, YesSavesAndClosesOnlyWhenTheSaveSucceeded) {
     const auto target = std::filesystem::path(w.path).parent_path() / "edited.mid";
     w.t.platform().Answers({Answer::Yes});
     w.t.platform().Files({target.string()});
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(TestSession::ReadBytes(target), edited);
     EXPECT_EQ(w.t.platform().windowClosed, 1);
     EXPECT_FALSE(w.form().UnsavedChanges);
@@ -416,7 +428,7 @@ TEST(UnsavedChanges, YesKeepsTheWindowWhenTheFileCannotBeWritten) {
     ChangedSong w;
     w.t.platform().Answers({Answer::Yes});
     w.t.platform().Files({"/nowhere/at/all/edited.mid"});
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.messages().back(), "/nowhere/at/all/edited.mid could not be saved");
     EXPECT_EQ(w.t.platform().windowClosed, 0);
     EXPECT_TRUE(w.form().UnsavedChanges);
@@ -432,7 +444,7 @@ TEST(UnsavedChanges, ASuccessfulSaveClearsThemAndAFailedOneDoesNot) {
     EXPECT_EQ(SaveCommand(*w.t), SaveOutcome::Saved);
     EXPECT_FALSE(w.form().UnsavedChanges);
     w.messages().clear();
-    MenuClick(*w.t, "mnuExit");
+    MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_TRUE(w.messages().empty());
     EXPECT_EQ(w.t.platform().windowClosed, 1);
 }
@@ -441,9 +453,9 @@ TEST(UnsavedChanges, ASuccessfulSaveClearsThemAndAFailedOneDoesNot) {
 TEST(UnsavedChanges, TheMenusUndoBackToTheSongAsOpenedLeavesNothingToSave) {
     ChangedSong w;
     ASSERT_TRUE(w.form().UnsavedChanges);
-    MenuClick(*w.t, "mnuUndo");
+    MenuClick(*w.t, MenuCommand::Undo);
     EXPECT_FALSE(w.form().UnsavedChanges);
-    ToolbarClick(*w.t, "Redo");
+    MenuClick(*w.t, MenuCommand::Redo);
     EXPECT_TRUE(w.form().UnsavedChanges);
 }
 
@@ -451,7 +463,7 @@ TEST(UnsavedChanges, AnUndoAfterASaveIsAChangeToSave) {
     ChangedSong w;
     w.t.platform().Files({(std::filesystem::path(w.path).parent_path() / "saved.mid").string()});
     ASSERT_EQ(SaveCommand(*w.t), SaveOutcome::Saved);
-    MenuClick(*w.t, "mnuUndo");
+    MenuClick(*w.t, MenuCommand::Undo);
     EXPECT_EQ(TestSession::ReadBytes(w.t.folder() / "sonivex-temp.tmp"), w.Song());
     EXPECT_TRUE(w.form().UnsavedChanges);
 }

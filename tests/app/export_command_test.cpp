@@ -45,7 +45,7 @@ struct Exporting {
 TEST(ExportAudio, RendersTheWorkingCopyAsItNowStands) {
     Exporting e;
     e.t->form.Combo5.listIndex = 0;
-    CommandClick(*e.t, 3);  // copy the track: the export must see the edited song
+    CommandClick(*e.t, CommandButton::CopyTrack);  // copy the track: the export must see the edited song
     const Bytes edited = TestSession::ReadBytes(e.t->WorkFile(e.t->song.TempFileName));
     EXPECT_EQ(ExportAudio(*e.t, e.Target("tune.flac")), ExportStatus::Written);
     ASSERT_EQ(e.exporter.songs.size(), 1u);
@@ -72,7 +72,7 @@ TEST(ExportAudio, ShowsProgressAndACancelEndsItWithoutAMessage) {
 TEST(ExportAudio, TheMenuAsksForANameOfferingTheSongsOwnAsWav) {
     Exporting e;
     e.t.platform().Files({e.Target("out.ogg")});
-    MenuClick(*e.t, "mnuExportAudio");
+    MenuClick(*e.t, MenuCommand::ExportAudio);
     const FileDialogRequest& request = e.t.platform().dialogs.back();
     EXPECT_TRUE(request.save);
     EXPECT_EQ(request.initialName, "Tune.wav");

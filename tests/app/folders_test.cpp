@@ -241,7 +241,7 @@ TEST(MediaLinks, NeverReachTheReportTheLogOrAMessageAfterAnEdit) {
     EXPECT_EQ(fs::path(link).parent_path(), r.run.folders.work);
 
     r.s->form.Combo5.listIndex = 0;
-    CommandClick(*r.s, 3);  // Copy Track: the report runs again on the changed song
+    CommandClick(*r.s, CommandButton::CopyTrack);  // Copy Track: the report runs again on the changed song
     EXPECT_EQ(r.s->song.SourcePath, song.string());
     const std::string& report = r.s->form.RichTextBox1;
     EXPECT_EQ(report.rfind("File        : " + song.string() + "\r\n", 0), 0u) << report.substr(0, 200);
@@ -281,10 +281,10 @@ TEST(RunFolders, KeepTheWorkingFilesOfTwoSessionsApart) {
     ASSERT_EQ(first.Open(big), OpenOutcome::Reported);
     ASSERT_EQ(second.Open(small), OpenOutcome::Reported);
     first.s->form.Combo5.listIndex = 0;
-    CommandClick(*first.s, 3);
+    CommandClick(*first.s, CommandButton::CopyTrack);
     EXPECT_NE(first.s->form.RichTextBox1.find("Total Tracks: 13"), std::string::npos);
     second.s->form.Combo5.listIndex = 0;
-    CommandClick(*second.s, 3);
+    CommandClick(*second.s, CommandButton::CopyTrack);
     EXPECT_NE(second.s->form.RichTextBox1.find("Total Tracks: 2"), std::string::npos);
 }
 

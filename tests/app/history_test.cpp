@@ -135,11 +135,11 @@ struct Editing {
     void ApplyStyle(int style = 0) {
         t->form.Combo1.listIndex = style;
         Combo1_Click(*t);
-        CommandClick(*t, 1);
+        CommandClick(*t, CommandButton::ApplyStyle);
     }
     void CopyTrack() {
         t->form.Combo5.listIndex = 0;
-        CommandClick(*t, 3);
+        CommandClick(*t, CommandButton::CopyTrack);
     }
 };
 
@@ -226,12 +226,12 @@ TEST(UndoRedo, TheMenuAndTheToolbarReachUndoAndRedo) {
     const Bytes opened = e.WorkingCopy();
     e.CopyTrack();
     const Bytes copied = e.WorkingCopy();
-    MenuClick(*e.t, "mnuUndo");
+    MenuClick(*e.t, MenuCommand::Undo);
     EXPECT_EQ(e.WorkingCopy(), opened);
-    ToolbarClick(*e.t, "Redo");
+    MenuClick(*e.t, MenuCommand::Redo);
     EXPECT_EQ(e.WorkingCopy(), copied);
-    ToolbarClick(*e.t, "Undo");
-    MenuClick(*e.t, "mnuRedo");
+    MenuClick(*e.t, MenuCommand::Undo);
+    MenuClick(*e.t, MenuCommand::Redo);
     EXPECT_EQ(e.WorkingCopy(), copied);
 }
 

@@ -75,7 +75,7 @@ TEST(OpenAPath, AsksAboutUnsavedChangesFirst) {
     const Bytes song = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build();
     OpenCommand(*o.t, o.t.WriteSong(song, "first.mid").string());
     o.t->form.Combo5.listIndex = 0;
-    CommandClick(*o.t, 3);  // a copied track: something to save
+    CommandClick(*o.t, CommandButton::CopyTrack);  // a copied track: something to save
     o.t.platform().Answers({Answer::Cancel});
     EXPECT_EQ(OpenCommand(*o.t, o.t.WriteSong(song, "second.mid").string()), OpenOutcome::Cancelled);
     EXPECT_EQ(o.t->song.FileTitle, "FIRST.MID");

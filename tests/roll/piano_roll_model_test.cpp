@@ -356,7 +356,7 @@ TEST(PianoRollChanges, OutlineTheNotesAnEffectChangedInTheSessionsSong) {
     t->form.Text1.text = "3";
     t->form.Check4.ticked = false;
     t->form.Combo8.listIndex = 1;
-    CommandClick(*t, 4);
+    CommandClick(*t, CommandButton::ApplyEffect);
 
     LoadPianoRoll(*t, t->history.Previous(), model);
     EXPECT_EQ(model.ChangedCount(), 2u);
