@@ -15,9 +15,11 @@ namespace {
 constexpr int kDrumChannel = 9;
 constexpr std::int64_t kHeaderSize = 14;
 
-bool IsMetaOrSysexRow(std::int32_t status, std::int32_t textMark) {
-    return textMark == -2 || status == 81 || status == 88 || status == 240 || status == 247 || status == -240 ||
-           status == -247;
+// A row that the writer copies back as the event's own bytes.
+bool IsMetaOrSysexRow(const EventRecord& f) {
+    const std::int32_t status = f.Status;
+    return f.IsText() || status == kTempoRow || status == kTimeSignatureRow || status == kSysexRow ||
+           status == kSysexContinuationRow || status == -kSysexRow || status == -kSysexContinuationRow;
 }
 
 void Put(std::string& out, std::int64_t byte) { out += static_cast<char>(byte & 0xFF); }
@@ -122,32 +124,32 @@ void RewriteTrack(EditSession& s) {
     std::size_t attached = 0;
     const std::vector<AttachedMeta>& metas = m.AttachedMetas;
     for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) {
-        const std::array<std::int32_t, 7> f = m.Notes.Values(r);
+        const EventRecord f = m.Notes.Values(r);
         const std::int64_t row = r - 1;
         while (attached < metas.size() && metas[attached].row < row) ++attached;
-        if (f[0] == 0) continue;  // a deleted record: not even its delta time is written
+        if (f.Status == 0) continue;  // a deleted record: not even its delta time is written
 
         // The meta events that followed this record in the source come back after it, each with its own delta.
         std::int64_t carried = 0;
         std::size_t last = attached;
         for (; last < metas.size() && metas[last].row == row; ++last) carried += metas[last].delta;
 
-        if (IsMetaOrSysexRow(f[0], f[5])) {
+        if (IsMetaOrSysexRow(f)) {
             PutSpan(out, file, m.EventSpanStart[row], m.EventSpanEnd[row]);
         } else {
-            if (f[0] >= 0) {
-                int status = f[0];
+            if (f.Status >= 0) {
+                int status = f.Status;
                 if (MovesChannel(mode, drumSource, status % 16)) status = (status & 0xF0) | newChannel;
                 Put(out, status);
             }
-            if (f[1] >= 0) {
-                std::int64_t data = f[1];
-                if (mode == "e" && f[4] == -3 && m.DrumRowDone == 1 && data <= 127) data = m.DrumNoteMap[data];
+            if (f.Data1 >= 0) {
+                std::int64_t data = f.Data1;
+                if (mode == "e" && f.IsNote() && m.DrumRowDone == 1 && data <= 127) data = m.DrumNoteMap[data];
                 Put(out, data);
             }
-            if (f[2] >= 0) Put(out, f[2]);
+            if (f.Data2 >= 0) Put(out, f.Data2);
         }
-        if (f[3] >= 0) out += DeltaBytes(std::max<std::int64_t>(0, f[3] - carried));
+        if (f.Delta >= 0) out += DeltaBytes(std::max<std::int64_t>(0, f.Delta - carried));
         for (; attached < last; ++attached) {
             PutSpan(out, file, metas[attached].start, metas[attached].end);
             out += DeltaBytes(metas[attached].delta);

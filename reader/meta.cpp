@@ -11,11 +11,6 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kTextStatus = -1;
-constexpr int kTextMark = -2;
-constexpr int kTempoStatus = 81;
-constexpr int kTimeSignatureStatus = 88;
-
 // Byte `i` of a meta event's data; bytes that the event does not hold count as 0.
 int DataByte(const std::string& data, std::size_t i) {
     return i < data.size() ? static_cast<unsigned char>(data[i]) : 0;
@@ -50,19 +45,19 @@ void ReadMetaDelta(SongSession& s, TrackReader& r) {
 }
 
 // Opens a row for the meta event being decoded and notes its bytes.
-int OpenMetaRow(SongSession& s) {
+EventRecord& OpenMetaRow(SongSession& s) {
     const int row = OpenEvent(s);
     s.song.EventSpanStart[s.song.EventCount] = s.song.MetaStartPos;
     s.song.EventSpanEnd[s.song.EventCount] = s.song.MetaDataEnd;
-    return row;
+    return s.song.EventRows[row];
 }
 
 void OpenTextRow(SongSession& s) {
-    const int row = OpenMetaRow(s);
-    s.song.EventRows(row, 0) = kTextStatus;
-    s.song.EventRows(row, 1) = -1;
-    s.song.EventRows(row, 3) = s.song.VlqValue;
-    s.song.EventRows(row, 5) = kTextMark;
+    EventRecord& row = OpenMetaRow(s);
+    row.Status = kTextStatus;
+    row.Data1 = kAbsent;
+    row.Delta = s.song.VlqValue;
+    row.TextMark = kTextMarker;
 }
 
 // A meta error: the message, FileValid cleared, and the track ends without its last block.
@@ -112,10 +107,10 @@ MetaOutcome SetTempo(SongSession& s, TrackReader& r, bool channelEventsBefore) {
     ReadMetaDelta(s, r);
     const std::int64_t bpm = static_cast<std::int64_t>(std::floor((500000.0 / static_cast<double>(tempo)) * 120.0));
     if (channelEventsBefore) {
-        const int row = OpenMetaRow(s);
-        m.EventRows(row, 0) = kTempoStatus;
-        m.EventRows(row, 1) = static_cast<std::int32_t>(bpm);
-        m.EventRows(row, 3) = m.VlqValue;
+        EventRecord& row = OpenMetaRow(s);
+        row.Status = kTempoRow;
+        row.Data1 = static_cast<std::int32_t>(bpm);
+        row.Delta = m.VlqValue;
     } else {
         ListLine(s, "Set Tempo:" + Str(bpm), " Set tempo:" + Str(bpm));
         if (m.FirstTempoPos == -1) {
@@ -148,11 +143,11 @@ MetaOutcome TimeSignature(SongSession& s, TrackReader& r, bool channelEventsBefo
     m.TimeSigDenominator = std::int64_t{1} << dd;
     ReadMetaDelta(s, r);
     if (channelEventsBefore) {
-        const int row = OpenMetaRow(s);
-        m.EventRows(row, 0) = kTimeSignatureStatus;
-        m.EventRows(row, 1) = nn;
-        m.EventRows(row, 2) = m.TimeSigDenominator;
-        m.EventRows(row, 3) = m.VlqValue;
+        EventRecord& row = OpenMetaRow(s);
+        row.Status = kTimeSignatureRow;
+        row.Data1 = nn;
+        row.Data2 = m.TimeSigDenominator;
+        row.Delta = m.VlqValue;
     } else {
         const std::string text = "Time Signature:" + Str(nn) + "/" + Dec(m.TimeSigDenominator);
         ListLine(s, text, " " + text);

@@ -34,10 +34,10 @@ void NotesFile::Close() {
 }
 
 void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& records,
-                             const std::vector<std::array<std::int32_t, 7>>& values) {
+                             const std::vector<EventRecord>& values) {
     if (file_ == nullptr || firstRecord < 1) return;
     const auto first = static_cast<std::size_t>(firstRecord - 1);
-    if (values_.size() < first + values.size()) values_.resize(first + values.size(), std::array<std::int32_t, 7>{});
+    if (values_.size() < first + values.size()) values_.resize(first + values.size(), EventRecord::Unwritten());
     std::copy(values.begin(), values.end(), values_.begin() + static_cast<std::ptrdiff_t>(first));
     if (!SeekRecord(firstRecord)) return;
     const std::size_t written = std::fwrite(records.data(), 1, records.size(), file_);
@@ -45,12 +45,12 @@ void NotesFile::WriteRecords(std::int64_t firstRecord, const std::string& record
 }
 
 bool NotesFile::Replace(const std::filesystem::path& file, const std::filesystem::path& scratch,
-                        const std::vector<std::array<std::int32_t, 7>>& records) {
+                        const std::vector<EventRecord>& records) {
     std::string text(records.size() * kRecordSize, ' ');
-    std::vector<std::array<std::int32_t, 7>> values(records.size());
+    std::vector<EventRecord> values(records.size());
     for (std::size_t r = 0; r < records.size(); ++r) {
         WriteRecord(text.data() + r * kRecordSize, records[r]);
-        values[r] = ReadRecordFields(text.data() + r * kRecordSize);  // what a reader of the file gets back
+        values[r] = ReadRecord(text.data() + r * kRecordSize);  // what a reader of the file gets back
     }
     Close();
     if (ReplaceThroughScratch(file, scratch, text) != Replaced::Done) return false;
@@ -58,8 +58,8 @@ bool NotesFile::Replace(const std::filesystem::path& file, const std::filesystem
     return true;
 }
 
-std::array<std::int32_t, 7> NotesFile::Values(std::int64_t record) const {
-    if (record < 1 || record > static_cast<std::int64_t>(values_.size())) return {};
+EventRecord NotesFile::Values(std::int64_t record) const {
+    if (record < 1 || record > static_cast<std::int64_t>(values_.size())) return EventRecord::Unwritten();
     return values_[static_cast<std::size_t>(record - 1)];
 }
 

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "event_record.h"
+
 namespace sonivex {
 
 class NotesFile {
@@ -27,18 +29,17 @@ public:
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
-    // Writes whole records, starting with record number `firstRecord`; `values` are the numbers read back from
-    // each record, in order. Writing while closed does nothing.
-    void WriteRecords(std::int64_t firstRecord, const std::string& records,
-                      const std::vector<std::array<std::int32_t, 7>>& values);
+    // Writes whole records, starting with record number `firstRecord`; `values` are the records read back from
+    // each, in order. Writing while closed does nothing.
+    void WriteRecords(std::int64_t firstRecord, const std::string& records, const std::vector<EventRecord>& values);
 
-    // The numbers that reading record `record` gives: fields of 0 beyond the end of the file.
-    std::array<std::int32_t, 7> Values(std::int64_t record) const;
+    // The record that reading record `record` gives: an unwritten one (fields of 0) beyond the end of the file.
+    EventRecord Values(std::int64_t record) const;
 
     // Replaces the whole file with these records (record n from index n - 1): they are written to `scratch`,
     // which then takes the file's name. False when that fails; the file is then as it was.
     bool Replace(const std::filesystem::path& file, const std::filesystem::path& scratch,
-                 const std::vector<std::array<std::int32_t, 7>>& records);
+                 const std::vector<EventRecord>& records);
 
     // The file was deleted: it holds no records any more.
     void Forget() { values_.clear(); }
@@ -50,7 +51,7 @@ private:
 
     std::FILE* file_ = nullptr;
     std::int64_t offset_ = -1;  // where the next write goes; -1 when unknown
-    std::vector<std::array<std::int32_t, 7>> values_;  // record n at index n - 1
+    std::vector<EventRecord> values_;  // record n at index n - 1
     char buffer_[1 << 16];
 };
 

@@ -13,17 +13,11 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kNoteRow = -3;
-constexpr int kControllerRow = -5;
-constexpr int kPitchBendRow = -10;
-constexpr int kDrumProgramRow = -2;
-constexpr int kProgramRow = -4;
-
-void ResetEventRows(SongModel& m) { m.EventRows.Fill(-1); }
+void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 
 // True when every number's signed decimal form fits the 7 characters of its field.
-bool FitsField(const std::array<std::int32_t, 7>& cells) {
-    for (std::int32_t v : cells) {
+bool FitsField(const EventRecord& record) {
+    for (std::int32_t v : record.Fields()) {
         if (v > 999999 || v < -999999) return false;
     }
     return true;
@@ -37,14 +31,14 @@ void FlushEventBlock(SongSession& s) {
     block.resize(kRowsPerBlock * kRecordSize);
     m.BlockValues.resize(kRowsPerBlock);
     for (int row = 0; row < kRowsPerBlock; ++row) {
-        std::array<std::int32_t, 7>& cells = m.BlockValues[row];
-        for (int c = 0; c < 7; ++c) cells[c] = m.EventRows(row, c);
-        char* record = block.data() + row * kRecordSize;
-        WriteRecord(record, cells);
-        const std::int32_t delta = cells[3];
+        EventRecord& record = m.BlockValues[row];
+        record = m.EventRows[row];
+        char* text = block.data() + row * kRecordSize;
+        WriteRecord(text, record);
+        const std::int32_t delta = record.Delta;
         if (delta >= 0) m.FlushedDeltaSum += delta;
         m.EventDelta[firstRecord + row] = delta;
-        if (!FitsField(cells)) cells = ReadRecordFields(record);  // a wide number reads back cut
+        if (!FitsField(record)) record = ReadRecord(text);  // a wide number reads back cut
     }
     m.Notes.WriteRecords(firstRecord, block, m.BlockValues);
     ResetEventRows(m);
@@ -62,13 +56,13 @@ void FinalFlush(SongSession& s) {
 }
 
 // Sets NoteIsOn and cell 6 of the current note row.
-void MarkNoteState(SongModel& m, int row) {
-    if (m.EventRows(row, 2) < 0) return;
+void MarkNoteState(SongModel& m, EventRecord& row) {
+    if (row.Data2 < 0) return;
     const int status = m.StatusByte;
-    if (status >= 144 && status <= 159) m.NoteIsOn = m.EventRows(row, 2) > 0 ? 1 : 0;
+    if (status >= 144 && status <= 159) m.NoteIsOn = row.Data2 > 0 ? 1 : 0;
     if (status >= 128 && status <= 143) m.NoteIsOn = 0;
-    m.EventRows(row, 6) = -1;
-    if (m.EventRows(row, 4) == kNoteRow || m.CurrentChannel == 9) m.EventRows(row, 6) = m.NoteIsOn == 1 ? 1 : 0;
+    row.NoteState = kAbsent;
+    if (row.IsNote() || m.CurrentChannel == 9) row.NoteState = m.NoteIsOn == 1 ? kNoteSounds : kNoteSilent;
 }
 
 // Counts VlqValue in the histogram of delta times after notes.
@@ -101,33 +95,33 @@ int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
         const std::int64_t firstPos = r.LastPos();
         const int second = twoBytes ? r.Byte() : -1;
 
-        const int row = OpenEvent(s);
+        EventRecord& row = m.EventRows[OpenEvent(s)];
         const bool negate = repeat && kind != 0x80 && kind != 0x90 && kind != 0xC0;
-        m.EventRows(row, 0) = negate ? -status : status;
-        m.EventRows(row, 1) = first;
-        m.EventRows(row, 2) = kind == 0xB0 && second > 127 ? 127 : second;
+        row.Status = negate ? -status : status;
+        row.Data1 = first;
+        row.Data2 = kind == 0xB0 && second > 127 ? 127 : second;
         switch (kind) {
         case 0x80:
         case 0x90: CountNote(s, first, second); break;
-        case 0xB0: CountController(s, first, m.EventRows(row, 2)); break;
+        case 0xB0: CountController(s, first, row.Data2); break;
         case 0xC0: CountProgramChange(s, first, firstPos - 1); break;
         case 0xE0: CountPitchBend(s, first, second); break;
         default: break;
         }
 
         ReadDelta(s, r);
-        m.EventRows(row, 3) = m.VlqValue;
+        row.Delta = m.VlqValue;
         switch (kind) {
         case 0x80:
         case 0x90:
-            m.EventRows(row, 4) = kNoteRow;
+            row.Kind = RowKind::Note;
             if (CountsStatistics(m)) TallyDelta(m);
             MarkNoteState(m, row);
             NoteTiming(s, first);
             break;
-        case 0xB0: m.EventRows(row, 4) = kControllerRow; break;
-        case 0xE0: m.EventRows(row, 4) = kPitchBendRow; break;
-        case 0xC0: m.EventRows(row, 4) = status == 201 ? kDrumProgramRow : kProgramRow; break;
+        case 0xB0: row.Kind = RowKind::Controller; break;
+        case 0xE0: row.Kind = RowKind::PitchBend; break;
+        case 0xC0: row.Kind = status == 201 ? RowKind::DrumProgram : RowKind::Program; break;
         default: break;
         }
 
@@ -147,9 +141,9 @@ void DecodeSysex(SongSession& s, TrackReader& r, int status) {
     r.Skip(m.VlqValue);
     m.SysexEnd[m.SysexCount] = r.LastPos();
     ReadDelta(s, r);
-    const int row = OpenEvent(s);
-    m.EventRows(row, 0) = status;
-    m.EventRows(row, 3) = m.VlqValue;
+    EventRecord& row = m.EventRows[OpenEvent(s)];
+    row.Status = status;
+    row.Delta = m.VlqValue;
     m.EventSpanStart[m.EventCount] = m.SysexStart[m.SysexCount];
     m.EventSpanEnd[m.EventCount] = m.SysexEnd[m.SysexCount];
 }
@@ -204,7 +198,7 @@ int OpenEvent(SongSession& s) {
 bool AddDeltaToLastRow(SongSession& s) {
     SongModel& m = s.song;
     if (m.EventCount < 0) return false;
-    std::int32_t& cell = m.EventRows(m.EventRow, 3);
+    std::int32_t& cell = m.EventRows[m.EventRow].Delta;
     cell = Int32::Fit(static_cast<std::int64_t>(cell) + m.VlqValue);
     m.AttachedMetas.push_back({m.EventCount, m.MetaStartPos, m.MetaDataEnd, m.VlqValue});
     return true;
@@ -235,8 +229,8 @@ constexpr auto kCommonFields = MakeCommonFields();
 
 }  // namespace
 
-void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells) {
-    for (std::int32_t v : cells) {
+void WriteRecord(char* out, const EventRecord& record) {
+    for (std::int32_t v : record.Fields()) {
         if (v >= kCommonLow && v <= kCommonHigh) {
             std::memcpy(out, kCommonFields.data() + (v - kCommonLow) * kFieldWidth, kFieldWidth);
             out += kFieldWidth;
@@ -256,9 +250,9 @@ void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells) {
     }
 }
 
-std::string FormatRecord(const std::array<std::int32_t, 7>& cells) {
+std::string FormatRecord(const EventRecord& record) {
     std::string out(kRecordSize, ' ');
-    WriteRecord(out.data(), cells);
+    WriteRecord(out.data(), record);
     return out;
 }
 
@@ -283,7 +277,7 @@ bool ReadPlainField(const char* field, std::int32_t& value) {
 
 }  // namespace
 
-std::array<std::int32_t, 7> ReadRecordFields(const char* record) {
+EventRecord ReadRecord(const char* record) {
     std::array<std::int32_t, 7> cells{};
     for (int c = 0; c < 7; ++c) {
         const char* field = record + c * kFieldWidth;
@@ -291,7 +285,7 @@ std::array<std::int32_t, 7> ReadRecordFields(const char* record) {
             cells[c] = RoundToWidth<std::int32_t>(Val(std::string_view(field, kFieldWidth)));
         }
     }
-    return cells;
+    return EventRecord::FromFields(cells);
 }
 
 void ReadVarLen(SongSession& s, TrackReader& r) {

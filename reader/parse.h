@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "event_record.h"
 #include "session.h"
 #include "track_reader.h"
 
@@ -36,12 +37,12 @@ int OpenEvent(SongSession& s);
 bool AddDeltaToLastRow(SongSession& s);
 
 // Writes one record of "notes.dat", 49 characters, at `out`.
-void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells);
+void WriteRecord(char* out, const EventRecord& record);
 
 // One record of "notes.dat": seven fields of 7 characters in the signed decimal form, cut to 7.
-std::string FormatRecord(const std::array<std::int32_t, 7>& cells);
+std::string FormatRecord(const EventRecord& record);
 
-// The seven numbers of a record as the readers take them (a field without a number reads 0).
-std::array<std::int32_t, 7> ReadRecordFields(const char* record);
+// The record as the readers take it from its 49 characters (a field without a number reads 0).
+EventRecord ReadRecord(const char* record);
 
 }  // namespace sonivex

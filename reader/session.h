@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "checked.h"
+#include "event_record.h"
 #include "notes_file.h"
 #include "platform.h"
 
@@ -122,14 +123,14 @@ struct SongModel {
     Int32 MetaDataEnd;   // its last data byte
 
     // Event block and event record file.
-    Table2<std::int32_t, kRowsPerBlock - 1, 6> EventRows;
+    std::array<EventRecord, kRowsPerBlock> EventRows;
     Int32 EventCount;
     Int16 EventRow;
     Int32 LastEventCount;
     GrowingTable<Int32, 0> EventDelta;
     Int32 FlushedDeltaSum;
     std::string BlockText;  // the records of the block being flushed
-    std::vector<std::array<std::int32_t, 7>> BlockValues;  // and the numbers they read back as
+    std::vector<EventRecord> BlockValues;  // and the records they read back as
     Int16 NotesFileInUse;
 
     // Meta events, report lines and repairs.

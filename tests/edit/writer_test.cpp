@@ -168,9 +168,9 @@ TEST(Writer, SkipsADeletedRecordWithItsDeltaTime) {
     t->song.EditMode = "h";
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
-    std::vector<std::array<std::int32_t, 7>> records;
+    std::vector<EventRecord> records;
     for (int r = 1; r <= t->song.EventCount + 1; ++r) records.push_back(t->song.Notes.Values(r));
-    records[1][0] = 0;  // the second note is deleted
+    records[1].Status = 0;  // the second note is deleted
     ASSERT_TRUE(t->song.Notes.Replace(t.folder() / "notes.dat", t.folder() / "notes1.dat", records));
     RewriteTrack(*t);
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),

@@ -6,8 +6,6 @@
 namespace sonivex::test {
 namespace {
 
-using Cells = std::array<std::int32_t, 7>;
-
 // Loads a one-track file and decodes its track.
 void ParseOnly(TestSession& t, const Track& track) {
     ASSERT_TRUE(t.Load(MidiFile().Add(track).Build()));
@@ -17,18 +15,15 @@ void ParseOnly(TestSession& t, const Track& track) {
 
 std::string NotesText(TestSession& t) { return TestSession::ReadText(t.folder() / "notes.dat"); }
 
-Cells Record(TestSession& t, int number) {
-    const std::string text = NotesText(t);
-    EXPECT_GE(text.size(), static_cast<std::size_t>(number) * 49);
-    return ReadRecordFields(text.data() + (number - 1) * 49);
-}
+// Record `number` (from 1) as the listing, the effects and the writer read it.
+EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
 
 TEST(EventRecords, WritesSevenSevenCharacterFieldsPerRecord) {
     TestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(96));
     // Key 60, velocity 100, the delta 96 that follows, a note row, no text, a Note On.
     EXPECT_EQ(NotesText(t).substr(0, 49), " 144    60     100    96    -3     -1      1     ");
-    EXPECT_EQ(FormatRecord({1500000, -2097151, 0, 0, 0, 0, 0}).substr(0, 14), " 150000-209715");
+    EXPECT_EQ(FormatRecord(EventRecord{1500000, -2097151, 0, 0, RowKind::Unwritten, 0, 0}).substr(0, 14), " 150000-209715");
 }
 
 TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
@@ -45,9 +40,9 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
     ParseOnly(u, more.End());
     EXPECT_EQ(u->song.EventCount, 100);
     EXPECT_EQ(NotesText(u).size(), 200u * 49);
-    EXPECT_EQ(Record(u, 101), (Cells{176, 7, 100, 0, -5, -1, -1}));
-    EXPECT_EQ(Record(u, 102), (Cells{-1, -1, -1, -1, -1, -1, -1}));
-    EXPECT_EQ(Record(u, 200), (Cells{-1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(Record(u, 101), (EventRecord{176, 7, 100, 0, RowKind::Controller, kAbsent, kAbsent}));
+    EXPECT_EQ(Record(u, 102), EventRecord{});
+    EXPECT_EQ(Record(u, 200), EventRecord{});
     EXPECT_EQ(u->song.EventDelta[100], 1);
     EXPECT_EQ(u->song.EventDelta[101], 0);
     EXPECT_EQ(u->song.EventDelta[102], -1);
@@ -64,47 +59,47 @@ TEST(EventRecords, KeepsRecordsOfAnEarlierLongerTrack) {
     t->song.CurrentTrack = 2;
     ParseTrack(*t);
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1), (Cells{193, 5, -1, 0, -4, -1, -1}));
-    EXPECT_EQ(Record(t, 101)[0], 192);  // left by track 1
+    EXPECT_EQ(Record(t, 1), (EventRecord{193, 5, kAbsent, 0, RowKind::Program, kAbsent, kAbsent}));
+    EXPECT_EQ(Record(t, 101).Status, 192);  // left by track 1
 }
 
 TEST(EventRows, MarksRunningStatusOnlyWhereTheListingNeedsIt) {
     TestSession t;
     ParseOnly(t, Track().Raw({0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 0, 0xB0, 7, 100, 0, 10, 64}).End());
-    EXPECT_EQ(Record(t, 1)[0], 144);
-    EXPECT_EQ(Record(t, 2)[0], 144);
-    EXPECT_EQ(Record(t, 3)[0], 176);
-    EXPECT_EQ(Record(t, 4)[0], -176);
-    EXPECT_EQ(Record(t, 4)[1], 10);
+    EXPECT_EQ(Record(t, 1).Status, 144);
+    EXPECT_EQ(Record(t, 2).Status, 144);
+    EXPECT_EQ(Record(t, 3).Status, 176);
+    EXPECT_EQ(Record(t, 4).Status, -176);
+    EXPECT_EQ(Record(t, 4).Data1, 10);
 }
 
 TEST(EventRows, MarksNoteOffsAndSilentNoteOns) {
     TestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 0).NoteOff(0, 0, 60).NoteOn(0, 0, 62, 1).End());
-    EXPECT_EQ(Record(t, 1)[6], 0);
-    EXPECT_EQ(Record(t, 1)[4], -3);
-    EXPECT_EQ(Record(t, 2)[6], 0);
-    EXPECT_EQ(Record(t, 3)[6], 1);
+    EXPECT_EQ(Record(t, 1).NoteState, kNoteSilent);
+    EXPECT_EQ(Record(t, 1).Kind, RowKind::Note);
+    EXPECT_EQ(Record(t, 2).NoteState, kNoteSilent);
+    EXPECT_EQ(Record(t, 3).NoteState, kNoteSounds);
 }
 
 TEST(EventRows, TakesAControllerValueAbove127As127) {
     TestSession t;
     ParseOnly(t, Track().At(0, {0xB0, 7, 0x85}).End());
-    EXPECT_EQ(Record(t, 1), (Cells{176, 7, 127, 0, -5, -1, -1}));
+    EXPECT_EQ(Record(t, 1), (EventRecord{176, 7, 127, 0, RowKind::Controller, kAbsent, kAbsent}));
 }
 
 TEST(EventRows, DropsAControllerWhoseFirstDataByteIsAStatus) {
     TestSession t;
     ParseOnly(t, Track().Raw({0, 0xB0, 0x90, 60, 100}).End());
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1)[0], 144);
+    EXPECT_EQ(Record(t, 1).Status, 144);
     EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);  // the dropped controller's status byte
 }
 
 TEST(EventRows, RecordsSysexWithItsPositions) {
     TestSession t;
     ParseOnly(t, Track().At(0, {0xF0, 3, 0x7E, 0x7F, 0xF7}).End(5));
-    EXPECT_EQ(Record(t, 1), (Cells{240, -1, -1, 5, -1, -1, -1}));
+    EXPECT_EQ(Record(t, 1), (EventRecord{kSysexRow, kAbsent, kAbsent, 5, RowKind::Other, kAbsent, kAbsent}));
     EXPECT_EQ(t->song.SysexCount, 0);
     EXPECT_EQ(t->song.SysexStart[0], 15 + 8 + 1);
     EXPECT_EQ(t->song.SysexEnd[0], 15 + 8 + 5);
@@ -132,7 +127,7 @@ TEST(TruncatedTracks, EndWhereTheChunkEndsAsIfEndOfTrackStoodThere) {
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     EXPECT_EQ(t->song.EventCount, 1);
-    EXPECT_EQ(Record(t, 2), (Cells{128, 60, 64, 0, -3, -1, 0}));
+    EXPECT_EQ(Record(t, 2), (EventRecord{128, 60, 64, 0, RowKind::Note, kAbsent, kNoteSilent}));
 }
 
 TEST(TruncatedTracks, RecordACutDeltaAsZeroAndDropCutEvents) {
@@ -140,12 +135,12 @@ TEST(TruncatedTracks, RecordACutDeltaAsZeroAndDropCutEvents) {
     // The last note has its data but only the first byte of a two-byte delta; then a cut note.
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Raw({0x81}));
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1)[3], 0);
+    EXPECT_EQ(Record(t, 1).Delta, 0);
 
     TestSession u;
     ParseOnly(u, Track().NoteOn(0, 0, 60, 100).Raw({5, 0x90, 62}));
     EXPECT_EQ(u->song.EventCount, 0);
-    EXPECT_EQ(Record(u, 1)[3], 5);
+    EXPECT_EQ(Record(u, 1).Delta, 5);
 }
 
 TEST(TruncatedTracks, EndAtTheEndOfAFileCutInsideATrack) {
@@ -161,7 +156,7 @@ TEST(StrayBytes, AreSkippedWhereAStatusByteShouldStand) {
     TestSession t;
     ParseOnly(t, Track().Raw({0, 0xF4, 0x00, 0xFE, 0x90, 60, 100}).End());
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1)[1], 60);
+    EXPECT_EQ(Record(t, 1).Data1, 60);
 }
 
 }  // namespace
