@@ -301,9 +301,7 @@ void TransformRecords(EditSession& s) {
     std::vector<EventRecord> records;
     for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) records.push_back(m.Notes.Values(r));
     TransformTrack(s.effects, records, s.random);
-    if (!m.Notes.Replace(s.WorkFile(kNotesFileName), s.WorkFile(kScratchNotesName), records)) {
-        s.Message(s.WorkFile(kNotesFileName).string() + " could not be written", Icon::Critical);
-    }
+    m.Notes.Replace(records);
 }
 
 bool EffectCommand::Prepare(EditSession& s) {

@@ -14,8 +14,6 @@
 
 namespace sonivex {
 
-inline constexpr const char* kScratchNotesName = "notes1.dat";
-
 // Turns the request into the effect settings. For a curve of effects1.dat, returns the text of the message to
 // show when the file cannot be read (the settings are then incomplete).
 std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& request);
@@ -29,8 +27,8 @@ void BuildCurve(EffectState& e, const std::string& entry);
 // Whether the effect may change this record.
 bool IsSelected(const EffectState& e, const EventRecord& f);
 
-// Transforms the records of the current track (record m + 1 for m = 0 to EventCount) and writes them back to
-// "notes.dat".
+// Transforms the records of the current track (record m + 1 for m = 0 to EventCount); they then replace the
+// whole set of records.
 void TransformRecords(EditSession& s);
 
 // The effect's rule and bounds on the records of one track, in memory (what TransformRecords writes).

@@ -11,7 +11,7 @@ namespace sonivex {
 
 inline constexpr int kDrumProgram = 117;
 
-// Rebuilds track CurrentTrack from the records that ParseTrack has just written, in the mode EditMode names
+// Rebuilds track CurrentTrack from the records that ParseTrack has just made, in the mode EditMode names
 // ("e" drum substitution, "d" drum/melody switch, "c" copy track, "h" effects). Bytes before the track's
 // first recorded event and all other tracks are copied unchanged; meta and system-exclusive events keep their
 // own bytes. Shows "No free channel" or "Too many tracks" and changes nothing when it cannot; a file that

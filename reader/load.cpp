@@ -114,7 +114,7 @@ void LoadFile(SongSession& s) {
     if (!m.TempFileName.empty()) {
         RemoveIfPresent(s.WorkFile(m.TempFileName));
     } else {
-        // A working file left behind by an earlier run of the program is not used again.
+        // A record file left behind by an earlier version of the program is not kept.
         RemoveIfPresent(s.WorkFile(kNotesFileName));
         m.Notes.Forget();
     }

@@ -1,8 +1,6 @@
 #include "parse.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 
 #include "files.h"
 #include "meta.h"
@@ -15,32 +13,16 @@ namespace {
 
 void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 
-// True when every number's signed decimal form fits the 7 characters of its field.
-bool FitsField(const EventRecord& record) {
-    for (std::int32_t v : record.Fields()) {
-        if (v > 999999 || v < -999999) return false;
-    }
-    return true;
-}
-
-// Writes rows 0 to 99 as the records that end at record EventCount, then starts a new block.
+// Keeps rows 0 to 99 as the records that end at record EventCount, then starts a new block.
 void FlushEventBlock(SongSession& s) {
     SongModel& m = s.song;
     const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
-    std::string& block = m.BlockText;
-    block.resize(kRowsPerBlock * kRecordSize);
-    m.BlockValues.resize(kRowsPerBlock);
     for (int row = 0; row < kRowsPerBlock; ++row) {
-        EventRecord& record = m.BlockValues[row];
-        record = m.EventRows[row];
-        char* text = block.data() + row * kRecordSize;
-        WriteRecord(text, record);
-        const std::int32_t delta = record.Delta;
+        const std::int32_t delta = m.EventRows[row].Delta;
         if (delta >= 0) m.FlushedDeltaSum += delta;
         m.EventDelta[firstRecord + row] = delta;
-        if (!FitsField(record)) record = ReadRecord(text);  // a wide number reads back cut
     }
-    m.Notes.WriteRecords(firstRecord, block, m.BlockValues);
+    m.Notes.Write(firstRecord, m.EventRows);
     ResetEventRows(m);
     m.EventRow = 0;
 }
@@ -204,90 +186,6 @@ bool AddDeltaToLastRow(SongSession& s) {
     return true;
 }
 
-namespace {
-
-constexpr int kCommonLow = -16;
-constexpr int kCommonHigh = 4095;
-
-// The fields of the numbers most records hold, laid out when the program is compiled.
-constexpr std::array<char, (kCommonHigh - kCommonLow + 1) * kFieldWidth> MakeCommonFields() {
-    std::array<char, (kCommonHigh - kCommonLow + 1) * kFieldWidth> text{};
-    for (int v = kCommonLow; v <= kCommonHigh; ++v) {
-        const int base = (v - kCommonLow) * kFieldWidth;
-        char digits[8] = {};
-        int count = 0;
-        for (int rest = v < 0 ? -v : v; count == 0 || rest > 0; rest /= 10) digits[count++] = static_cast<char>('0' + rest % 10);
-        int at = 0;
-        text[base + at++] = v < 0 ? '-' : ' ';
-        while (count > 0) text[base + at++] = digits[--count];
-        while (at < kFieldWidth) text[base + at++] = ' ';
-    }
-    return text;
-}
-
-constexpr auto kCommonFields = MakeCommonFields();
-
-}  // namespace
-
-void WriteRecord(char* out, const EventRecord& record) {
-    for (std::int32_t v : record.Fields()) {
-        if (v >= kCommonLow && v <= kCommonHigh) {
-            std::memcpy(out, kCommonFields.data() + (v - kCommonLow) * kFieldWidth, kFieldWidth);
-            out += kFieldWidth;
-            continue;
-        }
-        // The signed decimal form, left-aligned in 7 characters and cut to 7.
-        char text[16];
-        text[0] = ' ';
-        char* from = v >= 0 ? text : text + 1;
-        char* end = std::to_chars(text + 1, text + sizeof text, v).ptr;
-        int length = static_cast<int>(end - from);
-        if (length > kFieldWidth) length = kFieldWidth;
-        int i = 0;
-        for (; i < length; ++i) out[i] = from[i];
-        for (; i < kFieldWidth; ++i) out[i] = ' ';
-        out += kFieldWidth;
-    }
-}
-
-std::string FormatRecord(const EventRecord& record) {
-    std::string out(kRecordSize, ' ');
-    WriteRecord(out.data(), record);
-    return out;
-}
-
-namespace {
-
-// The field's number when it is written the way the parser writes it: a blank or "-", digits, then blanks.
-bool ReadPlainField(const char* field, std::int32_t& value) {
-    int i = 0;
-    const bool negative = field[0] == '-';
-    if (field[0] != ' ' && !negative) return false;
-    ++i;
-    std::int64_t v = 0;
-    int digits = 0;
-    for (; i < kFieldWidth && field[i] >= '0' && field[i] <= '9'; ++i, ++digits) v = v * 10 + (field[i] - '0');
-    if (digits == 0) return false;
-    for (; i < kFieldWidth; ++i) {
-        if (field[i] != ' ') return false;
-    }
-    value = static_cast<std::int32_t>(negative ? -v : v);
-    return true;
-}
-
-}  // namespace
-
-EventRecord ReadRecord(const char* record) {
-    std::array<std::int32_t, 7> cells{};
-    for (int c = 0; c < 7; ++c) {
-        const char* field = record + c * kFieldWidth;
-        if (!ReadPlainField(field, cells[c])) {
-            cells[c] = RoundToWidth<std::int32_t>(Val(std::string_view(field, kFieldWidth)));
-        }
-    }
-    return EventRecord::FromFields(cells);
-}
-
 void ReadVarLen(SongSession& s, TrackReader& r) {
     const int b1 = r.Byte();
     if (b1 < 128) {
@@ -326,8 +224,8 @@ void ParseTrack(SongSession& s) {
     m.AttachedMetas.clear();
     ResetEventRows(m);
     m.NotesFileInUse = 1;
+    m.Notes.Begin();
 
-    m.Notes.Open(s.WorkFile(kNotesFileName));
     const std::int64_t start = m.TrackStart[m.CurrentTrack];
     // The track's chunk ends where the next one starts, and never after the end of the file.
     std::int64_t end = m.TrackStart[m.CurrentTrack + 1];
@@ -347,7 +245,6 @@ void ParseTrack(SongSession& s) {
     r.Skip(headerBytes);
     m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
     if (m.TrackComplete) FinalFlush(s);
-    m.Notes.Close();
 }
 
 }  // namespace sonivex

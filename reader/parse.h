@@ -1,9 +1,7 @@
-// Event decoding: one track of the working copy into event rows and the event record file "notes.dat".
+// Event decoding: one track of the working copy into event records.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <string>
 
 #include "event_record.h"
 #include "session.h"
@@ -17,7 +15,7 @@ enum class TrackEnding {
     Stopped,     // an error or a repair: the unfinished block is not written
 };
 
-// Decodes track CurrentTrack of the working copy: fills the event rows and "notes.dat", the track's report
+// Decodes track CurrentTrack of the working copy: fills the event rows and records (Notes), the track's report
 // and log lines, the channel table and the statistics. Bad bytes never read past the track; errors in the
 // file are shown as messages and clear FileValid; a table or width overflow raises RunError.
 void ParseTrack(SongSession& s);
@@ -35,14 +33,5 @@ int OpenEvent(SongSession& s);
 // and notes the event (MetaStartPos to MetaDataEnd) as following that row. Returns false when the track has
 // no row yet.
 bool AddDeltaToLastRow(SongSession& s);
-
-// Writes one record of "notes.dat", 49 characters, at `out`.
-void WriteRecord(char* out, const EventRecord& record);
-
-// One record of "notes.dat": seven fields of 7 characters in the signed decimal form, cut to 7.
-std::string FormatRecord(const EventRecord& record);
-
-// The record as the readers take it from its 49 characters (a field without a number reads 0).
-EventRecord ReadRecord(const char* record);
 
 }  // namespace sonivex

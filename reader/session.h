@@ -17,8 +17,8 @@
 
 #include "checked.h"
 #include "event_record.h"
-#include "notes_file.h"
 #include "platform.h"
+#include "record_store.h"
 
 namespace sonivex {
 
@@ -26,10 +26,9 @@ namespace sonivex {
 inline constexpr int kMaxTracks = 32767;
 inline constexpr int kMaxTrackLines = 100;
 inline constexpr int kRowsPerBlock = 100;
-inline constexpr int kRecordSize = 49;
-inline constexpr int kFieldWidth = 7;
 
 inline constexpr const char* kWorkingCopyName = "sonivex-temp.tmp";
+// Earlier versions kept the event records in this file; one left in the work folder is removed at the first load.
 inline constexpr const char* kNotesFileName = "notes.dat";
 inline constexpr const char* kScratchFileName = "dffhedc";  // a new working copy is written here first
 inline constexpr const char* kNameFileName = "genmidi.ini";
@@ -97,7 +96,7 @@ struct SongModel {
     GrowingTable<Int32, 0> TrackStart;
     GrowingTable<ChunkHeader, 1> TrackHeaders;
     LogFile Log;
-    NotesFile Notes;  // open while a track is decoded
+    RecordStore Notes;  // the event records of the track decoded last
 
     // Track being decoded.
     Int32 CurrentTrack;
@@ -122,16 +121,14 @@ struct SongModel {
     Int32 MetaStartPos;  // the 0xFF of the meta event being decoded
     Int32 MetaDataEnd;   // its last data byte
 
-    // Event block and event record file.
+    // Event block and event records.
     std::array<EventRecord, kRowsPerBlock> EventRows;
     Int32 EventCount;
     Int16 EventRow;
     Int32 LastEventCount;
     GrowingTable<Int32, 0> EventDelta;
     Int32 FlushedDeltaSum;
-    std::string BlockText;  // the records of the block being flushed
-    std::vector<EventRecord> BlockValues;  // and the records they read back as
-    Int16 NotesFileInUse;
+    Int16 NotesFileInUse;  // 1 from a parse until the end of the report that forgets its records
 
     // Meta events, report lines and repairs.
     GrowingTable2<std::string, kMaxTrackLines> TrackLines;
@@ -213,7 +210,7 @@ struct NameTables {
 // Where a session reads its data files and writes its working files and logs.
 struct Folders {
     std::vector<std::filesystem::path> data;  // searched in order: the first that holds a data file wins
-    std::filesystem::path work;               // the working copy, the event records and the scratch files
+    std::filesystem::path work;               // the working copy and its scratch file
     std::filesystem::path logs;               // the log files
 
     // Everything in one folder: the data files are read from it, the working files and logs/ written there.
@@ -242,7 +239,7 @@ struct SongSession {
     SongSession(const SongSession&) = delete;
     SongSession& operator=(const SongSession&) = delete;
 
-    // A working file: the working copy, the event records, a scratch file.
+    // A working file: the working copy or its scratch file.
     std::filesystem::path WorkFile(const std::string& name) const { return folders.work / name; }
 
     // The data file of that name from the first data folder that holds it (the last folder when none does,
@@ -265,10 +262,7 @@ struct SongSession {
     }
 
     // Closes every file that the session holds open (the log included).
-    void CloseAllFiles() {
-        song.Log.Close();
-        song.Notes.Close();
-    }
+    void CloseAllFiles() { song.Log.Close(); }
 
     Platform& platform;
     Folders folders;

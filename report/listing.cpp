@@ -3,7 +3,6 @@
 #include <charconv>
 
 #include "reader/data_files.h"
-#include "reader/notes_file.h"
 #include "reader/parse.h"
 #include "reader/text.h"
 #include "report.h"

@@ -11,7 +11,7 @@
 
 namespace sonivex {
 
-// Lists records 1 to EventCount + 1 of "notes.dat" to the log, then the track's "Total Time:" line.
+// Lists event records 1 to EventCount + 1 to the log, then the track's "Total Time:" line.
 void ListTrackEvents(ReportSession& s);
 
 // The log line of one record; `drum` carries the last named drum note between records of one track.

@@ -171,7 +171,7 @@ TEST(Writer, SkipsADeletedRecordWithItsDeltaTime) {
     std::vector<EventRecord> records;
     for (int r = 1; r <= t->song.EventCount + 1; ++r) records.push_back(t->song.Notes.Values(r));
     records[1].Status = 0;  // the second note is deleted
-    ASSERT_TRUE(t->song.Notes.Replace(t.folder() / "notes.dat", t.folder() / "notes1.dat", records));
+    t->song.Notes.Replace(records);
     RewriteTrack(*t);
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
               MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOff(5, 0, 60).End(9)).Build());

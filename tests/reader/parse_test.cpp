@@ -13,17 +13,25 @@ void ParseOnly(TestSession& t, const Track& track) {
     ParseTrack(*t);
 }
 
-std::string NotesText(TestSession& t) { return TestSession::ReadText(t.folder() / "notes.dat"); }
-
 // Record `number` (from 1) as the listing, the effects and the writer read it.
 EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
 
-TEST(EventRecords, WritesSevenSevenCharacterFieldsPerRecord) {
+TEST(EventRecords, HoldANoteWithTheDeltaThatFollowsIt) {
     TestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(96));
-    // Key 60, velocity 100, the delta 96 that follows, a note row, no text, a Note On.
-    EXPECT_EQ(NotesText(t).substr(0, 49), " 144    60     100    96    -3     -1      1     ");
-    EXPECT_EQ(FormatRecord(EventRecord{1500000, -2097151, 0, 0, RowKind::Unwritten, 0, 0}).substr(0, 14), " 150000-209715");
+    EXPECT_EQ(Record(t, 1), (EventRecord{144, 60, 100, 96, RowKind::Note, kAbsent, kNoteSounds}));
+    EXPECT_TRUE(t->song.Notes.InUse());
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));  // the records are never written out
+}
+
+TEST(EventRecords, KeepTheFirstSevenCharactersOfANumberTooWideForItsField) {
+    TestSession t;
+    // " 1500000" is eight characters wide: the record keeps " 150000".
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(1500000));
+    EXPECT_EQ(Record(t, 1).Delta, 150000);
+    EXPECT_EQ(t->song.EventDelta[1], 1500000);  // the block's own count is not cut
+    EXPECT_EQ(CutToFieldWidth(EventRecord{1000000, -2097151, 999999, -999999, RowKind::Note, 0, 0}),
+              (EventRecord{100000, -209715, 999999, -999999, RowKind::Note, 0, 0}));
 }
 
 TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
@@ -32,14 +40,15 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
     for (int i = 0; i < 100; ++i) hundred.At(0, {0xB0, 7, i});
     ParseOnly(t, hundred.End());
     EXPECT_EQ(t->song.EventCount, 99);
-    EXPECT_EQ(NotesText(t).size(), 100u * 49);
+    EXPECT_EQ(Record(t, 100).Data2, 99);
+    EXPECT_EQ(Record(t, 101), EventRecord::Unwritten());
 
     TestSession u;
     Track more;
     for (int i = 0; i < 101; ++i) more.At(1, {0xB0, 7, i % 128});
     ParseOnly(u, more.End());
     EXPECT_EQ(u->song.EventCount, 100);
-    EXPECT_EQ(NotesText(u).size(), 200u * 49);
+    EXPECT_EQ(Record(u, 201), EventRecord::Unwritten());
     EXPECT_EQ(Record(u, 101), (EventRecord{176, 7, 100, 0, RowKind::Controller, kAbsent, kAbsent}));
     EXPECT_EQ(Record(u, 102), EventRecord{});
     EXPECT_EQ(Record(u, 200), EventRecord{});
