@@ -12,7 +12,6 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kDrumChannel = 9;
 constexpr std::int64_t kHeaderSize = 14;
 
 // A row that the writer copies back as the event's own bytes.

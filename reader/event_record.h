@@ -29,6 +29,9 @@ inline constexpr std::int32_t kTimeSignatureRow = 88;
 // Status of a system-exclusive row.
 inline constexpr std::int32_t kSysexRow = 240;
 inline constexpr std::int32_t kSysexContinuationRow = 247;
+// The channel (from 0) whose notes are drums and whose program changes choose a drum kit.
+inline constexpr int kDrumChannel = 9;
+
 // NoteState of a note row.
 inline constexpr std::int32_t kNoteSounds = 1;
 inline constexpr std::int32_t kNoteSilent = 0;

@@ -37,36 +37,36 @@ void FinalFlush(SongSession& s) {
     m.EventCount = m.LastEventCount;
 }
 
-// Sets NoteIsOn and cell 6 of the current note row.
-void MarkNoteState(SongModel& m, EventRecord& row) {
+// Sets NoteIsOn and the NoteState of the current note row.
+void MarkNoteState(TrackDecoder& d, EventRecord& row) {
     if (row.Data2 < 0) return;
-    const int status = m.StatusByte;
-    if (status >= 144 && status <= 159) m.NoteIsOn = row.Data2 > 0 ? 1 : 0;
-    if (status >= 128 && status <= 143) m.NoteIsOn = 0;
+    const int status = d.StatusByte;
+    if (status >= 144 && status <= 159) d.NoteIsOn = row.Data2 > 0;
+    if (status >= 128 && status <= 143) d.NoteIsOn = false;
     row.NoteState = kAbsent;
-    if (row.IsNote() || m.CurrentChannel == 9) row.NoteState = m.NoteIsOn == 1 ? kNoteSounds : kNoteSilent;
+    if (row.IsNote() || d.CurrentChannel == kDrumChannel) row.NoteState = d.NoteIsOn ? kNoteSounds : kNoteSilent;
 }
 
-// Counts VlqValue in the histogram of delta times after notes.
-void TallyDelta(SongModel& m) {
+// Counts a delta time after a note in the histogram of delta times.
+void TallyDelta(SongModel& m, std::int32_t delta) {
     if (m.DeltaValueKinds == 0) m.DeltaValueIndex.clear();
-    const auto found = m.DeltaValueIndex.find(m.VlqValue);
+    const auto found = m.DeltaValueIndex.find(delta);
     if (found != m.DeltaValueIndex.end()) {
         ++m.DeltaValueCount[found->second];
         return;
     }
     ++m.DeltaValueKinds;
-    m.DeltaValue[m.DeltaValueKinds] = m.VlqValue;
+    m.DeltaValue[m.DeltaValueKinds] = delta;
     ++m.DeltaValueCount[m.DeltaValueKinds];
-    m.DeltaValueIndex.emplace(m.VlqValue, m.DeltaValueKinds);
+    m.DeltaValueIndex.emplace(delta, m.DeltaValueKinds);
 }
 
 // Decodes a run of channel events that share the status byte just read (the first event and its
 // running-status repeats). Returns the status byte that follows the run.
-int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
+int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
-    m.CurrentChannel = status & 0x0F;
+    r.CurrentChannel = status & 0x0F;
     const int kind = status & 0xF0;
     const bool twoBytes = kind != 0xC0 && kind != 0xD0;
     bool repeat = false;
@@ -84,22 +84,22 @@ int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
         row.Data2 = kind == 0xB0 && second > 127 ? 127 : second;
         switch (kind) {
         case 0x80:
-        case 0x90: CountNote(s, first, second); break;
-        case 0xB0: CountController(s, first, row.Data2); break;
-        case 0xC0: CountProgramChange(s, first, firstPos - 1); break;
+        case 0x90: CountNote(s, r, first, second); break;
+        case 0xB0: CountController(s, r, first, row.Data2); break;
+        case 0xC0: CountProgramChange(s, r, first, firstPos - 1); break;
         case 0xE0: CountPitchBend(s, first, second); break;
         default: break;
         }
 
-        ReadDelta(s, r);
-        row.Delta = m.VlqValue;
+        const std::int32_t delta = ReadDelta(r);
+        row.Delta = delta;
         switch (kind) {
         case 0x80:
         case 0x90:
             row.Kind = RowKind::Note;
-            if (CountsStatistics(m)) TallyDelta(m);
-            MarkNoteState(m, row);
-            NoteTiming(s, first);
+            if (CountsStatistics(m)) TallyDelta(m, delta);
+            MarkNoteState(r, row);
+            NoteTiming(s, r, first, delta);
             break;
         case 0xB0: row.Kind = RowKind::Controller; break;
         case 0xE0: row.Kind = RowKind::PitchBend; break;
@@ -114,18 +114,17 @@ int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
     }
 }
 
-void DecodeSysex(SongSession& s, TrackReader& r, int status) {
+void DecodeSysex(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
     ++m.SysexCount;
     m.SysexStart[m.SysexCount] = r.LastPos();
-    ReadVarLen(s, r);
-    r.Skip(m.VlqValue);
+    r.Skip(ReadVarLen(r));
     m.SysexEnd[m.SysexCount] = r.LastPos();
-    ReadDelta(s, r);
+    const std::int32_t delta = ReadDelta(r);
     EventRecord& row = m.EventRows[OpenEvent(s)];
     row.Status = status;
-    row.Delta = m.VlqValue;
+    row.Delta = delta;
     m.EventSpanStart[m.EventCount] = m.SysexStart[m.SysexCount];
     m.EventSpanEnd[m.EventCount] = m.SysexEnd[m.SysexCount];
 }
@@ -138,13 +137,13 @@ bool RepairsMissingStatus(const SongModel& m, int status, std::int64_t pos) {
            m.RepairsThisReport < kMaxRepairsPerReport;
 }
 
-TrackEnding DecodeEvents(SongSession& s, TrackReader& r) {
+TrackEnding DecodeEvents(SongSession& s, TrackDecoder& r) {
     SongModel& m = s.song;
     try {
-        ReadDelta(s, r);  // the delta before the first event belongs to no row
+        ReadDelta(r);  // the delta before the first event belongs to no row
         int status = r.Byte();
         for (;;) {
-            m.StatusByte = static_cast<std::uint8_t>(status);
+            r.StatusByte = static_cast<std::uint8_t>(status);
             if (status == 255) {
                 const MetaOutcome outcome = DecodeMetaEvent(s, r);
                 if (outcome == MetaOutcome::EndTrack) return TrackEnding::EndOfTrack;
@@ -177,35 +176,30 @@ int OpenEvent(SongSession& s) {
     return m.EventRow;
 }
 
-bool AddDeltaToLastRow(SongSession& s) {
+bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta) {
     SongModel& m = s.song;
     if (m.EventCount < 0) return false;
     std::int32_t& cell = m.EventRows[m.EventRow].Delta;
-    cell = Int32::Fit(static_cast<std::int64_t>(cell) + m.VlqValue);
-    m.AttachedMetas.push_back({m.EventCount, m.MetaStartPos, m.MetaDataEnd, m.VlqValue});
+    cell = Int32::Fit(static_cast<std::int64_t>(cell) + delta);
+    m.AttachedMetas.push_back({m.EventCount, static_cast<std::int32_t>(d.MetaStartPos),
+                              static_cast<std::int32_t>(d.MetaDataEnd), delta});
     return true;
 }
 
-void ReadVarLen(SongSession& s, TrackReader& r) {
+std::int32_t ReadVarLen(TrackReader& r) {
     const int b1 = r.Byte();
-    if (b1 < 128) {
-        s.song.VlqValue = b1;
-        return;
-    }
+    if (b1 < 128) return b1;
     const int b2 = r.Byte();
-    if (b2 < 128) {
-        s.song.VlqValue = (b1 - 128) * 128 + b2;
-        return;
-    }
+    if (b2 < 128) return (b1 - 128) * 128 + b2;
     const int b3 = r.Byte();  // a third byte ends the number whatever its top bit
-    s.song.VlqValue = (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
+    return (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
 }
 
-void ReadDelta(SongSession& s, TrackReader& r) {
+std::int32_t ReadDelta(TrackReader& r) {
     try {
-        ReadVarLen(s, r);
+        return ReadVarLen(r);
     } catch (const TrackCut&) {
-        s.song.VlqValue = 0;  // the track ends with the next read
+        return 0;  // the track ends with the next read
     }
 }
 
@@ -241,7 +235,7 @@ void ParseTrack(SongSession& s) {
     WriteTrackHeading(s);
 
     const std::int64_t headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.size()));
-    TrackReader r(std::move(chunk), start);
+    TrackDecoder r(std::move(chunk), start);
     r.Skip(headerBytes);
     m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
     if (m.TrackComplete) FinalFlush(s);

@@ -20,18 +20,18 @@ enum class TrackEnding {
 // file are shown as messages and clear FileValid; a table or width overflow raises RunError.
 void ParseTrack(SongSession& s);
 
-// Reads a variable-length number of at most three bytes into VlqValue (raises TrackCut at the end).
-void ReadVarLen(SongSession& s, TrackReader& r);
+// Reads a variable-length number of at most three bytes (raises TrackCut at the end).
+std::int32_t ReadVarLen(TrackReader& r);
 
-// Reads the delta time after an event into VlqValue; a delta cut off by the end of the track reads 0.
-void ReadDelta(SongSession& s, TrackReader& r);
+// Reads the delta time after an event; a delta cut off by the end of the track reads 0.
+std::int32_t ReadDelta(TrackReader& r);
 
 // Opens a new event in the block (flushing the full block first) and returns its row.
 int OpenEvent(SongSession& s);
 
 // Adds the delta that follows a meta event which makes no row to the track's last row, when there is one,
-// and notes the event (MetaStartPos to MetaDataEnd) as following that row. Returns false when the track has
-// no row yet.
-bool AddDeltaToLastRow(SongSession& s);
+// and notes the event (the decoder's MetaStartPos to MetaDataEnd) as following that row. Returns false when
+// the track has no row yet.
+bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta);
 
 }  // namespace sonivex

@@ -103,11 +103,6 @@ struct SongModel {
     Int32 TrackLength;
     GrowingTable<Int32, 0> TrackDataLength;
     GrowingTable<Int16, 0> TrackHeadingDone;
-    std::uint8_t StatusByte = 0;
-    std::uint8_t MetaType = 0;
-    Int16 CurrentChannel;
-    Int32 VlqValue;
-    Int16 NoteIsOn;
     Int32 FirstChannelEventPos;
     Int32 SysexCount;
     GrowingTable<Int32, 0> SysexStart;
@@ -118,8 +113,6 @@ struct SongModel {
     GrowingTable<Int32, 0> EventSpanEnd;
     std::vector<AttachedMeta> AttachedMetas;
     bool TrackComplete = false;  // the last parse read its track to the end (no error or repair stopped it)
-    Int32 MetaStartPos;  // the 0xFF of the meta event being decoded
-    Int32 MetaDataEnd;   // its last data byte
 
     // Event block and event records.
     std::array<EventRecord, kRowsPerBlock> EventRows;
