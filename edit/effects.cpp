@@ -120,7 +120,7 @@ void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, R
     const int p = ((f.Data1 % 12) + 12) % 12;
     // In volume mode a velocity that would fall below 1 keeps its value, so no note goes silent.
     const auto restore = [&] {
-        if (e.AllowZero == "n" && value < 1) value = before;
+        if (!e.AllowZero && value < 1) value = before;
     };
     if (code == kRandom) {
         if (c == 2) {
@@ -160,7 +160,7 @@ void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, R
         }
     } else if (code == kKeySignature) {
         for (int i = 0; i <= e.KeyLastIndex; ++i) {
-            const int k = e.ScaleNotes[i] + (e.ClefChoice == "b" ? 4 : 0);
+            const int k = e.ScaleNotes[i] + (e.ClefChoice == Clef::Bass ? 4 : 0);
             if (k == p) {
                 f.Data1 += e.KeyAlteration;
                 break;
@@ -221,15 +221,15 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
     const int code = e.EffectCode;
     e.EffectKind = code == 13 ? kEffect1Kind : code == 14 ? kEffect2Kind : code >= 15 ? kCurveKind : 0;
     e.ValueColumn = 1;
-    e.SelectMode = "a";
-    e.AllowZero = "y";
+    e.SelectMode = Selection::All;
+    e.AllowZero = true;
     e.TargetValue = -1;
     if ((code >= 4 && code <= 8) || code >= 15) {
-        e.NoteOrVolume = r.notes ? "n" : "v";
-        if (e.NoteOrVolume == "v") {
+        e.NoteOrVolume = r.notes ? EffectTarget::Notes : EffectTarget::Volume;
+        if (e.NoteOrVolume == EffectTarget::Volume) {
             e.ValueColumn = 2;
-            e.AllowZero = "n";
-            e.SelectMode = "o";
+            e.AllowZero = false;
+            e.SelectMode = Selection::SoundingNotes;
         }
         const std::int64_t step = RoundToWidth<std::int16_t>(Val(r.step));
         e.StepFactor = step < 1 ? 1 : step;
@@ -253,9 +253,9 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
             e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
             e.KeyAlteration = s.names.KeyAccidentals(e.KeyNumber, 2);
             for (int i = 0; i <= e.KeyLastIndex; ++i) e.ScaleNotes[i] = s.names.KeyAccidentals(e.KeyNumber, 3 + i);
-            e.ClefChoice.clear();
-            if (r.trebleClef) e.ClefChoice = "t";
-            if (r.bassClef) e.ClefChoice = "b";
+            e.ClefChoice = Clef::None;
+            if (r.trebleClef) e.ClefChoice = Clef::Treble;
+            if (r.bassClef) e.ClefChoice = Clef::Bass;
         } else {
             e.StepFactor = r.minorStep;
         }
@@ -268,9 +268,9 @@ bool IsSelected(const EffectState& e, const EventRecord& f) {
     if (f.Kind != RowKind::Note && f.Kind != RowKind::DrumProgram) return false;
     const int c = e.ValueColumn;
     const std::int64_t u = c == 1 ? ((f.Data1 % 12) + 12) % 12 : ValueOf(f, c);
-    if (e.AllowZero == "n" && u < 1) return false;
+    if (!e.AllowZero && u < 1) return false;
     if (e.TargetValue != -1 && u != e.TargetValue) return false;
-    return e.SelectMode == "a" || f.NoteState == kNoteSounds;
+    return e.SelectMode == Selection::All || f.NoteState == kNoteSounds;
 }
 
 void TransformTrack(EffectState& e, std::vector<EventRecord>& records, RandomSource& random) {
@@ -316,7 +316,7 @@ bool EffectCommand::Prepare(EditSession& s) {
 
 void EffectCommand::Apply(EditSession& s) {
     SongModel& m = s.song;
-    m.EditMode = "h";
+    m.EditMode = RewriteMode::Effects;
     const int only = request_.onlyTrack;
     RunGuarded(s, [&] {
         for (int t = 1; t <= m.TracksFound; ++t) {

@@ -44,9 +44,9 @@ void PatchLength(std::string& out, std::int64_t start, std::int64_t length) {
 }
 
 // Whether a status byte of the record moves to the new channel.
-bool MovesChannel(const std::string& mode, bool drumSource, int channel) {
-    if (mode == "c") return true;
-    if (mode == "d") return drumSource ? channel == kDrumChannel : channel != kDrumChannel;
+bool MovesChannel(RewriteMode mode, bool drumSource, int channel) {
+    if (mode == RewriteMode::CopyTrack) return true;
+    if (mode == RewriteMode::SwitchDrumMelody) return drumSource ? channel == kDrumChannel : channel != kDrumChannel;
     return false;
 }
 
@@ -66,7 +66,7 @@ int ChooseNewChannel(const SongModel& m) {
     const bool drumSource = m.DrumTrack[m.CurrentTrack] == 1;
     for (int channel = 0; channel <= 15; ++channel) {
         if (m.ChannelUsed[channel] != 0) continue;
-        if (m.EditMode == "c") return channel;
+        if (m.EditMode == RewriteMode::CopyTrack) return channel;
         if (drumSource && channel != kDrumChannel) return channel;
         if (!drumSource && channel == kDrumChannel) return channel;
     }
@@ -75,9 +75,9 @@ int ChooseNewChannel(const SongModel& m) {
 
 void RewriteTrack(EditSession& s) {
     SongModel& m = s.song;
-    const std::string mode = m.EditMode;
-    const bool copy = mode == "c";
-    const bool moves = copy || mode == "d";
+    const RewriteMode mode = m.EditMode;
+    const bool copy = mode == RewriteMode::CopyTrack;
+    const bool moves = copy || mode == RewriteMode::SwitchDrumMelody;
     int newChannel = -1;
     if (copy && m.TracksFound >= kMaxTracks) {
         s.Message("Too many tracks");
@@ -143,7 +143,7 @@ void RewriteTrack(EditSession& s) {
             }
             if (f.Data1 >= 0) {
                 std::int64_t data = f.Data1;
-                if (mode == "e" && f.IsNote() && m.DrumRowDone == 1 && data <= 127) data = m.DrumNoteMap[data];
+                if (mode == RewriteMode::SubstituteDrums && f.IsNote() && m.DrumRowDone == 1 && data <= 127) data = m.DrumNoteMap[data];
                 Put(out, data);
             }
             if (f.Data2 >= 0) Put(out, f.Data2);

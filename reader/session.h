@@ -79,6 +79,15 @@ struct AttachedMeta {
 // The 8 bytes of a track chunk header as read.
 using ChunkHeader = std::array<std::uint8_t, 8>;
 
+// What the writer does to the track it rebuilds, by the editing command that runs it.
+enum class RewriteMode {
+    None,              // no editing command is under way (the report's own parses)
+    SubstituteDrums,   // drum notes follow the style's drum note map
+    SwitchDrumMelody,  // the track moves between the drum channel and a free melody channel
+    CopyTrack,         // the track is copied, on a free channel, as a new last track
+    Effects,           // the records as the effects changed them
+};
+
 // The song data model: the file facts of the load, the track being decoded, the event block, meta events and
 // repairs, and the channel table with the statistics of one analysis run.
 struct SongModel {
@@ -186,8 +195,8 @@ struct SongModel {
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;
 
-    // "e" drum substitution, "d" drum/melody switch, "c" copy track, "h" effects, "'" none.
-    std::string EditMode;
+    // What the editing command under way does to the tracks that the writer rebuilds.
+    RewriteMode EditMode = RewriteMode::None;
 };
 
 // The start-up tables of fixed names and numbers.

@@ -196,7 +196,7 @@ void RunReport(ReportSession& s) {
     s.platform.LetEventsRun();
     m.MissingStatusRepaired = 0;
     m.CurrentTrack = 1;
-    m.EditMode = "'";
+    m.EditMode = RewriteMode::None;
     rep.LogHeaderDone = 0;
     rep.LogFileInfoDone = 0;
     m.ChannelUsed.Fill(0);

@@ -131,8 +131,8 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
     const EffectState& e = volume.t->effects;
     EXPECT_EQ(e.EffectKind, 48);
     EXPECT_EQ(e.ValueColumn, 2);
-    EXPECT_EQ(e.SelectMode, "o");
-    EXPECT_EQ(e.AllowZero, "n");
+    EXPECT_EQ(e.SelectMode, Selection::SoundingNotes);
+    EXPECT_FALSE(e.AllowZero);
     EXPECT_EQ(e.StepFactor, 2);  // 2.5 rounds to the even neighbour
     EXPECT_EQ(e.TargetValue, 64);
 
@@ -150,7 +150,7 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
     EXPECT_EQ(key.t->effects.KeyLastIndex, 6);
     EXPECT_EQ(key.t->effects.KeyAlteration, 1);
     EXPECT_EQ(key.t->effects.ScaleNotes[6], 9);
-    EXPECT_EQ(key.t->effects.ClefChoice, "b");  // Bass wins when both are ticked
+    EXPECT_EQ(key.t->effects.ClefChoice, Clef::Bass);  // Bass wins when both are ticked
 
     Effect missing(15, false);
     std::filesystem::remove(missing.t.folder() / "effects1.dat");

@@ -79,7 +79,7 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
     EXPECT_FALSE(t->song.Notes.InUse());
     EXPECT_EQ(t->song.Notes.Values(1), EventRecord::Unwritten());  // the records are forgotten at the end
     EXPECT_EQ(t->song.NotesFileInUse, 0);
-    EXPECT_EQ(t->song.EditMode, "'");
+    EXPECT_EQ(t->song.EditMode, RewriteMode::None);
 }
 
 TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
