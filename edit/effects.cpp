@@ -109,34 +109,13 @@ void Bound(EventRecord& f) {
     if (f.Delta < 0) f.Delta = 0;  // an effect never moves a note in time: the delta stays as it was
 }
 
-// The effect's rule on one selected record; m is its index, n the last index.
-void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, RandomSource& random) {
-    const int c = e.ValueColumn;
+// The rules that move a key along a scale; false when the effect is none of them.
+bool ApplyScaleRule(const EffectState& e, EventRecord& f) {
     const int code = e.EffectCode;
     const int kind = e.EffectKind;
     const int step = e.StepFactor;
-    std::int32_t& value = ValueOf(f, c);
-    const std::int32_t before = value;
     const int p = ((f.Data1 % 12) + 12) % 12;
-    // In volume mode a velocity that would fall below 1 keeps its value, so no note goes silent.
-    const auto restore = [&] {
-        if (!e.AllowZero && value < 1) value = before;
-    };
-    if (code == kRandom) {
-        if (c == 2) {
-            const float fs = static_cast<float>(step);
-            f.Data2 = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f.Data2 - std::floor(fs * random.Next()));
-        } else {
-            f.Data1 = e.ValueMap[f.Data1];
-        }
-        restore();
-    } else if (code == kIncrease) {
-        value = Int32::Fit(static_cast<std::int64_t>(value) + step);
-        restore();
-    } else if (code == kDecrease) {
-        value = Int32::Fit(static_cast<std::int64_t>(value) - step);
-        restore();
-    } else if (code == kRemoveFlats) {
+    if (code == kRemoveFlats) {
         if (IsBlack(p)) f.Data1 -= 1;
     } else if (code == kMinorMelodic) {
         if (IsAbove(p, step, {1, 4, 6})) f.Data1 += Step(p);
@@ -166,6 +145,38 @@ void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, R
                 break;
             }
         }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The effect's rule on one selected record; m is its index, n the last index.
+void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, RandomSource& random) {
+    if (ApplyScaleRule(e, f)) return;
+    const int c = e.ValueColumn;
+    const int code = e.EffectCode;
+    const int step = e.StepFactor;
+    std::int32_t& value = ValueOf(f, c);
+    const std::int32_t before = value;
+    // In volume mode a velocity that would fall below 1 keeps its value, so no note goes silent.
+    const auto restore = [&] {
+        if (!e.AllowZero && value < 1) value = before;
+    };
+    if (code == kRandom) {
+        if (c == 2) {
+            const float fs = static_cast<float>(step);
+            f.Data2 = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f.Data2 - std::floor(fs * random.Next()));
+        } else {
+            f.Data1 = e.ValueMap[f.Data1];
+        }
+        restore();
+    } else if (code == kIncrease) {
+        value = Int32::Fit(static_cast<std::int64_t>(value) + step);
+        restore();
+    } else if (code == kDecrease) {
+        value = Int32::Fit(static_cast<std::int64_t>(value) - step);
+        restore();
     } else if (code == kGraduallyIncrease || code == kGraduallyDecrease) {
         if (c == 2) {
             const std::int64_t amount = GradualAmount(m, n, step);
@@ -174,7 +185,7 @@ void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, R
         } else {
             f.Data1 = e.ValueMap[f.Data1];
         }
-    } else if (kind == kCurveKind) {
+    } else if (e.EffectKind == kCurveKind) {
         if (value < 128) value = Int32::Fit(Round(value + static_cast<double>(e.ValueMap[value] - value) / step));
         restore();
     }

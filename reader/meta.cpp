@@ -344,9 +344,7 @@ void RepairMissingStatus(SongSession& s) {
     const std::int64_t length = static_cast<std::int64_t>(m.TrackStart[m.CurrentTrack + 1]) - start - 7;
     // The new data length goes into all three low bytes of the length field.
     if (start >= 1 && start + 7 <= static_cast<std::int64_t>(bytes.size())) {
-        bytes[start + 4] = static_cast<std::uint8_t>((length >> 16) & 0xFF);
-        bytes[start + 5] = static_cast<std::uint8_t>((length >> 8) & 0xFF);
-        bytes[start + 6] = static_cast<std::uint8_t>(length & 0xFF);
+        SetChunkDataLength(&bytes[start - 1], length);
     }
     const std::int64_t at = static_cast<std::int64_t>(m.TempoDataPos) + 3;
     if (at >= 0 && at <= static_cast<std::int64_t>(bytes.size())) bytes.insert(bytes.begin() + at, 0x90);

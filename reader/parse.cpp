@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "files.h"
+#include "load.h"
 #include "meta.h"
 #include "stats.h"
 #include "text.h"
@@ -230,7 +231,7 @@ void ParseTrack(SongSession& s) {
     ChunkHeader header{};
     for (std::size_t i = 0; i < header.size() && i < chunk.size(); ++i) header[i] = chunk[i];
     m.TrackHeaders[m.CurrentTrack] = header;
-    m.TrackLength = header[5] * 65536 + header[6] * 256 + header[7];
+    m.TrackLength = ChunkDataLength(header.data());
     m.TrackDataLength[m.CurrentTrack] = m.TrackLength;
     WriteTrackHeading(s);
 
