@@ -42,14 +42,14 @@ std::int32_t ReadMetaDelta(TrackDecoder& r) {
 }
 
 // Opens a row for the meta event being decoded and notes its bytes.
-EventRecord& OpenMetaRow(SongSession& s, const TrackDecoder& d) {
-    const int row = OpenEvent(s);
+EventRecord& OpenMetaRow(SongSession& s, TrackDecoder& d) {
+    const int row = OpenEvent(s, d);
     s.song.EventSpanStart[s.song.EventCount] = d.MetaStartPos;
     s.song.EventSpanEnd[s.song.EventCount] = d.MetaDataEnd;
     return s.song.EventRows[row];
 }
 
-void OpenTextRow(SongSession& s, const TrackDecoder& d, std::int32_t delta) {
+void OpenTextRow(SongSession& s, TrackDecoder& d, std::int32_t delta) {
     EventRecord& row = OpenMetaRow(s, d);
     row.Status = kTextStatus;
     row.Data1 = kAbsent;

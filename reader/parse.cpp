@@ -15,9 +15,9 @@ namespace {
 void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 
 // Keeps rows 0 to 99 as the records that end at record EventCount, then starts a new block.
-void FlushEventBlock(SongSession& s) {
+void FlushEventBlock(SongSession& s, TrackDecoder& d, std::int64_t lastRecord) {
     SongModel& m = s.song;
-    const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
+    const std::int64_t firstRecord = lastRecord - kRowsPerBlock + 1;
     for (int row = 0; row < kRowsPerBlock; ++row) {
         const std::int32_t delta = m.EventRows[row].Delta;
         if (delta >= 0) m.FlushedDeltaSum += delta;
@@ -25,17 +25,14 @@ void FlushEventBlock(SongSession& s) {
     }
     m.Notes.Write(firstRecord, m.EventRows);
     ResetEventRows(m);
-    m.EventRow = 0;
+    d.EventRow = 0;
 }
 
 // The flush at the end of a track: the whole current block, its unfilled rows of -1 included.
-void FinalFlush(SongSession& s) {
-    SongModel& m = s.song;
-    if (m.EventCount < 0) return;
-    m.LastEventCount = m.EventCount;
-    m.EventCount = (static_cast<std::int64_t>(m.EventCount) / kRowsPerBlock + 1) * kRowsPerBlock;
-    FlushEventBlock(s);
-    m.EventCount = m.LastEventCount;
+void FinalFlush(SongSession& s, TrackDecoder& d) {
+    const std::int64_t count = s.song.EventCount;
+    if (count < 0) return;
+    FlushEventBlock(s, d, (count / kRowsPerBlock + 1) * kRowsPerBlock);
 }
 
 // Sets NoteIsOn and the NoteState of the current note row.
@@ -78,7 +75,7 @@ int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
         const std::int64_t firstPos = r.LastPos();
         const int second = twoBytes ? r.Byte() : -1;
 
-        EventRecord& row = m.EventRows[OpenEvent(s)];
+        EventRecord& row = m.EventRows[OpenEvent(s, r)];
         const bool negate = repeat && kind != 0x80 && kind != 0x90 && kind != 0xC0;
         row.Status = negate ? -status : status;
         row.Data1 = first;
@@ -123,7 +120,7 @@ void DecodeSysex(SongSession& s, TrackDecoder& r, int status) {
     r.Skip(ReadVarLen(r));
     m.SysexEnd[m.SysexCount] = r.LastPos();
     const std::int32_t delta = ReadDelta(r);
-    EventRecord& row = m.EventRows[OpenEvent(s)];
+    EventRecord& row = m.EventRows[OpenEvent(s, r)];
     row.Status = status;
     row.Delta = delta;
     m.EventSpanStart[m.EventCount] = m.SysexStart[m.SysexCount];
@@ -169,18 +166,18 @@ TrackEnding DecodeEvents(SongSession& s, TrackDecoder& r) {
 
 }  // namespace
 
-int OpenEvent(SongSession& s) {
+int OpenEvent(SongSession& s, TrackDecoder& d) {
     SongModel& m = s.song;
     ++m.EventCount;
-    ++m.EventRow;
-    if (m.EventRow == kRowsPerBlock) FlushEventBlock(s);
-    return m.EventRow;
+    ++d.EventRow;
+    if (d.EventRow == kRowsPerBlock) FlushEventBlock(s, d, m.EventCount);
+    return d.EventRow;
 }
 
 bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta) {
     SongModel& m = s.song;
     if (m.EventCount < 0) return false;
-    std::int32_t& cell = m.EventRows[m.EventRow].Delta;
+    std::int32_t& cell = m.EventRows[d.EventRow].Delta;
     cell = Int32::Fit(static_cast<std::int64_t>(cell) + delta);
     m.AttachedMetas.push_back({m.EventCount, static_cast<std::int32_t>(d.MetaStartPos),
                               static_cast<std::int32_t>(d.MetaDataEnd), delta});
@@ -213,8 +210,6 @@ void ParseTrack(SongSession& s) {
     m.FirstTempoPos = -1;
     m.EventCount = -1;
     m.TrackName.clear();
-    m.EventRow = -1;
-    m.LastEventCount = -1;
     m.FileRepaired = 0;
     m.AttachedMetas.clear();
     ResetEventRows(m);
@@ -239,7 +234,7 @@ void ParseTrack(SongSession& s) {
     TrackDecoder r(std::move(chunk), start);
     r.Skip(headerBytes);
     m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
-    if (m.TrackComplete) FinalFlush(s);
+    if (m.TrackComplete) FinalFlush(s, r);
 }
 
 }  // namespace sonivex

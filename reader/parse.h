@@ -27,7 +27,7 @@ std::int32_t ReadVarLen(TrackReader& r);
 std::int32_t ReadDelta(TrackReader& r);
 
 // Opens a new event in the block (flushing the full block first) and returns its row.
-int OpenEvent(SongSession& s);
+int OpenEvent(SongSession& s, TrackDecoder& d);
 
 // Adds the delta that follows a meta event which makes no row to the track's last row, when there is one,
 // and notes the event (the decoder's MetaStartPos to MetaDataEnd) as following that row. Returns false when

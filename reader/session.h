@@ -126,8 +126,6 @@ struct SongModel {
     // Event block and event records.
     std::array<EventRecord, kRowsPerBlock> EventRows;
     Int32 EventCount;
-    Int16 EventRow;
-    Int32 LastEventCount;
     GrowingTable<Int32, 0> EventDelta;
     Int32 FlushedDeltaSum;
     Int16 NotesFileInUse;  // 1 from a parse until the end of the report that forgets its records

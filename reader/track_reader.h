@@ -59,6 +59,7 @@ struct TrackDecoder : TrackReader {
     bool NoteIsOn = false;          // the note decoded last sounds (a Note On with a velocity above 0)
     std::int64_t MetaStartPos = 0;  // the 0xFF of the meta event being decoded
     std::int64_t MetaDataEnd = 0;   // its last data byte
+    int EventRow = -1;              // the row of the current event in the block (EventRows); -1 before the first
 };
 
 }  // namespace sonivex
