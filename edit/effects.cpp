@@ -93,84 +93,100 @@ void RandomExchange(EffectState& e, RandomSource& random) {
     }
 }
 
+// The field that the effect changes: the key (column 1) or the velocity (column 2).
+std::int32_t& ValueOf(EventRecord& f, int column) { return column == 2 ? f.Data2 : f.Data1; }
+std::int32_t ValueOf(const EventRecord& f, int column) { return column == 2 ? f.Data2 : f.Data1; }
+
 // Keeps a changed record within the bounds every effect respects.
-void Bound(Record& f) {
-    if (f[1] > 127) f[1] = 127;
-    if (f[1] < 0) f[1] = 0;
-    if (f[0] == 137 || f[0] == 153) {  // a drum note with its status byte
-        if (f[1] > 85) f[1] = 84;
-        if (f[1] < 35) f[1] = 35;
+void Bound(EventRecord& f) {
+    if (f.Data1 > 127) f.Data1 = 127;
+    if (f.Data1 < 0) f.Data1 = 0;
+    if (f.Status == 137 || f.Status == 153) {  // a drum note with its status byte
+        if (f.Data1 > 85) f.Data1 = 84;
+        if (f.Data1 < 35) f.Data1 = 35;
     }
-    if (f[2] > 127) f[2] = 127;
-    if (f[3] < 0) f[3] = 0;  // an effect never moves a note in time: the delta stays as it was
+    if (f.Data2 > 127) f.Data2 = 127;
+    if (f.Delta < 0) f.Delta = 0;  // an effect never moves a note in time: the delta stays as it was
 }
 
-// The effect's rule on one selected record; m is its index, n the last index.
-void ApplyRule(EffectState& e, Record& f, std::int64_t m, std::int64_t n, RandomSource& random) {
-    const int c = e.ValueColumn;
+// The rules that move a key along a scale; false when the effect is none of them.
+bool ApplyScaleRule(const EffectState& e, EventRecord& f) {
     const int code = e.EffectCode;
     const int kind = e.EffectKind;
     const int step = e.StepFactor;
-    const std::int32_t before = f[c];
-    const int p = ((f[1] % 12) + 12) % 12;
+    const int p = ((f.Data1 % 12) + 12) % 12;
+    if (code == kRemoveFlats) {
+        if (IsBlack(p)) f.Data1 -= 1;
+    } else if (code == kMinorMelodic) {
+        if (IsAbove(p, step, {1, 4, 6})) f.Data1 += Step(p);
+    } else if (code == kMinorHarmonic) {
+        if (p == (step + 9) % 12) {
+            f.Data1 -= 1;
+        } else if (p == (step + 10) % 12) {
+            f.Data1 += 1;
+        } else if (IsAbove(p, step, {1, 4, 6})) {
+            f.Data1 += Step(p);
+        }
+    } else if (kind == kEffect1Kind) {
+        if (IsAbove(p, step, {1, 3, 6, 8, 10})) f.Data1 += Step(p);
+    } else if (kind == kEffect2Kind) {
+        if (p == (step + 1) % 12) {
+            f.Data1 -= 1;
+        } else if (p == (step + 2) % 12) {
+            f.Data1 += 1;
+        } else if (p == (step + 5) % 12) {
+            f.Data1 += Step(p);
+        }
+    } else if (code == kKeySignature) {
+        for (int i = 0; i <= e.KeyLastIndex; ++i) {
+            const int k = e.ScaleNotes[i] + (e.ClefChoice == Clef::Bass ? 4 : 0);
+            if (k == p) {
+                f.Data1 += e.KeyAlteration;
+                break;
+            }
+        }
+    } else {
+        return false;
+    }
+    return true;
+}
+
+// The effect's rule on one selected record; m is its index, n the last index.
+void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, RandomSource& random) {
+    if (ApplyScaleRule(e, f)) return;
+    const int c = e.ValueColumn;
+    const int code = e.EffectCode;
+    const int step = e.StepFactor;
+    std::int32_t& value = ValueOf(f, c);
+    const std::int32_t before = value;
     // In volume mode a velocity that would fall below 1 keeps its value, so no note goes silent.
     const auto restore = [&] {
-        if (e.AllowZero == "n" && f[c] < 1) f[c] = before;
+        if (!e.AllowZero && value < 1) value = before;
     };
     if (code == kRandom) {
         if (c == 2) {
             const float fs = static_cast<float>(step);
-            f[2] = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f[2] - std::floor(fs * random.Next()));
+            f.Data2 = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f.Data2 - std::floor(fs * random.Next()));
         } else {
-            f[1] = e.ValueMap[f[1]];
+            f.Data1 = e.ValueMap[f.Data1];
         }
         restore();
     } else if (code == kIncrease) {
-        f[c] = Int32::Fit(static_cast<std::int64_t>(f[c]) + step);
+        value = Int32::Fit(static_cast<std::int64_t>(value) + step);
         restore();
     } else if (code == kDecrease) {
-        f[c] = Int32::Fit(static_cast<std::int64_t>(f[c]) - step);
+        value = Int32::Fit(static_cast<std::int64_t>(value) - step);
         restore();
-    } else if (code == kRemoveFlats) {
-        if (IsBlack(p)) f[1] -= 1;
-    } else if (code == kMinorMelodic) {
-        if (IsAbove(p, step, {1, 4, 6})) f[1] += Step(p);
-    } else if (code == kMinorHarmonic) {
-        if (p == (step + 9) % 12) {
-            f[1] -= 1;
-        } else if (p == (step + 10) % 12) {
-            f[1] += 1;
-        } else if (IsAbove(p, step, {1, 4, 6})) {
-            f[1] += Step(p);
-        }
-    } else if (kind == kEffect1Kind) {
-        if (IsAbove(p, step, {1, 3, 6, 8, 10})) f[1] += Step(p);
-    } else if (kind == kEffect2Kind) {
-        if (p == (step + 1) % 12) {
-            f[1] -= 1;
-        } else if (p == (step + 2) % 12) {
-            f[1] += 1;
-        } else if (p == (step + 5) % 12) {
-            f[1] += Step(p);
-        }
-    } else if (code == kKeySignature) {
-        for (int i = 0; i <= e.KeyLastIndex; ++i) {
-            const int k = e.ScaleNotes[i] + (e.ClefChoice == "b" ? 4 : 0);
-            if (k == p) {
-                f[1] += e.KeyAlteration;
-                break;
-            }
-        }
     } else if (code == kGraduallyIncrease || code == kGraduallyDecrease) {
         if (c == 2) {
             const std::int64_t amount = GradualAmount(m, n, step);
-            f[2] = Int32::Fit(code == kGraduallyIncrease ? f[2] + amount : f[2] - amount);
-            if (code == kGraduallyDecrease && f[2] < 1) f[2] = 1;
+            f.Data2 = Int32::Fit(code == kGraduallyIncrease ? f.Data2 + amount : f.Data2 - amount);
+            if (code == kGraduallyDecrease && f.Data2 < 1) f.Data2 = 1;
         } else {
-            f[1] = e.ValueMap[f[1]];
+            f.Data1 = e.ValueMap[f.Data1];
         }
-    } else if (kind == kCurveKind) {
-        if (f[c] < 128) f[c] = Int32::Fit(Round(f[c] + static_cast<double>(e.ValueMap[f[c]] - f[c]) / step));
+    } else if (e.EffectKind == kCurveKind) {
+        if (value < 128) value = Int32::Fit(Round(value + static_cast<double>(e.ValueMap[value] - value) / step));
         restore();
     }
 }
@@ -216,15 +232,15 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
     const int code = e.EffectCode;
     e.EffectKind = code == 13 ? kEffect1Kind : code == 14 ? kEffect2Kind : code >= 15 ? kCurveKind : 0;
     e.ValueColumn = 1;
-    e.SelectMode = "a";
-    e.AllowZero = "y";
+    e.SelectMode = Selection::All;
+    e.AllowZero = true;
     e.TargetValue = -1;
     if ((code >= 4 && code <= 8) || code >= 15) {
-        e.NoteOrVolume = r.notes ? "n" : "v";
-        if (e.NoteOrVolume == "v") {
+        e.NoteOrVolume = r.notes ? EffectTarget::Notes : EffectTarget::Volume;
+        if (e.NoteOrVolume == EffectTarget::Volume) {
             e.ValueColumn = 2;
-            e.AllowZero = "n";
-            e.SelectMode = "o";
+            e.AllowZero = false;
+            e.SelectMode = Selection::SoundingNotes;
         }
         const std::int64_t step = RoundToWidth<std::int16_t>(Val(r.step));
         e.StepFactor = step < 1 ? 1 : step;
@@ -248,9 +264,9 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
             e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
             e.KeyAlteration = s.names.KeyAccidentals(e.KeyNumber, 2);
             for (int i = 0; i <= e.KeyLastIndex; ++i) e.ScaleNotes[i] = s.names.KeyAccidentals(e.KeyNumber, 3 + i);
-            e.ClefChoice.clear();
-            if (r.trebleClef) e.ClefChoice = "t";
-            if (r.bassClef) e.ClefChoice = "b";
+            e.ClefChoice = Clef::None;
+            if (r.trebleClef) e.ClefChoice = Clef::Treble;
+            if (r.bassClef) e.ClefChoice = Clef::Bass;
         } else {
             e.StepFactor = r.minorStep;
         }
@@ -259,16 +275,16 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
     return std::nullopt;
 }
 
-bool IsSelected(const EffectState& e, const Record& f) {
-    if (f[4] != -3 && f[4] != -2) return false;
+bool IsSelected(const EffectState& e, const EventRecord& f) {
+    if (f.Kind != RowKind::Note && f.Kind != RowKind::DrumProgram) return false;
     const int c = e.ValueColumn;
-    const std::int64_t u = c == 1 ? ((f[1] % 12) + 12) % 12 : f[c];
-    if (e.AllowZero == "n" && u < 1) return false;
+    const std::int64_t u = c == 1 ? ((f.Data1 % 12) + 12) % 12 : ValueOf(f, c);
+    if (!e.AllowZero && u < 1) return false;
     if (e.TargetValue != -1 && u != e.TargetValue) return false;
-    return e.SelectMode == "a" || f[6] == 1;
+    return e.SelectMode == Selection::All || f.NoteState == kNoteSounds;
 }
 
-void TransformTrack(EffectState& e, std::vector<Record>& records, RandomSource& random) {
+void TransformTrack(EffectState& e, std::vector<EventRecord>& records, RandomSource& random) {
     const std::int64_t n = static_cast<std::int64_t>(records.size()) - 1;
     const int code = e.EffectCode;
     const bool gradual = code == kGraduallyIncrease || code == kGraduallyDecrease;
@@ -278,13 +294,13 @@ void TransformTrack(EffectState& e, std::vector<Record>& records, RandomSource& 
         for (int v = 0; v <= 127; ++v) e.ValueMap[v] = v;
         for (std::int64_t m = 0; m <= n; ++m) {
             if (!IsSelected(e, records[m])) continue;
-            const std::int64_t v = records[m][1];
+            const std::int64_t v = records[m].Data1;
             const std::int64_t amount = GradualAmount(m, n, e.StepFactor);
             e.ValueMap[v] = code == kGraduallyIncrease ? v + amount : v - amount;
         }
     }
     for (std::int64_t m = 0; m <= n; ++m) {
-        Record& f = records[m];
+        EventRecord& f = records[m];
         if (!IsSelected(e, f)) continue;
         ApplyRule(e, f, m, n, random);
         Bound(f);
@@ -293,12 +309,10 @@ void TransformTrack(EffectState& e, std::vector<Record>& records, RandomSource& 
 
 void TransformRecords(EditSession& s) {
     SongModel& m = s.song;
-    std::vector<Record> records;
+    std::vector<EventRecord> records;
     for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) records.push_back(m.Notes.Values(r));
     TransformTrack(s.effects, records, s.random);
-    if (!m.Notes.Replace(s.WorkFile(kNotesFileName), s.WorkFile(kScratchNotesName), records)) {
-        s.Message(s.WorkFile(kNotesFileName).string() + " could not be written", Icon::Critical);
-    }
+    m.Notes.Replace(records);
 }
 
 bool EffectCommand::Prepare(EditSession& s) {
@@ -313,7 +327,7 @@ bool EffectCommand::Prepare(EditSession& s) {
 
 void EffectCommand::Apply(EditSession& s) {
     SongModel& m = s.song;
-    m.EditMode = "h";
+    m.EditMode = RewriteMode::Effects;
     const int only = request_.onlyTrack;
     RunGuarded(s, [&] {
         for (int t = 1; t <= m.TracksFound; ++t) {

@@ -10,12 +10,9 @@
 
 #include "edit/edit_commands.h"
 #include "edit/edit_session.h"
+#include "reader/event_record.h"
 
 namespace sonivex {
-
-inline constexpr const char* kScratchNotesName = "notes1.dat";
-
-using Record = std::array<std::int32_t, 7>;
 
 // Turns the request into the effect settings. For a curve of effects1.dat, returns the text of the message to
 // show when the file cannot be read (the settings are then incomplete).
@@ -28,13 +25,13 @@ std::vector<std::string> EffectEntries(const std::vector<std::string>& lines);
 void BuildCurve(EffectState& e, const std::string& entry);
 
 // Whether the effect may change this record.
-bool IsSelected(const EffectState& e, const Record& f);
+bool IsSelected(const EffectState& e, const EventRecord& f);
 
-// Transforms the records of the current track (record m + 1 for m = 0 to EventCount) and writes them back to
-// "notes.dat".
+// Transforms the records of the current track (record m + 1 for m = 0 to EventCount); they then replace the
+// whole set of records.
 void TransformRecords(EditSession& s);
 
 // The effect's rule and bounds on the records of one track, in memory (what TransformRecords writes).
-void TransformTrack(EffectState& e, std::vector<Record>& records, RandomSource& random);
+void TransformTrack(EffectState& e, std::vector<EventRecord>& records, RandomSource& random);
 
 }  // namespace sonivex

@@ -72,7 +72,7 @@ void MelodyPart(EditSession& s, const std::string& line, int limit) {
 void DrumPart(EditSession& s, const std::string& line, int limit) {
     SongModel& m = s.song;
     if (s.report.HasDrumTrack != 1) return;
-    m.EditMode = "e";
+    m.EditMode = RewriteMode::SubstituteDrums;
     std::vector<int> notes = StyleDrumNotes(line);
     Limit(notes, limit);
     notes = InRange(notes, 0, 127);

@@ -9,7 +9,8 @@ namespace sonivex {
 
 bool TrackCommand::Prepare(EditSession& s) {
     SongModel& m = s.song;
-    m.EditMode = operation_ == TrackOperation::SwitchDrumMelody ? "d" : "c";
+    m.EditMode =
+        operation_ == TrackOperation::SwitchDrumMelody ? RewriteMode::SwitchDrumMelody : RewriteMode::CopyTrack;
     m.CurrentTrack = track_;
     if (!RunGuarded(s, [&] { ParseTrack(s); })) return false;
     if (m.FirstChannelEventPos == -1) {

@@ -11,14 +11,13 @@ namespace sonivex {
 
 inline constexpr int kDrumProgram = 117;
 
-// Rebuilds track CurrentTrack from the records that ParseTrack has just written, in the mode EditMode names
-// ("e" drum substitution, "d" drum/melody switch, "c" copy track, "h" effects). Bytes before the track's
+// Rebuilds track CurrentTrack from the records that ParseTrack has just made, in the mode EditMode names. Bytes before the track's
 // first recorded event and all other tracks are copied unchanged; meta and system-exclusive events keep their
 // own bytes. Shows "No free channel" or "Too many tracks" and changes nothing when it cannot; a file that
 // cannot be read or written is named in a message and the working copy stays as it was.
 void RewriteTrack(EditSession& s);
 
-// The channel for modes "c" and "d": the first channel that no track uses and that suits the mode; -1 when
+// The channel for a copied or switched track: the first channel that no track uses and that suits the mode; -1 when
 // there is none.
 int ChooseNewChannel(const SongModel& m);
 

@@ -13,11 +13,6 @@ namespace {
 constexpr int kHeaderSize = 14;
 constexpr std::int64_t kLargestFile = 0x7FFFFFFF;
 
-// The chunk's data length: the three low bytes of its length field; the top byte is ignored.
-std::int64_t ChunkDataLength(const std::uint8_t* header) {
-    return header[5] * 65536 + header[6] * 256 + header[7];
-}
-
 bool EndsWithEndOfTrack(const Bytes& file, std::int64_t dataStart, std::int64_t dataEnd) {
     // dataStart and dataEnd are 1-based; the data occupies dataStart .. dataEnd - 1.
     if (dataEnd - dataStart < 3) return false;
@@ -33,6 +28,16 @@ void Fail(SongSession& s, const std::string& what) {
 }
 
 }  // namespace
+
+std::int64_t ChunkDataLength(const std::uint8_t* header) {
+    return header[5] * 65536 + header[6] * 256 + header[7];
+}
+
+void SetChunkDataLength(std::uint8_t* header, std::int64_t length) {
+    header[5] = static_cast<std::uint8_t>((length >> 16) & 0xFF);
+    header[6] = static_cast<std::uint8_t>((length >> 8) & 0xFF);
+    header[7] = static_cast<std::uint8_t>(length & 0xFF);
+}
 
 std::string PathTail(const std::string& path) {
     std::size_t cut = path.find_last_of("/\\");
@@ -114,7 +119,7 @@ void LoadFile(SongSession& s) {
     if (!m.TempFileName.empty()) {
         RemoveIfPresent(s.WorkFile(m.TempFileName));
     } else {
-        // A working file left behind by an earlier run of the program is not used again.
+        // A record file left behind by an earlier version of the program is not kept.
         RemoveIfPresent(s.WorkFile(kNotesFileName));
         m.Notes.Forget();
     }

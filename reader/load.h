@@ -1,6 +1,7 @@
 // Loading a file: the working copy, the header checks, the track chunks and the log file.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "session.h"
@@ -22,6 +23,14 @@ void ReadTrackChunks(SongSession& s);
 // working copy is either as it was or wholly new. False (after a message naming the file) when either step
 // fails.
 bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes);
+
+// The data length of a chunk as the program reads it: the three low bytes of the 4-byte length field of the
+// chunk header at `header` (8 bytes); the top byte is ignored.
+std::int64_t ChunkDataLength(const std::uint8_t* header);
+
+// Writes `length` into the three low bytes of the length field of the chunk header at `header` (8 bytes),
+// the way ChunkDataLength reads it back; the top byte is left as it is.
+void SetChunkDataLength(std::uint8_t* header, std::int64_t length);
 
 // The log file's name for a file title: SONG.MID gives song.txt.
 std::string LogFileName(const std::string& fileTitle);

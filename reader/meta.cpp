@@ -11,21 +11,13 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kTextStatus = -1;
-constexpr int kTextMark = -2;
-constexpr int kTempoStatus = 81;
-constexpr int kTimeSignatureStatus = 88;
-
 // Byte `i` of a meta event's data; bytes that the event does not hold count as 0.
 int DataByte(const std::string& data, std::size_t i) {
     return i < data.size() ? static_cast<unsigned char>(data[i]) : 0;
 }
 
 // Reads the meta event's length, a variable-length number.
-std::int64_t ReadLength(SongSession& s, TrackReader& r) {
-    ReadVarLen(s, r);
-    return s.song.VlqValue;
-}
+std::int64_t ReadLength(TrackReader& r) { return ReadVarLen(r); }
 
 // Every character outside `low`..`high` becomes a blank.
 std::string Blanked(std::string text, int low, int high) {
@@ -44,25 +36,25 @@ std::string ByteNumbers(const std::string& data) {
 }
 
 // Reads the delta after a meta event's data, noting where the data ended.
-void ReadMetaDelta(SongSession& s, TrackReader& r) {
-    s.song.MetaDataEnd = r.LastPos();
-    ReadDelta(s, r);
+std::int32_t ReadMetaDelta(TrackDecoder& r) {
+    r.MetaDataEnd = r.LastPos();
+    return ReadDelta(r);
 }
 
 // Opens a row for the meta event being decoded and notes its bytes.
-int OpenMetaRow(SongSession& s) {
-    const int row = OpenEvent(s);
-    s.song.EventSpanStart[s.song.EventCount] = s.song.MetaStartPos;
-    s.song.EventSpanEnd[s.song.EventCount] = s.song.MetaDataEnd;
-    return row;
+EventRecord& OpenMetaRow(SongSession& s, TrackDecoder& d) {
+    const int row = OpenEvent(s, d);
+    s.song.EventSpanStart[s.song.EventCount] = d.MetaStartPos;
+    s.song.EventSpanEnd[s.song.EventCount] = d.MetaDataEnd;
+    return s.song.EventRows[row];
 }
 
-void OpenTextRow(SongSession& s) {
-    const int row = OpenMetaRow(s);
-    s.song.EventRows(row, 0) = kTextStatus;
-    s.song.EventRows(row, 1) = -1;
-    s.song.EventRows(row, 3) = s.song.VlqValue;
-    s.song.EventRows(row, 5) = kTextMark;
+void OpenTextRow(SongSession& s, TrackDecoder& d, std::int32_t delta) {
+    EventRecord& row = OpenMetaRow(s, d);
+    row.Status = kTextStatus;
+    row.Data1 = kAbsent;
+    row.Delta = delta;
+    row.TextMark = kTextMarker;
 }
 
 // A meta error: the message, FileValid cleared, and the track ends without its last block.
@@ -96,10 +88,10 @@ void RepairTimeSignature(SongSession& s) {
     ReopenLog(s);
 }
 
-MetaOutcome SetTempo(SongSession& s, TrackReader& r, bool channelEventsBefore) {
+MetaOutcome SetTempo(SongSession& s, TrackDecoder& r, bool channelEventsBefore) {
     SongModel& m = s.song;
     m.TempoDataPos = r.LastPos() + 2;  // the type byte was read last
-    const std::int64_t length = ReadLength(s, r);
+    const std::int64_t length = ReadLength(r);
     if (length == 0) return Invalid(s, "ERROR: Invalid Tempo");
     const std::string data = r.Take(length);
     const std::int64_t tempo = DataByte(data, 0) * 65536 + DataByte(data, 1) * 256 + DataByte(data, 2);
@@ -109,15 +101,15 @@ MetaOutcome SetTempo(SongSession& s, TrackReader& r, bool channelEventsBefore) {
     } else {
         m.TimeFactor = 60.0 / ((1000000.0 / static_cast<double>(tempo)) * m.TicksPerQuarter);
     }
-    ReadMetaDelta(s, r);
+    const std::int32_t delta = ReadMetaDelta(r);
     const std::int64_t bpm = static_cast<std::int64_t>(std::floor((500000.0 / static_cast<double>(tempo)) * 120.0));
     if (channelEventsBefore) {
-        const int row = OpenMetaRow(s);
-        m.EventRows(row, 0) = kTempoStatus;
-        m.EventRows(row, 1) = static_cast<std::int32_t>(bpm);
-        m.EventRows(row, 3) = m.VlqValue;
+        EventRecord& row = OpenMetaRow(s, r);
+        row.Status = kTempoRow;
+        row.Data1 = static_cast<std::int32_t>(bpm);
+        row.Delta = delta;
     } else {
-        ListLine(s, "Set Tempo:" + Str(bpm), " Set tempo:" + Str(bpm));
+        ListLine(s, delta, "Set Tempo:" + Str(bpm), " Set tempo:" + Str(bpm));
         if (m.FirstTempoPos == -1) {
             m.FirstTempoPos = m.TempoDataPos;
             m.FirstTempoBpm = bpm;
@@ -126,9 +118,9 @@ MetaOutcome SetTempo(SongSession& s, TrackReader& r, bool channelEventsBefore) {
     return MetaOutcome::Continue;
 }
 
-MetaOutcome TimeSignature(SongSession& s, TrackReader& r, bool channelEventsBefore) {
+MetaOutcome TimeSignature(SongSession& s, TrackDecoder& r, bool channelEventsBefore) {
     SongModel& m = s.song;
-    const std::int64_t length = ReadLength(s, r);
+    const std::int64_t length = ReadLength(r);
     if (length == 0) return Invalid(s, "ERROR: Invalid Time Signature");
     const std::int64_t dataStart = r.NextPos();
     const std::string data = r.Take(length);
@@ -146,16 +138,16 @@ MetaOutcome TimeSignature(SongSession& s, TrackReader& r, bool channelEventsBefo
         }
     }
     m.TimeSigDenominator = std::int64_t{1} << dd;
-    ReadMetaDelta(s, r);
+    const std::int32_t delta = ReadMetaDelta(r);
     if (channelEventsBefore) {
-        const int row = OpenMetaRow(s);
-        m.EventRows(row, 0) = kTimeSignatureStatus;
-        m.EventRows(row, 1) = nn;
-        m.EventRows(row, 2) = m.TimeSigDenominator;
-        m.EventRows(row, 3) = m.VlqValue;
+        EventRecord& row = OpenMetaRow(s, r);
+        row.Status = kTimeSignatureRow;
+        row.Data1 = nn;
+        row.Data2 = m.TimeSigDenominator;
+        row.Delta = delta;
     } else {
         const std::string text = "Time Signature:" + Str(nn) + "/" + Dec(m.TimeSigDenominator);
-        ListLine(s, text, " " + text);
+        ListLine(s, delta, text, " " + text);
     }
     return MetaOutcome::Continue;
 }
@@ -187,10 +179,10 @@ void AddTrackLine(SongModel& m, int track, const std::string& line) {
     m.TrackLines(track, m.TrackLineCount[track]) = line;
 }
 
-void ListLine(SongSession& s, const std::string& trackText, const std::string& logText) {
+void ListLine(SongSession& s, std::int32_t delta, const std::string& trackText, const std::string& logText) {
     SongModel& m = s.song;
     AddTrackLine(m, m.CurrentTrack, trackText);
-    m.ReportLine = std::string(NumberPad(m.VlqValue), ' ') + Str(m.VlqValue) + logText;
+    m.ReportLine = std::string(NumberPad(delta), ' ') + Str(delta) + logText;
     m.Log.WriteLine(m.ReportLine);
 }
 
@@ -204,88 +196,111 @@ void WriteTrackHeading(SongSession& s) {
     m.TrackHeadingDone[m.CurrentTrack] = 1;
 }
 
-MetaOutcome DecodeMetaEvent(SongSession& s, TrackReader& r) {
+namespace {
+
+// A meta event that makes no row and whose delta goes to the track's last row: its report and log line.
+// Returns Stop for an event that the file cannot hold.
+MetaOutcome ListMetaEvent(SongSession& s, TrackDecoder& r, int type) {
     SongModel& m = s.song;
-    const std::int64_t metaPos = r.LastPos();  // the 0xFF byte
-    m.MetaStartPos = metaPos;
-    const bool channelEventsBefore = m.FirstChannelEventPos != -1;
-    const int type = r.Byte();
-    m.MetaType = static_cast<std::uint8_t>(type);
-
-    switch (type) {
-    case 0x2F: return MetaOutcome::EndTrack;
-    case 0x01:
-    case 0x05: {  // Text and Lyric
-        const std::string text = r.Take(ReadLength(s, r));
-        if (type == 0x01) m.MetaText = text;
-        ReadMetaDelta(s, r);
-        if (m.VlqValue > 0 && m.FirstChannelEventPos == -1) m.FirstChannelEventPos = metaPos;
-        if (channelEventsBefore || m.VlqValue > 0) OpenTextRow(s);
-        return MetaOutcome::Continue;
-    }
-    case 0x06:  // Marker
-        r.Take(ReadLength(s, r));
-        ReadMetaDelta(s, r);
-        if (channelEventsBefore) OpenTextRow(s);
-        return MetaOutcome::Continue;
-    case 0x51: return SetTempo(s, r, channelEventsBefore);
-    case 0x58: return TimeSignature(s, r, channelEventsBefore);
-    default: break;
-    }
-
-    // The rest make no row: the delta after them goes to the track's last row when there is one.
     switch (type) {
     case 0x02: {  // Copyright
-        m.MetaText = Blanked(r.Take(ReadLength(s, r)), 32, 127);
-        ReadMetaDelta(s, r);
-        ListLine(s, "Copyright: " + m.MetaText, "Copyright: " + m.MetaText);
-        break;
-    }
-    case 0x03: {  // Track Name
-        m.TrackName = r.Take(ReadLength(s, r));
-        ReadMetaDelta(s, r);
-        if (!AddDeltaToLastRow(s)) m.TrackTime += m.VlqValue;
-        m.TrackName = Blanked(TrimBlanks(m.TrackName), 32, 123);
-        ListLine(s, "Name: " + m.TrackName, " Name: " + m.TrackName);
+        m.MetaText = Blanked(r.Take(ReadLength(r)), 32, 127);
+        const std::int32_t delta = ReadMetaDelta(r);
+        ListLine(s, delta, "Copyright: " + m.MetaText, "Copyright: " + m.MetaText);
+        AddDeltaToLastRow(s, r, delta);
         return MetaOutcome::Continue;
     }
     case 0x20: {  // Channel Prefix
-        const std::int64_t length = ReadLength(s, r);
+        const std::int64_t length = ReadLength(r);
         if (length == 0) return Invalid(s, "ERROR: Invalid Channel Prefix");
         const int channel = DataByte(r.Take(length), 0);
-        ReadMetaDelta(s, r);
-        ListLine(s, "Channel Prefix:" + Str(channel + 1), "Channel Prefix:" + Str(channel + 1));
-        break;
+        const std::int32_t delta = ReadMetaDelta(r);
+        ListLine(s, delta, "Channel Prefix:" + Str(channel + 1), "Channel Prefix:" + Str(channel + 1));
+        AddDeltaToLastRow(s, r, delta);
+        return MetaOutcome::Continue;
     }
     case 0x21: {  // MIDI Port: the length byte and the port number
         const int port = DataByte(r.Take(2), 1);
-        ReadMetaDelta(s, r);
-        ListLine(s, "MIDI Port:" + Str(port), " MIDI Port:" + Str(port));
-        break;
+        const std::int32_t delta = ReadMetaDelta(r);
+        ListLine(s, delta, "MIDI Port:" + Str(port), " MIDI Port:" + Str(port));
+        AddDeltaToLastRow(s, r, delta);
+        return MetaOutcome::Continue;
     }
     case 0x54: {  // SMPTE Offset: the length byte and five data bytes
         m.MetaText = ByteNumbers(r.Take(6).substr(1));
-        ReadMetaDelta(s, r);
-        ListLine(s, "SMPTE Offset:" + m.MetaText, " SMPTE Offset:" + m.MetaText);
-        break;
+        const std::int32_t delta = ReadMetaDelta(r);
+        ListLine(s, delta, "SMPTE Offset:" + m.MetaText, " SMPTE Offset:" + m.MetaText);
+        AddDeltaToLastRow(s, r, delta);
+        return MetaOutcome::Continue;
     }
     case 0x59: {  // Key Signature
-        const std::int64_t length = ReadLength(s, r);
+        const std::int64_t length = ReadLength(r);
         if (length == 0) return Invalid(s, "ERROR: Invalid Key Signature");
         const std::string data = r.Take(length);
-        ReadMetaDelta(s, r);
+        const std::int32_t delta = ReadMetaDelta(r);
         int sf = DataByte(data, 0);
         if (sf > 7) sf -= 256;
         m.KeyName = KeyNameOf(sf, DataByte(data, 1));
-        ListLine(s, "Key Signature: " + m.KeyName, " Key Signature: " + m.KeyName);
-        break;
+        ListLine(s, delta, "Key Signature: " + m.KeyName, " Key Signature: " + m.KeyName);
+        AddDeltaToLastRow(s, r, delta);
+        return MetaOutcome::Continue;
     }
-    case 0x7F: {  // Sequencer Specific
-        m.SequencerText = ByteNumbers(r.Take(ReadLength(s, r)));
-        ReadMetaDelta(s, r);
-        ListLine(s, "Sequencer Specific:" + m.SequencerText, " Sequencer Specific:" + m.SequencerText);
-        break;
+    default: {  // Sequencer Specific
+        m.SequencerText = ByteNumbers(r.Take(ReadLength(r)));
+        const std::int32_t delta = ReadMetaDelta(r);
+        ListLine(s, delta, "Sequencer Specific:" + m.SequencerText, " Sequencer Specific:" + m.SequencerText);
+        AddDeltaToLastRow(s, r, delta);
+        return MetaOutcome::Continue;
     }
+    }
+}
+
+// A Track Name event: the name, trimmed and blanked, in the report and the log.
+void TrackNameEvent(SongSession& s, TrackDecoder& r) {
+    SongModel& m = s.song;
+    m.TrackName = r.Take(ReadLength(r));
+    const std::int32_t delta = ReadMetaDelta(r);
+    if (!AddDeltaToLastRow(s, r, delta)) m.TrackTime += delta;
+    m.TrackName = Blanked(TrimBlanks(m.TrackName), 32, 123);
+    ListLine(s, delta, "Name: " + m.TrackName, " Name: " + m.TrackName);
+}
+
+// A text event that makes a row once channel events came before it, or when time passes after it.
+void TextEvent(SongSession& s, TrackDecoder& r, int type, bool channelEventsBefore) {
+    SongModel& m = s.song;
+    const std::string text = r.Take(ReadLength(r));
+    if (type == 0x01) m.MetaText = text;
+    const std::int32_t delta = ReadMetaDelta(r);
+    const bool timed = type != 0x06 && delta > 0;  // a Marker never starts the track's events
+    if (timed && m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.MetaStartPos;
+    if (channelEventsBefore || timed) OpenTextRow(s, r, delta);
+}
+
+}  // namespace
+
+MetaOutcome DecodeMetaEvent(SongSession& s, TrackDecoder& r) {
+    SongModel& m = s.song;
+    r.MetaStartPos = r.LastPos();  // the 0xFF byte
+    const bool channelEventsBefore = m.FirstChannelEventPos != -1;
+    const int type = r.Byte();
+    r.MetaType = static_cast<std::uint8_t>(type);
+
+    switch (type) {
+    case 0x2F: return MetaOutcome::EndTrack;
+    case 0x01:  // Text
+    case 0x05:  // Lyric
+    case 0x06:  // Marker
+        TextEvent(s, r, type, channelEventsBefore);
+        return MetaOutcome::Continue;
+    case 0x51: return SetTempo(s, r, channelEventsBefore);
+    case 0x58: return TimeSignature(s, r, channelEventsBefore);
+    case 0x03: TrackNameEvent(s, r); return MetaOutcome::Continue;
+    case 0x02:
+    case 0x20:
+    case 0x21:
+    case 0x54:
+    case 0x59:
+    case 0x7F: return ListMetaEvent(s, r, type);
     case 0x00:  // Sequence Number
     case 0x04:  // Instrument Name
     case 0x07:  // Cue Point
@@ -297,18 +312,16 @@ MetaOutcome DecodeMetaEvent(SongSession& s, TrackReader& r) {
     case 0x0D:
     case 0x0E:
     case 0x0F:  // the standard's other text events
-        r.Take(ReadLength(s, r));
-        ReadMetaDelta(s, r);
         break;
     default:
         // A meta type of no known meaning is named, skipped by its length and kept as it stands: the song
         // stays valid and can be saved.
         s.Message("Unexpected Byte:" + Str(type));
-        r.Take(ReadLength(s, r));
-        ReadMetaDelta(s, r);
         break;
     }
-    AddDeltaToLastRow(s);
+    // The rest make no row: the delta after them goes to the track's last row when there is one.
+    r.Take(ReadLength(r));
+    AddDeltaToLastRow(s, r, ReadMetaDelta(r));
     return MetaOutcome::Continue;
 }
 
@@ -331,9 +344,7 @@ void RepairMissingStatus(SongSession& s) {
     const std::int64_t length = static_cast<std::int64_t>(m.TrackStart[m.CurrentTrack + 1]) - start - 7;
     // The new data length goes into all three low bytes of the length field.
     if (start >= 1 && start + 7 <= static_cast<std::int64_t>(bytes.size())) {
-        bytes[start + 4] = static_cast<std::uint8_t>((length >> 16) & 0xFF);
-        bytes[start + 5] = static_cast<std::uint8_t>((length >> 8) & 0xFF);
-        bytes[start + 6] = static_cast<std::uint8_t>(length & 0xFF);
+        SetChunkDataLength(&bytes[start - 1], length);
     }
     const std::int64_t at = static_cast<std::int64_t>(m.TempoDataPos) + 3;
     if (at >= 0 && at <= static_cast<std::int64_t>(bytes.size())) bytes.insert(bytes.begin() + at, 0x90);

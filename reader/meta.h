@@ -20,13 +20,14 @@ enum class MetaOutcome {
 };
 
 // Decodes the meta event whose 0xFF byte was just read.
-MetaOutcome DecodeMetaEvent(SongSession& s, TrackReader& r);
+MetaOutcome DecodeMetaEvent(SongSession& s, TrackDecoder& r);
 
 // Adds a report line to a track; the 101st and later lines overwrite line 100.
 void AddTrackLine(SongModel& m, int track, const std::string& line);
 
-// Adds a report line to the current track (as AddTrackLine) and writes the log line: the delta that follows the event, padded to 7 characters, then the log text.
-void ListLine(SongSession& s, const std::string& trackText, const std::string& logText);
+// Adds a report line to the current track (as AddTrackLine) and writes the log line: `delta`, the delta time
+// that follows the event, padded to 7 characters, then the log text.
+void ListLine(SongSession& s, std::int32_t delta, const std::string& trackText, const std::string& logText);
 
 // Writes the track's heading to the log once per report run.
 void WriteTrackHeading(SongSession& s);

@@ -1,10 +1,9 @@
 #include "parse.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstring>
 
 #include "files.h"
+#include "load.h"
 #include "meta.h"
 #include "stats.h"
 #include "text.h"
@@ -13,84 +12,59 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kNoteRow = -3;
-constexpr int kControllerRow = -5;
-constexpr int kPitchBendRow = -10;
-constexpr int kDrumProgramRow = -2;
-constexpr int kProgramRow = -4;
+void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 
-void ResetEventRows(SongModel& m) { m.EventRows.Fill(-1); }
-
-// True when every number's signed decimal form fits the 7 characters of its field.
-bool FitsField(const std::array<std::int32_t, 7>& cells) {
-    for (std::int32_t v : cells) {
-        if (v > 999999 || v < -999999) return false;
-    }
-    return true;
-}
-
-// Writes rows 0 to 99 as the records that end at record EventCount, then starts a new block.
-void FlushEventBlock(SongSession& s) {
+// Keeps rows 0 to 99 as the records that end at record EventCount, then starts a new block.
+void FlushEventBlock(SongSession& s, TrackDecoder& d, std::int64_t lastRecord) {
     SongModel& m = s.song;
-    const std::int64_t firstRecord = static_cast<std::int64_t>(m.EventCount) - kRowsPerBlock + 1;
-    std::string& block = m.BlockText;
-    block.resize(kRowsPerBlock * kRecordSize);
-    m.BlockValues.resize(kRowsPerBlock);
+    const std::int64_t firstRecord = lastRecord - kRowsPerBlock + 1;
     for (int row = 0; row < kRowsPerBlock; ++row) {
-        std::array<std::int32_t, 7>& cells = m.BlockValues[row];
-        for (int c = 0; c < 7; ++c) cells[c] = m.EventRows(row, c);
-        char* record = block.data() + row * kRecordSize;
-        WriteRecord(record, cells);
-        const std::int32_t delta = cells[3];
+        const std::int32_t delta = m.EventRows[row].Delta;
         if (delta >= 0) m.FlushedDeltaSum += delta;
         m.EventDelta[firstRecord + row] = delta;
-        if (!FitsField(cells)) cells = ReadRecordFields(record);  // a wide number reads back cut
     }
-    m.Notes.WriteRecords(firstRecord, block, m.BlockValues);
+    m.Notes.Write(firstRecord, m.EventRows);
     ResetEventRows(m);
-    m.EventRow = 0;
+    d.EventRow = 0;
 }
 
 // The flush at the end of a track: the whole current block, its unfilled rows of -1 included.
-void FinalFlush(SongSession& s) {
-    SongModel& m = s.song;
-    if (m.EventCount < 0) return;
-    m.LastEventCount = m.EventCount;
-    m.EventCount = (static_cast<std::int64_t>(m.EventCount) / kRowsPerBlock + 1) * kRowsPerBlock;
-    FlushEventBlock(s);
-    m.EventCount = m.LastEventCount;
+void FinalFlush(SongSession& s, TrackDecoder& d) {
+    const std::int64_t count = s.song.EventCount;
+    if (count < 0) return;
+    FlushEventBlock(s, d, (count / kRowsPerBlock + 1) * kRowsPerBlock);
 }
 
-// Sets NoteIsOn and cell 6 of the current note row.
-void MarkNoteState(SongModel& m, int row) {
-    if (m.EventRows(row, 2) < 0) return;
-    const int status = m.StatusByte;
-    if (status >= 144 && status <= 159) m.NoteIsOn = m.EventRows(row, 2) > 0 ? 1 : 0;
-    if (status >= 128 && status <= 143) m.NoteIsOn = 0;
-    m.EventRows(row, 6) = -1;
-    if (m.EventRows(row, 4) == kNoteRow || m.CurrentChannel == 9) m.EventRows(row, 6) = m.NoteIsOn == 1 ? 1 : 0;
+// Sets NoteIsOn and the NoteState of the current note row.
+void MarkNoteState(TrackDecoder& d, EventRecord& row) {
+    if (row.Data2 < 0) return;
+    const int status = d.StatusByte;
+    if (status >= 144 && status <= 159) d.NoteIsOn = row.Data2 > 0;
+    if (status >= 128 && status <= 143) d.NoteIsOn = false;
+    row.NoteState = kAbsent;
+    if (row.IsNote() || d.CurrentChannel == kDrumChannel) row.NoteState = d.NoteIsOn ? kNoteSounds : kNoteSilent;
 }
 
-// Counts VlqValue in the histogram of delta times after notes.
-void TallyDelta(SongModel& m) {
+// Counts a delta time after a note in the histogram of delta times.
+void TallyDelta(SongModel& m, std::int32_t delta) {
     if (m.DeltaValueKinds == 0) m.DeltaValueIndex.clear();
-    const auto found = m.DeltaValueIndex.find(m.VlqValue);
+    const auto found = m.DeltaValueIndex.find(delta);
     if (found != m.DeltaValueIndex.end()) {
         ++m.DeltaValueCount[found->second];
         return;
     }
     ++m.DeltaValueKinds;
-    m.DeltaValue[m.DeltaValueKinds] = m.VlqValue;
+    m.DeltaValue[m.DeltaValueKinds] = delta;
     ++m.DeltaValueCount[m.DeltaValueKinds];
-    m.DeltaValueIndex.emplace(m.VlqValue, m.DeltaValueKinds);
+    m.DeltaValueIndex.emplace(delta, m.DeltaValueKinds);
 }
 
 // Decodes a run of channel events that share the status byte just read (the first event and its
 // running-status repeats). Returns the status byte that follows the run.
-int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
+int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
-    m.CurrentChannel = status & 0x0F;
+    r.CurrentChannel = status & 0x0F;
     const int kind = status & 0xF0;
     const bool twoBytes = kind != 0xC0 && kind != 0xD0;
     bool repeat = false;
@@ -101,33 +75,33 @@ int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
         const std::int64_t firstPos = r.LastPos();
         const int second = twoBytes ? r.Byte() : -1;
 
-        const int row = OpenEvent(s);
+        EventRecord& row = m.EventRows[OpenEvent(s, r)];
         const bool negate = repeat && kind != 0x80 && kind != 0x90 && kind != 0xC0;
-        m.EventRows(row, 0) = negate ? -status : status;
-        m.EventRows(row, 1) = first;
-        m.EventRows(row, 2) = kind == 0xB0 && second > 127 ? 127 : second;
+        row.Status = negate ? -status : status;
+        row.Data1 = first;
+        row.Data2 = kind == 0xB0 && second > 127 ? 127 : second;
         switch (kind) {
         case 0x80:
-        case 0x90: CountNote(s, first, second); break;
-        case 0xB0: CountController(s, first, m.EventRows(row, 2)); break;
-        case 0xC0: CountProgramChange(s, first, firstPos - 1); break;
+        case 0x90: CountNote(s, r, first, second); break;
+        case 0xB0: CountController(s, r, first, row.Data2); break;
+        case 0xC0: CountProgramChange(s, r, first, firstPos - 1); break;
         case 0xE0: CountPitchBend(s, first, second); break;
         default: break;
         }
 
-        ReadDelta(s, r);
-        m.EventRows(row, 3) = m.VlqValue;
+        const std::int32_t delta = ReadDelta(r);
+        row.Delta = delta;
         switch (kind) {
         case 0x80:
         case 0x90:
-            m.EventRows(row, 4) = kNoteRow;
-            if (CountsStatistics(m)) TallyDelta(m);
-            MarkNoteState(m, row);
-            NoteTiming(s, first);
+            row.Kind = RowKind::Note;
+            if (CountsStatistics(m)) TallyDelta(m, delta);
+            MarkNoteState(r, row);
+            NoteTiming(s, r, first, delta);
             break;
-        case 0xB0: m.EventRows(row, 4) = kControllerRow; break;
-        case 0xE0: m.EventRows(row, 4) = kPitchBendRow; break;
-        case 0xC0: m.EventRows(row, 4) = status == 201 ? kDrumProgramRow : kProgramRow; break;
+        case 0xB0: row.Kind = RowKind::Controller; break;
+        case 0xE0: row.Kind = RowKind::PitchBend; break;
+        case 0xC0: row.Kind = status == 201 ? RowKind::DrumProgram : RowKind::Program; break;
         default: break;
         }
 
@@ -138,18 +112,17 @@ int DecodeChannelRun(SongSession& s, TrackReader& r, int status) {
     }
 }
 
-void DecodeSysex(SongSession& s, TrackReader& r, int status) {
+void DecodeSysex(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
     ++m.SysexCount;
     m.SysexStart[m.SysexCount] = r.LastPos();
-    ReadVarLen(s, r);
-    r.Skip(m.VlqValue);
+    r.Skip(ReadVarLen(r));
     m.SysexEnd[m.SysexCount] = r.LastPos();
-    ReadDelta(s, r);
-    const int row = OpenEvent(s);
-    m.EventRows(row, 0) = status;
-    m.EventRows(row, 3) = m.VlqValue;
+    const std::int32_t delta = ReadDelta(r);
+    EventRecord& row = m.EventRows[OpenEvent(s, r)];
+    row.Status = status;
+    row.Delta = delta;
     m.EventSpanStart[m.EventCount] = m.SysexStart[m.SysexCount];
     m.EventSpanEnd[m.EventCount] = m.SysexEnd[m.SysexCount];
 }
@@ -162,13 +135,13 @@ bool RepairsMissingStatus(const SongModel& m, int status, std::int64_t pos) {
            m.RepairsThisReport < kMaxRepairsPerReport;
 }
 
-TrackEnding DecodeEvents(SongSession& s, TrackReader& r) {
+TrackEnding DecodeEvents(SongSession& s, TrackDecoder& r) {
     SongModel& m = s.song;
     try {
-        ReadDelta(s, r);  // the delta before the first event belongs to no row
+        ReadDelta(r);  // the delta before the first event belongs to no row
         int status = r.Byte();
         for (;;) {
-            m.StatusByte = static_cast<std::uint8_t>(status);
+            r.StatusByte = static_cast<std::uint8_t>(status);
             if (status == 255) {
                 const MetaOutcome outcome = DecodeMetaEvent(s, r);
                 if (outcome == MetaOutcome::EndTrack) return TrackEnding::EndOfTrack;
@@ -193,127 +166,38 @@ TrackEnding DecodeEvents(SongSession& s, TrackReader& r) {
 
 }  // namespace
 
-int OpenEvent(SongSession& s) {
+int OpenEvent(SongSession& s, TrackDecoder& d) {
     SongModel& m = s.song;
     ++m.EventCount;
-    ++m.EventRow;
-    if (m.EventRow == kRowsPerBlock) FlushEventBlock(s);
-    return m.EventRow;
+    ++d.EventRow;
+    if (d.EventRow == kRowsPerBlock) FlushEventBlock(s, d, m.EventCount);
+    return d.EventRow;
 }
 
-bool AddDeltaToLastRow(SongSession& s) {
+bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta) {
     SongModel& m = s.song;
     if (m.EventCount < 0) return false;
-    std::int32_t& cell = m.EventRows(m.EventRow, 3);
-    cell = Int32::Fit(static_cast<std::int64_t>(cell) + m.VlqValue);
-    m.AttachedMetas.push_back({m.EventCount, m.MetaStartPos, m.MetaDataEnd, m.VlqValue});
+    std::int32_t& cell = m.EventRows[d.EventRow].Delta;
+    cell = Int32::Fit(static_cast<std::int64_t>(cell) + delta);
+    m.AttachedMetas.push_back({m.EventCount, static_cast<std::int32_t>(d.MetaStartPos),
+                              static_cast<std::int32_t>(d.MetaDataEnd), delta});
     return true;
 }
 
-namespace {
-
-constexpr int kCommonLow = -16;
-constexpr int kCommonHigh = 4095;
-
-// The fields of the numbers most records hold, laid out when the program is compiled.
-constexpr std::array<char, (kCommonHigh - kCommonLow + 1) * kFieldWidth> MakeCommonFields() {
-    std::array<char, (kCommonHigh - kCommonLow + 1) * kFieldWidth> text{};
-    for (int v = kCommonLow; v <= kCommonHigh; ++v) {
-        const int base = (v - kCommonLow) * kFieldWidth;
-        char digits[8] = {};
-        int count = 0;
-        for (int rest = v < 0 ? -v : v; count == 0 || rest > 0; rest /= 10) digits[count++] = static_cast<char>('0' + rest % 10);
-        int at = 0;
-        text[base + at++] = v < 0 ? '-' : ' ';
-        while (count > 0) text[base + at++] = digits[--count];
-        while (at < kFieldWidth) text[base + at++] = ' ';
-    }
-    return text;
-}
-
-constexpr auto kCommonFields = MakeCommonFields();
-
-}  // namespace
-
-void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells) {
-    for (std::int32_t v : cells) {
-        if (v >= kCommonLow && v <= kCommonHigh) {
-            std::memcpy(out, kCommonFields.data() + (v - kCommonLow) * kFieldWidth, kFieldWidth);
-            out += kFieldWidth;
-            continue;
-        }
-        // The signed decimal form, left-aligned in 7 characters and cut to 7.
-        char text[16];
-        text[0] = ' ';
-        char* from = v >= 0 ? text : text + 1;
-        char* end = std::to_chars(text + 1, text + sizeof text, v).ptr;
-        int length = static_cast<int>(end - from);
-        if (length > kFieldWidth) length = kFieldWidth;
-        int i = 0;
-        for (; i < length; ++i) out[i] = from[i];
-        for (; i < kFieldWidth; ++i) out[i] = ' ';
-        out += kFieldWidth;
-    }
-}
-
-std::string FormatRecord(const std::array<std::int32_t, 7>& cells) {
-    std::string out(kRecordSize, ' ');
-    WriteRecord(out.data(), cells);
-    return out;
-}
-
-namespace {
-
-// The field's number when it is written the way the parser writes it: a blank or "-", digits, then blanks.
-bool ReadPlainField(const char* field, std::int32_t& value) {
-    int i = 0;
-    const bool negative = field[0] == '-';
-    if (field[0] != ' ' && !negative) return false;
-    ++i;
-    std::int64_t v = 0;
-    int digits = 0;
-    for (; i < kFieldWidth && field[i] >= '0' && field[i] <= '9'; ++i, ++digits) v = v * 10 + (field[i] - '0');
-    if (digits == 0) return false;
-    for (; i < kFieldWidth; ++i) {
-        if (field[i] != ' ') return false;
-    }
-    value = static_cast<std::int32_t>(negative ? -v : v);
-    return true;
-}
-
-}  // namespace
-
-std::array<std::int32_t, 7> ReadRecordFields(const char* record) {
-    std::array<std::int32_t, 7> cells{};
-    for (int c = 0; c < 7; ++c) {
-        const char* field = record + c * kFieldWidth;
-        if (!ReadPlainField(field, cells[c])) {
-            cells[c] = RoundToWidth<std::int32_t>(Val(std::string_view(field, kFieldWidth)));
-        }
-    }
-    return cells;
-}
-
-void ReadVarLen(SongSession& s, TrackReader& r) {
+std::int32_t ReadVarLen(TrackReader& r) {
     const int b1 = r.Byte();
-    if (b1 < 128) {
-        s.song.VlqValue = b1;
-        return;
-    }
+    if (b1 < 128) return b1;
     const int b2 = r.Byte();
-    if (b2 < 128) {
-        s.song.VlqValue = (b1 - 128) * 128 + b2;
-        return;
-    }
+    if (b2 < 128) return (b1 - 128) * 128 + b2;
     const int b3 = r.Byte();  // a third byte ends the number whatever its top bit
-    s.song.VlqValue = (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
+    return (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
 }
 
-void ReadDelta(SongSession& s, TrackReader& r) {
+std::int32_t ReadDelta(TrackReader& r) {
     try {
-        ReadVarLen(s, r);
+        return ReadVarLen(r);
     } catch (const TrackCut&) {
-        s.song.VlqValue = 0;  // the track ends with the next read
+        return 0;  // the track ends with the next read
     }
 }
 
@@ -326,14 +210,12 @@ void ParseTrack(SongSession& s) {
     m.FirstTempoPos = -1;
     m.EventCount = -1;
     m.TrackName.clear();
-    m.EventRow = -1;
-    m.LastEventCount = -1;
     m.FileRepaired = 0;
     m.AttachedMetas.clear();
     ResetEventRows(m);
     m.NotesFileInUse = 1;
+    m.Notes.Begin();
 
-    m.Notes.Open(s.WorkFile(kNotesFileName));
     const std::int64_t start = m.TrackStart[m.CurrentTrack];
     // The track's chunk ends where the next one starts, and never after the end of the file.
     std::int64_t end = m.TrackStart[m.CurrentTrack + 1];
@@ -344,16 +226,15 @@ void ParseTrack(SongSession& s) {
     ChunkHeader header{};
     for (std::size_t i = 0; i < header.size() && i < chunk.size(); ++i) header[i] = chunk[i];
     m.TrackHeaders[m.CurrentTrack] = header;
-    m.TrackLength = header[5] * 65536 + header[6] * 256 + header[7];
+    m.TrackLength = ChunkDataLength(header.data());
     m.TrackDataLength[m.CurrentTrack] = m.TrackLength;
     WriteTrackHeading(s);
 
     const std::int64_t headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.size()));
-    TrackReader r(std::move(chunk), start);
+    TrackDecoder r(std::move(chunk), start);
     r.Skip(headerBytes);
     m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
-    if (m.TrackComplete) FinalFlush(s);
-    m.Notes.Close();
+    if (m.TrackComplete) FinalFlush(s, r);
 }
 
 }  // namespace sonivex

@@ -1,10 +1,9 @@
-// Event decoding: one track of the working copy into event rows and the event record file "notes.dat".
+// Event decoding: one track of the working copy into event records.
 #pragma once
 
-#include <array>
 #include <cstdint>
-#include <string>
 
+#include "event_record.h"
 #include "session.h"
 #include "track_reader.h"
 
@@ -16,32 +15,23 @@ enum class TrackEnding {
     Stopped,     // an error or a repair: the unfinished block is not written
 };
 
-// Decodes track CurrentTrack of the working copy: fills the event rows and "notes.dat", the track's report
+// Decodes track CurrentTrack of the working copy: fills the event rows and records (Notes), the track's report
 // and log lines, the channel table and the statistics. Bad bytes never read past the track; errors in the
 // file are shown as messages and clear FileValid; a table or width overflow raises RunError.
 void ParseTrack(SongSession& s);
 
-// Reads a variable-length number of at most three bytes into VlqValue (raises TrackCut at the end).
-void ReadVarLen(SongSession& s, TrackReader& r);
+// Reads a variable-length number of at most three bytes (raises TrackCut at the end).
+std::int32_t ReadVarLen(TrackReader& r);
 
-// Reads the delta time after an event into VlqValue; a delta cut off by the end of the track reads 0.
-void ReadDelta(SongSession& s, TrackReader& r);
+// Reads the delta time after an event; a delta cut off by the end of the track reads 0.
+std::int32_t ReadDelta(TrackReader& r);
 
 // Opens a new event in the block (flushing the full block first) and returns its row.
-int OpenEvent(SongSession& s);
+int OpenEvent(SongSession& s, TrackDecoder& d);
 
 // Adds the delta that follows a meta event which makes no row to the track's last row, when there is one,
-// and notes the event (MetaStartPos to MetaDataEnd) as following that row. Returns false when the track has
-// no row yet.
-bool AddDeltaToLastRow(SongSession& s);
-
-// Writes one record of "notes.dat", 49 characters, at `out`.
-void WriteRecord(char* out, const std::array<std::int32_t, 7>& cells);
-
-// One record of "notes.dat": seven fields of 7 characters in the signed decimal form, cut to 7.
-std::string FormatRecord(const std::array<std::int32_t, 7>& cells);
-
-// The seven numbers of a record as the readers take them (a field without a number reads 0).
-std::array<std::int32_t, 7> ReadRecordFields(const char* record);
+// and notes the event (the decoder's MetaStartPos to MetaDataEnd) as following that row. Returns false when
+// the track has no row yet.
+bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta);
 
 }  // namespace sonivex

@@ -16,8 +16,9 @@
 #include <vector>
 
 #include "checked.h"
-#include "notes_file.h"
+#include "event_record.h"
 #include "platform.h"
+#include "record_store.h"
 
 namespace sonivex {
 
@@ -25,10 +26,9 @@ namespace sonivex {
 inline constexpr int kMaxTracks = 32767;
 inline constexpr int kMaxTrackLines = 100;
 inline constexpr int kRowsPerBlock = 100;
-inline constexpr int kRecordSize = 49;
-inline constexpr int kFieldWidth = 7;
 
 inline constexpr const char* kWorkingCopyName = "sonivex-temp.tmp";
+// Earlier versions kept the event records in this file; one left in the work folder is removed at the first load.
 inline constexpr const char* kNotesFileName = "notes.dat";
 inline constexpr const char* kScratchFileName = "dffhedc";  // a new working copy is written here first
 inline constexpr const char* kNameFileName = "genmidi.ini";
@@ -79,6 +79,15 @@ struct AttachedMeta {
 // The 8 bytes of a track chunk header as read.
 using ChunkHeader = std::array<std::uint8_t, 8>;
 
+// What the writer does to the track it rebuilds, by the editing command that runs it.
+enum class RewriteMode {
+    None,              // no editing command is under way (the report's own parses)
+    SubstituteDrums,   // drum notes follow the style's drum note map
+    SwitchDrumMelody,  // the track moves between the drum channel and a free melody channel
+    CopyTrack,         // the track is copied, on a free channel, as a new last track
+    Effects,           // the records as the effects changed them
+};
+
 // The song data model: the file facts of the load, the track being decoded, the event block, meta events and
 // repairs, and the channel table with the statistics of one analysis run.
 struct SongModel {
@@ -96,18 +105,13 @@ struct SongModel {
     GrowingTable<Int32, 0> TrackStart;
     GrowingTable<ChunkHeader, 1> TrackHeaders;
     LogFile Log;
-    NotesFile Notes;  // open while a track is decoded
+    RecordStore Notes;  // the event records of the track decoded last
 
     // Track being decoded.
     Int32 CurrentTrack;
     Int32 TrackLength;
     GrowingTable<Int32, 0> TrackDataLength;
     GrowingTable<Int16, 0> TrackHeadingDone;
-    std::uint8_t StatusByte = 0;
-    std::uint8_t MetaType = 0;
-    Int16 CurrentChannel;
-    Int32 VlqValue;
-    Int16 NoteIsOn;
     Int32 FirstChannelEventPos;
     Int32 SysexCount;
     GrowingTable<Int32, 0> SysexStart;
@@ -118,19 +122,13 @@ struct SongModel {
     GrowingTable<Int32, 0> EventSpanEnd;
     std::vector<AttachedMeta> AttachedMetas;
     bool TrackComplete = false;  // the last parse read its track to the end (no error or repair stopped it)
-    Int32 MetaStartPos;  // the 0xFF of the meta event being decoded
-    Int32 MetaDataEnd;   // its last data byte
 
-    // Event block and event record file.
-    Table2<std::int32_t, kRowsPerBlock - 1, 6> EventRows;
+    // Event block and event records.
+    std::array<EventRecord, kRowsPerBlock> EventRows;
     Int32 EventCount;
-    Int16 EventRow;
-    Int32 LastEventCount;
     GrowingTable<Int32, 0> EventDelta;
     Int32 FlushedDeltaSum;
-    std::string BlockText;  // the records of the block being flushed
-    std::vector<std::array<std::int32_t, 7>> BlockValues;  // and the numbers they read back as
-    Int16 NotesFileInUse;
+    Int16 NotesFileInUse;  // 1 from a parse until the end of the report that forgets its records
 
     // Meta events, report lines and repairs.
     GrowingTable2<std::string, kMaxTrackLines> TrackLines;
@@ -195,8 +193,8 @@ struct SongModel {
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;
 
-    // "e" drum substitution, "d" drum/melody switch, "c" copy track, "h" effects, "'" none.
-    std::string EditMode;
+    // What the editing command under way does to the tracks that the writer rebuilds.
+    RewriteMode EditMode = RewriteMode::None;
 };
 
 // The start-up tables of fixed names and numbers.
@@ -212,7 +210,7 @@ struct NameTables {
 // Where a session reads its data files and writes its working files and logs.
 struct Folders {
     std::vector<std::filesystem::path> data;  // searched in order: the first that holds a data file wins
-    std::filesystem::path work;               // the working copy, the event records and the scratch files
+    std::filesystem::path work;               // the working copy and its scratch file
     std::filesystem::path logs;               // the log files
 
     // Everything in one folder: the data files are read from it, the working files and logs/ written there.
@@ -242,7 +240,7 @@ struct SongSession {
     SongSession(const SongSession&) = delete;
     SongSession& operator=(const SongSession&) = delete;
 
-    // A working file: the working copy, the event records, a scratch file.
+    // A working file: the working copy or its scratch file.
     std::filesystem::path WorkFile(const std::string& name) const { return folders.work / name; }
 
     // The data file of that name from the first data folder that holds it (the last folder when none does,
@@ -265,10 +263,7 @@ struct SongSession {
     }
 
     // Closes every file that the session holds open (the log included).
-    void CloseAllFiles() {
-        song.Log.Close();
-        song.Notes.Close();
-    }
+    void CloseAllFiles() { song.Log.Close(); }
 
     Platform& platform;
     Folders folders;

@@ -7,8 +7,6 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kDrumChannel = 9;
-
 void StartChannelTable(SongModel& m) {
     if (m.ChannelTableStarted != 0) return;
     m.ChannelTable += "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n" + std::string(48, '-') + "\r\n";
@@ -21,11 +19,11 @@ void AddDrumRow(SongSession& s) {
     m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      10            DRUM TRACK\r\n";
 }
 
-void AddProgramRow(SongSession& s, int program) {
+void AddProgramRow(SongSession& s, const TrackDecoder& d, int program) {
     SongModel& m = s.song;
     const std::string name = ProgramName(s, program);
     StartChannelTable(m);
-    m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      " + PadLeft(Dec(m.CurrentChannel + 1), 2) +
+    m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      " + PadLeft(Dec(d.CurrentChannel + 1), 2) +
                       "     " + PadLeft(Dec(program + 1), 3) + "    " + name + "\r\n";
 }
 
@@ -33,19 +31,19 @@ void AddProgramRow(SongSession& s, int program) {
 
 bool CountsStatistics(const SongModel& m) { return m.QuietParse == 0; }
 
-void CountNote(SongSession& s, int key, int velocity) {
+void CountNote(SongSession& s, const TrackDecoder& d, int key, int velocity) {
     SongModel& m = s.song;
-    m.ChannelUsed[m.CurrentChannel] = 1;
+    m.ChannelUsed[d.CurrentChannel] = 1;
     m.TrackHasNotes = 1;
     m.TrackHasNoteEvents = 1;
-    if (m.CurrentChannel == kDrumChannel && m.DrumRowDone == 0) {
+    if (d.CurrentChannel == kDrumChannel && m.DrumRowDone == 0) {
         m.DrumTrack[m.CurrentTrack] = 1;
         if (m.QuietParse == 0) AddDrumRow(s);
         m.DrumRowDone = 1;
     }
     if (!CountsStatistics(m)) return;
     ++m.NoteEventCount;
-    if (m.CurrentChannel == kDrumChannel) {
+    if (d.CurrentChannel == kDrumChannel) {
         ++m.DrumNoteCount[key];
     } else {
         ++m.NoteCount[key];
@@ -55,22 +53,22 @@ void CountNote(SongSession& s, int key, int velocity) {
     if (velocity < m.MinVelocity && velocity >= 1) m.MinVelocity = velocity;
 }
 
-void NoteTiming(SongSession& s, int key) {
+void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t delta) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) return;
-    if (m.NoteIsOn == 1) {
-        if (m.CurrentChannel == kDrumChannel) {
-            m.InstrumentTicks[128 + key] += m.VlqValue;
+    if (d.NoteIsOn) {
+        if (d.CurrentChannel == kDrumChannel) {
+            m.InstrumentTicks[128 + key] += delta;
         } else {
-            m.InstrumentTicks[m.ChannelProgram[m.CurrentChannel]] += m.VlqValue;
+            m.InstrumentTicks[m.ChannelProgram[d.CurrentChannel]] += delta;
         }
     }
-    m.NoteTicks += m.VlqValue;
+    m.NoteTicks += delta;
 }
 
-void CountController(SongSession& s, int controller, int value) {
+void CountController(SongSession& s, const TrackDecoder& d, int controller, int value) {
     SongModel& m = s.song;
-    m.ChannelUsed[m.CurrentChannel] = 1;
+    m.ChannelUsed[d.CurrentChannel] = 1;
     if (!CountsStatistics(m)) return;
     m.ControllerUsed[controller] = 1;
     ++m.ControllerValueCount(controller, value);
@@ -88,28 +86,28 @@ void CountPitchBend(SongSession& s, int first, int second) {
     ++m.PitchBendCount;
 }
 
-void CountProgramChange(SongSession& s, int program, std::int64_t position) {
+void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std::int64_t position) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) {
-        m.ChannelUsed[m.CurrentChannel] = 1;
+        m.ChannelUsed[d.CurrentChannel] = 1;
         if (program > 127) s.Message("ERROR: Invalid Instrument");
         return;
     }
     ++m.ProgramChangeTotal;
-    m.ChannelProgram[m.CurrentChannel] = program;
-    if (m.StatusByte == 201) {
+    m.ChannelProgram[d.CurrentChannel] = program;
+    if (d.StatusByte == 201) {
         m.DrumKitUsed[program] = 1;
     } else {
         m.ProgramUsed[program] = 1;
     }
-    m.ChannelUsed[m.CurrentChannel] = 1;
+    m.ChannelUsed[d.CurrentChannel] = 1;
     if (program > 127) s.Message("ERROR: Invalid Instrument");
-    if (m.CurrentChannel == kDrumChannel) return;
+    if (d.CurrentChannel == kDrumChannel) return;
     m.ProgramChangePos[m.ProgramChangeCount] = position;
     m.ProgramChangeProgram[m.ProgramChangeCount] = program;
     m.ProgramChangeTrack[m.ProgramChangeCount] = m.CurrentTrack;
     ++m.ProgramChangeCount;
-    if (m.QuietParse == 0) AddProgramRow(s, program);
+    if (m.QuietParse == 0) AddProgramRow(s, d, program);
 }
 
 }  // namespace sonivex

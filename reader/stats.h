@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "session.h"
+#include "track_reader.h"
 
 namespace sonivex {
 
@@ -12,19 +13,20 @@ namespace sonivex {
 // editing commands run after a report only set the flags they read (ChannelUsed, DrumTrack, DrumRowDone).
 bool CountsStatistics(const SongModel& m);
 
-// A note event after its key and velocity were read: channel use, key and velocity counts, the drum row.
-void CountNote(SongSession& s, int key, int velocity);
+// A note event of the decoder's current channel after its key and velocity were read: channel use, key and
+// velocity counts, the drum row.
+void CountNote(SongSession& s, const TrackDecoder& d, int key, int velocity);
 
 // A note event after the delta that follows it was read: instrument weights and note timing.
-void NoteTiming(SongSession& s, int key);
+void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t delta);
 
 // A controller event with its value as stored in the row (at most 127).
-void CountController(SongSession& s, int controller, int value);
+void CountController(SongSession& s, const TrackDecoder& d, int controller, int value);
 
 // A pitch-bend event with its two data bytes.
 void CountPitchBend(SongSession& s, int first, int second);
 
 // A program change; `position` is the 1-based position of the byte before the program number.
-void CountProgramChange(SongSession& s, int program, std::int64_t position);
+void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std::int64_t position);
 
 }  // namespace sonivex

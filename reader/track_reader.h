@@ -48,4 +48,18 @@ private:
     std::size_t next_ = 0;
 };
 
+// One track being decoded: its bytes and what the decoder keeps from one event to the next. It lives for one
+// parse, so nothing of it outlasts the track.
+struct TrackDecoder : TrackReader {
+    using TrackReader::TrackReader;
+
+    std::uint8_t StatusByte = 0;    // the status byte of the event being decoded
+    std::uint8_t MetaType = 0;      // the type of the meta event being decoded
+    int CurrentChannel = 0;         // the channel of the channel event being decoded
+    bool NoteIsOn = false;          // the note decoded last sounds (a Note On with a velocity above 0)
+    std::int64_t MetaStartPos = 0;  // the 0xFF of the meta event being decoded
+    std::int64_t MetaDataEnd = 0;   // its last data byte
+    int EventRow = -1;              // the row of the current event in the block (EventRows); -1 before the first
+};
+
 }  // namespace sonivex

@@ -3,7 +3,6 @@
 #include <charconv>
 
 #include "reader/data_files.h"
-#include "reader/notes_file.h"
 #include "reader/parse.h"
 #include "reader/text.h"
 #include "report.h"
@@ -101,15 +100,15 @@ const std::string& DrumName(ReportSession& s, int key, std::int64_t record, Drum
 
 }  // namespace
 
-std::string ListingLine(ReportSession& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
+std::string ListingLine(ReportSession& s, const EventRecord& fields, std::int64_t record,
                         DrumMemory& drum) {
     std::string buffer;
     return std::string(FormatListingLine(buffer, s, fields, record, drum));
 }
 
-std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const std::array<std::int32_t, 7>& fields,
+std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const EventRecord& fields,
                                    std::int64_t record, DrumMemory& drum) {
-    int status = fields[0];
+    int status = fields.Status;
     if (status < -1) status = -status;  // a running-status event is listed like its status
     const bool channelEvent = Between(status, 128, 239);
     const bool note = Between(status, 128, 159);
@@ -126,7 +125,7 @@ std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const 
     // two together fill 6 characters.
     const std::size_t firstStart = line.Length();
     if (note && !drumNote) {
-        const int key = fields[1];
+        const int key = fields.Data1;
         const std::string& pitch = s.names.NoteNames[key % 12 + 1];
         char octave[16];
         const auto octaveLength = static_cast<std::size_t>(std::to_chars(octave, octave + sizeof octave, key / 12).ptr - octave);
@@ -135,14 +134,14 @@ std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const 
         line.Text(octave, octaveLength);
     } else {
         line.Char(' ');
-        if (fields[1] >= 0) line.RightNumber(fields[1], 3);
+        if (fields.Data1 >= 0) line.RightNumber(fields.Data1, 3);
     }
     line.PadTo(firstStart + 6);
     const std::size_t secondStart = line.Length();
-    if (fields[2] >= 0) line.RightNumber(fields[2], 3);
+    if (fields.Data2 >= 0) line.RightNumber(fields.Data2, 3);
     line.PadTo(secondStart + 4);
     const std::size_t deltaStart = line.Length();
-    if (fields[3] >= 0) line.RightNumber(fields[3], 6);
+    if (fields.Delta >= 0) line.RightNumber(fields.Delta, 6);
     line.PadTo(deltaStart + 6);
     line.Char(' ');
 
@@ -150,10 +149,10 @@ std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const 
     if (Between(status, 224, 239)) line.Text("Pitch Change");
     if (Between(status, 208, 223)) line.Text("Channel Pressure");
     if (Between(status, 160, 175)) line.Text("Polyphonic Pressure");
-    if (status == 240 || status == 247) line.Text("System Exclusive");
-    if (fields[2] >= 0) {
+    if (status == kSysexRow || status == kSysexContinuationRow) line.Text("System Exclusive");
+    if (fields.Data2 >= 0) {
         if (Between(status, 144, 159)) {
-            if (fields[2] < 1) {
+            if (fields.Data2 < 1) {
                 line.Text("Off");
             } else {
                 line.Text("On ");
@@ -162,23 +161,23 @@ std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const 
         if (Between(status, 128, 143)) line.Text("Off");
         if (drumNote) {
             line.Text(" - ");
-            line.Text(DrumName(s, fields[1], record, drum));
+            line.Text(DrumName(s, fields.Data1, record, drum));
         }
     }
     if (Between(status, 176, 191)) {
         line.Text("Controller: ");
-        line.Text(ControllerName(s.names, fields[1]));
+        line.Text(ControllerName(s.names, fields.Data1));
     }
-    if (fields[5] == -2) line.Text("Text");
-    if (status == 81) line.Text("Set Tempo");
-    if (status == 88) line.Text("Time Signature");
+    if (fields.IsText()) line.Text("Text");
+    if (status == kTempoRow) line.Text("Set Tempo");
+    if (status == kTimeSignatureRow) line.Text("Time Signature");
     if (Between(status, 192, 207)) {
         if (status == 201) {
             line.Text("Drum Set: ");
-            line.Text(s.names.DrumKitNames[DrumKitIndex(fields[1])]);
+            line.Text(s.names.DrumKitNames[DrumKitIndex(fields.Data1)]);
         } else {
             line.Text("Instrument: ");
-            line.Text(ProgramName(s, fields[1]));
+            line.Text(ProgramName(s, fields.Data1));
         }
     }
     // The description loses its trailing blanks; the blank before it stays.
@@ -194,10 +193,10 @@ void ListTrackEvents(ReportSession& s) {
     DrumMemory drum;  // every track starts with no drum note remembered
     std::string buffer;
     for (std::int64_t r = 0; r < count; ++r) {
-        const std::array<std::int32_t, 7> fields = m.Notes.Values(r + 1);
-        for (int c = 0; c < 7; ++c) m.EventRows(0, c) = fields[c];
-        m.Log.WriteLine(FormatListingLine(buffer, s, fields, r, drum));
-        m.TrackTime += fields[3];
+        const EventRecord record = m.Notes.Values(r + 1);
+        m.EventRows[0] = record;
+        m.Log.WriteLine(FormatListingLine(buffer, s, record, r, drum));
+        m.TrackTime += record.Delta;
     }
     WriteLogHeader(s);
     if (m.TimeFactor == -1) {

@@ -6,11 +6,12 @@
 #include <string>
 #include <string_view>
 
+#include "reader/event_record.h"
 #include "report/report_session.h"
 
 namespace sonivex {
 
-// Lists records 1 to EventCount + 1 of "notes.dat" to the log, then the track's "Total Time:" line.
+// Lists event records 1 to EventCount + 1 to the log, then the track's "Total Time:" line.
 void ListTrackEvents(ReportSession& s);
 
 // The log line of one record; `drum` carries the last named drum note between records of one track.
@@ -19,11 +20,11 @@ struct DrumMemory {
     std::int64_t record = -10;
     std::string name;
 };
-std::string ListingLine(ReportSession& s, const std::array<std::int32_t, 7>& fields, std::int64_t record,
+std::string ListingLine(ReportSession& s, const EventRecord& fields, std::int64_t record,
                         DrumMemory& drum);
 
 // The same line, laid out in `buffer` (reused from line to line); the view is valid until the next call.
-std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const std::array<std::int32_t, 7>& fields,
+std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const EventRecord& fields,
                                    std::int64_t record, DrumMemory& drum);
 
 }  // namespace sonivex

@@ -172,16 +172,14 @@ void BuildTrackText(ReportSession& s) {
     }
 }
 
-// Deletes "notes.dat" at the end of the report.
+// Forgets the event records at the end of the report.
 void DeleteNotesFile(ReportSession& s) {
     s.report.ReportPhase = 0;
     s.report.ScratchFileMissing = 0;
-    const auto path = s.WorkFile(kNotesFileName);
-    if (!FileExists(path)) {
+    if (!s.song.Notes.InUse()) {
         s.report.ScratchFileMissing = 1;
         return;
     }
-    RemoveIfPresent(path);
     s.song.Notes.Forget();
     s.song.NotesFileInUse = 0;
 }
@@ -198,7 +196,7 @@ void RunReport(ReportSession& s) {
     s.platform.LetEventsRun();
     m.MissingStatusRepaired = 0;
     m.CurrentTrack = 1;
-    m.EditMode = "'";
+    m.EditMode = RewriteMode::None;
     rep.LogHeaderDone = 0;
     rep.LogFileInfoDone = 0;
     m.ChannelUsed.Fill(0);
@@ -241,7 +239,6 @@ void RunReport(ReportSession& s) {
 
 void ShowRunError(ReportSession& s, int number) {
     ++s.RunErrorCount;
-    s.song.Notes.Close();
     if (number == kOutOfMemory) {
         s.Message("Not enough memory");
         return;
@@ -261,7 +258,6 @@ bool RunGuarded(ReportSession& s, const std::function<void()>& work) {
     } catch (const std::exception& e) {
         // Any other runtime error (a file system fault, a library's own error) is named and ends the work too.
         ++s.RunErrorCount;
-        s.song.Notes.Close();
         s.Message(std::string("Error: ") + e.what());
     }
     return false;

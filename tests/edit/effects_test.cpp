@@ -9,11 +9,13 @@
 namespace sonivex::test {
 namespace {
 
-// Records of notes: status, key, velocity, delta, kind -3, no text, note-on mark.
-Record NoteOn(int key, int velocity, int channel = 0, int delta = 0) {
-    return {144 + channel, key, velocity, delta, -3, -1, velocity > 0 ? 1 : 0};
+// Records of notes as the parser makes them.
+EventRecord NoteOn(int key, int velocity, int channel = 0, int delta = 0) {
+    return {144 + channel, key, velocity, delta, RowKind::Note, kAbsent, velocity > 0 ? kNoteSounds : kNoteSilent};
 }
-Record NoteOff(int key, int channel = 0) { return {128 + channel, key, 64, 0, -3, -1, 0}; }
+EventRecord NoteOff(int key, int channel = 0) {
+    return {128 + channel, key, 64, 0, RowKind::Note, kAbsent, kNoteSilent};
+}
 
 // An effect chosen in the Effects frame, by its code (its place in the list + 4).
 struct Effect {
@@ -25,16 +27,16 @@ struct Effect {
         r.notes = !volume;
         r.step = step;
     }
-    std::vector<Record> Apply(std::vector<Record> records) {
+    std::vector<EventRecord> Apply(std::vector<EventRecord> records) {
         EXPECT_EQ(PrepareEffect(*t, r), std::nullopt);
         TransformTrack(t->effects, records, t->random);
         return records;
     }
 };
 
-std::vector<int> Column(const std::vector<Record>& records, int c) {
+std::vector<int> Column(const std::vector<EventRecord>& records, int c) {
     std::vector<int> out;
-    for (const Record& r : records) out.push_back(r[c]);
+    for (const EventRecord& r : records) out.push_back(r.Fields()[static_cast<std::size_t>(c)]);
     return out;
 }
 
@@ -85,7 +87,7 @@ TEST(Effects, MoveKeysByTheScaleRules) {
 // Regression: a changed record's delta was cut to 65,535, so a pitch effect on a long rest shortened the song.
 TEST(Effects, NeverMoveANoteInTime) {
     Effect e(8, false, "1");
-    Record program = {192, 5, -1, 70000, -4, -1, -1};
+    const EventRecord program = {192, 5, kAbsent, 70000, RowKind::Program, kAbsent, kAbsent};
     const auto out = e.Apply({NoteOn(60, 9, 0, 100000), program, NoteOn(62, 9, 0, -5)});
     EXPECT_EQ(Column(out, 1), (std::vector<int>{61, 5, 63}));
     EXPECT_EQ(Column(out, 3), (std::vector<int>{100000, 70000, 0}));  // below 0 still becomes 0
@@ -129,8 +131,8 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
     const EffectState& e = volume.t->effects;
     EXPECT_EQ(e.EffectKind, 48);
     EXPECT_EQ(e.ValueColumn, 2);
-    EXPECT_EQ(e.SelectMode, "o");
-    EXPECT_EQ(e.AllowZero, "n");
+    EXPECT_EQ(e.SelectMode, Selection::SoundingNotes);
+    EXPECT_FALSE(e.AllowZero);
     EXPECT_EQ(e.StepFactor, 2);  // 2.5 rounds to the even neighbour
     EXPECT_EQ(e.TargetValue, 64);
 
@@ -148,7 +150,7 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
     EXPECT_EQ(key.t->effects.KeyLastIndex, 6);
     EXPECT_EQ(key.t->effects.KeyAlteration, 1);
     EXPECT_EQ(key.t->effects.ScaleNotes[6], 9);
-    EXPECT_EQ(key.t->effects.ClefChoice, "b");  // Bass wins when both are ticked
+    EXPECT_EQ(key.t->effects.ClefChoice, Clef::Bass);  // Bass wins when both are ticked
 
     Effect missing(15, false);
     std::filesystem::remove(missing.t.folder() / "effects1.dat");

@@ -15,7 +15,7 @@ namespace {
 
 
 // Loads and reports a file, then decodes `track` for an edit in `mode` and runs the writer.
-Bytes Rewrite(TestSession& t, const Bytes& file, int track, const char* mode) {
+Bytes Rewrite(TestSession& t, const Bytes& file, int track, RewriteMode mode) {
     EXPECT_TRUE(t.LoadAndReport(file));
     t->song.EditMode = mode;
     t->song.CurrentTrack = track;
@@ -42,7 +42,7 @@ Track EveryKind() {
 TEST(Writer, RebuildsATrackWithoutChangeByteForByte) {
     TestSession t;
     const Bytes file = MidiFile().Add(EveryKind()).Add(Track().NoteOn(0, 1, 40, 50).End(1)).Build();
-    EXPECT_EQ(Rewrite(t, file, 1, "h"), file);
+    EXPECT_EQ(Rewrite(t, file, 1, RewriteMode::Effects), file);
     EXPECT_EQ(t->song.TracksFound, 2);
     EXPECT_FALSE(std::filesystem::exists(t.folder() / "dffhedc"));
     EXPECT_TRUE(t.platform().messages.empty());
@@ -63,14 +63,14 @@ TEST(Writer, WritesNotesInRunningStatusWithTheirStatusByte) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().Raw({0, 0x90, 60, 100, 5, 62, 100}).End()).Build();
     const Bytes expected = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOn(5, 0, 62, 100).End()).Build();
-    EXPECT_EQ(Rewrite(t, file, 1, "h"), expected);
+    EXPECT_EQ(Rewrite(t, file, 1, RewriteMode::Effects), expected);
 }
 
 TEST(Writer, KeepsLongTracksValidThroughAllThreeLengthBytes) {
     TestSession t;
     Track track;
     track.Meta(0, 0x01, std::string(70000, 't')).Raw({0, 0x90, 60, 100, 5, 62, 100}).End();
-    const Bytes copy = Rewrite(t, MidiFile().Add(track).Build(), 1, "h");
+    const Bytes copy = Rewrite(t, MidiFile().Add(track).Build(), 1, RewriteMode::Effects);
     const std::uint32_t length = (copy[19] << 16) | (copy[20] << 8) | copy[21];
     EXPECT_EQ(length, track.Data().size() + 1);
     EXPECT_EQ(length + 22, copy.size());
@@ -84,7 +84,7 @@ TEST(Writer, MovesADrumTrackToTheFirstFreeMelodyChannelWithProgram117) {
                            .Add(Track().NoteOn(0, 0, 60, 1).NoteOn(0, 1, 60, 1).End())
                            .Add(drums)
                            .Build();
-    const Bytes result = Rewrite(t, file, 2, "d");
+    const Bytes result = Rewrite(t, file, 2, RewriteMode::SwitchDrumMelody);
     // Only the drum channel's events move; the program change comes where the first event stood.
     const Track moved = Track().Name(0, "Drums").Delta(10).Raw({0xC2, 117, 0, 0x92, 36, 100})
                             .At(0, {0xB0, 7, 90}).NoteOff(96, 2, 36).End();
@@ -94,12 +94,12 @@ TEST(Writer, MovesADrumTrackToTheFirstFreeMelodyChannelWithProgram117) {
 TEST(Writer, MovesAMelodyTrackToTheDrumChannelOnlyWhenItIsFree) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().Program(0, 3, 1).NoteOn(0, 3, 60, 1).End()).Build();
-    EXPECT_EQ(Rewrite(t, file, 1, "d"), MidiFile().Add(Track().Program(0, 9, 1).NoteOn(0, 9, 60, 1).End()).Build());
+    EXPECT_EQ(Rewrite(t, file, 1, RewriteMode::SwitchDrumMelody), MidiFile().Add(Track().Program(0, 9, 1).NoteOn(0, 9, 60, 1).End()).Build());
 
     TestSession u;
     const Bytes busy =
         MidiFile().Add(Track().NoteOn(0, 3, 60, 1).End()).Add(Track().NoteOn(0, 9, 36, 1).End()).Build();
-    EXPECT_EQ(Rewrite(u, busy, 1, "d"), busy);
+    EXPECT_EQ(Rewrite(u, busy, 1, RewriteMode::SwitchDrumMelody), busy);
     EXPECT_EQ(u.platform().messages, (std::vector<std::string>{"No free channel"}));
 }
 
@@ -107,7 +107,7 @@ TEST(Writer, AppendsACopyOnTheFirstFreeChannelAndCountsIt) {
     TestSession t;
     const Track source = Track().Name(0, "Lead").Tempo(0, 500000).NoteOn(48, 0, 60, 100).NoteOff(96, 0, 60).End(3);
     const Bytes file = MidiFile(0).Add(source).Build();
-    const Bytes result = Rewrite(t, file, 1, "c");
+    const Bytes result = Rewrite(t, file, 1, RewriteMode::CopyTrack);
     Bytes expected = MidiFile(1).Add(source).Add(Track().NoteOn(0, 1, 60, 100).NoteOff(96, 1, 60).End(3)).Build();
     EXPECT_EQ(result, expected);
     EXPECT_EQ(t->song.TrackCount, 2);
@@ -117,7 +117,7 @@ TEST(Writer, AppendsACopyOnTheFirstFreeChannelAndCountsIt) {
 TEST(Writer, CopiesADrumTrackWithProgram117First) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 9, 36, 100).End(5)).Build();
-    const Bytes result = Rewrite(t, file, 1, "c");
+    const Bytes result = Rewrite(t, file, 1, RewriteMode::CopyTrack);
     EXPECT_EQ(result, MidiFile()
                           .Add(Track().NoteOn(0, 9, 36, 100).End(5))
                           .Add(Track().Raw({0, 0xC0, 117, 0, 0x90, 36, 100}).End(5))
@@ -129,7 +129,7 @@ TEST(Writer, CopiesBeyondSeventyThreeTracksButNotBeyondTheLargestTrackCount) {
     MidiFile file;
     for (int i = 0; i < 73; ++i) file.Add(Track().NoteOn(0, i % 8, 60, 1).End());
     const Bytes bytes = file.Build();
-    const Bytes copied = Rewrite(t, bytes, 1, "c");
+    const Bytes copied = Rewrite(t, bytes, 1, RewriteMode::CopyTrack);
     EXPECT_EQ(copied.size(), bytes.size() + 8 + 8);
     EXPECT_EQ(copied[11], 74);
     EXPECT_TRUE(t.platform().messages.empty());
@@ -140,7 +140,7 @@ TEST(Writer, CopiesBeyondSeventyThreeTracksButNotBeyondTheLargestTrackCount) {
     for (int i = 1; i < kMaxTracks; ++i) largest.Add(Track().End());
     const Bytes most = largest.Build();
     ASSERT_TRUE(full.Load(most));
-    full->song.EditMode = "c";
+    full->song.EditMode = RewriteMode::CopyTrack;
     full->song.CurrentTrack = 1;
     ParseTrack(*full);
     RewriteTrack(*full);
@@ -153,7 +153,7 @@ TEST(Writer, SubstitutesDrumNotesInDrumTracksOnly) {
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 9, 36, 100).NoteOff(1, 9, 38).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     for (int k = 0; k <= 127; ++k) t->song.DrumNoteMap[k] = k + 1;
-    t->song.EditMode = "e";
+    t->song.EditMode = RewriteMode::SubstituteDrums;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     RewriteTrack(*t);
@@ -165,13 +165,13 @@ TEST(Writer, SkipsADeletedRecordWithItsDeltaTime) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOn(5, 0, 62, 100).NoteOff(7, 0, 60).End(9)).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    t->song.EditMode = "h";
+    t->song.EditMode = RewriteMode::Effects;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
-    std::vector<std::array<std::int32_t, 7>> records;
+    std::vector<EventRecord> records;
     for (int r = 1; r <= t->song.EventCount + 1; ++r) records.push_back(t->song.Notes.Values(r));
-    records[1][0] = 0;  // the second note is deleted
-    ASSERT_TRUE(t->song.Notes.Replace(t.folder() / "notes.dat", t.folder() / "notes1.dat", records));
+    records[1].Status = 0;  // the second note is deleted
+    t->song.Notes.Replace(records);
     RewriteTrack(*t);
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
               MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOff(5, 0, 60).End(9)).Build());
@@ -182,7 +182,7 @@ TEST(Writer, LeavesTheWorkingCopyWhenTheScratchFileCannotBeWritten) {
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 1).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     std::filesystem::create_directory(t.folder() / "dffhedc");  // a folder stands where the scratch file goes
-    t->song.EditMode = "d";
+    t->song.EditMode = RewriteMode::SwitchDrumMelody;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     RewriteTrack(*t);

@@ -16,14 +16,9 @@ void ParseOnly(TestSession& t, const Track& track, int division = 96) {
     ParseTrack(*t);
 }
 
-using Cells = std::array<std::int32_t, 7>;
-
-// Record `number` of "notes.dat" (from 1).
-Cells Record(TestSession& t, int number) {
-    const std::string text = TestSession::ReadText(t.folder() / "notes.dat");
-    EXPECT_GE(text.size(), static_cast<std::size_t>(number) * 49);
-    return ReadRecordFields(text.data() + (number - 1) * 49);
-}
+// Record `number` (from 1) as the listing, the effects and the writer read it.
+// Record `number` (from 1) as the listing, the effects and the writer read it.
+EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
 
 std::vector<std::string> Lines(TestSession& t) {
     std::vector<std::string> lines;
@@ -44,8 +39,8 @@ TEST(MetaEvents, RecordATempoAfterChannelEventsAsARowAndMarkASecondTempo) {
     TestSession t;
     ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).Tempo(7, 600000).End());
     EXPECT_EQ(t->song.TimeFactor, -1);
-    EXPECT_EQ(Record(t, 2), (Cells{81, 100, -1, 0, -1, -1, -1}));
-    EXPECT_EQ(Record(t, 1)[3], 7);
+    EXPECT_EQ(Record(t, 2), (EventRecord{kTempoRow, 100, kAbsent, 0, RowKind::Other, kAbsent, kAbsent}));
+    EXPECT_EQ(Record(t, 1).Delta, 7);
 }
 
 TEST(MetaEvents, RejectAZeroTempoAndEndTheTrack) {
@@ -54,8 +49,7 @@ TEST(MetaEvents, RejectAZeroTempoAndEndTheTrack) {
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Invalid Tempo"}));
     EXPECT_EQ(t->song.FileValid, 0);
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat") &&
-                 TestSession::ReadText(t.folder() / "notes.dat").size() > 0);
+    EXPECT_EQ(Record(t, 1), EventRecord::Unwritten());  // the unfinished block is not kept
 }
 
 TEST(MetaEvents, ListTimeSignaturesAndRejectImpossibleOnes) {
@@ -157,14 +151,14 @@ TEST(MetaEvents, SkipAnUnknownTypeByItsLengthAndKeepTheSongValid) {
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 55"}));
     EXPECT_EQ(t->song.FileValid, 1);
     EXPECT_EQ(t->song.EventCount, 1);
-    EXPECT_EQ(Record(t, 1)[3], 4);  // its delta went to the row before it
+    EXPECT_EQ(Record(t, 1).Delta, 4);  // its delta went to the row before it
 }
 
 TEST(MetaEvents, GiveTheDeltaAfterARowlessEventToTheRowBefore) {
     TestSession t;
     // A key signature in mid-track must not lose the time after it.
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(10, 0x59, {0, 0}).Name(20, "x").NoteOff(30, 0, 60).End());
-    EXPECT_EQ(Record(t, 1)[3], 60);
+    EXPECT_EQ(Record(t, 1).Delta, 60);
     EXPECT_EQ(t->song.TrackTime, 0);
 }
 
@@ -173,7 +167,7 @@ TEST(MetaEvents, TextMakesARowOnlyAfterChannelEventsOrBeforeTime) {
     ParseOnly(t, Track().Meta(0, 0x01, "a").Meta(5, 0x01, "b").Meta(0, 0x06, "m").End());
     EXPECT_EQ(t->song.EventCount, 2);  // "a" (followed by time), then "b" and the marker after it
     EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);
-    EXPECT_EQ(Record(t, 1), (Cells{-1, -1, -1, 5, -1, -2, -1}));
+    EXPECT_EQ(Record(t, 1), (EventRecord{kTextStatus, kAbsent, kAbsent, 5, RowKind::Other, kTextMarker, kAbsent}));
 }
 
 TEST(Repairs, InsertAMissingNoteOnStatusAfterATempo) {

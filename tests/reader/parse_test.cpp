@@ -6,8 +6,6 @@
 namespace sonivex::test {
 namespace {
 
-using Cells = std::array<std::int32_t, 7>;
-
 // Loads a one-track file and decodes its track.
 void ParseOnly(TestSession& t, const Track& track) {
     ASSERT_TRUE(t.Load(MidiFile().Add(track).Build()));
@@ -15,20 +13,25 @@ void ParseOnly(TestSession& t, const Track& track) {
     ParseTrack(*t);
 }
 
-std::string NotesText(TestSession& t) { return TestSession::ReadText(t.folder() / "notes.dat"); }
+// Record `number` (from 1) as the listing, the effects and the writer read it.
+EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
 
-Cells Record(TestSession& t, int number) {
-    const std::string text = NotesText(t);
-    EXPECT_GE(text.size(), static_cast<std::size_t>(number) * 49);
-    return ReadRecordFields(text.data() + (number - 1) * 49);
-}
-
-TEST(EventRecords, WritesSevenSevenCharacterFieldsPerRecord) {
+TEST(EventRecords, HoldANoteWithTheDeltaThatFollowsIt) {
     TestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(96));
-    // Key 60, velocity 100, the delta 96 that follows, a note row, no text, a Note On.
-    EXPECT_EQ(NotesText(t).substr(0, 49), " 144    60     100    96    -3     -1      1     ");
-    EXPECT_EQ(FormatRecord({1500000, -2097151, 0, 0, 0, 0, 0}).substr(0, 14), " 150000-209715");
+    EXPECT_EQ(Record(t, 1), (EventRecord{144, 60, 100, 96, RowKind::Note, kAbsent, kNoteSounds}));
+    EXPECT_TRUE(t->song.Notes.InUse());
+    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));  // the records are never written out
+}
+
+TEST(EventRecords, KeepTheFirstSevenCharactersOfANumberTooWideForItsField) {
+    TestSession t;
+    // " 1500000" is eight characters wide: the record keeps " 150000".
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(1500000));
+    EXPECT_EQ(Record(t, 1).Delta, 150000);
+    EXPECT_EQ(t->song.EventDelta[1], 1500000);  // the block's own count is not cut
+    EXPECT_EQ(CutToFieldWidth(EventRecord{1000000, -2097151, 999999, -999999, RowKind::Note, 0, 0}),
+              (EventRecord{100000, -209715, 999999, -999999, RowKind::Note, 0, 0}));
 }
 
 TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
@@ -37,17 +40,18 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
     for (int i = 0; i < 100; ++i) hundred.At(0, {0xB0, 7, i});
     ParseOnly(t, hundred.End());
     EXPECT_EQ(t->song.EventCount, 99);
-    EXPECT_EQ(NotesText(t).size(), 100u * 49);
+    EXPECT_EQ(Record(t, 100).Data2, 99);
+    EXPECT_EQ(Record(t, 101), EventRecord::Unwritten());
 
     TestSession u;
     Track more;
     for (int i = 0; i < 101; ++i) more.At(1, {0xB0, 7, i % 128});
     ParseOnly(u, more.End());
     EXPECT_EQ(u->song.EventCount, 100);
-    EXPECT_EQ(NotesText(u).size(), 200u * 49);
-    EXPECT_EQ(Record(u, 101), (Cells{176, 7, 100, 0, -5, -1, -1}));
-    EXPECT_EQ(Record(u, 102), (Cells{-1, -1, -1, -1, -1, -1, -1}));
-    EXPECT_EQ(Record(u, 200), (Cells{-1, -1, -1, -1, -1, -1, -1}));
+    EXPECT_EQ(Record(u, 201), EventRecord::Unwritten());
+    EXPECT_EQ(Record(u, 101), (EventRecord{176, 7, 100, 0, RowKind::Controller, kAbsent, kAbsent}));
+    EXPECT_EQ(Record(u, 102), EventRecord{});
+    EXPECT_EQ(Record(u, 200), EventRecord{});
     EXPECT_EQ(u->song.EventDelta[100], 1);
     EXPECT_EQ(u->song.EventDelta[101], 0);
     EXPECT_EQ(u->song.EventDelta[102], -1);
@@ -64,47 +68,47 @@ TEST(EventRecords, KeepsRecordsOfAnEarlierLongerTrack) {
     t->song.CurrentTrack = 2;
     ParseTrack(*t);
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1), (Cells{193, 5, -1, 0, -4, -1, -1}));
-    EXPECT_EQ(Record(t, 101)[0], 192);  // left by track 1
+    EXPECT_EQ(Record(t, 1), (EventRecord{193, 5, kAbsent, 0, RowKind::Program, kAbsent, kAbsent}));
+    EXPECT_EQ(Record(t, 101).Status, 192);  // left by track 1
 }
 
 TEST(EventRows, MarksRunningStatusOnlyWhereTheListingNeedsIt) {
     TestSession t;
     ParseOnly(t, Track().Raw({0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 0, 0xB0, 7, 100, 0, 10, 64}).End());
-    EXPECT_EQ(Record(t, 1)[0], 144);
-    EXPECT_EQ(Record(t, 2)[0], 144);
-    EXPECT_EQ(Record(t, 3)[0], 176);
-    EXPECT_EQ(Record(t, 4)[0], -176);
-    EXPECT_EQ(Record(t, 4)[1], 10);
+    EXPECT_EQ(Record(t, 1).Status, 144);
+    EXPECT_EQ(Record(t, 2).Status, 144);
+    EXPECT_EQ(Record(t, 3).Status, 176);
+    EXPECT_EQ(Record(t, 4).Status, -176);
+    EXPECT_EQ(Record(t, 4).Data1, 10);
 }
 
 TEST(EventRows, MarksNoteOffsAndSilentNoteOns) {
     TestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 0).NoteOff(0, 0, 60).NoteOn(0, 0, 62, 1).End());
-    EXPECT_EQ(Record(t, 1)[6], 0);
-    EXPECT_EQ(Record(t, 1)[4], -3);
-    EXPECT_EQ(Record(t, 2)[6], 0);
-    EXPECT_EQ(Record(t, 3)[6], 1);
+    EXPECT_EQ(Record(t, 1).NoteState, kNoteSilent);
+    EXPECT_EQ(Record(t, 1).Kind, RowKind::Note);
+    EXPECT_EQ(Record(t, 2).NoteState, kNoteSilent);
+    EXPECT_EQ(Record(t, 3).NoteState, kNoteSounds);
 }
 
 TEST(EventRows, TakesAControllerValueAbove127As127) {
     TestSession t;
     ParseOnly(t, Track().At(0, {0xB0, 7, 0x85}).End());
-    EXPECT_EQ(Record(t, 1), (Cells{176, 7, 127, 0, -5, -1, -1}));
+    EXPECT_EQ(Record(t, 1), (EventRecord{176, 7, 127, 0, RowKind::Controller, kAbsent, kAbsent}));
 }
 
 TEST(EventRows, DropsAControllerWhoseFirstDataByteIsAStatus) {
     TestSession t;
     ParseOnly(t, Track().Raw({0, 0xB0, 0x90, 60, 100}).End());
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1)[0], 144);
+    EXPECT_EQ(Record(t, 1).Status, 144);
     EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);  // the dropped controller's status byte
 }
 
 TEST(EventRows, RecordsSysexWithItsPositions) {
     TestSession t;
     ParseOnly(t, Track().At(0, {0xF0, 3, 0x7E, 0x7F, 0xF7}).End(5));
-    EXPECT_EQ(Record(t, 1), (Cells{240, -1, -1, 5, -1, -1, -1}));
+    EXPECT_EQ(Record(t, 1), (EventRecord{kSysexRow, kAbsent, kAbsent, 5, RowKind::Other, kAbsent, kAbsent}));
     EXPECT_EQ(t->song.SysexCount, 0);
     EXPECT_EQ(t->song.SysexStart[0], 15 + 8 + 1);
     EXPECT_EQ(t->song.SysexEnd[0], 15 + 8 + 5);
@@ -115,10 +119,8 @@ TEST(VariableLength, ReadsAtMostThreeBytes) {
         {{0x7F}, 127}, {{0x81, 0x80, 0x00}, 16384}, {{0xFF, 0xFF, 0x7F}, 2097151}, {{0x81, 0x00}, 128},
         {{0xFF, 0xFF, 0xFF}, 2097151 + 128}};
     for (const auto& [bytes, value] : cases) {
-        TestSession t;
         TrackReader r(bytes, 1);
-        ReadVarLen(*t, r);
-        EXPECT_EQ(t->song.VlqValue, value);
+        EXPECT_EQ(ReadVarLen(r), value);
     }
 }
 
@@ -132,7 +134,7 @@ TEST(TruncatedTracks, EndWhereTheChunkEndsAsIfEndOfTrackStoodThere) {
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     EXPECT_EQ(t->song.EventCount, 1);
-    EXPECT_EQ(Record(t, 2), (Cells{128, 60, 64, 0, -3, -1, 0}));
+    EXPECT_EQ(Record(t, 2), (EventRecord{128, 60, 64, 0, RowKind::Note, kAbsent, kNoteSilent}));
 }
 
 TEST(TruncatedTracks, RecordACutDeltaAsZeroAndDropCutEvents) {
@@ -140,12 +142,12 @@ TEST(TruncatedTracks, RecordACutDeltaAsZeroAndDropCutEvents) {
     // The last note has its data but only the first byte of a two-byte delta; then a cut note.
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Raw({0x81}));
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1)[3], 0);
+    EXPECT_EQ(Record(t, 1).Delta, 0);
 
     TestSession u;
     ParseOnly(u, Track().NoteOn(0, 0, 60, 100).Raw({5, 0x90, 62}));
     EXPECT_EQ(u->song.EventCount, 0);
-    EXPECT_EQ(Record(u, 1)[3], 5);
+    EXPECT_EQ(Record(u, 1).Delta, 5);
 }
 
 TEST(TruncatedTracks, EndAtTheEndOfAFileCutInsideATrack) {
@@ -161,7 +163,7 @@ TEST(StrayBytes, AreSkippedWhereAStatusByteShouldStand) {
     TestSession t;
     ParseOnly(t, Track().Raw({0, 0xF4, 0x00, 0xFE, 0x90, 60, 100}).End());
     EXPECT_EQ(t->song.EventCount, 0);
-    EXPECT_EQ(Record(t, 1)[1], 60);
+    EXPECT_EQ(Record(t, 1).Data1, 60);
 }
 
 }  // namespace

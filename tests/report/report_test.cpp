@@ -76,9 +76,10 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
         "       Total time: 00.02\r\n";
     EXPECT_EQ(t->report.PaneText, expected);
     EXPECT_TRUE(t.platform().messages.empty());
-    EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));
+    EXPECT_FALSE(t->song.Notes.InUse());
+    EXPECT_EQ(t->song.Notes.Values(1), EventRecord::Unwritten());  // the records are forgotten at the end
     EXPECT_EQ(t->song.NotesFileInUse, 0);
-    EXPECT_EQ(t->song.EditMode, "'");
+    EXPECT_EQ(t->song.EditMode, RewriteMode::None);
 }
 
 TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
