@@ -436,6 +436,7 @@ void MenuClick(Session& s, MenuCommand command) {
         break;
     case MenuCommand::Undo: UndoCommand(s); break;
     case MenuCommand::Redo: RedoCommand(s); break;
+    case MenuCommand::PianoRoll: s.platform.ShowPianoRoll(); break;
     case MenuCommand::Play: Play1(s); break;
     case MenuCommand::Pause: Pause1(s); break;
     case MenuCommand::Stop: Stop1(s); break;

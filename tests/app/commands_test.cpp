@@ -249,6 +249,9 @@ TEST(Routing, SendsEveryMenuItemToItsCommand) {
     w.Open(w.Song());
     MenuClick(*w.t, MenuCommand::About);
     EXPECT_EQ(w.t.platform().aboutShown, 1);
+    MenuClick(*w.t, MenuCommand::PianoRoll);
+    EXPECT_EQ(w.t.platform().pianoRollShown, 1);
+    EXPECT_EQ(w.t.platform().aboutShown, 1);
     MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.t.platform().windowClosed, 1);
     w.device.commands.clear();
@@ -273,7 +276,7 @@ TEST(Routing, NamesEveryMenuItemAndToolbarButtonOnce) {
             EXPECT_TRUE(names.insert(row.toolbarKey).second) << row.toolbarKey;
         }
     }
-    EXPECT_EQ(names.size(), 17u);  // ten menu items, seven toolbar buttons
+    EXPECT_EQ(names.size(), 18u);  // eleven menu items, seven toolbar buttons
 }
 
 TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {

@@ -85,14 +85,19 @@ private slots:
         QAction* action = Action("mnuPianoRoll");
         QVERIFY(action != nullptr);
         QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-        PianoRollWindow* roll = OpenRoll();
+        QVERIFY(Roll() == nullptr);
+        QTest::keyClick(window_.get(), Qt::Key_R, Qt::ControlModifier);
+        PianoRollWindow* roll = Roll();
         QVERIFY(roll != nullptr);
         QVERIFY(roll->isVisible());
         QCOMPARE(MelodyKeys(roll->Model()), (std::vector<int>{60, 62, 64, 65}));
         QCOMPARE(roll->Model().Names().instruments[0], std::string("Acoustic Grand Piano"));
         QCOMPARE(roll->Model().Names().drums[38], std::string("Acoustic Snare"));
-        // Opening it again brings back the same window.
+        // Opening it again, from the menu or from the session's command, brings back the same window.
+        roll->hide();
         action->trigger();
+        QVERIFY(roll->isVisible());
+        MenuClick(window_->State(), MenuCommand::PianoRoll);
         QCOMPARE(window_->findChildren<PianoRollWindow*>().size(), 1);
         roll->resize(700, 400);
         QCOMPARE(roll->Picture().width, 700);
