@@ -60,7 +60,7 @@ void MoveTheTick(CheckControl& clicked, CheckControl& other) {
 
 // Plays from the current position to the end, as Play does after a pause.
 void Resume(Session& s) {
-    MediaPlay(s.media, kMediaAlias, MediaPosition(s.media, kMediaAlias), "TheEnd");
+    MediaPlay(s.media, kMediaAlias, MediaPosition(s.media, kMediaAlias), kToTheEnd);
 }
 
 // Copies the working copy to `target` through a file beside it, so a failed copy leaves any existing file
@@ -467,7 +467,7 @@ void Play1(Session& s) {
         Resume(s);
         s.form.Paused = false;
     } else {
-        MediaPlay(s.media, kMediaAlias, 0, "TheEnd");
+        MediaPlay(s.media, kMediaAlias, 0, kToTheEnd);
     }
     s.platform.SetBusy(false);
 }
@@ -493,13 +493,13 @@ void Stop1(Session& s) {
 }
 
 void Timer1_Timer(Session& s) {
-    if (s.media.Playing != -1) return;
+    if (!s.media.Playing) return;
     std::string mode;
     MediaQuery(s.media, std::string("Status ") + kMediaAlias + " mode", mode);
-    if (mode != "stopped") return;
+    if (mode != kStoppedMode) return;
     s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
     s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
-    s.media.Playing = 0;
+    s.media.Playing = false;
 }
 
 void End1(Session& s) {

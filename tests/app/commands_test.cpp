@@ -285,7 +285,7 @@ TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
     FormModel& f = w.form();
     Play1(*w.t);
     EXPECT_TRUE(f.mnuPlay.enabled && f.mnuPause.enabled && f.mnuStop.enabled && f.PauseButton.enabled);
-    EXPECT_EQ(w.t->media.Playing, -1);
+    EXPECT_TRUE(w.t->media.Playing);
 
     Pause1(*w.t);
     EXPECT_TRUE(f.Paused);
@@ -299,7 +299,7 @@ TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
                                         "Status VAVidev1 length", "Play VAVidev1 from 240 to 960 notify"}));
 
     Stop1(*w.t);
-    EXPECT_EQ(w.t->media.Playing, 0);
+    EXPECT_FALSE(w.t->media.Playing);
     EXPECT_TRUE(f.mnuPlay.enabled);
     EXPECT_FALSE(f.mnuPause.enabled || f.mnuStop.enabled);
 }
@@ -314,7 +314,7 @@ TEST(Playback, NoticesTheEndOfPlaybackWithoutChangingTheLastCommand) {
     const std::string last = w.t->media.LastMediaCommand;
     w.device.replies["Status VAVidev1 mode"] = std::string("stopped") + '\0' + "rest";
     Timer1_Timer(*w.t);
-    EXPECT_EQ(w.t->media.Playing, 0);
+    EXPECT_FALSE(w.t->media.Playing);
     EXPECT_FALSE(w.form().mnuStop.enabled || w.form().mnuPause.enabled);
     EXPECT_TRUE(w.form().mnuPlay.enabled);
     EXPECT_EQ(w.t->media.LastMediaCommand, last);

@@ -191,7 +191,7 @@ private slots:
         PianoRollWindow* roll = OpenRoll();
         roll->FollowPlayback();
         QVERIFY(!roll->View().cursorTick);
-        window_->State().media.Playing = -1;
+        window_->State().media.Playing = true;
         device_.replies["Status VAVidev1 position"] = "192";
         roll->FollowPlayback();
         QCOMPARE(roll->View().cursorTick.value_or(0), 192u);
@@ -208,7 +208,7 @@ private slots:
         // The window asks by itself while it is shown.
         device_.replies["Status VAVidev1 position"] = "288";
         QTRY_COMPARE(roll->View().cursorTick.value_or(0), 288u);
-        window_->State().media.Playing = 0;
+        window_->State().media.Playing = false;
         QTRY_VERIFY(!roll->View().cursorTick);
     }
 };
