@@ -199,7 +199,7 @@ void ShowPlayingPosition(Session& s) {
 }
 
 void FormLoad(Session& s) {
-    s.form.FileLoaded = 0;
+    s.form.FileLoaded = false;
     s.song.NotesFileInUse = 0;
     s.media.MediaWindow = s.platform.MediaWindow();
     s.platform.InstallMediaHook();
@@ -246,7 +246,7 @@ void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
                               &f.Combo9, &f.Combo10}) {
         list->Clear();
     }
-    f.FileLoaded = 0;
+    f.FileLoaded = false;
     for (const std::string& name : EntryNames(styleLines)) f.Combo1.AddItem(name);
     for (const char* name : kFixedEffects) f.Combo6.AddItem(name);
     for (const std::string& name : EntryNames(effectLines)) f.Combo6.AddItem(name);
@@ -259,7 +259,7 @@ void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
     f.Combo10.listIndex = 0;
     f.Text1.text = "2";
     f.Text2.text = "0";
-    f.FileLoaded = 1;
+    f.FileLoaded = true;
     f.Combo2.AddItem("All");
     f.Combo3.AddItem("All");
     for (int i = 1; i <= 10; ++i) {
@@ -417,11 +417,11 @@ void Check5_Click(FormModel& f) { MoveTheTick(f.Check5, f.Check6); }
 void Check6_Click(FormModel& f) { MoveTheTick(f.Check6, f.Check5); }
 
 void Combo1_Click(Session& s) {
-    if (s.form.FileLoaded == 1) s.form.Command1.enabled = true;
+    if (s.form.FileLoaded) s.form.Command1.enabled = true;
 }
 
 void Combo6_Click(Session& s) {
-    if (s.form.FileLoaded != 1) return;
+    if (!s.form.FileLoaded) return;
     s.form.Command4.enabled = true;
     ShowEffectControls(s.form, s.form.Combo6.listIndex + 4);
 }

@@ -84,7 +84,7 @@ TEST(OpenCommand, FillsEveryListAndOpensTheFileForPlayback) {
     EXPECT_EQ(f.Combo8.items, (std::vector<std::string>{"All", "1", "2"}));
     EXPECT_EQ(f.Combo4.listIndex, 0);
     EXPECT_EQ(f.Combo8.listIndex, 0);
-    EXPECT_EQ(f.FileLoaded, 1);
+    EXPECT_TRUE(f.FileLoaded);
     EXPECT_TRUE(f.Combo1.enabled && f.Combo2.enabled && f.Combo4.enabled && f.Command2.enabled && f.Command3.enabled);
     EXPECT_TRUE(f.Combo6.enabled);
     EXPECT_FALSE(f.Combo7.enabled || f.Text1.enabled || f.Command1.enabled || f.Command4.enabled);
@@ -130,7 +130,7 @@ TEST(OpenCommand, ShowsErrorWhenTheLoadRejectsTheFile) {
     Window w;
     w.Open({'n', 'o', 'p', 'e'}, "bad.mid");
     EXPECT_EQ(w.t.platform().messages, (std::vector<std::string>{"BAD.MID is not a MID file", "Error!"}));
-    EXPECT_EQ(w.form().FileLoaded, 1);
+    EXPECT_TRUE(w.form().FileLoaded);
     EXPECT_GT(w.form().Combo6.items.size(), 11u);
     EXPECT_FALSE(w.form().mnuPlay.enabled);
     EXPECT_EQ(w.device.commands, (std::vector<std::string>{"Close VAVidev1 notify"}));
