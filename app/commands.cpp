@@ -301,8 +301,10 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
     const std::string previousSource = m.SourcePath;
     const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
-    m.SourcePath =
-        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
+    m.SourcePath = given ? *given
+                         : s.platform.ChooseFile({.title = "Load MIDI file", .filter = kMidiFilter,
+                                                  .initialFolder = startFolder, .initialName = "", .save = false,
+                                                  .defaultExtension = ""});
     if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
     const std::string chosen = m.SourcePath;
     if (!FileExists(chosen)) {
@@ -367,7 +369,9 @@ SaveOutcome SaveCommand(Session& s) {
     const std::string folder = song.empty() ? HomeFolder() : FolderOf(song);
     const std::string name = song.empty() ? "" : std::filesystem::path(song).filename().string();
     // The dialog adds ".mid" to a name typed without an extension; a path given as it stands is used as it is.
-    const std::string target = s.platform.ChooseFile({"Save MIDI file", kMidiFilter, folder, name, true, ".mid"});
+    const std::string target = s.platform.ChooseFile({.title = "Save MIDI file", .filter = kMidiFilter,
+                                                      .initialFolder = folder, .initialName = name, .save = true,
+                                                      .defaultExtension = ".mid"});
     if (target.empty()) return SaveOutcome::NotSaved;
     if (FileExists(target)) {
         s.platform.SetBusy(false);
