@@ -60,7 +60,7 @@ void MoveTheTick(CheckControl& clicked, CheckControl& other) {
 
 // Plays from the current position to the end, as Play does after a pause.
 void Resume(Session& s) {
-    MediaPlay(s.media, kMediaAlias, MediaPosition(s.media, kMediaAlias), "TheEnd");
+    MediaPlay(s.media, kMediaAlias, MediaPosition(s.media, kMediaAlias), kToTheEnd);
 }
 
 // Copies the working copy to `target` through a file beside it, so a failed copy leaves any existing file
@@ -199,7 +199,7 @@ void ShowPlayingPosition(Session& s) {
 }
 
 void FormLoad(Session& s) {
-    s.form.FileLoaded = 0;
+    s.form.FileLoaded = false;
     s.song.NotesFileInUse = 0;
     s.media.MediaWindow = s.platform.MediaWindow();
     s.platform.InstallMediaHook();
@@ -246,7 +246,7 @@ void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
                               &f.Combo9, &f.Combo10}) {
         list->Clear();
     }
-    f.FileLoaded = 0;
+    f.FileLoaded = false;
     for (const std::string& name : EntryNames(styleLines)) f.Combo1.AddItem(name);
     for (const char* name : kFixedEffects) f.Combo6.AddItem(name);
     for (const std::string& name : EntryNames(effectLines)) f.Combo6.AddItem(name);
@@ -259,7 +259,7 @@ void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
     f.Combo10.listIndex = 0;
     f.Text1.text = "2";
     f.Text2.text = "0";
-    f.FileLoaded = 1;
+    f.FileLoaded = true;
     f.Combo2.AddItem("All");
     f.Combo3.AddItem("All");
     for (int i = 1; i <= 10; ++i) {
@@ -301,8 +301,10 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     if (!OfferToSaveChanges(s)) return OpenOutcome::Cancelled;
     const std::string previousSource = m.SourcePath;
     const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
-    m.SourcePath =
-        given ? *given : s.platform.ChooseFile({"Load MIDI file", kMidiFilter, startFolder, "", false, ""});
+    m.SourcePath = given ? *given
+                         : s.platform.ChooseFile({.title = "Load MIDI file", .filter = kMidiFilter,
+                                                  .initialFolder = startFolder, .initialName = "", .save = false,
+                                                  .defaultExtension = ""});
     if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
     const std::string chosen = m.SourcePath;
     if (!FileExists(chosen)) {
@@ -367,7 +369,9 @@ SaveOutcome SaveCommand(Session& s) {
     const std::string folder = song.empty() ? HomeFolder() : FolderOf(song);
     const std::string name = song.empty() ? "" : std::filesystem::path(song).filename().string();
     // The dialog adds ".mid" to a name typed without an extension; a path given as it stands is used as it is.
-    const std::string target = s.platform.ChooseFile({"Save MIDI file", kMidiFilter, folder, name, true, ".mid"});
+    const std::string target = s.platform.ChooseFile({.title = "Save MIDI file", .filter = kMidiFilter,
+                                                      .initialFolder = folder, .initialName = name, .save = true,
+                                                      .defaultExtension = ".mid"});
     if (target.empty()) return SaveOutcome::NotSaved;
     if (FileExists(target)) {
         s.platform.SetBusy(false);
@@ -417,11 +421,11 @@ void Check5_Click(FormModel& f) { MoveTheTick(f.Check5, f.Check6); }
 void Check6_Click(FormModel& f) { MoveTheTick(f.Check6, f.Check5); }
 
 void Combo1_Click(Session& s) {
-    if (s.form.FileLoaded == 1) s.form.Command1.enabled = true;
+    if (s.form.FileLoaded) s.form.Command1.enabled = true;
 }
 
 void Combo6_Click(Session& s) {
-    if (s.form.FileLoaded != 1) return;
+    if (!s.form.FileLoaded) return;
     s.form.Command4.enabled = true;
     ShowEffectControls(s.form, s.form.Combo6.listIndex + 4);
 }
@@ -436,6 +440,7 @@ void MenuClick(Session& s, MenuCommand command) {
         break;
     case MenuCommand::Undo: UndoCommand(s); break;
     case MenuCommand::Redo: RedoCommand(s); break;
+    case MenuCommand::PianoRoll: s.platform.ShowPianoRoll(); break;
     case MenuCommand::Play: Play1(s); break;
     case MenuCommand::Pause: Pause1(s); break;
     case MenuCommand::Stop: Stop1(s); break;
@@ -466,7 +471,7 @@ void Play1(Session& s) {
         Resume(s);
         s.form.Paused = false;
     } else {
-        MediaPlay(s.media, kMediaAlias, 0, "TheEnd");
+        MediaPlay(s.media, kMediaAlias, 0, kToTheEnd);
     }
     s.platform.SetBusy(false);
 }
@@ -492,13 +497,13 @@ void Stop1(Session& s) {
 }
 
 void Timer1_Timer(Session& s) {
-    if (s.media.Playing != -1) return;
+    if (!s.media.Playing) return;
     std::string mode;
     MediaQuery(s.media, std::string("Status ") + kMediaAlias + " mode", mode);
-    if (mode != "stopped") return;
+    if (mode != kStoppedMode) return;
     s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
     s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
-    s.media.Playing = 0;
+    s.media.Playing = false;
 }
 
 void End1(Session& s) {

@@ -25,7 +25,8 @@ void ExportAudioCommand(Session& s) {
     const std::string offered = std::filesystem::path(s.song.SourcePath).stem().string() + ".wav";
     // The dialog adds ".wav" to a name typed without an extension.
     const std::string target =
-        s.platform.ChooseFile({"Export audio", kAudioFilter, CurrentFolder(), offered, true, ".wav"});
+        s.platform.ChooseFile({.title = "Export audio", .filter = kAudioFilter, .initialFolder = CurrentFolder(),
+                               .initialName = offered, .save = true, .defaultExtension = ".wav"});
     if (target.empty()) return;
     if (AudioFormatOf(target) && FileExists(target)) {
         const Answer answer = s.platform.ShowMessage(target + " already exists, overwrite?", Buttons::YesNo,

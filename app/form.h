@@ -106,7 +106,7 @@ struct FormModel {
     std::string RichTextBox1;  // the report pane
     std::string StatusBar1;    // never written
 
-    int FileLoaded = 0;  // 1 once the Open command has filled the lists
+    bool FileLoaded = false;  // once the Open command has filled the lists
     bool Paused = false;
 
     // The song around the controls.

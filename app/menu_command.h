@@ -6,7 +6,7 @@ namespace sonivex {
 
 // One value per menu item that runs a command of the session; each has its row in kMenuCommandNames, in the
 // same place.
-enum class MenuCommand { Open, Save, ExportAudio, Exit, Undo, Redo, Play, Pause, Stop, About };
+enum class MenuCommand { Open, Save, ExportAudio, Exit, Undo, Redo, PianoRoll, Play, Pause, Stop, About };
 
 // A command with the object name of its menu item and the key of its toolbar button (null without a button).
 struct MenuCommandName {
@@ -23,6 +23,7 @@ inline constexpr MenuCommandName kMenuCommandNames[] = {
     {MenuCommand::Exit, "mnuExit", nullptr},
     {MenuCommand::Undo, "mnuUndo", "Undo"},
     {MenuCommand::Redo, "mnuRedo", "Redo"},
+    {MenuCommand::PianoRoll, "mnuPianoRoll", nullptr},
     {MenuCommand::Play, "mnuPlay", "Play"},
     {MenuCommand::Pause, "mnuPause", "Pause"},
     {MenuCommand::Stop, "mnuStop", "Stop"},

@@ -27,6 +27,13 @@
 
 namespace {
 
+// The exit statuses of a run on one song.
+constexpr int kExitFine = 0;           // every command ran
+constexpr int kExitNotOpened = 1;      // FILE missing or refused, a data file missing, no run folder
+constexpr int kExitUsage = 2;
+constexpr int kExitReportStopped = 3;  // a report stopped on an error
+constexpr int kExitNotWritten = 4;     // a --save, --render or --piano-roll could not write its file
+
 const char* const kUsage =
     "Usage: sonivex-cli [--program-folder DIR] [--yes] [--seed N] FILE [CONTROL ...] [COMMAND ...] [--save OUT]\n"
     "       sonivex-cli --batch [--jobs N] [--shard K/N] [--out FILE] [--csv] [--no-log] PATH ...\n"
@@ -154,39 +161,49 @@ std::filesystem::path ExecutableFolder(const char* argv0) {
 int Usage(const std::string& problem, bool withText = true) {
     std::fprintf(stderr, "sonivex-cli: %s\n", problem.c_str());
     if (withText) std::fprintf(stderr, "\n%s", kUsage);
-    return 2;
+    return kExitUsage;
 }
+
+// Each control and command after FILE.
+enum class ActionId {
+    StyleList, Melody, Drum, MaxMelody, MaxDrum, SwitchTrack, CopyTrack, EffectList, Track, EffectMelody,
+    EffectDrum, Note, Volume, Step, Pitch, Value, Key, Bass, Treble, Root, ApplyStyle, Switch, Copy, ApplyEffect,
+    Save, Undo, Redo, Render, PianoRoll
+};
 
 // What each option after FILE is: a control or command, and whether it takes a value.
 enum class Kind { List, Check, Text, Flag, Command };
 struct OptionSpec {
+    ActionId id;
     Kind kind;
     bool takesValue;
 };
 
 const std::map<std::string, OptionSpec>& Actions() {
+    using enum ActionId;
     static const std::map<std::string, OptionSpec> actions = {
-        {"--style-list", {Kind::List, true}},    {"--melody", {Kind::Check, true}},
-        {"--drum", {Kind::Check, true}},         {"--max-melody", {Kind::List, true}},
-        {"--max-drum", {Kind::List, true}},      {"--switch-track", {Kind::List, true}},
-        {"--copy-track", {Kind::List, true}},    {"--effect-list", {Kind::List, true}},
-        {"--track", {Kind::List, true}},         {"--effect-melody", {Kind::Check, true}},
-        {"--effect-drum", {Kind::Check, true}},  {"--note", {Kind::Flag, false}},
-        {"--volume", {Kind::Flag, false}},       {"--step", {Kind::Text, true}},
-        {"--pitch", {Kind::List, true}},         {"--value", {Kind::Text, true}},
-        {"--key", {Kind::List, true}},           {"--bass", {Kind::Flag, false}},
-        {"--treble", {Kind::Flag, false}},       {"--root", {Kind::List, true}},
-        {"--apply-style", {Kind::Command, false}}, {"--switch", {Kind::Command, false}},
-        {"--copy", {Kind::Command, false}},      {"--apply-effect", {Kind::Command, false}},
-        {"--save", {Kind::Command, true}},       {"--undo", {Kind::Command, false}},
-        {"--redo", {Kind::Command, false}},      {"--render", {Kind::Command, true}},
-        {"--piano-roll", {Kind::Command, true}},
+        {"--style-list", {StyleList, Kind::List, true}},     {"--melody", {Melody, Kind::Check, true}},
+        {"--drum", {Drum, Kind::Check, true}},               {"--max-melody", {MaxMelody, Kind::List, true}},
+        {"--max-drum", {MaxDrum, Kind::List, true}},         {"--switch-track", {SwitchTrack, Kind::List, true}},
+        {"--copy-track", {CopyTrack, Kind::List, true}},     {"--effect-list", {EffectList, Kind::List, true}},
+        {"--track", {Track, Kind::List, true}},              {"--effect-melody", {EffectMelody, Kind::Check, true}},
+        {"--effect-drum", {EffectDrum, Kind::Check, true}},  {"--note", {Note, Kind::Flag, false}},
+        {"--volume", {Volume, Kind::Flag, false}},           {"--step", {Step, Kind::Text, true}},
+        {"--pitch", {Pitch, Kind::List, true}},              {"--value", {Value, Kind::Text, true}},
+        {"--key", {Key, Kind::List, true}},                  {"--bass", {Bass, Kind::Flag, false}},
+        {"--treble", {Treble, Kind::Flag, false}},           {"--root", {Root, Kind::List, true}},
+        {"--apply-style", {ApplyStyle, Kind::Command, false}}, {"--switch", {Switch, Kind::Command, false}},
+        {"--copy", {Copy, Kind::Command, false}},            {"--apply-effect", {ApplyEffect, Kind::Command, false}},
+        {"--save", {Save, Kind::Command, true}},             {"--undo", {Undo, Kind::Command, false}},
+        {"--redo", {Redo, Kind::Command, false}},            {"--render", {Render, Kind::Command, true}},
+        {"--piano-roll", {PianoRoll, Kind::Command, true}},
     };
     return actions;
 }
 
 struct Action {
-    std::string name;
+    ActionId id;
+    std::string name;  // as given, for messages
     std::string value;
     int width = 0;   // --piano-roll's picture size
     int height = 0;
@@ -221,41 +238,49 @@ public:
     bool SaveFailed() const { return saveFailed_; }
 
     std::optional<int> Run(const Action& a) {
+        using enum ActionId;
         sonivex::FormModel& f = s_.form;
-        if (a.name == "--style-list") return Pick(f.Combo1, a, [&] { sonivex::Combo1_Click(s_); });
-        if (a.name == "--max-melody") return Pick(f.Combo2, a);
-        if (a.name == "--max-drum") return Pick(f.Combo3, a);
-        if (a.name == "--switch-track") return Pick(f.Combo4, a);
-        if (a.name == "--copy-track") return Pick(f.Combo5, a);
-        if (a.name == "--effect-list") return Pick(f.Combo6, a, [&] { sonivex::Combo6_Click(s_); });
-        if (a.name == "--track") return Pick(f.Combo8, a);
-        if (a.name == "--pitch") return Pick(f.Combo7, a);
-        if (a.name == "--key") return Pick(f.Combo9, a);
-        if (a.name == "--root") return Pick(f.Combo10, a);
-        if (a.name == "--melody") return Tick(f.Check1, a, sonivex::Check1_Click);
-        if (a.name == "--drum") return Tick(f.Check2, a, sonivex::Check2_Click);
-        if (a.name == "--effect-melody") return Tick(f.Check3, a, sonivex::Check3_Click);
-        if (a.name == "--effect-drum") return Tick(f.Check4, a, sonivex::Check4_Click);
-        if (a.name == "--step") f.Text1.text = a.value;
-        if (a.name == "--value") f.Text2.text = a.value;
-        if (a.name == "--note" || a.name == "--volume") {
-            f.Option1.selected = a.name == "--note";
-            f.Option2.selected = a.name == "--volume";
-        }
-        if (a.name == "--bass") Click(f.Check5, sonivex::Check5_Click);
-        if (a.name == "--treble") Click(f.Check6, sonivex::Check6_Click);
-        if (a.name == "--apply-style") return Press(f.Combo1, sonivex::CommandButton::ApplyStyle, "the style list");
-        if (a.name == "--apply-effect") return Press(f.Combo6, sonivex::CommandButton::ApplyEffect, "the effect list");
-        if (a.name == "--switch") return Press(f.Combo4, sonivex::CommandButton::SwitchDrumMelody);
-        if (a.name == "--copy") return Press(f.Combo5, sonivex::CommandButton::CopyTrack);
-        if (a.name == "--save") {
+        switch (a.id) {
+        case StyleList: return Pick(f.Combo1, a, [&] { sonivex::Combo1_Click(s_); });
+        case MaxMelody: return Pick(f.Combo2, a);
+        case MaxDrum: return Pick(f.Combo3, a);
+        case SwitchTrack: return Pick(f.Combo4, a);
+        case CopyTrack: return Pick(f.Combo5, a);
+        case EffectList: return Pick(f.Combo6, a, [&] { sonivex::Combo6_Click(s_); });
+        case Track: return Pick(f.Combo8, a);
+        case Pitch: return Pick(f.Combo7, a);
+        case Key: return Pick(f.Combo9, a);
+        case Root: return Pick(f.Combo10, a);
+        case Melody: return Tick(f.Check1, a, sonivex::Check1_Click);
+        case Drum: return Tick(f.Check2, a, sonivex::Check2_Click);
+        case EffectMelody: return Tick(f.Check3, a, sonivex::Check3_Click);
+        case EffectDrum: return Tick(f.Check4, a, sonivex::Check4_Click);
+        case Step: f.Text1.text = a.value; break;
+        case Value: f.Text2.text = a.value; break;
+        case Note:
+        case Volume:
+            f.Option1.selected = a.id == Note;
+            f.Option2.selected = a.id == Volume;
+            break;
+        case Bass: Click(f.Check5, sonivex::Check5_Click); break;
+        case Treble: Click(f.Check6, sonivex::Check6_Click); break;
+        case ApplyStyle: return Press(f.Combo1, sonivex::CommandButton::ApplyStyle, "the style list");
+        case ApplyEffect: return Press(f.Combo6, sonivex::CommandButton::ApplyEffect, "the effect list");
+        case Switch: return Press(f.Combo4, sonivex::CommandButton::SwitchDrumMelody);
+        case Copy: return Press(f.Combo5, sonivex::CommandButton::CopyTrack);
+        case Save:
             platform_.Answer(a.value);
             if (sonivex::SaveCommand(s_) == sonivex::SaveOutcome::Failed) saveFailed_ = true;
+            break;
+        case Undo: sonivex::UndoCommand(s_); break;
+        case Redo: sonivex::RedoCommand(s_); break;
+        case Render:
+            if (!RenderSound(a)) saveFailed_ = true;
+            break;
+        case PianoRoll:
+            if (!DrawPianoRoll(a)) saveFailed_ = true;
+            break;
         }
-        if (a.name == "--undo") sonivex::UndoCommand(s_);
-        if (a.name == "--redo") sonivex::RedoCommand(s_);
-        if (a.name == "--render" && !Render(a)) saveFailed_ = true;
-        if (a.name == "--piano-roll" && !DrawPianoRoll(a)) saveFailed_ = true;
         return std::nullopt;
     }
 
@@ -324,7 +349,7 @@ private:
         return false;
     }
     // Renders the song as it now stands to a sound file, through the Export command and the module.
-    bool Render(const Action& a) {
+    bool RenderSound(const Action& a) {
         ModuleExporter exporter(*extras_);
         s_.media.Exporter = &exporter;
         const bool written = sonivex::ExportAudio(s_, a.value) == sonivex::ExportStatus::Written;
@@ -367,15 +392,15 @@ struct Arguments {
 };
 
 // Loads the module that --render and --piano-roll need; a usage status when it lacks what `arg` needs.
-std::optional<int> LoadExtrasFor(const std::string& arg, const char* argv0, ToolOptions& options) {
+std::optional<int> LoadExtrasFor(ActionId id, const char* argv0, ToolOptions& options) {
     std::string problem;
     options.extras = sonivex::LoadCliExtras(ExecutableFolder(argv0), SONIVEX_EXTRAS_FOLDER, problem);
     const SonivexCliExtras* extras = options.extras;
-    if (arg == "--render" && (extras == nullptr || extras->renderAudio == nullptr)) {
+    if (id == ActionId::Render && (extras == nullptr || extras->renderAudio == nullptr)) {
         return Usage("--render is not available: this sonivex-cli was built without FluidSynth (" + problem + ")",
                      false);
     }
-    if (arg == "--piano-roll" && (extras == nullptr || extras->writePianoRoll == nullptr)) {
+    if (id == ActionId::PianoRoll && (extras == nullptr || extras->writePianoRoll == nullptr)) {
         return Usage("--piano-roll is not available: this sonivex-cli was built without Qt (" + problem + ")", false);
     }
     return std::nullopt;
@@ -385,10 +410,11 @@ std::optional<int> LoadExtrasFor(const std::string& arg, const char* argv0, Tool
 std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions& options) {
     const auto known = Actions().find(arg);
     if (known == Actions().end()) return Usage("unknown option " + arg);
-    if (arg == "--render" || arg == "--piano-roll") {
-        if (const std::optional<int> failed = LoadExtrasFor(arg, in.argv[0], options)) return failed;
+    const ActionId id = known->second.id;
+    if (id == ActionId::Render || id == ActionId::PianoRoll) {
+        if (const std::optional<int> failed = LoadExtrasFor(id, in.argv[0], options)) return failed;
     }
-    Action action{arg, ""};
+    Action action{id, arg, ""};
     if (known->second.takesValue) {
         const std::optional<std::string> v = in.Value();
         if (!v) return Usage(arg + " needs a value");
@@ -397,7 +423,7 @@ std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions
     if (known->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
         return Usage(arg + " takes on or off");
     }
-    if (arg == "--piano-roll") {
+    if (id == ActionId::PianoRoll) {
         action.width = sonivex::kDefaultRollWidth;
         action.height = sonivex::kDefaultRollHeight;
         if (in.NextIs("--size")) {
@@ -419,11 +445,11 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
         const std::string arg = in.argv[in.i];
         if (arg == "--help" || arg == "-h") {
             std::fputs(kUsage, stdout);
-            return 0;
+            return kExitFine;
         }
         if (arg == "--version") {
             std::fputs("sonivex-cli " SONIVEX_VERSION "\n", stdout);
-            return 0;
+            return kExitFine;
         }
         if (arg == "--yes") {
             o.yes = true;
@@ -456,25 +482,28 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
     return std::nullopt;
 }
 
-// Opens FILE as the Open command does; 1 when it is missing, is a folder or was refused, else 0.
+// Opens FILE as the Open command does; kExitNotOpened when it is missing, is a folder or was refused, else
+// kExitFine.
 int OpenGivenFile(sonivex::Session& session, CliPlatform& platform, const std::string& file) {
     std::error_code ec;
     if (std::filesystem::is_directory(file, ec)) {
         session.Message(file + " is a folder, not a MIDI file", sonivex::Icon::Warning);
-        return 1;
+        return kExitNotOpened;
     }
     if (!std::filesystem::is_regular_file(file, ec)) {
         session.Message(file + " does not exist", sonivex::Icon::Warning);
-        return 1;
+        return kExitNotOpened;
     }
     platform.Answer(std::filesystem::absolute(file).lexically_normal().string());
     const sonivex::OpenOutcome outcome = sonivex::OpenCommand(session);
-    return outcome != sonivex::OpenOutcome::Reported && outcome != sonivex::OpenOutcome::ReportStopped ? 1 : 0;
+    return outcome != sonivex::OpenOutcome::Reported && outcome != sonivex::OpenOutcome::ReportStopped
+               ? kExitNotOpened
+               : kExitFine;
 }
 
 // Prints the song's facts as one JSON line.
 void PrintJson(sonivex::Session& session, const CliPlatform& platform, const std::string& file, int status) {
-    const sonivex::SongStatus song = status == 1                   ? sonivex::SongStatus::Refused
+    const sonivex::SongStatus song = status == kExitNotOpened      ? sonivex::SongStatus::Refused
                                      : session.RunErrorCount > 0 ? sonivex::SongStatus::Stopped
                                                                  : sonivex::SongStatus::Analysed;
     const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown)) + "\n";
@@ -503,7 +532,7 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
         sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(argv0), o.folder, folderError);
     if (!run) {
         std::fprintf(stderr, "sonivex-cli: %s\n", folderError.c_str());
-        return 1;
+        return kExitNotOpened;
     }
     CliPlatform platform(o.yes);
     sonivex::Session session(platform, run->folders);
@@ -515,7 +544,7 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
     sonivex::FormLoad(session);
 
     int status = OpenGivenFile(session, platform, o.file);
-    if (status == 0) {
+    if (status == kExitFine) {
         Runner runner(session, platform, o.extras);
         for (const Action& action : o.actions) {
             if (const std::optional<int> failed = runner.Run(action)) {
@@ -523,8 +552,8 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
                 return *failed;
             }
         }
-        if (session.RunErrorCount > 0) status = 3;
-        if (runner.SaveFailed()) status = 4;
+        if (session.RunErrorCount > 0) status = kExitReportStopped;
+        if (runner.SaveFailed()) status = kExitNotWritten;
     }
     if (o.json) {
         PrintJson(session, platform, o.file, status);
@@ -555,5 +584,5 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         std::fprintf(stderr, "message: Error: %s\n", e.what());
     }
-    return 3;
+    return kExitReportStopped;
 }

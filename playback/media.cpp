@@ -78,19 +78,19 @@ void MediaOpen(MediaState& media, const std::string& path, const std::string& al
 }
 
 void MediaClose(MediaState& media, const std::string& alias) {
-    if (SendNotify(media, "Close " + alias + " notify") == 0) media.Playing = 0;
+    if (SendNotify(media, "Close " + alias + " notify") == 0) media.Playing = false;
     RemoveMediaLink(media);
 }
 
 void MediaPause(MediaState& media, const std::string& alias) { SendNotify(media, "Pause " + alias + " notify"); }
 
-void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, const std::string& to) {
-    const std::string end = to == "TheEnd" ? Dec(MediaLength(media, alias)) : to;
-    if (SendNotify(media, "Play " + alias + " from " + Dec(from) + " to " + end + " notify") == 0) media.Playing = -1;
+void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, std::optional<std::int64_t> to) {
+    const std::string end = Dec(to ? *to : MediaLength(media, alias));
+    if (SendNotify(media, "Play " + alias + " from " + Dec(from) + " to " + end + " notify") == 0) media.Playing = true;
 }
 
 void MediaStop(MediaState& media, const std::string& alias) {
-    if (SendNotify(media, "Stop " + alias + " notify") == 0) media.Playing = 0;
+    if (SendNotify(media, "Stop " + alias + " notify") == 0) media.Playing = false;
 }
 
 void MediaPlaceWindow(MediaState& media, const std::string& alias, int x, int y, int width, int height) {

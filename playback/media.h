@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "playback/audio_export.h"
@@ -13,13 +14,16 @@ namespace sonivex {
 
 inline constexpr const char* kMediaAlias = "VAVidev1";
 
+// The device's answer to "Status ALIAS mode" once playing has ended.
+inline constexpr const char* kStoppedMode = "stopped";
+
 // The media channel's state: the device alias's parent window, the last command and its result, and whether a
-// play command is running (0 or -1).
+// play command is running.
 struct MediaState {
     std::intptr_t MediaWindow = 0;
     std::int32_t LastMediaError = 0;
     std::string LastMediaCommand;
-    std::int16_t Playing = 0;
+    bool Playing = false;
     MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
     AudioExporter* Exporter = nullptr;  // renders the song to a sound file; none makes export unavailable
     std::string MediaLink;  // a link made for the open file (its path without blanks); removed by Close
@@ -31,16 +35,18 @@ struct MediaState {
 void MediaOpen(MediaState& media, const std::string& path, const std::string& alias,
                const std::filesystem::path& linkFolder);
 
-// Closes the alias; Playing becomes 0 on success. A link made by MediaOpen is removed.
+// Closes the alias; Playing becomes false on success. A link made by MediaOpen is removed.
 void MediaClose(MediaState& media, const std::string& alias);
 
 void MediaPause(MediaState& media, const std::string& alias);
 
-// Plays from `from` to `to`, a number or "TheEnd" (the length, asked for first); Playing becomes -1 on
-// success.
-void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, const std::string& to);
+// Where a play command stops when it is given no frame: the end of the song, its length asked for first.
+inline constexpr std::nullopt_t kToTheEnd = std::nullopt;
 
-// Stops; Playing becomes 0 on success.
+// Plays from frame `from` to frame `to`, or to the end (kToTheEnd); Playing becomes true on success.
+void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, std::optional<std::int64_t> to);
+
+// Stops; Playing becomes false on success.
 void MediaStop(MediaState& media, const std::string& alias);
 
 // Places the device's window.

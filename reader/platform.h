@@ -1,5 +1,5 @@
 // What the core asks of the program's front end: message boxes, file dialogs, the mouse pointer, letting
-// pending window events run, the window caption, the about window and the media frame. The window implements
+// pending window events run, the window caption, the about window, the piano roll and the media frame. The window implements
 // it with real dialogs, the command-line tool with lines on stderr, and the tests with a scripted double.
 #pragma once
 
@@ -62,6 +62,9 @@ public:
     // Shows the about window as a modal dialog; unloads it at shutdown.
     virtual void ShowAbout() {}
     virtual void UnloadAbout() {}
+
+    // Shows the piano roll window of the working copy, or brings it to the front when it is open already.
+    virtual void ShowPianoRoll() {}
 
     // Closes the main window (its unload step then shuts the program down).
     virtual void CloseMainWindow() {}

@@ -23,6 +23,10 @@ constexpr double kLegendTitleHeight = 30;
 constexpr double kLegendFootHeight = 52;
 constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;
 
+// A song of this file format is a set of songs, one per track, each with its own tempo map and metre: the
+// rulers follow the first track's.
+constexpr int kSongPerTrackFormat = 2;
+
 constexpr RollColor kPalette[] = {
     {0x4e, 0xa8, 0xff, 255}, {0xff, 0x8c, 0x42, 255}, {0x5c, 0xd6, 0x6a, 255}, {0xff, 0x5c, 0x8a, 255},
     {0xb2, 0x7c, 0xff, 255}, {0x3d, 0xd9, 0xd6, 255}, {0xff, 0xd0, 0x4a, 255}, {0xa0, 0xe0, 0x4a, 255},
@@ -303,7 +307,7 @@ void PianoRollModel::BuildTempoStretches() {
     std::uint32_t tempo = kDefaultMicrosPerQuarter;
     tempo_.push_back({0, 0, tempo / 1e6 / division});
     for (const TempoChange& change : song_.tempos) {
-        if (song_.format == 2 && change.track != 0) continue;  // the first track's own map
+        if (song_.format == kSongPerTrackFormat && change.track != 0) continue;
         micros += static_cast<double>(change.tick - from) * tempo;
         from = change.tick;
         tempo = change.microsPerQuarter;
@@ -342,7 +346,7 @@ void PianoRollModel::BuildMetreStretches() {
     std::stable_sort(marks.begin(), marks.end(),
                      [](const TimeSignatureMark& a, const TimeSignatureMark& b) { return a.tick < b.tick; });
     for (const TimeSignatureMark& mark : marks) {
-        if (song_.format == 2 && mark.track != 0) continue;
+        if (song_.format == kSongPerTrackFormat && mark.track != 0) continue;
         if (mark.numerator <= 0 || mark.denominator <= 0) continue;  // no metre can be read from it
         const double beatTicks = 4.0 * song_.division / mark.denominator;
         const double barTicks = mark.numerator * beatTicks;

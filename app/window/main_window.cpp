@@ -361,12 +361,12 @@ void MainWindow::BuildMenus() {
                                                          {MenuCommand::Exit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
                                                          {MenuCommand::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
                                                          {MenuCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
+                                                         {MenuCommand::PianoRoll, QKeySequence(Qt::CTRL | Qt::Key_R)},
                                                          {MenuCommand::About, QKeySequence(Qt::Key_F1)}};
     for (const auto& [command, key] : keys) CommandAction(command)->setShortcut(key);
     // File, Recent Songs, above Exit.
     recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
                                   session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
-    AddViewMenu();
 }
 
 void MainWindow::AddCommandMenus() {
@@ -374,7 +374,7 @@ void MainWindow::AddCommandMenus() {
     struct Item {
         std::optional<MenuCommand> command;  // none for a separator
         const char* caption;                 // a separator's object name
-        Control* model;
+        Control* model;                      // none for an item that is always enabled
     };
     struct Menu {
         const char* name;
@@ -387,6 +387,7 @@ void MainWindow::AddCommandMenus() {
           {MenuCommand::ExportAudio, "Export Audio...", &f.mnuExportAudio}, {std::nullopt, "streep1", nullptr},
           {MenuCommand::Exit, "Exit", &f.mnuExit}}},
         {"mnuEdit", "Edit", {{MenuCommand::Undo, "Undo", &f.mnuUndo}, {MenuCommand::Redo, "Redo", &f.mnuRedo}}},
+        {"mnuView", "View", {{MenuCommand::PianoRoll, "Piano Roll", nullptr}}},
         {"mnucontrol", "Controls",
          {{MenuCommand::Play, "Play", &f.mnuPlay}, {MenuCommand::Pause, "Pause", &f.mnuPause},
           {MenuCommand::Stop, "Stop", &f.mnuStop}}},
@@ -405,28 +406,13 @@ void MainWindow::AddCommandMenus() {
             connect(action, &QAction::triggered, this, [this, command = *item.command] {
                 Handle([this, command] { MenuClick(session_, command); });
             });
-            actions_.emplace_back(action, item.model);
+            if (item.model != nullptr) actions_.emplace_back(action, item.model);
         }
     }
 }
 
 QAction* MainWindow::CommandAction(MenuCommand command) const {
     return findChild<QAction*>(Name(NamesOf(command).menuItem));
-}
-
-void MainWindow::AddViewMenu() {
-    // View, Piano Roll, between Edit and Controls.
-    auto* view = new QMenu(QStringLiteral("View"), menuBar());
-    view->setObjectName(QStringLiteral("mnuView"));
-    if (const QMenu* controls = findChild<QMenu*>(Name("mnucontrol"))) {
-        menuBar()->insertMenu(controls->menuAction(), view);
-    } else {
-        menuBar()->addMenu(view);
-    }
-    QAction* pianoRoll = view->addAction(QStringLiteral("Piano Roll"));
-    pianoRoll->setObjectName(QStringLiteral("mnuPianoRoll"));
-    pianoRoll->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
-    connect(pianoRoll, &QAction::triggered, this, &MainWindow::ShowPianoRoll);
 }
 
 void MainWindow::ShowPianoRoll() {

@@ -77,6 +77,7 @@ public:
     void EndProgress() override;
     void ShowAbout() override;
     void UnloadAbout() override;
+    void ShowPianoRoll() override;
     void CloseMainWindow() override;
     std::intptr_t MediaWindow() override;
     WindowRect MediaWindowRect() override;
@@ -105,14 +106,11 @@ private:
     // Pairs each list, box, option, text and button with the part of the window model it shows.
     void PairControlsWithModel();
     void BuildMenus();
-    // The File, Edit, Controls and Help menus, whose items run the session's commands.
+    // The File, Edit, View, Controls and Help menus, whose items run the session's commands.
     void AddCommandMenus();
-    void AddViewMenu();
     // The menu item of `command`, whose action the toolbar button of the command shares.
     QAction* CommandAction(MenuCommand command) const;
     void OpenRecentSong(const std::string& path);
-    // View, Piano Roll: opens the piano roll window, or brings it to the front.
-    void ShowPianoRoll();
     void BuildToolbar(QWidget* toolbar);
     void AddPlayingPosition(QToolBar* toolbar);
     // Places the controls that follow the client area's size: the report pane grows with it, the frames keep

@@ -77,7 +77,7 @@ void PianoRollWindow::Redraw() {
 
 void PianoRollWindow::FollowPlayback() {
     std::optional<std::uint32_t> cursor;
-    if (session_.media.Playing == -1) {
+    if (session_.media.Playing) {
         std::string reply;
         if (MediaQuery(session_.media, std::string("Status ") + kMediaAlias + " position", reply) == 0 && !reply.empty() &&
             reply.size() < 11 && reply.find_first_not_of("0123456789") == std::string::npos) {

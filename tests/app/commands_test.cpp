@@ -84,7 +84,7 @@ TEST(OpenCommand, FillsEveryListAndOpensTheFileForPlayback) {
     EXPECT_EQ(f.Combo8.items, (std::vector<std::string>{"All", "1", "2"}));
     EXPECT_EQ(f.Combo4.listIndex, 0);
     EXPECT_EQ(f.Combo8.listIndex, 0);
-    EXPECT_EQ(f.FileLoaded, 1);
+    EXPECT_TRUE(f.FileLoaded);
     EXPECT_TRUE(f.Combo1.enabled && f.Combo2.enabled && f.Combo4.enabled && f.Command2.enabled && f.Command3.enabled);
     EXPECT_TRUE(f.Combo6.enabled);
     EXPECT_FALSE(f.Combo7.enabled || f.Text1.enabled || f.Command1.enabled || f.Command4.enabled);
@@ -130,7 +130,7 @@ TEST(OpenCommand, ShowsErrorWhenTheLoadRejectsTheFile) {
     Window w;
     w.Open({'n', 'o', 'p', 'e'}, "bad.mid");
     EXPECT_EQ(w.t.platform().messages, (std::vector<std::string>{"BAD.MID is not a MID file", "Error!"}));
-    EXPECT_EQ(w.form().FileLoaded, 1);
+    EXPECT_TRUE(w.form().FileLoaded);
     EXPECT_GT(w.form().Combo6.items.size(), 11u);
     EXPECT_FALSE(w.form().mnuPlay.enabled);
     EXPECT_EQ(w.device.commands, (std::vector<std::string>{"Close VAVidev1 notify"}));
@@ -249,6 +249,9 @@ TEST(Routing, SendsEveryMenuItemToItsCommand) {
     w.Open(w.Song());
     MenuClick(*w.t, MenuCommand::About);
     EXPECT_EQ(w.t.platform().aboutShown, 1);
+    MenuClick(*w.t, MenuCommand::PianoRoll);
+    EXPECT_EQ(w.t.platform().pianoRollShown, 1);
+    EXPECT_EQ(w.t.platform().aboutShown, 1);
     MenuClick(*w.t, MenuCommand::Exit);
     EXPECT_EQ(w.t.platform().windowClosed, 1);
     w.device.commands.clear();
@@ -273,7 +276,7 @@ TEST(Routing, NamesEveryMenuItemAndToolbarButtonOnce) {
             EXPECT_TRUE(names.insert(row.toolbarKey).second) << row.toolbarKey;
         }
     }
-    EXPECT_EQ(names.size(), 17u);  // ten menu items, seven toolbar buttons
+    EXPECT_EQ(names.size(), 18u);  // eleven menu items, seven toolbar buttons
 }
 
 TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
@@ -282,7 +285,7 @@ TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
     FormModel& f = w.form();
     Play1(*w.t);
     EXPECT_TRUE(f.mnuPlay.enabled && f.mnuPause.enabled && f.mnuStop.enabled && f.PauseButton.enabled);
-    EXPECT_EQ(w.t->media.Playing, -1);
+    EXPECT_TRUE(w.t->media.Playing);
 
     Pause1(*w.t);
     EXPECT_TRUE(f.Paused);
@@ -296,7 +299,7 @@ TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
                                         "Status VAVidev1 length", "Play VAVidev1 from 240 to 960 notify"}));
 
     Stop1(*w.t);
-    EXPECT_EQ(w.t->media.Playing, 0);
+    EXPECT_FALSE(w.t->media.Playing);
     EXPECT_TRUE(f.mnuPlay.enabled);
     EXPECT_FALSE(f.mnuPause.enabled || f.mnuStop.enabled);
 }
@@ -311,7 +314,7 @@ TEST(Playback, NoticesTheEndOfPlaybackWithoutChangingTheLastCommand) {
     const std::string last = w.t->media.LastMediaCommand;
     w.device.replies["Status VAVidev1 mode"] = std::string("stopped") + '\0' + "rest";
     Timer1_Timer(*w.t);
-    EXPECT_EQ(w.t->media.Playing, 0);
+    EXPECT_FALSE(w.t->media.Playing);
     EXPECT_FALSE(w.form().mnuStop.enabled || w.form().mnuPause.enabled);
     EXPECT_TRUE(w.form().mnuPlay.enabled);
     EXPECT_EQ(w.t->media.LastMediaCommand, last);

@@ -23,6 +23,7 @@ public:
     std::string ChooseFile(const FileDialogRequest& request) override;
     void ShowAbout() override { ++aboutShown; }
     void UnloadAbout() override { ++aboutUnloaded; }
+    void ShowPianoRoll() override { ++pianoRollShown; }
     void CloseMainWindow() override { ++windowClosed; }
     std::intptr_t MediaWindow() override { return 4242; }
     WindowRect MediaWindowRect() override { return {100, 200, 125, 217}; }
@@ -52,6 +53,7 @@ public:
     std::vector<FileDialogRequest> dialogs;
     int aboutShown = 0;
     int aboutUnloaded = 0;
+    int pianoRollShown = 0;
     int windowClosed = 0;
     bool hookInstalled = false;
     std::vector<double> progress;  // every fraction shown

@@ -556,7 +556,7 @@ private slots:
         device.replies["Status VAVidev1 mode"] = "stopped";
         QTRY_VERIFY_WITH_TIMEOUT(!Action("mnuStop")->isEnabled(), 3000);
         QVERIFY(Action("mnuPlay")->isEnabled());
-        QCOMPARE(int(window_->State().media.Playing), 0);
+        QVERIFY(!window_->State().media.Playing);
         window_->close();
         window_->State().media.Device = nullptr;
     }

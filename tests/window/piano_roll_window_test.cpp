@@ -85,14 +85,19 @@ private slots:
         QAction* action = Action("mnuPianoRoll");
         QVERIFY(action != nullptr);
         QCOMPARE(action->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_R));
-        PianoRollWindow* roll = OpenRoll();
+        QVERIFY(Roll() == nullptr);
+        QTest::keyClick(window_.get(), Qt::Key_R, Qt::ControlModifier);
+        PianoRollWindow* roll = Roll();
         QVERIFY(roll != nullptr);
         QVERIFY(roll->isVisible());
         QCOMPARE(MelodyKeys(roll->Model()), (std::vector<int>{60, 62, 64, 65}));
         QCOMPARE(roll->Model().Names().instruments[0], std::string("Acoustic Grand Piano"));
         QCOMPARE(roll->Model().Names().drums[38], std::string("Acoustic Snare"));
-        // Opening it again brings back the same window.
+        // Opening it again, from the menu or from the session's command, brings back the same window.
+        roll->hide();
         action->trigger();
+        QVERIFY(roll->isVisible());
+        MenuClick(window_->State(), MenuCommand::PianoRoll);
         QCOMPARE(window_->findChildren<PianoRollWindow*>().size(), 1);
         roll->resize(700, 400);
         QCOMPARE(roll->Picture().width, 700);
@@ -186,7 +191,7 @@ private slots:
         PianoRollWindow* roll = OpenRoll();
         roll->FollowPlayback();
         QVERIFY(!roll->View().cursorTick);
-        window_->State().media.Playing = -1;
+        window_->State().media.Playing = true;
         device_.replies["Status VAVidev1 position"] = "192";
         roll->FollowPlayback();
         QCOMPARE(roll->View().cursorTick.value_or(0), 192u);
@@ -203,7 +208,7 @@ private slots:
         // The window asks by itself while it is shown.
         device_.replies["Status VAVidev1 position"] = "288";
         QTRY_COMPARE(roll->View().cursorTick.value_or(0), 288u);
-        window_->State().media.Playing = 0;
+        window_->State().media.Playing = false;
         QTRY_VERIFY(!roll->View().cursorTick);
     }
 };

@@ -25,7 +25,7 @@ TEST(MediaChannel, BuildsEveryCommandStringExactly) {
     std::string path = "/music/song.mid";
     MediaOpen(m.t->media, path, "VAVidev1", m.t->folders.work);
     MediaPause(m.t->media, "VAVidev1");
-    MediaPlay(m.t->media, "VAVidev1", 96, "480");
+    MediaPlay(m.t->media, "VAVidev1", 96, 480);
     MediaStop(m.t->media, "VAVidev1");
     MediaPlaceWindow(m.t->media, "VAVidev1", 0, 0, 25, 17);
     MediaPlaceWindow(m.t->media, "VAVidev1", -5, 7, 30, 40);
@@ -43,34 +43,34 @@ TEST(MediaChannel, BuildsEveryCommandStringExactly) {
 TEST(MediaChannel, PlaysToTheEndByAskingForTheLengthFirst) {
     MediaSession m;
     m.device.replies["Status VAVidev1 length"] = "3840  ";
-    MediaPlay(m.t->media, "VAVidev1", 0, "TheEnd");
+    MediaPlay(m.t->media, "VAVidev1", 0, kToTheEnd);
     EXPECT_EQ(m.device.commands, (std::vector<std::string>{"Set VAVidev1 time format frames", "Status VAVidev1 length",
                                                            "Play VAVidev1 from 0 to 3840 notify"}));
     EXPECT_EQ(m.device.windows[0], 0);
     EXPECT_EQ(m.device.windows[1], 0);
-    EXPECT_EQ(m.t->media.Playing, -1);
+    EXPECT_TRUE(m.t->media.Playing);
 }
 
 TEST(MediaChannel, KeepsFailuresSilentAndPlayingAsItWas) {
     MediaSession m;
     m.device.failures["Status"] = 263;
     m.device.failures["Play"] = 263;
-    MediaPlay(m.t->media, "VAVidev1", 0, "TheEnd");
+    MediaPlay(m.t->media, "VAVidev1", 0, kToTheEnd);
     EXPECT_EQ(m.device.commands.back(), "Play VAVidev1 from 0 to -1 notify");
     EXPECT_EQ(m.t->media.LastMediaError, 263);
-    EXPECT_EQ(m.t->media.Playing, 0);
+    EXPECT_FALSE(m.t->media.Playing);
     EXPECT_EQ(MediaPosition(m.t->media, "VAVidev1"), -1);
     EXPECT_EQ(MediaErrorText(m.t->media, 263), "error 263");
     EXPECT_TRUE(m.t.platform().messages.empty());
 
     m.device.failures.clear();
-    m.t->media.Playing = -1;
+    m.t->media.Playing = true;
     m.device.failures["Stop"] = 5;
     MediaStop(m.t->media, "VAVidev1");
-    EXPECT_EQ(m.t->media.Playing, -1);
+    EXPECT_TRUE(m.t->media.Playing);
     m.device.failures.clear();
     MediaClose(m.t->media, "VAVidev1");
-    EXPECT_EQ(m.t->media.Playing, 0);
+    EXPECT_FALSE(m.t->media.Playing);
 }
 
 TEST(MediaChannel, FailsEveryCommandWithoutADevice) {
