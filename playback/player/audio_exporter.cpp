@@ -150,8 +150,9 @@ private:
 
 }  // namespace
 
-std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress) {
-    SynthEngine engine(SampleLoading::WhenChosen);
+std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
+                                         int renderThreads) {
+    SynthEngine engine(SampleLoading::WhenChosen, renderThreads);
     RenderedSound sound;
     if (!engine.Ready()) return sound;
     const double rate = SynthEngine::kSampleRate;
