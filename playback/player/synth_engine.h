@@ -25,7 +25,8 @@ public:
 
     // Makes the synthesizer and loads the sound font of FindSoundFont(). Without a sound font (or when it
     // fails to load) the synthesizer still runs, silently: every note finds no instrument. `renderThreads`
-    // (clamped to 1..256) share the voices of each rendered block; the sound is the same, up to rounding, for any number.
+    // (clamped to 1..256) share the voices of each rendered block; the sound is the same, up to rounding, for
+    // any number.
     explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce, int renderThreads = 1);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
