@@ -50,6 +50,9 @@ SynthEngine::SynthEngine(SampleLoading loading, int renderThreads) {
     fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
     if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
     fluid_settings_setint(settings_, "synth.cpu-cores", std::clamp(renderThreads, 1, kMostRenderThreads));
+    // FluidSynth gives its helper threads real-time priority where it may. Several threads render to a file,
+    // which is no real-time work: such threads would take the cores from every other program meanwhile.
+    if (renderThreads > 1) fluid_settings_setint(settings_, "audio.realtime-prio", 0);
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr) return;
     if (const auto font = FindSoundFont()) {
