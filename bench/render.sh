@@ -14,7 +14,9 @@
 # The songs come from bench/make_songs.py (song1 to song5, two to three minutes each). Each song is exported
 # to WAV by both builds' exporter (as `sonivex-cli --render` and File, Export Audio do); the table shows each
 # build's best time as a multiple of real time (seconds of sound per second of rendering), and the speed-up.
-# The machine's load average is shown before and after: other work on the machine slows both columns.
+# The machine's load average is shown before and after, with the cores' worth of processor time that a busy loop
+# on every core finds: other work on the machine slows both columns, and the render on several cores can only
+# gain as much as that leaves free (on a busy or shared machine, run the bench again when it is quiet).
 # Exit status: 0, or 1 when a build or an export failed. The target (50x) is informational.
 
 set -u
@@ -65,13 +67,27 @@ run() {
         sub(/:$/, "", $1); print label, $1, $2, $8 + 0 }' "$work/out" >>"$work/times"
 }
 
-echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
+# cores_now: how many cores' worth of processor time the machine gives right now, from the time of a busy loop
+# run alone and of one per core run at once. A render on several cores can only be faster by about that much.
+cores_now() {
+    local n t0 t1 alone together i
+    n=$(nproc)
+    burn() { awk 'BEGIN { for (i = 0; i < 3e7; i++) x += i }'; }
+    t0=$(date +%s%N); burn; t1=$(date +%s%N); alone=$((t1 - t0))
+    t0=$(date +%s%N)
+    for ((i = 0; i < n; i++)); do burn & done
+    wait
+    t1=$(date +%s%N); together=$((t1 - t0))
+    awk -v n="$n" -v a="$alone" -v t="$together" 'BEGIN { printf "%.1f of %d", n * a / t, n }'
+}
+
+echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg); cores' worth of processor time free: $(cores_now)"
 for ((i = 1; i <= runs; i++)); do
     echo "run $i of $runs..."
     run before "$baseline"
     run after "$current"
 done
-echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
+echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg); cores' worth of processor time free: $(cores_now)"
 echo
 
 printf "%-24s %8s %16s %16s %9s\n" "song (best of $runs)" "sound s" "before ($rev)" "after" "speed-up"
