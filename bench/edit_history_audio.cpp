@@ -5,8 +5,9 @@
 // PROGRAM_FOLDER holds the data files (the build's bin/ folder does). The first song is opened, a style is
 // applied, then Undo and Redo are timed (best of five each). Every song after it (or the first when there is
 // no other) is exported to WAV in a temporary folder, and the render's speed is shown as a multiple of real
-// time. Prints one line per measurement: the wall time, and the processor time the program used, which is what
-// the wall time comes to on an idle machine (the work runs on one thread).
+// time. Prints one line per measurement: the wall time, and the processor time the program used. The edits run
+// on one thread, so on an idle machine their wall time comes to their processor time; the export renders on
+// every core, so its wall time is shorter than its processor time, by up to the number of cores.
 #include <algorithm>
 #include <chrono>
 #include <ctime>

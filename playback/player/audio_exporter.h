@@ -9,6 +9,7 @@
 
 #include "playback/audio_export.h"
 #include "playback/player/midi_sequence.h"
+#include "playback/player/synth_engine.h"
 
 namespace sonivex {
 
@@ -30,8 +31,10 @@ struct RenderedSound {
 // Renders the song from its first tick to its last, then goes on while its notes fade: until no voice sounds
 // and the sound has fallen 60 dB below the loudest sample so far (or to -100 dBFS), at most
 // kLongestReleaseSeconds; the faded end of the release is cut off. `progress` (may be empty) hears the share
-// of the song rendered; nothing when it cancels. Throws std::bad_alloc when the sound does not fit in memory.
-std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress);
+// of the song rendered; nothing when it cancels. `renderThreads` share the synthesizer's voices (see
+// SynthEngine). Throws std::bad_alloc when the sound does not fit in memory.
+std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
+                                         int renderThreads = RenderThreadsOfMachine());
 
 // Scales every sample so that the loudest peaks at `peakDb` dB below full scale; silence (nothing above
 // -100 dBFS) stays as it is.

@@ -66,70 +66,95 @@ struct TempoChange {
     std::uint32_t microseconds;
 };
 
-// Reads one track's events into `events` and its tempo changes into `tempo`; returns the track's end tick.
+// How reading one event of a track ended.
+enum class EventRead {
+    kRead,        // the whole event was there
+    kEndOfTrack,  // the end-of-track meta event
+    kBroken,      // cut off, or bytes that cannot start an event: the track ends before them
+};
+
+// Reads a meta event after its FF byte; a tempo change goes into `tempo` at tick `at`.
+EventRead ReadMeta(ByteSource& in, std::int64_t at, std::vector<TempoChange>& tempo) {
+    std::uint8_t type;
+    std::uint32_t length;
+    const std::uint8_t* data;
+    if (!in.Byte(type) || !in.VarLen(length) || !in.Take(length, data)) return EventRead::kBroken;
+    if (type == kEndOfTrack) return EventRead::kEndOfTrack;
+    if (type == kSetTempo && length >= 3) {
+        const std::uint32_t microseconds = BigEndian(data, 3);
+        if (microseconds > 0) tempo.push_back({at, microseconds});
+    }
+    return EventRead::kRead;
+}
+
+// Reads a system exclusive event after its F0 or F7 byte (`first`); a whole message goes into `events`.
+EventRead ReadSysex(ByteSource& in, std::uint8_t first, std::int64_t at, std::vector<SequenceEvent>& events) {
+    std::uint32_t length;
+    const std::uint8_t* data;
+    if (!in.VarLen(length) || !in.Take(length, data)) return EventRead::kBroken;
+    // A continuation packet (F7) carries the rest of a message split across events, or raw bytes;
+    // neither is a whole message that the synthesizer could take on its own.
+    if (first == kSysex) {
+        SequenceEvent e;
+        e.tick = at;
+        e.status = kSysex;
+        e.sysex.assign(data, data + length);
+        if (!e.sysex.empty() && e.sysex.back() == kSysexContinuation) e.sysex.pop_back();
+        events.push_back(std::move(e));
+    }
+    return EventRead::kRead;
+}
+
+// Reads a channel message whose first byte is `first`: its status, or its first data byte under the
+// `running` status, which a status byte replaces.
+EventRead ReadChannelMessage(ByteSource& in, std::uint8_t first, std::int64_t at, std::uint8_t& running,
+                             std::vector<SequenceEvent>& events) {
+    std::uint8_t status = first;
+    std::uint8_t data1;
+    if (first & 0x80) {
+        if (first >= 0xF0) return EventRead::kBroken;  // system common and real-time bytes have no place in a file
+        running = first;
+        if (!in.Byte(data1)) return EventRead::kBroken;
+    } else {
+        if (running == 0) return EventRead::kBroken;  // a data byte with no status to run on
+        status = running;
+        data1 = first;
+    }
+    std::uint8_t data2 = 0;
+    const std::uint8_t kind = status & 0xF0;
+    if (kind != 0xC0 && kind != 0xD0 && !in.Byte(data2)) return EventRead::kBroken;
+    SequenceEvent e;
+    e.tick = at;
+    e.status = status;
+    e.data1 = data1 & 0x7F;
+    e.data2 = data2 & 0x7F;
+    events.push_back(std::move(e));
+    return EventRead::kRead;
+}
+
+// Reads one track's events into `events` and its tempo changes into `tempo`; returns the track's end tick:
+// that of its end-of-track event, or of the last whole event before the track breaks off.
 std::int64_t ReadTrack(ByteSource in, std::vector<SequenceEvent>& events, std::vector<TempoChange>& tempo) {
     std::int64_t tick = 0;
+    // Running status survives meta and system exclusive events here: some writers rely on it, and a correct
+    // file never puts a data byte where it would matter.
     std::uint8_t running = 0;
     while (!in.Empty()) {
         std::uint32_t delta;
         std::uint8_t first;
         if (!in.VarLen(delta) || !in.Byte(first)) break;
         const std::int64_t at = tick + delta;
-
+        EventRead read;
         if (first == kMeta) {
-            std::uint8_t type;
-            std::uint32_t length;
-            const std::uint8_t* data;
-            if (!in.Byte(type) || !in.VarLen(length) || !in.Take(length, data)) break;
-            tick = at;
-            if (type == kEndOfTrack) break;
-            if (type == kSetTempo && length >= 3) {
-                const std::uint32_t microseconds = BigEndian(data, 3);
-                if (microseconds > 0) tempo.push_back({tick, microseconds});
-            }
-            // Running status survives meta events here: some writers rely on it, and a correct file never
-            // puts a data byte where it would matter.
-            continue;
-        }
-        if (first == kSysex || first == kSysexContinuation) {
-            std::uint32_t length;
-            const std::uint8_t* data;
-            if (!in.VarLen(length) || !in.Take(length, data)) break;
-            tick = at;
-            // A continuation packet (F7) carries the rest of a message split across events, or raw bytes;
-            // neither is a whole message that the synthesizer could take on its own.
-            if (first == kSysex) {
-                SequenceEvent e;
-                e.tick = at;
-                e.status = kSysex;
-                e.sysex.assign(data, data + length);
-                if (!e.sysex.empty() && e.sysex.back() == kSysexContinuation) e.sysex.pop_back();
-                events.push_back(std::move(e));
-            }
-            continue;
-        }
-
-        std::uint8_t status = first;
-        std::uint8_t data1;
-        if (first & 0x80) {
-            if (first >= 0xF0) break;  // system common and real-time bytes have no place in a file
-            running = first;
-            if (!in.Byte(data1)) break;
+            read = ReadMeta(in, at, tempo);
+        } else if (first == kSysex || first == kSysexContinuation) {
+            read = ReadSysex(in, first, at, events);
         } else {
-            if (running == 0) break;  // a data byte with no status to run on: the track is broken
-            status = running;
-            data1 = first;
+            read = ReadChannelMessage(in, first, at, running, events);
         }
-        std::uint8_t data2 = 0;
-        const std::uint8_t kind = status & 0xF0;
-        if (kind != 0xC0 && kind != 0xD0 && !in.Byte(data2)) break;
+        if (read == EventRead::kBroken) break;
         tick = at;
-        SequenceEvent e;
-        e.tick = at;
-        e.status = status;
-        e.data1 = data1 & 0x7F;
-        e.data2 = data2 & 0x7F;
-        events.push_back(std::move(e));
+        if (read == EventRead::kEndOfTrack) break;
     }
     return tick;
 }

@@ -5,11 +5,15 @@
 #include <algorithm>
 #include <mutex>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 namespace sonivex {
 
 namespace {
+
+// The most threads FluidSynth renders with.
+constexpr int kMostRenderThreads = 256;
 
 // FluidSynth writes its messages to stderr by default. The player reports what matters through its
 // results, and a windowed program has no console to show the rest, so the messages are dropped.
@@ -37,12 +41,18 @@ std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& 
     return *std::min_element(fonts.begin(), fonts.end());
 }
 
-SynthEngine::SynthEngine(SampleLoading loading) {
+int RenderThreadsOfMachine() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
+
+SynthEngine::SynthEngine(SampleLoading loading, int renderThreads) {
     QuietFluidSynthLog();
     settings_ = new_fluid_settings();
     if (settings_ == nullptr) return;
     fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
     if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings_, "synth.cpu-cores", std::clamp(renderThreads, 1, kMostRenderThreads));
+    // FluidSynth gives its helper threads real-time priority where it may. Several threads render to a file,
+    // which is no real-time work: such threads would take the cores from every other program meanwhile.
+    if (renderThreads > 1) fluid_settings_setint(settings_, "audio.realtime-prio", 0);
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr) return;
     if (const auto font = FindSoundFont()) {

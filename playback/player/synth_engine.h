@@ -16,13 +16,18 @@ std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& 
 // instrument's as a program change first chooses it (far quicker for a render, which may wait on the disk).
 enum class SampleLoading { AllAtOnce, WhenChosen };
 
+// The threads that render the voices for one synthesizer: one for every core of the machine (at least one).
+int RenderThreadsOfMachine();
+
 class SynthEngine {
 public:
     static constexpr double kSampleRate = 44100;
 
     // Makes the synthesizer and loads the sound font of FindSoundFont(). Without a sound font (or when it
-    // fails to load) the synthesizer still runs, silently: every note finds no instrument.
-    explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce);
+    // fails to load) the synthesizer still runs, silently: every note finds no instrument. `renderThreads`
+    // (clamped to 1..256) share the voices of each rendered block; the sound is the same, up to rounding, for
+    // any number.
+    explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce, int renderThreads = 1);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;

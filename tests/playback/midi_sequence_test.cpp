@@ -89,6 +89,40 @@ TEST(MidiSequence, StopsATrackAtADataByteWithoutStatus) {
     EXPECT_TRUE(song->Events().empty());
 }
 
+TEST(MidiSequence, KeepsRunningStatusAcrossMetaAndSystemExclusiveEvents) {
+    // A text event and a system exclusive message between a note-on and two notes that leave out the status.
+    Track t;
+    t.NoteOn(0, 3, 60, 100).Meta(5, 0x01, "verse").Raw({5, 0xF0, 2, 0x43, 0xF7}).Raw({5, 62, 90, 5, 64, 0});
+    const auto song = MidiSequence::Parse(MidiFile(0).Add(t.End()).Build());
+    ASSERT_TRUE(song);
+    ASSERT_EQ(song->Events().size(), 4u);
+    EXPECT_EQ(song->Events()[1].status, 0xF0);
+    EXPECT_EQ(song->Events()[3].status, 0x93);
+    EXPECT_EQ(song->Events()[3].data1, 64);
+    EXPECT_EQ(song->Events()[3].tick, 20);
+}
+
+TEST(MidiSequence, EndsABrokenTrackAtItsLastWholeEvent) {
+    // Each track breaks off 30 ticks after its last whole event at tick 10: a meta event whose data is cut
+    // short, a system exclusive message longer than the track, a program change without its number, and a
+    // system real-time byte. Bytes after an end of track at tick 40 are not read at all.
+    const Bytes breaks[] = {{30, 0xFF, 0x01, 9, 'a'}, {30, 0xF0, 50, 1, 2}, {30, 0xC0}, {30, 0xF8, 0, 0x90, 1, 1}};
+    for (const Bytes& broken : breaks) {
+        Track t;
+        t.NoteOn(10, 0, 60, 100).Raw(broken);
+        const auto song = MidiSequence::Parse(MidiFile(0).Add(t).Build());
+        ASSERT_TRUE(song);
+        EXPECT_EQ(song->Events().size(), 1u);
+        EXPECT_EQ(song->LengthTicks(), 10);
+    }
+    Track ended;
+    ended.NoteOn(10, 0, 60, 100).End(30).NoteOff(500, 0, 60);
+    const auto song = MidiSequence::Parse(MidiFile(0).Add(ended).Build());
+    ASSERT_TRUE(song);
+    EXPECT_EQ(song->Events().size(), 1u);
+    EXPECT_EQ(song->LengthTicks(), 40);
+}
+
 TEST(MidiSequence, ReadsOnlyTheDeclaredNumberOfTracksAndSkipsOtherChunks) {
     // An unknown chunk between the tracks, and a third track that the header does not count.
     Track first;

@@ -1,0 +1,44 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "playback/player/synth_engine.h"
+
+namespace sonivex::test {
+namespace {
+
+// The scheduling policy of each thread of this process (0 is the ordinary time-shared one), from
+// /proc/self/task/*/stat: field 41, counted after the thread's name in parentheses, which may hold blanks.
+std::vector<int> ThreadPolicies() {
+    std::vector<int> policies;
+    for (const auto& task : std::filesystem::directory_iterator("/proc/self/task")) {
+        std::ifstream in(task.path() / "stat");
+        const std::string stat{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        std::istringstream fields(stat.substr(stat.rfind(')') + 1));
+        std::string field;
+        for (int i = 3; i <= 41 && fields >> field; ++i) {
+        }
+        policies.push_back(std::stoi(field));
+    }
+    return policies;
+}
+
+// Regression: the render's helper threads ran at real-time priority where the program was allowed to, and took
+// the cores from every other program while the sound was rendered.
+TEST(SynthEngine, RendersOnSeveralOrdinaryThreads) {
+    if (!std::filesystem::exists("/proc/self/task")) GTEST_SKIP() << "no /proc to read the threads from";
+    const std::size_t before = ThreadPolicies().size();
+    const SynthEngine engine(SampleLoading::WhenChosen, 3);
+    ASSERT_TRUE(engine.Ready());
+    const std::vector<int> policies = ThreadPolicies();
+    EXPECT_EQ(policies.size(), before + 2);  // two helpers beside the thread that asks for the sound
+    for (int policy : policies) EXPECT_EQ(policy, 0);
+}
+
+}  // namespace
+}  // namespace sonivex::test
