@@ -46,7 +46,7 @@ fs::path ExecutableFolder() {
 // The two folders every input uses. Created on the first input and removed when the fuzzer exits normally;
 // after a crash they stay behind in the temp folder.
 struct Folders {
-    fs::path program;  // genmidi.ini, style1.dat; the core writes its working copy, notes.dat and logs/ here
+    fs::path program;  // genmidi.ini, style1.dat; the core writes its working copy and logs/ here
     fs::path input;    // holds input.mid, the file that is opened
 
     Folders() : program(MakeTempFolder("sonivex-fuzz-program-")), input(MakeTempFolder("sonivex-fuzz-input-")) {

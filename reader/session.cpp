@@ -1,5 +1,8 @@
 #include "session.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include "name_tables.h"
 
 namespace sonivex {
@@ -14,7 +17,14 @@ bool LogFile::Open(const std::filesystem::path& path, bool append) {
     Close();
     if (off_) return false;
     path_ = path;
-    file_ = std::fopen(path.c_str(), append ? "ab" : "wb");
+    // A log that replaces an older one is written over it from the start and cut to its own length at every
+    // flush, instead of being emptied first: emptying a file makes the file system write the old one out.
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), 0666);
+    if (fd >= 0) {
+        file_ = ::fdopen(fd, append ? "ab" : "wb");
+        if (file_ == nullptr) ::close(fd);
+    }
+    cutAtFlush_ = !append;
     pending_.clear();
     return file_ != nullptr;
 }
@@ -38,6 +48,12 @@ void LogFile::Flush() {
     std::fwrite(pending_.data(), 1, pending_.size(), file_);
     pending_.clear();
     std::fflush(file_);
+    if (cutAtFlush_) CutAtPosition();
+}
+
+bool LogFile::CutAtPosition() {
+    const long position = std::ftell(file_);
+    return position >= 0 && ::ftruncate(::fileno(file_), position) == 0;
 }
 
 Folders Folders::InOne(const std::filesystem::path& programFolder) {

@@ -60,7 +60,12 @@ public:
     void Flush();
 
 private:
+    // Cuts the file at the write position: what an older log held beyond it goes. False when that failed (the
+    // next flush tries again).
+    bool CutAtPosition();
+
     std::FILE* file_ = nullptr;
+    bool cutAtFlush_ = false;  // the log replaces any older one
     std::filesystem::path path_;
     std::string pending_;  // lines not yet handed to the file
     bool off_ = false;
