@@ -16,7 +16,7 @@ enum class OpenOutcome {
     ReportStopped,  // the report stopped on an error (its message was shown)
 };
 
-// The file part of shutdown: closes every file and deletes the working copy and "notes.dat". The log stays.
+// The file part of shutdown: closes every file and deletes the working copy and any record file an earlier version left. The log stays.
 void ShutdownFiles(Session& s);
 
 }  // namespace sonivex

@@ -45,7 +45,7 @@ const char* const kUsage =
     "written as one LF).\n"
     "\n"
     "  --program-folder DIR  keep everything in DIR: read genmidi.ini, style1.dat and effects1.dat from it\n"
-    "                        and write the working copy (sonivex-temp.tmp), notes.dat and logs/ there\n"
+    "                        and write the working copy (sonivex-temp.tmp) and logs/ there\n"
     "  --yes                 answer Yes to every question (the default answer is No)\n"
     "  --seed N              seed the random generator with N at every report run instead of the clock\n"
     "  --json                print one JSON object for the song instead of the report: the report's facts,\n"

@@ -107,12 +107,28 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     const auto scratch = s.WorkFile(kScratchFileName);
     const auto working = s.WorkFile(s.song.TempFileName);
     switch (ReplaceThroughScratch(working, scratch, bytes)) {
-    case Replaced::Done: return true;
+    case Replaced::Done:
+        if (s.song.WorkingCopyBytes) s.song.WorkingCopyBytes = Bytes(bytes.begin(), bytes.end());
+        return true;
     case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
     case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
     }
     return false;
 }
+
+Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count) {
+    const std::optional<Bytes>& held = s.song.WorkingCopyBytes;
+    if (!held) return ReadFileRange(s.WorkFile(s.song.TempFileName), offset, count).value_or(Bytes{});
+    if (offset >= held->size()) return Bytes{};
+    const std::uint64_t end = offset + std::min<std::uint64_t>(count, held->size() - offset);
+    return Bytes(held->begin() + static_cast<std::ptrdiff_t>(offset), held->begin() + static_cast<std::ptrdiff_t>(end));
+}
+
+WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : song_(s.song) {
+    song_.WorkingCopyBytes = ReadWholeFile(s.WorkFile(song_.TempFileName));
+}
+
+WorkingCopyHeld::~WorkingCopyHeld() { song_.WorkingCopyBytes.reset(); }
 
 void LoadFile(SongSession& s) {
     SongModel& m = s.song;

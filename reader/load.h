@@ -8,6 +8,23 @@
 
 namespace sonivex {
 
+// `count` bytes of the working copy from 0-based `offset` (fewer at its end, none when it cannot be read):
+// from the bytes held for a report run, else from the file.
+Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count);
+
+// Holds the working copy's bytes in the song model while it lives (one report run); a copy that cannot be read
+// is not held, and every read goes to the file as without it.
+class WorkingCopyHeld {
+public:
+    explicit WorkingCopyHeld(SongSession& s);
+    WorkingCopyHeld(const WorkingCopyHeld&) = delete;
+    WorkingCopyHeld& operator=(const WorkingCopyHeld&) = delete;
+    ~WorkingCopyHeld();
+
+private:
+    SongModel& song_;
+};
+
 // Copies the file named by SourcePath to the working copy in the program folder, checks its header and its
 // track chunks, sets the caption and opens the log file. Every fault shows a message that begins with
 // FileTitle and clears FileValid; the chosen file itself is only read.

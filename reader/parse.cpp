@@ -220,9 +220,8 @@ void ParseTrack(SongSession& s) {
     // The track's chunk ends where the next one starts, and never after the end of the file.
     std::int64_t end = m.TrackStart[m.CurrentTrack + 1];
     if (end <= start || end > static_cast<std::int64_t>(m.FileLength) + 1) end = static_cast<std::int64_t>(m.FileLength) + 1;
-    Bytes chunk = ReadFileRange(s.WorkFile(m.TempFileName), static_cast<std::uint64_t>(start - 1),
-                                static_cast<std::uint64_t>(end - start))
-                      .value_or(Bytes{});
+    Bytes chunk =
+        ReadWorkingCopyRange(s, static_cast<std::uint64_t>(start - 1), static_cast<std::uint64_t>(end - start));
     ChunkHeader header{};
     for (std::size_t i = 0; i < header.size() && i < chunk.size(); ++i) header[i] = chunk[i];
     m.TrackHeaders[m.CurrentTrack] = header;

@@ -17,6 +17,7 @@
 
 #include "checked.h"
 #include "event_record.h"
+#include "files.h"
 #include "platform.h"
 #include "record_store.h"
 
@@ -156,6 +157,10 @@ struct SongModel {
     Int16 RestartAfterRepair;
     Int16 MissingStatusRepaired;
     int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
+    // The working copy's bytes while a report run reads its tracks one after the other, so that each track
+    // is not read from the disk again; nothing outside a run. Every replacement of the working copy keeps it
+    // in step.
+    std::optional<Bytes> WorkingCopyBytes;
     // A repair changed the working copy so that the song differs from its file: the commands offer Save and
     // clear this.
     bool RepairedForSave = false;

@@ -9,6 +9,7 @@
 #include "listing.h"
 #include "reader/data_files.h"
 #include "reader/files.h"
+#include "reader/load.h"
 #include "reader/meta.h"
 #include "reader/parse.h"
 #include "reader/text.h"
@@ -188,6 +189,7 @@ void RunReport(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     ResetAnalysis(s);
+    const WorkingCopyHeld held(s);  // the tracks are read from memory during the run
     rep.RandomSeed = s.FixedSeed ? s.Seed
                                  : static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
     s.random.Seed(rep.RandomSeed);

@@ -181,3 +181,32 @@ TEST(TrackChunks, CountsATrackThatTheFileCutsShort) {
 
 }  // namespace
 }  // namespace sonivex::test
+
+namespace sonivex::test {
+namespace {
+
+TEST(WorkingCopy, ReadsTheSameRangesFromTheBytesHeldForAReportRunAsFromTheFile) {
+    TestSession t;
+    ASSERT_TRUE(t.Load(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build()));
+    const std::uint64_t size = std::filesystem::file_size(t->WorkFile(t->song.TempFileName));
+    const std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
+        {0, 14}, {14, 8}, {size - 3, 10}, {size, 1}, {size + 5, 2}, {0, UINT64_MAX}, {7, 0}};
+    std::vector<Bytes> fromFile;
+    for (const auto& [offset, count] : ranges) fromFile.push_back(ReadWorkingCopyRange(*t, offset, count));
+    {
+        const WorkingCopyHeld held(*t);
+        ASSERT_TRUE(t->song.WorkingCopyBytes.has_value());
+        for (std::size_t i = 0; i < ranges.size(); ++i) {
+            EXPECT_EQ(ReadWorkingCopyRange(*t, ranges[i].first, ranges[i].second), fromFile[i]) << i;
+        }
+        // A replacement keeps the held bytes in step with the file.
+        Bytes changed = TestSession::ReadBytes(t->WorkFile(t->song.TempFileName));
+        changed.back() = 0x42;
+        ASSERT_TRUE(ReplaceWorkingCopy(*t, AsText(changed)));
+        EXPECT_EQ(ReadWorkingCopyRange(*t, 0, UINT64_MAX), changed);
+    }
+    EXPECT_FALSE(t->song.WorkingCopyBytes.has_value());
+}
+
+}  // namespace
+}  // namespace sonivex::test
