@@ -1,5 +1,8 @@
 #include "files.h"
 
+#include <sys/stat.h>
+
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <system_error>
@@ -26,11 +29,29 @@ std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint6
     if (!f) return std::nullopt;
     Bytes out;
     if (std::fseek(f.get(), static_cast<long>(offset), SEEK_SET) != 0) return out;
-    std::uint8_t block[65536];
+    // What the file holds from there is read straight into place at once; a file that cannot tell its size
+    // (or grew meanwhile) gives the rest block by block.
+    struct stat info {};
+    if (::fstat(::fileno(f.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+        const auto size = static_cast<std::uint64_t>(info.st_size);
+        out.resize(static_cast<std::size_t>(size > offset ? std::min(count, size - offset) : 0));
+        const std::size_t got = std::fread(out.data(), 1, out.size(), f.get());
+        if (got < out.size()) {
+            out.resize(got);
+            return out;
+        }
+        count -= got;
+        const int next = count == 0 ? EOF : std::fgetc(f.get());
+        if (next == EOF) return out;
+        std::ungetc(next, f.get());
+    }
+    constexpr std::uint64_t kBlock = 1 << 16;
     while (count > 0) {
-        std::size_t want = count < sizeof block ? static_cast<std::size_t>(count) : sizeof block;
-        std::size_t got = std::fread(block, 1, want, f.get());
-        out.insert(out.end(), block, block + got);
+        const auto want = static_cast<std::size_t>(std::min(count, kBlock));
+        const std::size_t before = out.size();
+        out.resize(before + want);
+        const std::size_t got = std::fread(out.data() + before, 1, want, f.get());
+        out.resize(before + got);
         if (got < want) break;
         count -= got;
     }
