@@ -8,8 +8,10 @@ namespace {
 
 constexpr std::int32_t kWidestField = 999999;  // a blank or "-" and six digits
 
+bool FitsFieldWidth(std::int32_t v) { return v >= -kWidestField && v <= kWidestField; }
+
 std::int32_t CutField(std::int32_t v) {
-    if (v >= -kWidestField && v <= kWidestField) return v;
+    if (FitsFieldWidth(v)) return v;
     std::int64_t magnitude = v < 0 ? -static_cast<std::int64_t>(v) : v;
     while (magnitude > kWidestField) magnitude /= 10;  // keeps the first six digits
     return static_cast<std::int32_t>(v < 0 ? -magnitude : magnitude);
@@ -18,6 +20,12 @@ std::int32_t CutField(std::int32_t v) {
 }  // namespace
 
 EventRecord CutToFieldWidth(const EventRecord& record) {
+    // Nearly every record fits as it stands.
+    if (FitsFieldWidth(record.Status) && FitsFieldWidth(record.Data1) && FitsFieldWidth(record.Data2) &&
+        FitsFieldWidth(record.Delta) && FitsFieldWidth(static_cast<std::int32_t>(record.Kind)) &&
+        FitsFieldWidth(record.TextMark) && FitsFieldWidth(record.NoteState)) {
+        return record;
+    }
     std::array<std::int32_t, 7> fields = record.Fields();
     for (std::int32_t& v : fields) v = CutField(v);
     return EventRecord::FromFields(fields);
