@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "app/editing.h"
+#include "edit/effects.h"
 #include "export_command.h"
 #include "open_command.h"
 #include "playback/media.h"
@@ -406,11 +407,11 @@ void ShowEffectControls(FormModel& f, int code) {
     const auto enable = [](std::initializer_list<Control*> controls) {
         for (Control* c : controls) c->enabled = true;
     };
-    if (code < 9) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
-    if (code == 13 || code == 14) enable({&f.Text1, &f.Text2, &f.Combo7, &f.Combo10});
-    if (code > 14) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
-    if (code == 10) enable({&f.Text2, &f.Combo7, &f.Combo9, &f.Check5, &f.Check6});
-    if (code == 11 || code == 12) enable({&f.Text2, &f.Combo7, &f.Combo10});
+    if (code < kRemoveFlats) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
+    if (code == kEffect1 || code == kEffect2) enable({&f.Text1, &f.Text2, &f.Combo7, &f.Combo10});
+    if (code >= kFirstCurve) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
+    if (code == kKeySignature) enable({&f.Text2, &f.Combo7, &f.Combo9, &f.Check5, &f.Check6});
+    if (code == kMinorMelodic || code == kMinorHarmonic) enable({&f.Text2, &f.Combo7, &f.Combo10});
 }
 
 void Check1_Click(FormModel& f) { KeepOneTicked(f.Check1, f.Check2); }
@@ -427,7 +428,7 @@ void Combo1_Click(Session& s) {
 void Combo6_Click(Session& s) {
     if (!s.form.FileLoaded) return;
     s.form.Command4.enabled = true;
-    ShowEffectControls(s.form, s.form.Combo6.listIndex + 4);
+    ShowEffectControls(s.form, EffectCodeOf(s.form.Combo6.listIndex));
 }
 
 void MenuClick(Session& s, MenuCommand command) {

@@ -72,7 +72,7 @@ std::string MinutesAndSeconds(double seconds);
 // Enables the Effects list and disables every effect parameter control.
 void ResetEffectControls(FormModel& f);
 
-// Enables the parameter controls that an effect code (list index + 4) needs.
+// Enables the parameter controls that an effect code (EffectCodeOf the list index) needs.
 void ShowEffectControls(FormModel& f, int code);
 
 // Rules of the check-box pairs, run after a click has toggled the box.

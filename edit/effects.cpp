@@ -14,15 +14,6 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kRandom = 4;
-constexpr int kGraduallyIncrease = 5;
-constexpr int kDecrease = 6;
-constexpr int kGraduallyDecrease = 7;
-constexpr int kIncrease = 8;
-constexpr int kRemoveFlats = 9;
-constexpr int kKeySignature = 10;
-constexpr int kMinorMelodic = 11;
-constexpr int kMinorHarmonic = 12;
 constexpr int kEffect1Kind = 36;
 constexpr int kEffect2Kind = 46;
 constexpr int kCurveKind = 48;
@@ -101,7 +92,7 @@ std::int32_t ValueOf(const EventRecord& f, int column) { return column == 2 ? f.
 void Bound(EventRecord& f) {
     if (f.Data1 > 127) f.Data1 = 127;
     if (f.Data1 < 0) f.Data1 = 0;
-    if (f.Status == 137 || f.Status == 153) {  // a drum note with its status byte
+    if (IsDrumNoteStatus(f.Status)) {
         if (f.Data1 > 85) f.Data1 = 84;
         if (f.Data1 < 35) f.Data1 = 35;
     }
@@ -228,14 +219,17 @@ void BuildCurve(EffectState& e, const std::string& entry) {
 
 std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r) {
     EffectState& e = s.effects;
-    e.EffectCode = r.effect + 4;
+    e.EffectCode = EffectCodeOf(r.effect);
     const int code = e.EffectCode;
-    e.EffectKind = code == 13 ? kEffect1Kind : code == 14 ? kEffect2Kind : code >= 15 ? kCurveKind : 0;
+    e.EffectKind = code == kEffect1       ? kEffect1Kind
+                   : code == kEffect2     ? kEffect2Kind
+                   : code >= kFirstCurve ? kCurveKind
+                                          : 0;
     e.ValueColumn = 1;
     e.SelectMode = Selection::All;
     e.AllowZero = true;
     e.TargetValue = -1;
-    if ((code >= 4 && code <= 8) || code >= 15) {
+    if ((code >= kRandom && code <= kIncrease) || code >= kFirstCurve) {
         e.NoteOrVolume = r.notes ? EffectTarget::Notes : EffectTarget::Volume;
         if (e.NoteOrVolume == EffectTarget::Volume) {
             e.ValueColumn = 2;
@@ -250,15 +244,15 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
         e.TargetValue = value <= 0 ? -1 : value;
         if (e.ValueColumn == 1) e.TargetValue = r.pitchClass <= 0 ? -1 : r.pitchClass - 1;
     }
-    if (code >= 15) {
+    if (code >= kFirstCurve) {
         const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kEffectsFileName));
         if (!lines) return std::string(kEffectsFileName) + " could not be read";
         const std::vector<std::string> entries = EffectEntries(*lines);
-        const std::size_t k = static_cast<std::size_t>(code - 14);
-        if (k > entries.size()) return std::string(kEffectsFileName) + " has no effect " + Dec(code - 14);
+        const std::size_t k = static_cast<std::size_t>(code - kFirstCurve + 1);
+        if (k > entries.size()) return std::string(kEffectsFileName) + " has no effect " + Dec(code - kFirstCurve + 1);
         BuildCurve(e, entries[k - 1]);
     }
-    if (code >= 10 && code <= 14) {
+    if (code >= kKeySignature && code <= kEffect2) {
         e.KeyNumber = r.key + 1;
         if (code == kKeySignature) {
             e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
@@ -310,7 +304,8 @@ void TransformTrack(EffectState& e, std::vector<EventRecord>& records, RandomSou
 void TransformRecords(EditSession& s) {
     SongModel& m = s.song;
     std::vector<EventRecord> records;
-    for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) records.push_back(m.Notes.Values(r));
+    const std::int64_t count = static_cast<std::int64_t>(m.EventCount) + 1;
+    for (std::int64_t r = 1; r <= count; ++r) records.push_back(m.Notes.Values(r));
     TransformTrack(s.effects, records, s.random);
     m.Notes.Replace(records);
 }

@@ -14,6 +14,23 @@
 
 namespace sonivex {
 
+// The effect codes: an effect's place in the Effects list plus 4. The fixed effects come first, then
+// effects1.dat's curves from kFirstCurve on.
+inline constexpr int kRandom = 4;
+inline constexpr int kGraduallyIncrease = 5;
+inline constexpr int kDecrease = 6;
+inline constexpr int kGraduallyDecrease = 7;
+inline constexpr int kIncrease = 8;
+inline constexpr int kRemoveFlats = 9;
+inline constexpr int kKeySignature = 10;
+inline constexpr int kMinorMelodic = 11;
+inline constexpr int kMinorHarmonic = 12;
+inline constexpr int kEffect1 = 13;
+inline constexpr int kEffect2 = 14;
+inline constexpr int kFirstCurve = 15;
+
+constexpr int EffectCodeOf(int listIndex) { return listIndex + 4; }
+
 // Turns the request into the effect settings. For a curve of effects1.dat, returns the text of the message to
 // show when the file cannot be read (the settings are then incomplete).
 std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& request);

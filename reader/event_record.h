@@ -32,6 +32,14 @@ inline constexpr std::int32_t kSysexContinuationRow = 247;
 // The channel (from 0) whose notes are drums and whose program changes choose a drum kit.
 inline constexpr int kDrumChannel = 9;
 
+// A note-off or note-on status byte on the drum channel.
+constexpr bool IsDrumNoteStatus(int status) {
+    return status == (0x80 | kDrumChannel) || status == (0x90 | kDrumChannel);
+}
+
+// A program change on the drum channel: it chooses a drum kit.
+inline constexpr int kDrumProgramStatus = 0xC0 | kDrumChannel;
+
 // NoteState of a note row.
 inline constexpr std::int32_t kNoteSounds = 1;
 inline constexpr std::int32_t kNoteSilent = 0;

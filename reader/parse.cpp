@@ -101,7 +101,7 @@ int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
             break;
         case 0xB0: row.Kind = RowKind::Controller; break;
         case 0xE0: row.Kind = RowKind::PitchBend; break;
-        case 0xC0: row.Kind = status == 201 ? RowKind::DrumProgram : RowKind::Program; break;
+        case 0xC0: row.Kind = status == kDrumProgramStatus ? RowKind::DrumProgram : RowKind::Program; break;
         default: break;
         }
 

@@ -95,7 +95,7 @@ void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std:
     }
     ++m.ProgramChangeTotal;
     m.ChannelProgram[d.CurrentChannel] = program;
-    if (d.StatusByte == 201) {
+    if (d.StatusByte == kDrumProgramStatus) {
         m.DrumKitUsed[program] = 1;
     } else {
         m.ProgramUsed[program] = 1;

@@ -112,7 +112,7 @@ std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const 
     if (status < -1) status = -status;  // a running-status event is listed like its status
     const bool channelEvent = Between(status, 128, 239);
     const bool note = Between(status, 128, 159);
-    const bool drumNote = status == 137 || status == 153;
+    const bool drumNote = IsDrumNoteStatus(status);
 
     LineBuilder line(buffer);
     line.Blanks(8);
@@ -172,7 +172,7 @@ std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const 
     if (status == kTempoRow) line.Text("Set Tempo");
     if (status == kTimeSignatureRow) line.Text("Time Signature");
     if (Between(status, 192, 207)) {
-        if (status == 201) {
+        if (status == kDrumProgramStatus) {
             line.Text("Drum Set: ");
             line.Text(s.names.DrumKitNames[DrumKitIndex(fields.Data1)]);
         } else {
