@@ -54,7 +54,7 @@ std::string LogFileName(const std::string& fileTitle) {
 void ReadTrackChunks(SongSession& s) {
     SongModel& m = s.song;
     m.TracksFound = 0;
-    const Bytes file = ReadWholeFile(s.WorkFile(m.TempFileName)).value_or(Bytes{});
+    const Bytes file = ReadWorkingCopyRange(s, 0, UINT64_MAX);  // held during a report run (after a repair)
     const std::int64_t length = static_cast<std::int64_t>(file.size());
     std::int64_t next = kHeaderSize + 1;  // 1-based position of the next byte to read
 

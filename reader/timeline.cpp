@@ -86,25 +86,33 @@ int DataLength(std::uint8_t status) {
 
 struct Tempo64 {
     Tick tick;
-    std::uint32_t micros;
+    std::uint32_t microsPerQuarter;
     std::int32_t track;
 };
 
-// Seconds at `tick` under `map` (sorted by tick), from 500000 us per quarter until its first change.
-double SecondsOnMap(const std::vector<Tempo64>& map, Tick tick, int division, std::int32_t onlyTrack) {
+// Seconds at `tick` under the tempo changes (sorted by tick) for which `counts(change)` holds, from 500000 us
+// per quarter until the first of them.
+template <typename Change, typename TickType, typename Counts>
+double SecondsUnder(const std::vector<Change>& changes, TickType tick, int division, Counts counts) {
     if (division <= 0) return 0;
     double micros = 0;
-    Tick from = 0;
+    TickType from = 0;
     std::uint32_t tempo = kDefaultMicrosPerQuarter;
-    for (const Tempo64& change : map) {
-        if (onlyTrack >= 0 && change.track != onlyTrack) continue;
+    for (const Change& change : changes) {
+        if (!counts(change)) continue;
         if (change.tick >= tick) break;
         micros += static_cast<double>(change.tick - from) * tempo;
         from = change.tick;
-        tempo = change.micros;
+        tempo = change.microsPerQuarter;
     }
     micros += static_cast<double>(tick - from) * tempo;
     return micros / 1e6 / division;
+}
+
+// Seconds at `tick` under `map`, counting only the track `onlyTrack` when it is 0 or more.
+double SecondsOnMap(const std::vector<Tempo64>& map, Tick tick, int division, std::int32_t onlyTrack) {
+    return SecondsUnder(map, tick, division,
+                        [onlyTrack](const Tempo64& change) { return onlyTrack < 0 || change.track == onlyTrack; });
 }
 
 struct OpenNote {
@@ -279,19 +287,9 @@ std::uint32_t ReadBig32(const std::uint8_t* p) {
 }  // namespace
 
 double Timeline::SecondsAt(std::uint32_t tick, std::int32_t track) const {
-    if (division <= 0) return 0;
-    double micros = 0;
-    std::uint32_t from = 0;
-    std::uint32_t tempo = kDefaultMicrosPerQuarter;
-    for (const TempoChange& change : tempos) {
-        if (format == 2 && change.track != track) continue;
-        if (change.tick >= tick) break;
-        micros += static_cast<double>(change.tick - from) * tempo;
-        from = change.tick;
-        tempo = change.microsPerQuarter;
-    }
-    micros += static_cast<double>(tick - from) * tempo;
-    return micros / 1e6 / division;
+    // In a song of format 2 every track keeps its own tempo map.
+    return SecondsUnder(tempos, tick, division,
+                        [this, track](const TempoChange& change) { return format != 2 || change.track == track; });
 }
 
 Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
@@ -334,7 +332,7 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
         return a.order < b.order;
     });
     timeline.tempos.reserve(tempos.size());
-    for (const Tempo64& t : tempos) timeline.tempos.push_back({Clamp32(t.tick), t.micros, t.track});
+    for (const Tempo64& t : tempos) timeline.tempos.push_back({Clamp32(t.tick), t.microsPerQuarter, t.track});
 
     for (std::size_t i = 0; i < timeline.tracks.size(); ++i) {
         const auto track = static_cast<std::int32_t>(i);
