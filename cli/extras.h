@@ -1,43 +1,37 @@
 // The parts of sonivex-cli that need Qt or FluidSynth (the piano-roll picture and the audio export) live in a
-// module of their own, which the tool loads only when a command asks for one of them: every other run starts
-// without those libraries. The module is called through plain C types only, so the tool and the module may
-// each carry their own C++ runtime.
+// program of their own, sonivex-cli-extras (extras_main.cpp), which the tool runs only when a command asks for
+// one of them: every other run starts without those libraries, and the tool itself needs none but the C
+// library's, linked in.
 #pragma once
 
-#include <cstddef>
+#include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <span>
 #include <string>
-
-extern "C" {
-
-// What the module offers; a part that the module was built without is null. Each function writes the reason
-// for a failure into `problem` (of `problemSize` bytes, always ended by a 0 byte).
-struct SonivexCliExtras {
-    // Draws the piano roll of the song file `song` at width x height into the PNG file `target`, outlining
-    // what changed since the song `before` (`beforeSize` bytes; null for none). Drum lanes and instruments
-    // are named from the genmidi.ini of the first of `dataFolders` (`dataFolderCount` of them) that holds one.
-    // Returns 0 when the picture was written.
-    int (*writePianoRoll)(const char* song, const unsigned char* before, std::size_t beforeSize,
-                          const char* const* dataFolders, int dataFolderCount, int width, int height,
-                          const char* target, char* problem, std::size_t problemSize);
-    // Renders the song file `song` into the sound file `target` (its extension names the format). Returns 0
-    // when it was written (`seconds` then holds its length), 1 when it failed.
-    int (*renderAudio)(const char* song, const char* target, double* seconds, char* problem,
-                       std::size_t problemSize);
-};
-
-}  // extern "C"
+#include <vector>
 
 namespace sonivex {
 
-// The module's file name, and the name of its one entry point: `const SonivexCliExtras* SonivexCliExtras()`.
-inline constexpr const char* kCliExtrasFile = "libsonivex-cli-extras.so";
-inline constexpr const char* kCliExtrasEntry = "SonivexGetCliExtras";
+// The helper program's file name.
+inline constexpr const char* kCliExtrasProgram = "sonivex-cli-extras";
 
-// Loads the module from the tool's own folder (the build tree) or from the library folder of the install
-// (`relativeFolder` from the tool's folder), once; later calls return the same. Null, with the reason in
-// `problem`, when it cannot be loaded. The module stays loaded until the program ends.
-const SonivexCliExtras* LoadCliExtras(const std::filesystem::path& toolFolder, const std::string& relativeFolder,
-                                      std::string& problem);
+// The helper program beside the tool (the build tree) or in the library folder of the install
+// (`relativeFolder` from the tool's folder). Nothing, with the reason in `problem`, when neither holds it.
+std::optional<std::filesystem::path> FindCliExtras(const std::filesystem::path& toolFolder,
+                                                   const std::string& relativeFolder, std::string& problem);
+
+// What a run of the helper program ended with.
+struct HelperRun {
+    bool ended = false;   // it ran and exited; false when it could not be started or was killed
+    int status = 0;       // its exit status, when it ended
+    std::string output;   // everything it wrote to its standard output
+    std::string problem;  // why it did not end, when it did not
+};
+
+// Runs `program` with `arguments`, with `input` on its standard input and its standard error the tool's, and
+// waits for it. Never throws for a program that fails; the result says what happened.
+HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    std::span<const std::uint8_t> input);
 
 }  // namespace sonivex

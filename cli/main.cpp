@@ -1,6 +1,7 @@
 // sonivex-cli: opens one MIDI file as the window's Open command would, without a window, sets controls and
 // presses buttons as a user would, and prints the report. Messages go to stderr, one line each; questions and
 // file dialogs are answered from the options.
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -209,29 +210,44 @@ struct Action {
     int height = 0;
 };
 
-// The audio exporter that the Export command uses in this tool: the module renders.
-class ModuleExporter : public sonivex::AudioExporter {
+// Where the helper program was found (extras.h); empty when no command needs it.
+using ExtrasProgram = std::optional<std::filesystem::path>;
+
+// What a failed run of the helper program says, for a message.
+std::string HelperProblem(const sonivex::HelperRun& run, const std::string& target) {
+    if (!run.ended) return run.problem;
+    if (!run.output.empty()) return run.output;
+    return target + " could not be written (" + sonivex::kCliExtrasProgram + " exited with status " +
+           std::to_string(run.status) + ")";
+}
+
+// The audio exporter that the Export command uses in this tool: the helper program renders.
+class HelperExporter : public sonivex::AudioExporter {
 public:
-    explicit ModuleExporter(const SonivexCliExtras& extras) : extras_(extras) {}
+    explicit HelperExporter(const std::filesystem::path& program) : program_(program) {}
 
     sonivex::ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
                                  const sonivex::ExportProgress&) override {
+        const sonivex::HelperRun run = sonivex::RunHelper(program_, {"render", song.string(), target.string()}, {});
         sonivex::ExportResult result;
-        char problem[1024] = {};
-        const int failed = extras_.renderAudio(song.c_str(), target.c_str(), &result.seconds, problem, sizeof problem);
-        result.status = failed == 0 ? sonivex::ExportStatus::Written : sonivex::ExportStatus::Failed;
-        result.problem = problem;
+        if (run.ended && run.status == 0) {
+            result.status = sonivex::ExportStatus::Written;
+            std::from_chars(run.output.data(), run.output.data() + run.output.size(), result.seconds);
+        } else {
+            result.status = sonivex::ExportStatus::Failed;
+            result.problem = HelperProblem(run, target.string());
+        }
         return result;
     }
 
 private:
-    const SonivexCliExtras& extras_;
+    std::filesystem::path program_;
 };
 
 // Runs the controls and commands in order. Returns an exit status, or nothing when all went through.
 class Runner {
 public:
-    Runner(sonivex::Session& s, CliPlatform& platform, const SonivexCliExtras* extras)
+    Runner(sonivex::Session& s, CliPlatform& platform, const ExtrasProgram& extras)
         : s_(s), platform_(platform), extras_(extras) {}
 
     // A --save or --render could not write its file.
@@ -335,22 +351,18 @@ private:
     bool DrawPianoRoll(const Action& a) {
         const std::string song = s_.WorkFile(s_.song.TempFileName).string();
         const sonivex::Bytes* before = s_.history.Previous();
-        std::vector<std::string> folders;
-        for (const auto& folder : s_.folders.data) folders.push_back(folder.string());
-        std::vector<const char*> folderNames;
-        for (const std::string& folder : folders) folderNames.push_back(folder.c_str());
-        char problem[1024] = {};
-        const int failed = extras_->writePianoRoll(song.c_str(), before != nullptr ? before->data() : nullptr,
-                                                   before != nullptr ? before->size() : 0, folderNames.data(),
-                                                   static_cast<int>(folderNames.size()), a.width, a.height,
-                                                   a.value.c_str(), problem, sizeof problem);
-        if (failed == 0) return true;
-        s_.Message(problem, sonivex::Icon::Critical);
+        std::vector<std::string> arguments{"piano-roll", song, a.value, std::to_string(a.width),
+                                           std::to_string(a.height), before != nullptr ? "1" : "0"};
+        for (const auto& folder : s_.folders.data) arguments.push_back(folder.string());
+        const sonivex::HelperRun run =
+            sonivex::RunHelper(*extras_, arguments, before != nullptr ? *before : sonivex::Bytes{});
+        if (run.ended && run.status == 0) return true;
+        s_.Message(HelperProblem(run, a.value), sonivex::Icon::Critical);
         return false;
     }
-    // Renders the song as it now stands to a sound file, through the Export command and the module.
+    // Renders the song as it now stands to a sound file, through the Export command and the helper program.
     bool RenderSound(const Action& a) {
-        ModuleExporter exporter(*extras_);
+        HelperExporter exporter(*extras_);
         s_.media.Exporter = &exporter;
         const bool written = sonivex::ExportAudio(s_, a.value) == sonivex::ExportStatus::Written;
         s_.media.Exporter = nullptr;
@@ -359,7 +371,7 @@ private:
 
     sonivex::Session& s_;
     CliPlatform& platform_;
-    const SonivexCliExtras* extras_;  // loaded when an action needs it, else null
+    ExtrasProgram extras_;  // found when an action needs it
     bool saveFailed_ = false;
 };
 
@@ -373,7 +385,7 @@ struct ToolOptions {
     std::string file;
     bool haveFile = false;
     std::vector<Action> actions;
-    const SonivexCliExtras* extras = nullptr;  // loaded only for --render and --piano-roll
+    ExtrasProgram extras;  // looked for only for --render and --piano-roll
 };
 
 // The command line, read one argument after the other.
@@ -391,19 +403,20 @@ struct Arguments {
     bool NextIs(const char* text) const { return i + 1 < argc && std::strcmp(argv[i + 1], text) == 0; }
 };
 
-// Loads the module that --render and --piano-roll need; a usage status when it lacks what `arg` needs.
-std::optional<int> LoadExtrasFor(ActionId id, const char* argv0, ToolOptions& options) {
+// Finds the helper program that --render and --piano-roll need; a usage status when it lacks what `id` needs.
+std::optional<int> FindExtrasFor(ActionId id, const char* argv0, ToolOptions& options) {
+#ifndef SONIVEX_CLI_RENDER
+    if (id == ActionId::Render) return Usage("--render is not available: this sonivex-cli was built without FluidSynth", false);
+#endif
+#ifndef SONIVEX_CLI_PIANO_ROLL
+    if (id == ActionId::PianoRoll) return Usage("--piano-roll is not available: this sonivex-cli was built without Qt", false);
+#endif
+    if (options.extras) return std::nullopt;
     std::string problem;
-    options.extras = sonivex::LoadCliExtras(ExecutableFolder(argv0), SONIVEX_EXTRAS_FOLDER, problem);
-    const SonivexCliExtras* extras = options.extras;
-    if (id == ActionId::Render && (extras == nullptr || extras->renderAudio == nullptr)) {
-        return Usage("--render is not available: this sonivex-cli was built without FluidSynth (" + problem + ")",
-                     false);
-    }
-    if (id == ActionId::PianoRoll && (extras == nullptr || extras->writePianoRoll == nullptr)) {
-        return Usage("--piano-roll is not available: this sonivex-cli was built without Qt (" + problem + ")", false);
-    }
-    return std::nullopt;
+    options.extras = sonivex::FindCliExtras(ExecutableFolder(argv0), SONIVEX_EXTRAS_FOLDER, problem);
+    if (options.extras) return std::nullopt;
+    return Usage((id == ActionId::Render ? "--render" : "--piano-roll") + std::string(" is not available: ") + problem,
+                 false);
 }
 
 // A control or command after FILE, with its value; a usage status when it is unknown or its value is wrong.
@@ -412,7 +425,7 @@ std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions
     if (known == Actions().end()) return Usage("unknown option " + arg);
     const ActionId id = known->second.id;
     if (id == ActionId::Render || id == ActionId::PianoRoll) {
-        if (const std::optional<int> failed = LoadExtrasFor(id, in.argv[0], options)) return failed;
+        if (const std::optional<int> failed = FindExtrasFor(id, in.argv[0], options)) return failed;
     }
     Action action{id, arg, ""};
     if (known->second.takesValue) {

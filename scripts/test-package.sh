@@ -4,7 +4,7 @@
 # Builds the Debian package with cpack, installs it with apt, and runs the installed programs as a non-root
 # user on songs whose paths hold a blank and a non-ASCII letter:
 # - the installed sonivex-cli prints the same report and messages as the build tree's, and leaves only its
-#   log behind (its run folder is private and removed);
+#   log behind (its run folder is private and removed), and draws a piano roll through its helper program;
 # - 8 runs at once on 8 different songs print exactly what the same runs print one after the other;
 # - the installed window starts under Xvfb, opens the song and saves a picture of itself.
 # The package (and the test user, when this script made it) is removed at the end, whatever happened.
@@ -22,10 +22,10 @@ fi
 
 echo "== building the Debian package in $build"
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release
-cmake --build "$build" -j "$(nproc)" --target sonivex sonivex-cli
+cmake --build "$build" -j "$(nproc)" --target sonivex sonivex-cli sonivex-cli-extras
 rm -f "$build"/sonivex_*.deb
 (cd "$build" && cpack -G DEB)
-deb=$(ls "$build"/sonivex_*_*.deb)
+deb=$(realpath "$(ls "$build"/sonivex_*_*.deb)")
 echo "built $deb"
 
 work=$(mktemp -d /tmp/sonivex-package.XXXXXX)
@@ -55,9 +55,10 @@ for path in ./usr/bin/sonivex ./usr/bin/sonivex-cli ./usr/share/sonivex/genmidi.
   ./usr/share/icons/hicolor/256x256/apps/sonivex.png ./usr/share/man/man1/sonivex-cli.1; do
   grep -q " $path\$" <<<"$contents" || fail "the package lacks $path"
 done
+grep -q ' ./usr/lib/.*sonivex/sonivex-cli-extras$' <<<"$contents" || fail "the package lacks sonivex-cli-extras"
 
 echo "== installing it with apt"
-apt-get install -y "./$deb"
+apt-get install -y "$deb"
 [[ -x /usr/bin/sonivex-cli && -x /usr/bin/sonivex ]] || fail "the programs were not installed"
 grep -q '^MimeType=.*audio/midi;' /usr/share/applications/sonivex.desktop || fail "the desktop entry lacks audio/midi"
 
@@ -112,6 +113,10 @@ state="$home/.local/state/sonivex"
 [[ $(stat -c %a "$state/run") == 700 ]] || fail "$state/run is not private"
 [[ -z $(ls -A "$state/run") ]] || fail "a run folder was left in $state/run"
 as_user /usr/bin/sonivex-cli --version | grep -q '^sonivex-cli [0-9]' || fail "--version"
+# The piano roll comes from the helper program in the library folder, found from the installed tool.
+as_user /usr/bin/sonivex-cli "$song" --piano-roll "$out/roll ä.png" --size 320x200 >/dev/null 2>"$out/roll.err" ||
+  fail "--piano-roll failed: $(cat "$out/roll.err")"
+[[ $(head -c 4 "$out/roll ä.png" | tail -c 3) == PNG ]] || fail "--piano-roll wrote no PNG"
 set +e
 as_user /usr/bin/sonivex-cli "$songs" >/dev/null 2>"$out/folder.err"
 status=$?

@@ -1,0 +1,121 @@
+// sonivex-cli-extras: the parts of sonivex-cli that need Qt or FluidSynth (the piano-roll picture and the audio
+// export), as a program of their own. sonivex-cli runs it only for --piano-roll and --render (see extras.h),
+// so every other run of the tool starts without those libraries.
+//
+//   sonivex-cli-extras piano-roll SONG TARGET WIDTH HEIGHT BEFORE [DATA_FOLDER...]
+//       Draws the piano roll of the song file SONG at WIDTH x HEIGHT into the PNG file TARGET. When BEFORE is
+//       1, standard input holds the song as it stood before the last command, whose changes are outlined;
+//       when it is 0, nothing is outlined. Drum lanes and instruments are named from the genmidi.ini of the
+//       first DATA_FOLDER that holds one.
+//   sonivex-cli-extras render SONG TARGET
+//       Renders SONG into the sound file TARGET (its extension names the format) and prints its length in
+//       seconds.
+//
+// Exit status 0: done. 1: failed, the reason on standard output. 2: a part this program was built without, or
+// arguments it does not understand.
+#include <unistd.h>
+
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "reader/files.h"
+
+#ifdef SONIVEX_HAVE_PIANO_ROLL
+#include "app/session.h"
+#include "reader/platform.h"
+#include "roll/piano_roll_image.h"
+#include "roll/piano_roll_song.h"
+#endif
+#ifdef SONIVEX_HAVE_PLAYER
+#include "playback/player/audio_exporter.h"
+#endif
+
+namespace {
+
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kNotOffered = 2;
+
+int Fail(const std::string& problem) {
+    std::fputs(problem.c_str(), stdout);
+    return kFailed;
+}
+
+#ifdef SONIVEX_HAVE_PIANO_ROLL
+// Everything on standard input.
+sonivex::Bytes ReadInput() {
+    sonivex::Bytes bytes;
+    std::uint8_t block[65536];
+    for (;;) {
+        const ssize_t n = ::read(STDIN_FILENO, block, sizeof block);
+        if (n > 0) {
+            bytes.insert(bytes.end(), block, block + n);
+        } else if (n == 0 || errno != EINTR) {
+            return bytes;
+        }
+    }
+}
+
+bool ReadSize(const char* text, int& value) {
+    const char* end = text + std::strlen(text);
+    const auto [at, ec] = std::from_chars(text, end, value);
+    return ec == std::errc{} && at == end && value > 0;
+}
+
+int DrawPianoRoll(int argc, char** argv) {
+    int width = 0;
+    int height = 0;
+    if (argc < 7 || !ReadSize(argv[4], width) || !ReadSize(argv[5], height)) return kNotOffered;
+    const char* song = argv[2];
+    const char* target = argv[3];
+    const bool withBefore = std::strcmp(argv[6], "1") == 0;
+    try {
+        const std::optional<sonivex::Bytes> now = sonivex::ReadWholeFile(song);
+        if (!now) return Fail(std::string(song) + " could not be read");
+        const sonivex::Bytes before = withBefore ? ReadInput() : sonivex::Bytes{};
+        sonivex::Folders folders;
+        for (int i = 7; i < argc; ++i) folders.data.emplace_back(argv[i]);
+        sonivex::SilentPlatform platform;  // the names come from genmidi.ini only; nothing is shown
+        sonivex::Session session(platform, folders);
+        sonivex::PianoRollModel model;
+        sonivex::LoadPianoRoll(session, *now, withBefore ? &before : nullptr, model);
+        const std::string problem = sonivex::WritePianoRollPng(model, width, height, target);
+        return problem.empty() ? kDone : Fail(problem);
+    } catch (const std::exception& e) {
+        return Fail(std::string(target) + " could not be drawn: " + e.what());
+    }
+}
+#endif
+
+#ifdef SONIVEX_HAVE_PLAYER
+int RenderAudio(int argc, char** argv) {
+    if (argc != 4) return kNotOffered;
+    try {
+        const sonivex::ExportResult result = sonivex::MakeAudioExporter()->Export(argv[2], argv[3], {});
+        if (result.status != sonivex::ExportStatus::Written) return Fail(result.problem);
+        char text[64];
+        const auto written = std::to_chars(text, text + sizeof text, result.seconds);  // whatever the locale
+        std::fwrite(text, 1, static_cast<std::size_t>(written.ptr - text), stdout);
+        return kDone;
+    } catch (const std::exception& e) {
+        return Fail(std::string("could not be written: ") + e.what());
+    }
+}
+#endif
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const std::string part = argc > 1 ? argv[1] : "";
+#ifdef SONIVEX_HAVE_PIANO_ROLL
+    if (part == "piano-roll") return DrawPianoRoll(argc, argv);
+#endif
+#ifdef SONIVEX_HAVE_PLAYER
+    if (part == "render") return RenderAudio(argc, argv);
+#endif
+    return kNotOffered;
+}

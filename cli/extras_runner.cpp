@@ -1,0 +1,116 @@
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "cli/extras.h"
+
+extern char** environ;
+
+namespace sonivex {
+namespace {
+
+// A file in memory, closed when it goes out of scope.
+class MemoryFile {
+public:
+    explicit MemoryFile(const char* name) : fd_(::memfd_create(name, MFD_CLOEXEC)) {}
+    ~MemoryFile() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    MemoryFile(const MemoryFile&) = delete;
+    MemoryFile& operator=(const MemoryFile&) = delete;
+
+    int fd() const { return fd_; }
+
+    bool Write(std::span<const std::uint8_t> bytes) {
+        std::size_t done = 0;
+        while (done < bytes.size()) {
+            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += static_cast<std::size_t>(n);
+        }
+        return ::lseek(fd_, 0, SEEK_SET) == 0;
+    }
+
+    std::string ReadAll() const {
+        std::string text;
+        char block[4096];
+        off_t at = 0;
+        for (;;) {
+            const ssize_t n = ::pread(fd_, block, sizeof block, at);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return text;
+            text.append(block, static_cast<std::size_t>(n));
+            at += n;
+        }
+    }
+
+private:
+    int fd_;
+};
+
+std::string SystemError(const std::string& what, int error) { return what + ": " + std::strerror(error); }
+
+}  // namespace
+
+std::optional<std::filesystem::path> FindCliExtras(const std::filesystem::path& toolFolder,
+                                                   const std::string& relativeFolder, std::string& problem) {
+    for (const std::filesystem::path& folder : {toolFolder, (toolFolder / relativeFolder).lexically_normal()}) {
+        const std::filesystem::path program = folder / kCliExtrasProgram;
+        if (::access(program.c_str(), X_OK) == 0) return program;
+    }
+    problem = std::string(kCliExtrasProgram) + " was not found beside sonivex-cli";
+    return std::nullopt;
+}
+
+HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    std::span<const std::uint8_t> input) {
+    HelperRun run;
+    // Files in memory rather than pipes: the helper reads all its input and the tool reads its output only
+    // after it ended, so neither can wait on the other, and nothing is left in any folder.
+    MemoryFile in("sonivex-helper-input");
+    MemoryFile out("sonivex-helper-output");
+    if (in.fd() < 0 || out.fd() < 0 || !in.Write(input)) {
+        run.problem = SystemError(program.string() + " could not be started", errno);
+        return run;
+    }
+    std::vector<std::string> words{program.string()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
+        run.problem = SystemError(program.string() + " could not be started", spawned);
+        return run;
+    }
+    int status = 0;
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            run.problem = SystemError(program.string() + " could not be waited for", errno);
+            return run;
+        }
+    }
+    run.output = out.ReadAll();
+    if (WIFEXITED(status)) {
+        run.ended = true;
+        run.status = WEXITSTATUS(status);
+    } else {
+        run.problem = program.string() + " ended abnormally (signal " + std::to_string(WTERMSIG(status)) + ")";
+    }
+    return run;
+}
+
+}  // namespace sonivex
