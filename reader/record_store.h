@@ -6,7 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <unordered_map>
 #include <vector>
 
 #include "event_record.h"
@@ -37,12 +39,35 @@ public:
 
     // Drops every record.
     void Forget() {
-        values_.clear();
+        size_ = 0;
+        wide_.clear();
         inUse_ = false;
     }
 
 private:
-    std::vector<EventRecord> values_;  // record n at index n - 1
+    // A record as it is kept. Nearly every record's numbers fit in 16 bits (the delta in 32), so it takes 16
+    // bytes instead of 28; one that does not fit is kept whole in `wide_`. Memory that a run touches for the
+    // first time is what a large song costs most, and the records are most of it.
+    struct Packed {
+        std::int32_t delta;
+        std::int16_t status, data1, data2, textMark, noteState;
+        std::int8_t kind;
+        bool wide;  // the record is the one in `wide_`
+    };
+    // Records are kept in blocks that are never moved, so the set grows without copying what it holds, and a
+    // block's memory is touched only where records are written.
+    static constexpr std::size_t kBlockRecords = 4096;
+
+    Packed& Slot(std::size_t index) { return blocks_[index / kBlockRecords][index % kBlockRecords]; }
+    const Packed& Slot(std::size_t index) const { return blocks_[index / kBlockRecords][index % kBlockRecords]; }
+    // Keeps `record` (already cut to the field width) at `index`, which has a block.
+    void Put(std::size_t index, const EventRecord& record);
+    // Makes blocks for records up to `size`.
+    void MakeBlocksFor(std::size_t size);
+
+    std::vector<std::unique_ptr<Packed[]>> blocks_;
+    std::size_t size_ = 0;  // records kept: record n at index n - 1
+    std::unordered_map<std::size_t, EventRecord> wide_;
     bool inUse_ = false;
 };
 
