@@ -9,7 +9,10 @@ namespace sonivex {
 
 namespace {
 
+// The log is written in blocks of this size: the block is kept in memory, made once at its full size so
+// that it never moves while it fills.
 constexpr std::size_t kLogBlock = 1 << 16;
+constexpr std::size_t kLongestLine = 4096;  // a longer line still fits; the block then moves once
 
 }  // namespace
 
@@ -26,6 +29,7 @@ bool LogFile::Open(const std::filesystem::path& path, bool append) {
     }
     cutAtFlush_ = !append;
     pending_.clear();
+    if (file_ != nullptr) pending_.reserve(kLogBlock + kLongestLine);
     return file_ != nullptr;
 }
 
