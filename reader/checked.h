@@ -79,44 +79,36 @@ T RoundToWidth(double v) {
     return Checked<T>::Fit(static_cast<std::int64_t>(std::nearbyint(v)));  // the default mode rounds halves to even
 }
 
-// The cells of a table of N cells. Its room is reserved once and never moves, so references to cells stay
-// valid. Large tables make their cells only when first written (a small song does not touch the memory of a
-// large table); a cell not yet made reads as the value of the last Fill.
+// The cells of a table of N cells. Cells never move, so references to them stay valid. A large table makes
+// its cells a page-sized block at a time, when a cell of the block is first written: a song that uses a few
+// controllers touches a few pages of the controller table, not all of it. A cell not yet made reads as the
+// value of the last Fill.
 template <typename T, std::size_t N>
 class TableCells {
     static constexpr bool kLazy = N * sizeof(T) > 16384;
+    static constexpr std::size_t kBlockCells = std::max<std::size_t>(1, 4096 / sizeof(T));
 
 public:
     TableCells() {
-        cells_.reserve(N);
-        if constexpr (!kLazy) cells_.resize(N);
+        if constexpr (kLazy) {
+            blocks_.resize((N + kBlockCells - 1) / kBlockCells);
+        } else {
+            cells_.resize(N);
+        }
     }
-    TableCells(const TableCells& other) : fill_(other.fill_) {
-        cells_.reserve(N);
-        cells_ = other.cells_;
-    }
-    TableCells(TableCells&&) noexcept = default;
-    TableCells& operator=(const TableCells& other) {
-        fill_ = other.fill_;
-        cells_.reserve(N);
-        cells_ = other.cells_;
-        return *this;
-    }
-    TableCells& operator=(TableCells&&) noexcept = default;
 
     T& At(std::size_t slot) {
         if constexpr (kLazy) {
-            if (slot >= cells_.size()) {
-                // Make some cells beyond the one asked for, within the reserved room.
-                const std::size_t wanted = std::max({slot + 1, cells_.size() + cells_.size() / 2, std::size_t{64}});
-                cells_.resize(std::min(wanted, N), fill_);
-            }
+            std::vector<T>& block = blocks_[slot / kBlockCells];
+            if (block.empty()) block.assign(kBlockCells, fill_);
+            return block[slot % kBlockCells];
         }
         return cells_[slot];
     }
     const T& At(std::size_t slot) const {
         if constexpr (kLazy) {
-            if (slot >= cells_.size()) return fill_;
+            const std::vector<T>& block = blocks_[slot / kBlockCells];
+            return block.empty() ? fill_ : block[slot % kBlockCells];
         }
         return cells_[slot];
     }
@@ -124,10 +116,12 @@ public:
     void Fill(const T& v) {
         fill_ = v;
         cells_.assign(cells_.size(), v);
+        for (std::vector<T>& block : blocks_) block.assign(block.size(), v);
     }
 
 private:
-    std::vector<T> cells_;
+    std::vector<T> cells_;                // a small table's cells
+    std::vector<std::vector<T>> blocks_;  // a large table's blocks, each empty until written
     T fill_{};
 };
 
