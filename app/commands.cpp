@@ -325,16 +325,20 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     f.UnsavedChanges = false;
     f.SongPath.clear();
     f.Clock.known = false;
-    LoadFile(s);
-    if (m.FileValid == 0) {
-        s.platform.SetBusy(false);
-        s.Message("Error!");
-        ShowNoSong(s);
-        return OpenOutcome::Rejected;
+    ReportOutcome report = ReportOutcome::Done;
+    {
+        const WorkingCopyHeld held(s);  // the song is read from the disk once, for the load and its report
+        LoadFile(s);
+        if (m.FileValid == 0) {
+            s.platform.SetBusy(false);
+            s.Message("Error!");
+            ShowNoSong(s);
+            return OpenOutcome::Rejected;
+        }
+        f.SongPath = chosen;
+        f.Command2.enabled = f.Command3.enabled = true;
+        report = BuildReport(s);
     }
-    f.SongPath = chosen;
-    f.Command2.enabled = f.Command3.enabled = true;
-    const ReportOutcome report = BuildReport(s);
     ShowReport(s);
     ShowTheLoadedSong(s, chosen);
     return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;

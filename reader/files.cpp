@@ -1,9 +1,13 @@
 #include "files.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <limits>
 #include <memory>
 #include <system_error>
 
@@ -22,38 +26,73 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
     return FilePtr(std::fopen(path.c_str(), mode));
 }
 
+// A file descriptor, closed when it goes out of scope.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd) : fd_(fd) {}
+    ~FileDescriptor() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// Reads up to `size` bytes at `at` (from the current position when `at` is negative), retrying after signals
+// and short reads; fewer only at the end of the file or on an error.
+std::size_t ReadAt(int fd, std::uint8_t* into, std::size_t size, off_t at) {
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = at < 0 ? ::read(fd, into + done, size - done)
+                                 : ::pread(fd, into + done, size - done, at + static_cast<off_t>(done));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
+}
+
 }  // namespace
 
 std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t count) {
-    FilePtr f = OpenFile(path, "rb");
-    if (!f) return std::nullopt;
+    // Plain system calls: a song is read with four of them (open, fstat, read, close), and a run reads several
+    // small files.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
     Bytes out;
-    if (std::fseek(f.get(), static_cast<long>(offset), SEEK_SET) != 0) return out;
+    if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return out;
+    auto at = static_cast<off_t>(offset);
     // What the file holds from there is read straight into place at once; a file that cannot tell its size
     // (or grew meanwhile) gives the rest block by block.
-    struct stat info {};
-    if (::fstat(::fileno(f.get()), &info) == 0 && S_ISREG(info.st_mode)) {
+    if (S_ISREG(info.st_mode)) {
         const auto size = static_cast<std::uint64_t>(info.st_size);
         out.resize(static_cast<std::size_t>(size > offset ? std::min(count, size - offset) : 0));
-        const std::size_t got = std::fread(out.data(), 1, out.size(), f.get());
+        const std::size_t got = ReadAt(fd.get(), out.data(), out.size(), at);
         if (got < out.size()) {
             out.resize(got);
             return out;
         }
         count -= got;
-        const int next = count == 0 ? EOF : std::fgetc(f.get());
-        if (next == EOF) return out;
-        std::ungetc(next, f.get());
+        at += static_cast<off_t>(got);
+    } else if (offset > 0 && ::lseek(fd.get(), at, SEEK_SET) < 0) {
+        return out;  // a pipe or a device that cannot skip to the offset
     }
     constexpr std::uint64_t kBlock = 1 << 16;
     while (count > 0) {
         const auto want = static_cast<std::size_t>(std::min(count, kBlock));
         const std::size_t before = out.size();
         out.resize(before + want);
-        const std::size_t got = std::fread(out.data() + before, 1, want, f.get());
+        const std::size_t got = S_ISREG(info.st_mode) ? ReadAt(fd.get(), out.data() + before, want, at)
+                                                      : ReadAt(fd.get(), out.data() + before, want, -1);
         out.resize(before + got);
         if (got < want) break;
         count -= got;
+        at += static_cast<off_t>(got);
     }
     return out;
 }

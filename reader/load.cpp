@@ -108,7 +108,7 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     const auto working = s.WorkFile(s.song.TempFileName);
     switch (ReplaceThroughScratch(working, scratch, bytes)) {
     case Replaced::Done:
-        if (s.song.WorkingCopyBytes) s.song.WorkingCopyBytes = Bytes(bytes.begin(), bytes.end());
+        if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = Bytes(bytes.begin(), bytes.end());
         return true;
     case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
     case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
@@ -117,21 +117,39 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
 }
 
 Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count) {
-    const std::optional<Bytes>& held = s.song.WorkingCopyBytes;
-    if (!held) return ReadFileRange(s.WorkFile(s.song.TempFileName), offset, count).value_or(Bytes{});
+    SongModel& m = s.song;
+    if (m.WorkingCopyHolders > 0 && !m.WorkingCopyBytes) m.WorkingCopyBytes = ReadWholeFile(s.WorkFile(m.TempFileName));
+    const std::optional<Bytes>& held = m.WorkingCopyBytes;
+    if (!held) return ReadFileRange(s.WorkFile(m.TempFileName), offset, count).value_or(Bytes{});
     if (offset >= held->size()) return Bytes{};
     const std::uint64_t end = offset + std::min<std::uint64_t>(count, held->size() - offset);
     return Bytes(held->begin() + static_cast<std::ptrdiff_t>(offset), held->begin() + static_cast<std::ptrdiff_t>(end));
 }
 
-WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : song_(s.song) {
-    song_.WorkingCopyBytes = ReadWholeFile(s.WorkFile(song_.TempFileName));
+WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : song_(s.song) { ++song_.WorkingCopyHolders; }
+
+WorkingCopyHeld::~WorkingCopyHeld() {
+    if (--song_.WorkingCopyHolders == 0) song_.WorkingCopyBytes.reset();
 }
 
-WorkingCopyHeld::~WorkingCopyHeld() { song_.WorkingCopyBytes.reset(); }
+namespace {
+
+// Copies the song to the working copy. The song is read whole and written whole; its bytes are then the
+// held working copy (LoadFile holds it).
+bool MakeWorkingCopy(SongSession& s) {
+    SongModel& m = s.song;
+    std::optional<Bytes> bytes = ReadWholeFile(m.SourcePath);
+    if (!bytes || !WriteWholeFile(s.WorkFile(m.TempFileName), *bytes)) return false;
+    m.WorkingCopyBytes = std::move(bytes);
+    return true;
+}
+
+}  // namespace
 
 void LoadFile(SongSession& s) {
     SongModel& m = s.song;
+    const WorkingCopyHeld held(s);  // the new working copy is read from the disk no more than once
+    m.WorkingCopyBytes.reset();     // the old one goes
     if (!m.TempFileName.empty()) {
         RemoveIfPresent(s.WorkFile(m.TempFileName));
     } else {
@@ -150,12 +168,12 @@ void LoadFile(SongSession& s) {
     }
     m.FileLength = static_cast<std::int64_t>(size);
     s.CloseAllFiles();
-    if (!CopyFileBlocks(m.SourcePath, s.WorkFile(m.TempFileName))) {
+    if (!MakeWorkingCopy(s)) {
         Fail(s, ": Cannot make the working copy in " + s.folders.work.string());
         return;
     }
 
-    const Bytes head = ReadFileRange(s.WorkFile(m.TempFileName), 0, kHeaderSize).value_or(Bytes{});
+    const Bytes head = ReadWorkingCopyRange(s, 0, kHeaderSize);
     m.HeaderChunk.fill(0);  // a file shorter than the header reads zeros for the missing bytes
     std::copy(head.begin(), head.end(), m.HeaderChunk.begin());
     const auto& h = m.HeaderChunk;

@@ -9,11 +9,12 @@
 namespace sonivex {
 
 // `count` bytes of the working copy from 0-based `offset` (fewer at its end, none when it cannot be read):
-// from the bytes held for a report run, else from the file.
+// from the bytes held in memory while something holds them, else from the file.
 Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count);
 
-// Holds the working copy's bytes in the song model while it lives (one report run); a copy that cannot be read
-// is not held, and every read goes to the file as without it.
+// While it lives, the working copy is held in the song model: read from the disk at its first read, or taken as
+// written when the load makes it, and kept in step with every replacement. Holders nest; the bytes go when the
+// outermost one does. A copy that cannot be read is not held, and every read goes to the file as without it.
 class WorkingCopyHeld {
 public:
     explicit WorkingCopyHeld(SongSession& s);

@@ -157,10 +157,11 @@ struct SongModel {
     Int16 RestartAfterRepair;
     Int16 MissingStatusRepaired;
     int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
-    // The working copy's bytes while a report run reads its tracks one after the other, so that each track
-    // is not read from the disk again; nothing outside a run. Every replacement of the working copy keeps it
-    // in step.
+    // The working copy's bytes while something holds them (WorkingCopyHeld: the Open command from the load to
+    // the end of its report, a report run), so that the song is read from the disk once and not again for
+    // each track; nothing otherwise. Every replacement of the working copy keeps them in step.
     std::optional<Bytes> WorkingCopyBytes;
+    int WorkingCopyHolders = 0;
     // A repair changed the working copy so that the song differs from its file: the commands offer Save and
     // clear this.
     bool RepairedForSave = false;

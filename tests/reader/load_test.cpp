@@ -195,7 +195,7 @@ TEST(WorkingCopy, ReadsTheSameRangesFromTheBytesHeldForAReportRunAsFromTheFile) 
     for (const auto& [offset, count] : ranges) fromFile.push_back(ReadWorkingCopyRange(*t, offset, count));
     {
         const WorkingCopyHeld held(*t);
-        ASSERT_TRUE(t->song.WorkingCopyBytes.has_value());
+        EXPECT_FALSE(t->song.WorkingCopyBytes.has_value());  // read at the first read
         for (std::size_t i = 0; i < ranges.size(); ++i) {
             EXPECT_EQ(ReadWorkingCopyRange(*t, ranges[i].first, ranges[i].second), fromFile[i]) << i;
         }
@@ -203,7 +203,13 @@ TEST(WorkingCopy, ReadsTheSameRangesFromTheBytesHeldForAReportRunAsFromTheFile) 
         Bytes changed = TestSession::ReadBytes(t->WorkFile(t->song.TempFileName));
         changed.back() = 0x42;
         ASSERT_TRUE(ReplaceWorkingCopy(*t, AsText(changed)));
+        EXPECT_TRUE(t->song.WorkingCopyBytes.has_value());
         EXPECT_EQ(ReadWorkingCopyRange(*t, 0, UINT64_MAX), changed);
+        {
+            const WorkingCopyHeld inner(*t);  // a holder inside another keeps what is held
+            EXPECT_EQ(ReadWorkingCopyRange(*t, 0, UINT64_MAX), changed);
+        }
+        EXPECT_TRUE(t->song.WorkingCopyBytes.has_value());
     }
     EXPECT_FALSE(t->song.WorkingCopyBytes.has_value());
 }
