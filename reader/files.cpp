@@ -82,14 +82,12 @@ std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint6
     } else if (offset > 0 && ::lseek(fd.get(), at, SEEK_SET) < 0) {
         return out;  // a pipe or a device that cannot skip to the offset
     }
-    constexpr std::uint64_t kBlock = 1 << 16;
+    // Block by block through a small buffer, so that a file that has nothing more costs one short read.
+    std::uint8_t block[4096];
     while (count > 0) {
-        const auto want = static_cast<std::size_t>(std::min(count, kBlock));
-        const std::size_t before = out.size();
-        out.resize(before + want);
-        const std::size_t got = S_ISREG(info.st_mode) ? ReadAt(fd.get(), out.data() + before, want, at)
-                                                      : ReadAt(fd.get(), out.data() + before, want, -1);
-        out.resize(before + got);
+        const auto want = static_cast<std::size_t>(std::min<std::uint64_t>(count, sizeof block));
+        const std::size_t got = ReadAt(fd.get(), block, want, S_ISREG(info.st_mode) ? at : -1);
+        out.insert(out.end(), block, block + got);
         if (got < want) break;
         count -= got;
         at += static_cast<off_t>(got);
