@@ -153,21 +153,15 @@ std::optional<std::vector<std::string>> ReadTextLines(const std::filesystem::pat
     std::optional<Bytes> bytes = ReadWholeFile(path);
     if (!bytes) return std::nullopt;
     std::vector<std::string> lines;
-    std::string line;
-    bool pending = false;  // a line has started that the end of the file closes
-    for (std::size_t i = 0; i < bytes->size(); ++i) {
-        char c = static_cast<char>((*bytes)[i]);
-        if (c == '\r' || c == '\n') {
-            if (c == '\r' && i + 1 < bytes->size() && (*bytes)[i + 1] == '\n') ++i;
-            lines.push_back(line);
-            line.clear();
-            pending = false;
-        } else {
-            line += c;
-            pending = true;
-        }
+    const char* at = reinterpret_cast<const char*>(bytes->data());
+    const char* const end = at + bytes->size();
+    while (at < end) {
+        const char* stop = at;
+        while (stop < end && *stop != '\r' && *stop != '\n') ++stop;
+        lines.emplace_back(at, stop);  // the end of the file closes a last line that has no line end
+        if (stop == end) break;
+        at = stop + (*stop == '\r' && stop + 1 < end && stop[1] == '\n' ? 2 : 1);
     }
-    if (pending) lines.push_back(line);
     return lines;
 }
 

@@ -1,7 +1,10 @@
 #include "session.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include "name_tables.h"
 
@@ -20,44 +23,47 @@ bool LogFile::Open(const std::filesystem::path& path, bool append) {
     Close();
     if (off_) return false;
     path_ = path;
-    // A log that replaces an older one is written over it from the start and cut to its own length at every
-    // flush, instead of being emptied first: emptying a file makes the file system write the old one out.
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), 0666);
-    if (fd >= 0) {
-        file_ = ::fdopen(fd, append ? "ab" : "wb");
-        if (file_ == nullptr) ::close(fd);
-    }
-    cutAtFlush_ = !append;
+    // A log that replaces an older one is written over it from the start and cut to its own length at a
+    // flush where the older one was longer, instead of being emptied first: emptying a file makes the file
+    // system write the old one out.
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), 0666);
+    if (fd_ < 0) return false;
+    written_ = 0;
+    olderLength_ = 0;
+    struct stat info {};
+    if (!append && ::fstat(fd_, &info) == 0) olderLength_ = static_cast<std::uint64_t>(info.st_size);
     pending_.clear();
-    if (file_ != nullptr) pending_.reserve(kLogBlock + kLongestLine);
-    return file_ != nullptr;
+    pending_.reserve(kLogBlock + kLongestLine);
+    return true;
 }
 
 void LogFile::Close() {
-    if (file_ == nullptr) return;
+    if (fd_ < 0) return;
     Flush();
-    std::fclose(file_);
-    file_ = nullptr;
+    ::close(fd_);
+    fd_ = -1;
 }
 
 void LogFile::WriteLine(std::string_view line) {
-    if (file_ == nullptr) return;
+    if (fd_ < 0) return;
     pending_ += line;
     pending_ += "\r\n";
     if (pending_.size() >= kLogBlock) Flush();
 }
 
 void LogFile::Flush() {
-    if (file_ == nullptr) return;
-    std::fwrite(pending_.data(), 1, pending_.size(), file_);
+    if (fd_ < 0) return;
+    std::size_t done = 0;
+    while (done < pending_.size()) {
+        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;  // a full disk: the lines are lost, as a log's are
+        done += static_cast<std::size_t>(n);
+    }
+    written_ += done;
     pending_.clear();
-    std::fflush(file_);
-    if (cutAtFlush_) CutAtPosition();
-}
-
-bool LogFile::CutAtPosition() {
-    const long position = std::ftell(file_);
-    return position >= 0 && ::ftruncate(::fileno(file_), position) == 0;
+    // What an older, longer log held beyond what is written goes; a cut that fails is tried at the next flush.
+    if (written_ < olderLength_ && ::ftruncate(fd_, static_cast<off_t>(written_)) == 0) olderLength_ = written_;
 }
 
 Folders Folders::InOne(const std::filesystem::path& programFolder) {

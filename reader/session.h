@@ -55,18 +55,15 @@ public:
         off_ = true;
     }
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return fd_ >= 0; }
     const std::filesystem::path& Path() const { return path_; }
     void WriteLine(std::string_view line);
     void Flush();
 
 private:
-    // Cuts the file at the write position: what an older log held beyond it goes. False when that failed (the
-    // next flush tries again).
-    bool CutAtPosition();
-
-    std::FILE* file_ = nullptr;
-    bool cutAtFlush_ = false;  // the log replaces any older one
+    int fd_ = -1;
+    std::uint64_t written_ = 0;      // bytes written since the log was opened (appending: this run's)
+    std::uint64_t olderLength_ = 0;  // what is left of the older log that this one replaces
     std::filesystem::path path_;
     std::string pending_;  // lines not yet handed to the file
     bool off_ = false;

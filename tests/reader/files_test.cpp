@@ -32,5 +32,21 @@ TEST(ReadFileRange, ReadsAnEmptyFileAsNoBytes) {
     EXPECT_EQ(ReadWholeFile(t.WriteSong({})), Bytes{});
 }
 
+TEST(ReadTextLines, SplitsAtEveryKindOfLineEnd) {
+    TestSession t;
+    const auto path = t.folder() / "lines.txt";
+    const auto lines = [&](const std::string& text) {
+        std::ofstream(path, std::ios::binary) << text;
+        return ReadTextLines(path).value();
+    };
+    using Lines = std::vector<std::string>;
+    EXPECT_EQ(lines("a\r\nb\nc\rd"), (Lines{"a", "b", "c", "d"}));
+    EXPECT_EQ(lines("a\r\rb\n\n"), (Lines{"a", "", "b", ""}));  // a CR alone ends a line, so does each LF
+    EXPECT_EQ(lines("\r\n"), (Lines{""}));
+    EXPECT_EQ(lines("last\r"), (Lines{"last"}));
+    EXPECT_EQ(lines(""), Lines{});
+    EXPECT_EQ(ReadTextLines(t.folder() / "missing.txt"), std::nullopt);
+}
+
 }  // namespace
 }  // namespace sonivex::test
