@@ -7,13 +7,17 @@
 #   RUNS=N             timed runs per command, best one counts (default 5)
 #   BENCH_NO_HYPERFINE=1  time with date +%s%N even when hyperfine is installed
 #   BENCH_KEEP=1       keep the temp folder (songs, logs) and print its path
+#   REAL_SONGS=DIR     real songs to add to the corpus (default: ../shared/test-midi-files beside the
+#                      repository, when it exists; REAL_SONGS= leaves them out)
 #
 # Files come from bench/make_songs.py: a 16 x 40,000-event file, a file of
 # exactly 1 MiB and five ordinary songs.  For each file the table shows the
 # best wall time of `sonivex-cli --program-folder TMP FILE > /dev/null` and of
 # `midicsv FILE /dev/null`, their ratio and sonivex-cli's peak resident memory
-# (from /usr/bin/time -v).  Exit status is 1 only if sonivex-cli failed on a
-# file; the targets at the end are informational.
+# (from /usr/bin/time -v).  Then the real songs (every .mid under REAL_SONGS) are
+# timed the same way, one song after the other, and summed; the whole corpus (the
+# generated and the real songs) gives one ratio.  Exit status is 1 only if
+# sonivex-cli failed on a file; the targets at the end are informational.
 
 set -u
 
@@ -30,6 +34,8 @@ die() { echo "run.sh: $*" >&2; exit 2; }
 command -v midicsv >/dev/null || die "midicsv not found (apt-get install midicsv)"
 [[ -x /usr/bin/time ]] || die "/usr/bin/time not found (apt-get install time)"
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "RUNS must be a positive number"
+
+real_songs=${REAL_SONGS-$repo/../shared/test-midi-files}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sonivex-bench.XXXXXX") || die "mktemp failed"
 if [[ ${BENCH_KEEP:-0} == 1 ]]; then
@@ -93,6 +99,8 @@ worst_ratio_file=""
 slower=()
 max_mb=0
 max_mb_file=""
+sum_s=0
+sum_m=0
 
 while IFS=$'\t' read -r name path size ntracks nevents; do
     # First run: exit status, stderr and peak memory (also warms the caches).
@@ -122,6 +130,8 @@ while IFS=$'\t' read -r name path size ntracks nevents; do
     m_ms=$(best_ms midicsv "$path" /dev/null)
     ratio=$(awk -v a="$s_ms" -v b="$m_ms" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "nan" }')
     printf "$fmt" "$name" "$size" "$s_ms" "$m_ms" "$ratio" "$mb"
+    sum_s=$(awk -v a="$sum_s" -v b="$s_ms" 'BEGIN { printf "%.3f", a + b }')
+    sum_m=$(awk -v a="$sum_m" -v b="$m_ms" 'BEGIN { printf "%.3f", a + b }')
 
     [[ $name == one_mib ]] && mib_ms=$s_ms
     if [[ -z $worst_ratio ]] || awk -v a="$ratio" -v b="$worst_ratio" 'BEGIN { exit !(a > b) }'; then
@@ -134,6 +144,30 @@ while IFS=$'\t' read -r name path size ntracks nevents; do
         max_mb_file=$name
     fi
 done <"$work/manifest"
+
+# The real songs: each timed like the generated ones, the sums compared.
+real_count=0
+if [[ -n $real_songs && -d $real_songs ]]; then
+    real_s=0
+    real_m=0
+    while IFS= read -r -d '' path; do
+        rm -rf "$prog/logs"
+        "$cli" --program-folder "$prog" "$path" >/dev/null 2>&1  # warms the caches
+        s_ms=$(best_ms "$cli" --program-folder "$prog" "$path")
+        m_ms=$(best_ms midicsv "$path" /dev/null)
+        real_s=$(awk -v a="$real_s" -v b="$s_ms" 'BEGIN { printf "%.3f", a + b }')
+        real_m=$(awk -v a="$real_m" -v b="$m_ms" 'BEGIN { printf "%.3f", a + b }')
+        real_count=$((real_count + 1))
+    done < <(find "$real_songs" -type f -iname '*.mid' -print0 | sort -z)
+    if ((real_count > 0)); then
+        ratio=$(awk -v a="$real_s" -v b="$real_m" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "nan" }')
+        printf "$fmt" "real songs ($real_count)" "-" "$real_s" "$real_m" "$ratio" "-"
+        sum_s=$(awk -v a="$sum_s" -v b="$real_s" 'BEGIN { printf "%.3f", a + b }')
+        sum_m=$(awk -v a="$sum_m" -v b="$real_m" 'BEGIN { printf "%.3f", a + b }')
+    fi
+fi
+corpus_ratio=$(awk -v a="$sum_s" -v b="$sum_m" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "nan" }')
+printf "$fmt" "whole corpus" "-" "$sum_s" "$sum_m" "$corpus_ratio" "-"
 
 if ((${#notes[@]})); then
     echo
@@ -175,6 +209,8 @@ if [[ -n $worst_ratio ]]; then
         printf "  %-46s PASS  (worst ratio %s on %s)\n" "no slower than midicsv" "$worst_ratio" "$worst_ratio_file"
     fi
 fi
+printf "  %-46s %s  (ratio %s, %s real songs)\n" "whole corpus no slower than midicsv" \
+    "$(verdict awk -v r="$corpus_ratio" 'BEGIN { exit !(r <= 1.0) }')" "$corpus_ratio" "$real_count"
 if [[ -n $edit_worst ]]; then
     printf "  %-46s %s  (slowest: %s ms)\n" "every edit command on a 1 MB song under 100 ms" \
         "$(verdict lt "$edit_worst" 100)" "$edit_worst"

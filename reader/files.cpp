@@ -1,6 +1,7 @@
 #include "files.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <limits>
 #include <memory>
 #include <system_error>
+#include <utility>
 
 namespace sonivex {
 
@@ -126,17 +128,77 @@ Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::fil
 }
 
 bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to) {
-    FilePtr in = OpenFile(from, "rb");
-    if (!in) return false;
-    FilePtr out = OpenFile(to, "wb");
-    if (!out) return false;
-    char block[65536];
+    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0) return false;
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    std::error_code ec;
+    if (std::filesystem::is_directory(to, ec)) return false;
+    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+    if (out.get() < 0) return false;
+    // The system copies from file to file without the bytes passing through the program; where it cannot
+    // (another kind of file system, a pipe), a buffer takes them in blocks from where it stopped.
     for (;;) {
-        std::size_t got = std::fread(block, 1, sizeof block, in.get());
-        if (got > 0 && std::fwrite(block, 1, got, out.get()) != got) return false;
-        if (got < sizeof block) break;
+        const ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
+        if (n == 0) return true;
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                return false;
+            }
+            break;
+        }
     }
-    return std::ferror(in.get()) == 0 && std::fflush(out.get()) == 0;
+    std::vector<char> block(1 << 16);
+    for (;;) {
+        const ssize_t got = ::read(in.get(), block.data(), block.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) return true;
+        for (ssize_t done = 0; done < got;) {
+            const ssize_t n = ::write(out.get(), block.data() + done, static_cast<std::size_t>(got - done));
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return false;
+            done += n;
+        }
+    }
+}
+
+std::optional<FileBytes> FileBytes::Of(const std::filesystem::path& path) {
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    struct stat info {};
+    // A small file is read: mapping and unmapping it would cost more than the pages it saves.
+    constexpr off_t kSmallestMapped = 256 * 1024;
+    if (fd.get() >= 0 && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= kSmallestMapped) {
+        const auto size = static_cast<std::size_t>(info.st_size);
+        void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+        if (mapped != MAP_FAILED) return FileBytes(static_cast<const std::uint8_t*>(mapped), size);
+    }
+    std::optional<Bytes> bytes = ReadWholeFile(path);
+    if (!bytes) return std::nullopt;
+    return FileBytes(std::move(*bytes));
+}
+
+FileBytes::FileBytes(FileBytes&& other) noexcept
+    : bytes_(std::move(other.bytes_)), mapped_(std::exchange(other.mapped_, nullptr)),
+      mappedSize_(std::exchange(other.mappedSize_, 0)) {}
+
+FileBytes& FileBytes::operator=(FileBytes&& other) noexcept {
+    if (this != &other) {
+        Unmap();
+        bytes_ = std::move(other.bytes_);
+        mapped_ = std::exchange(other.mapped_, nullptr);
+        mappedSize_ = std::exchange(other.mappedSize_, 0);
+    }
+    return *this;
+}
+
+FileBytes::~FileBytes() { Unmap(); }
+
+void FileBytes::Unmap() {
+    if (mapped_ != nullptr) ::munmap(const_cast<std::uint8_t*>(mapped_), mappedSize_);
+    mapped_ = nullptr;
+    mappedSize_ = 0;
 }
 
 bool FileExists(const std::filesystem::path& path) {

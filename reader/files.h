@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,8 +37,39 @@ enum class Replaced { Done, ScratchNotWritten, NotRenamed };
 Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,
                                std::string_view bytes);
 
-// Copies a file in blocks, replacing the target. False when either side fails.
+// Copies a file, replacing the target; the system copies it where it can, else it goes through a buffer in
+// blocks. False when either side fails.
 bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to);
+
+// A file's bytes in memory, read-only: a large file mapped where it can be (mapping a page of a file that was
+// just written costs a small part of reading it into fresh memory), else read; or bytes given. The bytes stay
+// as they were when it was made, whatever happens to the file by its name later, as long as the file is only
+// ever replaced by renaming another over it and never written or cut in place (the working copy, in a run
+// folder of its own, is replaced only through its scratch file).
+class FileBytes {
+public:
+    explicit FileBytes(Bytes bytes) : bytes_(std::move(bytes)) {}
+    // The file's bytes; nothing when it cannot be read.
+    static std::optional<FileBytes> Of(const std::filesystem::path& path);
+
+    FileBytes(FileBytes&& other) noexcept;
+    FileBytes& operator=(FileBytes&& other) noexcept;
+    FileBytes(const FileBytes&) = delete;
+    FileBytes& operator=(const FileBytes&) = delete;
+    ~FileBytes();
+
+    std::span<const std::uint8_t> View() const {
+        return mapped_ != nullptr ? std::span<const std::uint8_t>(mapped_, mappedSize_) : std::span<const std::uint8_t>(bytes_);
+    }
+
+private:
+    FileBytes(const std::uint8_t* mapped, std::size_t size) : mapped_(mapped), mappedSize_(size) {}
+    void Unmap();
+
+    Bytes bytes_;
+    const std::uint8_t* mapped_ = nullptr;
+    std::size_t mappedSize_ = 0;
+};
 
 // True for an existing regular file (read-only and hidden files included).
 bool FileExists(const std::filesystem::path& path);

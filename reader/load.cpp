@@ -108,7 +108,7 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     const auto working = s.WorkFile(s.song.TempFileName);
     switch (ReplaceThroughScratch(working, scratch, bytes)) {
     case Replaced::Done:
-        if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = Bytes(bytes.begin(), bytes.end());
+        if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = FileBytes(Bytes(bytes.begin(), bytes.end()));
         return true;
     case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
     case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
@@ -118,12 +118,12 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
 
 Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count) {
     SongModel& m = s.song;
-    if (m.WorkingCopyHolders > 0 && !m.WorkingCopyBytes) m.WorkingCopyBytes = ReadWholeFile(s.WorkFile(m.TempFileName));
-    const std::optional<Bytes>& held = m.WorkingCopyBytes;
-    if (!held) return ReadFileRange(s.WorkFile(m.TempFileName), offset, count).value_or(Bytes{});
-    if (offset >= held->size()) return Bytes{};
-    const std::uint64_t end = offset + std::min<std::uint64_t>(count, held->size() - offset);
-    return Bytes(held->begin() + static_cast<std::ptrdiff_t>(offset), held->begin() + static_cast<std::ptrdiff_t>(end));
+    if (m.WorkingCopyHolders > 0 && !m.WorkingCopyBytes) m.WorkingCopyBytes = FileBytes::Of(s.WorkFile(m.TempFileName));
+    if (!m.WorkingCopyBytes) return ReadFileRange(s.WorkFile(m.TempFileName), offset, count).value_or(Bytes{});
+    const std::span<const std::uint8_t> held = m.WorkingCopyBytes->View();
+    if (offset >= held.size()) return Bytes{};
+    const std::uint64_t end = offset + std::min<std::uint64_t>(count, held.size() - offset);
+    return Bytes(held.begin() + static_cast<std::ptrdiff_t>(offset), held.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
 WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : song_(s.song) { ++song_.WorkingCopyHolders; }
@@ -134,13 +134,12 @@ WorkingCopyHeld::~WorkingCopyHeld() {
 
 namespace {
 
-// Copies the song to the working copy. The song is read whole and written whole; its bytes are then the
-// held working copy (LoadFile holds it).
+// Copies the song to the working copy, which is then held as written (LoadFile holds it).
 bool MakeWorkingCopy(SongSession& s) {
     SongModel& m = s.song;
-    std::optional<Bytes> bytes = ReadWholeFile(m.SourcePath);
-    if (!bytes || !WriteWholeFile(s.WorkFile(m.TempFileName), *bytes)) return false;
-    m.WorkingCopyBytes = std::move(bytes);
+    const std::filesystem::path working = s.WorkFile(m.TempFileName);
+    if (!CopyFileBlocks(m.SourcePath, working)) return false;
+    m.WorkingCopyBytes = FileBytes::Of(working);
     return true;
 }
 

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <cstdint>
 #include <fstream>
 
@@ -30,6 +32,44 @@ TEST(ReadFileRange, GivesWhatTheFileHoldsInTheRangeAndNothingBeyondItsEnd) {
 TEST(ReadFileRange, ReadsAnEmptyFileAsNoBytes) {
     TestSession t;
     EXPECT_EQ(ReadWholeFile(t.WriteSong({})), Bytes{});
+}
+
+TEST(FileBytes, HoldsSmallAndLargeFilesAsTheyWereWhenMade) {
+    TestSession t;
+    for (const std::size_t size : {std::size_t{5}, std::size_t{600000}}) {
+        Bytes bytes(size);
+        for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+        const auto path = t.folder() / "held.mid";
+        ASSERT_TRUE(WriteWholeFile(path, bytes));
+        std::optional<FileBytes> held = FileBytes::Of(path);
+        ASSERT_TRUE(held);
+        // Replaced by renaming another file over it, as the working copy is, the held bytes do not change.
+        ASSERT_TRUE(WriteWholeFile(t.folder() / "other.mid", Bytes(size, 1)));
+        std::filesystem::rename(t.folder() / "other.mid", path);
+        FileBytes moved = std::move(*held);
+        held.reset();
+        EXPECT_TRUE(std::equal(moved.View().begin(), moved.View().end(), bytes.begin(), bytes.end())) << size;
+    }
+    EXPECT_FALSE(FileBytes::Of(t.folder() / "missing.mid"));
+    EXPECT_FALSE(FileBytes::Of(t.folder()));
+    EXPECT_TRUE(FileBytes::Of(t.WriteSong({}, "empty.mid"))->View().empty());
+}
+
+TEST(CopyFileBlocks, CopiesExactlyAndReplacesALongerTarget) {
+    TestSession t;
+    Bytes bytes(200000);
+    for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
+    const auto from = t.WriteSong(bytes, "from.mid");
+    const auto to = t.folder() / "to.mid";
+    ASSERT_TRUE(WriteWholeFile(to, Bytes(300000, 9)));
+    ASSERT_TRUE(CopyFileBlocks(from, to));
+    EXPECT_EQ(TestSession::ReadBytes(to), bytes);
+    ASSERT_TRUE(CopyFileBlocks(t.WriteSong({}, "empty.mid"), to));
+    EXPECT_EQ(TestSession::ReadBytes(to), Bytes{});
+    EXPECT_FALSE(CopyFileBlocks(t.folder() / "missing.mid", to));
+    EXPECT_FALSE(CopyFileBlocks(t.folder(), to));
+    EXPECT_FALSE(CopyFileBlocks(from, t.folder()));
+    EXPECT_FALSE(CopyFileBlocks(from, t.folder() / "no such folder" / "to.mid"));
 }
 
 TEST(ReadTextLines, SplitsAtEveryKindOfLineEnd) {
