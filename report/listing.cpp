@@ -1,6 +1,7 @@
 #include "listing.h"
 
 #include <charconv>
+#include <optional>
 
 #include "reader/data_files.h"
 #include "reader/parse.h"
@@ -98,6 +99,61 @@ const std::string& DrumName(ReportSession& s, int key, std::int64_t record, Drum
     return drum.name;
 }
 
+// The line of the commonest row, a melody note whose numbers fit their columns, written straight into
+// `buffer` in the layout that FormatAnyListingLine gives it. Nothing when the row is not such a note.
+std::optional<std::string_view> NoteLine(std::string& buffer, const NameTables& names, int status,
+                                         const EventRecord& fields) {
+    const int key = fields.Data1;
+    if (!Between(status, 128, 159) || IsDrumNoteStatus(status) || !Between(key, 0, 127) ||
+        !Between(fields.Data2, 0, 999) || !Between(fields.Delta, 0, 999999) || fields.IsText()) {
+        return std::nullopt;
+    }
+    const std::string& pitch = names.NoteNames[key % 12 + 1];
+    if (pitch.empty() || pitch.size() > 2) return std::nullopt;
+    if (buffer.size() < 64) buffer.resize(64);
+    char* const start = buffer.data();
+    char* p = start;
+    const auto blanks = [&p](std::ptrdiff_t count) {
+        for (; count > 0; --count) *p++ = ' ';
+    };
+    const auto rightNumber = [&p, &blanks](int v, int width) {
+        int digits = 1;
+        for (int rest = v / 10; rest > 0; rest /= 10) ++digits;
+        blanks(width - digits);
+        for (int i = digits - 1; i >= 0; --i, v /= 10) p[i] = static_cast<char>('0' + v % 10);
+        p += digits;
+    };
+    blanks(8);
+    *p++ = 'C';
+    const int channel = status % 16 + 1;
+    if (channel >= 10) *p++ = '1';
+    *p++ = static_cast<char>('0' + channel % 10);
+    blanks(start + 11 - p);
+    // The note's name right-aligned in 4, then up to 6 characters from column 11.
+    const int octave = key / 12;
+    blanks(4 - static_cast<std::ptrdiff_t>(pitch.size()) - (octave >= 10 ? 2 : 1));
+    for (const char c : pitch) *p++ = c;
+    if (octave >= 10) *p++ = '1';
+    *p++ = static_cast<char>('0' + octave % 10);
+    blanks(start + 17 - p);
+    char* const second = p;
+    rightNumber(fields.Data2, 3);
+    blanks(second + 4 - p);
+    char* const delta = p;
+    rightNumber(fields.Delta, 6);
+    blanks(delta + 6 - p);
+    *p++ = ' ';
+    if (status >= 144 && fields.Data2 >= 1) {
+        *p++ = 'O';
+        *p++ = 'n';  // "On " loses its trailing blank
+    } else {
+        *p++ = 'O';
+        *p++ = 'f';
+        *p++ = 'f';
+    }
+    return std::string_view(start, static_cast<std::size_t>(p - start));
+}
+
 }  // namespace
 
 std::string ListingLine(ReportSession& s, const EventRecord& fields, std::int64_t record,
@@ -108,6 +164,13 @@ std::string ListingLine(ReportSession& s, const EventRecord& fields, std::int64_
 
 std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const EventRecord& fields,
                                    std::int64_t record, DrumMemory& drum) {
+    const int status = fields.Status < -1 ? -fields.Status : fields.Status;
+    if (const std::optional<std::string_view> line = NoteLine(buffer, s.names, status, fields)) return *line;
+    return FormatAnyListingLine(buffer, s, fields, record, drum);
+}
+
+std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, const EventRecord& fields,
+                                      std::int64_t record, DrumMemory& drum) {
     int status = fields.Status;
     if (status < -1) status = -status;  // a running-status event is listed like its status
     const bool channelEvent = Between(status, 128, 239);

@@ -24,7 +24,12 @@ std::string ListingLine(ReportSession& s, const EventRecord& fields, std::int64_
                         DrumMemory& drum);
 
 // The same line, laid out in `buffer` (reused from line to line); the view is valid until the next call.
+// The commonest rows, melody notes, are written the short way.
 std::string_view FormatListingLine(std::string& buffer, ReportSession& s, const EventRecord& fields,
                                    std::int64_t record, DrumMemory& drum);
+
+// The same line for every kind of row, laid out column by column; what the short way must match.
+std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, const EventRecord& fields,
+                                      std::int64_t record, DrumMemory& drum);
 
 }  // namespace sonivex
