@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Times sonivex-cli against midicsv on generated MIDI files.
+# Times sonivex-cli against midicsv on generated MIDI files and real songs.
 #
 # Usage: bench/run.sh [BUILD_DIR]      (default: the repo's build/)
 #
 # Environment:
 #   RUNS=N             timed runs per command, best one counts (default 5)
-#   BENCH_NO_HYPERFINE=1  time with date +%s%N even when hyperfine is installed
+#   BENCH_NO_HYPERFINE=1  leave hyperfine out even when it is installed: bench/timer.py times,
+#                      starting each command itself and alternating sonivex-cli and midicsv
 #   BENCH_KEEP=1       keep the temp folder (songs, logs) and print its path
 #   REAL_SONGS=DIR     real songs to add to the corpus (default: ../shared/test-midi-files beside the
 #                      repository, when it exists; REAL_SONGS= leaves them out)
@@ -58,6 +59,11 @@ use_hyperfine=0
 if [[ ${BENCH_NO_HYPERFINE:-0} != 1 ]] && command -v hyperfine >/dev/null; then
     use_hyperfine=1
 fi
+# Without hyperfine, timer.py starts the commands itself (no shell in between) and alternates the two.
+use_timer=0
+if ((!use_hyperfine)) && "$python" -c 'import os; os.posix_spawnp' 2>/dev/null; then
+    use_timer=1
+fi
 
 # best_ms CMD... : best wall time of RUNS runs in ms (3 decimals); stdout and
 # stderr of the command are thrown away.
@@ -69,6 +75,8 @@ best_ms() {
             { echo "nan"; return; }
         "$python" -c 'import json,sys; print("%.3f" % (json.load(open(sys.argv[1]))["results"][0]["min"] * 1000))' \
             "$work/hf.json"
+    elif ((use_timer)); then
+        "$python" "$here/timer.py" "$runs" "$@" --vs true | cut -d' ' -f1
     else
         local best="" i t0 t1 ns
         for ((i = 0; i < runs; i++)); do
@@ -82,7 +90,22 @@ best_ms() {
     fi
 }
 
-if ((use_hyperfine)); then how="hyperfine -N, best of $runs"; else how="date +%s%N, best of $runs"; fi
+# side_by_side PATH : "SONIVEX_MS MIDICSV_MS" for one song, the two commands alternating under timer.py.
+side_by_side() {
+    if ((use_timer)); then
+        "$python" "$here/timer.py" "$runs" "$cli" --program-folder "$prog" "$1" --vs midicsv "$1" /dev/null
+    else
+        echo "$(best_ms "$cli" --program-folder "$prog" "$1") $(best_ms midicsv "$1" /dev/null)"
+    fi
+}
+
+if ((use_hyperfine)); then
+    how="hyperfine -N, best of $runs"
+elif ((use_timer)); then
+    how="bench/timer.py (started directly, the two alternating), best of $runs"
+else
+    how="date +%s%N, best of $runs"
+fi
 echo
 echo "sonivex-cli: $cli"
 echo "timing: $how; peak memory from /usr/bin/time -v"
@@ -126,8 +149,7 @@ while IFS=$'\t' read -r name path size ntracks nevents; do
         notes+=("$name: midicsv failed: $(head -n 3 "$work/midicsv.err" | tr '\n' ' ')")
     fi
 
-    s_ms=$(best_ms "$cli" --program-folder "$prog" "$path")
-    m_ms=$(best_ms midicsv "$path" /dev/null)
+    read -r s_ms m_ms < <(side_by_side "$path")
     ratio=$(awk -v a="$s_ms" -v b="$m_ms" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "nan" }')
     printf "$fmt" "$name" "$size" "$s_ms" "$m_ms" "$ratio" "$mb"
     sum_s=$(awk -v a="$sum_s" -v b="$s_ms" 'BEGIN { printf "%.3f", a + b }')
@@ -153,8 +175,7 @@ if [[ -n $real_songs && -d $real_songs ]]; then
     while IFS= read -r -d '' path; do
         rm -rf "$prog/logs"
         "$cli" --program-folder "$prog" "$path" >/dev/null 2>&1  # warms the caches
-        s_ms=$(best_ms "$cli" --program-folder "$prog" "$path")
-        m_ms=$(best_ms midicsv "$path" /dev/null)
+        read -r s_ms m_ms < <(side_by_side "$path")
         real_s=$(awk -v a="$real_s" -v b="$s_ms" 'BEGIN { printf "%.3f", a + b }')
         real_m=$(awk -v a="$real_m" -v b="$m_ms" 'BEGIN { printf "%.3f", a + b }')
         real_count=$((real_count + 1))
