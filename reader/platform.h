@@ -79,7 +79,7 @@ public:
     virtual void RemoveMediaHook() {}
 };
 
-// A platform for work that nobody watches (a benchmark, the picture module): questions are answered No and
+// A platform for work that nobody watches (a benchmark, the helper program): questions are answered No and
 // nothing is shown.
 class SilentPlatform : public Platform {
 public:
