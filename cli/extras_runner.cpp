@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "cli/extras.h"
+#include "reader/files.h"
 
 extern char** environ;
 
@@ -27,14 +28,7 @@ public:
     int fd() const { return fd_; }
 
     bool Write(std::span<const std::uint8_t> bytes) {
-        std::size_t done = 0;
-        while (done < bytes.size()) {
-            const ssize_t n = ::write(fd_, bytes.data() + done, bytes.size() - done);
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += static_cast<std::size_t>(n);
-        }
-        return ::lseek(fd_, 0, SEEK_SET) == 0;
+        return WriteAll(fd_, bytes.data(), bytes.size()) == bytes.size() && ::lseek(fd_, 0, SEEK_SET) == 0;
     }
 
     std::string ReadAll() const {

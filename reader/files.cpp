@@ -155,13 +155,21 @@ bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::pa
         if (got < 0 && errno == EINTR) continue;
         if (got < 0) return false;
         if (got == 0) return true;
-        for (ssize_t done = 0; done < got;) {
-            const ssize_t n = ::write(out.get(), block.data() + done, static_cast<std::size_t>(got - done));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) return false;
-            done += n;
-        }
+        const auto size = static_cast<std::size_t>(got);
+        if (WriteAll(out.get(), block.data(), size) != size) return false;
     }
+}
+
+std::size_t WriteAll(int fd, const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const char*>(data);
+    std::size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, bytes + done, size - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        done += static_cast<std::size_t>(n);
+    }
+    return done;
 }
 
 std::optional<FileBytes> FileBytes::Of(const std::filesystem::path& path) {

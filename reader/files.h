@@ -37,6 +37,10 @@ enum class Replaced { Done, ScratchNotWritten, NotRenamed };
 Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,
                                std::string_view bytes);
 
+// Writes `size` bytes to the open file `fd`, going on after short writes and signals. Returns how many were
+// written: fewer only when a write failed (a full disk, a closed pipe).
+std::size_t WriteAll(int fd, const void* data, std::size_t size);
+
 // Copies a file, replacing the target; the system copies it where it can, else it goes through a buffer in
 // blocks. False when either side fails.
 bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to);

@@ -4,8 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "files.h"
 #include "name_tables.h"
 
 namespace sonivex {
@@ -53,14 +52,7 @@ void LogFile::WriteLine(std::string_view line) {
 
 void LogFile::Flush() {
     if (fd_ < 0) return;
-    std::size_t done = 0;
-    while (done < pending_.size()) {
-        const ssize_t n = ::write(fd_, pending_.data() + done, pending_.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;  // a full disk: the lines are lost, as a log's are
-        done += static_cast<std::size_t>(n);
-    }
-    written_ += done;
+    written_ += WriteAll(fd_, pending_.data(), pending_.size());  // on a full disk the lines are lost, as a log's are
     pending_.clear();
     // What an older, longer log held beyond what is written goes; a cut that fails is tried at the next flush.
     if (written_ < olderLength_ && ::ftruncate(fd_, static_cast<off_t>(written_)) == 0) olderLength_ = written_;
