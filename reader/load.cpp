@@ -13,7 +13,7 @@ namespace {
 constexpr int kHeaderSize = 14;
 constexpr std::int64_t kLargestFile = 0x7FFFFFFF;
 
-bool EndsWithEndOfTrack(const Bytes& file, std::int64_t dataStart, std::int64_t dataEnd) {
+bool EndsWithEndOfTrack(std::span<const std::uint8_t> file, std::int64_t dataStart, std::int64_t dataEnd) {
     // dataStart and dataEnd are 1-based; the data occupies dataStart .. dataEnd - 1.
     if (dataEnd - dataStart < 3) return false;
     const std::uint8_t* last = &file[dataEnd - 4];
@@ -51,10 +51,23 @@ std::string LogFileName(const std::string& fileTitle) {
     return lower.substr(0, lower.size() - 3) + "txt";
 }
 
+namespace {
+
+// The held working copy's bytes, read at the first call while something holds them; none when it cannot be
+// read. Valid until the working copy is replaced or the last holder goes.
+std::span<const std::uint8_t> HeldWorkingCopy(SongSession& s) {
+    SongModel& m = s.song;
+    if (!m.WorkingCopyBytes) m.WorkingCopyBytes = FileBytes::Of(s.WorkFile(m.TempFileName));
+    return m.WorkingCopyBytes ? m.WorkingCopyBytes->View() : std::span<const std::uint8_t>{};
+}
+
+}  // namespace
+
 void ReadTrackChunks(SongSession& s) {
     SongModel& m = s.song;
     m.TracksFound = 0;
-    const Bytes file = ReadWorkingCopyRange(s, 0, UINT64_MAX);  // held during a report run (after a repair)
+    const WorkingCopyHeld held(s);  // already held in a load and a report run: scanned where it lies
+    const std::span<const std::uint8_t> file = HeldWorkingCopy(s);
     const std::int64_t length = static_cast<std::int64_t>(file.size());
     std::int64_t next = kHeaderSize + 1;  // 1-based position of the next byte to read
 
@@ -118,9 +131,8 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
 
 Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count) {
     SongModel& m = s.song;
-    if (m.WorkingCopyHolders > 0 && !m.WorkingCopyBytes) m.WorkingCopyBytes = FileBytes::Of(s.WorkFile(m.TempFileName));
-    if (!m.WorkingCopyBytes) return ReadFileRange(s.WorkFile(m.TempFileName), offset, count).value_or(Bytes{});
-    const std::span<const std::uint8_t> held = m.WorkingCopyBytes->View();
+    if (m.WorkingCopyHolders == 0) return ReadFileRange(s.WorkFile(m.TempFileName), offset, count).value_or(Bytes{});
+    const std::span<const std::uint8_t> held = HeldWorkingCopy(s);
     if (offset >= held.size()) return Bytes{};
     const std::uint64_t end = offset + std::min<std::uint64_t>(count, held.size() - offset);
     return Bytes(held.begin() + static_cast<std::ptrdiff_t>(offset), held.begin() + static_cast<std::ptrdiff_t>(end));
