@@ -14,6 +14,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <utility>
 
 #include "app/commands.h"
 #include "app/folders.h"
@@ -322,29 +323,75 @@ SongFacts AnalyseSong(const std::string& path, const Folders& folders, const Bat
     }
 }
 
+namespace {
+
+// The lines of the songs in the order of the list, however the workers interleave: each song's line waits in
+// its slot until every song before it is written. A worker waits rather than run further than `window` songs
+// ahead of the writer, so that lines waiting for their turn cannot pile up in memory when the writer is slow.
+class OrderedLines {
+public:
+    OrderedLines(std::size_t total, std::size_t window) : slots_(total), window_(window) {}
+
+    // Waits until song `i` is near enough to the writer to be analysed.
+    void WaitForTurn(std::size_t i) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        writtenChanged_.wait(lock, [&] { return i < written_ + window_; });
+    }
+    void Put(std::size_t i, std::string line, SongStatus status) {
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            slots_[i].line = std::move(line);
+            slots_[i].status = status;
+            slots_[i].ready = true;
+        }
+        readyChanged_.notify_one();
+    }
+    // Waits for song `i`'s line and takes it; every song before it has been taken.
+    std::pair<std::string, SongStatus> Take(std::size_t i) {
+        std::pair<std::string, SongStatus> taken;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            readyChanged_.wait(lock, [&] { return slots_[i].ready; });
+            taken.first.swap(slots_[i].line);
+            taken.second = slots_[i].status;
+            written_ = i + 1;
+        }
+        writtenChanged_.notify_all();
+        return taken;
+    }
+
+private:
+    struct Slot {
+        std::string line;
+        SongStatus status = SongStatus::Refused;
+        bool ready = false;
+    };
+    std::vector<Slot> slots_;
+    const std::size_t window_;
+    std::size_t written_ = 0;
+    std::mutex mutex_;
+    std::condition_variable readyChanged_;
+    std::condition_variable writtenChanged_;
+};
+
+void Count(BatchCounts& counts, SongStatus status) {
+    switch (status) {
+        case SongStatus::Analysed: ++counts.analysed; break;
+        case SongStatus::Refused: ++counts.refused; break;
+        case SongStatus::Stopped: ++counts.stopped; break;
+    }
+}
+
+}  // namespace
+
 BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& base, const BatchOptions& options,
                          std::FILE* out) {
     BatchCounts counts;
     const std::size_t total = songs.size();
     unsigned workers = options.jobs > 0 ? static_cast<unsigned>(options.jobs) : std::thread::hardware_concurrency();
     workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(std::max<std::size_t>(total, 1))));
-
-    // Each song's line waits in its slot until every song before it is written, so the output keeps the
-    // order of `songs` however the workers interleave.
-    struct Slot {
-        std::string line;
-        SongStatus status = SongStatus::Refused;
-        bool ready = false;
-    };
-    std::vector<Slot> slots(total);
-    std::mutex mutex;
-    std::condition_variable readyChanged;
-    std::condition_variable writtenChanged;
+    OrderedLines lines(total, 16 * static_cast<std::size_t>(workers));
     std::atomic<std::size_t> next{0};
-    // A worker waits rather than run further than this ahead of the writer, so that lines waiting for their
-    // turn cannot pile up in memory when the writer is slowed down.
-    const std::size_t window = 16 * static_cast<std::size_t>(workers);
-    std::size_t written = 0;
 
     const auto work = [&](unsigned worker) {
         Folders own = base;
@@ -352,19 +399,9 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
         std::error_code ec;
         std::filesystem::create_directories(own.work, ec);
         for (std::size_t i = next++; i < total; i = next++) {
-            {
-                std::unique_lock<std::mutex> lock(mutex);
-                writtenChanged.wait(lock, [&] { return i < written + window; });
-            }
+            lines.WaitForTurn(i);
             SongFacts facts = AnalyseSong(songs[i], own, options);
-            std::string line = ToLine(facts, options.csv);
-            {
-                const std::lock_guard<std::mutex> lock(mutex);
-                slots[i].line = std::move(line);
-                slots[i].status = facts.status;
-                slots[i].ready = true;
-            }
-            readyChanged.notify_one();
+            lines.Put(i, ToLine(facts, options.csv), facts.status);
         }
         std::filesystem::remove_all(own.work, ec);
     };
@@ -374,22 +411,9 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
 
     ProgressLine progress(options.progress, total);
     for (std::size_t i = 0; i < total; ++i) {
-        std::string line;
-        SongStatus status = SongStatus::Refused;
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            readyChanged.wait(lock, [&] { return slots[i].ready; });
-            line.swap(slots[i].line);
-            status = slots[i].status;
-            written = i + 1;
-        }
-        writtenChanged.notify_all();
+        const auto [line, status] = lines.Take(i);
         std::fwrite(line.data(), 1, line.size(), out);
-        switch (status) {
-            case SongStatus::Analysed: ++counts.analysed; break;
-            case SongStatus::Refused: ++counts.refused; break;
-            case SongStatus::Stopped: ++counts.stopped; break;
-        }
+        Count(counts, status);
         progress.Update(i + 1);
     }
     std::fflush(out);

@@ -99,6 +99,45 @@ const std::string& DrumName(ReportSession& s, int key, std::int64_t record, Drum
     return drum.name;
 }
 
+// What the row is, after the columns: its kind, and for notes, controllers and programs their names.
+void Describe(LineBuilder& line, ReportSession& s, const EventRecord& fields, int status, std::int64_t record,
+              DrumMemory& drum) {
+    if (Between(status, 224, 239)) line.Text("Pitch Change");
+    if (Between(status, 208, 223)) line.Text("Channel Pressure");
+    if (Between(status, 160, 175)) line.Text("Polyphonic Pressure");
+    if (status == kSysexRow || status == kSysexContinuationRow) line.Text("System Exclusive");
+    if (fields.Data2 >= 0) {
+        if (Between(status, 144, 159)) {
+            if (fields.Data2 < 1) {
+                line.Text("Off");
+            } else {
+                line.Text("On ");
+            }
+        }
+        if (Between(status, 128, 143)) line.Text("Off");
+        if (IsDrumNoteStatus(status)) {
+            line.Text(" - ");
+            line.Text(DrumName(s, fields.Data1, record, drum));
+        }
+    }
+    if (Between(status, 176, 191)) {
+        line.Text("Controller: ");
+        line.Text(ControllerName(s.names, fields.Data1));
+    }
+    if (fields.IsText()) line.Text("Text");
+    if (status == kTempoRow) line.Text("Set Tempo");
+    if (status == kTimeSignatureRow) line.Text("Time Signature");
+    if (Between(status, 192, 207)) {
+        if (status == kDrumProgramStatus) {
+            line.Text("Drum Set: ");
+            line.Text(s.names.DrumKitNames[DrumKitIndex(fields.Data1)]);
+        } else {
+            line.Text("Instrument: ");
+            line.Text(ProgramName(s, fields.Data1));
+        }
+    }
+}
+
 // The line of the commonest row, a melody note whose numbers fit their columns, written straight into
 // `buffer` in the layout that FormatAnyListingLine gives it. Nothing when the row is not such a note.
 std::optional<std::string_view> NoteLine(std::string& buffer, const NameTables& names, int status,
@@ -175,7 +214,6 @@ std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, con
     if (status < -1) status = -status;  // a running-status event is listed like its status
     const bool channelEvent = Between(status, 128, 239);
     const bool note = Between(status, 128, 159);
-    const bool drumNote = IsDrumNoteStatus(status);
 
     LineBuilder line(buffer);
     line.Blanks(8);
@@ -187,7 +225,7 @@ std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, con
     // The first value: a note name right-aligned in 4 with no lead gap, or a number in 3 after one blank; the
     // two together fill 6 characters.
     const std::size_t firstStart = line.Length();
-    if (note && !drumNote) {
+    if (note && !IsDrumNoteStatus(status)) {
         const int key = fields.Data1;
         const std::string& pitch = s.names.NoteNames[key % 12 + 1];
         char octave[16];
@@ -209,40 +247,7 @@ std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, con
     line.Char(' ');
 
     const std::size_t describeFrom = line.Length();
-    if (Between(status, 224, 239)) line.Text("Pitch Change");
-    if (Between(status, 208, 223)) line.Text("Channel Pressure");
-    if (Between(status, 160, 175)) line.Text("Polyphonic Pressure");
-    if (status == kSysexRow || status == kSysexContinuationRow) line.Text("System Exclusive");
-    if (fields.Data2 >= 0) {
-        if (Between(status, 144, 159)) {
-            if (fields.Data2 < 1) {
-                line.Text("Off");
-            } else {
-                line.Text("On ");
-            }
-        }
-        if (Between(status, 128, 143)) line.Text("Off");
-        if (drumNote) {
-            line.Text(" - ");
-            line.Text(DrumName(s, fields.Data1, record, drum));
-        }
-    }
-    if (Between(status, 176, 191)) {
-        line.Text("Controller: ");
-        line.Text(ControllerName(s.names, fields.Data1));
-    }
-    if (fields.IsText()) line.Text("Text");
-    if (status == kTempoRow) line.Text("Set Tempo");
-    if (status == kTimeSignatureRow) line.Text("Time Signature");
-    if (Between(status, 192, 207)) {
-        if (status == kDrumProgramStatus) {
-            line.Text("Drum Set: ");
-            line.Text(s.names.DrumKitNames[DrumKitIndex(fields.Data1)]);
-        } else {
-            line.Text("Instrument: ");
-            line.Text(ProgramName(s, fields.Data1));
-        }
-    }
+    Describe(line, s, fields, status, record, drum);
     // The description loses its trailing blanks; the blank before it stays.
     line.TrimFrom(describeFrom);
     return line.View();
