@@ -57,15 +57,8 @@ std::size_t ReadAt(int fd, std::uint8_t* into, std::size_t size, off_t at) {
     return done;
 }
 
-}  // namespace
-
-std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t count) {
-    // Plain system calls: a song is read with four of them (open, fstat, read, close), and a run reads several
-    // small files.
-    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (fd.get() < 0) return std::nullopt;
-    struct stat info {};
-    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+// Reads up to `count` bytes from `offset` of the open file `fd`, which fstat described as `info`.
+Bytes ReadOpenFile(const FileDescriptor& fd, const struct stat& info, std::uint64_t offset, std::uint64_t count) {
     Bytes out;
     if (offset > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) return out;
     auto at = static_cast<off_t>(offset);
@@ -95,6 +88,18 @@ std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint6
         at += static_cast<off_t>(got);
     }
     return out;
+}
+
+}  // namespace
+
+std::optional<Bytes> ReadFileRange(const std::filesystem::path& path, std::uint64_t offset, std::uint64_t count) {
+    // Plain system calls: a song is read with four of them (open, fstat, read, close), and a run reads several
+    // small files.
+    const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
+    struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
+    return ReadOpenFile(fd, info, offset, count);
 }
 
 std::optional<Bytes> ReadWholeFile(const std::filesystem::path& path) {
@@ -174,17 +179,17 @@ std::size_t WriteAll(int fd, const void* data, std::size_t size) {
 
 std::optional<FileBytes> FileBytes::Of(const std::filesystem::path& path) {
     const FileDescriptor fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    if (fd.get() < 0) return std::nullopt;
     struct stat info {};
+    if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) return std::nullopt;
     // A small file is read: mapping and unmapping it would cost more than the pages it saves.
     constexpr off_t kSmallestMapped = 256 * 1024;
-    if (fd.get() >= 0 && ::fstat(fd.get(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size >= kSmallestMapped) {
+    if (S_ISREG(info.st_mode) && info.st_size >= kSmallestMapped) {
         const auto size = static_cast<std::size_t>(info.st_size);
         void* mapped = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd.get(), 0);
         if (mapped != MAP_FAILED) return FileBytes(static_cast<const std::uint8_t*>(mapped), size);
     }
-    std::optional<Bytes> bytes = ReadWholeFile(path);
-    if (!bytes) return std::nullopt;
-    return FileBytes(std::move(*bytes));
+    return FileBytes(ReadOpenFile(fd, info, 0, UINT64_MAX));
 }
 
 FileBytes::FileBytes(FileBytes&& other) noexcept
