@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <random>
 #include <limits>
 #include <memory>
 #include <system_error>
@@ -117,38 +119,133 @@ bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes) {
     return WriteWholeFile(path, AsText(bytes));
 }
 
-Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,
-                               std::string_view bytes) {
-    if (!WriteWholeFile(scratch, bytes)) {
-        RemoveIfPresent(scratch);
-        return Replaced::ScratchNotWritten;
+std::string SystemReason(int error) { return std::strerror(error); }
+
+std::optional<ExclusiveFile> ExclusiveFile::Create(const std::filesystem::path& folder, const std::string& prefix,
+                                                   const std::string& suffix, unsigned mode, int& error) {
+    std::random_device device;
+    std::uniform_int_distribution<std::uint32_t> any;
+    // A name that is taken already (by a file, a link or another process's scratch) is never opened: another
+    // random part is tried.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char random[24];
+        std::snprintf(random, sizeof random, "%08x%08x", any(device), any(device));
+        std::filesystem::path path = folder / (prefix + std::to_string(::getpid()) + "-" + random + suffix);
+        const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0) return ExclusiveFile(std::move(path), fd);
+        if (errno != EEXIST) break;
     }
-    std::error_code ec;
-    std::filesystem::rename(scratch, file, ec);
-    if (ec) {
-        RemoveIfPresent(scratch);
-        return Replaced::NotRenamed;
-    }
-    return Replaced::Done;
+    error = errno;
+    return std::nullopt;
 }
 
-bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to) {
-    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.get() < 0) return false;
+ExclusiveFile::ExclusiveFile(ExclusiveFile&& other) noexcept
+    : path_(std::move(other.path_)), fd_(std::exchange(other.fd_, -1)) {
+    other.path_.clear();
+}
+
+ExclusiveFile::~ExclusiveFile() {
+    if (fd_ >= 0) ::close(fd_);
+    if (!path_.empty()) ::unlink(path_.c_str());
+}
+
+bool ExclusiveFile::TakeModeOf(const std::filesystem::path& replaced, int& error) {
     struct stat info {};
-    if (::fstat(in.get(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
-    std::error_code ec;
-    if (std::filesystem::is_directory(to, ec)) return false;
-    const FileDescriptor out(::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (out.get() < 0) return false;
+    if (::stat(replaced.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return true;
+    // The group first: changing it may clear the set-id bits, which the mode then puts back. A group that is
+    // not this process's to give leaves this user's, as on any new file.
+    if (::fchown(fd_, static_cast<uid_t>(-1), info.st_gid) != 0) errno = 0;
+    if (::fchmod(fd_, info.st_mode & 07777) == 0) return true;
+    error = errno;
+    return false;
+}
+
+bool ExclusiveFile::WriteAllOf(std::string_view bytes, int& error) {
+    errno = 0;
+    if (WriteAll(fd_, bytes.data(), bytes.size()) == bytes.size()) return true;
+    error = errno != 0 ? errno : EIO;
+    return false;
+}
+
+bool ExclusiveFile::RenameTo(const std::filesystem::path& target, int& error, Flush flush) {
+    // A kept file's bytes reach the disk before its name does, so a crash never leaves it empty or cut short.
+    const bool flushed = flush == Flush::No || ::fdatasync(fd_) == 0 || errno == EINVAL || errno == EROFS;
+    const int flushError = errno;
+    const bool closed = ::close(std::exchange(fd_, -1)) == 0;
+    if (!flushed || !closed) {
+        error = !flushed ? flushError : errno;
+        return false;  // the destructor removes the file
+    }
+    if (::rename(path_.c_str(), target.c_str()) != 0) {
+        error = errno;
+        return false;
+    }
+    path_.clear();
+    return true;
+}
+
+namespace {
+
+// The scratch file's mode for a file that will take the place of the one at `file`: a new file gets what the
+// umask allows.
+constexpr unsigned kNewFileMode = 0666;
+
+}  // namespace
+
+std::filesystem::path FollowLinks(const std::filesystem::path& path) {
+    constexpr int kLongestChain = 40;  // as the system's own limit
+    std::filesystem::path at = path;
+    for (int step = 0; step < kLongestChain; ++step) {
+        struct stat info {};
+        if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+        std::error_code ec;
+        const std::filesystem::path next = std::filesystem::read_symlink(at, ec);
+        if (ec) return at;
+        at = next.is_absolute() ? next : at.parent_path() / next;
+    }
+    return path;
+}
+
+Replacement ReplaceThroughScratch(const std::filesystem::path& file, const ScratchName& scratch,
+                                  std::string_view bytes) {
+    int error = 0;
+    std::optional<ExclusiveFile> out = ExclusiveFile::Create(scratch.folder, scratch.prefix, scratch.suffix,
+                                                             kNewFileMode, error);
+    if (!out || !out->TakeModeOf(file, error) || !out->WriteAllOf(bytes, error)) {
+        return {Replaced::ScratchNotWritten, error};
+    }
+    if (!out->RenameTo(file, error)) return {Replaced::NotRenamed, error};
+    return {};
+}
+
+Replacement CopyThroughScratch(const std::filesystem::path& from, const std::filesystem::path& to,
+                               const ScratchName& scratch, unsigned mode) {
+    const FileDescriptor in(::open(from.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    if (in.get() < 0) return {Replaced::SourceNotRead, errno};
+    struct stat info {};
+    if (::fstat(in.get(), &info) != 0) return {Replaced::SourceNotRead, errno};
+    if (!S_ISREG(info.st_mode)) return {Replaced::SourceNotRead, S_ISDIR(info.st_mode) ? EISDIR : EINVAL};
+    int error = 0;
+    std::optional<ExclusiveFile> out = ExclusiveFile::Create(scratch.folder, scratch.prefix, scratch.suffix, mode, error);
+    if (!out) return {Replaced::ScratchNotWritten, error};
+    if (!CopyOpenFile(in.get(), out->Descriptor(), error)) {
+        // A read that failed is the source's fault; a write that failed, the scratch file's.
+        return {error == EIO || error == EISDIR ? Replaced::SourceNotRead : Replaced::ScratchNotWritten, error};
+    }
+    if (!out->RenameTo(to, error)) return {Replaced::NotRenamed, error};
+    return {};
+}
+
+bool CopyOpenFile(int in, int out, int& error) {
     // The system copies from file to file without the bytes passing through the program; where it cannot
     // (another kind of file system, a pipe), a buffer takes them in blocks from where it stopped.
     for (;;) {
-        const ssize_t n = ::copy_file_range(in.get(), nullptr, out.get(), nullptr, 1 << 30, 0);
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, 1 << 30, 0);
         if (n == 0) return true;
         if (n < 0) {
             if (errno == EINTR) continue;
             if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EBADF) {
+                error = errno;
                 return false;
             }
             break;
@@ -156,13 +253,28 @@ bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::pa
     }
     std::vector<char> block(1 << 16);
     for (;;) {
-        const ssize_t got = ::read(in.get(), block.data(), block.size());
+        const ssize_t got = ::read(in, block.data(), block.size());
         if (got < 0 && errno == EINTR) continue;
-        if (got < 0) return false;
+        if (got < 0) {
+            error = errno == EISDIR ? EISDIR : EIO;
+            return false;
+        }
         if (got == 0) return true;
         const auto size = static_cast<std::size_t>(got);
-        if (WriteAll(out.get(), block.data(), size) != size) return false;
+        errno = 0;
+        if (WriteAll(out, block.data(), size) != size) {
+            error = errno != 0 ? errno : EIO;
+            return false;
+        }
     }
+}
+
+bool CopyFileBlocks(const std::filesystem::path& from, const std::filesystem::path& to) {
+    std::error_code ec;
+    if (std::filesystem::is_directory(to, ec)) return false;
+    const ScratchName scratch{to.parent_path().empty() ? "." : to.parent_path(), "." + to.filename().string() + ".",
+                              ".copying"};
+    return CopyThroughScratch(from, to, scratch, kNewFileMode).status == Replaced::Done;
 }
 
 std::size_t WriteAll(int fd, const void* data, std::size_t size) {

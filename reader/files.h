@@ -29,17 +29,82 @@ bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes);
 
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
 
-// How replacing a file through a scratch file went.
-enum class Replaced { Done, ScratchNotWritten, NotRenamed };
+// The system's text for an error number ("No space left on device").
+std::string SystemReason(int error);
 
-// Writes `bytes` whole to `scratch`, then gives it the name `file`, so `file` is either the old one or the
-// whole new one. The scratch file does not remain after a failure.
-Replaced ReplaceThroughScratch(const std::filesystem::path& file, const std::filesystem::path& scratch,
-                               std::string_view bytes);
+// A file made new for this process alone: created exclusively (never through a link, never over a file that
+// is there) under a name that holds the process's id and a random part, `prefix` + "PID-RANDOM" + `suffix`, in
+// `folder`. It is removed when this object goes, unless it was renamed into place. Move-only.
+class ExclusiveFile {
+public:
+    // Makes the file with `mode` (the umask applies). Nothing, with the system's error number in `error`, when it
+    // cannot be made.
+    static std::optional<ExclusiveFile> Create(const std::filesystem::path& folder, const std::string& prefix,
+                                               const std::string& suffix, unsigned mode, int& error);
+
+    ExclusiveFile(ExclusiveFile&& other) noexcept;
+    ExclusiveFile& operator=(ExclusiveFile&&) = delete;
+    ExclusiveFile(const ExclusiveFile&) = delete;
+    ExclusiveFile& operator=(const ExclusiveFile&) = delete;
+    ~ExclusiveFile();
+
+    int Descriptor() const { return fd_; }
+    const std::filesystem::path& Path() const { return path_; }
+
+    // Gives the file the permission bits of the regular file `replaced` (and its group, where this process may
+    // set it), when there is one. False, with the error number, when the bits cannot be set.
+    bool TakeModeOf(const std::filesystem::path& replaced, int& error);
+    // Writes the bytes whole. False, with the error number, when a write fails.
+    bool WriteAllOf(std::string_view bytes, int& error);
+    // Closes the file and gives it the name `target`, replacing what has that name (a link there is replaced,
+    // not followed); with Flush::ToDisk its bytes reach the disk first. False, with the error number, when that
+    // fails; the file is then removed.
+    enum class Flush { No, ToDisk };
+    bool RenameTo(const std::filesystem::path& target, int& error, Flush flush = Flush::No);
+
+private:
+    ExclusiveFile(std::filesystem::path path, int fd) : path_(std::move(path)), fd_(fd) {}
+
+    std::filesystem::path path_;
+    int fd_ = -1;
+};
+
+// How replacing a file through a scratch file went, and the system's error number where it failed.
+enum class Replaced { Done, SourceNotRead, ScratchNotWritten, NotRenamed };
+struct Replacement {
+    Replaced status = Replaced::Done;
+    int error = 0;
+};
+
+// Where a scratch file beside its target is made and how it is named (see ExclusiveFile).
+struct ScratchName {
+    std::filesystem::path folder;
+    std::string prefix;
+    std::string suffix;
+};
+
+// The path that `path` names once every link on it is followed (the target of a link, or of a chain of links,
+// which may not exist yet); `path` itself when it is no link. A chain that never ends is taken as it stands.
+std::filesystem::path FollowLinks(const std::filesystem::path& path);
+
+// Writes `bytes` whole to a new scratch file, then gives it the name `file`, so `file` is either the old one or
+// the whole new one; a file replaced keeps its permission bits (ExclusiveFile::TakeModeOf). The scratch file
+// does not remain after a failure.
+Replacement ReplaceThroughScratch(const std::filesystem::path& file, const ScratchName& scratch,
+                                  std::string_view bytes);
+
+// Copies the file `from` to a new scratch file, then gives it the name `to` in the same way. The scratch file
+// is made with `mode`; a failure to read `from` is SourceNotRead.
+Replacement CopyThroughScratch(const std::filesystem::path& from, const std::filesystem::path& to,
+                               const ScratchName& scratch, unsigned mode);
 
 // Writes `size` bytes to the open file `fd`, going on after short writes and signals. Returns how many were
 // written: fewer only when a write failed (a full disk, a closed pipe).
 std::size_t WriteAll(int fd, const void* data, std::size_t size);
+
+// Copies the open file `in` into the open file `out` from their current positions: the system copies it where
+// it can, else it goes through a buffer in blocks. False, with the error number, when either side fails.
+bool CopyOpenFile(int in, int out, int& error);
 
 // Copies a file, replacing the target; the system copies it where it can, else it goes through a buffer in
 // blocks. False when either side fails.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "files.h"
 #include "text.h"
@@ -116,16 +117,20 @@ void ReadTrackChunks(SongSession& s) {
     }
 }
 
+ScratchName WorkingScratch(const SongSession& s) { return {s.folders.work, std::string(kScratchFileName) + ".", ""}; }
+
 bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
-    const auto scratch = s.WorkFile(kScratchFileName);
     const auto working = s.WorkFile(s.song.TempFileName);
-    switch (ReplaceThroughScratch(working, scratch, bytes)) {
-    case Replaced::Done:
+    const Replacement replaced = ReplaceThroughScratch(working, WorkingScratch(s), bytes);
+    if (replaced.status == Replaced::Done) {
         if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = FileBytes(Bytes(bytes.begin(), bytes.end()));
         return true;
-    case Replaced::ScratchNotWritten: s.Message(scratch.string() + " could not be written", Icon::Critical); break;
-    case Replaced::NotRenamed: s.Message(working.string() + " could not be replaced", Icon::Critical); break;
     }
+    ++s.UnwrittenResults;
+    const std::string what = replaced.status == Replaced::NotRenamed ? working.string() + " could not be replaced"
+                                                                     : s.WorkFile(kScratchFileName).string() +
+                                                                           " could not be written";
+    s.Message(what + ": " + SystemReason(replaced.error) + "\r\nThe song was left as it was.", Icon::Critical);
     return false;
 }
 
@@ -146,13 +151,22 @@ WorkingCopyHeld::~WorkingCopyHeld() {
 
 namespace {
 
-// Copies the song to the working copy, which is then held as written (LoadFile holds it).
-bool MakeWorkingCopy(SongSession& s) {
+// Copies the song to the working copy, which is then held as written (LoadFile holds it). Nothing, or what
+// went wrong for a message that follows the file's title.
+std::optional<std::string> MakeWorkingCopy(SongSession& s) {
     SongModel& m = s.song;
     const std::filesystem::path working = s.WorkFile(m.TempFileName);
-    if (!CopyFileBlocks(m.SourcePath, working)) return false;
+    // Only this user reads the working copy.
+    const Replacement copied = CopyThroughScratch(m.SourcePath, working, WorkingScratch(s), 0600);
+    switch (copied.status) {
+    case Replaced::Done: break;
+    case Replaced::SourceNotRead: return ": Cannot read the file: " + SystemReason(copied.error);
+    case Replaced::ScratchNotWritten:
+    case Replaced::NotRenamed:
+        return ": Cannot make the working copy in " + s.folders.work.string() + ": " + SystemReason(copied.error);
+    }
     m.WorkingCopyBytes = FileBytes::Of(working);
-    return true;
+    return std::nullopt;
 }
 
 }  // namespace
@@ -174,13 +188,13 @@ void LoadFile(SongSession& s) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(m.SourcePath, ec);
     if (ec || size > static_cast<std::uintmax_t>(kLargestFile)) {
-        Fail(s, ec ? ": Cannot read the file" : ": File too large");
+        Fail(s, ec ? ": Cannot read the file: " + ec.message() : ": File too large");
         return;
     }
     m.FileLength = static_cast<std::int64_t>(size);
     s.CloseAllFiles();
-    if (!MakeWorkingCopy(s)) {
-        Fail(s, ": Cannot make the working copy in " + s.folders.work.string());
+    if (const std::optional<std::string> problem = MakeWorkingCopy(s)) {
+        Fail(s, *problem);
         return;
     }
 
@@ -205,7 +219,10 @@ void LoadFile(SongSession& s) {
 
     s.ShowCaption(std::string(kAppTitle) + " - " + m.FileTitle);
     std::filesystem::create_directories(s.LogFolder(), ec);
-    m.Log.Open(s.LogFolder() / LogFileName(m.FileTitle), false);
+    const std::filesystem::path log = s.LogFolder() / LogFileName(m.FileTitle);
+    if (!m.Log.Open(log, false) && !m.Log.Problem().empty()) {
+        s.Message(log.string() + " could not be written: " + m.Log.Problem(), Icon::Warning);
+    }
 }
 
 }  // namespace sonivex

@@ -4,6 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
+
 #include "files.h"
 #include "name_tables.h"
 
@@ -20,17 +23,32 @@ constexpr std::size_t kLongestLine = 4096;  // a longer line still fits; the blo
 
 bool LogFile::Open(const std::filesystem::path& path, bool append) {
     Close();
+    problem_.clear();
     if (off_) return false;
     path_ = path;
     // A log that replaces an older one is written over it from the start and cut to its own length at a
     // flush where the older one was longer, instead of being emptied first: emptying a file makes the file
     // system write the old one out.
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : 0), 0666);
-    if (fd_ < 0) return false;
-    written_ = 0;
-    olderLength_ = 0;
+    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | (append ? O_APPEND : 0),
+                 0666);
+    if (fd_ < 0) {
+        // A pipe without a reader or a device without a driver cannot be opened without waiting.
+        problem_ = errno == ELOOP                       ? "a link is in its place"
+                   : errno == ENXIO || errno == ENODEV ? "it is not a regular file"
+                                                       : std::strerror(errno);
+        return false;
+    }
     struct stat info {};
-    if (!append && ::fstat(fd_, &info) == 0) olderLength_ = static_cast<std::uint64_t>(info.st_size);
+    if (::fstat(fd_, &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || info.st_nlink != 1) {
+        problem_ = !S_ISREG(info.st_mode)           ? "it is not a regular file"
+                   : info.st_uid != ::geteuid() ? "it belongs to another user"
+                                                : "it has another name elsewhere";
+        ::close(fd_);
+        fd_ = -1;
+        return false;
+    }
+    written_ = 0;
+    olderLength_ = append ? 0 : static_cast<std::uint64_t>(info.st_size);
     pending_.clear();
     pending_.reserve(kLogBlock + kLongestLine);
     return true;

@@ -47,8 +47,12 @@ public:
     ~LogFile() { Close(); }
 
     // Opens the file for writing, replacing any file of that name (append = false), or for appending. A log
-    // that is switched off opens nothing and returns false.
+    // that is switched off opens nothing and returns false. A link in the file's place is never followed, and
+    // a file of that name that is not this user's own plain file (another user's, a device, a file with a
+    // second name elsewhere) is left alone: Open then returns false and Problem() says why.
     bool Open(const std::filesystem::path& path, bool append);
+    // Why the last Open failed, for a message; empty after an Open that succeeded or found the log switched off.
+    const std::string& Problem() const { return problem_; }
     // Keeps this log closed from now on (a run that asked for no log files).
     void SwitchOff() {
         Close();
@@ -66,6 +70,7 @@ private:
     std::uint64_t olderLength_ = 0;  // what is left of the older log that this one replaces
     std::filesystem::path path_;
     std::string pending_;  // lines not yet handed to the file
+    std::string problem_;
     bool off_ = false;
 };
 
@@ -278,6 +283,7 @@ struct SongSession {
     bool FixedSeed = false;        // every report run seeds the random generator with Seed, not the clock
     std::uint32_t Seed = 0;
     int RunErrorCount = 0;        // runtime errors shown (a report or an edit stopped) since the session began
+    int UnwrittenResults = 0;     // commands whose new working copy could not be written, since the session began
     std::string Caption;          // the main window's caption as last set
     SongModel song;
     NameTables names;

@@ -7,6 +7,7 @@
 #include "app/history.h"
 #include "app/undo_redo.h"
 #include "support/fake_media.h"
+#include "support/file_size_limit.h"
 #include "support/test_session.h"
 
 namespace sonivex::test {
@@ -239,15 +240,15 @@ TEST(UndoRedo, AWorkingCopyThatCannotBeReplacedIsNamedAndTheHistoryStays) {
     Editing e;
     e.CopyTrack();
     const Bytes copied = e.WorkingCopy();
-    // A folder in the scratch file's place: the kept copy cannot be written.
-    std::filesystem::create_directory(e.t->WorkFile(kScratchFileName));
-    EXPECT_FALSE(UndoCommand(*e.t));
+    {
+        const FileSizeLimit full(10);  // the kept copy cannot be written
+        EXPECT_FALSE(UndoCommand(*e.t));
+    }
     EXPECT_EQ(e.WorkingCopy(), copied);
     ASSERT_FALSE(e.t.platform().messages.empty());
     EXPECT_NE(e.t.platform().messages.back().find("could not be written"), std::string::npos);
     EXPECT_TRUE(e.t->history.CanUndo());
     EXPECT_FALSE(e.t->history.CanRedo());
-    std::filesystem::remove(e.t->WorkFile(kScratchFileName));
 }
 
 }  // namespace

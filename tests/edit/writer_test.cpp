@@ -8,6 +8,7 @@
 #include "reader/parse.h"
 #include "report/report.h"
 #include "support/fake_media.h"
+#include "support/file_size_limit.h"
 #include "support/test_session.h"
 
 namespace sonivex::test {
@@ -181,14 +182,21 @@ TEST(Writer, LeavesTheWorkingCopyWhenTheScratchFileCannotBeWritten) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 1).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    std::filesystem::create_directory(t.folder() / "dffhedc");  // a folder stands where the scratch file goes
     t->song.EditMode = RewriteMode::SwitchDrumMelody;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
-    RewriteTrack(*t);
+    {
+        const FileSizeLimit full(10);  // the new song does not fit
+        RewriteTrack(*t);
+    }
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
     ASSERT_EQ(t.platform().messages.size(), 1u);
-    EXPECT_NE(t.platform().messages[0].find("dffhedc could not be written"), std::string::npos);
+    EXPECT_EQ(t.platform().messages[0], (t.folder() / "dffhedc").string() +
+                                            " could not be written: File too large\r\nThe song was left as it was.");
+    EXPECT_EQ(t->UnwrittenResults, 1);
+    for (const auto& entry : std::filesystem::directory_iterator(t.folder())) {
+        EXPECT_NE(entry.path().filename().string().rfind("dffhedc", 0), 0u) << "a scratch file is left";
+    }
 }
 
 struct Editing {
