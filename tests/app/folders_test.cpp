@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <random>
 
 #include "app/commands.h"
@@ -175,9 +176,9 @@ TEST(RunFolders, OfADeadRunAreRemovedByTheNextStartWhileALiveRunKeepsItsFolder) 
 
 TEST(RunFolders, WithoutALockFileAreNoRunsAndGoToo) {
     Home h;
-    Write(h.Runs() / "77-left" / kNotesFileName, "x");
+    Write(h.Runs() / "77-0123456789abcdef" / kNotesFileName, "x");
     RunFolders run = h.Make();
-    EXPECT_FALSE(fs::exists(h.Runs() / "77-left"));
+    EXPECT_FALSE(fs::exists(h.Runs() / "77-0123456789abcdef"));
     EXPECT_EQ(Entries(h.Runs()), std::vector<fs::path>{run.folders.work});
 }
 
@@ -193,6 +194,7 @@ TEST(ProgramFolder, KeepsEverythingInThatFolderAndMakesNothingElse) {
     Home h;
     std::string error;
     const fs::path dir = h.root / "program folder";
+    fs::create_directories(dir);
     std::optional<RunFolders> run = MakeRunFolders(h.env, h.program, dir, error);
     ASSERT_TRUE(run.has_value());
     EXPECT_FALSE(run->run.has_value());
@@ -200,6 +202,138 @@ TEST(ProgramFolder, KeepsEverythingInThatFolderAndMakesNothingElse) {
     EXPECT_EQ(run->folders.work, dir);
     EXPECT_EQ(run->folders.logs, dir / "logs");
     EXPECT_FALSE(fs::exists(h.home / ".local"));
+}
+
+// A folder outside the program's with a file in it, which nothing the program does may change.
+struct Outside {
+    fs::path folder;
+    explicit Outside(const fs::path& root) : folder(root / "outside") {
+        Write(folder / "precious.txt", "precious");
+        fs::create_directories(folder / "inner");
+    }
+    bool Untouched() const {
+        return TestSession::ReadText(folder / "precious.txt") == "precious" && fs::is_directory(folder / "inner") &&
+               Entries(folder).size() == 2;
+    }
+};
+
+TEST(RunFolders, AreRefusedWhereALinkStandsForTheStateRunOrLogsFolder) {
+    for (const std::string planted : {"", "run", "logs"}) {
+        Home h;
+        Outside outside(h.root);
+        const fs::path state = UserStateFolder(h.env);
+        fs::create_directories(planted.empty() ? state.parent_path() : state);
+        ::chmod(state.parent_path().c_str(), 0700);
+        fs::create_symlink(outside.folder, planted.empty() ? state : state / planted);
+        std::string error;
+        EXPECT_FALSE(MakeRunFolders(h.env, h.program, std::nullopt, error).has_value()) << planted;
+        const fs::path named = planted.empty() ? state : state / planted;
+        EXPECT_EQ(error, "Cannot use the folder " + named.string() + ": it is a link, not a folder");
+        EXPECT_TRUE(outside.Untouched()) << planted;
+    }
+}
+
+TEST(RunFolders, AreRefusedInAStateFolderThatOthersCanWriteTo) {
+    Home h;
+    const fs::path state = UserStateFolder(h.env);
+    fs::create_directories(state);
+    ::chmod(state.c_str(), 0775);
+    std::string error;
+    EXPECT_FALSE(MakeRunFolders(h.env, h.program, std::nullopt, error).has_value());
+    EXPECT_EQ(error, "Cannot use the folder " + state.string() + ": other users can write to it");
+    EXPECT_FALSE(fs::exists(state / "run"));
+}
+
+TEST(RunFolders, OfAnotherUserAreLeftAlone) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a folder to another user here";
+    Home h;
+    { RunFolders first = h.Make(); }
+    const fs::path theirs = h.Runs() / "12-0123456789abcdef";
+    Write(theirs / "x", "theirs");
+    ASSERT_EQ(::chown(theirs.c_str(), 4242, 4242), 0);
+    RunFolders run = h.Make();
+    EXPECT_TRUE(fs::exists(theirs / "x"));
+}
+
+TEST(DeadRuns, AreRemovedWithoutFollowingALinkAtAnyDepth) {
+    Home h;
+    Outside outside(h.root);
+    { RunFolders first = h.Make(); }
+    // A dead run's folder holding links to the outside folder, at the top and deeper down.
+    const fs::path dead = h.Runs() / "41-00000000deadbeef";
+    fs::create_directories(dead / "deeper" / "still");
+    fs::create_symlink(outside.folder, dead / "link");
+    fs::create_symlink(outside.folder / "precious.txt", dead / "deeper" / "still" / "file link");
+    // A link that looks like a run folder, and folders of other names.
+    fs::create_symlink(outside.folder, h.Runs() / "42-00000000deadbeef");
+    Write(h.Runs() / "77-left" / "x", "not a run folder's name");
+    Write(h.Runs() / "notes" / "x", "nor this");
+
+    EXPECT_EQ(RemoveDeadRuns(h.Runs()), 1);
+    EXPECT_FALSE(fs::exists(dead));
+    EXPECT_TRUE(fs::is_symlink(h.Runs() / "42-00000000deadbeef"));
+    EXPECT_TRUE(fs::exists(h.Runs() / "77-left" / "x"));
+    EXPECT_TRUE(fs::exists(h.Runs() / "notes" / "x"));
+    EXPECT_TRUE(outside.Untouched());
+}
+
+TEST(ProgramFolder, ThatDoesNotExistIsAnErrorAndNothingIsMade) {
+    Home h;
+    std::string error;
+    const fs::path dir = h.root / "mistyped";
+    EXPECT_FALSE(MakeRunFolders(h.env, h.program, dir, error).has_value());
+    EXPECT_EQ(error, "The program folder " + dir.string() + " does not exist");
+    EXPECT_FALSE(fs::exists(dir));
+    Write(dir, "a file");
+    EXPECT_FALSE(MakeRunFolders(h.env, h.program, dir, error).has_value());
+    EXPECT_EQ(error, "The program folder " + dir.string() + " is not a folder");
+}
+
+TEST(ProgramFolder, WhoseLogsIsNotAFolderOfItsOwnIsRefused) {
+    Home h;
+    Outside outside(h.root);
+    const fs::path dir = h.root / "program";
+    Write(dir / "logs", "a file in the way");
+    std::string error;
+    EXPECT_FALSE(MakeRunFolders(h.env, h.program, dir, error).has_value());
+    EXPECT_EQ(error, "Cannot use the folder " + (dir / "logs").string() + ": it is not a folder");
+    fs::remove(dir / "logs");
+    fs::create_symlink(outside.folder, dir / "logs");
+    EXPECT_FALSE(MakeRunFolders(h.env, h.program, dir, error).has_value());
+    EXPECT_EQ(error, "Cannot use the folder " + (dir / "logs").string() + ": it is a link, not a folder");
+    EXPECT_TRUE(outside.Untouched());
+}
+
+TEST(ProgramFolder, IsHeldByOneRunAtATime) {
+    Home h;
+    const fs::path dir = h.root / "program";
+    fs::create_directories(dir);
+    std::string error;
+    std::optional<RunFolders> first = MakeRunFolders(h.env, h.program, dir, error);
+    ASSERT_TRUE(first.has_value()) << error;
+    EXPECT_FALSE(MakeRunFolders(h.env, h.program, dir, error, FolderLock::Wait::No).has_value());
+    EXPECT_EQ(error, dir.string() + " is in use by another Sonivex run");
+
+    // A second run that waits goes on once the first has ended.
+    std::future<bool> second = std::async(std::launch::async, [&] {
+        std::string secondError;
+        return MakeRunFolders(h.env, h.program, dir, secondError).has_value();
+    });
+    EXPECT_EQ(second.wait_for(std::chrono::milliseconds(100)), std::future_status::timeout) << "it did not wait";
+    first.reset();
+    EXPECT_TRUE(second.get());
+}
+
+TEST(HomeFolder, ThatIsUnsetOrRelativeIsNamedAsSuch) {
+    FolderEnvironment env{"", "", ""};
+    EXPECT_EQ(StateFolderProblem(env), "HOME is not set");
+    env.home = "relative/home";
+    EXPECT_EQ(StateFolderProblem(env), "HOME is not an absolute path (relative/home)");
+    std::string error;
+    EXPECT_FALSE(MakeRunFolders(env, "/nowhere", std::nullopt, error).has_value());
+    EXPECT_EQ(error, "Cannot find the home folder: HOME is not an absolute path (relative/home)");
+    env.stateHome = "/var/state";  // an absolute XDG_STATE_HOME needs no home folder
+    EXPECT_EQ(StateFolderProblem(env), std::nullopt);
 }
 
 // A session of a real run: its own run folder, a recording media back-end, and the load step done.
