@@ -15,6 +15,7 @@
 #include "edit/effects.h"
 #include "export_command.h"
 #include "open_command.h"
+#include "save_file.h"
 #include "playback/media.h"
 #include "reader/files.h"
 #include "reader/load.h"
@@ -62,21 +63,6 @@ void MoveTheTick(CheckControl& clicked, CheckControl& other) {
 // Plays from the current position to the end, as Play does after a pause.
 void Resume(Session& s) {
     MediaPlay(s.media, kMediaAlias, MediaPosition(s.media, kMediaAlias), kToTheEnd);
-}
-
-// Copies the working copy to `target` through a file beside it, so a failed copy leaves any existing file
-// at that name as it was.
-bool CopyWorkingCopy(Session& s, const std::string& target) {
-    const std::filesystem::path to(target);
-    const std::filesystem::path scratch = to.parent_path() / ("." + to.filename().string() + ".sonivex-saving");
-    if (!CopyFileBlocks(s.WorkFile(s.song.TempFileName), scratch)) {
-        RemoveIfPresent(scratch);
-        return false;
-    }
-    std::error_code ec;
-    std::filesystem::rename(scratch, to, ec);
-    if (ec) RemoveIfPresent(scratch);
-    return !ec;
 }
 
 // The user's home folder, or the current folder where there is no home.
@@ -156,6 +142,14 @@ std::string WithDefaultExtension(const std::string& path, const std::string& ext
     const std::filesystem::path name = std::filesystem::path(path).filename();
     if (name.empty() || !name.extension().empty()) return path;
     return path + extension;
+}
+
+std::string NotASongFile(const std::string& path) {
+    std::error_code ec;
+    const std::filesystem::file_status status = std::filesystem::status(path, ec);
+    if (!std::filesystem::exists(status)) return " does not exist";
+    if (std::filesystem::is_directory(status)) return " is a folder, not a MIDI file";
+    return " is not a regular file";
 }
 
 bool OfferToSaveChanges(Session& s) {
@@ -309,7 +303,8 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
     const std::string chosen = m.SourcePath;
     if (!FileExists(chosen)) {
-        s.Message(chosen + " does not exist", Icon::Warning);
+        s.Message(chosen + NotASongFile(chosen), Icon::Warning);
+        m.SourcePath = previousSource;
         return OpenOutcome::Missing;
     }
     f.OpenFolder = FolderOf(chosen);
@@ -385,8 +380,8 @@ SaveOutcome SaveCommand(Session& s) {
         if (answer != Answer::Yes) return SaveOutcome::NotSaved;
     }
     s.platform.SetBusy(true);
-    if (!CopyWorkingCopy(s, target)) {
-        s.Message(target + " could not be saved", Icon::Critical);
+    if (const std::optional<std::string> problem = SaveCopy(s.WorkFile(s.song.TempFileName), target)) {
+        s.Message(target + " could not be saved: " + *problem, Icon::Critical);
         return SaveOutcome::Failed;
     }
     f.UnsavedChanges = false;

@@ -48,6 +48,10 @@ SaveOutcome SaveCommand(Session& s);
 // A path whose file name has no extension gets `extension` (".mid"); any other path stays as it is.
 std::string WithDefaultExtension(const std::string& path, const std::string& extension);
 
+// What a message says after the path of a song that is not a regular file: " does not exist", " is a folder,
+// not a MIDI file", or " is not a regular file" (a pipe, a device, a socket).
+std::string NotASongFile(const std::string& path);
+
 // When an editing command changed the song since it was opened or saved, asks "Save changes to TITLE?" with
 // Yes, No and Cancel. True when the caller may go on: nothing changed, No, or Yes and the song was saved.
 // False on Cancel, or when Yes did not save (the dialog was cancelled or the file could not be written).

@@ -51,8 +51,9 @@ ExportStatus ExportAudio(Session& s, const std::string& target) {
     }
     const std::string text = "Exporting " + std::filesystem::path(target).filename().string() + "...";
     s.platform.SetBusy(true);
+    // A link at the target stays: the file it leads to is written.
     const ExportResult result = s.media.Exporter->Export(
-        s.WorkFile(s.song.TempFileName), target,
+        s.WorkFile(s.song.TempFileName), FollowLinks(target),
         [&](double fraction) { return s.platform.ShowProgress(text, fraction); });
     s.platform.EndProgress();
     s.platform.SetBusy(false);

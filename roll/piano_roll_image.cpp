@@ -1,10 +1,16 @@
 #include "piano_roll_image.h"
 
+#include <QBuffer>
+#include <QByteArray>
 #include <QGuiApplication>
 #include <QImage>
 #include <QString>
 #include <QtGlobal>
+#include <filesystem>
 #include <memory>
+#include <string_view>
+
+#include "reader/files.h"
 
 #include "piano_roll_renderer.h"
 
@@ -36,8 +42,22 @@ std::string WritePianoRollPng(const PianoRollModel& model, int width, int height
     std::string problem;
     if (image.isNull()) {
         problem = "A picture of " + std::to_string(width) + "x" + std::to_string(height) + " could not be made";
-    } else if (!image.save(QString::fromLocal8Bit(path.c_str()), "PNG")) {
-        problem = path + " could not be written";
+    } else {
+        // Encoded in memory, then written as a new file that is renamed into place: nothing at that name is
+        // written through, and a failure leaves what was there.
+        QByteArray png;
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        if (!image.save(&buffer, "PNG")) {
+            problem = path + " could not be written: the picture could not be encoded";
+        } else {
+            const std::filesystem::path file = FollowLinks(path);
+            const std::filesystem::path folder = file.parent_path().empty() ? "." : file.parent_path();
+            const Replacement written = ReplaceThroughScratch(
+                file, {folder, "." + file.filename().string() + ".", ".part"}, std::string_view(png.constData(),
+                                                                                    static_cast<std::size_t>(png.size())));
+            if (written.status != Replaced::Done) problem = path + " could not be written: " + SystemReason(written.error);
+        }
     }
     application.reset();
     qInstallMessageHandler(previousHandler);

@@ -2,9 +2,19 @@
 
 #include <fluidsynth.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
+#include <cstring>
 #include <new>
+#include <optional>
+#include <random>
+#include <string>
 #include <system_error>
 
 #include "playback/player/sequencer.h"
@@ -45,8 +55,36 @@ float PeakOf(const std::vector<float>& left, const std::vector<float>& right, st
 
 // Writes the sound as the named format. False when the file cannot be made or a write fails; `progress`
 // hears the share written, and cancelling it also returns false (with `cancelled` set).
+// A new file beside `target` for the sound, made exclusively under a name of this process's own, so that no
+// file or link that is there is ever written through; it takes the permission bits of the file it will
+// replace. Nothing when it cannot be made.
+struct Scratch {
+    std::filesystem::path path;
+    int fd = -1;
+};
+std::optional<Scratch> MakeScratch(const std::filesystem::path& target) {
+    std::random_device device;
+    const std::filesystem::path folder = target.parent_path().empty() ? "." : target.parent_path();
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        char random[24];
+        std::snprintf(random, sizeof random, "%08x%08x", device(), device());
+        const std::string name = "." + target.filename().string() + "." + std::to_string(::getpid()) + "-" + random +
+                                 ".part";
+        const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+        if (fd < 0 && errno == EEXIST) continue;
+        if (fd < 0) return std::nullopt;
+        struct stat replaced {};
+        if (::stat(target.c_str(), &replaced) == 0 && S_ISREG(replaced.st_mode)) {
+            if (::fchown(fd, static_cast<uid_t>(-1), replaced.st_gid) != 0) errno = 0;  // not ours to give
+            ::fchmod(fd, replaced.st_mode & 07777);
+        }
+        return Scratch{folder / name, fd};
+    }
+    return std::nullopt;
+}
+
 #ifdef SONIVEX_HAVE_SNDFILE
-bool WriteSound(const RenderedSound& sound, AudioFormat format, const std::filesystem::path& path,
+bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& scratch,
                 const ExportProgress& progress, bool& cancelled) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(SynthEngine::kSampleRate);
@@ -56,8 +94,11 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const std::files
     case AudioFormat::Flac: info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16; break;
     case AudioFormat::Ogg: info.format = SF_FORMAT_OGG | SF_FORMAT_VORBIS; break;
     }
-    SNDFILE* file = sf_open(path.c_str(), SFM_WRITE, &info);
-    if (file == nullptr) return false;
+    SNDFILE* file = sf_open_fd(scratch.fd, SFM_WRITE, &info, SF_TRUE);
+    if (file == nullptr) {
+        ::close(scratch.fd);
+        return false;
+    }
     bool ok = true;
     std::vector<float> frames(static_cast<std::size_t>(kBlockFrames) * 2);
     const std::int64_t total = sound.Frames();
@@ -76,11 +117,12 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const std::files
     return sf_close(file) == 0 && ok;
 }
 #else
-bool WriteSound(const RenderedSound& sound, AudioFormat format, const std::filesystem::path& path,
+bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& scratch,
                 const ExportProgress& progress, bool& cancelled) {
+    ::close(scratch.fd);  // the writer opens the file that was made for it by its name
     if (format != AudioFormat::Wav) return false;
     WavWriter wav;
-    if (!wav.Open(path, static_cast<int>(SynthEngine::kSampleRate))) return false;
+    if (!wav.Open(scratch.path, static_cast<int>(SynthEngine::kSampleRate))) return false;
     const std::int64_t total = sound.Frames();
     for (std::int64_t at = 0; at < total; at += kBlockFrames) {
         const int count = static_cast<int>(std::min<std::int64_t>(kBlockFrames, total - at));
@@ -114,27 +156,32 @@ public:
         const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
         if (!sequence) return Failed("cannot be made: the song cannot be read");
 
-        const std::filesystem::path scratch = target.parent_path() / ("." + target.filename().string() + ".part");
+        std::filesystem::path scratch;
         try {
             std::optional<RenderedSound> sound = RenderSound(*sequence, [&](double share) {
                 return Continue(progress, share * kRenderShare);
             });
             if (!sound) return {ExportStatus::Cancelled, "", 0};
             Normalise(*sound);
+            const std::optional<Scratch> scratchFile = MakeScratch(target);
+            if (!scratchFile) return Failed(std::string("could not be written: ") + std::strerror(errno));
+            scratch = scratchFile->path;
             bool cancelled = false;
-            const bool written = WriteSound(*sound, *format, scratch, [&](double share) {
+            errno = 0;
+            const bool written = WriteSound(*sound, *format, *scratchFile, [&](double share) {
                 return Continue(progress, kRenderShare + share * (1 - kRenderShare));
             }, cancelled);
             if (!written) {
+                const int error = errno;
                 RemoveScratch(scratch);
                 if (cancelled) return {ExportStatus::Cancelled, "", 0};
-                return Failed("could not be written");
+                return Failed(error != 0 ? "could not be written: " + std::string(std::strerror(error))
+                                         : "could not be written");
             }
-            std::error_code ec;
-            std::filesystem::rename(scratch, target, ec);
-            if (ec) {
+            if (::rename(scratch.c_str(), target.c_str()) != 0) {
+                const std::string reason = std::strerror(errno);
                 RemoveScratch(scratch);
-                return Failed("could not be written");
+                return Failed("could not be written: " + reason);
             }
             return {ExportStatus::Written, "", static_cast<double>(sound->Frames()) / SynthEngine::kSampleRate};
         } catch (const std::bad_alloc&) {

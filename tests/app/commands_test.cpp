@@ -165,7 +165,7 @@ TEST(SaveCommand, KeepsAnExistingFileWhenTheCopyFails) {
     w.t.platform().Files({target.string()});
     w.t.platform().Answers({Answer::Yes});
     SaveCommand(*w.t);
-    EXPECT_EQ(w.t.platform().messages.back(), target.string() + " could not be saved");
+    EXPECT_EQ(w.t.platform().messages.back(), target.string() + " could not be saved: No such file or directory");
     EXPECT_EQ(TestSession::ReadBytes(target), Bytes{9});
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(target.parent_path()), {}), 2);
 }
@@ -432,7 +432,7 @@ TEST(UnsavedChanges, YesKeepsTheWindowWhenTheFileCannotBeWritten) {
     w.t.platform().Answers({Answer::Yes});
     w.t.platform().Files({"/nowhere/at/all/edited.mid"});
     MenuClick(*w.t, MenuCommand::Exit);
-    EXPECT_EQ(w.messages().back(), "/nowhere/at/all/edited.mid could not be saved");
+    EXPECT_EQ(w.messages().back(), "/nowhere/at/all/edited.mid could not be saved: No such file or directory");
     EXPECT_EQ(w.t.platform().windowClosed, 0);
     EXPECT_TRUE(w.form().UnsavedChanges);
 }
