@@ -39,7 +39,8 @@ constexpr int kExitReportStopped = 3;  // a report stopped on an error
 constexpr int kExitNotWritten = 4;     // a --save, --render or --piano-roll could not write its file
 
 const char* const kUsage =
-    "Usage: sonivex-cli [--program-folder DIR] [--yes] [--seed N] FILE [CONTROL ...] [COMMAND ...] [--save OUT]\n"
+    "Usage: sonivex-cli [--program-folder DIR [--no-wait]] [--yes] [--seed N] [--json] [--no-log] [--] FILE\n"
+    "                   [CONTROL ...] [COMMAND ...]\n"
     "       sonivex-cli --batch [--jobs N] [--shard K/N] [--out FILE] [--csv] [--no-log] PATH ...\n"
     "       sonivex-cli -h | --help | --version\n"
     "\n"
@@ -49,7 +50,9 @@ const char* const kUsage =
     "written as one LF).\n"
     "\n"
     "  --program-folder DIR  keep everything in DIR: read genmidi.ini, style1.dat and effects1.dat from it\n"
-    "                        and write the working copy (sonivex-temp.tmp) and logs/ there\n"
+    "                        and write the working copy (sonivex-temp.tmp) and logs/ there; DIR must exist,\n"
+    "                        and one run at a time works in it: a second run waits until the first ends\n"
+    "  --no-wait             with --program-folder: stop at once (exit status 1) when another run works in DIR\n"
     "  --yes                 answer Yes to every question (the default answer is No)\n"
     "  --seed N              seed the random generator with N at every report run instead of the clock\n"
     "  --json                print one JSON object for the song instead of the report: the report's facts,\n"
@@ -58,6 +61,7 @@ const char* const kUsage =
     "  --no-log              write no log file\n"
     "  -h, --help            show this text\n"
     "  --version             show the version\n"
+    "  --                    end of the options: the next argument is FILE, even when it begins with -\n"
     "\n"
     "Controls (list values are 0-based positions, or names as the list shows them):\n"
     "  --style-list I|NAME   style list               --melody on|off, --drum on|off  (Instruments)\n"
@@ -103,11 +107,15 @@ const char* const kUsage =
     "sonivex) when a file of that name is there, else from the program's data folder (<prefix>/share/sonivex,\n"
     "or the program's own folder in a build tree). The working files go to a folder of this run's own,\n"
     "~/.local/state/sonivex/run/PID-RANDOM ($XDG_STATE_HOME/sonivex), removed at the end; the log goes to\n"
-    "~/.local/state/sonivex/logs/ and stays.\n"
+    "~/.local/state/sonivex/logs/ and stays. These folders (and DIR/logs) must be real folders of this user's\n"
+    "own that no other user can write to: otherwise a message names the folder and the run stops (status 1).\n"
     "\n"
-    "Exit status: 0 every command ran; 1 FILE is missing, is a folder or was rejected (or a data file is\n"
-    "missing, or the working folder cannot be made); 2 usage error; 3 a report stopped on an error (its\n"
-    "message was shown); 4 a --save, --render or --piano-roll could not write its file (this wins over 3).\n";
+    "Exit status: 0 every command ran; 1 FILE is missing, is not a regular file or was rejected (or a data\n"
+    "file is missing, or a folder cannot be used); 2 usage error; 3 a report stopped on an error (its\n"
+    "message was shown); 4 a --save, --render or --piano-roll did not write its file, whatever stopped it (a\n"
+    "rejected FILE, an error in the song, an overwrite not confirmed, a failed write: a message names the\n"
+    "file), or an editing command could not write its result (its message says the song was left as it\n"
+    "was). 4 wins over 1 and 3.\n";
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -297,23 +305,43 @@ public:
         case ApplyEffect: return Press(f.Combo6, sonivex::CommandButton::ApplyEffect, "the effect list");
         case Switch: return Press(f.Combo4, sonivex::CommandButton::SwitchDrumMelody);
         case Copy: return Press(f.Combo5, sonivex::CommandButton::CopyTrack);
-        case Save:
-            platform_.Answer(a.value);
-            if (sonivex::SaveCommand(s_) == sonivex::SaveOutcome::Failed) saveFailed_ = true;
-            break;
+        case Save: SaveTo(a); break;
         case Undo: sonivex::UndoCommand(s_); break;
         case Redo: sonivex::RedoCommand(s_); break;
         case Render:
-            if (!RenderSound(a)) saveFailed_ = true;
+            if (!HasValidSong(a) || !RenderSound(a)) saveFailed_ = true;
             break;
         case PianoRoll:
-            if (!DrawPianoRoll(a)) saveFailed_ = true;
+            if (!HasValidSong(a) || !DrawPianoRoll(a)) saveFailed_ = true;
             break;
         }
         return std::nullopt;
     }
 
 private:
+    // Saves as the Save command does; a save that wrote nothing (whatever stopped it) is named in a message.
+    void SaveTo(const Action& a) {
+        const bool valid = s_.song.FileValid != 0;
+        platform_.Answer(a.value);
+        const sonivex::SaveOutcome outcome = sonivex::SaveCommand(s_);
+        if (outcome == sonivex::SaveOutcome::Saved) return;
+        saveFailed_ = true;
+        if (outcome == sonivex::SaveOutcome::NotSaved) {
+            s_.Message(a.value + " was not saved: " +
+                           (valid ? "it exists, and overwriting it was not confirmed" : kSongInvalid),
+                       sonivex::Icon::Warning);
+        }
+    }
+
+    // False, after a message naming the file the action would write, when the song cannot be written out.
+    bool HasValidSong(const Action& a) {
+        if (s_.song.FileValid != 0) return true;
+        s_.Message(a.value + " was not written: " + kSongInvalid, sonivex::Icon::Warning);
+        return false;
+    }
+
+    static constexpr const char* kSongInvalid = "the song has an error that stopped its analysis";
+
     std::optional<int> Pick(sonivex::ListControl& list, const Action& a, const std::function<void()>& clicked = {}) {
         int index = -1;
         const bool number = !a.value.empty() && a.value.find_first_not_of("0123456789") == std::string::npos;
@@ -392,6 +420,7 @@ private:
 struct ToolOptions {
     bool json = false;
     bool noLog = false;
+    bool noWait = false;  // a program folder that another run holds stops this run at once
     std::optional<std::filesystem::path> folder;
     bool yes = false;
     std::optional<std::uint32_t> seed;
@@ -483,6 +512,14 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
             o.json = true;
         } else if (arg == "--no-log") {
             o.noLog = true;
+        } else if (arg == "--no-wait") {
+            o.noWait = true;
+        } else if (arg == "--" && !o.haveFile) {
+            // The options end here: the next argument is FILE, whatever it looks like.
+            const std::optional<std::string> file = in.Value();
+            if (!file) return Usage("no FILE given");
+            o.file = *file;
+            o.haveFile = true;
         } else if (arg == "--program-folder" || arg.rfind("--program-folder=", 0) == 0) {
             const std::optional<std::string> dir =
                 arg == "--program-folder" ? in.Value() : arg.substr(std::strlen("--program-folder="));
@@ -512,12 +549,8 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
 // kExitFine.
 int OpenGivenFile(sonivex::Session& session, CliPlatform& platform, const std::string& file) {
     std::error_code ec;
-    if (std::filesystem::is_directory(file, ec)) {
-        session.Message(file + " is a folder, not a MIDI file", sonivex::Icon::Warning);
-        return kExitNotOpened;
-    }
     if (!std::filesystem::is_regular_file(file, ec)) {
-        session.Message(file + " does not exist", sonivex::Icon::Warning);
+        session.Message(file + sonivex::NotASongFile(file), sonivex::Icon::Warning);
         return kExitNotOpened;
     }
     platform.Answer(std::filesystem::absolute(file).lexically_normal().string());
@@ -528,8 +561,8 @@ int OpenGivenFile(sonivex::Session& session, CliPlatform& platform, const std::s
 }
 
 // Prints the song's facts as one JSON line.
-void PrintJson(sonivex::Session& session, const CliPlatform& platform, const std::string& file, int status) {
-    const sonivex::SongStatus song = status == kExitNotOpened      ? sonivex::SongStatus::Refused
+void PrintJson(sonivex::Session& session, const CliPlatform& platform, const std::string& file, bool opened) {
+    const sonivex::SongStatus song = !opened                       ? sonivex::SongStatus::Refused
                                      : session.RunErrorCount > 0 ? sonivex::SongStatus::Stopped
                                                                  : sonivex::SongStatus::Analysed;
     const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown)) + "\n";
@@ -550,12 +583,27 @@ void PrintReport(const sonivex::Session& session) {
     std::fflush(stdout);
 }
 
+// After FILE was not opened: names every file that a --save, --render or --piano-roll would have written in a
+// message. True when there was one.
+bool NameUnwrittenFiles(sonivex::Session& session, const std::vector<Action>& actions, const std::string& file) {
+    bool named = false;
+    for (const Action& a : actions) {
+        if (a.id != ActionId::Save && a.id != ActionId::Render && a.id != ActionId::PianoRoll) continue;
+        session.Message(a.value + (a.id == ActionId::Save ? " was not saved: " : " was not written: ") + file +
+                            " was not opened",
+                        sonivex::Icon::Warning);
+        named = true;
+    }
+    return named;
+}
+
 // Opens the song in a session of its own, runs the actions and prints the outcome; the exit status.
 int RunOnSong(const ToolOptions& o, const char* argv0) {
     // Declared before the session, so the run folder goes only after the session has closed its files.
     std::string folderError;
     std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
-        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(argv0), o.folder, folderError);
+        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(argv0), o.folder, folderError,
+        o.noWait ? sonivex::FolderLock::Wait::No : sonivex::FolderLock::Wait::UntilFree);
     if (!run) {
         std::fprintf(stderr, "sonivex-cli: %s\n", folderError.c_str());
         return kExitNotOpened;
@@ -570,7 +618,8 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
     sonivex::FormLoad(session);
 
     int status = OpenGivenFile(session, platform, o.file);
-    if (status == kExitFine) {
+    const bool opened = status == kExitFine;
+    if (opened) {
         Runner runner(session, platform, o.extras);
         for (const Action& action : o.actions) {
             if (const std::optional<int> failed = runner.Run(action)) {
@@ -579,10 +628,12 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
             }
         }
         if (session.RunErrorCount > 0) status = kExitReportStopped;
-        if (runner.SaveFailed()) status = kExitNotWritten;
+        if (runner.SaveFailed() || session.UnwrittenResults > 0) status = kExitNotWritten;
+    } else if (NameUnwrittenFiles(session, o.actions, o.file)) {
+        status = kExitNotWritten;
     }
     if (o.json) {
-        PrintJson(session, platform, o.file, status);
+        PrintJson(session, platform, o.file, opened);
     } else {
         PrintReport(session);
     }

@@ -1,6 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdlib>
+#include <optional>
+
+#include "app/folders.h"
 
 #include "support/test_session.h"
 
@@ -89,7 +95,9 @@ TEST(Cli, SetsControlsAndPressesButtonsInOrder) {
     EXPECT_FALSE(std::filesystem::exists(t.folder() / "sonivex-temp.tmp"));
 
     const CliRun again = RunCli(t, Quoted(song) + " --save " + Quoted(saved));
-    EXPECT_EQ(again.err, "question: " + saved.string() + " already exists, overwrite? -> No\n");
+    EXPECT_EQ(again.err, "question: " + saved.string() + " already exists, overwrite? -> No\nmessage: " +
+                             saved.string() + " was not saved: it exists, and overwriting it was not confirmed\n");
+    EXPECT_EQ(again.status, 4);
 }
 
 TEST(Cli, TreatsBadControlsAndCommandsAsUsageErrors) {
@@ -135,13 +143,116 @@ TEST(Cli, ExitsWith4WhenASaveCouldNotWriteItsFile) {
     const auto nowhere = t.folder() / "no such folder" / "out.mid";
     const CliRun failed = RunCli(t, Quoted(song) + " --save " + Quoted(nowhere));
     EXPECT_EQ(failed.status, 4);
-    EXPECT_EQ(failed.err, "message: " + nowhere.string() + " could not be saved\n");
+    EXPECT_EQ(failed.err, "message: " + nowhere.string() + " could not be saved: No such file or directory\n");
     EXPECT_NE(failed.out.find("File        : " + song.string()), std::string::npos);
 
     const auto saved = t.folder() / "out.mid";
     const CliRun ok = RunCli(t, Quoted(song) + " --save " + Quoted(saved));
     EXPECT_EQ(ok.status, 0);
     EXPECT_EQ(TestSession::ReadBytes(saved), TestSession::ReadBytes(song));
+}
+
+TEST(Cli, ExitsWith4WheneverASaveOrARenderWroteNothing) {
+    TestSession t;
+    const auto out = t.folder().parent_path() / "out.mid";
+    // A tempo of 0 stops the analysis: the song cannot be saved.
+    const auto invalid = t.WriteSong(MidiFile().Add(Track().Tempo(0, 0).NoteOn(0, 0, 60, 100).End(96)).Build(), "t.mid");
+    const CliRun stopped = RunCli(t, Quoted(invalid) + " --save " + Quoted(out));
+    EXPECT_EQ(stopped.status, 4);
+    EXPECT_EQ(stopped.err, "message: ERROR: Invalid Tempo\nmessage: " + out.string() +
+                               " was not saved: the song has an error that stopped its analysis\n");
+    EXPECT_FALSE(std::filesystem::exists(out));
+
+    // A file that is refused: every file asked for is named.
+    const auto refused = t.WriteSong({'x'}, "x.mid");
+    const CliRun notOpened = RunCli(t, Quoted(refused) + " --save " + Quoted(out));
+    EXPECT_EQ(notOpened.status, 4);
+    EXPECT_EQ(notOpened.err, "message: X.MID is not a MID file\nmessage: Error!\nmessage: " + out.string() +
+                                 " was not saved: " + refused.string() + " was not opened\n");
+    EXPECT_EQ(RunCli(t, Quoted(refused)).status, 1);  // nothing to write: as before
+}
+
+TEST(Cli, ExitsWith4WhenAnEditCouldNotWriteItsResultAndSavesTheSongAsItWas) {
+    TestSession t;
+    Track lead = Track().Name(0, "Lead");
+    for (int i = 0; i < 80; ++i) lead.NoteOn(i == 0 ? 0 : 24, 0, 60 + i % 12, 100).NoteOff(24, 0, 60 + i % 12);
+    const Bytes bytes = MidiFile().Add(lead.End(0)).Build();
+    ASSERT_GT(bytes.size(), 600u);
+    ASSERT_LT(bytes.size(), 1000u);
+    const auto song = t.WriteSong(bytes, "lead.mid");
+    const auto out = t.folder().parent_path() / "out.mid";
+    // No file of this run may grow beyond 1,000 bytes: the copied track does not fit.
+    const std::string limited = "--no-log " + Quoted(song) + " --copy --save " + Quoted(out);
+    const auto err = t.folder().parent_path() / "err.txt";
+    const std::string command = "trap '' XFSZ; prlimit --fsize=1000 " + std::string(SONIVEX_CLI) + " --program-folder " +
+                                Quoted(t.folder()) + " " + limited + " > /dev/null 2> " + Quoted(err) + " < /dev/null";
+    const int raw = std::system(command.c_str());
+    ASSERT_TRUE(WIFEXITED(raw));
+    EXPECT_EQ(WEXITSTATUS(raw), 4);
+    EXPECT_EQ(TestSession::ReadText(err), "message: " + (t.folder() / "dffhedc").string() +
+                                              " could not be written: File too large\\nThe song was left as it was.\n");
+    EXPECT_EQ(TestSession::ReadBytes(out), bytes);
+}
+
+TEST(Cli, NamesWhatIsNoRegularFileAndTakesAnyNameAfterTheEndOfTheOptions) {
+    TestSession t;
+    const auto pipe = t.folder().parent_path() / "pipe.mid";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const CliRun fifo = RunCli(t, Quoted(pipe));
+    EXPECT_EQ(fifo.status, 1);
+    EXPECT_EQ(fifo.err, "message: " + pipe.string() + " is not a regular file\n");
+
+    const Bytes bytes = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build();
+    const auto dashed = t.WriteSong(bytes, "-dashed.mid");
+    const std::filesystem::path before = std::filesystem::current_path();
+    std::filesystem::current_path(dashed.parent_path());
+    const CliRun option = RunCli(t, "-dashed.mid");
+    const CliRun ended = RunCli(t, "--yes -- -dashed.mid --copy");
+    std::filesystem::current_path(before);
+    EXPECT_EQ(option.status, 2);
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    EXPECT_NE(ended.out.find("Total Tracks: 2"), std::string::npos);
+}
+
+TEST(Cli, WaitsForAnotherRunInItsProgramFolderOrStopsWithNoWait) {
+    TestSession t;
+    const auto song = t.WriteSong(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build());
+    std::string error;
+    std::optional<FolderLock> held = FolderLock::Take(t.folder(), FolderLock::Wait::No, error);
+    ASSERT_TRUE(held.has_value()) << error;
+    const CliRun busy = RunCli(t, "--no-wait " + Quoted(song));
+    EXPECT_EQ(busy.status, 1);
+    EXPECT_EQ(busy.err, "sonivex-cli: " + t.folder().string() + " is in use by another Sonivex run\n");
+    EXPECT_EQ(busy.out, "");
+    held.reset();
+    EXPECT_EQ(RunCli(t, "--no-wait " + Quoted(song)).status, 0);
+}
+
+TEST(Cli, SavesEachRunsOwnSongWhenManyRunsShareOneProgramFolder) {
+    TestSession t;
+    constexpr int kRuns = 16;
+    std::vector<std::filesystem::path> songs;
+    for (int i = 0; i < kRuns; ++i) {
+        MidiFile file;
+        for (int k = 0; k <= i % 4; ++k) file.Add(Track().NoteOn(0, k, 40 + i, 60 + k).End(96 * (i + 1)));
+        songs.push_back(t.WriteSong(file.Build(), "song" + std::to_string(i) + ".mid"));
+    }
+    const auto folder = t.folder().parent_path();
+    // One after the other first: what each run saves alone.
+    std::string together;
+    for (int i = 0; i < kRuns; ++i) {
+        const std::string n = std::to_string(i);
+        ASSERT_EQ(RunCli(t, Quoted(songs[i]) + " --copy --save " + Quoted(folder / ("alone" + n + ".mid"))).status, 0);
+        together += std::string(SONIVEX_CLI) + " --program-folder " + Quoted(t.folder()) + " " + Quoted(songs[i]) +
+                    " --copy --save " + Quoted(folder / ("together" + n + ".mid")) + " > /dev/null 2>&1 & ";
+    }
+    ASSERT_EQ(std::system((together + "wait").c_str()), 0);
+    for (int i = 0; i < kRuns; ++i) {
+        const std::string n = std::to_string(i);
+        EXPECT_EQ(TestSession::ReadBytes(folder / ("together" + n + ".mid")),
+                  TestSession::ReadBytes(folder / ("alone" + n + ".mid")))
+            << "run " << i;
+    }
 }
 
 // Runs the program as an installed user would: no --program-folder, HOME in a fresh folder.
