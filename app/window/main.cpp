@@ -12,6 +12,7 @@
 #include <QPixmap>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -47,9 +48,27 @@ QIcon ApplicationIcon() {
     return QIcon::fromTheme(QStringLiteral("sonivex"), bundled);
 }
 
+// Qt's messages while the application starts: a display that cannot be opened ends the program with one line
+// that says so, instead of Qt's own text and an abort. Other messages are written as Qt writes them.
+void StartUpMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        const QString display = qEnvironmentVariable("DISPLAY");
+        const QString where = display.isEmpty() && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY")
+                                  ? QStringLiteral("no display to show the window on (DISPLAY is not set)")
+                                  : QStringLiteral("the display %1 cannot be opened").arg(display);
+        std::fprintf(stderr, "sonivex: %s; sonivex-cli FILE prints a song's report without a display\n",
+                     qPrintable(where));
+        std::_Exit(1);
+    }
+    // What the platform says while it fails to start is said in that one line.
+    if (QLatin1String(context.category ? context.category : "").startsWith(QLatin1String("qt.qpa"))) return;
+    std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+}
+
 // What the command line asks for.
 struct StartOptions {
     std::optional<std::filesystem::path> programFolder;
+    bool noWait = false;
     std::string file;  // the full path of FILE; empty without one
 };
 
@@ -65,6 +84,11 @@ std::optional<StartOptions> ReadCommandLine(const QApplication& app) {
                        "written there."),
         QStringLiteral("DIR"));
     parser.addOption(programFolderOption);
+    const QCommandLineOption noWaitOption(
+        QStringLiteral("no-wait"),
+        QStringLiteral("With --program-folder: stop at once when another Sonivex run works in DIR, instead of "
+                       "waiting for it to end."));
+    parser.addOption(noWaitOption);
     parser.addPositionalArgument(QStringLiteral("FILE"), QStringLiteral("The MIDI file to open at start-up."),
                                  QStringLiteral("[FILE]"));
     parser.process(app);
@@ -72,6 +96,7 @@ std::optional<StartOptions> ReadCommandLine(const QApplication& app) {
     if (files.size() > 1) return std::nullopt;
 
     StartOptions options;
+    options.noWait = parser.isSet(noWaitOption);
     if (parser.isSet(programFolderOption)) {
         std::error_code ec;
         options.programFolder =
@@ -105,7 +130,9 @@ void StartUp(sonivex::MainWindow& window, const std::string& path, const QString
 }  // namespace
 
 int main(int argc, char** argv) {
+    qInstallMessageHandler(StartUpMessage);
     QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
     QApplication::setApplicationName(QStringLiteral("Sonivex"));
     QApplication::setApplicationVersion(QStringLiteral(SONIVEX_VERSION));
     QApplication::setWindowIcon(ApplicationIcon());
@@ -118,7 +145,8 @@ int main(int argc, char** argv) {
     // Declared before the window, so the run folder goes only after the window has closed its files.
     std::string folderError;
     std::optional<sonivex::RunFolders> run = sonivex::MakeRunFolders(
-        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(), options->programFolder, folderError);
+        sonivex::FolderEnvironment::OfThisProcess(), ExecutableFolder(), options->programFolder, folderError,
+        options->noWait ? sonivex::FolderLock::Wait::No : sonivex::FolderLock::Wait::UntilFree);
     if (!run) {
         std::fprintf(stderr, "sonivex: %s\n", folderError.c_str());
         QMessageBox::critical(nullptr, QStringLiteral("Sonivex"), QString::fromLocal8Bit(folderError.c_str()));
