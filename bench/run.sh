@@ -8,8 +8,8 @@
 #   BENCH_NO_HYPERFINE=1  leave hyperfine out even when it is installed: bench/timer.py times,
 #                      starting each command itself and alternating sonivex-cli and midicsv
 #   BENCH_KEEP=1       keep the temp folder (songs, logs) and print its path
-#   REAL_SONGS=DIR     real songs to add to the corpus (default: ../shared/test-midi-files beside the
-#                      repository, when it exists; REAL_SONGS= leaves them out)
+#   REAL_SONGS=DIR     real songs to add to the corpus (default: the MIDI test files of tests/data/midi;
+#                      REAL_SONGS= leaves them out)
 #
 # Files come from bench/make_songs.py: a 16 x 40,000-event file, a file of
 # exactly 1 MiB and five ordinary songs.  For each file the table shows the
@@ -36,7 +36,7 @@ command -v midicsv >/dev/null || die "midicsv not found (apt-get install midicsv
 [[ -x /usr/bin/time ]] || die "/usr/bin/time not found (apt-get install time)"
 [[ $runs =~ ^[1-9][0-9]*$ ]] || die "RUNS must be a positive number"
 
-real_songs=${REAL_SONGS-$repo/../shared/test-midi-files}
+real_songs=${REAL_SONGS-$repo/tests/data/midi}
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/sonivex-bench.XXXXXX") || die "mktemp failed"
 if [[ ${BENCH_KEEP:-0} == 1 ]]; then

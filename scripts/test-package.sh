@@ -7,7 +7,10 @@
 #   log behind (its run folder is private and removed), and draws a piano roll through its helper program;
 # - 8 runs at once on 8 different songs print exactly what the same runs print one after the other;
 # - the installed window starts under Xvfb, opens the song and saves a picture of itself.
-# The package (and the test user, when this script made it) is removed at the end, whatever happened.
+# The user's runs get a home, an XDG_RUNTIME_DIR and a TMPDIR of their own in the script's temp folder, so
+# nothing of them lands in a real home or in /tmp. At the end, whatever happened, the package is purged
+# (with the packages that apt installed for it alone), the test user is removed when this script made it, and
+# the temp folder goes: the script leaves nothing behind but its build folder.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -28,11 +31,34 @@ rm -f "$build"/sonivex_*.deb
 deb=$(realpath "$(ls "$build"/sonivex_*_*.deb)")
 echo "built $deb"
 
+installed_packages() { dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' | awk '$1 == "ii" { print $2 }' | sort; }
+packages_before=$(installed_packages)
 work=$(mktemp -d /tmp/sonivex-package.XXXXXX)
 made_user=0
+# Waits up to 10 s for the test user's processes to end (xvfb-run returns before its X server has gone).
+user_processes_ended() {
+  local i
+  for i in $(seq 50); do
+    pgrep -u "$user" >/dev/null 2>&1 || return 0
+    sleep 0.2
+  done
+  return 1
+}
 cleanup() {
-  apt-get remove -y sonivex >/dev/null 2>&1 || true
-  if [[ $made_user == 1 ]]; then userdel -r "$user" >/dev/null 2>&1 || true; fi
+  apt-get purge -y sonivex >/dev/null 2>&1 || true
+  # The dependencies that apt installed for the package (none where scripts/install-deps.sh ran).
+  local pulled
+  pulled=$(comm -13 <(echo "$packages_before") <(installed_packages) | comm -12 - <(apt-mark showauto | sort)) || true
+  if [[ -n $pulled ]]; then
+    # shellcheck disable=SC2086
+    apt-get purge -y $pulled >/dev/null 2>&1 || true
+  fi
+  if [[ $made_user == 1 ]]; then
+    user_processes_ended || true
+    # What its runs left in the temp folders of the system (the X server's /tmp/.X11-unix when it made it).
+    find /tmp /var/tmp -xdev -user "$user" -delete 2>/dev/null || true
+    userdel "$user" >/dev/null 2>&1 || true  # and its group; it has no home or mail spool
+  fi
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -63,11 +89,9 @@ apt-get install -y "$deb"
 grep -q '^MimeType=.*audio/midi;' /usr/share/applications/sonivex.desktop || fail "the desktop entry lacks audio/midi"
 
 if ! id "$user" >/dev/null 2>&1; then
-  useradd -m "$user"
+  useradd --no-create-home --home-dir /nonexistent "$user"
   made_user=1
 fi
-home=$(getent passwd "$user" | cut -d: -f6)
-as_user() { runuser -u "$user" -- env -u XDG_CONFIG_HOME -u XDG_STATE_HOME -u XDG_RUNTIME_DIR HOME="$home" "$@"; }
 
 # Songs of 1 to 8 tracks, each track with its own channel, notes and length.
 songs="$work/Lieder für alle"
@@ -98,12 +122,23 @@ chmod -R a+rX "$work"
 out="$work/out"
 mkdir -p "$out"
 chown "$user" "$out"
+# The user's own folders, private as a login would make them (Qt wants XDG_RUNTIME_DIR with mode 700, else it
+# makes /tmp/runtime-USER).
+home="$work/home"
+runtime="$work/runtime"
+user_tmp="$work/tmp"
+mkdir -m 700 "$home" "$runtime" "$user_tmp"
+chown "$user:" "$home" "$runtime" "$user_tmp"
+as_user() {
+  runuser -u "$user" -- env -u XDG_CONFIG_HOME -u XDG_STATE_HOME -u XDG_DATA_HOME -u XDG_CACHE_HOME \
+    HOME="$home" XDG_RUNTIME_DIR="$runtime" TMPDIR="$user_tmp" "$@"
+}
 
 echo "== the installed sonivex-cli against the build tree's, as $user"
 song="$songs/song 5 ä.mid"
 as_user /usr/bin/sonivex-cli --seed 7 "$song" --copy-track 0 --copy >"$out/installed.txt" 2>"$out/installed.err" ||
   fail "the installed sonivex-cli failed: $(cat "$out/installed.err")"
-HOME="$work/root-home" "$build/bin/sonivex-cli" --seed 7 "$song" --copy-track 0 --copy >"$out/built.txt" 2>"$out/built.err"
+env -u XDG_CONFIG_HOME -u XDG_STATE_HOME HOME="$work/root-home" "$build/bin/sonivex-cli" --seed 7 "$song" --copy-track 0 --copy >"$out/built.txt" 2>"$out/built.err"
 diff "$out/built.txt" "$out/installed.txt" || fail "the installed program's report differs from the build tree's"
 diff "$out/built.err" "$out/installed.err" || fail "the installed program's messages differ from the build tree's"
 grep -q "^File        : $song\$" "$out/installed.txt" || fail "the report does not name $song"
@@ -147,7 +182,12 @@ as_user env SONIVEX_SCREENSHOT="$out/window.png" SONIVEX_AUDIO=none xvfb-run -a 
 [[ -s "$out/window.png" ]] || fail "the window saved no picture"
 [[ -z $(ls -A "$state/run") ]] || fail "the window left its run folder in $state/run"
 
+user_processes_ended || fail "processes of $user still run: $(pgrep -a -u "$user")"
+# Only Xvfb's socket folder, which the first X server of the machine makes, may be the user's.
+left=$(find /tmp /var/tmp -xdev -user "$user" -not -path "$work/*" -not -path /tmp/.X11-unix 2>/dev/null) || true
+[[ -z $left ]] || fail "the runs as $user left files outside their folders: $left"
+
 echo "== removing the package"
-apt-get remove -y sonivex
+apt-get purge -y sonivex
 [[ ! -e /usr/bin/sonivex-cli ]] || fail "the package was not removed"
 echo "test-package: all checks passed"

@@ -2,9 +2,9 @@
 """Check that sonivex-cli still behaves as recorded in golden.txt.
 
 Usage:
-  characterize.py --cli PATH --songs DIR [--data DIR] [--repo DIR] [--cache DIR] [-j N] [--update]
+  characterize.py --cli PATH [--songs DIR] [--data DIR] [--repo DIR] [--cache DIR] [-j N] [--update]
 
-Every song of DIR (the shared MIDI test files), the songs that bench/make_songs.py
+Every song of DIR (default: the MIDI test files of tests/data/midi/), the songs that bench/make_songs.py
 generates (kept in --cache DIR, when given, for the next run) and
 examples/example.mid is run through sonivex-cli once per case of
 CASES below: the plain Open and a fixed list of edits, each edit followed by
@@ -113,7 +113,8 @@ def command_text(name, args, song):
 
 
 def shared_songs(songs_dir):
-    """Returns [(label, path)] of the .mid files of songs_dir, by name."""
+    """Returns [(label, path)] of the .mid files of songs_dir, by name; golden.txt keys them by their file name
+    alone (shared/NAME), whatever the folder."""
     songs = []
     for entry in sorted(os.listdir(songs_dir)):
         path = os.path.join(songs_dir, entry)
@@ -230,9 +231,9 @@ def quote(arg):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--cli", required=True, help="the sonivex-cli to run")
-    parser.add_argument("--songs", required=True, help="folder of the shared MIDI test files")
     parser.add_argument("--repo", default=os.path.dirname(os.path.dirname(HERE)),
                         help="source tree holding bench/make_songs.py and examples/ (default: this one)")
+    parser.add_argument("--songs", help="folder of the MIDI test files (default: tests/data/midi/ of --repo)")
     parser.add_argument("--data", help="folder of the data files (default: data/ of --repo)")
     parser.add_argument("--cache", help="folder that keeps the generated bench songs between runs")
     parser.add_argument("-j", "--jobs", type=int, default=2, help="runs at the same time (default 2)")
@@ -245,10 +246,11 @@ def main():
         raise SystemExit("--update records every song: leave out --skip-large")
     cli = os.path.abspath(options.cli)
     data_dir = os.path.abspath(options.data or os.path.join(options.repo, "data"))
+    songs_dir = os.path.abspath(options.songs or os.path.join(options.repo, "tests", "data", "midi"))
     if not os.access(cli, os.X_OK):
         raise SystemExit("no sonivex-cli at " + cli)
-    if not os.path.isdir(options.songs):
-        raise SystemExit("no folder of MIDI test files at " + options.songs)
+    if not os.path.isdir(songs_dir):
+        raise SystemExit("no folder of MIDI test files at " + songs_dir)
 
     work = tempfile.mkdtemp(prefix="sonivex-char.")
     results = {}
@@ -266,7 +268,7 @@ def main():
                         futures[future] = (label, name)
 
             example = [("examples/example.mid", os.path.join(options.repo, "examples", "example.mid"))]
-            first = shared_songs(options.songs) + example
+            first = shared_songs(songs_dir) + example
             submit(first)
             # The generator runs while the first songs are being run.
             bench = bench_songs(options.repo, options.cache, work)
