@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
@@ -108,22 +109,273 @@ std::optional<std::string> ReadJsonString(std::string_view text, std::size_t at)
     return std::nullopt;
 }
 
-// The first field of a CSV row, unquoted.
-std::string FirstCsvField(std::string_view line) {
-    if (line.empty() || line[0] != '"') return std::string(line.substr(0, line.find(',')));
-    std::string out;
-    for (std::size_t i = 1; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            if (i + 1 < line.size() && line[i + 1] == '"') {
-                out += '"';
-                ++i;
-                continue;
+// Checks that a text is exactly one well-formed JSON value (blanks around it allowed, strings in UTF-8) and
+// finds, in the object it holds, the values of the top-level members that name a song.
+class JsonScanner {
+public:
+    explicit JsonScanner(std::string_view text) : text_(text) {}
+
+    // The values of the members "file" and "status", as they stand in the text (a string with its quotes).
+    struct SongMembers {
+        std::optional<std::string_view> file;
+        std::optional<std::string_view> status;
+        bool repeated = false;  // one of them is there twice
+    };
+
+    // The song members when the whole text is one well-formed object; nothing otherwise.
+    std::optional<SongMembers> ScanObject() {
+        SongMembers members;
+        SkipBlanks();
+        if (!Object(0, &members)) return std::nullopt;
+        SkipBlanks();
+        if (at_ != text_.size()) return std::nullopt;
+        return members;
+    }
+
+private:
+    // Far deeper than a song's line nests; keeps a damaged line of brackets from exhausting the stack.
+    static constexpr int kMaxDepth = 64;
+
+    bool Value(int depth) {
+        if (at_ >= text_.size()) return false;
+        switch (text_[at_]) {
+            case '{': return Object(depth, nullptr);
+            case '[': return Array(depth);
+            case '"': return String();
+            case 't': return Word("true");
+            case 'f': return Word("false");
+            case 'n': return Word("null");
+            default: return Number();
+        }
+    }
+
+    // An object; the top level's members are noted in `members`.
+    bool Object(int depth, SongMembers* members) {
+        if (depth >= kMaxDepth || !Take('{')) return false;
+        SkipBlanks();
+        if (Take('}')) return true;
+        for (;;) {
+            SkipBlanks();
+            const std::size_t keyAt = at_;
+            if (!String()) return false;
+            const std::string_view key = text_.substr(keyAt, at_ - keyAt);
+            SkipBlanks();
+            if (!Take(':')) return false;
+            SkipBlanks();
+            const std::size_t valueAt = at_;
+            if (!Value(depth + 1)) return false;
+            if (members != nullptr) Note(*members, key, text_.substr(valueAt, at_ - valueAt));
+            SkipBlanks();
+            if (Take('}')) return true;
+            if (!Take(',')) return false;
+        }
+    }
+
+    static void Note(SongMembers& members, std::string_view key, std::string_view value) {
+        const std::optional<std::string> name = ReadJsonString(key, 0);
+        std::optional<std::string_view>* slot = nullptr;
+        if (name == "file") slot = &members.file;
+        if (name == "status") slot = &members.status;
+        if (slot == nullptr) return;
+        if (slot->has_value()) members.repeated = true;
+        *slot = value;
+    }
+
+    bool Array(int depth) {
+        if (depth >= kMaxDepth || !Take('[')) return false;
+        SkipBlanks();
+        if (Take(']')) return true;
+        for (;;) {
+            SkipBlanks();
+            if (!Value(depth + 1)) return false;
+            SkipBlanks();
+            if (Take(']')) return true;
+            if (!Take(',')) return false;
+        }
+    }
+
+    bool String() {
+        if (!Take('"')) return false;
+        while (at_ < text_.size()) {
+            const auto c = static_cast<unsigned char>(text_[at_]);
+            if (c == '"') {
+                ++at_;
+                return true;
             }
+            if (c < 0x20) return false;  // a control character must be escaped
+            if (c == '\\') {
+                if (!Escape()) return false;
+            } else if (c >= 0x80) {
+                if (!Utf8Sequence()) return false;
+            } else {
+                ++at_;
+            }
+        }
+        return false;
+    }
+
+    bool Escape() {
+        ++at_;
+        if (at_ >= text_.size()) return false;
+        const char kind = text_[at_++];
+        if (std::string_view("\"\\/bfnrt").find(kind) != std::string_view::npos) return true;
+        if (kind != 'u' || text_.size() - at_ < 4) return false;
+        for (int k = 0; k < 4; ++k) {
+            if (std::isxdigit(static_cast<unsigned char>(text_[at_++])) == 0) return false;
+        }
+        return true;
+    }
+
+    // One UTF-8 sequence of two to four bytes: no overlong form, no surrogate, nothing above U+10FFFF.
+    bool Utf8Sequence() {
+        const auto lead = static_cast<unsigned char>(text_[at_]);
+        std::size_t more = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (text_.size() - at_ <= more) return false;
+        for (std::size_t k = 1; k <= more; ++k) {
+            const auto b = static_cast<unsigned char>(text_[at_ + k]);
+            if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return false;
+        }
+        at_ += more + 1;
+        return true;
+    }
+
+    // -? (0 | [1-9][0-9]*) (. [0-9]+)? ([eE] [+-]? [0-9]+)?
+    bool Number() {
+        Take('-');
+        if (!Take('0') && !Digits()) return false;
+        if (Take('.') && !Digits()) return false;
+        if (Take('e') || Take('E')) {
+            if (!Take('+')) Take('-');
+            if (!Digits()) return false;
+        }
+        return true;
+    }
+
+    bool Digits() {
+        const std::size_t from = at_;
+        while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
+        return at_ > from;
+    }
+
+    bool Word(std::string_view word) {
+        if (text_.substr(at_, word.size()) != word) return false;
+        at_ += word.size();
+        return true;
+    }
+
+    bool Take(char c) {
+        if (at_ >= text_.size() || text_[at_] != c) return false;
+        ++at_;
+        return true;
+    }
+
+    void SkipBlanks() {
+        while (at_ < text_.size() && std::string_view(" \t\n\r").find(text_[at_]) != std::string_view::npos) ++at_;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+bool IsStatusName(std::string_view name) {
+    for (const SongStatus status : {SongStatus::Analysed, SongStatus::Refused, SongStatus::Stopped}) {
+        if (name == StatusName(status)) return true;
+    }
+    return false;
+}
+
+// The song of a JSON line: the "file" of an object that names its file and its status as the batch writes
+// them. Nothing for any other line.
+std::optional<std::string> SongOfJsonLine(std::string_view line) {
+    const std::optional<JsonScanner::SongMembers> members = JsonScanner(line).ScanObject();
+    if (!members || members->repeated || !members->file || !members->status) return std::nullopt;
+    const std::optional<std::string> status = ReadJsonString(*members->status, 0);
+    if (!status || !IsStatusName(*status)) return std::nullopt;
+    std::optional<std::string> file = ReadJsonString(*members->file, 0);
+    if (!file || file->empty()) return std::nullopt;
+    return file;
+}
+
+// The fields of a CSV row as the writer writes them: a field with a comma, a quote or a line break between
+// quotes, a quote inside it doubled; any other field bare, without quotes. Nothing when `row` is not such a
+// row (a quote left open, text after a closing quote, a quote or a CR in a bare field).
+std::optional<std::vector<std::string>> CsvFields(std::string_view row) {
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    for (;;) {
+        std::string field;
+        if (at < row.size() && row[at] == '"') {
+            for (++at;; ++at) {
+                if (at >= row.size()) return std::nullopt;
+                if (row[at] != '"') {
+                    field += row[at];
+                } else if (at + 1 < row.size() && row[at + 1] == '"') {
+                    field += '"';
+                    ++at;
+                } else {
+                    ++at;
+                    break;
+                }
+            }
+        } else {
+            const std::size_t end = std::min(row.find(',', at), row.size());
+            field.assign(row.substr(at, end - at));
+            if (field.find_first_of("\"\r") != std::string::npos) return std::nullopt;
+            at = end;
+        }
+        fields.push_back(std::move(field));
+        if (at == row.size()) return fields;
+        if (row[at] != ',') return std::nullopt;
+        ++at;
+    }
+}
+
+// The song of a CSV row that has every column of the header and a song status in the last. Nothing for any
+// other line, the header included.
+std::optional<std::string> SongOfCsvRow(std::string_view line, std::size_t columns) {
+    std::optional<std::vector<std::string>> fields = CsvFields(line);
+    if (!fields || fields->size() != columns || fields->front().empty() || !IsStatusName(fields->back())) {
+        return std::nullopt;
+    }
+    return std::move(fields->front());
+}
+
+std::size_t CsvColumns() { return CsvFields(CsvHeader()).value_or(std::vector<std::string>{}).size(); }
+
+// The lines of a text without their line ends, and whether the last one was cut off before its line end.
+struct TextLines {
+    std::vector<std::string_view> complete;
+    bool cutOff = false;
+};
+
+TextLines SplitLines(std::string_view text) {
+    TextLines lines;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = text.find('\n', from);
+        if (end == std::string_view::npos) {
+            lines.cutOff = true;
             break;
         }
-        out += line[i];
+        lines.complete.push_back(text.substr(from, end - from));
+        from = end + 1;
     }
-    return out;
+    return lines;
 }
 
 std::string ToLine(const SongFacts& facts, bool csv) { return (csv ? FactsToCsv(facts) : FactsToJson(facts)) + "\n"; }
@@ -269,22 +521,47 @@ std::vector<std::string> ShardOf(const std::vector<std::string>& songs, int shar
 
 std::vector<std::string> RecordedSongs(const std::string& output) {
     std::vector<std::string> done;
-    std::size_t from = 0;
-    while (from < output.size()) {
-        const std::size_t end = output.find('\n', from);
-        if (end == std::string::npos) break;  // cut off: the song is analysed again
-        const std::string_view line(output.data() + from, end - from);
-        from = end + 1;
-        if (line.empty()) continue;
-        if (line[0] == '{') {
-            constexpr std::string_view kFirst = "{\"file\":";
-            if (line.substr(0, kFirst.size()) != kFirst) continue;
-            if (std::optional<std::string> file = ReadJsonString(line, kFirst.size())) done.push_back(std::move(*file));
-        } else if (line != CsvHeader()) {
-            done.push_back(FirstCsvField(line));
-        }
+    const std::size_t columns = CsvColumns();
+    for (const std::string_view line : SplitLines(output).complete) {
+        std::optional<std::string> song = SongOfJsonLine(line);
+        if (!song) song = SongOfCsvRow(line, columns);
+        if (song) done.push_back(std::move(*song));
     }
     return done;
+}
+
+EarlierOutput ReadEarlierOutput(std::string_view text, bool csv) {
+    EarlierOutput earlier;
+    const std::string header = CsvHeader();
+    const std::size_t columns = CsvColumns();
+    const TextLines lines = SplitLines(text);
+    bool otherFormat = false;
+    bool anyText = false;
+    for (const std::string_view line : lines.complete) {
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) anyText = true;
+        if (csv && line == header && earlier.kept.empty()) {
+            earlier.kept.push_back(line);
+            continue;
+        }
+        std::optional<std::string> song = csv ? SongOfCsvRow(line, columns) : SongOfJsonLine(line);
+        if (song) {
+            earlier.kept.push_back(line);
+            earlier.songs.push_back(std::move(*song));
+            continue;
+        }
+        ++earlier.dropped;
+        const bool ofTheOther = csv ? SongOfJsonLine(line).has_value()
+                                    : line == header || SongOfCsvRow(line, columns).has_value();
+        if (ofTheOther) otherFormat = true;
+    }
+    if (lines.cutOff) ++earlier.dropped;
+    earlier.headerMissing = csv && !earlier.kept.empty() && earlier.kept.front() != header;
+    if (otherFormat) {
+        earlier.verdict = EarlierOutput::Verdict::OtherFormat;
+    } else if (anyText && earlier.kept.empty()) {
+        earlier.verdict = EarlierOutput::Verdict::NotBatchOutput;
+    }
+    return earlier;
 }
 
 SongFacts AnalyseSong(const std::string& path, const Folders& folders, const BatchOptions& options) {

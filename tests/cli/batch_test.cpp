@@ -159,6 +159,107 @@ TEST(BatchResume, RecognisesRecordedSongsAndIgnoresACutOffLastLine) {
     EXPECT_EQ(RecordedSongs(csv), (std::vector<std::string>{"x,y.mid", "z.mid"}));
 }
 
+std::vector<std::string> Views(const EarlierOutput& earlier) {
+    return std::vector<std::string>(earlier.kept.begin(), earlier.kept.end());
+}
+
+TEST(BatchResume, KeepsOnlyCompleteJsonLinesThatAreASongsObject) {
+    const std::string first = "{\"file\":\"a.mid\",\"status\":\"analysed\",\"size\":-1.5e+3,"
+                              "\"x\":[true,false,null,{},[]],"
+                              "\"t\":\"caf\xC3\xA9 \\u00e9\\n\\/\"}";
+    // members in another order, blanks between the tokens
+    const std::string second = " { \"status\" : \"refused\" ,\t\"file\" : \"b \\\"c\\\".mid\" } ";
+    const std::string third = "{\"file\":\"caf\\u00e9.mid\",\"status\":\"stopped\",\"messages\":[]}";
+    const std::vector<std::string> broken = {
+        "{\"file\":\"c.mid\",\"status\":\"analysed\"",                              // never closed
+        "{\"file\":\"c.mid\",\"status\":\"analysed\"}x",                             // text after the object
+        "{\"file\":\"c.mid\",\"status\":\"analysed\"}{\"file\":\"d.mid\",\"status\":\"analysed\"}",  // two run together
+        "{\"file\":\"c.mid\",\"sta{\"file\":\"d.mid\",\"status\":\"analysed\"}",      // one line cut into by another
+        "{\"file\":\"c.mid\",\"messages\":[]}",                                       // no status
+        "{\"file\":7,\"status\":\"analysed\"}",                                       // a file that is no string
+        "{\"file\":\"\",\"status\":\"analysed\"}",                                      // an empty file
+        "{\"file\":\"c.mid\",\"status\":\"done\"}",                                    // no song status
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"file\":\"d.mid\"}",              // a file named twice
+        "[\"c.mid\",\"analysed\"]",                                                 // not an object
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"n\":01}",                         // a leading zero
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"n\":1.}",                         // no digit after the point
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"n\":-}",                          // no digit at all
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"a\":[1,]}",                       // a comma before the end
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"b\":tru}",                        // a word cut short
+        "{\"file\":\"c\\x.mid\",\"status\":\"analysed\"}",                              // no such escape
+        "{\"file\":\"c\\u00g9.mid\",\"status\":\"analysed\"}",                          // not four hex digits
+        "{\"file\":\"c\tmid\",\"status\":\"analysed\"}",                                // a control character as it is
+        "{\"file\":\"caf\xC3.mid\",\"status\":\"analysed\"}",                           // a UTF-8 sequence cut short
+        "{\"file\":\"\xC0\xAF.mid\",\"status\":\"analysed\"}",                          // an overlong form
+        "{\"file\":\"\xED\xA0\x80.mid\",\"status\":\"analysed\"}",                      // a surrogate
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"deep\":" + std::string(500, '[') + std::string(500, ']') + "}",
+        "",
+        "   ",
+    };
+    std::string text = first + "\n";
+    for (std::size_t i = 0; i < broken.size(); ++i) text += broken[i] + (i == 3 ? "\n" + second + "\n" : "\n");
+    text += third + "\n{\"file\":\"e.mid\",\"status\":\"analysed\",\"size\":1";  // a run killed in the middle of a line
+
+    const EarlierOutput earlier = ReadEarlierOutput(text, false);
+    EXPECT_EQ(earlier.verdict, EarlierOutput::Verdict::Resumable);
+    EXPECT_EQ(Views(earlier), (std::vector<std::string>{first, second, third}));
+    EXPECT_EQ(earlier.songs, (std::vector<std::string>{"a.mid", "b \"c\".mid", "caf\xE9.mid"}));
+    EXPECT_EQ(earlier.dropped, broken.size() + 1);
+    EXPECT_FALSE(earlier.headerMissing);
+    // a name the writer escapes throughout (not UTF-8 as a whole, so every byte above 127 as \u00XX) reads back
+    const std::string name = "x\"\\\x01\xE9\xC3\xA9.mid";
+    const std::string written =
+        "{\"file\":" + Json(name) + ",\"status\":\"refused\",\"messages\":[{\"kind\":\"question\"}]}";
+    EXPECT_EQ(ReadEarlierOutput(written + "\n", false).songs, (std::vector<std::string>{name}));
+}
+
+TEST(BatchResume, KeepsTheCsvHeaderAndTheRowsThatHaveEveryColumn) {
+    const std::string header = CsvHeader();
+    const std::string quoted = "\"x,y \"\"z\"\".mid\",1.5,2,3,Pop,4,\"Piano, \"\"Grand\"\"\",analysed";
+    const std::string refused = "z.mid,,,,,,,refused";
+    const std::string last = "w.mid,,,,,,,stopped";
+    const std::vector<std::string> broken = {
+        "y.mid,,,,,,refused",             // a column missing
+        "y.mid,,,,,,,,refused",           // a column too many
+        "\"y.mid,,,,,,,refused",           // a quote left open
+        "y\"q.mid,,,,,,,refused",          // a quote in a bare field
+        "\"y.mid\"q,,,,,,,refused",         // text after the closing quote
+        "y.mid,,,,,,,finished",           // no song status
+        ",,,,,,,refused",                 // no path
+        "y.mid,,,,,,,refused\r",          // a CR left at the end
+        header,                           // a second run's header
+    };
+    std::string text = header + "\n" + quoted + "\n";
+    for (const std::string& line : broken) text += line + "\n";
+    text += refused + "\n" + last + "\n" + "v.mid,4,1,8,Pop,";
+    const EarlierOutput earlier = ReadEarlierOutput(text, true);
+    EXPECT_EQ(earlier.verdict, EarlierOutput::Verdict::Resumable);
+    EXPECT_EQ(Views(earlier), (std::vector<std::string>{header, quoted, refused, last}));
+    EXPECT_EQ(earlier.songs, (std::vector<std::string>{"x,y \"z\".mid", "z.mid", "w.mid"}));
+    EXPECT_EQ(earlier.dropped, broken.size() + 1);
+    EXPECT_FALSE(earlier.headerMissing);
+
+    // A header cut into by a row: the rows stay, and a header is to be written before them.
+    const EarlierOutput headless = ReadEarlierOutput("path,duration_secz.mid,,,,,,,refused\n" + refused + "\n", true);
+    EXPECT_EQ(Views(headless), (std::vector<std::string>{refused}));
+    EXPECT_TRUE(headless.headerMissing);
+}
+
+TEST(BatchResume, RefusesAFileOfTheOtherFormatOrOfSomethingElse) {
+    const std::string json = "{\"file\":\"a.mid\",\"status\":\"refused\",\"messages\":[]}\n";
+    const std::string csv = CsvHeader() + "\na.mid,,,,,,,refused\n";
+    using Verdict = EarlierOutput::Verdict;
+    EXPECT_EQ(ReadEarlierOutput(json, true).verdict, Verdict::OtherFormat);
+    EXPECT_EQ(ReadEarlierOutput(csv, false).verdict, Verdict::OtherFormat);
+    EXPECT_EQ(ReadEarlierOutput(CsvHeader() + "\n", false).verdict, Verdict::OtherFormat);
+    EXPECT_EQ(ReadEarlierOutput("my notes\nmore notes\n", false).verdict, Verdict::NotBatchOutput);
+    EXPECT_EQ(ReadEarlierOutput("my notes\nmore notes\n", true).verdict, Verdict::NotBatchOutput);
+    // nothing but a line that a killed first run cut off, or nothing at all: resumed
+    EXPECT_EQ(ReadEarlierOutput("{\"file\":\"a.m", false).verdict, Verdict::Resumable);
+    EXPECT_EQ(ReadEarlierOutput("path,dur", true).verdict, Verdict::Resumable);
+    EXPECT_EQ(ReadEarlierOutput("", true).verdict, Verdict::Resumable);
+}
+
 TEST(BatchSongs, GiveDurationsThroughATempoChangeOnTheSecondTrack) {
     TestSession t;
     const fs::path song = t.WriteSong(TwoTempoSong("Tempo"), "tempo.mid");
