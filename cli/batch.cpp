@@ -1,5 +1,8 @@
 #include "batch.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -8,14 +11,15 @@
 #include <algorithm>
 #include <atomic>
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <variant>
 
 #include "app/commands.h"
 #include "app/folders.h"
@@ -736,27 +740,210 @@ bool DataFilesPresent(const Folders& folders) {
     return true;
 }
 
-// Opens the output file to append to it. The songs an earlier run recorded there leave `songs` (counted as
-// skipped), and a line that run left cut off is dropped. Null (after a message) when it cannot be written.
-std::FILE* OpenOutputFile(const std::filesystem::path& file, std::vector<std::string>& songs, BatchCounts& counts,
-                          bool& wantHeader) {
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
-        std::ifstream in(file, std::ios::binary);
-        const std::string earlier((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // A line cut off by a killed run is dropped, and its song analysed again.
-        const std::size_t kept = earlier.rfind('\n') == std::string::npos ? 0 : earlier.rfind('\n') + 1;
-        if (kept != earlier.size()) std::filesystem::resize_file(file, kept, ec);
-        std::vector<std::string> done = RecordedSongs(earlier.substr(0, kept));
-        std::sort(done.begin(), done.end());
-        const std::size_t before = songs.size();
-        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
-        counts.skipped = before - songs.size();
-        wantHeader = wantHeader && kept == 0;
+// A file descriptor the run owns, closed with the object (which ends any lock taken through it).
+class OwnedDescriptor {
+public:
+    explicit OwnedDescriptor(int fd) : fd_(fd), owned_(true) {}
+    OwnedDescriptor(OwnedDescriptor&& other) noexcept : fd_(other.fd_), owned_(std::exchange(other.owned_, false)) {}
+    OwnedDescriptor& operator=(OwnedDescriptor&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = other.fd_;
+            owned_ = std::exchange(other.owned_, false);
+        }
+        return *this;
     }
-    std::FILE* out = std::fopen(file.c_str(), "ab");
-    if (out == nullptr) std::fprintf(stderr, "sonivex-cli: %s cannot be written\n", file.string().c_str());
-    return out;
+    OwnedDescriptor(const OwnedDescriptor&) = delete;
+    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
+    ~OwnedDescriptor() { Close(); }
+
+    int Get() const { return fd_; }
+    // Hands the descriptor over to a new owner.
+    int Release() {
+        owned_ = false;
+        return fd_;
+    }
+
+private:
+    void Close() {
+        if (owned_) ::close(fd_);
+        owned_ = false;
+    }
+    int fd_;
+    bool owned_;  // false once moved from or released
+};
+
+// Why the output file cannot be used.
+enum class OutputProblem { InUse, SymbolicLink, NotRegularFile, CannotLock, CannotRead, CannotWrite, OtherFormat,
+                           NotBatchOutput };
+
+void Report(const std::filesystem::path& file, OutputProblem problem, bool csv) {
+    const char* why = "cannot be written";
+    switch (problem) {
+        case OutputProblem::InUse: why = "is in use by another Sonivex run"; break;
+        case OutputProblem::SymbolicLink: why = "is a symbolic link; give the file itself"; break;
+        case OutputProblem::NotRegularFile: why = "is not a regular file"; break;
+        case OutputProblem::CannotLock: why = "cannot be locked"; break;
+        case OutputProblem::CannotRead: why = "cannot be read"; break;
+        case OutputProblem::CannotWrite: break;
+        case OutputProblem::OtherFormat:
+            why = csv ? "holds JSON Lines, not CSV rows; it is left as it is"
+                      : "holds CSV rows, not JSON Lines; it is left as it is";
+            break;
+        case OutputProblem::NotBatchOutput: why = "holds no batch run's output; it is left as it is"; break;
+    }
+    std::fprintf(stderr, "sonivex-cli: %s %s\n", file.string().c_str(), why);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Opens `file` (made when missing; never through a symbolic link, and only a regular file) and locks it
+// against every other run, without waiting. The lock is on the file that `file` names once it is held: a run
+// that renamed a new file over it meanwhile holds that one, so the open is tried again.
+std::variant<OwnedDescriptor, OutputProblem> LockOutput(const std::filesystem::path& file) {
+    // Each try that finds `file` replaced found a run that holds the new one; one that is still replaced after
+    // this many is as good as in use.
+    constexpr int kTries = 8;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        // Not blocking: opening a FIFO that stands at `file` must not wait for a reader.
+        const int raw = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (raw < 0) {
+            if (errno == ELOOP) return OutputProblem::SymbolicLink;
+            if (errno == EISDIR) return OutputProblem::NotRegularFile;
+            return OutputProblem::CannotWrite;
+        }
+        OwnedDescriptor fd(raw);
+        struct stat held {};
+        if (::fstat(fd.Get(), &held) != 0) return OutputProblem::CannotRead;
+        if (!S_ISREG(held.st_mode)) return OutputProblem::NotRegularFile;
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            return errno == EWOULDBLOCK ? OutputProblem::InUse : OutputProblem::CannotLock;
+        }
+        struct stat named {};
+        if (::lstat(file.c_str(), &named) == 0 && SameFile(named, held)) {
+            const int flags = ::fcntl(fd.Get(), F_GETFL);
+            if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, (flags & ~O_NONBLOCK) | O_APPEND) != 0) {
+                return OutputProblem::CannotWrite;
+            }
+            return fd;
+        }
+    }
+    return OutputProblem::InUse;
+}
+
+std::optional<std::string> ReadThrough(int fd) {
+    std::string text;
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t n = ::pread(fd, block, sizeof block, static_cast<off_t>(text.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return text;
+        text.append(block, static_cast<std::size_t>(n));
+    }
+}
+
+// Writes `lines` (each with a line end) to the open file `fd` through a buffer. False when a write failed.
+bool WriteLines(int fd, const std::vector<std::string_view>& lines) {
+    constexpr std::size_t kBuffer = 1 << 20;
+    std::string buffer;
+    buffer.reserve(kBuffer);
+    const auto flush = [&] {
+        const bool whole = WriteAll(fd, buffer.data(), buffer.size()) == buffer.size();
+        buffer.clear();
+        return whole;
+    };
+    for (const std::string_view line : lines) {
+        buffer.append(line).push_back('\n');
+        if (buffer.size() >= kBuffer && !flush()) return false;
+    }
+    return flush();
+}
+
+// Puts `lines` in place of `file`'s text without a moment where `file` holds less than either: they go to a
+// new scratch file beside it (given `mode`), which is locked and then renamed over `file`. Returns the
+// scratch's descriptor, locked, now that `file` names it; nothing when a step failed, and then `file` is as
+// it was and the scratch is gone. The caller's lock on the old file is to be given up only after.
+std::optional<OwnedDescriptor> ReplaceLockedFile(const std::filesystem::path& file, mode_t mode,
+                                                 const std::vector<std::string_view>& lines) {
+    // Runs that resume the same file at once never meet here (only the one holding its lock does), but a
+    // scratch file that a killed run left could stand in the way.
+    constexpr int kNames = 100;
+    std::optional<OwnedDescriptor> scratch;
+    std::filesystem::path scratchName;
+    for (int k = 0; k < kNames && !scratch; ++k) {
+        scratchName = file;
+        scratchName += ".resume-" + std::to_string(::getpid()) + "-" + std::to_string(k);
+        const int raw = ::open(scratchName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (raw >= 0) {
+            scratch.emplace(raw);
+        } else if (errno != EEXIST) {
+            return std::nullopt;
+        }
+    }
+    if (!scratch) return std::nullopt;
+    const bool ready = ::fchmod(scratch->Get(), mode & 07777) == 0 && ::flock(scratch->Get(), LOCK_EX | LOCK_NB) == 0 &&
+                       WriteLines(scratch->Get(), lines) && ::fdatasync(scratch->Get()) == 0 &&
+                       ::rename(scratchName.c_str(), file.c_str()) == 0;
+    if (!ready) {
+        ::unlink(scratchName.c_str());
+        return std::nullopt;
+    }
+    return scratch;
+}
+
+// The output file of a batch run, open to append and locked for as long as it is open.
+struct ResumedOutput {
+    std::FILE* file = nullptr;          // closing it ends the lock
+    std::vector<std::string> recorded;  // the songs that its kept lines hold
+    bool empty = true;                  // it holds nothing (a CSV run starts with the header)
+};
+
+// Locks the output file and drops every line of it that is not complete and well-formed (ReadEarlierOutput):
+// cut from its end when those lines all come after the last kept one, else through a scratch file. Nothing
+// (after a message, and with `file` unchanged) when it cannot be used: it is in use, not a regular file, or
+// holds something else than this run's output.
+std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file, bool csv) {
+    const auto fail = [&](OutputProblem problem) {
+        Report(file, problem, csv);
+        return std::nullopt;
+    };
+    std::variant<OwnedDescriptor, OutputProblem> locked = LockOutput(file);
+    if (const OutputProblem* problem = std::get_if<OutputProblem>(&locked)) return fail(*problem);
+    OwnedDescriptor fd = std::move(std::get<OwnedDescriptor>(locked));
+    struct stat held {};
+    if (::fstat(fd.Get(), &held) != 0) return fail(OutputProblem::CannotRead);
+    const std::optional<std::string> text = ReadThrough(fd.Get());
+    if (!text) return fail(OutputProblem::CannotRead);
+
+    EarlierOutput earlier = ReadEarlierOutput(*text, csv);
+    if (earlier.verdict == EarlierOutput::Verdict::OtherFormat) return fail(OutputProblem::OtherFormat);
+    if (earlier.verdict == EarlierOutput::Verdict::NotBatchOutput) return fail(OutputProblem::NotBatchOutput);
+    std::size_t keptBytes = 0;
+    for (const std::string_view line : earlier.kept) keptBytes += line.size() + 1;
+    const auto endOf = [&](std::string_view line) {
+        return static_cast<std::size_t>(line.data() - text->data()) + line.size() + 1;
+    };
+    // With no dropped line before a kept one, the file is cut in place; else it is written again.
+    const bool keptLead = !earlier.headerMissing && (earlier.kept.empty() || endOf(earlier.kept.back()) == keptBytes);
+    if (!keptLead) {
+        const std::string header = CsvHeader();
+        if (earlier.headerMissing) earlier.kept.insert(earlier.kept.begin(), header);
+        std::optional<OwnedDescriptor> replaced = ReplaceLockedFile(file, held.st_mode, earlier.kept);
+        if (!replaced) return fail(OutputProblem::CannotWrite);
+        fd = std::move(*replaced);
+        const int flags = ::fcntl(fd.Get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags | O_APPEND) != 0) return fail(OutputProblem::CannotWrite);
+    } else if (keptBytes != text->size() && ::ftruncate(fd.Get(), static_cast<off_t>(keptBytes)) != 0) {
+        return fail(OutputProblem::CannotWrite);
+    }
+    const int raw = fd.Release();
+    std::FILE* out = ::fdopen(raw, "ab");
+    if (out == nullptr) {
+        ::close(raw);
+        return fail(OutputProblem::CannotWrite);
+    }
+    return ResumedOutput{out, std::move(earlier.songs), earlier.kept.empty()};
 }
 
 void PrintSummary(const BatchCounts& counts, double seconds) {
@@ -808,8 +995,15 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
     std::FILE* out = stdout;
     bool wantHeader = options->csv;
     if (options->out) {
-        out = OpenOutputFile(*options->out, songs, counts, wantHeader);
-        if (out == nullptr) return 1;
+        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options->out, options->csv);
+        if (!resumed) return 1;
+        out = resumed->file;
+        wantHeader = wantHeader && resumed->empty;
+        std::vector<std::string>& done = resumed->recorded;
+        std::sort(done.begin(), done.end());
+        const std::size_t before = songs.size();
+        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
+        counts.skipped = before - songs.size();
     }
     if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
 
