@@ -65,8 +65,9 @@ struct EarlierOutput {
 // Sorts the lines of `text`, an earlier output of a JSON Lines run (a CSV run with `csv`). Kept are only
 // complete lines (with their line end) that the run could have written: for JSON Lines, a line that is one
 // well-formed JSON object with a string "file" member and a "status" member naming a song status; for CSV,
-// the header as the first line and rows with exactly the header's columns, quoted as the writer quotes them
-// and with a song status in the last one. Every other line is dropped. Never fails: any text gives a result.
+// the header as the first kept line and rows with exactly the header's columns, quoted as the writer quotes
+// them and with a song status in the last one. Every other line is dropped. Never fails: any text gives a
+// result.
 EarlierOutput ReadEarlierOutput(std::string_view text, bool csv);
 
 // Analyses one song with a fresh session in `folders` (the working files go to folders.work, the log to
