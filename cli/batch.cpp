@@ -1,5 +1,8 @@
 #include "batch.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #ifdef __GLIBC__
 #include <malloc.h>
@@ -7,14 +10,16 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 #include <thread>
 #include <utility>
+#include <variant>
 
 #include "app/commands.h"
 #include "app/folders.h"
@@ -108,22 +113,273 @@ std::optional<std::string> ReadJsonString(std::string_view text, std::size_t at)
     return std::nullopt;
 }
 
-// The first field of a CSV row, unquoted.
-std::string FirstCsvField(std::string_view line) {
-    if (line.empty() || line[0] != '"') return std::string(line.substr(0, line.find(',')));
-    std::string out;
-    for (std::size_t i = 1; i < line.size(); ++i) {
-        if (line[i] == '"') {
-            if (i + 1 < line.size() && line[i + 1] == '"') {
-                out += '"';
-                ++i;
-                continue;
+// Checks that a text is exactly one well-formed JSON value (blanks around it allowed, strings in UTF-8) and
+// finds, in the object it holds, the values of the top-level members that name a song.
+class JsonScanner {
+public:
+    explicit JsonScanner(std::string_view text) : text_(text) {}
+
+    // The values of the members "file" and "status", as they stand in the text (a string with its quotes).
+    struct SongMembers {
+        std::optional<std::string_view> file;
+        std::optional<std::string_view> status;
+        bool repeated = false;  // one of them is there twice
+    };
+
+    // The song members when the whole text is one well-formed object; nothing otherwise.
+    std::optional<SongMembers> ScanObject() {
+        SongMembers members;
+        SkipBlanks();
+        if (!Object(0, &members)) return std::nullopt;
+        SkipBlanks();
+        if (at_ != text_.size()) return std::nullopt;
+        return members;
+    }
+
+private:
+    // Far deeper than a song's line nests; keeps a damaged line of brackets from exhausting the stack.
+    static constexpr int kMaxDepth = 64;
+
+    bool Value(int depth) {
+        if (at_ >= text_.size()) return false;
+        switch (text_[at_]) {
+            case '{': return Object(depth, nullptr);
+            case '[': return Array(depth);
+            case '"': return String();
+            case 't': return Word("true");
+            case 'f': return Word("false");
+            case 'n': return Word("null");
+            default: return Number();
+        }
+    }
+
+    // An object; the top level's members are noted in `members`.
+    bool Object(int depth, SongMembers* members) {
+        if (depth >= kMaxDepth || !Take('{')) return false;
+        SkipBlanks();
+        if (Take('}')) return true;
+        for (;;) {
+            SkipBlanks();
+            const std::size_t keyAt = at_;
+            if (!String()) return false;
+            const std::string_view key = text_.substr(keyAt, at_ - keyAt);
+            SkipBlanks();
+            if (!Take(':')) return false;
+            SkipBlanks();
+            const std::size_t valueAt = at_;
+            if (!Value(depth + 1)) return false;
+            if (members != nullptr) Note(*members, key, text_.substr(valueAt, at_ - valueAt));
+            SkipBlanks();
+            if (Take('}')) return true;
+            if (!Take(',')) return false;
+        }
+    }
+
+    static void Note(SongMembers& members, std::string_view key, std::string_view value) {
+        const std::optional<std::string> name = ReadJsonString(key, 0);
+        std::optional<std::string_view>* slot = nullptr;
+        if (name == "file") slot = &members.file;
+        if (name == "status") slot = &members.status;
+        if (slot == nullptr) return;
+        if (slot->has_value()) members.repeated = true;
+        *slot = value;
+    }
+
+    bool Array(int depth) {
+        if (depth >= kMaxDepth || !Take('[')) return false;
+        SkipBlanks();
+        if (Take(']')) return true;
+        for (;;) {
+            SkipBlanks();
+            if (!Value(depth + 1)) return false;
+            SkipBlanks();
+            if (Take(']')) return true;
+            if (!Take(',')) return false;
+        }
+    }
+
+    bool String() {
+        if (!Take('"')) return false;
+        while (at_ < text_.size()) {
+            const auto c = static_cast<unsigned char>(text_[at_]);
+            if (c == '"') {
+                ++at_;
+                return true;
             }
+            if (c < 0x20) return false;  // a control character must be escaped
+            if (c == '\\') {
+                if (!Escape()) return false;
+            } else if (c >= 0x80) {
+                if (!Utf8Sequence()) return false;
+            } else {
+                ++at_;
+            }
+        }
+        return false;
+    }
+
+    bool Escape() {
+        ++at_;
+        if (at_ >= text_.size()) return false;
+        const char kind = text_[at_++];
+        if (std::string_view("\"\\/bfnrt").find(kind) != std::string_view::npos) return true;
+        if (kind != 'u' || text_.size() - at_ < 4) return false;
+        for (int k = 0; k < 4; ++k) {
+            if (std::isxdigit(static_cast<unsigned char>(text_[at_++])) == 0) return false;
+        }
+        return true;
+    }
+
+    // One UTF-8 sequence of two to four bytes: no overlong form, no surrogate, nothing above U+10FFFF.
+    bool Utf8Sequence() {
+        const auto lead = static_cast<unsigned char>(text_[at_]);
+        std::size_t more = 0;
+        unsigned char low = 0x80;
+        unsigned char high = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            more = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            more = 2;
+            if (lead == 0xE0) low = 0xA0;
+            if (lead == 0xED) high = 0x9F;
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            more = 3;
+            if (lead == 0xF0) low = 0x90;
+            if (lead == 0xF4) high = 0x8F;
+        } else {
+            return false;
+        }
+        if (text_.size() - at_ <= more) return false;
+        for (std::size_t k = 1; k <= more; ++k) {
+            const auto b = static_cast<unsigned char>(text_[at_ + k]);
+            if (b < (k == 1 ? low : 0x80) || b > (k == 1 ? high : 0xBF)) return false;
+        }
+        at_ += more + 1;
+        return true;
+    }
+
+    // -? (0 | [1-9][0-9]*) (. [0-9]+)? ([eE] [+-]? [0-9]+)?
+    bool Number() {
+        Take('-');
+        if (!Take('0') && !Digits()) return false;
+        if (Take('.') && !Digits()) return false;
+        if (Take('e') || Take('E')) {
+            if (!Take('+')) Take('-');
+            if (!Digits()) return false;
+        }
+        return true;
+    }
+
+    bool Digits() {
+        const std::size_t from = at_;
+        while (at_ < text_.size() && text_[at_] >= '0' && text_[at_] <= '9') ++at_;
+        return at_ > from;
+    }
+
+    bool Word(std::string_view word) {
+        if (text_.substr(at_, word.size()) != word) return false;
+        at_ += word.size();
+        return true;
+    }
+
+    bool Take(char c) {
+        if (at_ >= text_.size() || text_[at_] != c) return false;
+        ++at_;
+        return true;
+    }
+
+    void SkipBlanks() {
+        while (at_ < text_.size() && std::string_view(" \t\n\r").find(text_[at_]) != std::string_view::npos) ++at_;
+    }
+
+    std::string_view text_;
+    std::size_t at_ = 0;
+};
+
+bool IsStatusName(std::string_view name) {
+    for (const SongStatus status : {SongStatus::Analysed, SongStatus::Refused, SongStatus::Stopped}) {
+        if (name == StatusName(status)) return true;
+    }
+    return false;
+}
+
+// The song of a JSON line: the "file" of an object that names its file and its status as the batch writes
+// them. Nothing for any other line.
+std::optional<std::string> SongOfJsonLine(std::string_view line) {
+    const std::optional<JsonScanner::SongMembers> members = JsonScanner(line).ScanObject();
+    if (!members || members->repeated || !members->file || !members->status) return std::nullopt;
+    const std::optional<std::string> status = ReadJsonString(*members->status, 0);
+    if (!status || !IsStatusName(*status)) return std::nullopt;
+    std::optional<std::string> file = ReadJsonString(*members->file, 0);
+    if (!file || file->empty()) return std::nullopt;
+    return file;
+}
+
+// The fields of a CSV row as the writer writes them: a field with a comma, a quote or a line break between
+// quotes, a quote inside it doubled; any other field bare, without quotes. Nothing when `row` is not such a
+// row (a quote left open, text after a closing quote, a quote or a CR in a bare field).
+std::optional<std::vector<std::string>> CsvFields(std::string_view row) {
+    std::vector<std::string> fields;
+    std::size_t at = 0;
+    for (;;) {
+        std::string field;
+        if (at < row.size() && row[at] == '"') {
+            for (++at;; ++at) {
+                if (at >= row.size()) return std::nullopt;
+                if (row[at] != '"') {
+                    field += row[at];
+                } else if (at + 1 < row.size() && row[at + 1] == '"') {
+                    field += '"';
+                    ++at;
+                } else {
+                    ++at;
+                    break;
+                }
+            }
+        } else {
+            const std::size_t end = std::min(row.find(',', at), row.size());
+            field.assign(row.substr(at, end - at));
+            if (field.find_first_of("\"\r") != std::string::npos) return std::nullopt;
+            at = end;
+        }
+        fields.push_back(std::move(field));
+        if (at == row.size()) return fields;
+        if (row[at] != ',') return std::nullopt;
+        ++at;
+    }
+}
+
+// The song of a CSV row that has every column of the header and a song status in the last. Nothing for any
+// other line, the header included.
+std::optional<std::string> SongOfCsvRow(std::string_view line, std::size_t columns) {
+    std::optional<std::vector<std::string>> fields = CsvFields(line);
+    if (!fields || fields->size() != columns || fields->front().empty() || !IsStatusName(fields->back())) {
+        return std::nullopt;
+    }
+    return std::move(fields->front());
+}
+
+std::size_t CsvColumns() { return CsvFields(CsvHeader()).value_or(std::vector<std::string>{}).size(); }
+
+// The lines of a text without their line ends, and whether the last one was cut off before its line end.
+struct TextLines {
+    std::vector<std::string_view> complete;
+    bool cutOff = false;
+};
+
+TextLines SplitLines(std::string_view text) {
+    TextLines lines;
+    std::size_t from = 0;
+    while (from < text.size()) {
+        const std::size_t end = text.find('\n', from);
+        if (end == std::string_view::npos) {
+            lines.cutOff = true;
             break;
         }
-        out += line[i];
+        lines.complete.push_back(text.substr(from, end - from));
+        from = end + 1;
     }
-    return out;
+    return lines;
 }
 
 std::string ToLine(const SongFacts& facts, bool csv) { return (csv ? FactsToCsv(facts) : FactsToJson(facts)) + "\n"; }
@@ -269,22 +525,47 @@ std::vector<std::string> ShardOf(const std::vector<std::string>& songs, int shar
 
 std::vector<std::string> RecordedSongs(const std::string& output) {
     std::vector<std::string> done;
-    std::size_t from = 0;
-    while (from < output.size()) {
-        const std::size_t end = output.find('\n', from);
-        if (end == std::string::npos) break;  // cut off: the song is analysed again
-        const std::string_view line(output.data() + from, end - from);
-        from = end + 1;
-        if (line.empty()) continue;
-        if (line[0] == '{') {
-            constexpr std::string_view kFirst = "{\"file\":";
-            if (line.substr(0, kFirst.size()) != kFirst) continue;
-            if (std::optional<std::string> file = ReadJsonString(line, kFirst.size())) done.push_back(std::move(*file));
-        } else if (line != CsvHeader()) {
-            done.push_back(FirstCsvField(line));
-        }
+    const std::size_t columns = CsvColumns();
+    for (const std::string_view line : SplitLines(output).complete) {
+        std::optional<std::string> song = SongOfJsonLine(line);
+        if (!song) song = SongOfCsvRow(line, columns);
+        if (song) done.push_back(std::move(*song));
     }
     return done;
+}
+
+EarlierOutput ReadEarlierOutput(std::string_view text, bool csv) {
+    EarlierOutput earlier;
+    const std::string header = CsvHeader();
+    const std::size_t columns = CsvColumns();
+    const TextLines lines = SplitLines(text);
+    bool otherFormat = false;
+    bool anyText = false;
+    for (const std::string_view line : lines.complete) {
+        if (line.find_first_not_of(" \t\r") != std::string_view::npos) anyText = true;
+        if (csv && line == header && earlier.kept.empty()) {
+            earlier.kept.push_back(line);
+            continue;
+        }
+        std::optional<std::string> song = csv ? SongOfCsvRow(line, columns) : SongOfJsonLine(line);
+        if (song) {
+            earlier.kept.push_back(line);
+            earlier.songs.push_back(std::move(*song));
+            continue;
+        }
+        ++earlier.dropped;
+        const bool ofTheOther = csv ? SongOfJsonLine(line).has_value()
+                                    : line == header || SongOfCsvRow(line, columns).has_value();
+        if (ofTheOther) otherFormat = true;
+    }
+    if (lines.cutOff) ++earlier.dropped;
+    earlier.headerMissing = csv && !earlier.kept.empty() && earlier.kept.front() != header;
+    if (otherFormat) {
+        earlier.verdict = EarlierOutput::Verdict::OtherFormat;
+    } else if (anyText && earlier.kept.empty()) {
+        earlier.verdict = EarlierOutput::Verdict::NotBatchOutput;
+    }
+    return earlier;
 }
 
 SongFacts AnalyseSong(const std::string& path, const Folders& folders, const BatchOptions& options) {
@@ -459,27 +740,210 @@ bool DataFilesPresent(const Folders& folders) {
     return true;
 }
 
-// Opens the output file to append to it. The songs an earlier run recorded there leave `songs` (counted as
-// skipped), and a line that run left cut off is dropped. Null (after a message) when it cannot be written.
-std::FILE* OpenOutputFile(const std::filesystem::path& file, std::vector<std::string>& songs, BatchCounts& counts,
-                          bool& wantHeader) {
-    std::error_code ec;
-    if (std::filesystem::exists(file, ec)) {
-        std::ifstream in(file, std::ios::binary);
-        const std::string earlier((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        // A line cut off by a killed run is dropped, and its song analysed again.
-        const std::size_t kept = earlier.rfind('\n') == std::string::npos ? 0 : earlier.rfind('\n') + 1;
-        if (kept != earlier.size()) std::filesystem::resize_file(file, kept, ec);
-        std::vector<std::string> done = RecordedSongs(earlier.substr(0, kept));
-        std::sort(done.begin(), done.end());
-        const std::size_t before = songs.size();
-        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
-        counts.skipped = before - songs.size();
-        wantHeader = wantHeader && kept == 0;
+// A file descriptor the run owns, closed with the object (which ends any lock taken through it).
+class OwnedDescriptor {
+public:
+    explicit OwnedDescriptor(int fd) : fd_(fd), owned_(true) {}
+    OwnedDescriptor(OwnedDescriptor&& other) noexcept : fd_(other.fd_), owned_(std::exchange(other.owned_, false)) {}
+    OwnedDescriptor& operator=(OwnedDescriptor&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = other.fd_;
+            owned_ = std::exchange(other.owned_, false);
+        }
+        return *this;
     }
-    std::FILE* out = std::fopen(file.c_str(), "ab");
-    if (out == nullptr) std::fprintf(stderr, "sonivex-cli: %s cannot be written\n", file.string().c_str());
-    return out;
+    OwnedDescriptor(const OwnedDescriptor&) = delete;
+    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
+    ~OwnedDescriptor() { Close(); }
+
+    int Get() const { return fd_; }
+    // Hands the descriptor over to a new owner.
+    int Release() {
+        owned_ = false;
+        return fd_;
+    }
+
+private:
+    void Close() {
+        if (owned_) ::close(fd_);
+        owned_ = false;
+    }
+    int fd_;
+    bool owned_;  // false once moved from or released
+};
+
+// Why the output file cannot be used.
+enum class OutputProblem { InUse, SymbolicLink, NotRegularFile, CannotLock, CannotRead, CannotWrite, OtherFormat,
+                           NotBatchOutput };
+
+void Report(const std::filesystem::path& file, OutputProblem problem, bool csv) {
+    const char* why = "cannot be written";
+    switch (problem) {
+        case OutputProblem::InUse: why = "is in use by another Sonivex run"; break;
+        case OutputProblem::SymbolicLink: why = "is a symbolic link; give the file itself"; break;
+        case OutputProblem::NotRegularFile: why = "is not a regular file"; break;
+        case OutputProblem::CannotLock: why = "cannot be locked"; break;
+        case OutputProblem::CannotRead: why = "cannot be read"; break;
+        case OutputProblem::CannotWrite: break;
+        case OutputProblem::OtherFormat:
+            why = csv ? "holds JSON Lines, not CSV rows; it is left as it is"
+                      : "holds CSV rows, not JSON Lines; it is left as it is";
+            break;
+        case OutputProblem::NotBatchOutput: why = "holds no batch run's output; it is left as it is"; break;
+    }
+    std::fprintf(stderr, "sonivex-cli: %s %s\n", file.string().c_str(), why);
+}
+
+bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// Opens `file` (made when missing; never through a symbolic link, and only a regular file) and locks it
+// against every other run, without waiting. The lock is on the file that `file` names once it is held: a run
+// that renamed a new file over it meanwhile holds that one, so the open is tried again.
+std::variant<OwnedDescriptor, OutputProblem> LockOutput(const std::filesystem::path& file) {
+    // Each try that finds `file` replaced found a run that holds the new one; one that is still replaced after
+    // this many is as good as in use.
+    constexpr int kTries = 8;
+    for (int attempt = 0; attempt < kTries; ++attempt) {
+        // Not blocking: opening a FIFO that stands at `file` must not wait for a reader.
+        const int raw = ::open(file.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (raw < 0) {
+            if (errno == ELOOP) return OutputProblem::SymbolicLink;
+            if (errno == EISDIR) return OutputProblem::NotRegularFile;
+            return OutputProblem::CannotWrite;
+        }
+        OwnedDescriptor fd(raw);
+        struct stat held {};
+        if (::fstat(fd.Get(), &held) != 0) return OutputProblem::CannotRead;
+        if (!S_ISREG(held.st_mode)) return OutputProblem::NotRegularFile;
+        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+            return errno == EWOULDBLOCK ? OutputProblem::InUse : OutputProblem::CannotLock;
+        }
+        struct stat named {};
+        if (::lstat(file.c_str(), &named) == 0 && SameFile(named, held)) {
+            const int flags = ::fcntl(fd.Get(), F_GETFL);
+            if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, (flags & ~O_NONBLOCK) | O_APPEND) != 0) {
+                return OutputProblem::CannotWrite;
+            }
+            return fd;
+        }
+    }
+    return OutputProblem::InUse;
+}
+
+std::optional<std::string> ReadThrough(int fd) {
+    std::string text;
+    char block[1 << 16];
+    for (;;) {
+        const ssize_t n = ::pread(fd, block, sizeof block, static_cast<off_t>(text.size()));
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return std::nullopt;
+        if (n == 0) return text;
+        text.append(block, static_cast<std::size_t>(n));
+    }
+}
+
+// Writes `lines` (each with a line end) to the open file `fd` through a buffer. False when a write failed.
+bool WriteLines(int fd, const std::vector<std::string_view>& lines) {
+    constexpr std::size_t kBuffer = 1 << 20;
+    std::string buffer;
+    buffer.reserve(kBuffer);
+    const auto flush = [&] {
+        const bool whole = WriteAll(fd, buffer.data(), buffer.size()) == buffer.size();
+        buffer.clear();
+        return whole;
+    };
+    for (const std::string_view line : lines) {
+        buffer.append(line).push_back('\n');
+        if (buffer.size() >= kBuffer && !flush()) return false;
+    }
+    return flush();
+}
+
+// Puts `lines` in place of `file`'s text without a moment where `file` holds less than either: they go to a
+// new scratch file beside it (given `mode`), which is locked and then renamed over `file`. Returns the
+// scratch's descriptor, locked, now that `file` names it; nothing when a step failed, and then `file` is as
+// it was and the scratch is gone. The caller's lock on the old file is to be given up only after.
+std::optional<OwnedDescriptor> ReplaceLockedFile(const std::filesystem::path& file, mode_t mode,
+                                                 const std::vector<std::string_view>& lines) {
+    // Runs that resume the same file at once never meet here (only the one holding its lock does), but a
+    // scratch file that a killed run left could stand in the way.
+    constexpr int kNames = 100;
+    std::optional<OwnedDescriptor> scratch;
+    std::filesystem::path scratchName;
+    for (int k = 0; k < kNames && !scratch; ++k) {
+        scratchName = file;
+        scratchName += ".resume-" + std::to_string(::getpid()) + "-" + std::to_string(k);
+        const int raw = ::open(scratchName.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (raw >= 0) {
+            scratch.emplace(raw);
+        } else if (errno != EEXIST) {
+            return std::nullopt;
+        }
+    }
+    if (!scratch) return std::nullopt;
+    const bool ready = ::fchmod(scratch->Get(), mode & 07777) == 0 && ::flock(scratch->Get(), LOCK_EX | LOCK_NB) == 0 &&
+                       WriteLines(scratch->Get(), lines) && ::fdatasync(scratch->Get()) == 0 &&
+                       ::rename(scratchName.c_str(), file.c_str()) == 0;
+    if (!ready) {
+        ::unlink(scratchName.c_str());
+        return std::nullopt;
+    }
+    return scratch;
+}
+
+// The output file of a batch run, open to append and locked for as long as it is open.
+struct ResumedOutput {
+    std::FILE* file = nullptr;          // closing it ends the lock
+    std::vector<std::string> recorded;  // the songs that its kept lines hold
+    bool empty = true;                  // it holds nothing (a CSV run starts with the header)
+};
+
+// Locks the output file and drops every line of it that is not complete and well-formed (ReadEarlierOutput):
+// cut from its end when those lines all come after the last kept one, else through a scratch file. Nothing
+// (after a message, and with `file` unchanged) when it cannot be used: it is in use, not a regular file, or
+// holds something else than this run's output.
+std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file, bool csv) {
+    const auto fail = [&](OutputProblem problem) {
+        Report(file, problem, csv);
+        return std::nullopt;
+    };
+    std::variant<OwnedDescriptor, OutputProblem> locked = LockOutput(file);
+    if (const OutputProblem* problem = std::get_if<OutputProblem>(&locked)) return fail(*problem);
+    OwnedDescriptor fd = std::move(std::get<OwnedDescriptor>(locked));
+    struct stat held {};
+    if (::fstat(fd.Get(), &held) != 0) return fail(OutputProblem::CannotRead);
+    const std::optional<std::string> text = ReadThrough(fd.Get());
+    if (!text) return fail(OutputProblem::CannotRead);
+
+    EarlierOutput earlier = ReadEarlierOutput(*text, csv);
+    if (earlier.verdict == EarlierOutput::Verdict::OtherFormat) return fail(OutputProblem::OtherFormat);
+    if (earlier.verdict == EarlierOutput::Verdict::NotBatchOutput) return fail(OutputProblem::NotBatchOutput);
+    std::size_t keptBytes = 0;
+    for (const std::string_view line : earlier.kept) keptBytes += line.size() + 1;
+    const auto endOf = [&](std::string_view line) {
+        return static_cast<std::size_t>(line.data() - text->data()) + line.size() + 1;
+    };
+    // With no dropped line before a kept one, the file is cut in place; else it is written again.
+    const bool keptLead = !earlier.headerMissing && (earlier.kept.empty() || endOf(earlier.kept.back()) == keptBytes);
+    if (!keptLead) {
+        const std::string header = CsvHeader();
+        if (earlier.headerMissing) earlier.kept.insert(earlier.kept.begin(), header);
+        std::optional<OwnedDescriptor> replaced = ReplaceLockedFile(file, held.st_mode, earlier.kept);
+        if (!replaced) return fail(OutputProblem::CannotWrite);
+        fd = std::move(*replaced);
+        const int flags = ::fcntl(fd.Get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags | O_APPEND) != 0) return fail(OutputProblem::CannotWrite);
+    } else if (keptBytes != text->size() && ::ftruncate(fd.Get(), static_cast<off_t>(keptBytes)) != 0) {
+        return fail(OutputProblem::CannotWrite);
+    }
+    const int raw = fd.Release();
+    std::FILE* out = ::fdopen(raw, "ab");
+    if (out == nullptr) {
+        ::close(raw);
+        return fail(OutputProblem::CannotWrite);
+    }
+    return ResumedOutput{out, std::move(earlier.songs), earlier.kept.empty()};
 }
 
 void PrintSummary(const BatchCounts& counts, double seconds) {
@@ -531,8 +995,15 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
     std::FILE* out = stdout;
     bool wantHeader = options->csv;
     if (options->out) {
-        out = OpenOutputFile(*options->out, songs, counts, wantHeader);
-        if (out == nullptr) return 1;
+        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options->out, options->csv);
+        if (!resumed) return 1;
+        out = resumed->file;
+        wantHeader = wantHeader && resumed->empty;
+        std::vector<std::string>& done = resumed->recorded;
+        std::sort(done.begin(), done.end());
+        const std::size_t before = songs.size();
+        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
+        counts.skipped = before - songs.size();
     }
     if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
 

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "json_report.h"
@@ -42,9 +43,32 @@ std::optional<std::vector<std::string>> ListSongs(const std::vector<std::string>
 // The shard-th (1-based) of `count` slices of `songs`, in order: slice k holds songs [(k-1)*n/count, k*n/count).
 std::vector<std::string> ShardOf(const std::vector<std::string>& songs, int shard, int count);
 
-// The songs an earlier output already holds: the "file" member of each JSON line or the first field of
-// each CSV row. A last line without its line end (a run that was killed) is not counted.
+// The songs an earlier output already holds: the "file" member of each song's JSON line or the path of each
+// CSV row, in either format. A line that is not well-formed (see ReadEarlierOutput), and a last line without
+// its line end (a run that was killed), is not counted.
 std::vector<std::string> RecordedSongs(const std::string& output);
+
+// What an earlier output holds, sorted into the lines that a resumed run keeps and those it drops.
+struct EarlierOutput {
+    // Whether the run may resume the file: it holds no line of the other format, and when it holds any
+    // line that is not blank, at least one of them is the run's own.
+    enum class Verdict { Resumable, OtherFormat, NotBatchOutput };
+    Verdict verdict = Verdict::Resumable;
+    // The lines kept, in order, without their line ends; views into the text that was read.
+    std::vector<std::string_view> kept;
+    // For CSV: rows are kept but the header is not the first line (it is to be written before them).
+    bool headerMissing = false;
+    std::size_t dropped = 0;          // lines left out: not well-formed, cut off, blank, or a repeated header
+    std::vector<std::string> songs;   // the songs of the kept lines, in order
+};
+
+// Sorts the lines of `text`, an earlier output of a JSON Lines run (a CSV run with `csv`). Kept are only
+// complete lines (with their line end) that the run could have written: for JSON Lines, a line that is one
+// well-formed JSON object with a string "file" member and a "status" member naming a song status; for CSV,
+// the header as the first kept line and rows with exactly the header's columns, quoted as the writer quotes
+// them and with a song status in the last one. Every other line is dropped. Never fails: any text gives a
+// result.
+EarlierOutput ReadEarlierOutput(std::string_view text, bool csv);
 
 // Analyses one song with a fresh session in `folders` (the working files go to folders.work, the log to
 // folders.logs) and returns its facts. Never throws: a failure inside becomes a stopped song with a message.

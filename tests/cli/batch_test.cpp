@@ -1,10 +1,19 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <set>
+#include <thread>
 
 #include "cli/batch.h"
 #include "cli/json_report.h"
@@ -159,6 +168,107 @@ TEST(BatchResume, RecognisesRecordedSongsAndIgnoresACutOffLastLine) {
     EXPECT_EQ(RecordedSongs(csv), (std::vector<std::string>{"x,y.mid", "z.mid"}));
 }
 
+std::vector<std::string> Views(const EarlierOutput& earlier) {
+    return std::vector<std::string>(earlier.kept.begin(), earlier.kept.end());
+}
+
+TEST(BatchResume, KeepsOnlyCompleteJsonLinesThatAreASongsObject) {
+    const std::string first = "{\"file\":\"a.mid\",\"status\":\"analysed\",\"size\":-1.5e+3,"
+                              "\"x\":[true,false,null,{},[]],"
+                              "\"t\":\"caf\xC3\xA9 \\u00e9\\n\\/\"}";
+    // members in another order, blanks between the tokens
+    const std::string second = " { \"status\" : \"refused\" ,\t\"file\" : \"b \\\"c\\\".mid\" } ";
+    const std::string third = "{\"file\":\"caf\\u00e9.mid\",\"status\":\"stopped\",\"messages\":[]}";
+    const std::vector<std::string> broken = {
+        "{\"file\":\"c.mid\",\"status\":\"analysed\"",                              // never closed
+        "{\"file\":\"c.mid\",\"status\":\"analysed\"}x",                             // text after the object
+        "{\"file\":\"c.mid\",\"status\":\"analysed\"}{\"file\":\"d.mid\",\"status\":\"analysed\"}",  // two run together
+        "{\"file\":\"c.mid\",\"sta{\"file\":\"d.mid\",\"status\":\"analysed\"}",      // one line cut into by another
+        "{\"file\":\"c.mid\",\"messages\":[]}",                                       // no status
+        "{\"file\":7,\"status\":\"analysed\"}",                                       // a file that is no string
+        "{\"file\":\"\",\"status\":\"analysed\"}",                                      // an empty file
+        "{\"file\":\"c.mid\",\"status\":\"done\"}",                                    // no song status
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"file\":\"d.mid\"}",              // a file named twice
+        "[\"c.mid\",\"analysed\"]",                                                 // not an object
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"n\":01}",                         // a leading zero
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"n\":1.}",                         // no digit after the point
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"n\":-}",                          // no digit at all
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"a\":[1,]}",                       // a comma before the end
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"b\":tru}",                        // a word cut short
+        "{\"file\":\"c\\x.mid\",\"status\":\"analysed\"}",                              // no such escape
+        "{\"file\":\"c\\u00g9.mid\",\"status\":\"analysed\"}",                          // not four hex digits
+        "{\"file\":\"c\tmid\",\"status\":\"analysed\"}",                                // a control character as it is
+        "{\"file\":\"caf\xC3.mid\",\"status\":\"analysed\"}",                           // a UTF-8 sequence cut short
+        "{\"file\":\"\xC0\xAF.mid\",\"status\":\"analysed\"}",                          // an overlong form
+        "{\"file\":\"\xED\xA0\x80.mid\",\"status\":\"analysed\"}",                      // a surrogate
+        "{\"file\":\"c.mid\",\"status\":\"analysed\",\"deep\":" + std::string(500, '[') + std::string(500, ']') + "}",
+        "",
+        "   ",
+    };
+    std::string text = first + "\n";
+    for (std::size_t i = 0; i < broken.size(); ++i) text += broken[i] + (i == 3 ? "\n" + second + "\n" : "\n");
+    text += third + "\n{\"file\":\"e.mid\",\"status\":\"analysed\",\"size\":1";  // a run killed in the middle of a line
+
+    const EarlierOutput earlier = ReadEarlierOutput(text, false);
+    EXPECT_EQ(earlier.verdict, EarlierOutput::Verdict::Resumable);
+    EXPECT_EQ(Views(earlier), (std::vector<std::string>{first, second, third}));
+    EXPECT_EQ(earlier.songs, (std::vector<std::string>{"a.mid", "b \"c\".mid", "caf\xE9.mid"}));
+    EXPECT_EQ(earlier.dropped, broken.size() + 1);
+    EXPECT_FALSE(earlier.headerMissing);
+    // a name the writer escapes throughout (not UTF-8 as a whole, so every byte above 127 as \u00XX) reads back
+    const std::string name = "x\"\\\x01\xE9\xC3\xA9.mid";
+    const std::string written =
+        "{\"file\":" + Json(name) + ",\"status\":\"refused\",\"messages\":[{\"kind\":\"question\"}]}";
+    EXPECT_EQ(ReadEarlierOutput(written + "\n", false).songs, (std::vector<std::string>{name}));
+}
+
+TEST(BatchResume, KeepsTheCsvHeaderAndTheRowsThatHaveEveryColumn) {
+    const std::string header = CsvHeader();
+    const std::string quoted = "\"x,y \"\"z\"\".mid\",1.5,2,3,Pop,4,\"Piano, \"\"Grand\"\"\",analysed";
+    const std::string refused = "z.mid,,,,,,,refused";
+    const std::string last = "w.mid,,,,,,,stopped";
+    const std::vector<std::string> broken = {
+        "y.mid,,,,,,refused",             // a column missing
+        "y.mid,,,,,,,,refused",           // a column too many
+        "\"y.mid,,,,,,,refused",           // a quote left open
+        "y\"q.mid,,,,,,,refused",          // a quote in a bare field
+        "\"y.mid\"q,,,,,,,refused",         // text after the closing quote
+        "y.mid,,,,,,,finished",           // no song status
+        ",,,,,,,refused",                 // no path
+        "y.mid,,,,,,,refused\r",          // a CR left at the end
+        header,                           // a second run's header
+    };
+    std::string text = header + "\n" + quoted + "\n";
+    for (const std::string& line : broken) text += line + "\n";
+    text += refused + "\n" + last + "\n" + "v.mid,4,1,8,Pop,";
+    const EarlierOutput earlier = ReadEarlierOutput(text, true);
+    EXPECT_EQ(earlier.verdict, EarlierOutput::Verdict::Resumable);
+    EXPECT_EQ(Views(earlier), (std::vector<std::string>{header, quoted, refused, last}));
+    EXPECT_EQ(earlier.songs, (std::vector<std::string>{"x,y \"z\".mid", "z.mid", "w.mid"}));
+    EXPECT_EQ(earlier.dropped, broken.size() + 1);
+    EXPECT_FALSE(earlier.headerMissing);
+
+    // A header cut into by a row: the rows stay, and a header is to be written before them.
+    const EarlierOutput headless = ReadEarlierOutput("path,duration_secz.mid,,,,,,,refused\n" + refused + "\n", true);
+    EXPECT_EQ(Views(headless), (std::vector<std::string>{refused}));
+    EXPECT_TRUE(headless.headerMissing);
+}
+
+TEST(BatchResume, RefusesAFileOfTheOtherFormatOrOfSomethingElse) {
+    const std::string json = "{\"file\":\"a.mid\",\"status\":\"refused\",\"messages\":[]}\n";
+    const std::string csv = CsvHeader() + "\na.mid,,,,,,,refused\n";
+    using Verdict = EarlierOutput::Verdict;
+    EXPECT_EQ(ReadEarlierOutput(json, true).verdict, Verdict::OtherFormat);
+    EXPECT_EQ(ReadEarlierOutput(csv, false).verdict, Verdict::OtherFormat);
+    EXPECT_EQ(ReadEarlierOutput(CsvHeader() + "\n", false).verdict, Verdict::OtherFormat);
+    EXPECT_EQ(ReadEarlierOutput("my notes\nmore notes\n", false).verdict, Verdict::NotBatchOutput);
+    EXPECT_EQ(ReadEarlierOutput("my notes\nmore notes\n", true).verdict, Verdict::NotBatchOutput);
+    // nothing but a line that a killed first run cut off, or nothing at all: resumed
+    EXPECT_EQ(ReadEarlierOutput("{\"file\":\"a.m", false).verdict, Verdict::Resumable);
+    EXPECT_EQ(ReadEarlierOutput("path,dur", true).verdict, Verdict::Resumable);
+    EXPECT_EQ(ReadEarlierOutput("", true).verdict, Verdict::Resumable);
+}
+
 TEST(BatchSongs, GiveDurationsThroughATempoChangeOnTheSecondTrack) {
     TestSession t;
     const fs::path song = t.WriteSong(TwoTempoSong("Tempo"), "tempo.mid");
@@ -306,6 +416,312 @@ TEST(JsonOption, PrintsOneObjectAfterTheCommandsAndKeepsTheLogOnlyWithoutNoLog) 
     EXPECT_FALSE(fs::exists(t.folder() / "logs" / "json.txt"));
     ASSERT_EQ(run("--json"), 0);
     EXPECT_TRUE(fs::exists(t.folder() / "logs" / "json.txt"));
+}
+
+// Runs `sonivex-cli --batch` in this process on the test session's program folder with `args`.
+int Batch(const TestSession& t, std::vector<std::string> args) {
+    args.insert(args.begin(), {"sonivex-cli", "--batch", "--program-folder", t.folder().string()});
+    std::vector<char*> argv;
+    for (std::string& a : args) argv.push_back(a.data());
+    return BatchMain(static_cast<int>(argv.size()), argv.data(), t.folder());
+}
+
+// A running sonivex-cli: `--batch` with `args` on the program folder, its stderr going to `errors`.
+class BatchProcess {
+public:
+    BatchProcess(const TestSession& t, std::vector<std::string> args, const fs::path& errors) {
+        args.insert(args.begin(), {SONIVEX_CLI, "--batch", "--program-folder", t.folder().string()});
+        std::vector<char*> argv;
+        for (std::string& a : args) argv.push_back(a.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t files;
+        posix_spawn_file_actions_init(&files);
+        posix_spawn_file_actions_addopen(&files, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&files, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&files, STDERR_FILENO, errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        pid_t pid = 0;
+        if (posix_spawn(&pid, SONIVEX_CLI, &files, nullptr, argv.data(), environ) == 0) pid_ = pid;
+        posix_spawn_file_actions_destroy(&files);
+    }
+    BatchProcess(BatchProcess&& other) noexcept : pid_(std::exchange(other.pid_, std::nullopt)) {}
+    BatchProcess(const BatchProcess&) = delete;
+    BatchProcess& operator=(const BatchProcess&) = delete;
+    ~BatchProcess() {
+        if (!pid_) return;
+        ::kill(*pid_, SIGKILL);
+        Wait();
+    }
+
+    bool Started() const { return pid_.has_value(); }
+    pid_t Pid() const { return *pid_; }
+    // Waits for it to end; its exit status, or nothing when it did not exit by itself.
+    std::optional<int> Wait() {
+        if (!pid_) return std::nullopt;
+        int status = 0;
+        const pid_t pid = *std::exchange(pid_, std::nullopt);
+        while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+        }
+        if (!WIFEXITED(status)) return std::nullopt;
+        return WEXITSTATUS(status);
+    }
+
+private:
+    std::optional<pid_t> pid_;
+};
+
+// True when process `pid` holds an flock() lock on the file `inode` (as /proc/locks lists it).
+bool HoldsLock(pid_t pid, ino_t inode) {
+    std::ifstream locks("/proc/locks");
+    std::string line;
+    const std::string process = " " + std::to_string(pid) + " ";
+    const std::string file = ":" + std::to_string(inode) + " ";
+    while (std::getline(locks, line)) {
+        if (line.find("FLOCK") != std::string::npos && line.find(process) != std::string::npos &&
+            line.find(file) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+ino_t InodeOf(const fs::path& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    return info.st_ino;
+}
+
+std::vector<std::string> Sorted(std::vector<std::string> lines) {
+    std::sort(lines.begin(), lines.end());
+    return lines;
+}
+
+// A collection of `copies` times MakeCollection's songs, in folders of their own.
+std::vector<std::string> MakeCopies(const fs::path& root, int copies) {
+    for (int copy = 0; copy < copies; ++copy) MakeCollection(root / ("copy" + std::to_string(copy)));
+    std::string error;
+    return ListSongs({root.string()}, error).value_or(std::vector<std::string>{});
+}
+
+// Every song once in `out`, each on a well-formed line of its own.
+void ExpectEverySongOnce(const fs::path& out, const std::vector<std::string>& songs) {
+    const std::string text = ReadAll(out);
+    EXPECT_EQ(Lines(text).size(), songs.size());
+    const std::vector<std::string> recorded = RecordedSongs(text);
+    EXPECT_EQ(std::multiset<std::string>(recorded.begin(), recorded.end()),
+              std::multiset<std::string>(songs.begin(), songs.end()));
+}
+
+TEST(BatchResume, AnalysesAgainTheSongsOfBrokenMiddleLinesAndKeepsTheFilesMode) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);
+    const fs::path clean = t.folder().parent_path() / "clean.jsonl";
+    ASSERT_EQ(Batch(t, {"--out", clean.string(), root.string()}), 0);
+    const std::vector<std::string> cleanLines = Lines(ReadAll(clean));
+    ASSERT_EQ(cleanLines.size(), 5u);
+
+    // The second song's line cut short and the third's run into it, as two runs writing at once left them.
+    const fs::path folder = t.folder().parent_path() / "out";
+    fs::create_directories(folder);
+    const fs::path out = folder / "songs.jsonl";
+    std::ofstream(out, std::ios::binary) << cleanLines[0] << "\n"
+                                         << cleanLines[1].substr(0, cleanLines[1].size() / 2) << cleanLines[2] << "\n"
+                                         << cleanLines[3] << "\n" << cleanLines[4] << "\n";
+    fs::permissions(out, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+
+    ASSERT_EQ(Batch(t, {"--jobs", "2", "--out", out.string(), root.string()}), 0);
+    ExpectEverySongOnce(out, songs);
+    const std::vector<std::string> resumed = Lines(ReadAll(out));
+    EXPECT_EQ(Sorted(resumed), Sorted(cleanLines));
+    // the kept lines stay where they were; the songs analysed again follow them in sorted order
+    EXPECT_EQ(resumed,
+              (std::vector<std::string>{cleanLines[0], cleanLines[3], cleanLines[4], cleanLines[1], cleanLines[2]}));
+    EXPECT_EQ(fs::status(out).permissions(), fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "a scratch file is left";
+
+    // Nothing to drop: the file is not written again.
+    const ino_t inode = InodeOf(out);
+    ASSERT_EQ(Batch(t, {"--out", out.string(), root.string()}), 0);
+    EXPECT_EQ(InodeOf(out), inode);
+    EXPECT_EQ(Lines(ReadAll(out)), resumed);
+}
+
+TEST(BatchResume, CutsAHalfWrittenLastLineInPlaceAndEndsAsACleanRun) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);
+    const fs::path clean = t.folder().parent_path() / "clean.jsonl";
+    ASSERT_EQ(Batch(t, {"--out", clean.string(), root.string()}), 0);
+    const std::string cleanText = ReadAll(clean);
+    const std::vector<std::string> cleanLines = Lines(cleanText);
+
+    // a run killed in the middle of its fourth line
+    const fs::path out = t.folder().parent_path() / "songs.jsonl";
+    std::ofstream(out, std::ios::binary) << cleanLines[0] << "\n" << cleanLines[1] << "\n" << cleanLines[2] << "\n"
+                                         << cleanLines[3].substr(0, cleanLines[3].size() - 1);
+    const ino_t inode = InodeOf(out);
+    ASSERT_EQ(Batch(t, {"--out", out.string(), root.string()}), 0);
+    EXPECT_EQ(InodeOf(out), inode);
+    EXPECT_EQ(ReadAll(out), cleanText);
+}
+
+TEST(BatchResume, AnalysesAgainTheSongOfACsvRowThatLacksAColumnAndPutsABrokenHeaderBack) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    std::vector<std::string> songs = MakeCollection(root);
+    // a name the writer quotes, whose row must be kept as it is
+    WriteFile(root / "c" / "with, comma \"and quotes\".mid", TwoTempoSong("Quoted"));
+    std::string error;
+    songs = ListSongs({root.string()}, error).value_or(std::vector<std::string>{});
+    const fs::path clean = t.folder().parent_path() / "clean.csv";
+    ASSERT_EQ(Batch(t, {"--csv", "--out", clean.string(), root.string()}), 0);
+    const std::vector<std::string> cleanRows = Lines(ReadAll(clean));
+    ASSERT_EQ(cleanRows.size(), songs.size() + 1);
+    ASSERT_TRUE(std::any_of(cleanRows.begin(), cleanRows.end(), [](const std::string& row) {
+        return row.find("/with, comma \"\"and quotes\"\".mid\",") != std::string::npos;
+    }));
+
+    const fs::path out = t.folder().parent_path() / "songs.csv";
+    std::string damaged;
+    for (std::size_t i = 0; i < cleanRows.size(); ++i) {
+        damaged += (i == 2 ? cleanRows[i].substr(0, cleanRows[i].rfind(',')) : cleanRows[i]) + "\n";
+    }
+    std::ofstream(out, std::ios::binary) << damaged;
+    ASSERT_EQ(Batch(t, {"--csv", "--out", out.string(), root.string()}), 0);
+    std::vector<std::string> rows = Lines(ReadAll(out));
+    ASSERT_EQ(rows.size(), cleanRows.size());
+    EXPECT_EQ(rows[0], CsvHeader());
+    EXPECT_EQ(rows.back(), cleanRows[2]);
+    EXPECT_EQ(Sorted(rows), Sorted(cleanRows));
+
+    // A header that another write cut into: the rows stay, a whole header goes before them, nothing is added.
+    std::ofstream(out, std::ios::binary) << "path,duration_seconds,tra" << ReadAll(clean).substr(CsvHeader().size());
+    ASSERT_EQ(Batch(t, {"--csv", "--out", out.string(), root.string()}), 0);
+    EXPECT_EQ(Lines(ReadAll(out)), cleanRows);
+}
+
+TEST(BatchOutput, LeavesAFileOfTheOtherFormatOrOfSomethingElseAsItIs) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    MakeCollection(root);
+    const fs::path json = t.folder().parent_path() / "songs.jsonl";
+    const fs::path csv = t.folder().parent_path() / "songs.csv";
+    ASSERT_EQ(Batch(t, {"--shard", "1/2", "--out", json.string(), root.string()}), 0);
+    ASSERT_EQ(Batch(t, {"--csv", "--shard", "1/2", "--out", csv.string(), root.string()}), 0);
+    const std::string jsonText = ReadAll(json);
+    const std::string csvText = ReadAll(csv);
+    EXPECT_EQ(Batch(t, {"--csv", "--out", json.string(), root.string()}), 1);
+    EXPECT_EQ(Batch(t, {"--out", csv.string(), root.string()}), 1);
+    EXPECT_EQ(ReadAll(json), jsonText);
+    EXPECT_EQ(ReadAll(csv), csvText);
+    const fs::path notes = t.folder().parent_path() / "notes.txt";
+    std::ofstream(notes) << "my notes\nmore notes\n";
+    EXPECT_EQ(Batch(t, {"--out", notes.string(), root.string()}), 1);
+    EXPECT_EQ(ReadAll(notes), "my notes\nmore notes\n");
+}
+
+TEST(BatchOutput, RefusesASymbolicLinkAFifoAndAFolderAndLeavesThemAlone) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    MakeCollection(root);
+    const fs::path target = t.folder().parent_path() / "target.jsonl";
+    const std::string line = "{\"file\":\"elsewhere.mid\",\"status\":\"refused\",\"messages\":[]}\n";
+    std::ofstream(target, std::ios::binary) << line;
+    const fs::path link = t.folder().parent_path() / "link.jsonl";
+    fs::create_symlink(target, link);
+    EXPECT_EQ(Batch(t, {"--out", link.string(), root.string()}), 1);
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(ReadAll(target), line);
+    // a link to a file that is not there yet is not followed to make it
+    const fs::path dangling = t.folder().parent_path() / "dangling.jsonl";
+    fs::create_symlink(t.folder().parent_path() / "missing.jsonl", dangling);
+    EXPECT_EQ(Batch(t, {"--out", dangling.string(), root.string()}), 1);
+    EXPECT_FALSE(fs::exists(t.folder().parent_path() / "missing.jsonl"));
+
+    const fs::path fifo = t.folder().parent_path() / "fifo.jsonl";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(Batch(t, {"--out", fifo.string(), root.string()}), 1);  // at once, waiting for no reader
+    const fs::path folder = t.folder().parent_path() / "folder.jsonl";
+    fs::create_directories(folder);
+    EXPECT_EQ(Batch(t, {"--out", folder.string(), root.string()}), 1);
+    EXPECT_TRUE(fs::is_empty(folder));
+}
+
+TEST(BatchOutput, StopsASecondRunAtOnceWhileTheFirstHoldsTheFile) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCopies(root, 40);
+    const fs::path out = t.folder().parent_path() / "songs.jsonl";
+    std::ofstream(out).flush();
+    const ino_t inode = InodeOf(out);
+
+    // The first run is held still once it has the lock, so that the second certainly meets it.
+    BatchProcess first(t, {"--jobs", "1", "--out", out.string(), root.string()},
+                       t.folder().parent_path() / "first.err");
+    ASSERT_TRUE(first.Started());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (!HoldsLock(first.Pid(), inode) && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+    ASSERT_EQ(::kill(first.Pid(), SIGSTOP), 0);
+    ASSERT_TRUE(HoldsLock(first.Pid(), inode)) << "the first run never held the lock, or ended before it was seen";
+    const std::string before = ReadAll(out);
+
+    const fs::path errors = t.folder().parent_path() / "second.err";
+    BatchProcess second(t, {"--out", out.string(), root.string()}, errors);
+    EXPECT_EQ(second.Wait(), 1);
+    EXPECT_EQ(ReadAll(errors), "sonivex-cli: " + out.string() + " is in use by another Sonivex run\n");
+    EXPECT_EQ(ReadAll(out), before);
+
+    ::kill(first.Pid(), SIGCONT);
+    EXPECT_EQ(first.Wait(), 0);
+    ExpectEverySongOnce(out, songs);
+}
+
+TEST(BatchOutput, SixteenRunsAtOnceOnOneFileLeaveEverySongOnceAndARerunCompletes) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCopies(root, 8);
+    const fs::path folder = t.folder().parent_path() / "out";
+    fs::create_directories(folder);
+    const fs::path out = folder / "songs.jsonl";
+    // Half of the songs and a broken line among them, so that the run that gets the file first writes it
+    // again through a scratch file while the others try to open it.
+    ASSERT_EQ(Batch(t, {"--shard", "1/2", "--out", out.string(), root.string()}), 0);
+    std::vector<std::string> half = Lines(ReadAll(out));
+    ASSERT_GT(half.size(), 3u);
+    half[1].resize(half[1].size() / 2);
+    std::string text;
+    for (const std::string& line : half) text += line + "\n";
+    std::ofstream(out, std::ios::binary) << text;
+
+    std::vector<BatchProcess> runs;
+    for (int i = 0; i < 16; ++i) {
+        runs.emplace_back(t, std::vector<std::string>{"--jobs", "1", "--out", out.string(), root.string()},
+                          t.folder().parent_path() / ("run" + std::to_string(i) + ".err"));
+        ASSERT_TRUE(runs.back().Started());
+    }
+    int completed = 0;
+    for (int i = 0; i < 16; ++i) {
+        const std::optional<int> status = runs[static_cast<std::size_t>(i)].Wait();
+        ASSERT_TRUE(status);
+        const std::string errors = ReadAll(t.folder().parent_path() / ("run" + std::to_string(i) + ".err"));
+        if (*status == 0) {
+            ++completed;
+        } else {
+            EXPECT_EQ(*status, 1);
+            EXPECT_EQ(errors, "sonivex-cli: " + out.string() + " is in use by another Sonivex run\n");
+        }
+    }
+    EXPECT_GE(completed, 1);
+    ExpectEverySongOnce(out, songs);
+
+    ASSERT_EQ(Batch(t, {"--out", out.string(), root.string()}), 0);
+    ExpectEverySongOnce(out, songs);
+    const fs::path clean = t.folder().parent_path() / "clean.jsonl";
+    ASSERT_EQ(Batch(t, {"--out", clean.string(), root.string()}), 0);
+    EXPECT_EQ(Sorted(Lines(ReadAll(out))), Sorted(Lines(ReadAll(clean))));
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "a scratch file is left";
 }
 
 }  // namespace
