@@ -15,6 +15,7 @@
 #include <charconv>
 #include <chrono>
 #include <condition_variable>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <thread>
@@ -463,6 +464,11 @@ std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& 
             o.noLog = true;
         } else if (arg == "--yes") {
             o.yes = true;
+        } else if (arg == "--no-wait") {
+            o.noWait = true;
+        } else if (arg == "--") {
+            o.paths.insert(o.paths.end(), args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+            break;
         } else if (arg == "--json") {
             // JSON Lines are the default output of a batch run
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
@@ -580,10 +586,8 @@ SongFacts AnalyseSong(const std::string& path, const Folders& folders, const Bat
         FormLoad(session);
         SongStatus status = SongStatus::Refused;
         std::error_code ec;
-        if (std::filesystem::is_directory(path, ec)) {
-            session.Message(path + " is a folder, not a MIDI file", Icon::Warning);
-        } else if (!std::filesystem::is_regular_file(path, ec)) {
-            session.Message(path + " does not exist", Icon::Warning);
+        if (!std::filesystem::is_regular_file(path, ec)) {
+            session.Message(path + NotASongFile(path), Icon::Warning);
         } else {
             const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
             const OpenOutcome outcome = OpenCommand(session, full);
@@ -676,9 +680,11 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
 
     const auto work = [&](unsigned worker) {
         Folders own = base;
-        own.work = base.work / ("batch-worker-" + std::to_string(worker + 1));
+        // A folder made new for this worker alone (mode 700), so that nothing another user put in a shared
+        // program folder is ever worked in.
+        std::string name = (base.work / ("batch-worker-" + std::to_string(worker + 1) + ".XXXXXX")).string();
+        own.work = ::mkdtemp(name.data()) != nullptr ? std::filesystem::path(name) : base.work / "batch-worker-unmade";
         std::error_code ec;
-        std::filesystem::create_directories(own.work, ec);
         for (std::size_t i = next++; i < total; i = next++) {
             lines.WaitForTurn(i);
             SongFacts facts = AnalyseSong(songs[i], own, options);
@@ -712,6 +718,11 @@ bool SplitProgramFolder(int argc, char** argv, std::vector<std::string>& args,
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
         if (arg == "--batch") continue;
+        if (arg == "--") {
+            // The options end here: the rest are paths, whatever they look like.
+            args.insert(args.end(), argv + i, argv + argc);
+            break;
+        }
         if (arg == "--program-folder") {
             if (i + 1 >= argc) {
                 std::fprintf(stderr, "sonivex-cli: --program-folder needs a folder\n");
@@ -982,15 +993,6 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
     }
     std::vector<std::string> songs = ShardOf(*all, options->shard, options->shardCount);
 
-    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
-    std::optional<RunFolders> run =
-        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error);
-    if (!run) {
-        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
-        return 1;
-    }
-    if (!DataFilesPresent(run->folders)) return 1;
-
     BatchCounts counts;
     std::FILE* out = stdout;
     bool wantHeader = options->csv;
@@ -1004,6 +1006,21 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
         const std::size_t before = songs.size();
         std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
         counts.skipped = before - songs.size();
+    }
+    // The output is locked first, the program folder after it: a second run on the same output stops at once
+    // instead of waiting for the folder, and no two runs wait for each other.
+    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
+    std::optional<RunFolders> run =
+        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error,
+                       options->noWait ? FolderLock::Wait::No : FolderLock::Wait::UntilFree);
+    if (!run) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    if (!DataFilesPresent(run->folders)) {
+        if (out != stdout) std::fclose(out);
+        return 1;
     }
     if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
 

@@ -26,6 +26,7 @@ struct BatchOptions {
     bool yes = false;                // answer Yes to questions (a repair) instead of No
     std::uint32_t seed = 0;          // the random generator's seed at every report run
     bool progress = false;           // show a progress line on stderr
+    bool noWait = false;             // a program folder that another run holds stops the run at once
 };
 
 // Parses the arguments of a batch run (everything but --batch, --program-folder and the program name).

@@ -18,6 +18,7 @@
 #include "cli/batch.h"
 #include "cli/json_report.h"
 #include "cli/json_writer.h"
+#include "app/folders.h"
 #include "support/test_session.h"
 
 namespace sonivex::test {
@@ -157,6 +158,13 @@ TEST(BatchArguments, RejectBadShardsJobsAndUnknownOptions) {
     EXPECT_TRUE(o->csv);
     EXPECT_TRUE(o->noLog);
     EXPECT_EQ(o->paths, (std::vector<std::string>{"x", "y"}));
+
+    // After --, every argument is a path, whatever it looks like.
+    const auto ended = ParseBatchArguments({"--no-wait", "--", "--csv", "-x.mid"}, problem);
+    ASSERT_TRUE(ended);
+    EXPECT_TRUE(ended->noWait);
+    EXPECT_FALSE(ended->csv);
+    EXPECT_EQ(ended->paths, (std::vector<std::string>{"--csv", "-x.mid"}));
 }
 
 TEST(BatchResume, RecognisesRecordedSongsAndIgnoresACutOffLastLine) {
@@ -722,6 +730,31 @@ TEST(BatchOutput, SixteenRunsAtOnceOnOneFileLeaveEverySongOnceAndARerunCompletes
     ASSERT_EQ(Batch(t, {"--out", clean.string(), root.string()}), 0);
     EXPECT_EQ(Sorted(Lines(ReadAll(out))), Sorted(Lines(ReadAll(clean))));
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1) << "a scratch file is left";
+}
+
+}  // namespace
+}  // namespace sonivex::test
+
+namespace sonivex::test {
+namespace {
+
+TEST(BatchRuns, StopAtOnceWithNoWaitWhileAnotherRunHoldsTheProgramFolder) {
+    TestSession t;
+    const fs::path collection = t.folder().parent_path() / "collection";
+    MakeCollection(collection);
+    std::string error;
+    std::optional<FolderLock> held = FolderLock::Take(t.folder(), FolderLock::Wait::No, error);
+    ASSERT_TRUE(held.has_value()) << error;
+    const fs::path out = t.folder().parent_path() / "songs.jsonl";
+    EXPECT_EQ(Batch(t, {"--no-wait", "--no-log", "--out", out.string(), collection.string()}), 1);
+    EXPECT_EQ(TestSession::ReadText(out), "");
+    held.reset();
+    EXPECT_EQ(Batch(t, {"--no-wait", "--no-log", "--out", out.string(), collection.string()}), 0);
+    EXPECT_FALSE(TestSession::ReadText(out).empty());
+    // The workers' folders are gone with the run.
+    for (const auto& entry : fs::directory_iterator(t.folder())) {
+        EXPECT_EQ(entry.path().filename().string().rfind("batch-worker-", 0), std::string::npos) << entry.path();
+    }
 }
 
 }  // namespace
