@@ -89,6 +89,7 @@ std::optional<std::string> SaveCopy(const std::filesystem::path& from, const std
     RemoveLeftoverScratches(folder);
 
     struct stat replaced {};
+    if (::lstat(file.c_str(), &replaced) == 0 && S_ISLNK(replaced.st_mode)) return std::string("it is another user's link");
     const bool replacing = ::stat(file.c_str(), &replaced) == 0;
     if (replacing && !S_ISREG(replaced.st_mode)) {
         return std::string(S_ISDIR(replaced.st_mode) ? "it is a folder" : "it is not a regular file");

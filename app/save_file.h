@@ -8,7 +8,8 @@
 
 namespace sonivex {
 
-// Writes a copy of `from` at `target`. A link at `target` stays: the file it leads to is written. A file that is
+// Writes a copy of `from` at `target`. A link of this user's at `target` stays: the file it leads to is
+// written; another user's link there is refused. A file that is
 // replaced keeps its permission bits (and its group, where this process may set it); a new file gets those the
 // umask allows. The copy goes to a hidden scratch file beside the file written, ".NAME.PID-RANDOM.sonivex-saving",
 // made new and exclusively, and is renamed over it once it is whole and on the disk, so the file written is

@@ -198,6 +198,8 @@ std::filesystem::path FollowLinks(const std::filesystem::path& path) {
     for (int step = 0; step < kLongestChain; ++step) {
         struct stat info {};
         if (::lstat(at.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return at;
+        // Another user's link (planted in a folder others can write to) is never followed.
+        if (info.st_uid != ::geteuid() && info.st_uid != 0) return at;
         std::error_code ec;
         const std::filesystem::path next = std::filesystem::read_symlink(at, ec);
         if (ec) return at;

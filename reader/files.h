@@ -84,7 +84,9 @@ struct ScratchName {
 };
 
 // The path that `path` names once every link on it is followed (the target of a link, or of a chain of links,
-// which may not exist yet); `path` itself when it is no link. A chain that never ends is taken as it stands.
+// which may not exist yet); `path` itself when it is no link. Only links of this user's own (or the system's)
+// are followed: the chain stops at another user's link, which is returned. A chain that never ends is taken
+// as it stands.
 std::filesystem::path FollowLinks(const std::filesystem::path& path);
 
 // Writes `bytes` whole to a new scratch file, then gives it the name `file`, so `file` is either the old one or

@@ -78,6 +78,21 @@ TEST(SaveCopy, WritesTheFileALinkLeadsToAndKeepsTheLink) {
     EXPECT_EQ(Names(o.mine), (std::vector<std::string>{"dangling.mid", "link.mid", "new.mid", "real.mid"}));
 }
 
+TEST(SaveCopy, NeverFollowsAnotherUsersLink) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root may give a link to another user here";
+    OpenSong o;
+    const fs::path secret = o.mine / "secret.txt";
+    WriteText(secret, "secret");
+    const fs::path planted = o.mine / "planted.mid";
+    fs::create_symlink(secret, planted);
+    ASSERT_EQ(::lchown(planted.c_str(), 4242, 4242), 0);
+    // Root owns what it makes: seen as another user, this is a stranger's link.
+    EXPECT_EQ(FollowLinks(planted), planted);
+    EXPECT_EQ(o.SaveAs(planted), SaveOutcome::Failed);
+    EXPECT_EQ(o.t.platform().messages.back(), planted.string() + " could not be saved: it is another user's link");
+    EXPECT_EQ(TestSession::ReadText(secret), "secret");
+}
+
 TEST(SaveCopy, KeepsThePermissionBitsOfTheFileItReplaces) {
     OpenSong o;
     const fs::path target = o.mine / "private.mid";
