@@ -16,6 +16,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 build=${1:-build-package}
 user=sonivextest
+other=sonivexother  # a second user who shares folders with the first
 export DEBIAN_FRONTEND=noninteractive
 
 if [[ $(id -u) -ne 0 ]]; then
@@ -35,6 +36,7 @@ installed_packages() { dpkg-query -W -f '${db:Status-Abbrev} ${Package}\n' | awk
 packages_before=$(installed_packages)
 work=$(mktemp -d /tmp/sonivex-package.XXXXXX)
 made_user=0
+made_other=0
 # Waits up to 10 s for the test user's processes to end (xvfb-run returns before its X server has gone).
 user_processes_ended() {
   local i
@@ -58,6 +60,10 @@ cleanup() {
     # What its runs left in the temp folders of the system (the X server's /tmp/.X11-unix when it made it).
     find /tmp /var/tmp -xdev -user "$user" -delete 2>/dev/null || true
     userdel "$user" >/dev/null 2>&1 || true  # and its group; it has no home or mail spool
+  fi
+  if [[ $made_other == 1 ]]; then
+    find /tmp /var/tmp -xdev -user "$other" -delete 2>/dev/null || true
+    userdel "$other" >/dev/null 2>&1 || true
   fi
   rm -rf "$work"
 }
@@ -91,6 +97,10 @@ grep -q '^MimeType=.*audio/midi;' /usr/share/applications/sonivex.desktop || fai
 if ! id "$user" >/dev/null 2>&1; then
   useradd --no-create-home --home-dir /nonexistent "$user"
   made_user=1
+fi
+if ! id "$other" >/dev/null 2>&1; then
+  useradd --no-create-home --home-dir /nonexistent "$other"
+  made_other=1
 fi
 
 # Songs of 1 to 8 tracks, each track with its own channel, notes and length.
@@ -175,6 +185,82 @@ for i in 1 2 3 4 5 6 7 8; do
   grep -q "^Total Tracks: $((i + 1))\$" "$out/at-once-$i.txt" || fail "song $i: wrong track count"
 done
 [[ -z $(ls -A "$state/run") ]] || fail "a run folder was left in $state/run"
+
+echo "== links that $other plants in folders shared with $user"
+# The first user's private files, which nothing the second user plants may change.
+secret="$home/secret.txt"
+echo secret >"$secret"
+chown "$user:" "$secret"
+chmod 600 "$secret"
+fingerprint() { (cd "$home" && find . -path ./.local -prune -o -printf '%p %m %s %T@\n' | sort && cat secret.txt); }
+before=$(fingerprint)
+# A program folder and a folder for saved songs that both users may write to, as /tmp is.
+shared="$work/shared"
+program="$shared/program"
+saved="$shared/saved"
+mkdir -p "$program" "$saved"
+chmod 1777 "$shared" "$program" "$saved"
+cp /usr/share/sonivex/genmidi.ini /usr/share/sonivex/style1.dat /usr/share/sonivex/effects1.dat "$program/"
+as_other() { runuser -u "$other" -- "$@"; }
+# A logs folder that is a link to the first user's home: the run stops before it writes anything.
+as_other ln -s "$home" "$program/logs"
+set +e
+as_user /usr/bin/sonivex-cli --program-folder "$program" "$song" >/dev/null 2>"$out/planted-logs.err"
+status=$?
+set -e
+[[ $status == 1 ]] || fail "a planted logs link: status $status"
+grep -q "Cannot use the folder $program/logs: it is a link, not a folder" "$out/planted-logs.err" ||
+  fail "a planted logs link: $(cat "$out/planted-logs.err")"
+as_other rm "$program/logs"
+# The working files and the save's scratch file as links to the private file, and a song name that leads
+# there too.
+for name in sonivex-temp.tmp dffhedc; do as_other ln -s "$secret" "$program/$name"; done
+as_other ln -s "$secret" "$saved/.mine.mid.sonivex-saving"
+as_other ln -s "$secret" "$saved/planted.mid"
+set +e
+as_user /usr/bin/sonivex-cli --program-folder "$program" "$song" --copy --save "$saved/mine.mid" >/dev/null 2>"$out/planted-work.err"
+status=$?
+set -e
+# The working copy cannot take the place of another user's file in a folder with the sticky bit: the song
+# is refused, with the reason.
+[[ $status == 4 ]] || fail "planted working files: status $status: $(cat "$out/planted-work.err")"
+grep -q "Cannot make the working copy in $program: Operation not permitted" "$out/planted-work.err" ||
+  fail "planted working files: $(cat "$out/planted-work.err")"
+as_other rm "$program/sonivex-temp.tmp"
+as_user /usr/bin/sonivex-cli --program-folder "$program" "$song" --copy --save "$saved/mine.mid" >/dev/null 2>"$out/save.err" ||
+  fail "a save beside planted links failed: $(cat "$out/save.err")"
+[[ -f "$saved/mine.mid" && ! -L "$saved/mine.mid" ]] || fail "the saved song is not a file of its own"
+[[ $(stat -c %U "$saved/mine.mid") == "$user" ]] || fail "the saved song is not $user's"
+set +e
+as_user /usr/bin/sonivex-cli --yes --program-folder "$program" "$song" --save "$saved/planted.mid" >/dev/null 2>"$out/planted-save.err"
+status=$?
+set -e
+[[ $status == 4 ]] || fail "a save to another user's link: status $status"
+grep -q "planted.mid could not be saved: it is another user's link" "$out/planted-save.err" ||
+  fail "a save to another user's link: $(cat "$out/planted-save.err")"
+[[ $(fingerprint) == "$before" ]] || fail "the runs changed the first user's files through planted links"
+# Saving over the user's own private song keeps its mode.
+cp "$song" "$home/private.mid"
+chown "$user:" "$home/private.mid"
+chmod 600 "$home/private.mid"
+as_user /usr/bin/sonivex-cli --yes "$home/private.mid" --copy --save "$home/private.mid" >/dev/null 2>&1 ||
+  fail "saving over the user's own song failed"
+[[ $(stat -c %a "$home/private.mid") == 600 ]] || fail "the saved song lost its mode 600"
+# Runs that share one program folder take turns: 6 at once save exactly what each saves alone.
+for i in 1 2 3 4 5 6; do
+  as_user /usr/bin/sonivex-cli --seed 5 --program-folder "$program" "$songs/song $i ä.mid" --copy --save "$out/alone-$i.mid" \
+    >/dev/null 2>&1 || fail "run $i in the shared program folder failed"
+done
+pids=()
+for i in 1 2 3 4 5 6; do
+  as_user /usr/bin/sonivex-cli --seed 5 --program-folder "$program" "$songs/song $i ä.mid" --copy --save "$out/together-$i.mid" \
+    >/dev/null 2>&1 &
+  pids+=($!)
+done
+for pid in "${pids[@]}"; do wait "$pid" || fail "a run at once in the shared program folder failed"; done
+for i in 1 2 3 4 5 6; do
+  cmp -s "$out/alone-$i.mid" "$out/together-$i.mid" || fail "song $i: runs at once in one program folder saved another song"
+done
 
 echo "== the installed window under Xvfb, as $user"
 as_user env SONIVEX_SCREENSHOT="$out/window.png" SONIVEX_AUDIO=none xvfb-run -a /usr/bin/sonivex "$song" ||
