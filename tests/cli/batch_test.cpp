@@ -257,7 +257,8 @@ TEST(BatchResume, KeepsTheCsvHeaderAndTheRowsThatHaveEveryColumn) {
     EXPECT_FALSE(earlier.headerMissing);
 
     // A header cut into by a row: the rows stay, and a header is to be written before them.
-    const EarlierOutput headless = ReadEarlierOutput("path,duration_secz.mid,,,,,,,refused\n" + refused + "\n", true);
+    const std::string cutHeader = "path,duration_secz.mid,,,,,,,refused\n" + refused + "\n";  // the views point into it
+    const EarlierOutput headless = ReadEarlierOutput(cutHeader, true);
     EXPECT_EQ(Views(headless), (std::vector<std::string>{refused}));
     EXPECT_TRUE(headless.headerMissing);
 }
