@@ -77,12 +77,17 @@ void DrumPart(EditSession& s, const std::string& line, int limit) {
     Limit(notes, limit);
     notes = InRange(notes, 0, 127);
     FillDrumNoteMap(m, notes);
+    // The drum tracks are rebuilt into one new working copy, which replaces the old one once.
     const bool ok = RunGuarded(s, [&] {
-        for (int t = 1; t <= m.TracksFound; ++t) {
-            m.CurrentTrack = t;
-            ParseTrack(s);
-            if (!notes.empty() && m.EventCount >= 0 && m.DrumRowDone == 1 && m.TrackComplete) RewriteTrack(s);
-        }
+        RewriteTracks(s, [&](SongRewrite& rewrite) {
+            for (int t = 1; t <= m.TracksFound; ++t) {
+                m.CurrentTrack = t;
+                ParseTrack(s);
+                if (!notes.empty() && m.EventCount >= 0 && m.DrumRowDone == 1 && m.TrackComplete) {
+                    rewrite.RebuildTrack(ChunkMessages::Show);
+                }
+            }
+        });
     });
     if (ok) BuildReport(s);
 }
