@@ -1,6 +1,7 @@
 #include "ranking.h"
 
 #include <algorithm>
+#include <functional>
 #include <iterator>
 #include <list>
 
