@@ -6,7 +6,7 @@ Usage: make_tracks.py OUTDIR [LARGE_MB]
 Writes into OUTDIR:
   tracks_32767.mid  format 1, 32,767 tracks (the most the header can count): a tempo track, then tracks of
                     2 to 12 notes each on channels 1 to 14 (channel 10 holding drums), so that channels 15 and
-                    16 stay free for Drum<>Melody; about 2 MB
+                    16 stay free for Drum<>Melody; about 3 MB
   large.mid         format 1, about LARGE_MB megabytes (default 256) in tracks of about 2 MB each, the same
                     mix of melody and drum tracks: 2,000 notes each between system-exclusive dumps of 64 KB
                     (notes alone would soon pass what the analysis counts: its note ticks, for one, are a
