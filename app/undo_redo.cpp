@@ -1,5 +1,6 @@
 #include "undo_redo.h"
 
+#include <cstdint>
 #include <memory>
 #include <utility>
 
@@ -25,11 +26,12 @@ EditHistory::State CurrentState(const Session& s) {
     return state;
 }
 
-// The part of Undo and Redo after the history has chosen the state: the same steps as after an edit.
-void Restore(Session& s, const WorkingCopyState& state) {
+// The part of Undo and Redo after the history has chosen the state and its bytes are the working copy: the
+// same steps as after an edit.
+void Restore(Session& s, std::int64_t fileLength, std::int64_t trackCount) {
     SongModel& m = s.song;
-    m.FileLength = state.fileLength;
-    m.TrackCount = state.trackCount;
+    m.FileLength = fileLength;
+    m.TrackCount = trackCount;
     ReadTrackChunks(s);
     BuildReport(s);
     ShowReport(s);
@@ -51,15 +53,19 @@ bool Step(Session& s, Direction direction) {
     s.platform.SetBusy(true);
     // Closed first: the player may hold the working copy open.
     MediaClose(s.media, kMediaAlias);
-    const EditHistory::State next = direction == Direction::Back ? h.NextUndo() : h.NextRedo();
-    if (!ReplaceWorkingCopy(s, AsText(next->bytes))) {
+    if (!ReplaceWorkingCopy(s, AsText((direction == Direction::Back ? h.NextUndo() : h.NextRedo())->bytes))) {
         ReopenMedia(s);
         s.platform.SetBusy(false);
         return false;
     }
-    const EditHistory::State restored =
+    EditHistory::State restored =
         direction == Direction::Back ? h.Undo(std::move(current)) : h.Redo(std::move(current));
-    Restore(s, *restored);
+    const std::int64_t fileLength = restored->fileLength;
+    const std::int64_t trackCount = restored->trackCount;
+    // Its bytes are the working copy now. Let go before the report, so that the song is in memory twice at most
+    // while it is analysed: the state kept for the step back and the report's own copy.
+    restored.reset();
+    Restore(s, fileLength, trackCount);
     // Back at the song as last saved (or opened) there is nothing to save; any other step is a change.
     s.form.UnsavedChanges = !h.AtSavedSong();
     ShowHistoryControls(s);

@@ -324,18 +324,21 @@ void EffectCommand::Apply(EditSession& s) {
     SongModel& m = s.song;
     m.EditMode = RewriteMode::Effects;
     const int only = request_.onlyTrack;
+    // Every track is rebuilt into one new working copy, which replaces the old one once.
     RunGuarded(s, [&] {
-        for (int t = 1; t <= m.TracksFound; ++t) {
-            if (only > 0 && t != only) continue;
-            m.CurrentTrack = t;
-            ParseTrack(s);
-            if (m.EventCount < 0 || !m.TrackComplete) continue;
-            const bool drums = m.DrumRowDone == 1;
-            if ((request_.melodyTracks && !drums) || (request_.drumTracks && drums)) {
-                TransformRecords(s);
-                RewriteTrack(s);
+        RewriteTracks(s, [&](SongRewrite& rewrite) {
+            for (int t = 1; t <= m.TracksFound; ++t) {
+                if (only > 0 && t != only) continue;
+                m.CurrentTrack = t;
+                ParseTrack(s);
+                if (m.EventCount < 0 || !m.TrackComplete) continue;
+                const bool drums = m.DrumRowDone == 1;
+                if ((request_.melodyTracks && !drums) || (request_.drumTracks && drums)) {
+                    TransformRecords(s);
+                    rewrite.RebuildTrack(ChunkMessages::Show);
+                }
             }
-        }
+        });
     });
     BuildReport(s);
 }

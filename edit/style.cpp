@@ -36,12 +36,13 @@ std::vector<int> InRange(const std::vector<int>& list, int low, int high) {
 // Orders `keys` by descending value, equal values as every ranking of the program orders them.
 template <typename Value>
 void RankKeys(std::vector<int>& keys, Value value) {
-    RankHeaviestFirst(
-        static_cast<std::int64_t>(keys.size()),
-        [&](std::int64_t i) { return value(keys[static_cast<std::size_t>(i)]); },
-        [&](std::int64_t a, std::int64_t b) {
-            std::swap(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
-        });
+    std::vector<std::int64_t> weights;
+    weights.reserve(keys.size());
+    for (const int key : keys) weights.push_back(value(key));
+    std::vector<int> ranked;
+    ranked.reserve(keys.size());
+    for (const std::size_t place : RankedOrder(weights)) ranked.push_back(keys[place]);
+    keys = std::move(ranked);
 }
 
 void MelodyPart(EditSession& s, const std::string& line, int limit) {
@@ -77,12 +78,17 @@ void DrumPart(EditSession& s, const std::string& line, int limit) {
     Limit(notes, limit);
     notes = InRange(notes, 0, 127);
     FillDrumNoteMap(m, notes);
+    // The drum tracks are rebuilt into one new working copy, which replaces the old one once.
     const bool ok = RunGuarded(s, [&] {
-        for (int t = 1; t <= m.TracksFound; ++t) {
-            m.CurrentTrack = t;
-            ParseTrack(s);
-            if (!notes.empty() && m.EventCount >= 0 && m.DrumRowDone == 1 && m.TrackComplete) RewriteTrack(s);
-        }
+        RewriteTracks(s, [&](SongRewrite& rewrite) {
+            for (int t = 1; t <= m.TracksFound; ++t) {
+                m.CurrentTrack = t;
+                ParseTrack(s);
+                if (!notes.empty() && m.EventCount >= 0 && m.DrumRowDone == 1 && m.TrackComplete) {
+                    rewrite.RebuildTrack(ChunkMessages::Show);
+                }
+            }
+        });
     });
     if (ok) BuildReport(s);
 }
@@ -113,10 +119,16 @@ std::vector<std::int32_t> DealPrograms(const SongModel& m, const std::vector<int
     std::vector<int> tracks;
     for (int t = 1; t <= m.TracksFound; ++t) tracks.push_back(t);
     RankKeys(tracks, [&m](int t) { return static_cast<std::int64_t>(m.TrackDataLength[t]); });
+    // Each track's changes, in order; a change of a track beyond those found is dealt none.
+    std::vector<std::vector<int>> changesOf(static_cast<std::size_t>(std::max<int>(m.TracksFound, 0)) + 1);
+    for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
+        const std::int32_t t = m.ProgramChangeTrack[entry];
+        if (t < 1 || t > m.TracksFound || m.ProgramChangeProgram[entry] < 0) continue;
+        changesOf[static_cast<std::size_t>(t)].push_back(entry);
+    }
     std::size_t p = 0;
     for (int t : tracks) {
-        for (int entry = 1; entry < m.ProgramChangeCount; ++entry) {
-            if (m.ProgramChangeTrack[entry] != t || m.ProgramChangeProgram[entry] < 0) continue;
+        for (const int entry : changesOf[static_cast<std::size_t>(t)]) {
             dealt[static_cast<std::size_t>(entry)] = programs[p] - 1;
             p = (p + 1) % programs.size();
         }

@@ -1,18 +1,14 @@
 #include "writer.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <cstring>
 
 #include "reader/files.h"
-#include "reader/load.h"
 #include "reader/parse.h"
 
 namespace sonivex {
 
 namespace {
-
-constexpr std::int64_t kHeaderSize = 14;
 
 // A row that the writer copies back as the event's own bytes.
 bool IsMetaOrSysexRow(const EventRecord& f) {
@@ -23,19 +19,18 @@ bool IsMetaOrSysexRow(const EventRecord& f) {
 
 void Put(std::string& out, std::int64_t byte) { out += static_cast<char>(byte & 0xFF); }
 
-// The bytes of the working copy from 1-based position `from` to `to`, both included; nothing when the span
-// lies outside the file.
-void PutSpan(std::string& out, const Bytes& file, std::int64_t from, std::int64_t to) {
-    if (from < 1 || to < from || to > static_cast<std::int64_t>(file.size())) return;
-    out.append(reinterpret_cast<const char*>(file.data()) + from - 1, static_cast<std::size_t>(to - from + 1));
+using FileView = std::span<const std::uint8_t>;
+
+// The bytes of the working copy from 1-based position `from` to `to`, both included; none when the span lies
+// outside the file.
+FileView Span(FileView file, std::int64_t from, std::int64_t to) {
+    if (from < 1 || to < from || to > static_cast<std::int64_t>(file.size())) return {};
+    return file.subspan(static_cast<std::size_t>(from - 1), static_cast<std::size_t>(to - from + 1));
 }
 
-// Writes a new data length into the three low length bytes of the chunk whose header starts at the 1-based
-// position `start`.
-void PatchLength(std::string& out, std::int64_t start, std::int64_t length) {
-    const auto at = static_cast<std::size_t>(start - 1);
-    if (at + 8 > out.size()) return;
-    SetChunkDataLength(reinterpret_cast<std::uint8_t*>(out.data() + at), length);
+void PutSpan(std::string& out, FileView file, std::int64_t from, std::int64_t to) {
+    const FileView span = Span(file, from, to);
+    out.append(reinterpret_cast<const char*>(span.data()), span.size());
 }
 
 // Whether a status byte of the record moves to the new channel.
@@ -92,7 +87,7 @@ void PutChannelEvent(std::string& out, const SongModel& m, const Rebuild& plan, 
 
 // Every record of the track with its delta time, each followed by the meta events that followed it in the
 // source, with their own deltas.
-void PutRecords(std::string& out, const Bytes& file, const SongModel& m, const Rebuild& plan) {
+void PutRecords(std::string& out, FileView file, const SongModel& m, const Rebuild& plan) {
     std::size_t attached = 0;
     const std::vector<AttachedMeta>& metas = m.AttachedMetas;
     for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) {
@@ -118,27 +113,14 @@ void PutRecords(std::string& out, const Bytes& file, const SongModel& m, const R
     }
 }
 
-// Ends the rebuilt track (whose chunk starts at 1-based position `start`), gives it its new length, copies the
-// tracks after it, and for a copy counts the new track in the header.
-void CloseTrack(std::string& out, const Bytes& file, const SongModel& m, const Rebuild& plan, std::int64_t start) {
-    out.append("\xFF\x2F\x00", 3);
-    const std::int64_t end = static_cast<std::int64_t>(out.size());  // the position of the last byte
-    const std::int64_t nextTrack = std::min<std::int64_t>(m.TrackStart[m.CurrentTrack + 1], m.FileLength + 1);
-    std::int64_t length = 0;
-    if (plan.copy) {
-        length = end - start - 7;
-    } else {
-        length = ChunkDataLength(m.TrackHeaders[m.CurrentTrack].data()) + (end - nextTrack + 1);
-        PutSpan(out, file, nextTrack, m.FileLength);
-    }
-    PatchLength(out, start, length);
-    if (plan.copy) {
-        const int tracks = m.TracksFound + 1;
-        out[10] = static_cast<char>((tracks >> 8) & 0xFF);
-        out[11] = static_cast<char>(tracks & 0xFF);
-        // Two tracks in a single-track file would not be a valid file: it becomes a multi-track one.
-        if (out[9] == 0) out[9] = 1;
-    }
+// The new data length of the rebuilt track `track` (from its chunk header to its End of Track), whose chunk
+// started at `start` and ended before `nextTrack` in the working copy.
+std::int64_t RebuiltLength(const SongModel& m, const Rebuild& plan, const std::string& track, std::int64_t start,
+                           std::int64_t nextTrack) {
+    const auto size = static_cast<std::int64_t>(track.size());
+    if (plan.copy) return size - 8;
+    // The declared length changes by as much as the track grew, whatever it declared.
+    return ChunkDataLength(m.TrackHeaders[m.CurrentTrack].data()) + (start + size - nextTrack);
 }
 
 }  // namespace
@@ -164,48 +146,119 @@ int ChooseNewChannel(const SongModel& m) {
     return -1;
 }
 
-void RewriteTrack(EditSession& s) {
+SongRewrite::SongRewrite(EditSession& s) : session_(s) {
+    held_.emplace(s);
+    file_ = held_->View();
+    if (!file_.empty()) std::memcpy(header_.data(), file_.data(), std::min(file_.size(), header_.size()));
+    findings_ = WalkTrackChunks(file_, s.song.TrackCount, s.song.FileTitle).findings;
+}
+
+bool SongRewrite::RebuildTrack(ChunkMessages messages) {
+    EditSession& s = session_;
     SongModel& m = s.song;
     const std::optional<Rebuild> plan = PlanRebuild(s);
-    if (!plan) return;
-    if (!plan->copy && m.FirstChannelEventPos < 1) return;  // nothing recorded: nothing to rebuild
+    if (!plan) return false;
+    if (!plan->copy && m.FirstChannelEventPos < 1) return false;  // nothing recorded: nothing to rebuild
 
     m.NotesFileInUse = 1;
-    const auto workingPath = s.WorkFile(m.TempFileName);
-    const std::optional<Bytes> read = ReadWholeFile(workingPath);
-    if (!read) {
-        s.Message(workingPath.string() + " could not be read", Icon::Critical);
-        return;
+    if (!held_ || file_.empty()) {
+        s.Message(s.WorkFile(m.TempFileName).string() + " could not be read", Icon::Critical);
+        return false;
     }
-    const Bytes& file = *read;
-    m.FileLength = static_cast<std::int64_t>(file.size());
+    const auto fileLength = static_cast<std::int64_t>(file_.size());
+    m.FileLength = fileLength;
+    const std::int64_t start = m.TrackStart[m.CurrentTrack];
+    const std::int64_t nextTrack = std::min<std::int64_t>(m.TrackStart[m.CurrentTrack + 1], fileLength + 1);
+    // What comes before the rebuilt chunk is copied unchanged: the whole file for a copy, else the bytes up to
+    // the track's chunk header. The header and the events before the first recorded one start the track.
+    const std::int64_t unchangedTo = plan->copy ? fileLength : start - 1;
+    if (unchangedTo < copied_) return false;  // tracks out of order: a programming mistake
 
-    std::string out;
-    out.reserve(file.size() + 1024);
-    // Everything before the track's first recorded event is copied unchanged (in a copy: the whole file).
-    const std::int64_t before = plan->copy ? static_cast<std::int64_t>(m.FileLength) : static_cast<std::int64_t>(m.FirstChannelEventPos) - 1;
-    PutSpan(out, file, 1, before);
-    std::int64_t start = m.TrackStart[m.CurrentTrack];
+    track_.clear();
     if (plan->copy) {
-        start = static_cast<std::int64_t>(out.size()) + 1;
-        out.append("MTrk\0\0\0\0\0", 9);  // a length to patch, and no time before the first event
+        track_.append("MTrk\0\0\0\0\0", 9);  // a length to patch, and no time before the first event
+    } else {
+        PutSpan(track_, file_, start, static_cast<std::int64_t>(m.FirstChannelEventPos) - 1);
     }
     if (plan->drumSource) {
-        Put(out, 0xC0 + plan->newChannel);
-        Put(out, kDrumProgram);
-        Put(out, 0);
+        Put(track_, 0xC0 + plan->newChannel);
+        Put(track_, kDrumProgram);
+        Put(track_, 0);
     }
-    PutRecords(out, file, m, *plan);
-    CloseTrack(out, file, m, *plan, start);
-    if (static_cast<std::int64_t>(out.size()) < kHeaderSize) return;
-    if (!ReplaceWorkingCopy(s, out)) return;
+    PutRecords(track_, file_, m, *plan);
+    track_.append("\xFF\x2F\x00", 3);
+    if (track_.size() >= 8) {
+        SetChunkDataLength(reinterpret_cast<std::uint8_t*>(track_.data()),
+                           RebuiltLength(m, *plan, track_, start, nextTrack));
+    }
     if (plan->copy) {
-        m.TrackCount = m.TracksFound + 1;
-        std::copy_n(out.begin(), m.HeaderChunk.size(), m.HeaderChunk.begin());
-        m.FileFormat = m.HeaderChunk[9];
+        const int tracks = m.TracksFound + 1;
+        header_[10] = static_cast<std::uint8_t>((tracks >> 8) & 0xFF);
+        header_[11] = static_cast<std::uint8_t>(tracks & 0xFF);
+        // Two tracks in a single-track file would not be a valid file: it becomes a multi-track one.
+        if (header_[9] == 0) header_[9] = 1;
+        tracksAfterCopy_ = tracks;
     }
-    m.FileLength = static_cast<std::int64_t>(out.size());
-    ReadTrackChunks(s);
+
+    if (!out_) {
+        out_.emplace(s);
+        out_->Append(FileView(header_).first(std::min(file_.size(), header_.size())));
+    }
+    out_->Append(Span(file_, copied_ + 1, unchangedTo));
+    out_->Append(track_);
+    copied_ = plan->copy ? fileLength : nextTrack - 1;
+
+    const auto track = static_cast<std::size_t>(static_cast<int>(m.CurrentTrack));
+    if (rebuilt_.size() <= track) rebuilt_.resize(track + 1, false);
+    rebuilt_[track] = true;
+    if (messages == ChunkMessages::Show) {
+        for (const ChunkFinding& finding : findings_) {
+            const auto about = static_cast<std::size_t>(finding.track);
+            if (finding.track > 0 && about < rebuilt_.size() && rebuilt_[about]) continue;
+            ShowChunkFinding(s, finding);
+        }
+    }
+    return true;
+}
+
+void SongRewrite::Finish(ChunkMessages messages) {
+    SongModel& m = session_.song;
+    if (out_) {
+        const auto fileLength = static_cast<std::int64_t>(file_.size());
+        out_->Append(Span(file_, copied_ + 1, fileLength));  // the tracks after the last one rebuilt
+        const std::uint64_t size = out_->Size();
+        file_ = {};
+        if (size >= header_.size() && out_->Commit()) {
+            if (tracksAfterCopy_) {
+                m.TrackCount = *tracksAfterCopy_;
+                std::copy_n(header_.begin(), m.HeaderChunk.size(), m.HeaderChunk.begin());
+                m.FileFormat = m.HeaderChunk[9];
+            }
+            m.FileLength = static_cast<std::int64_t>(size);
+            out_.reset();
+            ReadTrackChunks(session_, messages);
+        }
+    }
+    out_.reset();
+    held_.reset();
+    file_ = {};
+}
+
+void RewriteTrack(EditSession& s) {
+    SongRewrite rewrite(s);
+    rewrite.RebuildTrack(ChunkMessages::Skip);
+    rewrite.Finish(ChunkMessages::Show);
+}
+
+void RewriteTracks(EditSession& s, const std::function<void(SongRewrite&)>& work) {
+    SongRewrite rewrite(s);
+    try {
+        work(rewrite);
+    } catch (...) {
+        rewrite.Finish(ChunkMessages::Skip);
+        throw;
+    }
+    rewrite.Finish(ChunkMessages::Skip);
 }
 
 }  // namespace sonivex

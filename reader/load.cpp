@@ -1,8 +1,12 @@
 #include "load.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cstring>
 #include <optional>
+#include <system_error>
 
 #include "files.h"
 #include "text.h"
@@ -64,26 +68,24 @@ std::span<const std::uint8_t> HeldWorkingCopy(SongSession& s) {
 
 }  // namespace
 
-void ReadTrackChunks(SongSession& s) {
-    SongModel& m = s.song;
-    m.TracksFound = 0;
-    const WorkingCopyHeld held(s);  // already held in a load and a report run: scanned where it lies
-    const std::span<const std::uint8_t> file = HeldWorkingCopy(s);
+TrackChunkWalk WalkTrackChunks(std::span<const std::uint8_t> file, std::int64_t declaredTracks,
+                               const std::string& fileTitle) {
+    TrackChunkWalk walk;
     const std::int64_t length = static_cast<std::int64_t>(file.size());
+    const std::string trailing = fileTitle + ":\r\nProbably unnecessary bytes at end of file. File should be OK.";
     std::int64_t next = kHeaderSize + 1;  // 1-based position of the next byte to read
 
     for (;;) {
-        const int k = m.TracksFound;
-        m.TrackStart[k + 1] = next;
-        if (k > 0 && !EndsWithEndOfTrack(file, m.TrackStart[k] + 8, next)) {
-            s.Message(m.FileTitle + ": Invalid Track Length (" + Str(k) + ")");
+        const int k = static_cast<int>(walk.headers.size());
+        walk.starts.push_back(next);
+        if (k > 0 && !EndsWithEndOfTrack(file, walk.starts[k - 1] + 8, next)) {
+            walk.findings.push_back({k, fileTitle + ": Invalid Track Length (" + Str(k) + ")", false});
         }
         const std::int64_t remaining = length - (next - 1);
         if (remaining <= 0) break;
         if (remaining < 8) {
             // Too short for a chunk header: the tail is ignored like any unnecessary bytes at the end.
-            s.Message(m.FileTitle + ":\r\nProbably unnecessary bytes at end of file. File should be OK.");
-            s.platform.LetEventsRun();
+            walk.findings.push_back({0, trailing, true});
             break;
         }
         ChunkHeader header;
@@ -91,29 +93,48 @@ void ReadTrackChunks(SongSession& s) {
         next += 8;
         if (std::memcmp(header.data(), "MTrk", 4) != 0) {
             // Once the declared tracks are read, anything else is trailing data, even after an extra MTrk chunk.
-            if (k >= m.TrackCount) {
-                s.Message(m.FileTitle + ":\r\nProbably unnecessary bytes at end of file. File should be OK.");
+            if (k >= declaredTracks) {
+                walk.findings.push_back({0, trailing, true});
             } else {
-                s.Message(m.FileTitle + ": Invalid Track ID (" + Str(k + 1) + ")");
-                m.FileValid = 0;
+                walk.findings.push_back({0, fileTitle + ": Invalid Track ID (" + Str(k + 1) + ")", true});
+                walk.invalid = true;
             }
-            s.platform.LetEventsRun();
             break;
         }
         if (k == kMaxTracks) {
-            s.Message(m.FileTitle + ": Too many tracks");
-            m.FileValid = 0;
-            s.platform.LetEventsRun();
+            walk.findings.push_back({0, fileTitle + ": Too many tracks", true});
+            walk.invalid = true;
             break;
         }
-        m.TrackHeaders[k + 1] = header;
-        m.TracksFound = k + 1;
+        walk.headers.push_back(header);
         next += ChunkDataLength(header.data());
         if (next - 1 > length) {
             // The file ends inside this track: it still counts, and ends where the file ends.
-            m.TrackStart[k + 2] = length + 1;
+            walk.starts.push_back(length + 1);
             break;
         }
+    }
+    return walk;
+}
+
+void ShowChunkFinding(SongSession& s, const ChunkFinding& finding) {
+    s.Message(finding.text);
+    if (finding.letEventsRun) s.platform.LetEventsRun();
+}
+
+void ReadTrackChunks(SongSession& s, ChunkMessages messages) {
+    SongModel& m = s.song;
+    const WorkingCopyHeld held(s);  // already held in a load and a report run: walked where it lies
+    const TrackChunkWalk walk = WalkTrackChunks(held.View(), m.TrackCount, m.FileTitle);
+    const int found = static_cast<int>(walk.headers.size());
+    m.TracksFound = found;
+    for (int k = 1; k <= found; ++k) m.TrackHeaders[k] = walk.headers[static_cast<std::size_t>(k - 1)];
+    for (std::size_t i = 0; i < walk.starts.size(); ++i) {
+        m.TrackStart[static_cast<std::int64_t>(i) + 1] = walk.starts[i];
+    }
+    if (walk.invalid) m.FileValid = 0;
+    if (messages == ChunkMessages::Show) {
+        for (const ChunkFinding& finding : walk.findings) ShowChunkFinding(s, finding);
     }
 }
 
@@ -134,6 +155,62 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     return false;
 }
 
+namespace {
+
+// Appends smaller than this gather in memory and are written together.
+constexpr std::size_t kWriteBlock = 1 << 20;
+
+}  // namespace
+
+NewWorkingCopy::NewWorkingCopy(SongSession& s)
+    : session_(s), out_(ExclusiveFile::Create(s.folders.work, std::string(kScratchFileName) + ".", "", 0666, error_)) {}
+
+// The scratch file goes with the object unless it was renamed into place.
+NewWorkingCopy::~NewWorkingCopy() = default;
+
+void NewWorkingCopy::Flush() {
+    if (error_ == 0 && out_ && !pending_.empty()) out_->WriteAllOf(pending_, error_);
+    pending_.clear();
+}
+
+void NewWorkingCopy::Append(std::string_view bytes) {
+    size_ += bytes.size();
+    if (pending_.size() + bytes.size() < kWriteBlock) {
+        pending_ += bytes;
+        return;
+    }
+    Flush();
+    if (bytes.size() < kWriteBlock) {
+        pending_ += bytes;
+    } else if (error_ == 0 && out_) {
+        out_->WriteAllOf(bytes, error_);
+    }
+}
+
+void NewWorkingCopy::Append(std::span<const std::uint8_t> bytes) {
+    Append(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
+}
+
+bool NewWorkingCopy::Commit() {
+    const auto working = session_.WorkFile(session_.song.TempFileName);
+    Flush();
+    std::string problem;
+    if (error_ != 0 || !out_ || !out_->TakeModeOf(working, error_)) {
+        problem = session_.WorkFile(kScratchFileName).string() + " could not be written";
+    } else if (!out_->RenameTo(working, error_)) {
+        problem = working.string() + " could not be replaced";
+    }
+    out_.reset();  // a scratch file that was not renamed goes
+    if (!problem.empty()) {
+        ++session_.UnwrittenResults;
+        session_.Message(problem + ": " + SystemReason(error_) + "\r\nThe song was left as it was.", Icon::Critical);
+        return false;
+    }
+    // A holder reads the new working copy from the disk when it next needs it.
+    if (session_.song.WorkingCopyHolders > 0) session_.song.WorkingCopyBytes.reset();
+    return true;
+}
+
 Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count) {
     SongModel& m = s.song;
     if (m.WorkingCopyHolders == 0) return ReadFileRange(s.WorkFile(m.TempFileName), offset, count).value_or(Bytes{});
@@ -143,11 +220,14 @@ Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t c
     return Bytes(held.begin() + static_cast<std::ptrdiff_t>(offset), held.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
-WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : song_(s.song) { ++song_.WorkingCopyHolders; }
+WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : session_(s) { ++session_.song.WorkingCopyHolders; }
 
 WorkingCopyHeld::~WorkingCopyHeld() {
-    if (--song_.WorkingCopyHolders == 0) song_.WorkingCopyBytes.reset();
+    SongModel& m = session_.song;
+    if (--m.WorkingCopyHolders == 0) m.WorkingCopyBytes.reset();
 }
+
+std::span<const std::uint8_t> WorkingCopyHeld::View() const { return HeldWorkingCopy(session_); }
 
 namespace {
 

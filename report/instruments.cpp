@@ -1,6 +1,7 @@
 #include "instruments.h"
 
 #include <cmath>
+#include <unordered_map>
 #include <utility>
 
 #include "ranking.h"
@@ -99,6 +100,9 @@ void ClassifyStyle(ReportSession& s) {
     if (changes == 0) return;
     std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
     if (!lines) throw RunError(kBadFileNumber);  // the open failed, so the read that follows fails
+    // How many changes set each program (counted from 1), so that a style's matches take one look per program.
+    std::unordered_map<std::int64_t, std::int64_t> changesTo;
+    for (int c = 1; c <= changes; ++c) ++changesTo[static_cast<std::int64_t>(m.ProgramChangeProgram[c]) + 1];
     for (const std::string& line : *lines) {
         if (line.empty()) continue;
         const StyleLine style = ParseStyleLine(line);
@@ -106,9 +110,8 @@ void ClassifyStyle(ReportSession& s) {
         for (std::size_t k = 0; k < style.programs.size(); ++k) rep.StylePrograms[k + 1] = style.programs[k];
         rep.StyleMatches = 0;
         for (int program : style.programs) {
-            for (int c = 1; c <= changes; ++c) {
-                if (m.ProgramChangeProgram[c] + 1 == program) ++rep.StyleMatches;
-            }
+            const auto found = changesTo.find(program);
+            if (found != changesTo.end()) rep.StyleMatches += found->second;
         }
         const auto score = static_cast<std::int64_t>(std::floor(static_cast<double>(rep.StyleMatches) / changes * 100));
         // Ties go to the later line; a file in which no line matches gives its last line.

@@ -1,5 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <string>
+
 #include "app/commands.h"
 #include "app/editing.h"
 #include "edit/effects.h"
@@ -191,6 +194,93 @@ TEST(ApplyEffect, ChangesTheChosenKindsOfTrack) {
                   .Add(Track().NoteOn(0, 0, 63, 100).End(1))
                   .Add(Track().NoteOn(0, 9, 40, 100).End(1))
                   .Add(Track().NoteOn(0, 1, 66, 100).End(1))
+                  .Build());
+}
+
+
+// A song of many tracks of every kind the effects meet: melody and drum tracks, one track with no notes, one
+// whose chunk ends without End of Track, and bytes after the last track.
+Bytes ManyTrackSong() {
+    MidiFile song;
+    song.Add(Track().Name(0, "Tempo").Tempo(0, 500000).End());
+    for (int n = 1; n <= 40; ++n) {
+        const int channel = n % 3 == 0 ? 9 : n % 8;
+        Track track;
+        track.Name(0, "T" + std::to_string(n)).Program(0, channel, n);
+        for (int k = 0; k < n % 5 + 1; ++k) {
+            const int key = 40 + (n + 7 * k) % 50;
+            track.NoteOn(k * 30, channel, key, 60 + k).NoteOff(20, channel, key);
+        }
+        if (n == 17) track.Meta(0, 0x01, "no notes: only text");
+        if (n != 23) track.End();  // track 23 just stops
+        song.Add(track);
+    }
+    song.Add(Track().Name(0, "Text only").End());
+    return song.Tail({0, 0, 0}).Build();
+}
+
+// Opens the song and sets the Effects frame to "Increase" the notes by 3 on the tracks of both kinds.
+void ChooseIncrease(TestSession& t, FakeMedia& device, const Bytes& file) {
+    t->media.Device = &device;
+    FormLoad(*t);
+    t.platform().Files({t.WriteSong(file).string()});
+    OpenCommand(*t);
+    t->form.Combo6.listIndex = 4;  // "Increase"
+    Combo6_Click(*t);
+    t->form.Option2.selected = false;
+    t->form.Text1.text = "3";
+}
+
+TEST(ApplyEffect, RebuildsAllTracksInOnePassAsTrackByTrackWould) {
+    const Bytes file = ManyTrackSong();
+    TestSession all;
+    FakeMedia allDevice;
+    ChooseIncrease(all, allDevice, file);
+    all->form.Combo8.listIndex = 0;  // all tracks
+    ApplyEffect(*all);
+
+    TestSession each;
+    FakeMedia eachDevice;
+    ChooseIncrease(each, eachDevice, file);
+    for (int track = 1; track <= each->song.TracksFound; ++track) {
+        each->form.Combo8.listIndex = track;
+        ApplyEffect(*each);
+    }
+    const Bytes rebuilt = TestSession::ReadBytes(all.folder() / "sonivex-temp.tmp");
+    EXPECT_NE(rebuilt, file);
+    EXPECT_EQ(rebuilt, TestSession::ReadBytes(each.folder() / "sonivex-temp.tmp"));
+    EXPECT_EQ(all->song.TracksFound, 42);
+    EXPECT_EQ(all->song.FileLength, static_cast<std::int64_t>(rebuilt.size()));
+    // The reports agree but for the first line, which names each session's own copy of the song.
+    const auto afterFirstLine = [](const std::string& text) { return text.substr(text.find('\n')); };
+    EXPECT_EQ(afterFirstLine(all->report.PaneText), afterFirstLine(each->report.PaneText));
+    EXPECT_FALSE(std::filesystem::exists(all.folder() / "dffhedc"));
+}
+
+TEST(ApplyEffect, WarnsAboutAnUnendedTrackAfterEveryRebuildUntilItIsRebuiltItself) {
+    // Track 2 stops without End of Track, and three bytes follow the last track. After each of the first
+    // tracks is rebuilt, the walk over the chunks finds both again; once track 2 is rebuilt it ends properly.
+    const Bytes file = MidiFile()
+                           .Add(Track().NoteOn(0, 0, 60, 100).End())
+                           .Add(Track().NoteOn(0, 1, 60, 100))
+                           .Add(Track().NoteOn(0, 2, 60, 100).End())
+                           .Tail({0, 0, 0})
+                           .Build();
+    TestSession t;
+    FakeMedia device;
+    ChooseIncrease(t, device, file);
+    t->form.Combo8.listIndex = 0;
+    t.platform().messages.clear();
+    ApplyEffect(*t);
+    const std::string unended = "SONG.MID: Invalid Track Length ( 2)";
+    const std::string tail = "SONG.MID:\r\nProbably unnecessary bytes at end of file. File should be OK.";
+    EXPECT_EQ(t.platform().messages, (std::vector<std::string>{unended, tail, tail, tail}));
+    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
+              MidiFile()
+                  .Add(Track().NoteOn(0, 0, 63, 100).End())
+                  .Add(Track().NoteOn(0, 1, 63, 100).End())
+                  .Add(Track().NoteOn(0, 2, 63, 100).End())
+                  .Tail({0, 0, 0})
                   .Build());
 }
 

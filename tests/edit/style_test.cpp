@@ -112,6 +112,21 @@ TEST(ApplyStyle, MapsTheDrumNotesOfEveryDrumTrack) {
                                 .Build());
 }
 
+TEST(ApplyStyle, MapsTheDrumNotesOfDrumTracksBetweenMelodyTracksInOnePass) {
+    // Drum tracks first, between and last, with melody tracks of the same key that keep it.
+    const auto drums = [] { return Track().NoteOn(0, 9, 42, 90).NoteOff(10, 9, 42).End(); };
+    const auto melody = [] { return Track().NoteOn(0, 0, 42, 90).End(); };
+    const Bytes file = MidiFile().Add(drums()).Add(melody()).Add(drums()).Add(melody()).Add(drums()).Build();
+    Styled st(file, "S=1,drum,49,51\r\n");
+    st.t->form.Combo1.listIndex = 0;
+    st.t->form.Check1.ticked = false;
+    st.t->form.Check2.ticked = true;
+    ApplyStyle(*st.t);
+    const auto mapped = [] { return Track().NoteOn(0, 9, 49, 90).NoteOff(10, 9, 49).End(); };
+    EXPECT_EQ(st.Working(), MidiFile().Add(mapped()).Add(melody()).Add(mapped()).Add(melody()).Add(mapped()).Build());
+    EXPECT_EQ(st.t->song.TracksFound, 5);
+}
+
 TEST(ApplyStyle, ChangesNothingWithoutADrumTrackButReopensAndEnablesSave) {
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 90).End()).Build();
     Styled st(file, "S=1,drum,49\r\n");
