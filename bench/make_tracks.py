@@ -21,6 +21,9 @@ import os
 import struct
 import sys
 
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+from make_songs import varlen  # noqa: E402  (the bench songs' own writer of variable-length numbers)
+
 DRUM_CHANNEL = 9  # channel 10 as musicians count
 CHANNELS = 14     # channels 0 to 13 carry the tracks; 14 and 15 stay free
 MAX_TRACKS = 32767
@@ -41,15 +44,6 @@ class Rng:
         return s % n
 
 
-def var_len(n):
-    out = [n & 0x7F]
-    n >>= 7
-    while n:
-        out.append(0x80 | (n & 0x7F))
-        n >>= 7
-    return bytes(reversed(out))
-
-
 def chunk(kind, data):
     return kind + struct.pack(">I", len(data)) + data
 
@@ -68,19 +62,19 @@ def note_track(rng, number, notes, dumps=0):
     channel = number % CHANNELS
     drums = channel == DRUM_CHANNEL
     name = b"Track %d" % number
-    data = bytearray(b"\x00\xFF\x03" + var_len(len(name)) + name)
+    data = bytearray(b"\x00\xFF\x03" + varlen(len(name)) + name)
     data += bytes([0x00, 0xC0 | channel, rng.next(128)])
     data += bytes([0x00, 0xB0 | channel, 7, 100])
     dump = bytes(rng.next(128) for _ in range(65535)) + b"\xF7" if dumps else b""
     for part in range(dumps + 1):
         if part > 0:
-            data += b"\xF0" + var_len(len(dump)) + dump  # after the delta of the note before
+            data += b"\xF0" + varlen(len(dump)) + dump  # after the delta of the note before
         data += bytes([0x00, 0x90 | channel])
         for _ in range(notes // (dumps + 1)):
             key = 35 + rng.next(47) if drums else 36 + rng.next(60)
             velocity = 40 + rng.next(80)
             length = 60 * (1 + rng.next(8))
-            data += bytes([key, velocity]) + var_len(length) + bytes([key, 0]) + var_len(rng.next(3) * 120)
+            data += bytes([key, velocity]) + varlen(length) + bytes([key, 0]) + varlen(rng.next(3) * 120)
     data += b"\xFF\x2F\x00"
     return chunk(b"MTrk", bytes(data))
 
