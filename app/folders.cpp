@@ -34,7 +34,6 @@ constexpr const char* kRunsName = "run";
 // starting.
 constexpr auto kStaleStartingFolder = std::chrono::minutes(10);
 constexpr std::string_view kStartingPrefix = ".starting-";
-constexpr std::size_t kRandomDigits = 16;
 // Folders nested deeper than this in a run folder are not the program's: they are left alone.
 constexpr int kDeepestRemoved = 64;
 
@@ -67,29 +66,6 @@ std::string HomeFromPasswd() {
     return "";
 }
 
-// A file descriptor, closed when it goes out of scope.
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            if (fd_ >= 0) ::close(fd_);
-            fd_ = other.release();
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    int release() { return std::exchange(fd_, -1); }
-
-private:
-    int fd_;
-};
-
 // Makes `folder` and its missing parents with mode 700. Returns false with the reason in `error`.
 bool MakeFolders(const fs::path& folder, std::string& error) {
     std::error_code ec;
@@ -120,43 +96,8 @@ bool MakeOwnFolder(const fs::path& folder, std::string& error) {
     return true;
 }
 
-std::string RandomHex() {
-    std::random_device device;
-    std::uniform_int_distribution<std::uint32_t> any;
-    char text[24];
-    std::snprintf(text, sizeof text, "%08x%08x", any(device), any(device));
-    return text;
-}
-
-// True for the name of a run folder: "PID-RANDOM", decimal digits, a dash and 16 lower-case hex digits.
-bool IsRunFolderName(std::string_view name) {
-    const std::size_t dash = name.find('-');
-    if (dash == 0 || dash == std::string_view::npos || name.size() - dash - 1 != kRandomDigits) return false;
-    const auto digit = [](char c) { return c >= '0' && c <= '9'; };
-    const auto hex = [&](char c) { return digit(c) || (c >= 'a' && c <= 'f'); };
-    const std::string_view pid = name.substr(0, dash);
-    const std::string_view random = name.substr(dash + 1);
-    return std::all_of(pid.begin(), pid.end(), digit) && std::all_of(random.begin(), random.end(), hex);
-}
-
-// The names in the open folder `folder`.
-std::vector<std::string> NamesIn(int folder) {
-    std::vector<std::string> names;
-    const int listing = ::dup(folder);
-    if (listing < 0) return names;
-    DIR* dir = ::fdopendir(listing);
-    if (dir == nullptr) {
-        ::close(listing);
-        return names;
-    }
-    ::rewinddir(dir);
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string_view name = entry->d_name;
-        if (name != "." && name != "..") names.emplace_back(name);
-    }
-    ::closedir(dir);
-    return names;
-}
+// True for the name of a run folder: "PID-RANDOM" (see UniqueNamePart).
+bool IsRunFolderName(std::string_view name) { return ProcessOfNamePart(name).has_value(); }
 
 // Removes the entry `name` of the open folder `parent`: a folder with everything in it, anything else (a link
 // too) as it is. Never follows a link: a folder is opened only after it was seen as a folder, and only when
@@ -169,13 +110,13 @@ void RemoveEntryAt(int parent, const std::string& name, int depth) {
         return;
     }
     if (depth > kDeepestRemoved) return;
-    Descriptor folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor folder(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct stat opened {};
     if (folder.get() < 0 || ::fstat(folder.get(), &opened) != 0 || opened.st_dev != seen.st_dev ||
         opened.st_ino != seen.st_ino) {
         return;
     }
-    for (const std::string& inner : NamesIn(folder.get())) RemoveEntryAt(folder.get(), inner, depth + 1);
+    for (const std::string& inner : NamesInFolder(folder.get())) RemoveEntryAt(folder.get(), inner, depth + 1);
     ::unlinkat(parent, name.c_str(), AT_REMOVEDIR);
 }
 
@@ -198,9 +139,9 @@ bool RemoveWhenDead(int runs, const std::string& name) {
         RemoveEntryAt(runs, name, 0);
         return true;
     }
-    const Descriptor folder(::openat(runs, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor folder(::openat(runs, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.get() < 0) return false;
-    const Descriptor lock(::openat(folder.get(), kLockName, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+    const FileDescriptor lock(::openat(folder.get(), kLockName, O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
     // A held lock is a living run. A folder without a lock file is not a run's any more (a cleaner that removed
     // it was interrupted): it goes too. A lock that is not a plain file is no run's: the folder stays.
     if (lock.get() < 0 && errno != ENOENT) return false;
@@ -212,7 +153,7 @@ bool RemoveWhenDead(int runs, const std::string& name) {
 
 int RemoveDeadRunsAt(int runs) {
     int removed = 0;
-    for (const std::string& name : NamesIn(runs)) {
+    for (const std::string& name : NamesInFolder(runs)) {
         if (RemoveWhenDead(runs, name)) ++removed;
     }
     return removed;
@@ -257,19 +198,19 @@ std::optional<std::string> FolderNotOwn(const fs::path& folder) {
 }
 
 int RemoveDeadRuns(const fs::path& runs) {
-    const Descriptor folder(::open(runs.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    const FileDescriptor folder(::open(runs.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.get() < 0) return 0;
     return RemoveDeadRunsAt(folder.get());
 }
 
 std::optional<RunFolder> RunFolder::Make(const fs::path& runs, std::string& error) {
-    Descriptor folder(::open(runs.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    FileDescriptor folder(::open(runs.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (folder.get() < 0) {
         error = "Cannot use the folder " + runs.string() + ": " + std::strerror(errno);
         return std::nullopt;
     }
     RemoveDeadRunsAt(folder.get());
-    const std::string name = std::to_string(::getpid()) + "-" + RandomHex();
+    const std::string name = UniqueNamePart();
     const std::string starting = std::string(kStartingPrefix) + name;
     const auto fail = [&](const std::string& what) {
         error = what + " " + (runs / starting).string() + ": " + std::strerror(errno);
@@ -278,11 +219,11 @@ std::optional<RunFolder> RunFolder::Make(const fs::path& runs, std::string& erro
     };
     if (::mkdirat(folder.get(), starting.c_str(), 0700) != 0) return fail("Cannot make the folder");
     ::fchmodat(folder.get(), starting.c_str(), 0700, 0);  // whatever the umask
-    Descriptor lock;
+    FileDescriptor lock;
     {
-        const Descriptor made(::openat(folder.get(), starting.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const FileDescriptor made(::openat(folder.get(), starting.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (made.get() < 0) return fail("Cannot make the folder");
-        lock = Descriptor(::openat(made.get(), kLockName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        lock = FileDescriptor(::openat(made.get(), kLockName, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     }
     if (lock.get() < 0 || ::flock(lock.get(), LOCK_EX | LOCK_NB) != 0) return fail("Cannot lock the folder");
     if (::renameat(folder.get(), starting.c_str(), folder.get(), name.c_str()) != 0) {
@@ -320,7 +261,7 @@ void RunFolder::Release() {
 }
 
 std::optional<FolderLock> FolderLock::Take(const fs::path& folder, Wait wait, std::string& error) {
-    Descriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (fd.get() < 0) {
         error = "Cannot use the folder " + folder.string() + ": " + std::strerror(errno);
         return std::nullopt;

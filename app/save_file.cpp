@@ -1,18 +1,16 @@
 #include "save_file.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <string_view>
 #include <vector>
 
 #include "reader/files.h"
+#include "reader/session.h"
 
 namespace sonivex {
 
@@ -21,26 +19,14 @@ namespace {
 constexpr std::string_view kScratchSuffix = ".sonivex-saving";
 // The other scratch files made beside a target: an audio export's or a picture's, and the working copy's.
 constexpr std::string_view kPartSuffix = ".part";
-constexpr std::string_view kWorkingScratchPrefix = "dffhedc.";
-
-// The process id of "PID-RANDOM" (decimal digits, a dash, 16 lower-case hex digits); nothing for anything else.
-std::optional<pid_t> ProcessOf(std::string_view id) {
-    const std::size_t dash = id.find('-');
-    if (dash == std::string_view::npos || dash == 0 || id.size() - dash - 1 != 16) return std::nullopt;
-    const std::string_view random = id.substr(dash + 1);
-    if (!std::all_of(random.begin(), random.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })) {
-        return std::nullopt;
-    }
-    pid_t pid = 0;
-    const auto [end, error] = std::from_chars(id.data(), id.data() + dash, pid);
-    if (error != std::errc() || end != id.data() + dash || pid <= 0) return std::nullopt;
-    return pid;
-}
 
 // The process that made a scratch file of one of the program's names, ".NAME.PID-RANDOM.sonivex-saving",
 // ".NAME.PID-RANDOM.part" or "dffhedc.PID-RANDOM"; nothing for any other name.
-std::optional<pid_t> ScratchOwner(std::string_view name) {
-    if (name.starts_with(kWorkingScratchPrefix)) return ProcessOf(name.substr(kWorkingScratchPrefix.size()));
+std::optional<int> ScratchOwner(std::string_view name) {
+    const std::string_view working = kScratchFileName;  // the working copy's, "dffhedc.PID-RANDOM"
+    if (name.starts_with(working) && name.size() > working.size() && name[working.size()] == '.') {
+        return ProcessOfNamePart(name.substr(working.size() + 1));
+    }
     if (name.empty() || name[0] != '.') return std::nullopt;
     if (name.ends_with(kScratchSuffix)) {
         name.remove_suffix(kScratchSuffix.size());
@@ -51,7 +37,7 @@ std::optional<pid_t> ScratchOwner(std::string_view name) {
     }
     const std::size_t dot = name.rfind('.');
     if (dot == std::string_view::npos || dot == 0) return std::nullopt;
-    return ProcessOf(name.substr(dot + 1));
+    return ProcessOfNamePart(name.substr(dot + 1));
 }
 
 bool Runs(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
@@ -59,27 +45,18 @@ bool Runs(pid_t pid) { return ::kill(pid, 0) == 0 || errno != ESRCH; }
 }  // namespace
 
 int RemoveLeftoverScratches(const std::filesystem::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return 0;
-    DIR* dir = ::fdopendir(fd);
-    if (dir == nullptr) {
-        ::close(fd);
-        return 0;
-    }
-    std::vector<std::string> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        if (ScratchOwner(entry->d_name)) names.emplace_back(entry->d_name);
-    }
+    const FileDescriptor fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (fd.get() < 0) return 0;
     int removed = 0;
-    for (const std::string& name : names) {
+    for (const std::string& name : NamesInFolder(fd.get())) {
+        const std::optional<int> owner = ScratchOwner(name);
         struct stat info {};
-        if (::fstatat(fd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
-            info.st_uid != ::geteuid() || Runs(*ScratchOwner(name))) {
+        if (!owner || ::fstatat(fd.get(), name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode) ||
+            info.st_uid != ::geteuid() || Runs(*owner)) {
             continue;
         }
-        if (::unlinkat(fd, name.c_str(), 0) == 0) ++removed;
+        if (::unlinkat(fd.get(), name.c_str(), 0) == 0) ++removed;
     }
-    ::closedir(dir);
     return removed;
 }
 

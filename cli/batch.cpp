@@ -751,39 +751,6 @@ bool DataFilesPresent(const Folders& folders) {
     return true;
 }
 
-// A file descriptor the run owns, closed with the object (which ends any lock taken through it).
-class OwnedDescriptor {
-public:
-    explicit OwnedDescriptor(int fd) : fd_(fd), owned_(true) {}
-    OwnedDescriptor(OwnedDescriptor&& other) noexcept : fd_(other.fd_), owned_(std::exchange(other.owned_, false)) {}
-    OwnedDescriptor& operator=(OwnedDescriptor&& other) noexcept {
-        if (this != &other) {
-            Close();
-            fd_ = other.fd_;
-            owned_ = std::exchange(other.owned_, false);
-        }
-        return *this;
-    }
-    OwnedDescriptor(const OwnedDescriptor&) = delete;
-    OwnedDescriptor& operator=(const OwnedDescriptor&) = delete;
-    ~OwnedDescriptor() { Close(); }
-
-    int Get() const { return fd_; }
-    // Hands the descriptor over to a new owner.
-    int Release() {
-        owned_ = false;
-        return fd_;
-    }
-
-private:
-    void Close() {
-        if (owned_) ::close(fd_);
-        owned_ = false;
-    }
-    int fd_;
-    bool owned_;  // false once moved from or released
-};
-
 // Why the output file cannot be used.
 enum class OutputProblem { InUse, SymbolicLink, NotRegularFile, CannotLock, CannotRead, CannotWrite, OtherFormat,
                            NotBatchOutput };
@@ -811,7 +778,7 @@ bool SameFile(const struct stat& a, const struct stat& b) { return a.st_dev == b
 // Opens `file` (made when missing; never through a symbolic link, and only a regular file) and locks it
 // against every other run, without waiting. The lock is on the file that `file` names once it is held: a run
 // that renamed a new file over it meanwhile holds that one, so the open is tried again.
-std::variant<OwnedDescriptor, OutputProblem> LockOutput(const std::filesystem::path& file) {
+std::variant<FileDescriptor, OutputProblem> LockOutput(const std::filesystem::path& file) {
     // Each try that finds `file` replaced found a run that holds the new one; one that is still replaced after
     // this many is as good as in use.
     constexpr int kTries = 8;
@@ -823,17 +790,17 @@ std::variant<OwnedDescriptor, OutputProblem> LockOutput(const std::filesystem::p
             if (errno == EISDIR) return OutputProblem::NotRegularFile;
             return OutputProblem::CannotWrite;
         }
-        OwnedDescriptor fd(raw);
+        FileDescriptor fd(raw);
         struct stat held {};
-        if (::fstat(fd.Get(), &held) != 0) return OutputProblem::CannotRead;
+        if (::fstat(fd.get(), &held) != 0) return OutputProblem::CannotRead;
         if (!S_ISREG(held.st_mode)) return OutputProblem::NotRegularFile;
-        if (::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0) {
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0) {
             return errno == EWOULDBLOCK ? OutputProblem::InUse : OutputProblem::CannotLock;
         }
         struct stat named {};
         if (::lstat(file.c_str(), &named) == 0 && SameFile(named, held)) {
-            const int flags = ::fcntl(fd.Get(), F_GETFL);
-            if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, (flags & ~O_NONBLOCK) | O_APPEND) != 0) {
+            const int flags = ::fcntl(fd.get(), F_GETFL);
+            if (flags < 0 || ::fcntl(fd.get(), F_SETFL, (flags & ~O_NONBLOCK) | O_APPEND) != 0) {
                 return OutputProblem::CannotWrite;
             }
             return fd;
@@ -875,12 +842,12 @@ bool WriteLines(int fd, const std::vector<std::string_view>& lines) {
 // new scratch file beside it (given `mode`), which is locked and then renamed over `file`. Returns the
 // scratch's descriptor, locked, now that `file` names it; nothing when a step failed, and then `file` is as
 // it was and the scratch is gone. The caller's lock on the old file is to be given up only after.
-std::optional<OwnedDescriptor> ReplaceLockedFile(const std::filesystem::path& file, mode_t mode,
+std::optional<FileDescriptor> ReplaceLockedFile(const std::filesystem::path& file, mode_t mode,
                                                  const std::vector<std::string_view>& lines) {
     // Runs that resume the same file at once never meet here (only the one holding its lock does), but a
     // scratch file that a killed run left could stand in the way.
     constexpr int kNames = 100;
-    std::optional<OwnedDescriptor> scratch;
+    std::optional<FileDescriptor> scratch;
     std::filesystem::path scratchName;
     for (int k = 0; k < kNames && !scratch; ++k) {
         scratchName = file;
@@ -893,8 +860,8 @@ std::optional<OwnedDescriptor> ReplaceLockedFile(const std::filesystem::path& fi
         }
     }
     if (!scratch) return std::nullopt;
-    const bool ready = ::fchmod(scratch->Get(), mode & 07777) == 0 && ::flock(scratch->Get(), LOCK_EX | LOCK_NB) == 0 &&
-                       WriteLines(scratch->Get(), lines) && ::fdatasync(scratch->Get()) == 0 &&
+    const bool ready = ::fchmod(scratch->get(), mode & 07777) == 0 && ::flock(scratch->get(), LOCK_EX | LOCK_NB) == 0 &&
+                       WriteLines(scratch->get(), lines) && ::fdatasync(scratch->get()) == 0 &&
                        ::rename(scratchName.c_str(), file.c_str()) == 0;
     if (!ready) {
         ::unlink(scratchName.c_str());
@@ -919,12 +886,12 @@ std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file,
         Report(file, problem, csv);
         return std::nullopt;
     };
-    std::variant<OwnedDescriptor, OutputProblem> locked = LockOutput(file);
+    std::variant<FileDescriptor, OutputProblem> locked = LockOutput(file);
     if (const OutputProblem* problem = std::get_if<OutputProblem>(&locked)) return fail(*problem);
-    OwnedDescriptor fd = std::move(std::get<OwnedDescriptor>(locked));
+    FileDescriptor fd = std::move(std::get<FileDescriptor>(locked));
     struct stat held {};
-    if (::fstat(fd.Get(), &held) != 0) return fail(OutputProblem::CannotRead);
-    const std::optional<std::string> text = ReadThrough(fd.Get());
+    if (::fstat(fd.get(), &held) != 0) return fail(OutputProblem::CannotRead);
+    const std::optional<std::string> text = ReadThrough(fd.get());
     if (!text) return fail(OutputProblem::CannotRead);
 
     EarlierOutput earlier = ReadEarlierOutput(*text, csv);
@@ -940,15 +907,15 @@ std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file,
     if (!keptLead) {
         const std::string header = CsvHeader();
         if (earlier.headerMissing) earlier.kept.insert(earlier.kept.begin(), header);
-        std::optional<OwnedDescriptor> replaced = ReplaceLockedFile(file, held.st_mode, earlier.kept);
+        std::optional<FileDescriptor> replaced = ReplaceLockedFile(file, held.st_mode, earlier.kept);
         if (!replaced) return fail(OutputProblem::CannotWrite);
         fd = std::move(*replaced);
-        const int flags = ::fcntl(fd.Get(), F_GETFL);
-        if (flags < 0 || ::fcntl(fd.Get(), F_SETFL, flags | O_APPEND) != 0) return fail(OutputProblem::CannotWrite);
-    } else if (keptBytes != text->size() && ::ftruncate(fd.Get(), static_cast<off_t>(keptBytes)) != 0) {
+        const int flags = ::fcntl(fd.get(), F_GETFL);
+        if (flags < 0 || ::fcntl(fd.get(), F_SETFL, flags | O_APPEND) != 0) return fail(OutputProblem::CannotWrite);
+    } else if (keptBytes != text->size() && ::ftruncate(fd.get(), static_cast<off_t>(keptBytes)) != 0) {
         return fail(OutputProblem::CannotWrite);
     }
-    const int raw = fd.Release();
+    const int raw = fd.release();
     std::FILE* out = ::fdopen(raw, "ab");
     if (out == nullptr) {
         ::close(raw);

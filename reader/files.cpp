@@ -1,11 +1,13 @@
 #include "files.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -29,21 +31,6 @@ FilePtr OpenFile(const std::filesystem::path& path, const char* mode) {
     if (std::filesystem::is_directory(path, ec)) return nullptr;
     return FilePtr(std::fopen(path.c_str(), mode));
 }
-
-// A file descriptor, closed when it goes out of scope.
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 // Reads up to `size` bytes at `at` (from the current position when `at` is negative), retrying after signals
 // and short reads; fewer only at the end of the file or on an error.
@@ -119,18 +106,64 @@ bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes) {
     return WriteWholeFile(path, AsText(bytes));
 }
 
+void FileDescriptor::Close() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+}
+
+std::vector<std::string> NamesInFolder(int folder) {
+    std::vector<std::string> names;
+    const int listing = ::dup(folder);
+    if (listing < 0) return names;
+    DIR* dir = ::fdopendir(listing);
+    if (dir == nullptr) {
+        ::close(listing);
+        return names;
+    }
+    ::rewinddir(dir);
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+    ::closedir(dir);
+    return names;
+}
+
+namespace {
+
+constexpr std::size_t kRandomDigits = 16;
+
+}  // namespace
+
+std::string UniqueNamePart() {
+    std::random_device device;
+    std::uniform_int_distribution<std::uint32_t> any;
+    char random[24];
+    std::snprintf(random, sizeof random, "%08x%08x", any(device), any(device));
+    return std::to_string(::getpid()) + "-" + random;
+}
+
+std::optional<int> ProcessOfNamePart(std::string_view part) {
+    const std::size_t dash = part.find('-');
+    if (dash == 0 || dash == std::string_view::npos || part.size() - dash - 1 != kRandomDigits) return std::nullopt;
+    const std::string_view random = part.substr(dash + 1);
+    if (!std::all_of(random.begin(), random.end(), [](char c) { return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f'); })) {
+        return std::nullopt;
+    }
+    int pid = 0;
+    const auto [end, error] = std::from_chars(part.data(), part.data() + dash, pid);
+    if (error != std::errc() || end != part.data() + dash || pid <= 0) return std::nullopt;
+    return pid;
+}
+
 std::string SystemReason(int error) { return std::strerror(error); }
 
 std::optional<ExclusiveFile> ExclusiveFile::Create(const std::filesystem::path& folder, const std::string& prefix,
                                                    const std::string& suffix, unsigned mode, int& error) {
-    std::random_device device;
-    std::uniform_int_distribution<std::uint32_t> any;
     // A name that is taken already (by a file, a link or another process's scratch) is never opened: another
     // random part is tried.
     for (int attempt = 0; attempt < 16; ++attempt) {
-        char random[24];
-        std::snprintf(random, sizeof random, "%08x%08x", any(device), any(device));
-        std::filesystem::path path = folder / (prefix + std::to_string(::getpid()) + "-" + random + suffix);
+        std::filesystem::path path = folder / (prefix + UniqueNamePart() + suffix);
         const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
         if (fd >= 0) return ExclusiveFile(std::move(path), fd);
         if (errno != EEXIST) break;

@@ -29,6 +29,46 @@ bool WriteWholeFile(const std::filesystem::path& path, const Bytes& bytes);
 
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view bytes);
 
+// A file descriptor, closed when it goes out of scope (which also ends a lock taken through it). Move-only;
+// -1 holds none.
+class FileDescriptor {
+public:
+    explicit FileDescriptor(int fd = -1) : fd_(fd) {}
+    FileDescriptor(FileDescriptor&& other) noexcept : fd_(other.release()) {}
+    FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+        if (this != &other) {
+            Close();
+            fd_ = other.release();
+        }
+        return *this;
+    }
+    FileDescriptor(const FileDescriptor&) = delete;
+    FileDescriptor& operator=(const FileDescriptor&) = delete;
+    ~FileDescriptor() { Close(); }
+
+    int get() const { return fd_; }
+    // Hands the descriptor over to a new owner.
+    int release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    void Close();
+    int fd_;
+};
+
+// The names in the open folder `folder` ("." and ".." left out); none when it cannot be read.
+std::vector<std::string> NamesInFolder(int folder);
+
+// A name part that no other process or run has: "PID-RANDOM", this process's id, a dash and 16 lower-case hex
+// digits. Scratch files and run folders carry it, so a leftover tells whose it was.
+std::string UniqueNamePart();
+
+// The process id in such a name part; nothing for any other text.
+std::optional<int> ProcessOfNamePart(std::string_view part);
+
 // The system's text for an error number ("No space left on device").
 std::string SystemReason(int error);
 

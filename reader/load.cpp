@@ -138,7 +138,20 @@ void ReadTrackChunks(SongSession& s, ChunkMessages messages) {
     }
 }
 
+namespace {
+
+// A new working copy that could not be written (or renamed into place) is counted and named in a message with
+// the system's reason; the working copy is as it was.
+void ShowUnwrittenWorkingCopy(SongSession& s, bool notRenamed, int error) {
+    ++s.UnwrittenResults;
+    const std::string what = notRenamed ? s.WorkFile(s.song.TempFileName).string() + " could not be replaced"
+                                        : s.WorkFile(kScratchFileName).string() + " could not be written";
+    s.Message(what + ": " + SystemReason(error) + "\r\nThe song was left as it was.", Icon::Critical);
+}
+
 ScratchName WorkingScratch(const SongSession& s) { return {s.folders.work, std::string(kScratchFileName) + ".", ""}; }
+
+}  // namespace
 
 bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     const auto working = s.WorkFile(s.song.TempFileName);
@@ -147,11 +160,7 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
         if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = FileBytes(Bytes(bytes.begin(), bytes.end()));
         return true;
     }
-    ++s.UnwrittenResults;
-    const std::string what = replaced.status == Replaced::NotRenamed ? working.string() + " could not be replaced"
-                                                                     : s.WorkFile(kScratchFileName).string() +
-                                                                           " could not be written";
-    s.Message(what + ": " + SystemReason(replaced.error) + "\r\nThe song was left as it was.", Icon::Critical);
+    ShowUnwrittenWorkingCopy(s, replaced.status == Replaced::NotRenamed, replaced.error);
     return false;
 }
 
@@ -194,16 +203,11 @@ void NewWorkingCopy::Append(std::span<const std::uint8_t> bytes) {
 bool NewWorkingCopy::Commit() {
     const auto working = session_.WorkFile(session_.song.TempFileName);
     Flush();
-    std::string problem;
-    if (error_ != 0 || !out_ || !out_->TakeModeOf(working, error_)) {
-        problem = session_.WorkFile(kScratchFileName).string() + " could not be written";
-    } else if (!out_->RenameTo(working, error_)) {
-        problem = working.string() + " could not be replaced";
-    }
+    const bool written = error_ == 0 && out_ && out_->TakeModeOf(working, error_);
+    const bool renamed = written && out_->RenameTo(working, error_);
     out_.reset();  // a scratch file that was not renamed goes
-    if (!problem.empty()) {
-        ++session_.UnwrittenResults;
-        session_.Message(problem + ": " + SystemReason(error_) + "\r\nThe song was left as it was.", Icon::Critical);
+    if (!renamed) {
+        ShowUnwrittenWorkingCopy(session_, written, error_);
         return false;
     }
     // A holder reads the new working copy from the disk when it next needs it.
