@@ -2,7 +2,7 @@
 # may include, and a relative climb would go around them.
 # Run as: cmake -DSOURCE_DIR=<repository> -P check-layers.cmake
 set(problems "")
-foreach(folder reader report edit playback roll app)
+foreach(folder midi reader report edit playback roll app)
   file(GLOB_RECURSE sources ${SOURCE_DIR}/${folder}/*.h ${SOURCE_DIR}/${folder}/*.cpp)
   foreach(source IN LISTS sources)
     file(STRINGS ${source} lines REGEX "^[ \t]*#[ \t]*include[ \t]*\"[^\"]*\\.\\.")
