@@ -96,11 +96,7 @@ MetaOutcome SetTempo(SongSession& s, TrackDecoder& r, bool channelEventsBefore) 
     const std::string data = r.Take(length);
     const std::int64_t tempo = DataByte(data, 0) * 65536 + DataByte(data, 1) * 256 + DataByte(data, 2);
     if (tempo == 0) return Invalid(s, "ERROR: Invalid Tempo");
-    if (m.TimeFactor != 0) {
-        m.TimeFactor = -1;  // more than one tempo: no time can be given
-    } else {
-        m.TimeFactor = 60.0 / ((1000000.0 / static_cast<double>(tempo)) * m.TicksPerQuarter);
-    }
+    r.Tempos.push_back({r.Ticks, static_cast<std::uint32_t>(tempo)});
     const std::int32_t delta = ReadMetaDelta(r);
     const std::int64_t bpm = static_cast<std::int64_t>(std::floor((500000.0 / static_cast<double>(tempo)) * 120.0));
     if (channelEventsBefore) {
@@ -260,7 +256,7 @@ void TrackNameEvent(SongSession& s, TrackDecoder& r) {
     SongModel& m = s.song;
     m.TrackName = r.Take(ReadLength(r));
     const std::int32_t delta = ReadMetaDelta(r);
-    if (!AddDeltaToLastRow(s, r, delta)) m.TrackTime += delta;
+    AddDeltaToLastRow(s, r, delta);
     m.TrackName = Blanked(TrimBlanks(m.TrackName), 32, 123);
     ListLine(s, delta, "Name: " + m.TrackName, " Name: " + m.TrackName);
 }

@@ -184,24 +184,34 @@ bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta
     return true;
 }
 
-std::int32_t ReadVarLen(TrackReader& r) {
-    const int b1 = r.Byte();
-    if (b1 < 128) return b1;
-    const int b2 = r.Byte();
-    if (b2 < 128) return (b1 - 128) * 128 + b2;
-    const int b3 = r.Byte();  // a third byte ends the number whatever its top bit
-    return (b1 - 128) * 16384 + (b2 - 128) * 128 + b3;
-}
+std::int32_t ReadVarLen(TrackReader& r) { return r.VarLen(); }
 
-std::int32_t ReadDelta(TrackReader& r) {
+std::int32_t ReadDelta(TrackDecoder& r) {
     try {
-        return ReadVarLen(r);
+        const std::int32_t delta = ReadVarLen(r);
+        r.Ticks += static_cast<std::uint64_t>(delta);
+        return delta;
     } catch (const TrackCut&) {
         return 0;  // the track ends with the next read
     }
 }
 
-void ParseTrack(SongSession& s) {
+TrackChunk ReadTrackChunk(SongSession& s, int track) {
+    const SongModel& m = s.song;
+    const std::int64_t start = m.TrackStart[track];
+    // The track's chunk ends where the next one starts, and never after the end of the file.
+    std::int64_t end = m.TrackStart[track + 1];
+    if (end <= start || end > static_cast<std::int64_t>(m.FileLength) + 1) end = static_cast<std::int64_t>(m.FileLength) + 1;
+    TrackChunk chunk;
+    chunk.bytes =
+        ReadWorkingCopyRange(s, static_cast<std::uint64_t>(start - 1), static_cast<std::uint64_t>(end - start));
+    for (std::size_t i = 0; i < chunk.header.size() && i < chunk.bytes.size(); ++i) chunk.header[i] = chunk.bytes[i];
+    chunk.firstPos = start;
+    chunk.headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.bytes.size()));
+    return chunk;
+}
+
+TrackParse ParseTrack(SongSession& s) {
     SongModel& m = s.song;
     m.SysexCount = -1;
     m.DrumRowDone = 0;
@@ -216,24 +226,17 @@ void ParseTrack(SongSession& s) {
     m.NotesFileInUse = 1;
     m.Notes.Begin();
 
-    const std::int64_t start = m.TrackStart[m.CurrentTrack];
-    // The track's chunk ends where the next one starts, and never after the end of the file.
-    std::int64_t end = m.TrackStart[m.CurrentTrack + 1];
-    if (end <= start || end > static_cast<std::int64_t>(m.FileLength) + 1) end = static_cast<std::int64_t>(m.FileLength) + 1;
-    Bytes chunk =
-        ReadWorkingCopyRange(s, static_cast<std::uint64_t>(start - 1), static_cast<std::uint64_t>(end - start));
-    ChunkHeader header{};
-    for (std::size_t i = 0; i < header.size() && i < chunk.size(); ++i) header[i] = chunk[i];
-    m.TrackHeaders[m.CurrentTrack] = header;
-    m.TrackLength = ChunkDataLength(header.data());
+    TrackChunk chunk = ReadTrackChunk(s, m.CurrentTrack);
+    m.TrackHeaders[m.CurrentTrack] = chunk.header;
+    m.TrackLength = ChunkDataLength(chunk.header.data());
     m.TrackDataLength[m.CurrentTrack] = m.TrackLength;
     WriteTrackHeading(s);
 
-    const std::int64_t headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.size()));
-    TrackDecoder r(std::move(chunk), start);
-    r.Skip(headerBytes);
+    TrackDecoder r(std::move(chunk.bytes), chunk.firstPos);
+    r.Skip(chunk.headerBytes);
     m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
     if (m.TrackComplete) FinalFlush(s, r);
+    return TrackParse{r.Ticks, std::move(r.Tempos)};
 }
 
 }  // namespace sonivex

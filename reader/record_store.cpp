@@ -7,33 +7,6 @@ namespace sonivex {
 
 namespace {
 
-constexpr std::int32_t kWidestField = 999999;  // a blank or "-" and six digits
-
-bool FitsFieldWidth(std::int32_t v) { return v >= -kWidestField && v <= kWidestField; }
-
-std::int32_t CutField(std::int32_t v) {
-    if (FitsFieldWidth(v)) return v;
-    std::int64_t magnitude = v < 0 ? -static_cast<std::int64_t>(v) : v;
-    while (magnitude > kWidestField) magnitude /= 10;  // keeps the first six digits
-    return static_cast<std::int32_t>(v < 0 ? -magnitude : magnitude);
-}
-
-}  // namespace
-
-EventRecord CutToFieldWidth(const EventRecord& record) {
-    // Nearly every record fits as it stands.
-    if (FitsFieldWidth(record.Status) && FitsFieldWidth(record.Data1) && FitsFieldWidth(record.Data2) &&
-        FitsFieldWidth(record.Delta) && FitsFieldWidth(static_cast<std::int32_t>(record.Kind)) &&
-        FitsFieldWidth(record.TextMark) && FitsFieldWidth(record.NoteState)) {
-        return record;
-    }
-    std::array<std::int32_t, 7> fields = record.Fields();
-    for (std::int32_t& v : fields) v = CutField(v);
-    return EventRecord::FromFields(fields);
-}
-
-namespace {
-
 template <typename Narrow>
 bool Fits(std::int32_t v) {
     return v >= std::numeric_limits<Narrow>::min() && v <= std::numeric_limits<Narrow>::max();
@@ -73,7 +46,7 @@ void RecordStore::Write(std::int64_t firstRecord, std::span<const EventRecord> r
     const std::size_t end = first + records.size();
     MakeBlocksFor(end);
     for (; size_ < first; ++size_) Put(size_, EventRecord::Unwritten());  // records skipped over
-    for (std::size_t i = 0; i < records.size(); ++i) Put(first + i, CutToFieldWidth(records[i]));
+    for (std::size_t i = 0; i < records.size(); ++i) Put(first + i, records[i]);
     size_ = std::max(size_, end);
 }
 

@@ -15,10 +15,6 @@
 
 namespace sonivex {
 
-// The record as it is kept: a number whose signed decimal form (a blank or "-", then the digits) is longer
-// than 7 characters keeps its first 7, so 1,500,000 is kept as 150,000 and -2,097,151 as -209,715.
-EventRecord CutToFieldWidth(const EventRecord& record);
-
 class RecordStore {
 public:
     // A parse starts: the records are in use from now until Forget().
@@ -27,14 +23,13 @@ public:
     // Whether a parse has begun since the records were last forgotten.
     bool InUse() const { return inUse_; }
 
-    // Keeps `records` as records `firstRecord` onwards, each cut to the field width; records skipped over read as
-    // unwritten ones.
+    // Keeps `records` as records `firstRecord` onwards, whole; records skipped over read as unwritten ones.
     void Write(std::int64_t firstRecord, std::span<const EventRecord> records);
 
     // Record number `record`: an unwritten one (every field 0) beyond the last record kept.
     EventRecord Values(std::int64_t record) const;
 
-    // Replaces the whole set with these records (record n from index n - 1), each cut to the field width.
+    // Replaces the whole set with these records (record n from index n - 1).
     void Replace(const std::vector<EventRecord>& records);
 
     // Drops every record.
@@ -60,7 +55,7 @@ private:
 
     Packed& Slot(std::size_t index) { return blocks_[index / kBlockRecords][index % kBlockRecords]; }
     const Packed& Slot(std::size_t index) const { return blocks_[index / kBlockRecords][index % kBlockRecords]; }
-    // Keeps `record` (already cut to the field width) at `index`, which has a block.
+    // Keeps `record` at `index`, which has a block.
     void Put(std::size_t index, const EventRecord& record);
     // Makes blocks for records up to `size`.
     void MakeBlocksFor(std::size_t size);

@@ -149,8 +149,6 @@ struct SongModel {
     Int32 TempoDataPos;
     Int32 FirstTempoPos;
     Int32 FirstTempoBpm;
-    double TimeFactor = 0;
-    Int32 TrackTime;
     Int16 TimeSigDenominator;
     Int16 TimeSigClocks;
     Int16 TimeSig32nds;

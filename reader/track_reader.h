@@ -2,9 +2,14 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 #include "files.h"
+#include "midi/byte_cursor.h"
+#include "midi/tempo_map.h"
 
 namespace sonivex {
 
@@ -15,37 +20,47 @@ struct TrackCut {};
 class TrackReader {
 public:
     // `bytes` are the file's bytes from the 1-based position `firstPos` on, up to the end of the track's chunk.
-    TrackReader(Bytes bytes, std::int64_t firstPos) : bytes_(std::move(bytes)), first_(firstPos) {}
+    TrackReader(Bytes bytes, std::int64_t firstPos) : bytes_(std::move(bytes)), cursor_(bytes_), first_(firstPos) {}
+    // The cursor points into the reader's own bytes.
+    TrackReader(const TrackReader&) = delete;
+    TrackReader& operator=(const TrackReader&) = delete;
 
     std::uint8_t Byte() {
-        if (next_ >= bytes_.size()) throw TrackCut{};
-        return bytes_[next_++];
+        const std::optional<std::uint8_t> b = cursor_.Byte();
+        if (!b) throw TrackCut{};
+        return *b;
     }
 
     // Skips `count` bytes, or raises TrackCut when fewer are left.
     void Skip(std::int64_t count) {
-        if (count > static_cast<std::int64_t>(bytes_.size() - next_)) throw TrackCut{};
-        next_ += static_cast<std::size_t>(count);
+        if (count < 0 || !cursor_.Skip(static_cast<std::uint64_t>(count))) throw TrackCut{};
     }
 
     // The next `count` bytes as raw characters, or TrackCut when fewer are left.
     std::string Take(std::int64_t count) {
-        const std::size_t from = next_;
-        Skip(count);
-        return std::string(bytes_.begin() + static_cast<std::ptrdiff_t>(from),
-                           bytes_.begin() + static_cast<std::ptrdiff_t>(next_));
+        if (count < 0) throw TrackCut{};
+        const std::optional<std::span<const std::uint8_t>> taken = cursor_.Take(static_cast<std::uint64_t>(count));
+        if (!taken) throw TrackCut{};
+        return std::string(taken->begin(), taken->end());
+    }
+
+    // A variable-length number of at most four bytes, or TrackCut when the track ends inside it.
+    std::int32_t VarLen() {
+        const std::optional<std::uint32_t> value = cursor_.VarLen(kMaxVarLenBytes);
+        if (!value) throw TrackCut{};
+        return static_cast<std::int32_t>(*value);  // 28 bits at most
     }
 
     // 1-based file position of the next byte to be read.
-    std::int64_t NextPos() const { return first_ + static_cast<std::int64_t>(next_); }
+    std::int64_t NextPos() const { return first_ + static_cast<std::int64_t>(cursor_.Offset()); }
 
     // 1-based file position of the byte read last.
     std::int64_t LastPos() const { return NextPos() - 1; }
 
 private:
     Bytes bytes_;
+    ByteCursor cursor_;
     std::int64_t first_;
-    std::size_t next_ = 0;
 };
 
 // One track being decoded: its bytes and what the decoder keeps from one event to the next. It lives for one
@@ -60,6 +75,8 @@ struct TrackDecoder : TrackReader {
     std::int64_t MetaStartPos = 0;  // the 0xFF of the meta event being decoded
     std::int64_t MetaDataEnd = 0;   // its last data byte
     int EventRow = -1;              // the row of the current event in the block (EventRows); -1 before the first
+    std::uint64_t Ticks = 0;        // every delta time read so far: the track's time at the event being decoded
+    std::vector<TempoPoint> Tempos; // the track's Set Tempo events, at the ticks where they stand
 };
 
 }  // namespace sonivex

@@ -253,7 +253,7 @@ std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, con
     return line.View();
 }
 
-void ListTrackEvents(ReportSession& s) {
+void ListTrackEvents(ReportSession& s, const PlayTime& time) {
     SongModel& m = s.song;
     m.NotesFileInUse = 1;
     for (int i = 0; i <= 16; ++i) m.ProgramUsed[i] = 0;
@@ -264,14 +264,9 @@ void ListTrackEvents(ReportSession& s) {
         const EventRecord record = m.Notes.Values(r + 1);
         m.EventRows[0] = record;
         m.Log.WriteLine(FormatListingLine(buffer, s, record, r, drum));
-        m.TrackTime += record.Delta;
     }
     WriteLogHeader(s);
-    if (m.TimeFactor == -1) {
-        m.Log.WriteLine("Total Time: ?");
-    } else {
-        m.Log.WriteLine("Total Time: " + PlayingTime(s, m.TrackTime).text);
-    }
+    m.Log.WriteLine("Total Time: " + time.text);
 }
 
 }  // namespace sonivex

@@ -7,12 +7,13 @@
 #include <string_view>
 
 #include "reader/event_record.h"
+#include "report/play_time.h"
 #include "report/report_session.h"
 
 namespace sonivex {
 
-// Lists event records 1 to EventCount + 1 to the log, then the track's "Total Time:" line.
-void ListTrackEvents(ReportSession& s);
+// Lists event records 1 to EventCount + 1 to the log, then the track's "Total Time:" line with its playing time.
+void ListTrackEvents(ReportSession& s, const PlayTime& time);
 
 // The log line of one record; `drum` carries the last named drum note between records of one track.
 struct DrumMemory {

@@ -12,6 +12,7 @@
 #include "reader/load.h"
 #include "reader/meta.h"
 #include "reader/parse.h"
+#include "reader/tempo_scan.h"
 #include "reader/text.h"
 
 namespace sonivex {
@@ -51,8 +52,6 @@ void ResetStatistics(SongModel& m) {
     m.FlushedDeltaSum = 0;
     m.TrackLines.Fill(std::string());
     m.TrackLineCount.Fill(0);
-    m.TimeFactor = 0;
-    m.TrackTime = 0;
     m.ChannelTable.clear();
     m.ChannelTableStarted = 0;
     m.ChannelUsed.Fill(0);
@@ -103,38 +102,25 @@ void BuildHeader(ReportSession& s) {
     rep.LogFileInfoDone = 1;
 }
 
-// Decodes every track once. Returns false when a repair changed the working copy and the analysis must
-// start again.
-bool AnalyseTracks(ReportSession& s) {
+// Decodes every track once, timing each through the song's tempo map. Returns false when a repair changed the
+// working copy and the analysis must start again.
+bool AnalyseTracks(ReportSession& s, const SongTempo& tempo) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     for (int t = 1; t <= m.TracksFound; ++t) {
         m.MaxVelocity = 0;
         m.MinVelocity = 128;
         m.TrackHasNoteEvents = 0;
-        m.TrackTime = 0;  // each track's log time is its own
         m.CurrentTrack = t;
-        ParseTrack(s);
+        const TrackParse parsed = ParseTrack(s);
         if (m.FileRepaired != 0) return false;
 
-        // The track's ticks: the delta cells of all its records, the last event's included.
-        Int32 ticks = 0;
-        for (std::int64_t i = 1; i <= static_cast<std::int64_t>(m.EventCount) + 1; ++i) {
-            if (m.EventDelta[i] >= 0) ticks += m.EventDelta[i];
-        }
-        ListTrackEvents(s);
-
+        const std::uint64_t seconds = tempo.Of(static_cast<std::size_t>(t - 1)).WholeSecondsAt(parsed.ticks);
+        const PlayTime time = PlayingTime(seconds);
+        ListTrackEvents(s, time);
         if (m.EventCount >= 0) {
-            if (m.TimeFactor == -1) {
-                AddTrackLine(m, t, "Total time: ?");
-            } else {
-                const PlayTime time = PlayingTime(s, ticks);
-                AddTrackLine(m, t, "Total time: " + time.text);
-                if (time.minutes * 60 + time.seconds > rep.LongestMinutes * 60 + rep.LongestSeconds) {
-                    rep.LongestMinutes = time.minutes;
-                    rep.LongestSeconds = time.seconds;
-                }
-            }
+            AddTrackLine(m, t, "Total time: " + time.text);
+            if (seconds > rep.LongestSeconds) rep.LongestSeconds = seconds;
         }
         if (m.RestartAfterRepair == 1) return false;
 
@@ -148,7 +134,6 @@ bool AnalyseTracks(ReportSession& s) {
 }
 
 void AppendSummaryEnd(ReportSession& s) {
-    SongModel& m = s.song;
     ReportState& rep = s.report;
     if (rep.VelocityTrackCount > 0) {
         const auto average = static_cast<std::int64_t>(
@@ -157,11 +142,8 @@ void AppendSummaryEnd(ReportSession& s) {
     } else {
         rep.SummaryText += std::string("Average Volume        : 0") + kCrLf;
     }
-    if (m.TimeFactor != -1) {
-        rep.SummaryText += "Total time            :" + Str(rep.LongestMinutes) + "." + TwoDigits(rep.LongestSeconds) + kCrLf;
-    } else {
-        rep.SummaryText += std::string("Total time            : ?") + kCrLf;
-    }
+    const PlayTime longest = PlayingTime(rep.LongestSeconds);
+    rep.SummaryText += "Total time            :" + Str(longest.minutes) + "." + TwoDigits(longest.seconds) + kCrLf;
 }
 
 void BuildTrackText(ReportSession& s) {
@@ -204,7 +186,6 @@ void RunReport(ReportSession& s) {
     m.ChannelUsed.Fill(0);
 
     for (;;) {  // the restart point after a repair of the working copy
-        m.TimeFactor = 0;
         m.RestartAfterRepair = 0;
         rep.TrackText.clear();
         rep.HeaderText.clear();
@@ -220,7 +201,9 @@ void RunReport(ReportSession& s) {
         WriteLogHeader(s);
         BuildHeader(s);
         SetStartValues(s);
-        if (AnalyseTracks(s)) break;
+        // The map is read before any track is timed, and again after a repair changed the bytes.
+        const SongTempo tempo = ReadSongTempo(s);
+        if (AnalyseTracks(s, tempo)) break;
     }
 
     BuildInstrumentList(s);
@@ -275,18 +258,6 @@ void WriteLogHeader(ReportSession& s) {
     if (s.report.LogHeaderDone != 0) return;
     s.song.Log.WriteLine(std::string(kAppTitle) + " analysis of " + s.song.FileTitle);
     s.report.LogHeaderDone = 1;
-}
-
-PlayTime PlayingTime(ReportSession& s, std::int64_t ticks) {
-    SongModel& m = s.song;
-    ReportState& rep = s.report;
-    m.TrackTime = RoundToWidth<std::int32_t>(static_cast<double>(ticks) * m.TimeFactor);
-    const auto floorDiv = [](std::int64_t a, std::int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); };
-    rep.TrackSeconds = floorDiv(m.TrackTime, 60) + 1;
-    const std::int64_t minutes = floorDiv(rep.TrackSeconds, 60);
-    rep.TrackSeconds = rep.TrackSeconds - 60 * minutes;
-    rep.TrackMinutes = TwoDigits(minutes);
-    return PlayTime{minutes, rep.TrackSeconds, rep.TrackMinutes + "." + TwoDigits(rep.TrackSeconds)};
 }
 
 ReportOutcome BuildReport(ReportSession& s) {

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 
+#include "report/play_time.h"
 #include "report/report_session.h"
 
 namespace sonivex {
@@ -34,15 +35,5 @@ void ResetAnalysis(ReportSession& s);
 
 // Sets the window caption and, once per report run, writes the log header.
 void WriteLogHeader(ReportSession& s);
-
-struct PlayTime {
-    std::int64_t minutes;
-    int seconds;
-    std::string text;  // "MM.SS", minutes with at least two digits
-};
-
-// A playing time from a tick count: rounded to sixtieths of a second, whole seconds plus one, then minutes
-// and seconds. Sets TrackTime, TrackSeconds and TrackMinutes.
-PlayTime PlayingTime(ReportSession& s, std::int64_t ticks);
 
 }  // namespace sonivex

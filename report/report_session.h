@@ -19,10 +19,7 @@ struct ReportState {
     std::string FormatName;
     Int16 LogHeaderDone;
     Int16 LogFileInfoDone;
-    Int32 TrackSeconds;
-    std::string TrackMinutes;
-    Int32 LongestMinutes;
-    Int32 LongestSeconds;
+    std::uint64_t LongestSeconds = 0;  // the playing time of the longest track, in whole seconds
     Int32 VelocitySpanSum;
     Int32 VelocityTrackCount;
     Int16 ScratchFileMissing;

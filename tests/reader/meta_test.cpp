@@ -10,13 +10,12 @@
 namespace sonivex::test {
 namespace {
 
-void ParseOnly(TestSession& t, const Track& track, int division = 96) {
-    ASSERT_TRUE(t.Load(MidiFile(1, division).Add(track).Build()));
+TrackParse ParseOnly(TestSession& t, const Track& track, int division = 96) {
+    EXPECT_TRUE(t.Load(MidiFile(1, division).Add(track).Build()));
     t->song.CurrentTrack = 1;
-    ParseTrack(*t);
+    return ParseTrack(*t);
 }
 
-// Record `number` (from 1) as the listing, the effects and the writer read it.
 // Record `number` (from 1) as the listing, the effects and the writer read it.
 EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
 
@@ -28,18 +27,22 @@ std::vector<std::string> Lines(TestSession& t) {
 
 TEST(MetaEvents, ListATempoBeforeTheFirstChannelEvent) {
     TestSession t;
-    ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).End());
+    const TrackParse parsed = ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).End());
     EXPECT_EQ(Lines(t), (std::vector<std::string>{"Set Tempo: 120"}));
-    EXPECT_DOUBLE_EQ(t->song.TimeFactor, 60.0 / (1000000.0 / 500000 * 96));
+    ASSERT_EQ(parsed.tempos.size(), 1u);
+    EXPECT_EQ(parsed.tempos[0].microsPerQuarter, 500000u);
     EXPECT_EQ(t->song.FirstTempoBpm, 120);
     EXPECT_NE(t.LogText().find("      0 Set tempo: 120\r\n"), std::string::npos);
 }
 
-TEST(MetaEvents, RecordATempoAfterChannelEventsAsARowAndMarkASecondTempo) {
+TEST(MetaEvents, RecordATempoAfterChannelEventsAsARowAtTheTickWhereItStands) {
     TestSession t;
-    ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).Tempo(7, 600000).End());
-    EXPECT_EQ(t->song.TimeFactor, -1);
-    EXPECT_EQ(Record(t, 2), (EventRecord{kTempoRow, 100, kAbsent, 0, RowKind::Other, kAbsent, kAbsent}));
+    const TrackParse parsed = ParseOnly(t, Track().Tempo(0, 500000).NoteOn(5, 0, 60, 100).Tempo(7, 600000).End(2));
+    ASSERT_EQ(parsed.tempos.size(), 2u);
+    EXPECT_EQ(parsed.tempos[1].tick, 12u);
+    EXPECT_EQ(parsed.tempos[1].microsPerQuarter, 600000u);
+    EXPECT_EQ(parsed.ticks, 14u);
+    EXPECT_EQ(Record(t, 2), (EventRecord{kTempoRow, 100, kAbsent, 2, RowKind::Other, kAbsent, kAbsent}));
     EXPECT_EQ(Record(t, 1).Delta, 7);
 }
 
@@ -69,7 +72,7 @@ TEST(MetaEvents, ListTimeSignaturesAndRejectImpossibleOnes) {
 TEST(MetaEvents, RepairAZeroClocksByteOnYes) {
     TestSession t;
     t.platform().Answers({Answer::Yes});
-    const Bytes file = MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).NoteOn(0, 0, 60, 90).End(96)).Build();
+    const Bytes file = MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).NoteOn(0, 0, 60, 90).End(384)).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     EXPECT_EQ(t.platform().messages.front(), "? ERROR: Invalid Time Signature.  Repair? ");
     EXPECT_EQ(t.platform().messages.size(), 1u);  // the repaired file asks no more
@@ -82,7 +85,7 @@ TEST(MetaEvents, RepairAZeroClocksByteOnYes) {
     EXPECT_EQ(TestSession::ReadBytes(t->song.SourcePath), file);
     // The report was built again from the start: its line is there once.
     EXPECT_EQ(t->song.TrackLineCount[1], 2);
-    EXPECT_NE(t.LogText().find("Total Time: 00.01"), std::string::npos);
+    EXPECT_NE(t.LogText().find("Total Time: 00.02"), std::string::npos);
 }
 
 TEST(MetaEvents, LeaveAZeroClocksByteOnNo) {
@@ -121,7 +124,6 @@ TEST(MetaEvents, ListPrefixPortSmpteSequencerCopyrightAndName) {
                      .End(3));
     EXPECT_EQ(Lines(t), (std::vector<std::string>{"Channel Prefix: 10", "MIDI Port: 1", "SMPTE Offset: 96 0 0 0 0",
                                                   "Sequencer Specific: 0 65", "Copyright: (c)    x", "Name: Pi ano "}));
-    EXPECT_EQ(t->song.TrackTime, 3);  // the delta after a name before any row
     const std::string log = t.LogText();
     EXPECT_NE(log.find("      0Channel Prefix: 10\r\n"), std::string::npos);
     EXPECT_NE(log.find("      0 MIDI Port: 1\r\n"), std::string::npos);
@@ -157,9 +159,10 @@ TEST(MetaEvents, SkipAnUnknownTypeByItsLengthAndKeepTheSongValid) {
 TEST(MetaEvents, GiveTheDeltaAfterARowlessEventToTheRowBefore) {
     TestSession t;
     // A key signature in mid-track must not lose the time after it.
-    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(10, 0x59, {0, 0}).Name(20, "x").NoteOff(30, 0, 60).End());
+    const TrackParse parsed =
+        ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(10, 0x59, {0, 0}).Name(20, "x").NoteOff(30, 0, 60).End(4));
     EXPECT_EQ(Record(t, 1).Delta, 60);
-    EXPECT_EQ(t->song.TrackTime, 0);
+    EXPECT_EQ(parsed.ticks, 64u);  // every delta read counts, End of Track's included
 }
 
 TEST(MetaEvents, TextMakesARowOnlyAfterChannelEventsOrBeforeTime) {

@@ -24,14 +24,13 @@ TEST(EventRecords, HoldANoteWithTheDeltaThatFollowsIt) {
     EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));  // the records are never written out
 }
 
-TEST(EventRecords, KeepTheFirstSevenCharactersOfANumberTooWideForItsField) {
+TEST(EventRecords, KeepLongDeltaTimesWhole) {
     TestSession t;
-    // " 1500000" is eight characters wide: the record keeps " 150000".
-    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(1500000));
-    EXPECT_EQ(Record(t, 1).Delta, 150000);
-    EXPECT_EQ(t->song.EventDelta[1], 1500000);  // the block's own count is not cut
-    EXPECT_EQ(CutToFieldWidth(EventRecord{1000000, -2097151, 999999, -999999, RowKind::Note, 0, 0}),
-              (EventRecord{100000, -209715, 999999, -999999, RowKind::Note, 0, 0}));
+    // A delta of 1,500,000 ticks (three bytes) and one of 100,000,000 (four bytes, the standard's longest form).
+    ParseOnly(t, Track().NoteOn(0, 0, 60, 100).NoteOff(1500000, 0, 60).End(100000000));
+    EXPECT_EQ(Record(t, 1).Delta, 1500000);
+    EXPECT_EQ(Record(t, 2).Delta, 100000000);
+    EXPECT_EQ(t->song.EventDelta[1], 1500000);
 }
 
 TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
@@ -114,10 +113,11 @@ TEST(EventRows, RecordsSysexWithItsPositions) {
     EXPECT_EQ(t->song.SysexEnd[0], 15 + 8 + 5);
 }
 
-TEST(VariableLength, ReadsAtMostThreeBytes) {
+TEST(VariableLength, ReadsAtMostFourBytesTheLastWhateverItsTopBit) {
     const std::vector<std::pair<Bytes, int>> cases = {
         {{0x7F}, 127}, {{0x81, 0x80, 0x00}, 16384}, {{0xFF, 0xFF, 0x7F}, 2097151}, {{0x81, 0x00}, 128},
-        {{0xFF, 0xFF, 0xFF}, 2097151 + 128}};
+        {{0x81, 0x80, 0x80, 0x00}, 2097152}, {{0xFF, 0xFF, 0xFF, 0x7F}, 268435455},
+        {{0xFF, 0xFF, 0xFF, 0xFF, 0x00}, 268435455}};
     for (const auto& [bytes, value] : cases) {
         TrackReader r(bytes, 1);
         EXPECT_EQ(ReadVarLen(r), value);

@@ -11,11 +11,12 @@ TEST(RecordStore, KeepsRecordsWhoseNumbersNeedAllTheirDigits) {
     RecordStore store;
     // A tempo row's beats per minute, a long delta, a large denominator and an odd kind: none fits 16 bits.
     const EventRecord wide{kTempoRow, 600000, 40000, 999999, static_cast<RowKind>(-300), -70000, 123456};
-    const EventRecord cut{100000, -209715, 999999, -999999, RowKind::Note, 0, 0};
-    store.Write(1, std::vector<EventRecord>{Note(5), wide, EventRecord{1000000, -2097151, 999999, -999999, RowKind::Note, 0, 0}});
+    // Numbers of seven digits and more are kept whole: a delta of 268,435,455 ticks is the longest a file holds.
+    const EventRecord whole{1000000, -2097151, 999999, 268435455, RowKind::Note, 0, 0};
+    store.Write(1, std::vector<EventRecord>{Note(5), wide, whole});
     EXPECT_EQ(store.Values(1), Note(5));
     EXPECT_EQ(store.Values(2), wide);
-    EXPECT_EQ(store.Values(3), cut);
+    EXPECT_EQ(store.Values(3), whole);
 
     // Written over by a narrow record, the wide one is gone; and back again.
     store.Write(2, std::vector<EventRecord>{Note(7)});

@@ -43,7 +43,7 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
         "Style                 : Rock\r\n"
         "Complex               : 4\r\n"
         "Average Volume        : 93\r\n"
-        "Total time            : 0.02\r\n"
+        "Total time            : 0.01\r\n"
         "\r\n"
         "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n"
         "------------------------------------------------\r\n"
@@ -71,9 +71,9 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
         "       Set Tempo: 120\r\n"
         "       Time Signature: 4/4\r\n"
         "       Key Signature: G Major\r\n"
-        "       Total time: 00.02\r\n"
+        "       Total time: 00.01\r\n"
         "Tr: 2  Length: " + std::to_string(drums.Data().size()) + "\r\n"
-        "       Total time: 00.02\r\n";
+        "       Total time: 00.01\r\n";
     EXPECT_EQ(t->report.PaneText, expected);
     EXPECT_TRUE(t.platform().messages.empty());
     EXPECT_FALSE(t->song.Notes.InUse());
@@ -92,7 +92,7 @@ TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
     EXPECT_NE(log.find("\r\n" + facts + std::string(70, '\xC4') + "\r\nTrack : 1\r\nLength: 8\r\n" +
                        std::string(70, '-') + "\r\n"),
               std::string::npos);
-    EXPECT_EQ(log.substr(log.size() - 19), "Total Time: 00.01\r\n");
+    EXPECT_EQ(log.substr(log.size() - 19), "Total Time: 00.00\r\n");
     EXPECT_EQ(log.find("\r\n"), log.find(facts) - 2);  // the header is one line
     // Every report run writes its header and facts again.
     ASSERT_EQ(BuildReport(*t), ReportOutcome::Done);
@@ -100,40 +100,60 @@ TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
     EXPECT_NE(again.find(facts, again.find(facts) + 1), std::string::npos);
 }
 
-TEST(TrackTimes, StartBeforeAnyTempoAtOneSecond) {
+TEST(TrackTimes, HoldHalfASecondPerQuarterBeforeAnyTempo) {
     TestSession t;
+    // 5000 ticks at 96 per quarter and the standard's default of 120 beats a minute: 26.04 s.
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(5000)).Build()));
-    EXPECT_EQ(t->song.TrackLines(1, 1), "Total time: 00.01");
-    EXPECT_NE(t->report.PaneText.find("Total time            : 0.01\r\n"), std::string::npos);
+    EXPECT_EQ(t->song.TrackLines(1, 1), "Total time: 00.26");
+    EXPECT_NE(t->report.PaneText.find("Total time            : 0.26\r\n"), std::string::npos);
+    EXPECT_NE(t.LogText().find("Total Time: 00.26\r\n"), std::string::npos);
 }
 
-TEST(TrackTimes, RoundSixtiethsToEvenAndAddOneSecond) {
-    TestSession t;
-    // 120 ticks at 96 per quarter and 120 beats a minute: 37.5 sixtieths round to 38, one second.
-    ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(120)).Build()));
-    EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.01");
-    EXPECT_EQ(t->song.TrackTime, 38);
+TEST(TrackTimes, AreWholeSecondsRoundedDownExactly) {
+    // 120 ticks: 0.625 s. 11808 ticks: 61.5 s. 11520 ticks: exactly one minute, which no rounding may lose.
+    const std::vector<std::pair<std::uint32_t, std::string>> cases = {
+        {120, "00.00"}, {11808, "01.01"}, {11520, "01.00"}, {11519, "00.59"}};
+    for (const auto& [ticks, shown] : cases) {
+        TestSession t;
+        ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(ticks)).Build()));
+        EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: " + shown) << ticks;
+    }
+}
 
+TEST(TrackTimes, FollowEveryTempoOfEveryTrackInAMultiTrackSong) {
+    // Track 2's tempo change at tick 192 times track 1 too: 1 s at 120 beats a minute, then 2 s at 60.
+    const auto song = [](int format) {
+        return MidiFile(format)
+            .Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(384))
+            .Add(Track().Tempo(192, 1000000).NoteOn(0, 0, 60, 1).End(288))
+            .Build();
+    };
+    TestSession t;
+    ASSERT_TRUE(t.LoadAndReport(song(1)));
+    EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.03");
+    EXPECT_EQ(t->song.TrackLines(2, 2), "Total time: 00.04");  // 480 ticks: 1 s, then 3 s
+    EXPECT_NE(t->report.PaneText.find("Total time            : 0.04\r\n"), std::string::npos);
+
+    // In a song of format 2 every track keeps its own tempo: track 1 lasts 2 s, track 2 still 1 s + 3 s.
     TestSession u;
-    // 61.5 seconds of music: 11808 ticks.
-    ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(11808)).Build()));
-    EXPECT_EQ(u->song.TrackLines(1, 2), "Total time: 01.02");
-    EXPECT_NE(u->report.PaneText.find("Total time            : 1.02\r\n"), std::string::npos);
+    ASSERT_TRUE(u.LoadAndReport(song(2)));
+    EXPECT_EQ(u->song.TrackLines(1, 2), "Total time: 00.02");
+    EXPECT_EQ(u->song.TrackLines(2, 2), "Total time: 00.04");
 }
 
-TEST(TrackTimes, AreUnknownFromTheSecondTempoOn) {
+TEST(TrackTimes, CountTheDeltasAfterMetaEventsAndBeforeEndOfTrack) {
     TestSession t;
-    const Bytes file = MidiFile()
-                           .Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(96))
-                           .Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(96))
-                           .Add(Track().NoteOn(0, 0, 60, 1).End(96))
+    // A drum part whose time signature is followed by 3,065 ticks: they are part of its 8 s.
+    const Bytes file = MidiFile(0, 192)
+                           .Add(Track()
+                                    .Meta(0, 0x58, {4, 2, 24, 8})
+                                    .NoteOn(3065, 9, 36, 100)
+                                    .NoteOff(96, 9, 36)
+                                    .Name(0, "Drums")
+                                    .End(0))
                            .Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.01");
-    EXPECT_EQ(t->song.TrackLines(2, 2), "Total time: ?");
-    EXPECT_EQ(t->song.TrackLines(3, 1), "Total time: ?");
-    EXPECT_NE(t->report.PaneText.find("Total time            : ?\r\n"), std::string::npos);
-    EXPECT_NE(t.LogText().find("Total Time: ?\r\n"), std::string::npos);
+    EXPECT_NE(t->report.PaneText.find("       Total time: 00.08\r\n"), std::string::npos);
 }
 
 TEST(TrackTimes, CountTheLastEventsDeltaAndSkipTracksWithoutEvents) {
@@ -144,7 +164,7 @@ TEST(TrackTimes, CountTheLastEventsDeltaAndSkipTracksWithoutEvents) {
                            .Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     EXPECT_EQ(t->song.TrackLineCount[1], 1);  // only its tempo line
-    EXPECT_EQ(t->song.TrackLines(2, 1), "Total time: 01.21");
+    EXPECT_EQ(t->song.TrackLines(2, 1), "Total time: 01.20");
 }
 
 TEST(Summary, AveragesTheVolumeOverTracksWithNotesOnly) {
