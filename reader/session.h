@@ -15,6 +15,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "channel_row.h"
 #include "checked.h"
 #include "event_record.h"
 #include "files.h"
@@ -167,8 +168,7 @@ struct SongModel {
     bool RepairedForSave = false;
 
     // Channel table, program changes and statistics.
-    std::string ChannelTable;
-    Int16 ChannelTableStarted;
+    std::vector<ChannelRow> ChannelRows;  // the report's channel table, row by row
     Int16 QuietParse;
     Int16 DrumRowDone;
     Table<Int16, 0, 16> ChannelUsed;

@@ -7,24 +7,14 @@ namespace sonivex {
 
 namespace {
 
-void StartChannelTable(SongModel& m) {
-    if (m.ChannelTableStarted != 0) return;
-    m.ChannelTable += "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n" + std::string(48, '-') + "\r\n";
-    m.ChannelTableStarted = 1;
-}
-
 void AddDrumRow(SongSession& s) {
     SongModel& m = s.song;
-    StartChannelTable(m);
-    m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      10            DRUM TRACK\r\n";
+    m.ChannelRows.push_back({m.CurrentTrack, kDrumChannel + 1, std::nullopt, "DRUM TRACK"});
 }
 
 void AddProgramRow(SongSession& s, const TrackDecoder& d, int program) {
     SongModel& m = s.song;
-    const std::string name = ProgramName(s, program);
-    StartChannelTable(m);
-    m.ChannelTable += "  " + PadLeft(Dec(m.CurrentTrack), 2) + "      " + PadLeft(Dec(d.CurrentChannel + 1), 2) +
-                      "     " + PadLeft(Dec(program + 1), 3) + "    " + name + "\r\n";
+    m.ChannelRows.push_back({m.CurrentTrack, d.CurrentChannel + 1, program + 1, ProgramName(s, program)});
 }
 
 }  // namespace

@@ -13,7 +13,6 @@ namespace sonivex {
 
 namespace {
 
-const char* const kCrLf = "\r\n";
 constexpr int kPercussiveGroup = 14;
 constexpr int kGroupSlots = 17;
 
@@ -25,16 +24,12 @@ const char* const kGroupNames[] = {
 
 std::string GroupName(int group) { return group >= 0 && group < 16 ? kGroupNames[group] : ""; }
 
-// The first ten numbers of one kind in ranked order, joined by commas. Melody programs are shown from 1.
-std::string MainTen(const ReportState& rep, int kind) {
-    std::string list;
-    int listed = 0;
-    for (int i = 0; i < rep.InstrumentCount && listed < 10; ++i) {
-        if (rep.InstrumentKind[i] != kind) continue;
-        if (listed > 0) list += ",";
-        const int number = rep.InstrumentNumber[i];
-        list += Dec(kind == 1 ? number + 1 : number);
-        ++listed;
+// The first ten numbers of one kind in ranked order. Melody programs are shown from 1.
+std::vector<int> MainTen(const std::vector<Report::Instrument>& instruments, Report::InstrumentKind kind) {
+    std::vector<int> list;
+    for (const Report::Instrument& i : instruments) {
+        if (list.size() == 10) break;
+        if (i.kind == kind) list.push_back(kind == Report::InstrumentKind::Melody ? i.number + 1 : i.number);
     }
     return list;
 }
@@ -44,56 +39,36 @@ std::string MainTen(const ReportState& rep, int kind) {
 void BuildInstrumentList(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
+    Report& report = rep.Built;
     for (int g = 0; g < kGroupSlots; ++g) rep.GroupNumber[g] = g;
+    std::vector<Report::Instrument>& list = report.instruments;
+    list.clear();
     for (int i = 0; i <= 255; ++i) {
         const std::int32_t weight = m.InstrumentTicks[i];
         if (weight < 1) continue;
-        const int n = rep.InstrumentCount;
         if (i >= 128) {
             const int key = i - 128;
             const std::string drum = key >= 27 ? DrumLine(s, key) : "unknown percussion";
-            rep.InstrumentName[n] = drum + " (" + Dec(key) + ")";
-            rep.InstrumentKind[n] = 2;
-            rep.InstrumentNumber[n] = key;
+            list.push_back({drum + " (" + Dec(key) + ")", Report::InstrumentKind::Rhythm, key, weight});
             rep.GroupWeight[kPercussiveGroup] += weight;
-            ++rep.RhythmInstrumentCount;
+            ++report.rhythmCount;
         } else {
-            rep.InstrumentName[n] = ProgramName(s, i);
-            rep.InstrumentKind[n] = 1;
-            rep.InstrumentNumber[n] = i;
+            list.push_back({ProgramName(s, i), Report::InstrumentKind::Melody, i, weight});
             rep.GroupWeight[i / 8] += weight;
-            ++rep.MelodyInstrumentCount;
+            ++report.melodyCount;
         }
-        rep.InstrumentWeight[n] = weight;
-        ++rep.InstrumentCount;
     }
-
-    const int n = rep.InstrumentCount;
     RankHeaviestFirst(
-        n, [&rep](std::int64_t i) { return static_cast<std::int64_t>(rep.InstrumentWeight[i]); },
-        [&rep](std::int64_t a, std::int64_t b) {
-            std::swap(rep.InstrumentName[a], rep.InstrumentName[b]);
-            std::swap(rep.InstrumentWeight[a], rep.InstrumentWeight[b]);
-            std::swap(rep.InstrumentKind[a], rep.InstrumentKind[b]);
-            std::swap(rep.InstrumentNumber[a], rep.InstrumentNumber[b]);
-        });
-
-    m.ChannelTable += std::string(kCrLf) + "MAIN INSTRUMENTS:" + kCrLf;
-    for (int i = 0; i < n; ++i) {
-        m.ChannelTable += PadRight(rep.InstrumentName[i], 29) + PadLeft(Str(rep.InstrumentWeight[i]), 7) + kCrLf;
-    }
-    rep.MainTenText = std::string("Main 10 Melody Instruments:") + kCrLf + MainTen(rep, 1) + kCrLf + kCrLf +
-                      "Main 10 Drum Instruments:" + kCrLf + MainTen(rep, 2);
-    rep.SummaryText += "Number of Instruments :" + Str(rep.InstrumentCount) + kCrLf;
-    rep.SummaryText += "(Melody)              :" + Str(rep.MelodyInstrumentCount) + kCrLf;
-    rep.SummaryText += "(Rhythm)              :" + Str(rep.RhythmInstrumentCount) + kCrLf;
-    rep.SummaryText += "Main Instrument       : " + rep.InstrumentName[0] + kCrLf;
+        static_cast<std::int64_t>(list.size()), [&list](std::int64_t i) { return list[static_cast<std::size_t>(i)].weight; },
+        [&list](std::int64_t a, std::int64_t b) { std::swap(list[static_cast<std::size_t>(a)], list[static_cast<std::size_t>(b)]); });
+    report.mainTenMelody = MainTen(list, Report::InstrumentKind::Melody);
+    report.mainTenDrum = MainTen(list, Report::InstrumentKind::Rhythm);
 }
 
 void ClassifyStyle(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
-    rep.BestStyle = "unknown";
+    rep.Built.style = "unknown";
     rep.BestScore = 0;
     rep.BestMatches = 0;
     const int changes = m.ProgramChangeCount - 1;
@@ -107,7 +82,6 @@ void ClassifyStyle(ReportSession& s) {
         if (line.empty()) continue;
         const StyleLine style = ParseStyleLine(line);
         rep.StyleLineName = style.name;
-        for (std::size_t k = 0; k < style.programs.size(); ++k) rep.StylePrograms[k + 1] = style.programs[k];
         rep.StyleMatches = 0;
         for (int program : style.programs) {
             const auto found = changesTo.find(program);
@@ -116,7 +90,7 @@ void ClassifyStyle(ReportSession& s) {
         const auto score = static_cast<std::int64_t>(std::floor(static_cast<double>(rep.StyleMatches) / changes * 100));
         // Ties go to the later line; a file in which no line matches gives its last line.
         if (score >= rep.BestScore) {
-            rep.BestStyle = rep.StyleLineName;
+            rep.Built.style = rep.StyleLineName;
             rep.BestMatches = rep.StyleMatches;
             rep.BestScore = score;
         }
@@ -135,15 +109,16 @@ void AppendGroupsAndStyle(ReportSession& s) {
     rep.GroupWeightTotal = 0;
     for (int g = 0; g < kGroupSlots; ++g) rep.GroupWeightTotal += rep.GroupWeight[g];
 
-    m.ChannelTable += std::string(kCrLf) + "MAIN INSTRUMENT GROUPS:" + kCrLf;
     ClassifyStyle(s);
+    Report& report = rep.Built;
+    report.groups.clear();
     for (int p = 0; p < kGroupSlots && rep.GroupWeight[p] != 0; ++p) {
         const std::string name = GroupName(rep.GroupNumber[p]);
         const auto percent = static_cast<std::int64_t>(
             std::floor(static_cast<double>(rep.GroupWeight[p]) / rep.GroupWeightTotal * 100));
-        m.ChannelTable += PadRight(name, 32) + PadLeft(Str(percent), 4) + "%" + kCrLf;
-        if (p == 0) rep.FirstGroupName = name;
-        if (p == 1) rep.SecondGroupName = name;
+        report.groups.push_back({name, rep.GroupWeight[p], percent});
+        if (p == 0) report.firstGroup = name;
+        if (p == 1) report.secondGroup = name;
     }
 
     std::int64_t complexity = static_cast<std::int64_t>(m.DeltaValueKinds) + m.PitchBendCount + m.ProgramChangeTotal;
@@ -154,12 +129,8 @@ void AppendGroupsAndStyle(ReportSession& s) {
         complexity += m.ControllerStats(1, j);
     }
     const Int32 sum = complexity;
-    rep.ComplexScore = static_cast<std::int64_t>(std::floor(static_cast<double>(sum) / 384 * 100));
-
-    rep.SummaryText += "Main Instrument Groups: " + rep.FirstGroupName + kCrLf;
-    rep.SummaryText += std::string(24, ' ') + rep.SecondGroupName + kCrLf;
-    rep.SummaryText += "Style                 : " + rep.BestStyle + kCrLf;
-    rep.SummaryText += "Complex               :" + Str(rep.ComplexScore) + kCrLf;
+    const Int32 score = static_cast<std::int64_t>(std::floor(static_cast<double>(sum) / 384 * 100));
+    report.complexity = score;
 }
 
 }  // namespace sonivex

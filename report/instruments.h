@@ -6,12 +6,10 @@
 
 namespace sonivex {
 
-// Builds and sorts the used-instrument list, appends it to the channel table, builds the "Main 10" lists and
-// appends the first four summary lines.
+// Builds and ranks the report's used-instrument list, its melody and rhythm counts and its "Main 10" lists.
 void BuildInstrumentList(ReportSession& s);
 
-// Sorts the groups, classifies the style, appends the group shares to the channel table and the group,
-// style and complexity lines to the summary.
+// Ranks the groups and gives the report their shares and its main groups, the style and the complexity.
 void AppendGroupsAndStyle(ReportSession& s);
 
 // The best-matching style line of style1.dat for the program changes of the analysis ("unknown" when there

@@ -19,8 +19,6 @@ namespace sonivex {
 
 namespace {
 
-const char* const kCrLf = "\r\n";
-
 // The counts, sums and histograms that every pass over the tracks starts from zero. Index 0 of the program-
 // and channel-indexed tables is cleared too, so that a restart after a repair does not count program 0 twice.
 void ClearCounts(SongModel& m) {
@@ -52,8 +50,7 @@ void ResetStatistics(SongModel& m) {
     m.FlushedDeltaSum = 0;
     m.TrackLines.Fill(std::string());
     m.TrackLineCount.Fill(0);
-    m.ChannelTable.clear();
-    m.ChannelTableStarted = 0;
+    m.ChannelRows.clear();
     m.ChannelUsed.Fill(0);
     m.ProgramChangeCount = 0;
     m.ProgramChangePos.Fill(0);
@@ -90,15 +87,14 @@ std::string FormatName(int format) {
 void BuildHeader(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
-    rep.FormatName = FormatName(m.FileFormat);
-    rep.HeaderText = "File        : " + m.SourcePath + kCrLf + "File Size   :" + Str(m.FileLength) + kCrLf +
-                     "Total Tracks:" + Str(m.TrackCount) + kCrLf + "File Format : " + rep.FormatName + kCrLf +
-                     "Delta Ticks :" + Str(m.TicksPerQuarter) + kCrLf;
+    rep.Built.header = Report::Header{m.SourcePath, m.FileLength, m.TrackCount, m.FileFormat, FormatName(m.FileFormat),
+                                      m.TicksPerQuarter};
     if (rep.LogFileInfoDone != 0) return;
-    m.Log.WriteLine("File Size   :" + Str(m.FileLength));
-    m.Log.WriteLine("Total Tracks:" + Str(m.TrackCount));
-    m.Log.WriteLine("File Format : " + rep.FormatName);
-    m.Log.WriteLine("Delta Ticks :" + Str(m.TicksPerQuarter));
+    const Report::Header& h = rep.Built.header;
+    m.Log.WriteLine("File Size   :" + Str(h.fileSize));
+    m.Log.WriteLine("Total Tracks:" + Str(h.trackCount));
+    m.Log.WriteLine("File Format : " + h.formatName);
+    m.Log.WriteLine("Delta Ticks :" + Str(h.ticksPerQuarter));
     rep.LogFileInfoDone = 1;
 }
 
@@ -120,7 +116,8 @@ bool AnalyseTracks(ReportSession& s, const SongTempo& tempo) {
         ListTrackEvents(s, time);
         if (m.EventCount >= 0) {
             AddTrackLine(m, t, "Total time: " + time.text);
-            if (seconds > rep.LongestSeconds) rep.LongestSeconds = seconds;
+            rep.TrackSeconds[t] = seconds;
+            if (seconds > rep.Built.totalSeconds) rep.Built.totalSeconds = seconds;
         }
         if (m.RestartAfterRepair == 1) return false;
 
@@ -133,26 +130,26 @@ bool AnalyseTracks(ReportSession& s, const SongTempo& tempo) {
     return true;
 }
 
-void AppendSummaryEnd(ReportSession& s) {
-    ReportState& rep = s.report;
-    if (rep.VelocityTrackCount > 0) {
-        const auto average = static_cast<std::int64_t>(
-            std::floor(static_cast<double>(rep.VelocitySpanSum) / (2.0 * rep.VelocityTrackCount)));
-        rep.SummaryText += "Average Volume        :" + Str(average) + kCrLf;
-    } else {
-        rep.SummaryText += std::string("Average Volume        : 0") + kCrLf;
-    }
-    const PlayTime longest = PlayingTime(rep.LongestSeconds);
-    rep.SummaryText += "Total time            :" + Str(longest.minutes) + "." + TwoDigits(longest.seconds) + kCrLf;
+std::int64_t AverageVolume(const ReportState& rep) {
+    if (rep.VelocityTrackCount <= 0) return 0;
+    return static_cast<std::int64_t>(std::floor(static_cast<double>(rep.VelocitySpanSum) / (2.0 * rep.VelocityTrackCount)));
 }
 
-void BuildTrackText(ReportSession& s) {
-    SongModel& m = s.song;
-    ReportState& rep = s.report;
+// The tracks as the report lists them: each one's length and lines, and its time where it has one.
+std::vector<Report::Track> ReportTracks(ReportSession& s) {
+    const SongModel& m = s.song;
+    std::vector<Report::Track> tracks;
+    tracks.reserve(static_cast<std::size_t>(std::max<std::int64_t>(m.TracksFound, 0)));
     for (int t = 1; t <= m.TracksFound; ++t) {
-        rep.TrackText += "Tr:" + PadLeft(Dec(t), 2) + "  Length:" + Str(m.TrackDataLength[t]) + kCrLf;
-        for (int l = 1; l <= m.TrackLineCount[t]; ++l) rep.TrackText += "       " + m.TrackLines(t, l) + kCrLf;
+        Report::Track track;
+        track.number = t;
+        track.length = m.TrackDataLength[t];
+        for (int l = 1; l <= m.TrackLineCount[t]; ++l) track.lines.push_back(m.TrackLines(t, l));
+        const auto time = s.report.TrackSeconds.find(t);
+        if (time != s.report.TrackSeconds.end()) track.seconds = time->second;
+        tracks.push_back(std::move(track));
     }
+    return tracks;
 }
 
 // Forgets the event records at the end of the report.
@@ -187,12 +184,9 @@ void RunReport(ReportSession& s) {
 
     for (;;) {  // the restart point after a repair of the working copy
         m.RestartAfterRepair = 0;
-        rep.TrackText.clear();
-        rep.HeaderText.clear();
-        m.ChannelTable.clear();
-        rep.SummaryText.clear();
-        rep.MainTenText.clear();
-        m.ChannelTableStarted = 0;
+        rep.Built = Report{};
+        rep.TrackSeconds.clear();
+        m.ChannelRows.clear();
         m.ProgramChangeCount = 1;
         m.TrackHasNotes = 0;
         // A restart lists every track's lines anew instead of adding them a second time.
@@ -209,14 +203,13 @@ void RunReport(ReportSession& s) {
     BuildInstrumentList(s);
     m.CurrentTrack = 1;
     m.QuietParse = 1;
-    if (m.ProgramChangeTotal == 0 && m.TrackHasNotes == 0) m.ChannelTable += std::string("No instruments") + kCrLf;
+    Report& report = rep.Built;
+    report.noInstruments = m.ProgramChangeTotal == 0 && m.TrackHasNotes == 0;
     AppendGroupsAndStyle(s);
-    AppendSummaryEnd(s);
-
-    std::string pane = rep.HeaderText + kCrLf + rep.SummaryText;
-    BuildTrackText(s);
-    pane += std::string(kCrLf) + m.ChannelTable + kCrLf + rep.MainTenText + kCrLf + kCrLf + rep.TrackText;
-    rep.PaneText = std::move(pane);
+    report.averageVolume = AverageVolume(rep);
+    report.channelRows = m.ChannelRows;
+    report.tracks = ReportTracks(s);
+    rep.PaneText = ReportText(report);
     DeleteNotesFile(s);
 }
 

@@ -15,8 +15,10 @@ TEST(ChannelTable, ListsProgramsUnderTheHeadingAndOneRowPerDrumTrack) {
                            .Add(Track().Program(0, 15, 127).End())
                            .Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    const std::string& table = t->song.ChannelTable;
-    EXPECT_EQ(table.substr(0, table.find("\r\n\r\nMAIN INSTRUMENTS:")),
+    const std::string& pane = t->report.PaneText;
+    const std::size_t from = pane.find("TRACK  CHANNEL");
+    ASSERT_NE(from, std::string::npos);
+    EXPECT_EQ(pane.substr(from, pane.find("\r\n\r\nMAIN INSTRUMENTS:") - from),
               "TRACK  CHANNEL  NUMBER  INSTRUMENT\r\n" + std::string(48, '-') + "\r\n" +
                   "   1       2       1    Acoustic Grand Piano\r\n"
                   "   2      10            DRUM TRACK\r\n"
@@ -37,7 +39,10 @@ TEST(ProgramChanges, RecordThePositionBeforeEachProgramNumber) {
     EXPECT_EQ(t->song.ProgramChangePos[1], 24);  // the status byte
     EXPECT_EQ(t->song.ProgramChangePos[2], 26);  // the delta before the repeat
     EXPECT_EQ(t->song.ProgramChangeProgram[2], 7);
-    EXPECT_EQ(t->song.ChannelTable.find("   1       1       8    Clavi") != std::string::npos, true);
+    ASSERT_EQ(t->song.ChannelRows.size(), 2u);
+    EXPECT_EQ(t->song.ChannelRows[1].program, 8);
+    EXPECT_EQ(t->song.ChannelRows[1].instrument, "Clavi");
+    EXPECT_NE(t->report.PaneText.find("   1       1       8    Clavi\r\n"), std::string::npos);
 }
 
 TEST(ProgramChanges, WarnAboutAProgramAbove127AndGoOn) {

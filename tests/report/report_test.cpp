@@ -213,13 +213,13 @@ TEST(Style, GoesToTheLastOfEqualScores) {
     TestSession t;
     t.WriteDataFile("style1.dat", "A=5\r\n\r\nB=5,6\r\nC=7\r\n");
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 4).Program(0, 1, 5).End()).Build()));
-    EXPECT_EQ(t->report.BestStyle, "B");
+    EXPECT_EQ(t->report.Built.style, "B");
     EXPECT_EQ(t->report.BestScore, 100);
 
     TestSession u;
     u.WriteDataFile("style1.dat", "A=5\r\nB=6\r\n");
     ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 99).End()).Build()));
-    EXPECT_EQ(u->report.BestStyle, "B");  // nothing matches: the last line
+    EXPECT_EQ(u->report.Built.style, "B");  // nothing matches: the last line
 }
 
 TEST(ReportErrors, StopTheAnalysisWithTheErrorNumber) {
