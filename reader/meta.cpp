@@ -106,10 +106,6 @@ MetaOutcome SetTempo(SongSession& s, TrackDecoder& r, bool channelEventsBefore) 
         row.Delta = delta;
     } else {
         ListLine(s, delta, "Set Tempo:" + Str(bpm), " Set tempo:" + Str(bpm));
-        if (m.FirstTempoPos == -1) {
-            m.FirstTempoPos = m.TempoDataPos;
-            m.FirstTempoBpm = bpm;
-        }
     }
     return MetaOutcome::Continue;
 }
@@ -120,9 +116,7 @@ MetaOutcome TimeSignature(SongSession& s, TrackDecoder& r, bool channelEventsBef
     if (length == 0) return Invalid(s, "ERROR: Invalid Time Signature");
     const std::int64_t dataStart = r.NextPos();
     const std::string data = r.Take(length);
-    const int nn = DataByte(data, 0), dd = DataByte(data, 1), cc = DataByte(data, 2), bb = DataByte(data, 3);
-    m.TimeSigClocks = cc;
-    m.TimeSig32nds = bb;
+    const int nn = DataByte(data, 0), dd = DataByte(data, 1), cc = DataByte(data, 2);
     // A denominator of 2 to the 15th or more does not fit the model's 16 bits.
     if (nn == 0 || dd >= 15) return Invalid(s, "ERROR: Invalid Time Signature");
     // A clocks byte of 0 can be repaired; when the event is too short to hold one there is nothing to repair.
@@ -133,16 +127,16 @@ MetaOutcome TimeSignature(SongSession& s, TrackDecoder& r, bool channelEventsBef
             return MetaOutcome::Stop;
         }
     }
-    m.TimeSigDenominator = std::int64_t{1} << dd;
+    const std::int32_t denominator = std::int32_t{1} << dd;
     const std::int32_t delta = ReadMetaDelta(r);
     if (channelEventsBefore) {
         EventRecord& row = OpenMetaRow(s, r);
         row.Status = kTimeSignatureRow;
         row.Data1 = nn;
-        row.Data2 = m.TimeSigDenominator;
+        row.Data2 = denominator;
         row.Delta = delta;
     } else {
-        const std::string text = "Time Signature:" + Str(nn) + "/" + Dec(m.TimeSigDenominator);
+        const std::string text = "Time Signature:" + Str(nn) + "/" + Dec(denominator);
         ListLine(s, delta, text, " " + text);
     }
     return MetaOutcome::Continue;
@@ -178,8 +172,7 @@ void AddTrackLine(SongModel& m, int track, const std::string& line) {
 void ListLine(SongSession& s, std::int32_t delta, const std::string& trackText, const std::string& logText) {
     SongModel& m = s.song;
     AddTrackLine(m, m.CurrentTrack, trackText);
-    m.ReportLine = std::string(NumberPad(delta), ' ') + Str(delta) + logText;
-    m.Log.WriteLine(m.ReportLine);
+    m.Log.WriteLine(std::string(NumberPad(delta), ' ') + Str(delta) + logText);
 }
 
 void WriteTrackHeading(SongSession& s) {
@@ -236,15 +229,15 @@ MetaOutcome ListMetaEvent(SongSession& s, TrackDecoder& r, int type) {
         const std::int32_t delta = ReadMetaDelta(r);
         int sf = DataByte(data, 0);
         if (sf > 7) sf -= 256;
-        m.KeyName = KeyNameOf(sf, DataByte(data, 1));
-        ListLine(s, delta, "Key Signature: " + m.KeyName, " Key Signature: " + m.KeyName);
+        const std::string key = KeyNameOf(sf, DataByte(data, 1));
+        ListLine(s, delta, "Key Signature: " + key, " Key Signature: " + key);
         AddDeltaToLastRow(s, r, delta);
         return MetaOutcome::Continue;
     }
     default: {  // Sequencer Specific
-        m.SequencerText = ByteNumbers(r.Take(ReadLength(r)));
+        const std::string numbers = ByteNumbers(r.Take(ReadLength(r)));
         const std::int32_t delta = ReadMetaDelta(r);
-        ListLine(s, delta, "Sequencer Specific:" + m.SequencerText, " Sequencer Specific:" + m.SequencerText);
+        ListLine(s, delta, "Sequencer Specific:" + numbers, " Sequencer Specific:" + numbers);
         AddDeltaToLastRow(s, r, delta);
         return MetaOutcome::Continue;
     }
@@ -324,7 +317,6 @@ MetaOutcome DecodeMetaEvent(SongSession& s, TrackDecoder& r) {
 void RepairMissingStatus(SongSession& s) {
     SongModel& m = s.song;
     s.CloseAllFiles();
-    m.MissingStatusRepaired = 1;
     ++m.RepairsThisReport;
     const auto path = s.WorkFile(m.TempFileName);
     std::optional<Bytes> read = ReadWholeFile(path);

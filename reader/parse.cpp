@@ -18,11 +18,6 @@ void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 void FlushEventBlock(SongSession& s, TrackDecoder& d, std::int64_t lastRecord) {
     SongModel& m = s.song;
     const std::int64_t firstRecord = lastRecord - kRowsPerBlock + 1;
-    for (int row = 0; row < kRowsPerBlock; ++row) {
-        const std::int32_t delta = m.EventRows[row].Delta;
-        if (delta >= 0) m.FlushedDeltaSum += delta;
-        m.EventDelta[firstRecord + row] = delta;
-    }
     m.Notes.Write(firstRecord, m.EventRows);
     ResetEventRows(m);
     d.EventRow = 0;
@@ -45,18 +40,10 @@ void MarkNoteState(TrackDecoder& d, EventRecord& row) {
     if (row.IsNote() || d.CurrentChannel == kDrumChannel) row.NoteState = d.NoteIsOn ? kNoteSounds : kNoteSilent;
 }
 
-// Counts a delta time after a note in the histogram of delta times.
+// Counts the kinds of delta times after notes, which the complexity figure counts.
 void TallyDelta(SongModel& m, std::int32_t delta) {
-    if (m.DeltaValueKinds == 0) m.DeltaValueIndex.clear();
-    const auto found = m.DeltaValueIndex.find(delta);
-    if (found != m.DeltaValueIndex.end()) {
-        ++m.DeltaValueCount[found->second];
-        return;
-    }
-    ++m.DeltaValueKinds;
-    m.DeltaValue[m.DeltaValueKinds] = delta;
-    ++m.DeltaValueCount[m.DeltaValueKinds];
-    m.DeltaValueIndex.emplace(delta, m.DeltaValueKinds);
+    if (m.DeltaValueKinds == 0) m.NoteDeltas.clear();
+    if (m.NoteDeltas.insert(delta).second) ++m.DeltaValueKinds;
 }
 
 // Decodes a run of channel events that share the status byte just read (the first event and its
@@ -85,7 +72,7 @@ int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
         case 0x90: CountNote(s, r, first, second); break;
         case 0xB0: CountController(s, r, first, row.Data2); break;
         case 0xC0: CountProgramChange(s, r, first, firstPos - 1); break;
-        case 0xE0: CountPitchBend(s, first, second); break;
+        case 0xE0: CountPitchBend(s); break;
         default: break;
         }
 
@@ -115,16 +102,15 @@ int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
 void DecodeSysex(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
     if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
-    ++m.SysexCount;
-    m.SysexStart[m.SysexCount] = r.LastPos();
+    const std::int64_t start = r.LastPos();
     r.Skip(ReadVarLen(r));
-    m.SysexEnd[m.SysexCount] = r.LastPos();
+    const std::int64_t end = r.LastPos();
     const std::int32_t delta = ReadDelta(r);
     EventRecord& row = m.EventRows[OpenEvent(s, r)];
     row.Status = status;
     row.Delta = delta;
-    m.EventSpanStart[m.EventCount] = m.SysexStart[m.SysexCount];
-    m.EventSpanEnd[m.EventCount] = m.SysexEnd[m.SysexCount];
+    m.EventSpanStart[m.EventCount] = start;
+    m.EventSpanEnd[m.EventCount] = end;
 }
 
 // A byte stood where a status byte was expected. Right after a Set Tempo event it is taken as a missing
@@ -213,11 +199,8 @@ TrackChunk ReadTrackChunk(SongSession& s, int track) {
 
 TrackParse ParseTrack(SongSession& s) {
     SongModel& m = s.song;
-    m.SysexCount = -1;
     m.DrumRowDone = 0;
     m.FirstChannelEventPos = -1;
-    m.FirstTempoBpm = -1;
-    m.FirstTempoPos = -1;
     m.EventCount = -1;
     m.TrackName.clear();
     m.FileRepaired = 0;

@@ -13,6 +13,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "channel_row.h"
@@ -122,9 +123,6 @@ struct SongModel {
     GrowingTable<Int32, 0> TrackDataLength;
     GrowingTable<Int16, 0> TrackHeadingDone;
     Int32 FirstChannelEventPos;
-    Int32 SysexCount;
-    GrowingTable<Int32, 0> SysexStart;
-    GrowingTable<Int32, 0> SysexEnd;
     // The bytes of each row made by a meta or system-exclusive event, by event index: the position of its
     // 0xFF, 0xF0 or 0xF7 and of its last data byte.
     GrowingTable<Int32, 0> EventSpanStart;
@@ -135,28 +133,17 @@ struct SongModel {
     // Event block and event records.
     std::array<EventRecord, kRowsPerBlock> EventRows;
     Int32 EventCount;
-    GrowingTable<Int32, 0> EventDelta;
-    Int32 FlushedDeltaSum;
     Int16 NotesFileInUse;  // 1 from a parse until the end of the report that forgets its records
 
     // Meta events, report lines and repairs.
     GrowingTable2<std::string, kMaxTrackLines> TrackLines;
     GrowingTable<Int16, 0> TrackLineCount;
-    std::string ReportLine;
     std::string MetaText;
     std::string TrackName;
-    std::string SequencerText;
-    std::string KeyName;
     Int32 TempoDataPos;
-    Int32 FirstTempoPos;
-    Int32 FirstTempoBpm;
-    Int16 TimeSigDenominator;
-    Int16 TimeSigClocks;
-    Int16 TimeSig32nds;
     Int32 TimeSigFixPos;
     Int16 FileRepaired;
     Int16 RestartAfterRepair;
-    Int16 MissingStatusRepaired;
     int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
     // The working copy's bytes while something holds them (WorkingCopyHeld: the Open command from the load to
     // the end of its report, a report run), so that the song is read from the disk once and not again for
@@ -173,8 +160,6 @@ struct SongModel {
     Int16 DrumRowDone;
     Table<Int16, 0, 16> ChannelUsed;
     Table<Int16, 0, 16> ChannelProgram;
-    Table<Int16, 0, 256> ProgramUsed;
-    Table<Int16, 0, 256> DrumKitUsed;
     Int32 ProgramChangeCount;
     GrowingTable<Int32, 0> ProgramChangePos;
     GrowingTable<Int16, 0> ProgramChangeProgram;
@@ -184,22 +169,15 @@ struct SongModel {
     Table<Int32, 0, 127> DrumNoteCount;  // a drum key above 127 is out of bounds
     GrowingTable<Int16, 0> DrumTrack;
     Table<Int32, 0, 255> VelocityCount;
-    Int32 NoteEventCount;
     Int16 MaxVelocity;
     Int16 MinVelocity;
     Int16 TrackHasNotes;
     Int16 TrackHasNoteEvents;
-    Int32 NoteTicks;
     Table<Int32, 0, 256> InstrumentTicks;
-    Table<Int16, 0, 127> ControllerUsed;
-    Table2<Int32, 127, 127> ControllerValueCount;
     Table2<Int32, 3, 127> ControllerStats;
-    Table2<Int32, 1, 256> PitchBendByteCount;
     Int32 PitchBendCount;
-    GrowingTable<Int32, 0> DeltaValue;
-    GrowingTable<Int32, 0> DeltaValueCount;
     Int32 DeltaValueKinds;
-    std::unordered_map<std::int32_t, int> DeltaValueIndex;  // where each value stands in DeltaValue
+    std::unordered_set<std::int32_t> NoteDeltas;  // the distinct delta times after notes; DeltaValueKinds of them
 
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;

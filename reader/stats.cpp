@@ -32,7 +32,6 @@ void CountNote(SongSession& s, const TrackDecoder& d, int key, int velocity) {
         m.DrumRowDone = 1;
     }
     if (!CountsStatistics(m)) return;
-    ++m.NoteEventCount;
     if (d.CurrentChannel == kDrumChannel) {
         ++m.DrumNoteCount[key];
     } else {
@@ -53,26 +52,21 @@ void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t del
             m.InstrumentTicks[m.ChannelProgram[d.CurrentChannel]] += delta;
         }
     }
-    m.NoteTicks += delta;
 }
 
 void CountController(SongSession& s, const TrackDecoder& d, int controller, int value) {
     SongModel& m = s.song;
     m.ChannelUsed[d.CurrentChannel] = 1;
     if (!CountsStatistics(m)) return;
-    m.ControllerUsed[controller] = 1;
-    ++m.ControllerValueCount(controller, value);
     m.ControllerStats(0, controller) += value;
     m.ControllerStats(1, controller) += 1;
     if (value > m.ControllerStats(2, controller)) m.ControllerStats(2, controller) = value;
     if (value < m.ControllerStats(3, controller)) m.ControllerStats(3, controller) = value;
 }
 
-void CountPitchBend(SongSession& s, int first, int second) {
+void CountPitchBend(SongSession& s) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) return;
-    m.PitchBendByteCount(0, first) += 1;
-    m.PitchBendByteCount(1, second) += 1;
     ++m.PitchBendCount;
 }
 
@@ -85,11 +79,6 @@ void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std:
     }
     ++m.ProgramChangeTotal;
     m.ChannelProgram[d.CurrentChannel] = program;
-    if (d.StatusByte == kDrumProgramStatus) {
-        m.DrumKitUsed[program] = 1;
-    } else {
-        m.ProgramUsed[program] = 1;
-    }
     m.ChannelUsed[d.CurrentChannel] = 1;
     if (program > 127) s.Message("ERROR: Invalid Instrument");
     if (d.CurrentChannel == kDrumChannel) return;

@@ -24,7 +24,7 @@ void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t del
 void CountController(SongSession& s, const TrackDecoder& d, int controller, int value);
 
 // A pitch-bend event with its two data bytes.
-void CountPitchBend(SongSession& s, int first, int second);
+void CountPitchBend(SongSession& s);
 
 // A program change; `position` is the 1-based position of the byte before the program number.
 void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std::int64_t position);

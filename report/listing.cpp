@@ -256,7 +256,6 @@ std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, con
 void ListTrackEvents(ReportSession& s, const PlayTime& time) {
     SongModel& m = s.song;
     m.NotesFileInUse = 1;
-    for (int i = 0; i <= 16; ++i) m.ProgramUsed[i] = 0;
     const std::int64_t count = static_cast<std::int64_t>(m.EventCount) + 1;
     DrumMemory drum;  // every track starts with no drum note remembered
     std::string buffer;

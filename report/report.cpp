@@ -25,19 +25,11 @@ void ClearCounts(SongModel& m) {
     m.ChannelProgram.Fill(0);
     m.InstrumentTicks.Fill(0);
     m.NoteCount.Fill(0);
-    m.ProgramUsed.Fill(0);
-    m.DrumKitUsed.Fill(0);
-    m.PitchBendByteCount.Fill(0);
-    m.ControllerValueCount.Fill(0);
-    m.ControllerUsed.Fill(0);
     m.DrumNoteCount.Fill(0);
     m.VelocityCount.Fill(0);
     m.ControllerStats.Fill(0);
-    m.DeltaValueCount.Fill(0);
     m.DeltaValueKinds = 0;
     m.DrumNoteMap.Fill(0);
-    m.NoteEventCount = 0;
-    m.NoteTicks = 0;
     m.PitchBendCount = 0;
     m.ProgramChangeTotal = 0;
 }
@@ -46,8 +38,6 @@ void ResetStatistics(SongModel& m) {
     ClearCounts(m);
     m.TrackDataLength.Fill(0);
     m.TrackHeadingDone.Fill(0);
-    m.EventDelta.Fill(0);
-    m.FlushedDeltaSum = 0;
     m.TrackLines.Fill(std::string());
     m.TrackLineCount.Fill(0);
     m.ChannelRows.clear();
@@ -61,7 +51,6 @@ void ResetStatistics(SongModel& m) {
     m.MinVelocity = 0;
     m.TrackHasNotes = 0;
     m.TrackHasNoteEvents = 0;
-    m.DeltaValue.Fill(0);
     m.RepairsThisReport = 0;
 }
 
@@ -72,7 +61,6 @@ void SetStartValues(ReportSession& s) {
     ClearCounts(m);
     m.DrumTrack.Fill(-1);
     for (int c = 0; c <= 127; ++c) m.ControllerStats(3, c) = 128;
-    m.DeltaValue.Fill(-1);
     s.report.HasDrumTrack = 0;
     s.report.VelocitySpanSum = 0;
     s.report.VelocityTrackCount = 0;
@@ -154,12 +142,7 @@ std::vector<Report::Track> ReportTracks(ReportSession& s) {
 
 // Forgets the event records at the end of the report.
 void DeleteNotesFile(ReportSession& s) {
-    s.report.ReportPhase = 0;
-    s.report.ScratchFileMissing = 0;
-    if (!s.song.Notes.InUse()) {
-        s.report.ScratchFileMissing = 1;
-        return;
-    }
+    if (!s.song.Notes.InUse()) return;
     s.song.Notes.Forget();
     s.song.NotesFileInUse = 0;
 }
@@ -172,10 +155,8 @@ void RunReport(ReportSession& s) {
     rep.RandomSeed = s.FixedSeed ? s.Seed
                                  : static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
     s.random.Seed(rep.RandomSeed);
-    rep.ReportPhase = 1;
     rep.PaneText.clear();
     s.platform.LetEventsRun();
-    m.MissingStatusRepaired = 0;
     m.CurrentTrack = 1;
     m.EditMode = RewriteMode::None;
     rep.LogHeaderDone = 0;

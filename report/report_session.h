@@ -12,7 +12,6 @@ namespace sonivex {
 
 // The report's own state: texts, times, the used-instrument table, groups, style and complexity.
 struct ReportState {
-    Int16 ReportPhase;
     std::string PaneText;  // the report as the pane shows it; empty while a run is going or after it stopped
     Report Built;          // the report being made, then the last one made
     Int16 LogHeaderDone;
@@ -20,7 +19,6 @@ struct ReportState {
     std::unordered_map<int, std::uint64_t> TrackSeconds;  // the playing time of each track that has one
     Int32 VelocitySpanSum;
     Int32 VelocityTrackCount;
-    Int16 ScratchFileMissing;
     Int16 HasDrumTrack;
 
     // Instrument groups.

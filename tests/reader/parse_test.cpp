@@ -30,7 +30,6 @@ TEST(EventRecords, KeepLongDeltaTimesWhole) {
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).NoteOff(1500000, 0, 60).End(100000000));
     EXPECT_EQ(Record(t, 1).Delta, 1500000);
     EXPECT_EQ(Record(t, 2).Delta, 100000000);
-    EXPECT_EQ(t->song.EventDelta[1], 1500000);
 }
 
 TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
@@ -51,9 +50,7 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
     EXPECT_EQ(Record(u, 101), (EventRecord{176, 7, 100, 0, RowKind::Controller, kAbsent, kAbsent}));
     EXPECT_EQ(Record(u, 102), EventRecord{});
     EXPECT_EQ(Record(u, 200), EventRecord{});
-    EXPECT_EQ(u->song.EventDelta[100], 1);
-    EXPECT_EQ(u->song.EventDelta[101], 0);
-    EXPECT_EQ(u->song.EventDelta[102], -1);
+    EXPECT_EQ(Record(u, 100).Delta, 1);
 }
 
 TEST(EventRecords, KeepsRecordsOfAnEarlierLongerTrack) {
@@ -108,9 +105,8 @@ TEST(EventRows, RecordsSysexWithItsPositions) {
     TestSession t;
     ParseOnly(t, Track().At(0, {0xF0, 3, 0x7E, 0x7F, 0xF7}).End(5));
     EXPECT_EQ(Record(t, 1), (EventRecord{kSysexRow, kAbsent, kAbsent, 5, RowKind::Other, kAbsent, kAbsent}));
-    EXPECT_EQ(t->song.SysexCount, 0);
-    EXPECT_EQ(t->song.SysexStart[0], 15 + 8 + 1);
-    EXPECT_EQ(t->song.SysexEnd[0], 15 + 8 + 5);
+    EXPECT_EQ(t->song.EventSpanStart[0], 15 + 8 + 1);
+    EXPECT_EQ(t->song.EventSpanEnd[0], 15 + 8 + 5);
 }
 
 TEST(VariableLength, ReadsAtMostFourBytesTheLastWhateverItsTopBit) {
