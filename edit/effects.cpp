@@ -115,7 +115,10 @@ void RandomRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t
     ChangeKeepingNotesSounding(e, f, [&](std::int32_t&) {
         if (e.ValueColumn == 2) {
             const float fs = static_cast<float>(static_cast<int>(e.StepFactor));
-            f.Data2 = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f.Data2 - std::floor(fs * random.Next()));
+            // Drawn one after the other: within one expression the two draws could come in either order.
+            const float r1 = random.Next();
+            const float r2 = random.Next();
+            f.Data2 = static_cast<std::int32_t>(std::floor(fs * r1) + f.Data2 - std::floor(fs * r2));
         } else {
             f.Data1 = e.ValueMap[f.Data1];
         }

@@ -164,9 +164,9 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachEffect) {
 }
 
 // The texts that users and sonivex-cli's --effect-list choose the fixed effects by, in the list's order.
-const std::vector<std::string> kListTexts = {"Random",        "Gradually Increase", "Decrease",       "Gradually Decrease",
-                                             "Increase",      "Remove Flats",       "Key Signature",  "Minor Melodic",
-                                             "Minor Harmonic", "Effect#1",          "Effect#2"};
+const std::vector<std::string> kListTexts = {
+    "Random",       "Gradually Increase", "Decrease",       "Gradually Decrease", "Increase", "Remove Flats",
+    "Key Signature", "Minor Melodic",     "Minor Harmonic", "Effect#1",           "Effect#2"};
 
 TEST(EffectTable, NamesEveryEffectAsTheListShowsItInOrder) {
     TestSession t;
