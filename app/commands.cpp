@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <system_error>
 
@@ -243,7 +244,9 @@ void FillTheFixedLists(Session& s, const std::vector<std::string>& styleLines,
     }
     f.FileLoaded = false;
     for (const std::string& name : EntryNames(styleLines)) f.Combo1.AddItem(name);
-    for (const char* name : kFixedEffects) f.Combo6.AddItem(name);
+    for (const EffectRow& effect : EffectTable()) {
+        if (effect.name) f.Combo6.AddItem(std::string(*effect.name));
+    }
     for (const std::string& name : EntryNames(effectLines)) f.Combo6.AddItem(name);
     f.Combo7.AddItem("All");
     for (int i = 1; i <= 12; ++i) f.Combo7.AddItem(s.names.NoteNames[i]);
@@ -401,16 +404,18 @@ void ResetEffectControls(FormModel& f) {
     }
 }
 
-void ShowEffectControls(FormModel& f, int code) {
+void ShowEffectControls(FormModel& f, Effect effect) {
     ResetEffectControls(f);
-    const auto enable = [](std::initializer_list<Control*> controls) {
+    const EffectParameters shown = ShownParameters(effect);
+    const auto enable = [&shown](EffectParameter parameter, std::initializer_list<Control*> controls) {
+        if (!shown.Has(parameter)) return;
         for (Control* c : controls) c->enabled = true;
     };
-    if (code < kRemoveFlats) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
-    if (code == kEffect1 || code == kEffect2) enable({&f.Text1, &f.Text2, &f.Combo7, &f.Combo10});
-    if (code >= kFirstCurve) enable({&f.Option1, &f.Option2, &f.Text1, &f.Text2, &f.Combo7});
-    if (code == kKeySignature) enable({&f.Text2, &f.Combo7, &f.Combo9, &f.Check5, &f.Check6});
-    if (code == kMinorMelodic || code == kMinorHarmonic) enable({&f.Text2, &f.Combo7, &f.Combo10});
+    enable(EffectParameter::NoteOrVolume, {&f.Option1, &f.Option2});
+    enable(EffectParameter::Step, {&f.Text1});
+    enable(EffectParameter::Target, {&f.Text2, &f.Combo7});
+    enable(EffectParameter::Key, {&f.Combo9, &f.Check5, &f.Check6});
+    enable(EffectParameter::Root, {&f.Combo10});
 }
 
 void Check1_Click(FormModel& f) { KeepOneTicked(f.Check1, f.Check2); }
@@ -427,7 +432,9 @@ void Combo1_Click(Session& s) {
 void Combo6_Click(Session& s) {
     if (!s.form.FileLoaded) return;
     s.form.Command4.enabled = true;
-    ShowEffectControls(s.form, EffectCodeOf(s.form.Combo6.listIndex));
+    if (const std::optional<EffectChoice> chosen = EffectAt(s.form.Combo6.listIndex)) {
+        ShowEffectControls(s.form, chosen->effect);
+    }
 }
 
 void MenuClick(Session& s, MenuCommand command) {

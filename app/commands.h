@@ -9,16 +9,11 @@
 #include "app/menu_command.h"
 #include "app/open_command.h"
 #include "app/session.h"
+#include "edit/edit_session.h"
 
 namespace sonivex {
 
 inline constexpr const char* kMidiFilter = "MIDI files (*.mid *.midi *.kar)|*.mid;*.midi;*.kar|All files (*.*)|*.*";
-
-// The 11 fixed entries of the Effects list; the names of effects1.dat follow them.
-inline constexpr const char* kFixedEffects[] = {"Random",         "Gradually Increase", "Decrease",
-                                                "Gradually Decrease", "Increase",       "Remove Flats",
-                                                "Key Signature",  "Minor Melodic",      "Minor Harmonic",
-                                                "Effect#1",       "Effect#2"};
 
 // The window's load step: flags, the media hook and the "logs" folder.
 void FormLoad(Session& s);
@@ -76,8 +71,8 @@ std::string MinutesAndSeconds(double seconds);
 // Enables the Effects list and disables every effect parameter control.
 void ResetEffectControls(FormModel& f);
 
-// Enables the parameter controls that an effect code (EffectCodeOf the list index) needs.
-void ShowEffectControls(FormModel& f, int code);
+// Enables the parameter controls that the effect shows (ShownParameters) and disables the others.
+void ShowEffectControls(FormModel& f, Effect effect);
 
 // Rules of the check-box pairs, run after a click has toggled the box.
 void Check1_Click(FormModel& f);

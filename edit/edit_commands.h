@@ -57,7 +57,7 @@ private:
 
 // "Apply" in the Effects frame: a note or velocity effect on the chosen tracks.
 struct EffectRequest {
-    int effect = -1;           // the place in the Effects list: the 11 fixed effects, then effects1.dat's curves
+    int effect = -1;           // the place in the Effects list (EffectAt): the fixed effects, then curves
     bool notes = true;         // the effect changes the notes' keys; false: their velocities
     std::string step;          // the step factor as typed
     std::string value;         // the one velocity to change as typed ("0" for all)

@@ -7,6 +7,24 @@
 
 namespace sonivex {
 
+// The effects of the Effects list, in the order the list shows them; every entry of effects1.dat, which the
+// list shows after the fixed effects, is a TransferCurve. The table of effects.cpp says what each one needs.
+enum class Effect {
+    Random,             // exchanges keys at random, or moves each velocity by a random amount
+    GraduallyIncrease,  // raises keys or velocities by more the later they come in the track
+    Decrease,           // lowers keys or velocities by the step
+    GraduallyDecrease,  // lowers keys or velocities by more the later they come in the track
+    Increase,           // raises keys or velocities by the step
+    RemoveFlats,        // moves every black key down to the white key below it
+    KeySignature,       // alters the keys that the chosen key signature alters
+    MinorMelodic,       // moves the keys 1, 4 and 6 semitones above the root by a semitone
+    MinorHarmonic,      // the same, and the keys 9 and 10 above the root down and up by a semitone
+    MajorScale,         // "Effect#1": moves the keys outside the root's major scale onto it
+    BlueNotes,          // "Effect#2": the second up to the minor third, the fourth to the flat fifth (from a
+                        // black fourth down to the third), the minor second down to the root
+    TransferCurve,      // maps keys or velocities through a curve of effects1.dat
+};
+
 // Whether an effect changes the notes' keys or their velocities.
 enum class EffectTarget { Notes, Volume };
 // Which note records an effect may change.
@@ -19,8 +37,7 @@ enum class Clef { None, Treble, Bass };
 
 // The effect settings that the Effects frame's "Apply" prepares and the transformation reads.
 struct EffectState {
-    Int16 EffectCode;
-    Int16 EffectKind;
+    Effect ChosenEffect = Effect::Random;
     Int16 ValueColumn;
     EffectTarget NoteOrVolume = EffectTarget::Notes;
     Selection SelectMode = Selection::All;

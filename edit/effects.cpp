@@ -14,10 +14,6 @@ namespace sonivex {
 
 namespace {
 
-constexpr int kEffect1Kind = 36;
-constexpr int kEffect2Kind = 46;
-constexpr int kCurveKind = 48;
-
 std::int64_t Round(double v) { return static_cast<std::int64_t>(std::nearbyint(v)); }
 
 // n / d for d > 0, rounded to the nearest whole number, halves to the even neighbour; exact for any sizes the
@@ -37,7 +33,7 @@ std::int64_t RoundedQuotient(std::int64_t n, std::int64_t d) {
 bool IsBlack(int pitch) { return pitch == 1 || pitch == 3 || pitch == 6 || pitch == 8 || pitch == 10; }
 
 // +1 for a white key, -1 for a black one: the step that leaves a pitch class towards its neighbour.
-int Step(int pitch) { return IsBlack(pitch) ? -1 : 1; }
+int NeighbourStep(int pitch) { return IsBlack(pitch) ? -1 : 1; }
 
 // Whether pitch class p is root R plus one of the offsets (all modulo 12).
 bool IsAbove(int p, int root, std::initializer_list<int> offsets) {
@@ -100,86 +96,230 @@ void Bound(EventRecord& f) {
     if (f.Delta < 0) f.Delta = 0;  // an effect never moves a note in time: the delta stays as it was
 }
 
-// The rules that move a key along a scale; false when the effect is none of them.
-bool ApplyScaleRule(const EffectState& e, EventRecord& f) {
-    const int code = e.EffectCode;
-    const int kind = e.EffectKind;
-    const int step = e.StepFactor;
-    const int p = ((f.Data1 % 12) + 12) % 12;
-    if (code == kRemoveFlats) {
-        if (IsBlack(p)) f.Data1 -= 1;
-    } else if (code == kMinorMelodic) {
-        if (IsAbove(p, step, {1, 4, 6})) f.Data1 += Step(p);
-    } else if (code == kMinorHarmonic) {
-        if (p == (step + 9) % 12) {
-            f.Data1 -= 1;
-        } else if (p == (step + 10) % 12) {
-            f.Data1 += 1;
-        } else if (IsAbove(p, step, {1, 4, 6})) {
-            f.Data1 += Step(p);
+// Runs a change of the effect's field; in volume mode a velocity that would fall below 1 keeps its value, so
+// no note goes silent.
+template <typename Change>
+void ChangeKeepingNotesSounding(const EffectState& e, EventRecord& f, Change change) {
+    std::int32_t& value = ValueOf(f, e.ValueColumn);
+    const std::int32_t before = value;
+    change(value);
+    if (!e.AllowZero && value < 1) value = before;
+}
+
+// The pitch class of the record's key.
+int PitchClass(const EventRecord& f) { return ((f.Data1 % 12) + 12) % 12; }
+
+// --- The rules, one per effect (the table below names them). ---
+
+void RandomRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource& random) {
+    ChangeKeepingNotesSounding(e, f, [&](std::int32_t&) {
+        if (e.ValueColumn == 2) {
+            const float fs = static_cast<float>(static_cast<int>(e.StepFactor));
+            // Drawn one after the other: within one expression the two draws could come in either order.
+            const float r1 = random.Next();
+            const float r2 = random.Next();
+            f.Data2 = static_cast<std::int32_t>(std::floor(fs * r1) + f.Data2 - std::floor(fs * r2));
+        } else {
+            f.Data1 = e.ValueMap[f.Data1];
         }
-    } else if (kind == kEffect1Kind) {
-        if (IsAbove(p, step, {1, 3, 6, 8, 10})) f.Data1 += Step(p);
-    } else if (kind == kEffect2Kind) {
-        if (p == (step + 1) % 12) {
-            f.Data1 -= 1;
-        } else if (p == (step + 2) % 12) {
-            f.Data1 += 1;
-        } else if (p == (step + 5) % 12) {
-            f.Data1 += Step(p);
-        }
-    } else if (code == kKeySignature) {
-        for (int i = 0; i <= e.KeyLastIndex; ++i) {
-            const int k = e.ScaleNotes[i] + (e.ClefChoice == Clef::Bass ? 4 : 0);
-            if (k == p) {
-                f.Data1 += e.KeyAlteration;
-                break;
-            }
-        }
+    });
+}
+
+void IncreaseRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    ChangeKeepingNotesSounding(e, f, [&](std::int32_t& value) {
+        value = Int32::Fit(static_cast<std::int64_t>(value) + e.StepFactor);
+    });
+}
+
+void DecreaseRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    ChangeKeepingNotesSounding(e, f, [&](std::int32_t& value) {
+        value = Int32::Fit(static_cast<std::int64_t>(value) - e.StepFactor);
+    });
+}
+
+// A gradual effect moves velocities by the amount for the record's place; keys through the map that its
+// track start built.
+void GraduallyIncreaseRule(const EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, RandomSource&) {
+    if (e.ValueColumn == 2) {
+        f.Data2 = Int32::Fit(f.Data2 + GradualAmount(m, n, e.StepFactor));
     } else {
-        return false;
+        f.Data1 = e.ValueMap[f.Data1];
+    }
+}
+
+void GraduallyDecreaseRule(const EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, RandomSource&) {
+    if (e.ValueColumn == 2) {
+        f.Data2 = Int32::Fit(f.Data2 - GradualAmount(m, n, e.StepFactor));
+        if (f.Data2 < 1) f.Data2 = 1;
+    } else {
+        f.Data1 = e.ValueMap[f.Data1];
+    }
+}
+
+// A gradual effect spreads its change over the records; a track of one record has nothing to spread. In note
+// mode each key moves by the amount for the place of its last selected record.
+bool StartGradualTrack(EffectState& e, const std::vector<EventRecord>& records, int sign) {
+    const std::int64_t n = static_cast<std::int64_t>(records.size()) - 1;
+    if (n == 0) return false;
+    if (e.ValueColumn != 1) return true;
+    for (int v = 0; v <= 127; ++v) e.ValueMap[v] = v;
+    for (std::int64_t m = 0; m <= n; ++m) {
+        if (!IsSelected(e, records[m])) continue;
+        const std::int64_t v = records[m].Data1;
+        e.ValueMap[v] = v + sign * GradualAmount(m, n, e.StepFactor);
     }
     return true;
 }
+bool StartGraduallyIncreasing(EffectState& e, const std::vector<EventRecord>& records) {
+    return StartGradualTrack(e, records, 1);
+}
+bool StartGraduallyDecreasing(EffectState& e, const std::vector<EventRecord>& records) {
+    return StartGradualTrack(e, records, -1);
+}
 
-// The effect's rule on one selected record; m is its index, n the last index.
-void ApplyRule(EffectState& e, EventRecord& f, std::int64_t m, std::int64_t n, RandomSource& random) {
-    if (ApplyScaleRule(e, f)) return;
-    const int c = e.ValueColumn;
-    const int code = e.EffectCode;
-    const int step = e.StepFactor;
-    std::int32_t& value = ValueOf(f, c);
-    const std::int32_t before = value;
-    // In volume mode a velocity that would fall below 1 keeps its value, so no note goes silent.
-    const auto restore = [&] {
-        if (!e.AllowZero && value < 1) value = before;
-    };
-    if (code == kRandom) {
-        if (c == 2) {
-            const float fs = static_cast<float>(step);
-            f.Data2 = static_cast<std::int32_t>(std::floor(fs * random.Next()) + f.Data2 - std::floor(fs * random.Next()));
-        } else {
-            f.Data1 = e.ValueMap[f.Data1];
+void RemoveFlatsRule(const EffectState&, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    if (IsBlack(PitchClass(f))) f.Data1 -= 1;
+}
+
+void KeySignatureRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    const int p = PitchClass(f);
+    for (int i = 0; i <= e.KeyLastIndex; ++i) {
+        const int k = e.ScaleNotes[i] + (e.ClefChoice == Clef::Bass ? 4 : 0);
+        if (k == p) {
+            f.Data1 += e.KeyAlteration;
+            break;
         }
-        restore();
-    } else if (code == kIncrease) {
-        value = Int32::Fit(static_cast<std::int64_t>(value) + step);
-        restore();
-    } else if (code == kDecrease) {
-        value = Int32::Fit(static_cast<std::int64_t>(value) - step);
-        restore();
-    } else if (code == kGraduallyIncrease || code == kGraduallyDecrease) {
-        if (c == 2) {
-            const std::int64_t amount = GradualAmount(m, n, step);
-            f.Data2 = Int32::Fit(code == kGraduallyIncrease ? f.Data2 + amount : f.Data2 - amount);
-            if (code == kGraduallyDecrease && f.Data2 < 1) f.Data2 = 1;
-        } else {
-            f.Data1 = e.ValueMap[f.Data1];
-        }
-    } else if (e.EffectKind == kCurveKind) {
-        if (value < 128) value = Int32::Fit(Round(value + static_cast<double>(e.ValueMap[value] - value) / step));
-        restore();
     }
+}
+
+// The scale rules read the root from StepFactor.
+void MinorMelodicRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    const int p = PitchClass(f);
+    if (IsAbove(p, e.StepFactor, {1, 4, 6})) f.Data1 += NeighbourStep(p);
+}
+
+void MinorHarmonicRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    const int p = PitchClass(f);
+    const int root = e.StepFactor;
+    if (p == (root + 9) % 12) {
+        f.Data1 -= 1;
+    } else if (p == (root + 10) % 12) {
+        f.Data1 += 1;
+    } else if (IsAbove(p, root, {1, 4, 6})) {
+        f.Data1 += NeighbourStep(p);
+    }
+}
+
+void MajorScaleRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    const int p = PitchClass(f);
+    if (IsAbove(p, e.StepFactor, {1, 3, 6, 8, 10})) f.Data1 += NeighbourStep(p);
+}
+
+void BlueNotesRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    const int p = PitchClass(f);
+    const int root = e.StepFactor;
+    if (p == (root + 1) % 12) {
+        f.Data1 -= 1;
+    } else if (p == (root + 2) % 12) {
+        f.Data1 += 1;
+    } else if (p == (root + 5) % 12) {
+        f.Data1 += NeighbourStep(p);
+    }
+}
+
+// Steps towards the curve's value by 1 / StepFactor of the way: a factor of 1 applies the curve fully.
+void TransferCurveRule(const EffectState& e, EventRecord& f, std::int64_t, std::int64_t, RandomSource&) {
+    ChangeKeepingNotesSounding(e, f, [&](std::int32_t& value) {
+        if (value < 128) {
+            value = Int32::Fit(Round(value + static_cast<double>(e.ValueMap[value] - value) / e.StepFactor));
+        }
+    });
+}
+
+std::optional<std::string> SetUpRandomExchange(EditSession& s, const EffectChoice&) {
+    RandomExchange(s.effects, s.random);
+    return std::nullopt;
+}
+
+std::optional<std::string> SetUpTransferCurve(EditSession& s, const EffectChoice& choice) {
+    const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kEffectsFileName));
+    if (!lines) return std::string(kEffectsFileName) + " could not be read";
+    const std::vector<std::string> entries = EffectEntries(*lines);
+    const int entry = choice.curveEntry.value_or(0);
+    if (entry < 1 || static_cast<std::size_t>(entry) > entries.size()) {
+        return std::string(kEffectsFileName) + " has no effect " + Dec(entry);
+    }
+    BuildCurve(s.effects, entries[static_cast<std::size_t>(entry) - 1]);
+    return std::nullopt;
+}
+
+using enum EffectParameter;
+
+// What each effect reads, how it is applied and what it shows. The value box and the note-or-All list
+// (Target) hold the one key or velocity to change; RemoveFlats changes every black key.
+constexpr EffectRow kEffects[] = {
+    {Effect::Random, "Random", {NoteOrVolume, Step, Target}, {}, RandomRule, SetUpRandomExchange},
+    {Effect::GraduallyIncrease, "Gradually Increase", {NoteOrVolume, Step, Target}, {}, GraduallyIncreaseRule,
+     nullptr, StartGraduallyIncreasing},
+    {Effect::Decrease, "Decrease", {NoteOrVolume, Step, Target}, {}, DecreaseRule},
+    {Effect::GraduallyDecrease, "Gradually Decrease", {NoteOrVolume, Step, Target}, {}, GraduallyDecreaseRule,
+     nullptr, StartGraduallyDecreasing},
+    {Effect::Increase, "Increase", {NoteOrVolume, Step, Target}, {}, IncreaseRule},
+    {Effect::RemoveFlats, "Remove Flats", {}, {}, RemoveFlatsRule},
+    {Effect::KeySignature, "Key Signature", {Target, Key}, {}, KeySignatureRule},
+    {Effect::MinorMelodic, "Minor Melodic", {Target, Root}, {}, MinorMelodicRule},
+    {Effect::MinorHarmonic, "Minor Harmonic", {Target, Root}, {}, MinorHarmonicRule},
+    // The window offers Step/Factor for these two as well, though the root takes the step factor's place.
+    {Effect::MajorScale, "Effect#1", {Target, Root}, {Step}, MajorScaleRule},
+    {Effect::BlueNotes, "Effect#2", {Target, Root}, {Step}, BlueNotesRule},
+    {Effect::TransferCurve, std::nullopt, {NoteOrVolume, Step, Target}, {}, TransferCurveRule, SetUpTransferCurve},
+};
+
+constexpr bool RowsFollowTheEnum() {
+    for (std::size_t i = 0; i < std::size(kEffects); ++i) {
+        if (kEffects[i].effect != static_cast<Effect>(i)) return false;
+    }
+    return true;
+}
+static_assert(RowsFollowTheEnum(), "one row per effect, in the order of the enum");
+static_assert(kEffects[std::size(kEffects) - 1].effect == Effect::TransferCurve,
+              "effects1.dat's entries come after every fixed effect");
+
+// The fixed effects: every row but the last (TransferCurve).
+constexpr int kFixedEffectCount = static_cast<int>(std::size(kEffects)) - 1;
+
+// Whether the keys or the velocities change, and which records may change with them.
+void ReadNoteOrVolume(EffectState& e, const EffectRequest& r) {
+    e.NoteOrVolume = r.notes ? EffectTarget::Notes : EffectTarget::Volume;
+    if (e.NoteOrVolume == EffectTarget::Volume) {
+        e.ValueColumn = 2;
+        e.AllowZero = false;
+        e.SelectMode = Selection::SoundingNotes;
+    }
+}
+
+void ReadStep(EffectState& e, const EffectRequest& r) {
+    const std::int64_t step = RoundToWidth<std::int16_t>(Val(r.step));
+    e.StepFactor = step < 1 ? 1 : step;
+}
+
+// The one velocity, or in note mode the one pitch class, that a record must have to change.
+void ReadTarget(EffectState& e, const EffectRequest& r) {
+    const std::int64_t value = RoundToWidth<std::int32_t>(Val(r.value));
+    e.TargetValue = value <= 0 ? -1 : value;
+    if (e.ValueColumn == 1) e.TargetValue = r.pitchClass <= 0 ? -1 : r.pitchClass - 1;
+}
+
+// The pitch classes that the key signature alters, and the clef (Bass wins when both are ticked).
+void ReadKey(EditSession& s, const EffectRequest& r) {
+    EffectState& e = s.effects;
+    e.KeyNumber = r.key + 1;
+    e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
+    e.KeyAlteration = s.names.KeyAccidentals(e.KeyNumber, 2);
+    for (int i = 0; i <= e.KeyLastIndex; ++i) e.ScaleNotes[i] = s.names.KeyAccidentals(e.KeyNumber, 3 + i);
+    e.ClefChoice = Clef::None;
+    if (r.trebleClef) e.ClefChoice = Clef::Treble;
+    if (r.bassClef) e.ClefChoice = Clef::Bass;
 }
 
 }  // namespace
@@ -217,56 +357,42 @@ void BuildCurve(EffectState& e, const std::string& entry) {
     }
 }
 
+std::span<const EffectRow> EffectTable() { return kEffects; }
+
+const EffectRow& RowOf(Effect effect) { return kEffects[static_cast<std::size_t>(effect)]; }
+
+EffectParameters ShownParameters(Effect effect) {
+    const EffectRow& row = RowOf(effect);
+    return row.reads.With(row.alsoShown);
+}
+
+std::optional<EffectChoice> EffectAt(int listIndex) {
+    if (listIndex < 0) return std::nullopt;
+    if (listIndex < kFixedEffectCount) return EffectChoice{static_cast<Effect>(listIndex), std::nullopt};
+    return EffectChoice{Effect::TransferCurve, listIndex - kFixedEffectCount + 1};
+}
+
+int ListIndexOf(const EffectChoice& choice) {
+    if (choice.effect != Effect::TransferCurve) return static_cast<int>(choice.effect);
+    return kFixedEffectCount + choice.curveEntry.value_or(1) - 1;
+}
+
 std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r) {
+    const std::optional<EffectChoice> choice = EffectAt(r.effect);
+    if (!choice) return std::string("No effect is chosen");
     EffectState& e = s.effects;
-    e.EffectCode = EffectCodeOf(r.effect);
-    const int code = e.EffectCode;
-    e.EffectKind = code == kEffect1       ? kEffect1Kind
-                   : code == kEffect2     ? kEffect2Kind
-                   : code >= kFirstCurve ? kCurveKind
-                                          : 0;
+    e.ChosenEffect = choice->effect;
+    const EffectRow& row = RowOf(choice->effect);
     e.ValueColumn = 1;
     e.SelectMode = Selection::All;
     e.AllowZero = true;
     e.TargetValue = -1;
-    if ((code >= kRandom && code <= kIncrease) || code >= kFirstCurve) {
-        e.NoteOrVolume = r.notes ? EffectTarget::Notes : EffectTarget::Volume;
-        if (e.NoteOrVolume == EffectTarget::Volume) {
-            e.ValueColumn = 2;
-            e.AllowZero = false;
-            e.SelectMode = Selection::SoundingNotes;
-        }
-        const std::int64_t step = RoundToWidth<std::int16_t>(Val(r.step));
-        e.StepFactor = step < 1 ? 1 : step;
-    }
-    if (code != kRemoveFlats) {
-        const std::int64_t value = RoundToWidth<std::int32_t>(Val(r.value));
-        e.TargetValue = value <= 0 ? -1 : value;
-        if (e.ValueColumn == 1) e.TargetValue = r.pitchClass <= 0 ? -1 : r.pitchClass - 1;
-    }
-    if (code >= kFirstCurve) {
-        const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kEffectsFileName));
-        if (!lines) return std::string(kEffectsFileName) + " could not be read";
-        const std::vector<std::string> entries = EffectEntries(*lines);
-        const std::size_t k = static_cast<std::size_t>(code - kFirstCurve + 1);
-        if (k > entries.size()) return std::string(kEffectsFileName) + " has no effect " + Dec(code - kFirstCurve + 1);
-        BuildCurve(e, entries[k - 1]);
-    }
-    if (code >= kKeySignature && code <= kEffect2) {
-        e.KeyNumber = r.key + 1;
-        if (code == kKeySignature) {
-            e.KeyLastIndex = s.names.KeyAccidentals(e.KeyNumber, 1);
-            e.KeyAlteration = s.names.KeyAccidentals(e.KeyNumber, 2);
-            for (int i = 0; i <= e.KeyLastIndex; ++i) e.ScaleNotes[i] = s.names.KeyAccidentals(e.KeyNumber, 3 + i);
-            e.ClefChoice = Clef::None;
-            if (r.trebleClef) e.ClefChoice = Clef::Treble;
-            if (r.bassClef) e.ClefChoice = Clef::Bass;
-        } else {
-            e.StepFactor = r.minorStep;
-        }
-    }
-    if (code == kRandom) RandomExchange(e, s.random);
-    return std::nullopt;
+    if (row.reads.Has(NoteOrVolume)) ReadNoteOrVolume(e, r);
+    if (row.reads.Has(Step)) ReadStep(e, r);
+    if (row.reads.Has(Target)) ReadTarget(e, r);
+    if (row.reads.Has(Key)) ReadKey(s, r);
+    if (row.reads.Has(Root)) e.StepFactor = r.minorStep;
+    return row.setUp ? row.setUp(s, *choice) : std::nullopt;
 }
 
 bool IsSelected(const EffectState& e, const EventRecord& f) {
@@ -279,24 +405,13 @@ bool IsSelected(const EffectState& e, const EventRecord& f) {
 }
 
 void TransformTrack(EffectState& e, std::vector<EventRecord>& records, RandomSource& random) {
+    const EffectRow& row = RowOf(e.ChosenEffect);
+    if (row.startTrack && !row.startTrack(e, records)) return;
     const std::int64_t n = static_cast<std::int64_t>(records.size()) - 1;
-    const int code = e.EffectCode;
-    const bool gradual = code == kGraduallyIncrease || code == kGraduallyDecrease;
-    // A gradual effect spreads its change over the records; a track of one record has nothing to spread.
-    if (gradual && n == 0) return;
-    if (gradual && e.ValueColumn == 1) {
-        for (int v = 0; v <= 127; ++v) e.ValueMap[v] = v;
-        for (std::int64_t m = 0; m <= n; ++m) {
-            if (!IsSelected(e, records[m])) continue;
-            const std::int64_t v = records[m].Data1;
-            const std::int64_t amount = GradualAmount(m, n, e.StepFactor);
-            e.ValueMap[v] = code == kGraduallyIncrease ? v + amount : v - amount;
-        }
-    }
     for (std::int64_t m = 0; m <= n; ++m) {
         EventRecord& f = records[m];
         if (!IsSelected(e, f)) continue;
-        ApplyRule(e, f, m, n, random);
+        row.rule(e, f, m, n, random);
         Bound(f);
     }
 }

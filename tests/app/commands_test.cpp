@@ -203,8 +203,12 @@ TEST(CheckBoxes, KeepOneOfEachPairTicked) {
 
 TEST(EffectList, EnablesTheParametersEachEffectNeeds) {
     Window w;
+    w.t.WriteDataFile("effects1.dat", "Soft=2,0,0,1024,1024\r\nHard=2,0,0,1024,512\r\n");
+    w.Open(w.Song());
     FormModel& f = w.form();
-    const auto enabled = [&f] {
+    const auto enabledFor = [&f, &w](int listIndex) {
+        f.Combo6.listIndex = listIndex;
+        Combo6_Click(*w.t);
         std::string on;
         const std::pair<const char*, const Control*> controls[] = {
             {"Option1 ", &f.Option1}, {"Option2 ", &f.Option2}, {"Text1 ", &f.Text1},   {"Text2 ", &f.Text2},
@@ -215,18 +219,20 @@ TEST(EffectList, EnablesTheParametersEachEffectNeeds) {
         }
         return on;
     };
-    ShowEffectControls(f, 4);
-    EXPECT_EQ(enabled(), "Option1 Option2 Text1 Text2 Combo7 ");
-    ShowEffectControls(f, 9);
-    EXPECT_EQ(enabled(), "");
-    ShowEffectControls(f, 10);
-    EXPECT_EQ(enabled(), "Text2 Combo7 Combo9 Check5 Check6 ");
-    ShowEffectControls(f, 12);
-    EXPECT_EQ(enabled(), "Text2 Combo7 Combo10 ");
-    ShowEffectControls(f, 13);
-    EXPECT_EQ(enabled(), "Text1 Text2 Combo7 Combo10 ");
-    ShowEffectControls(f, 15);
-    EXPECT_EQ(enabled(), "Option1 Option2 Text1 Text2 Combo7 ");
+    const std::string valueEffect = "Option1 Option2 Text1 Text2 Combo7 ";
+    // Random, the gradual and the fixed changes: Note / Volume, Step/Factor and the one key or velocity.
+    for (int listIndex = 0; listIndex <= 4; ++listIndex) EXPECT_EQ(enabledFor(listIndex), valueEffect) << listIndex;
+    EXPECT_EQ(enabledFor(5), "");  // Remove Flats
+    EXPECT_EQ(enabledFor(6), "Text2 Combo7 Combo9 Check5 Check6 ");
+    EXPECT_EQ(enabledFor(7), "Text2 Combo7 Combo10 ");
+    EXPECT_EQ(enabledFor(8), "Text2 Combo7 Combo10 ");
+    // Effect#1 and Effect#2 offer Step/Factor too; choosing another effect afterwards disables it again.
+    EXPECT_EQ(enabledFor(9), "Text1 Text2 Combo7 Combo10 ");
+    EXPECT_EQ(enabledFor(10), "Text1 Text2 Combo7 Combo10 ");
+    EXPECT_EQ(enabledFor(7), "Text2 Combo7 Combo10 ");
+    // Every entry of effects1.dat is a curve.
+    EXPECT_EQ(enabledFor(11), valueEffect);
+    EXPECT_EQ(enabledFor(12), valueEffect);
 }
 
 TEST(EffectList, EnablesApplyOnlyOnceTheListsAreFilled) {

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/commands.h"
 #include "app/editing.h"
@@ -20,13 +23,13 @@ EventRecord NoteOff(int key, int channel = 0) {
     return {128 + channel, key, 64, 0, RowKind::Note, kAbsent, kNoteSilent};
 }
 
-// An effect chosen in the Effects frame, by its code (its place in the list + 4).
-struct Effect {
+// An effect chosen in the Effects frame (a curve: the first entry of effects1.dat).
+struct Chosen {
     TestSession t;
     EffectRequest r;
-    Effect(int code, bool volume, const std::string& step = "2") {
+    Chosen(Effect effect, bool volume, const std::string& step = "2") {
         FormLoad(*t);
-        r.effect = code - 4;
+        r.effect = ListIndexOf({effect, effect == Effect::TransferCurve ? std::optional<int>(1) : std::nullopt});
         r.notes = !volume;
         r.step = step;
     }
@@ -44,44 +47,44 @@ std::vector<int> Column(const std::vector<EventRecord>& records, int c) {
 }
 
 TEST(Effects, ChangeVelocitiesOfSoundingNotesOnly) {
-    Effect decrease(6, true, "10");
+    Chosen decrease(Effect::Decrease, true, "10");
     const auto out = decrease.Apply({NoteOn(60, 5), NoteOn(60, 50), NoteOn(60, 0), NoteOff(60)});
     // 5 - 10 is below 1: the velocity stays; Note Offs and silent Note Ons keep theirs.
     EXPECT_EQ(Column(out, 2), (std::vector<int>{5, 40, 0, 64}));
 
-    Effect increase(8, true, "20");
+    Chosen increase(Effect::Increase, true, "20");
     EXPECT_EQ(Column(increase.Apply({NoteOn(60, 120), NoteOn(60, 1)}), 2), (std::vector<int>{127, 21}));
 }
 
 TEST(Effects, ChangeOnlyTheChosenPitchClassInNoteMode) {
-    Effect e(8, false, "1");
+    Chosen e(Effect::Increase, false, "1");
     e.r.pitchClass = 3;  // "d"
     EXPECT_EQ(Column(e.Apply({NoteOn(62, 9), NoteOn(74, 9), NoteOn(60, 9), NoteOff(50)}), 1),
               (std::vector<int>{63, 75, 60, 51}));
 }
 
 TEST(Effects, KeepDrumNotesWithinTheDrumRange) {
-    Effect up(8, false, "40");
+    Chosen up(Effect::Increase, false, "40");
     EXPECT_EQ(Column(up.Apply({NoteOn(50, 9, 9), NoteOn(50, 9, 0)}), 1), (std::vector<int>{84, 90}));
-    Effect down(6, false, "20");
+    Chosen down(Effect::Decrease, false, "20");
     EXPECT_EQ(Column(down.Apply({NoteOn(50, 9, 9)}), 1), (std::vector<int>{35}));
 }
 
 TEST(Effects, MoveKeysByTheScaleRules) {
-    Effect flats(9, false);
+    Chosen flats(Effect::RemoveFlats, false);
     EXPECT_EQ(Column(flats.Apply({NoteOn(61, 1), NoteOn(63, 1), NoteOn(66, 1), NoteOn(68, 1), NoteOn(70, 1),
                                   NoteOn(60, 1), NoteOn(64, 1)}), 1),
               (std::vector<int>{60, 62, 65, 67, 69, 60, 64}));
 
-    Effect harmonic(12, false);  // root c
+    Chosen harmonic(Effect::MinorHarmonic, false);  // root c
     EXPECT_EQ(Column(harmonic.Apply({NoteOn(64, 1), NoteOn(69, 1), NoteOn(70, 1), NoteOn(61, 1), NoteOn(66, 1),
                                      NoteOn(62, 1)}), 1),
               (std::vector<int>{65, 68, 71, 60, 65, 62}));
 
-    Effect treble(10, false);
+    Chosen treble(Effect::KeySignature, false);
     treble.r.key = 4;  // "F": B becomes B flat
     EXPECT_EQ(Column(treble.Apply({NoteOn(71, 1), NoteOn(60, 1)}), 1), (std::vector<int>{70, 60}));
-    Effect bass(10, false);
+    Chosen bass(Effect::KeySignature, false);
     bass.r.key = 4;
     bass.r.bassClef = true;  // 11 + 4 matches no pitch class
     EXPECT_EQ(Column(bass.Apply({NoteOn(71, 1), NoteOn(63, 1)}), 1), (std::vector<int>{71, 63}));
@@ -89,7 +92,7 @@ TEST(Effects, MoveKeysByTheScaleRules) {
 
 // Regression: a changed record's delta was cut to 65,535, so a pitch effect on a long rest shortened the song.
 TEST(Effects, NeverMoveANoteInTime) {
-    Effect e(8, false, "1");
+    Chosen e(Effect::Increase, false, "1");
     const EventRecord program = {192, 5, kAbsent, 70000, RowKind::Program, kAbsent, kAbsent};
     const auto out = e.Apply({NoteOn(60, 9, 0, 100000), program, NoteOn(62, 9, 0, -5)});
     EXPECT_EQ(Column(out, 1), (std::vector<int>{61, 5, 63}));
@@ -117,36 +120,36 @@ TEST(Effects, ApplyTransferCurvesAsStraightLinesBetweenTheirPoints) {
 }
 
 TEST(Effects, ExchangeNothingAtRandomWithStepOne) {
-    Effect e(4, false, "1");
+    Chosen e(Effect::Random, false, "1");
     ASSERT_EQ(PrepareEffect(*e.t, e.r), std::nullopt);
     for (int v = 0; v <= 127; ++v) EXPECT_EQ(e.t->effects.ValueMap[v], v);
 }
 
 TEST(Effects, LeaveASingleRecordToTheGradualEffects) {
-    Effect e(5, true);
+    Chosen e(Effect::GraduallyIncrease, true);
     EXPECT_EQ(Column(e.Apply({NoteOn(60, 9, 0, 70000)}), 3), (std::vector<int>{70000}));
 }
 
-TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
-    Effect volume(15, true, "2.5");
+TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachEffect) {
+    Chosen volume(Effect::TransferCurve, true, "2.5");
     volume.r.value = "64";
     ASSERT_EQ(PrepareEffect(*volume.t, volume.r), std::nullopt);
     const EffectState& e = volume.t->effects;
-    EXPECT_EQ(e.EffectKind, 48);
+    EXPECT_EQ(e.ChosenEffect, Effect::TransferCurve);
     EXPECT_EQ(e.ValueColumn, 2);
     EXPECT_EQ(e.SelectMode, Selection::SoundingNotes);
     EXPECT_FALSE(e.AllowZero);
     EXPECT_EQ(e.StepFactor, 2);  // 2.5 rounds to the even neighbour
     EXPECT_EQ(e.TargetValue, 64);
 
-    Effect note(13, false, "0");
+    Chosen note(Effect::MajorScale, false, "0");
     note.r.minorStep = 7;
     ASSERT_EQ(PrepareEffect(*note.t, note.r), std::nullopt);
-    EXPECT_EQ(note.t->effects.EffectKind, 36);
+    EXPECT_EQ(note.t->effects.ChosenEffect, Effect::MajorScale);
     EXPECT_EQ(note.t->effects.StepFactor, 7);
     EXPECT_EQ(note.t->effects.TargetValue, -1);
 
-    Effect key(10, false);
+    Chosen key(Effect::KeySignature, false);
     key.r.key = 8;  // "C#": seven sharps
     key.r.bassClef = true;
     ASSERT_EQ(PrepareEffect(*key.t, key.r), std::nullopt);
@@ -155,9 +158,78 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachCode) {
     EXPECT_EQ(key.t->effects.ScaleNotes[6], 9);
     EXPECT_EQ(key.t->effects.ClefChoice, Clef::Bass);  // Bass wins when both are ticked
 
-    Effect missing(15, false);
+    Chosen missing(Effect::TransferCurve, false);
     std::filesystem::remove(missing.t.folder() / "effects1.dat");
     EXPECT_EQ(PrepareEffect(*missing.t, missing.r), std::optional<std::string>("effects1.dat could not be read"));
+}
+
+// The texts that users and sonivex-cli's --effect-list choose the fixed effects by, in the list's order.
+const std::vector<std::string> kListTexts = {
+    "Random",       "Gradually Increase", "Decrease",       "Gradually Decrease", "Increase", "Remove Flats",
+    "Key Signature", "Minor Melodic",     "Minor Harmonic", "Effect#1",           "Effect#2"};
+
+TEST(EffectTable, NamesEveryEffectAsTheListShowsItInOrder) {
+    TestSession t;
+    FakeMedia device;
+    t->media.Device = &device;
+    FormLoad(*t);
+    t.WriteDataFile("effects1.dat", "Soft=2,0,0,1024,1024\r\nHard=2,0,0,1024,512\r\n");
+    t.platform().Files({t.WriteSong(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(1)).Build()).string()});
+    OpenCommand(*t);
+    std::vector<std::string> expected = kListTexts;
+    expected.insert(expected.end(), {"Soft", "Hard"});
+    ASSERT_EQ(t->form.Combo6.items, expected);
+    for (int i = 0; i < static_cast<int>(expected.size()); ++i) {
+        const std::optional<EffectChoice> choice = EffectAt(i);
+        ASSERT_TRUE(choice) << i;
+        const EffectRow& row = RowOf(choice->effect);
+        EXPECT_EQ(row.effect, choice->effect);
+        if (i < static_cast<int>(kListTexts.size())) {
+            EXPECT_EQ(row.name, std::optional<std::string_view>(kListTexts[static_cast<std::size_t>(i)])) << i;
+            EXPECT_EQ(choice->curveEntry, std::nullopt) << i;
+        } else {  // the list names the curves from effects1.dat
+            EXPECT_EQ(choice->effect, Effect::TransferCurve) << i;
+            EXPECT_EQ(row.name, std::nullopt);
+        }
+    }
+}
+
+TEST(EffectTable, MapsListPlacesAndEffectsBothWays) {
+    for (int i = 0; i < 40; ++i) {
+        const std::optional<EffectChoice> choice = EffectAt(i);
+        ASSERT_TRUE(choice) << i;
+        EXPECT_EQ(ListIndexOf(*choice), i);
+    }
+    for (const EffectRow& row : EffectTable()) {
+        const std::optional<int> entry =
+            row.effect == Effect::TransferCurve ? std::optional<int>(3) : std::nullopt;
+        EXPECT_EQ(EffectAt(ListIndexOf({row.effect, entry})), (EffectChoice{row.effect, entry}));
+    }
+    EXPECT_EQ(EffectAt(11), (EffectChoice{Effect::TransferCurve, 1}));  // the first entry of effects1.dat
+    EXPECT_EQ(EffectAt(-1), std::nullopt);
+}
+
+TEST(EffectTable, GivesEveryEffectOneRuleAndOneUseOfTheStepFactor) {
+    ASSERT_EQ(EffectTable().size(), kListTexts.size() + 1);  // the fixed effects and the curves
+    for (const EffectRow& row : EffectTable()) {
+        const int index = static_cast<int>(row.effect);
+        EXPECT_NE(row.rule, nullptr) << index;
+        // The root of a scale is kept in the step factor: an effect cannot read both.
+        EXPECT_FALSE(row.reads.Has(EffectParameter::Step) && row.reads.Has(EffectParameter::Root)) << index;
+        // Whatever an effect reads, the window lets the user set.
+        const EffectParameters shown = ShownParameters(row.effect);
+        EXPECT_EQ(shown.With(row.reads), shown) << index;
+    }
+}
+
+TEST(PrepareEffect, NamesTheEntryOfEffectsDatThatIsMissing) {
+    Chosen third(Effect::TransferCurve, false);
+    third.t.WriteDataFile("effects1.dat", "Soft=2,0,0,1024,1024\r\nHard=2,0,0,1024,512\r\n");
+    third.r.effect = 13;  // the third entry after the 11 fixed effects
+    EXPECT_EQ(PrepareEffect(*third.t, third.r), std::optional<std::string>("effects1.dat has no effect 3"));
+    third.r.effect = 12;
+    EXPECT_EQ(PrepareEffect(*third.t, third.r), std::nullopt);
+    EXPECT_EQ(third.t->effects.ValueMap[64], 32);  // "Hard" halves every value
 }
 
 TEST(ApplyEffect, ChangesTheChosenKindsOfTrack) {
