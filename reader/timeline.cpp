@@ -319,6 +319,10 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
         TrackDecode decoded = decoder.Decode(ByteCursor(bytes.data() + dataStart, static_cast<std::size_t>(available)));
         timeline.tracks.push_back(std::move(decoded.summary));
         lastTicks.push_back(decoded.lastTick);
+        // A track's notes end in the order of their note-offs; by the order of their note-ons they stand in the
+        // order of their starts, since a track's time only moves on.
+        std::sort(decoded.notes.begin(), decoded.notes.end(),
+                  [](const TimedNote& x, const TimedNote& y) { return x.order < y.order; });
         timeline.notes.insert(timeline.notes.end(), decoded.notes.begin(), decoded.notes.end());
     }
 
@@ -326,11 +330,6 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
     std::stable_sort(tempos.begin(), tempos.end(), byTick);
     std::stable_sort(timeline.timeSignatures.begin(), timeline.timeSignatures.end(), byTick);
     std::stable_sort(timeline.keySignatures.begin(), timeline.keySignatures.end(), byTick);
-    std::sort(timeline.notes.begin(), timeline.notes.end(), [](const TimedNote& a, const TimedNote& b) {
-        if (a.track != b.track) return a.track < b.track;
-        if (a.startTick != b.startTick) return a.startTick < b.startTick;
-        return a.order < b.order;
-    });
     timeline.tempos.reserve(tempos.size());
     for (const Tempo64& t : tempos) timeline.tempos.push_back({Clamp32(t.tick), t.microsPerQuarter, t.track});
 

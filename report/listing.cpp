@@ -259,10 +259,9 @@ void ListTrackEvents(ReportSession& s, const PlayTime& time) {
     const std::int64_t count = static_cast<std::int64_t>(m.EventCount) + 1;
     DrumMemory drum;  // every track starts with no drum note remembered
     std::string buffer;
-    for (std::int64_t r = 0; r < count; ++r) {
-        const EventRecord record = m.Notes.Values(r + 1);
-        m.EventRows[0] = record;
-        m.Log.WriteLine(FormatListingLine(buffer, s, record, r, drum));
+    // The listing goes to the log alone: with no log open there is nothing to lay out.
+    for (std::int64_t r = 0; r < count && m.Log.IsOpen(); ++r) {
+        m.Log.WriteLine(FormatListingLine(buffer, s, m.Notes.Values(r + 1), r, drum));
     }
     WriteLogHeader(s);
     m.Log.WriteLine("Total Time: " + time.text);
