@@ -7,6 +7,8 @@
 #   SONGS=N        songs in the collection (default 10000)
 #   JOBS=N         workers of the batch run and parallel midicsv processes (default 2)
 #   BENCH_KEEP=1   keep the temp folder and print its path
+#   REPEAT=N       copies of the byte-throughput corpus (default 20)
+#   PEER=DIR       a second build folder (another revision) timed on the byte-throughput corpus side by side
 #
 # The collection: the five ordinary songs of bench/make_songs.py and 95 generated
 # songs (2 to 12 tracks, 200 to 3,000 notes, tempo changes in the second track),
@@ -15,6 +17,9 @@
 #   - midicsv FILE once per song, JOBS processes at a time (xargs -P)
 # Peak memory and CPU time (user + system) come from /usr/bin/time -v; "per worker" is the peak of a
 # --jobs 1 run. The CPU seconds do not depend on what else the machine runs; the wall times do.
+# Then the byte throughput: every song of bench/make_songs.py (the large ones included) and every MIDI test file
+# of tests/data/midi, REPEAT times, through --batch --no-log --jobs JOBS, in MB of MIDI per second, for this
+# build and PEER's.
 # Prints songs per second, the ratio to midicsv and the throughput, speed-up and memory targets (informational).
 # Exit status 1 only if a run failed or a song has no line.
 
@@ -145,6 +150,35 @@ secs[midicsv]=$wall
 printf "$fmt" "midicsv FILE, once per song, $jobs at a time" "$wall" "$(rate "$wall")" \
     "$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')" "$cpu"
 
+# Byte throughput on the bench songs and the MIDI test files.
+repeat=${REPEAT:-20}
+[[ $repeat =~ ^[1-9][0-9]*$ ]] || die "REPEAT must be a positive number"
+mkdir -p "$work/corpus-one"
+"$python" "$here/make_songs.py" "$work/corpus-one" >/dev/null 2>&1 || die "make_songs.py failed"
+cp "$repo"/tests/data/midi/*.mid "$work/corpus-one"/
+for ((i = 0; i < repeat; i++)); do
+    mkdir -p "$work/corpus/c$i"
+    ln "$work/corpus-one"/*.mid "$work/corpus/c$i"/ || die "cannot link songs"
+done
+corpus_bytes=$(( $(du -sb --apparent-size "$work/corpus-one" | cut -f1) * repeat ))
+echo
+echo "byte throughput: $(ls "$work/corpus-one" | wc -l) songs x $repeat, $(awk -v b="$corpus_bytes" 'BEGIN { printf "%.1f", b / 1e6 }') MB"
+"$cli" --batch --no-log --jobs "$jobs" --program-folder "$prog" "$work/corpus" >/dev/null 2>&1  # warm-up
+declare -A mbps
+for who in this peer; do
+    build_cli=$cli
+    if [[ $who == peer ]]; then
+        [[ -n ${PEER:-} ]] || continue
+        build_cli=$PEER/bin/sonivex-cli
+        [[ -x $build_cli ]] || die "no sonivex-cli at $build_cli"
+    fi
+    read -r rc wall kb cpu < <(timed "$build_cli" --batch --jobs "$jobs" --no-log --program-folder "$prog" "$work/corpus")
+    ((rc == 0)) || { failed=1; echo "byte-throughput batch ($who) failed: exit $rc"; }
+    mbps[$who]=$(awk -v b="$corpus_bytes" -v s="$wall" 'BEGIN { if (s > 0) printf "%.1f", b / 1e6 / s; else print 0 }')
+    printf "$fmt" "$who: --batch --jobs $jobs --no-log" "$wall" "-" "$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')" "$cpu"
+    echo "    ${mbps[$who]} MB of MIDI per second ($build_cli)"
+done
+
 echo
 for mode in log no-log; do
     awk -v a="${secs[midicsv]}" -v b="${secs[$mode]}" -v m="$mode" -v r="$(rate "${secs[$mode]}")" 'BEGIN {
@@ -152,6 +186,7 @@ for mode in log no-log; do
         printf "%-7s %s songs/s (target 500: %s), %.1f times midicsv (target 5: %s)\n", m, r,
                (r >= 500 ? "met" : "NOT met"), x, (x >= 5 ? "met" : "NOT met") }'
 done
+awk -v r="${mbps[this]}" 'BEGIN { printf "byte throughput %s MB/s (target 100: %s)\n", r, (r >= 100 ? "met" : "NOT met") }'
 awk -v m="$worker_mb" 'BEGIN { printf "memory per worker %.1f MB (target < 64: %s)\n", m, (m < 64 ? "met" : "NOT met") }'
 echo "machine load at the end: $(cut -d' ' -f1-3 /proc/loadavg) (other processes slow every figure down)"
 exit $failed
