@@ -21,7 +21,6 @@ constexpr double kLeastBeatSpacing = 5;      // beats closer than this are not m
 constexpr double kMergeWidth = 3;            // bars narrower than this merge with the next note of their key
 constexpr double kLegendTitleHeight = 30;
 constexpr double kLegendFootHeight = 52;
-constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;
 
 // A song of this file format is a set of songs, one per track, each with its own tempo map and metre: the
 // rulers follow the first track's.
