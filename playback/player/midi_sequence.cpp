@@ -38,6 +38,36 @@ std::optional<SequenceEvent> MessageOf(const TrackEvent& event, std::int32_t tra
     return e;
 }
 
+// Gives each event its time by its track's map. A track's events come together and in order, so the events of
+// one tick (a chord) share one look-up.
+void TimeEvents(const SongTempo& tempo, std::vector<SequenceEvent>& events) {
+    const SequenceEvent* last = nullptr;
+    for (SequenceEvent& e : events) {
+        if (last != nullptr && last->track == e.track && last->tick == e.tick) {
+            e.seconds = last->seconds;
+        } else {
+            e.seconds = tempo.Of(static_cast<std::size_t>(e.track)).SecondsAt(static_cast<std::uint64_t>(e.tick));
+        }
+        last = &e;
+    }
+}
+
+// Puts the events in order of `key`, stable: the tracks were appended one after another, so events of one key
+// keep their order track by track. The keys are sorted with the events' places, and each event moves once.
+template <typename Key>
+void SortEventsBy(std::vector<SequenceEvent>& events, Key key) {
+    const auto less = [&](const SequenceEvent& a, const SequenceEvent& b) { return key(a) < key(b); };
+    if (std::is_sorted(events.begin(), events.end(), less)) return;
+    std::vector<std::pair<decltype(key(events.front())), std::size_t>> order;
+    order.reserve(events.size());
+    for (std::size_t i = 0; i < events.size(); ++i) order.emplace_back(key(events[i]), i);
+    std::sort(order.begin(), order.end());
+    std::vector<SequenceEvent> sorted;
+    sorted.reserve(events.size());
+    for (const auto& entry : order) sorted.push_back(std::move(events[entry.second]));
+    events = std::move(sorted);
+}
+
 // A division the player cannot count time by: none, or a time code of no frames or no ticks.
 bool HasNoClock(const SmfHeader& header) {
     if (header.division == 0) return true;
@@ -67,24 +97,18 @@ std::optional<MidiSequence> MidiSequence::Parse(const std::vector<std::uint8_t>&
     }
     const SongTempo tempo = tempoBuilder.Build(tracks.size());
     sequence.clock_ = tempo.Of(0);
-    for (SequenceEvent& e : sequence.events_) {
-        e.seconds = tempo.Of(static_cast<std::size_t>(e.track)).SecondsAt(static_cast<std::uint64_t>(e.tick));
-    }
+    TimeEvents(tempo, sequence.events_);
     for (std::size_t i = 0; i < ends.size(); ++i) {
         sequence.length_ = std::max(sequence.length_, static_cast<std::int64_t>(ends[i]));
         sequence.lengthSeconds_ = std::max(sequence.lengthSeconds_, tempo.Of(i).SecondsAt(ends[i]));
     }
-    const bool ownMaps = chunks->header.format == kSongPerTrackFormat && !chunks->header.TimeCodeDivision();
-    // Tracks were appended one after another, so a stable sort keeps the order within a time track by track.
-    if (ownMaps) {
+    if (chunks->header.format == kSongPerTrackFormat && !chunks->header.TimeCodeDivision()) {
         // Every track keeps its own time; the clock that positions the song counts the first track's ticks.
-        std::stable_sort(sequence.events_.begin(), sequence.events_.end(),
-                         [](const SequenceEvent& a, const SequenceEvent& b) { return a.seconds < b.seconds; });
+        SortEventsBy(sequence.events_, [](const SequenceEvent& e) { return e.seconds; });
         for (SequenceEvent& e : sequence.events_) e.tick = static_cast<std::int64_t>(sequence.clock_.TickAt(e.seconds));
         sequence.length_ = static_cast<std::int64_t>(sequence.clock_.TickAt(sequence.lengthSeconds_));
     } else {
-        std::stable_sort(sequence.events_.begin(), sequence.events_.end(),
-                         [](const SequenceEvent& a, const SequenceEvent& b) { return a.tick < b.tick; });
+        SortEventsBy(sequence.events_, [](const SequenceEvent& e) { return e.tick; });
     }
     return sequence;
 }
