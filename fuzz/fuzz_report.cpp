@@ -16,6 +16,8 @@
 #include "app/editing.h"
 #include "reader/platform.h"
 #include "app/session.h"
+#include "reader/timeline.h"
+#include "roll/piano_roll_model.h"
 
 namespace {
 
@@ -128,6 +130,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     const fs::path input = folders.input / "input.mid";
     WriteInput(input, data, size);
+
+    // The one reading of the song that the playing times, the piano roll and the player share.
+    sonivex::PianoRollModel roll;
+    roll.SetSong(sonivex::ReadTimeline({data, size}), nullptr, sonivex::RollNames{});
+    sonivex::RollView view;
+    view.width = 320;
+    view.height = 200;
+    (void)roll.Layout(view);
 
     ScriptedPlatform platform(HashOf(data, size));
     sonivex::Session session(platform, folders.program);

@@ -18,7 +18,8 @@ struct TempoPoint {
 class TempoMap {
 public:
     // A map of `changes` (in any order; changes at one tick keep their order, the last one holds) at `division`
-    // ticks per quarter note. A division of 0 or below (a time-code division) makes every time 0.
+    // ticks per quarter note. A division of 0 or below makes every time 0 (SongTempoBuilder gives a time-code
+    // division a fixed map of its own).
     TempoMap(int division, std::vector<TempoPoint> changes);
     TempoMap() : TempoMap(0, {}) {}
 

@@ -4,6 +4,9 @@
 #include <array>
 #include <cstdint>
 
+// The drum channel and its rule (kDrumChannel, IsDrumNoteStatus) are the song-wide ones.
+#include "midi/drums.h"
+
 namespace sonivex {
 
 // What kind of row a record is, for the rows whose kind matters to a reader.
@@ -29,14 +32,6 @@ inline constexpr std::int32_t kTimeSignatureRow = 88;
 // Status of a system-exclusive row.
 inline constexpr std::int32_t kSysexRow = 240;
 inline constexpr std::int32_t kSysexContinuationRow = 247;
-// The channel (from 0) whose notes are drums and whose program changes choose a drum kit.
-inline constexpr int kDrumChannel = 9;
-
-// A note-off or note-on status byte on the drum channel.
-constexpr bool IsDrumNoteStatus(int status) {
-    return status == (0x80 | kDrumChannel) || status == (0x90 | kDrumChannel);
-}
-
 // A program change on the drum channel: it chooses a drum kit.
 inline constexpr int kDrumProgramStatus = 0xC0 | kDrumChannel;
 

@@ -1,13 +1,15 @@
 // A plain decoder of a Standard MIDI File's bytes into timed notes, the tempo map and the signatures, for exact
 // playing times and for drawing. It shares nothing with the session and never throws on damaged input: it reads
-// what it can, as a tolerant player does (running status; a track cut off ends at its chunk's end or the file's
-// end; an event whose data bytes are cut off is dropped).
+// the events as the player plays them (midi/track_events.h) and times them by the same tempo maps
+// (midi/song_tempo.h), so what is drawn and measured is what plays.
 #pragma once
 
 #include <cstdint>
 #include <span>
 #include <string>
 #include <vector>
+
+#include "midi/tempo_map.h"
 
 namespace sonivex {
 
@@ -50,15 +52,18 @@ struct TrackSummary {
     std::uint32_t noteCount = 0;         // note-ons with velocity > 0
     std::uint32_t lastTick = 0;          // absolute tick of the track's last event
     double seconds = 0;                  // the track's playing time up to its last event
+    bool drums = false;                  // a note-on or note-off on the drum channel (midi/drums.h)
 };
 
 struct Timeline {
     int format = 0;    // 0, 1, 2 from the header
-    int division = 0;  // ticks per quarter; 0 for time-code divisions, whose durations are all 0
+    int division = 0;  // ticks per quarter; 0 for time-code divisions, which have no bars (their times count frames)
     std::vector<TrackSummary> tracks;
-    // Sorted by tick, stable by track order. Format 0 and 1: one map for all tracks. Format 2: each track's own
-    // changes, tagged by track, which apply to that track only.
+    // The Set Tempo events that time the song (a tempo of 0 is passed over), sorted by tick, stable by track
+    // order. Format 0 and 1: one map for all tracks. Format 2: each track's own changes, tagged by track, which
+    // apply to that track only. A time-code division lists them but counts frames instead.
     std::vector<TempoChange> tempos;
+    SongTempo tempo;  // the maps that turn the ticks into seconds
     std::vector<TimeSignatureMark> timeSignatures;  // sorted by tick, stable by track order
     std::vector<KeySignatureMark> keySignatures;    // sorted by tick, stable by track order
     std::vector<TimedNote> notes;                   // sorted by (track, startTick, order)
@@ -67,11 +72,13 @@ struct Timeline {
     // Seconds at an absolute tick of a track: format 0 and 1 use the merged tempo map (the track is ignored),
     // format 2 that track's own. 500000 microseconds per quarter hold until the first change.
     double SecondsAt(std::uint32_t tick, std::int32_t track = 0) const;
+    // The map that times a track; in format 2 a track that is not there gets one in which every time is 0.
+    const TempoMap& MapOf(std::int32_t track) const;
 };
 
 // Decodes the bytes of a whole file. Bytes that do not start with an MThd chunk give an empty timeline (no
 // tracks); chunks other than MTrk are skipped; a header that declares fewer tracks than the file holds is
-// believed.
+// believed. A track ends at its end-of-track event, its chunk's end or the first event cut off.
 Timeline ReadTimeline(std::span<const std::uint8_t> bytes);
 
 }  // namespace sonivex

@@ -6,6 +6,8 @@
 #include <tuple>
 #include <utility>
 
+#include "midi/drums.h"
+
 namespace sonivex {
 
 namespace {
@@ -21,7 +23,6 @@ constexpr double kLeastBeatSpacing = 5;      // beats closer than this are not m
 constexpr double kMergeWidth = 3;            // bars narrower than this merge with the next note of their key
 constexpr double kLegendTitleHeight = 30;
 constexpr double kLegendFootHeight = 52;
-constexpr std::uint32_t kDefaultMicrosPerQuarter = 500000;
 
 // A song of this file format is a set of songs, one per track, each with its own tempo map and metre: the
 // rulers follow the first track's.
@@ -34,7 +35,7 @@ constexpr RollColor kPalette[] = {
     {0x50, 0xc0, 0x90, 255}, {0xff, 0xa0, 0xa0, 255}, {0xc0, 0xc0, 0x60, 255}, {0x90, 0x70, 0xc0, 255},
 };
 
-bool IsDrum(const TimedNote& note) { return note.channel == kRollDrumChannel; }
+bool IsDrum(const TimedNote& note) { return IsDrumChannel(note.channel); }
 
 double LeftColumnWidth(int width) { return std::clamp(width / 9.0, 40.0, 150.0); }
 double LegendWidth(int width) { return width < 480 ? 0.0 : std::min(280.0, width / 5.0); }
@@ -299,20 +300,16 @@ void PianoRollModel::FindKeysAndLanes() {
 
 void PianoRollModel::BuildTempoStretches() {
     tempo_.clear();
-    if (song_.division <= 0) return;
-    // The same sums as Timeline::SecondsAt, kept per change so a ruler asks in logarithmic time.
-    const double division = song_.division;
-    double micros = 0;
-    std::uint32_t from = 0;
-    std::uint32_t tempo = kDefaultMicrosPerQuarter;
-    tempo_.push_back({0, 0, tempo / 1e6 / division});
-    for (const TempoChange& change : song_.tempos) {
-        if (song_.format == kSongPerTrackFormat && change.track != 0) continue;
-        micros += static_cast<double>(change.tick - from) * tempo;
-        from = change.tick;
-        tempo = change.microsPerQuarter;
-        const TempoStretch stretch{change.tick, micros / 1e6 / division, tempo / 1e6 / division};
-        if (tempo_.back().tick == change.tick) {
+    // The seconds ruler follows the map that times the song (format 2: the first track's), stretch by stretch,
+    // so that a ruler asks in logarithmic time and places fractions of ticks too.
+    const TempoMap& map = song_.MapOf(0);
+    if (map.Division() <= 0) return;
+    const double division = map.Division();
+    tempo_.push_back({0, 0, kDefaultMicrosPerQuarter / 1e6 / division});
+    for (const TempoPoint& change : map.Changes()) {
+        const TempoStretch stretch{static_cast<double>(change.tick), map.SecondsAt(change.tick),
+                                   change.microsPerQuarter / 1e6 / division};
+        if (tempo_.back().tick == stretch.tick) {
             tempo_.back() = stretch;
         } else {
             tempo_.push_back(stretch);

@@ -16,9 +16,6 @@ namespace sonivex {
 
 struct RollFrame;
 
-// The channel (counted from 0) whose notes are drum sounds.
-inline constexpr int kRollDrumChannel = 9;
-
 struct RollRect {
     double x = 0, y = 0, w = 0, h = 0;
     double Right() const { return x + w; }
@@ -177,7 +174,7 @@ public:
 private:
     // One stretch of the tempo map: from `tick` on, `secondsPerTick`, reaching `seconds` at `tick`.
     struct TempoStretch {
-        std::uint32_t tick;
+        double tick;
         double seconds;
         double secondsPerTick;
     };

@@ -5,6 +5,7 @@
 #include <optional>
 #include <utility>
 
+#include "midi/drums.h"
 #include "reader/checked.h"
 #include "reader/data_files.h"
 #include "reader/files.h"
@@ -31,10 +32,7 @@ RollNames PianoRollNames(SongSession& s, const Timeline& song) {
     RollNames names;
     for (const TrackSummary& track : song.tracks) {
         std::string instrument;
-        const bool drumsOnly = !track.channels.empty() &&
-                               std::all_of(track.channels.begin(), track.channels.end(),
-                                           [](int channel) { return channel == kRollDrumChannel; });
-        if (drumsOnly) {
+        if (track.drums) {
             instrument = "Drums";
         } else if (!track.programs.empty()) {
             instrument = Looked([&] { return ProgramName(s, track.programs.front()); }).value_or("");
@@ -43,7 +41,7 @@ RollNames PianoRollNames(SongSession& s, const Timeline& song) {
     }
     std::array<bool, 128> used{};
     for (const TimedNote& note : song.notes) {
-        if (note.channel == kRollDrumChannel) used[note.key] = true;
+        if (IsDrumChannel(note.channel)) used[note.key] = true;
     }
     for (int key = kFirstNamedDrumKey; key < 128; ++key) {
         if (!used[static_cast<std::size_t>(key)]) continue;

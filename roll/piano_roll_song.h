@@ -9,8 +9,8 @@
 namespace sonivex {
 
 // The legend's instrument of each track and the drum lanes' names, looked up in genmidi.ini as the report and
-// the event listing look them up. A track playing on the drum channel only is "Drums"; another track is named
-// by its first program change, or not at all without one. A name that cannot be read (genmidi.ini missing or
+// the event listing look them up. A drum track (one note on the drum channel, the rule of midi/drums.h) is
+// "Drums"; another track is named by its first program change, or not at all without one. A name that cannot be read (genmidi.ini missing or
 // short) is left out; no message is shown.
 RollNames PianoRollNames(SongSession& s, const Timeline& song);
 

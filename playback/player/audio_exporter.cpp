@@ -206,7 +206,7 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
     RenderedSound sound;
     if (!engine.Ready()) return sound;
     const double rate = SynthEngine::kSampleRate;
-    sound.songFrames = std::max<std::int64_t>(0, std::llround(song.SecondsAt(song.LengthTicks()) * rate));
+    sound.songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * rate));
     const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * rate);
     const auto expected = static_cast<std::size_t>(sound.songFrames + longestRelease);
     sound.left.reserve(expected);

@@ -6,11 +6,15 @@
 #include <optional>
 #include <vector>
 
+#include "midi/tempo_map.h"
+
 namespace sonivex {
 
 // One message for the synthesizer, at its tick from the start of the song.
 struct SequenceEvent {
-    std::int64_t tick = 0;
+    std::int64_t tick = 0;            // on the song's clock (format 2: the first track's ticks at that time)
+    double seconds = 0;               // from the start of the song, by its track's tempo map
+    std::int32_t track = 0;           // 0-based index of the track chunk
     std::uint8_t status = 0;          // a channel status byte (0x80 to 0xEF), or 0xF0 for system exclusive
     std::uint8_t data1 = 0;
     std::uint8_t data2 = 0;           // 0 for the one-data-byte messages (program, channel pressure)
@@ -19,38 +23,37 @@ struct SequenceEvent {
 
 class MidiSequence {
 public:
-    // Reads Standard MIDI File bytes: the header's number of MTrk chunks, other chunks skipped. Nothing when
-    // the bytes do not start with a header chunk or its time division is 0. A track that breaks off (cut
-    // short, or a data byte with no status to run on) keeps the events before the break.
+    // Reads Standard MIDI File bytes as the timeline reads them (midi/track_events.h): the header's number of
+    // MTrk chunks, other chunks skipped, system common and real-time bytes passed over. Nothing when the bytes
+    // do not start with a header chunk or its time division is 0. A track that breaks off (cut short, or a
+    // data byte with no status to run on) keeps the events before the break.
     static std::optional<MidiSequence> Parse(const std::vector<std::uint8_t>& bytes);
 
     // Parse() on a file's contents; nothing when the file cannot be read either.
     static std::optional<MidiSequence> Read(const std::filesystem::path& path);
 
-    // The channel and system exclusive messages of all tracks, by tick; messages of one tick keep their
+    // The channel and system exclusive messages of all tracks, by time; messages of one time keep their
     // order, track by track.
     const std::vector<SequenceEvent>& Events() const { return events_; }
 
-    // The tick of the latest track end: the end-of-track event, or the last event of a track without one.
+    // The tick of the latest track end: the end-of-track event, or the last event of a track without one
+    // (format 2: the clock's first tick at or after the latest end).
     std::int64_t LengthTicks() const { return length_; }
+    // The time of the latest track end, each track timed by its own map: the song's length.
+    double LengthSeconds() const { return lengthSeconds_; }
 
-    // The time from the start of the song to a tick, following the tempo changes of every track.
+    // The time from the start of the song to a tick of its clock: the tempo map of every track (format 2: of
+    // the first track; a time-code division counts frames).
     double SecondsAt(std::int64_t tick) const;
 
     // The last tick reached at a time (0 before the start); the inverse of SecondsAt on whole ticks.
     std::int64_t TickAt(double seconds) const;
 
 private:
-    // From `tick` on, until the next span, each tick lasts `secondsPerTick`.
-    struct TempoSpan {
-        std::int64_t tick;
-        double seconds;
-        double secondsPerTick;
-    };
-
     std::vector<SequenceEvent> events_;
-    std::vector<TempoSpan> tempo_;
+    TempoMap clock_;
     std::int64_t length_ = 0;
+    double lengthSeconds_ = 0;
 };
 
 }  // namespace sonivex

@@ -27,7 +27,7 @@ void Sequencer::Load(MidiSequence sequence) {
     sequence_ = std::move(sequence);
     eventSeconds_.clear();
     eventSeconds_.reserve(sequence_.Events().size());
-    for (const SequenceEvent& e : sequence_.Events()) eventSeconds_.push_back(sequence_.SecondsAt(e.tick));
+    for (const SequenceEvent& e : sequence_.Events()) eventSeconds_.push_back(e.seconds);
     state_ = State::kStopped;
     position_ = 0;
     fluid_synth_system_reset(synth_);

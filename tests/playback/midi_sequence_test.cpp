@@ -104,9 +104,9 @@ TEST(MidiSequence, KeepsRunningStatusAcrossMetaAndSystemExclusiveEvents) {
 
 TEST(MidiSequence, EndsABrokenTrackAtItsLastWholeEvent) {
     // Each track breaks off 30 ticks after its last whole event at tick 10: a meta event whose data is cut
-    // short, a system exclusive message longer than the track, a program change without its number, and a
-    // system real-time byte. Bytes after an end of track at tick 40 are not read at all.
-    const Bytes breaks[] = {{30, 0xFF, 0x01, 9, 'a'}, {30, 0xF0, 50, 1, 2}, {30, 0xC0}, {30, 0xF8, 0, 0x90, 1, 1}};
+    // short, a system exclusive message longer than the track, and a program change without its number.
+    // Bytes after an end of track at tick 40 are not read at all.
+    const Bytes breaks[] = {{30, 0xFF, 0x01, 9, 'a'}, {30, 0xF0, 50, 1, 2}, {30, 0xC0}};
     for (const Bytes& broken : breaks) {
         Track t;
         t.NoteOn(10, 0, 60, 100).Raw(broken);
@@ -159,6 +159,37 @@ TEST(MidiSequence, PassesSystemExclusiveWithoutItsFraming) {
     ASSERT_TRUE(song);
     ASSERT_EQ(song->Events().size(), 1u);
     EXPECT_EQ(song->Events()[0].sysex, (std::vector<std::uint8_t>{0x7E, 0x7F, 0x09, 0x01}));
+}
+
+TEST(MidiSequence, PlaysOnPastSystemCommonAndRealTimeBytes) {
+    // A regression: a song position, a song select and a clock byte between two notes once ended the track
+    // there, so such a song played nothing after them (and nothing at all when they came first).
+    Track t;
+    t.NoteOn(0, 0, 60, 100).Raw({10, 0xF2, 1, 2, 0, 0xF3, 5, 0, 0xF8}).NoteOff(10, 0, 60).NoteOn(0, 0, 62, 90);
+    const auto song = MidiSequence::Parse(MidiFile(0).Add(t.End(96)).Build());
+    ASSERT_TRUE(song);
+    ASSERT_EQ(song->Events().size(), 3u);
+    EXPECT_EQ(song->Events()[1].tick, 20);
+    EXPECT_EQ(song->Events()[2].data1, 62);
+    EXPECT_EQ(song->LengthTicks(), 116);
+}
+
+TEST(MidiSequence, TimesEachTrackOfAFormat2SongByItsOwnTempo) {
+    // The second track doubles its own speed; the first track's ticks keep the clock. Its note at tick 192
+    // sounds at 0.5 s, which is tick 96 of the clock, and the first track's end at tick 192 makes the song 1 s
+    // long.
+    const Track first = Track().NoteOn(0, 0, 60, 100).NoteOff(192, 0, 60).End();
+    Track second;
+    second.Tempo(0, 250000).NoteOn(192, 1, 64, 100).End(192);
+    const auto song = MidiSequence::Parse(MidiFile(2, 96).Add(first).Add(second).Build());
+    ASSERT_TRUE(song);
+    ASSERT_EQ(song->Events().size(), 3u);
+    EXPECT_EQ(song->Events()[1].track, 1);
+    EXPECT_DOUBLE_EQ(song->Events()[1].seconds, 0.5);
+    EXPECT_EQ(song->Events()[1].tick, 96);
+    EXPECT_DOUBLE_EQ(song->Events()[2].seconds, 1.0);  // the first track's note-off
+    EXPECT_DOUBLE_EQ(song->LengthSeconds(), 1.0);
+    EXPECT_EQ(song->LengthTicks(), 192);
 }
 
 }  // namespace

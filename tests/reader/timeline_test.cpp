@@ -72,12 +72,13 @@ TEST(TimelineDurations, CountUpToTheLastEventOfAnyTrack) {
     EXPECT_DOUBLE_EQ(Read(file).durationSeconds, 1.0);
 }
 
-TEST(TimelineDurations, AreZeroForATimeCodeDivision) {
-    // 0xE728: 25 frames per second, 40 ticks per frame
+TEST(TimelineDurations, CountFramesForATimeCodeDivision) {
+    // 0xE728: 25 frames per second, 40 ticks per frame: a millisecond a tick, as the player plays it. Such a
+    // song has no quarter notes, so no division for bars.
     const Bytes file = MidiFile(0, 0xE728).Add(Track().NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60).End()).Build();
     const Timeline t = Read(file);
     EXPECT_EQ(t.division, 0);
-    EXPECT_EQ(t.durationSeconds, 0);
+    EXPECT_DOUBLE_EQ(t.durationSeconds, 0.096);
     EXPECT_EQ(t.tracks[0].lastTick, 96u);
 }
 
@@ -156,6 +157,21 @@ TEST(TimelineTracks, SummariseNameChannelsProgramsAndCounts) {
     EXPECT_EQ(s.eventCount, 8u);
     EXPECT_EQ(s.noteCount, 1u);
     EXPECT_EQ(s.lastTick, 60u);
+}
+
+TEST(TimelineTracks, MarkATrackWithOneNoteOnTheDrumChannelAsDrums) {
+    // The first track plays a melody and one drum note; the second only a controller on the drum channel; the
+    // third a note-off alone on it.
+    const Bytes file = MidiFile(1, 96)
+                           .Add(Track().NoteOn(0, 0, 60, 100).NoteOn(0, 9, 36, 100).NoteOff(96, 0, 60).End())
+                           .Add(Track().At(0, {0xB9, 7, 100}).End())
+                           .Add(Track().NoteOff(0, 9, 36).End())
+                           .Build();
+    const Timeline t = Read(file);
+    ASSERT_EQ(t.tracks.size(), 3u);
+    EXPECT_TRUE(t.tracks[0].drums);
+    EXPECT_FALSE(t.tracks[1].drums);
+    EXPECT_TRUE(t.tracks[2].drums);
 }
 
 TEST(TimelineSignatures, ReadTimeAndKeySignaturesWithTheirTicks) {
