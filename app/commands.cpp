@@ -197,8 +197,8 @@ void ShowPlayingPosition(Session& s) {
 void FormLoad(Session& s) {
     s.form.FileLoaded = false;
     s.song.NotesFileInUse = 0;
-    s.media.MediaWindow = s.platform.MediaWindow();
-    s.platform.InstallMediaHook();
+    s.media.MediaWindow = s.app.MediaWindow();
+    s.app.InstallMediaHook();
     std::error_code ec;
     std::filesystem::create_directories(s.LogFolder(), ec);  // an existing folder is fine
 }
@@ -300,7 +300,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     const std::string previousSource = m.SourcePath;
     const std::string startFolder = f.OpenFolder.empty() ? HomeFolder() : f.OpenFolder;
     m.SourcePath = given ? *given
-                         : s.platform.ChooseFile({.title = "Load MIDI file", .filter = kMidiFilter,
+                         : s.app.ChooseFile({.title = "Load MIDI file", .filter = kMidiFilter,
                                                   .initialFolder = startFolder, .initialName = "", .save = false,
                                                   .defaultExtension = ""});
     if (m.SourcePath.empty()) return OpenOutcome::Cancelled;
@@ -372,7 +372,7 @@ SaveOutcome SaveCommand(Session& s) {
     const std::string folder = song.empty() ? HomeFolder() : FolderOf(song);
     const std::string name = song.empty() ? "" : std::filesystem::path(song).filename().string();
     // The dialog adds ".mid" to a name typed without an extension; a path given as it stands is used as it is.
-    const std::string target = s.platform.ChooseFile({.title = "Save MIDI file", .filter = kMidiFilter,
+    const std::string target = s.app.ChooseFile({.title = "Save MIDI file", .filter = kMidiFilter,
                                                       .initialFolder = folder, .initialName = name, .save = true,
                                                       .defaultExtension = ".mid"});
     if (target.empty()) return SaveOutcome::NotSaved;
@@ -443,15 +443,15 @@ void MenuClick(Session& s, MenuCommand command) {
     case MenuCommand::Save: SaveCommand(s); break;
     case MenuCommand::ExportAudio: ExportAudioCommand(s); break;
     case MenuCommand::Exit:
-        if (QueryUnload(s)) s.platform.CloseMainWindow();
+        if (QueryUnload(s)) s.app.CloseMainWindow();
         break;
     case MenuCommand::Undo: UndoCommand(s); break;
     case MenuCommand::Redo: RedoCommand(s); break;
-    case MenuCommand::PianoRoll: s.platform.ShowPianoRoll(); break;
+    case MenuCommand::PianoRoll: s.app.ShowPianoRoll(); break;
     case MenuCommand::Play: Play1(s); break;
     case MenuCommand::Pause: Pause1(s); break;
     case MenuCommand::Stop: Stop1(s); break;
-    case MenuCommand::About: s.platform.ShowAbout(); break;
+    case MenuCommand::About: s.app.ShowAbout(); break;
     }
 }
 
@@ -514,9 +514,9 @@ void Timer1_Timer(Session& s) {
 }
 
 void End1(Session& s) {
-    s.platform.UnloadAbout();
+    s.app.UnloadAbout();
     MediaClose(s.media, kMediaAlias);
-    s.platform.RemoveMediaHook();
+    s.app.RemoveMediaHook();
     ShutdownFiles(s);
 }
 

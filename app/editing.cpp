@@ -72,8 +72,8 @@ void ShowReport(Session& s) {
 
 void OpenForPlayback(Session& s, const std::string& path) {
     MediaOpen(s.media, path, kMediaAlias, s.folders.work);
-    s.platform.LetEventsRun();
-    const WindowRect frame = s.platform.MediaWindowRect();
+    s.app.LetEventsRun();
+    const WindowRect frame = s.app.MediaWindowRect();
     MediaPlaceWindow(s.media, kMediaAlias, 0, 0, frame.right - frame.left, frame.bottom - frame.top);
 }
 

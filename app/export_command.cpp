@@ -25,7 +25,7 @@ void ExportAudioCommand(Session& s) {
     const std::string offered = std::filesystem::path(s.song.SourcePath).stem().string() + ".wav";
     // The dialog adds ".wav" to a name typed without an extension.
     const std::string target =
-        s.platform.ChooseFile({.title = "Export audio", .filter = kAudioFilter, .initialFolder = CurrentFolder(),
+        s.app.ChooseFile({.title = "Export audio", .filter = kAudioFilter, .initialFolder = CurrentFolder(),
                                .initialName = offered, .save = true, .defaultExtension = ".wav"});
     if (target.empty()) return;
     if (AudioFormatOf(target) && FileExists(target)) {
@@ -54,8 +54,8 @@ ExportStatus ExportAudio(Session& s, const std::string& target) {
     // A link at the target stays: the file it leads to is written.
     const ExportResult result = s.media.Exporter->Export(
         s.WorkFile(s.song.TempFileName), FollowLinks(target),
-        [&](double fraction) { return s.platform.ShowProgress(text, fraction); });
-    s.platform.EndProgress();
+        [&](double fraction) { return s.app.ShowProgress(text, fraction); });
+    s.app.EndProgress();
     s.platform.SetBusy(false);
     if (result.status == ExportStatus::Failed) s.Message(target + " " + result.problem, Icon::Critical);
     return result.status;

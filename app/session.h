@@ -5,6 +5,7 @@
 
 #include <filesystem>
 
+#include "app/app_platform.h"
 #include "app/form.h"
 #include "app/history.h"
 #include "app/recent_songs.h"
@@ -14,9 +15,11 @@
 namespace sonivex {
 
 struct Session : EditSession {
-    Session(Platform& platform, Folders folders) : EditSession(platform, std::move(folders)) {}
-    Session(Platform& platform, const std::filesystem::path& programFolder)
+    Session(AppPlatform& platform, Folders folders) : EditSession(platform, std::move(folders)), app(platform) {}
+    Session(AppPlatform& platform, const std::filesystem::path& programFolder)
         : Session(platform, Folders::InOne(programFolder)) {}
+
+    AppPlatform& app;  // the front end's dialogs, progress and media frame (`platform` is the same object)
 
     FormModel form;
     MediaState media;

@@ -19,7 +19,7 @@
 #include "app/commands.h"
 #include "app/undo_redo.h"
 #include "playback/player/audio_exporter.h"
-#include "reader/platform.h"
+#include "app/app_platform.h"
 #include "app/session.h"
 
 namespace {

@@ -34,7 +34,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 // Answers questions from the options and keeps every message box for the song's record; shows nothing.
-class RecordingPlatform : public Platform {
+class RecordingPlatform : public AppPlatform {
 public:
     explicit RecordingPlatform(bool yes) : yes_(yes) {}
 

@@ -26,7 +26,7 @@
 
 #ifdef SONIVEX_HAVE_PIANO_ROLL
 #include "app/session.h"
-#include "reader/platform.h"
+#include "app/app_platform.h"
 #include "roll/piano_roll_image.h"
 #include "roll/piano_roll_song.h"
 #endif

@@ -25,7 +25,7 @@
 #include "cli/extras.h"
 #include "cli/json_report.h"
 #include "playback/audio_export.h"
-#include "reader/platform.h"
+#include "app/app_platform.h"
 #include "app/session.h"
 #include "roll/piano_roll_image.h"
 
@@ -134,7 +134,7 @@ std::string OneLine(const std::string& text) {
     return out;
 }
 
-class CliPlatform : public sonivex::Platform {
+class CliPlatform : public sonivex::AppPlatform {
 public:
     explicit CliPlatform(bool yes) : yes_(yes) {}
 

@@ -14,7 +14,7 @@
 
 #include "app/commands.h"
 #include "app/editing.h"
-#include "reader/platform.h"
+#include "app/app_platform.h"
 #include "app/session.h"
 #include "reader/timeline.h"
 #include "roll/piano_roll_model.h"
@@ -90,7 +90,7 @@ std::uint32_t HashOf(const std::uint8_t* data, std::size_t size) {
 // Answers the questions of the load and the report from the bits of the input's hash, one bit per question
 // in turn. The first byte cannot choose them: every file the load accepts begins with "MThd". With the hash,
 // a small mutation of a file that asks for a repair tries the other answer too. Everything else is ignored.
-class ScriptedPlatform : public sonivex::Platform {
+class ScriptedPlatform : public sonivex::AppPlatform {
 public:
     explicit ScriptedPlatform(std::uint32_t answers) : answers_(answers) {}
 

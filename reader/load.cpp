@@ -79,13 +79,13 @@ TrackChunkWalk WalkTrackChunks(std::span<const std::uint8_t> file, std::int64_t 
         const int k = static_cast<int>(walk.headers.size());
         walk.starts.push_back(next);
         if (k > 0 && !EndsWithEndOfTrack(file, walk.starts[k - 1] + 8, next)) {
-            walk.findings.push_back({k, fileTitle + ": Invalid Track Length (" + Str(k) + ")", false});
+            walk.findings.push_back({k, fileTitle + ": Invalid Track Length (" + Str(k) + ")"});
         }
         const std::int64_t remaining = length - (next - 1);
         if (remaining <= 0) break;
         if (remaining < 8) {
             // Too short for a chunk header: the tail is ignored like any unnecessary bytes at the end.
-            walk.findings.push_back({0, trailing, true});
+            walk.findings.push_back({0, trailing});
             break;
         }
         ChunkHeader header;
@@ -94,15 +94,15 @@ TrackChunkWalk WalkTrackChunks(std::span<const std::uint8_t> file, std::int64_t 
         if (std::memcmp(header.data(), "MTrk", 4) != 0) {
             // Once the declared tracks are read, anything else is trailing data, even after an extra MTrk chunk.
             if (k >= declaredTracks) {
-                walk.findings.push_back({0, trailing, true});
+                walk.findings.push_back({0, trailing});
             } else {
-                walk.findings.push_back({0, fileTitle + ": Invalid Track ID (" + Str(k + 1) + ")", true});
+                walk.findings.push_back({0, fileTitle + ": Invalid Track ID (" + Str(k + 1) + ")"});
                 walk.invalid = true;
             }
             break;
         }
         if (k == kMaxTracks) {
-            walk.findings.push_back({0, fileTitle + ": Too many tracks", true});
+            walk.findings.push_back({0, fileTitle + ": Too many tracks"});
             walk.invalid = true;
             break;
         }
@@ -119,7 +119,6 @@ TrackChunkWalk WalkTrackChunks(std::span<const std::uint8_t> file, std::int64_t 
 
 void ShowChunkFinding(SongSession& s, const ChunkFinding& finding) {
     s.Message(finding.text);
-    if (finding.letEventsRun) s.platform.LetEventsRun();
 }
 
 void ReadTrackChunks(SongSession& s, ChunkMessages messages) {

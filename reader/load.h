@@ -43,7 +43,6 @@ void LoadFile(SongSession& s);
 struct ChunkFinding {
     int track = 0;              // the track that does not end with End of Track; 0 for a message about the file
     std::string text;
-    bool letEventsRun = false;  // the window handles its waiting events after the message
 };
 
 // Where the track chunks of a file lie, and what the walk over them tells the user, in order.

@@ -156,7 +156,6 @@ void RunReport(ReportSession& s) {
                                  : static_cast<std::uint32_t>(std::chrono::system_clock::now().time_since_epoch().count());
     s.random.Seed(rep.RandomSeed);
     rep.PaneText.clear();
-    s.platform.LetEventsRun();
     m.CurrentTrack = 1;
     m.EditMode = RewriteMode::None;
     rep.LogHeaderDone = 0;

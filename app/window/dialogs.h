@@ -4,7 +4,7 @@
 #include <QString>
 #include <string>
 
-#include "reader/platform.h"
+#include "app/app_platform.h"
 
 class QWidget;
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "app/menu_command.h"
-#include "reader/platform.h"
+#include "app/app_platform.h"
 #include "app/session.h"
 
 class QAction;
@@ -36,7 +36,7 @@ class ProgressWindow;
 class RecentSongsMenu;
 class MediaHookFilter;
 
-class MainWindow : public QMainWindow, public Platform {
+class MainWindow : public QMainWindow, public AppPlatform {
     Q_OBJECT
 
 public:

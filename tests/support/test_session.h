@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "midi_builder.h"
-#include "reader/platform.h"
+#include "app/app_platform.h"
 #include "app/session.h"
 
 namespace sonivex::test {
 
 // Records message boxes in order; answers questions (Yes/No or Yes/No/Cancel) from a script (No once the script
 // is used up).
-class ScriptedPlatform : public Platform {
+class ScriptedPlatform : public AppPlatform {
 public:
     Answer ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string& title) override;
     void SetBusy(bool busy) override { busy_ = busy; }
