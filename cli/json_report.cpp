@@ -1,11 +1,12 @@
 #include "json_report.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
 #include "json_writer.h"
 #include "reader/files.h"
+#include "reader/text.h"
+#include "report/play_time.h"
 
 namespace sonivex {
 
@@ -51,13 +52,9 @@ std::string CsvField(std::string_view text) {
 }
 
 // The playing time as the report's summary shows it: minutes, then seconds with two digits.
-std::string TimeText(std::uint64_t seconds) {
-    return std::to_string(seconds / 60) + "." + (seconds % 60 < 10 ? "0" : "") + std::to_string(seconds % 60);
-}
-
-// The track's time as the report lists it: minutes with at least two digits.
-std::string TrackTimeText(std::uint64_t seconds) {
-    return (seconds / 60 < 10 ? "0" : "") + TimeText(seconds);
+std::string SummaryTimeText(std::uint64_t seconds) {
+    const PlayTime time = PlayingTime(seconds);
+    return std::to_string(time.minutes) + "." + TwoDigits(time.seconds);
 }
 
 // The instruments, their groups and the main groups of the report.
@@ -136,7 +133,7 @@ void WriteTrackList(JsonWriter& w, const SongFacts& f) {
             const Report::Track& r = listed[i];
             w.Field("report_name", ReportName(r));
             w.Field("length", r.length);
-            w.Field("time_text", r.seconds ? TrackTimeText(*r.seconds) : std::string());
+            w.Field("time_text", r.seconds ? PlayingTime(*r.seconds).text : std::string());
             w.Key("report_lines").BeginArray();
             for (const std::string& line : r.lines) w.String(line);
             w.EndArray();
@@ -210,7 +207,7 @@ std::string FactsToJson(const SongFacts& f) {
     w.Field("size", h.fileSize).Field("tracks", h.trackCount).Field("format", h.format).Field("format_name", h.formatName);
     w.Field("ticks_per_quarter", h.ticksPerQuarter);
     w.Field("duration_seconds", t.durationSeconds);
-    w.Field("time_text", TimeText(r.totalSeconds));
+    w.Field("time_text", SummaryTimeText(r.totalSeconds));
     WriteInstruments(w, r);
     w.Field("style", r.style).Field("complexity", r.complexity).Field("average_volume", r.averageVolume);
     WriteChannelTable(w, r);

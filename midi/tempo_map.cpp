@@ -50,12 +50,11 @@ std::uint64_t TempoMap::TickAt(double seconds) const {
     if (division_ <= 0 || !(seconds > 0)) return 0;
     const long double wanted = static_cast<long double>(seconds) * 1e6L * division_;
     // The segment in which the wanted time falls: the last change whose own time is not after it.
-    std::size_t segment = 0;
-    std::uint64_t from = 0;
-    std::uint32_t tempo = kDefaultMicrosPerQuarter;
     const auto after = std::upper_bound(scaled_.begin(), scaled_.end(), wanted,
                                         [](long double w, unsigned __int128 s) { return w < static_cast<long double>(s); });
-    segment = static_cast<std::size_t>(after - scaled_.begin());
+    const auto segment = static_cast<std::size_t>(after - scaled_.begin());
+    std::uint64_t from = 0;
+    std::uint32_t tempo = kDefaultMicrosPerQuarter;
     long double base = 0;
     if (segment > 0) {
         from = changes_[segment - 1].tick;

@@ -1,6 +1,7 @@
 #include "report_value.h"
 
 #include "reader/text.h"
+#include "report/play_time.h"
 
 namespace sonivex {
 
@@ -25,9 +26,8 @@ std::string SummaryText(const Report& r) {
     text += "Style                 : " + r.style + kCrLf;
     text += "Complex               :" + Str(r.complexity) + kCrLf;
     text += "Average Volume        :" + Str(r.averageVolume) + kCrLf;
-    const auto minutes = static_cast<std::int64_t>(r.totalSeconds / 60);
-    text += "Total time            :" + Str(minutes) + "." + TwoDigits(static_cast<std::int64_t>(r.totalSeconds % 60)) +
-            kCrLf;
+    const PlayTime total = PlayingTime(r.totalSeconds);
+    text += "Total time            :" + Str(total.minutes) + "." + TwoDigits(total.seconds) + kCrLf;
     return text;
 }
 
