@@ -18,7 +18,7 @@ void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 void FlushEventBlock(SongSession& s, TrackDecoder& d, std::int64_t lastRecord) {
     SongModel& m = s.song;
     const std::int64_t firstRecord = lastRecord - kRowsPerBlock + 1;
-    m.Notes.Write(firstRecord, m.EventRows);
+    if (d.KeepRecords) m.Notes.Write(firstRecord, m.EventRows);
     ResetEventRows(m);
     d.EventRow = 0;
 }
@@ -197,7 +197,7 @@ TrackChunk ReadTrackChunk(SongSession& s, int track) {
     return chunk;
 }
 
-TrackParse ParseTrack(SongSession& s) {
+TrackParse ParseTrack(SongSession& s, EventRecords records) {
     SongModel& m = s.song;
     m.DrumRowDone = 0;
     m.FirstChannelEventPos = -1;
@@ -216,6 +216,7 @@ TrackParse ParseTrack(SongSession& s) {
     WriteTrackHeading(s);
 
     TrackDecoder r(std::move(chunk.bytes), chunk.firstPos);
+    r.KeepRecords = records == EventRecords::Keep;
     r.Skip(chunk.headerBytes);
     m.TrackComplete = DecodeEvents(s, r) == TrackEnding::EndOfTrack;
     if (m.TrackComplete) FinalFlush(s, r);

@@ -22,10 +22,14 @@ struct TrackParse {
     std::vector<TempoPoint> tempos;  // its Set Tempo events, at the ticks where they stand
 };
 
-// Decodes track CurrentTrack of the working copy: fills the event rows and records (Notes), the track's report
-// and log lines, the channel table and the statistics. Bad bytes never read past the track; errors in the
-// file are shown as messages and clear FileValid; a table or width overflow raises RunError.
-TrackParse ParseTrack(SongSession& s);
+// Whether a decoding keeps the track's events as records: a listing and an edit read them, a report without a
+// listing does not need them.
+enum class EventRecords { Keep, Skip };
+
+// Decodes track CurrentTrack of the working copy: fills the event rows and records (Notes, unless `records` says
+// Skip), the track's report and log lines, the channel table and the statistics. Bad bytes never read past the
+// track; errors in the file are shown as messages and clear FileValid; a table or width overflow raises RunError.
+TrackParse ParseTrack(SongSession& s, EventRecords records = EventRecords::Keep);
 
 // The bytes of track chunk `track` (1-based) of the working copy: from its header to where the next chunk
 // starts, never past the end of the file.

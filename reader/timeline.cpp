@@ -31,16 +31,14 @@ struct Tempo64 {
     std::int32_t track;
 };
 
+// A note that sounds: its place in the track's notes, which it holds from its note-on.
 struct OpenNote {
-    std::uint8_t velocity;
-    Tick start;
-    std::uint32_t order;
+    std::size_t index;
 };
 
 struct TrackDecode {
     TrackSummary summary;
     Tick lastTick = 0;
-    std::vector<TimedNote> notes;
 };
 
 // Notes still sounding, per channel and key, oldest first: a note-off ends the oldest one. Made once per file
@@ -59,6 +57,9 @@ struct SharedMarks {
     std::vector<TimeSignatureMark>& timeSignatures;
     std::vector<KeySignatureMark>& keySignatures;
     SongTempoBuilder& tempo;
+    // The song's notes: each track adds its own in the order of their note-ons, which is the order of their
+    // starts, since a track's time only moves on; so they come by track, start and order.
+    std::vector<TimedNote>& notes;
 };
 
 // Turns one track's decoded events into its summary, its notes and its marks.
@@ -117,13 +118,13 @@ private:
             ++out_.summary.noteCount;
             std::vector<OpenNote>& sounding = open_.At(channel, key);
             if (sounding.empty()) open_.used.push_back(channel * 128 + key);
-            sounding.push_back({static_cast<std::uint8_t>(event.data[1] & 0x7F), event.tick, eventOrder});
+            sounding.push_back({marks_.notes.size()});
+            marks_.notes.push_back({track_, static_cast<std::uint8_t>(channel), key,
+                                  static_cast<std::uint8_t>(event.data[1] & 0x7F), Clamp32(event.tick), 0, eventOrder});
         } else if (event.EndsNote()) {
             std::vector<OpenNote>& sounding = open_.At(channel, key);
             if (!sounding.empty()) {
-                const OpenNote& first = sounding.front();
-                out_.notes.push_back({track_, static_cast<std::uint8_t>(channel), key, first.velocity,
-                                      Clamp32(first.start), Clamp32(event.tick), first.order});
+                marks_.notes[sounding.front().index].endTick = Clamp32(event.tick);
                 sounding.erase(sounding.begin());
             }
         }
@@ -137,11 +138,7 @@ private:
             if (channelUsed_[channel]) out_.summary.channels.push_back(channel);
         }
         for (const int slot : open_.used) {
-            for (const OpenNote& note : open_.byKey[slot]) {
-                out_.notes.push_back({track_, static_cast<std::uint8_t>(slot / 128),
-                                      static_cast<std::uint8_t>(slot % 128), note.velocity, Clamp32(note.start),
-                                      Clamp32(lastTick), note.order});
-            }
+            for (const OpenNote& note : open_.byKey[slot]) marks_.notes[note.index].endTick = Clamp32(lastTick);
             open_.byKey[slot].clear();
         }
         open_.used.clear();
@@ -188,15 +185,11 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
     auto open = std::make_unique<SoundingNotes>();
     for (const TrackChunk& chunk : chunks->SongTracks()) {
         const auto track = static_cast<std::int32_t>(timeline.tracks.size());
-        TrackDecoder decoder(track, *open, {tempos, timeline.timeSignatures, timeline.keySignatures, tempo});
+        TrackDecoder decoder(track, *open,
+                             {tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes});
         TrackDecode decoded = decoder.Decode(TrackEvents(bytes, chunk));
         timeline.tracks.push_back(std::move(decoded.summary));
         lastTicks.push_back(decoded.lastTick);
-        // A track's notes end in the order of their note-offs; by the order of their note-ons they stand in the
-        // order of their starts, since a track's time only moves on: so they come by track, start and order.
-        std::sort(decoded.notes.begin(), decoded.notes.end(),
-                  [](const TimedNote& x, const TimedNote& y) { return x.order < y.order; });
-        timeline.notes.insert(timeline.notes.end(), decoded.notes.begin(), decoded.notes.end());
     }
     SortLists(timeline, tempos);
     timeline.tempo = tempo.Build(timeline.tracks.size());

@@ -77,6 +77,7 @@ struct TrackDecoder : TrackReader {
     int EventRow = -1;              // the row of the current event in the block (EventRows); -1 before the first
     std::uint64_t Ticks = 0;        // every delta time read so far: the track's time at the event being decoded
     std::vector<TempoPoint> Tempos; // the track's Set Tempo events, at the ticks where they stand
+    bool KeepRecords = true;        // the event blocks are kept as records (Notes) for a listing or an edit
 };
 
 }  // namespace sonivex

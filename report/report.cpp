@@ -86,26 +86,65 @@ void BuildHeader(ReportSession& s) {
     rep.LogFileInfoDone = 1;
 }
 
-// Decodes every track once, timing each through the song's tempo map. Returns false when a repair changed the
-// working copy and the analysis must start again.
-bool AnalyseTracks(ReportSession& s, const SongTempo& tempo) {
+// The track's "Total time" line and its time in the report.
+void TimeTrack(ReportSession& s, int t, std::uint64_t seconds) {
+    AddTrackLine(s.song, t, "Total time: " + PlayingTime(seconds).text);
+    s.report.TrackSeconds[t] = seconds;
+    if (seconds > s.report.Built.totalSeconds) s.report.Built.totalSeconds = seconds;
+}
+
+// What one decoded track leaves for its time: the ticks it ends at and the Set Tempo events its decoding met.
+struct DecodedTrack {
+    int track;
+    bool recorded;  // it has recorded events, and so a time line
+    TrackParse parsed;
+};
+
+// Times the decoded tracks through the map of the tempo events they met: in format 0 and 1 every track's events
+// time every track, in format 2 each track has its own.
+void TimeTracksAtTheEnd(ReportSession& s, std::vector<DecodedTrack>& decoded) {
+    const int division = s.song.TicksPerQuarter;
+    std::vector<TempoMap> maps;
+    std::vector<TempoPoint> all;
+    for (DecodedTrack& d : decoded) {
+        if (s.song.FileFormat == 2) {
+            maps.emplace_back(division, std::move(d.parsed.tempos));
+        } else {
+            all.insert(all.end(), d.parsed.tempos.begin(), d.parsed.tempos.end());
+        }
+    }
+    const SongTempo tempo = s.song.FileFormat == 2 ? SongTempo::PerTrack(std::move(maps))
+                                                   : SongTempo::Shared(TempoMap(division, std::move(all)));
+    for (const DecodedTrack& d : decoded) {
+        if (d.recorded) TimeTrack(s, d.track, tempo.Of(static_cast<std::size_t>(d.track - 1)).WholeSecondsAt(d.parsed.ticks));
+    }
+}
+
+// Decodes every track once. With the log open, each track is timed through the song's tempo map as soon as it is
+// decoded (its listing ends with its time), so the map is read first; with no log, the tracks are timed at the
+// end through the map of the tempo events the decoding itself met, which is the same map without a second pass
+// over the bytes. Returns false when a repair changed the working copy and the analysis must start again.
+bool AnalyseTracks(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
+    const bool listed = m.Log.IsOpen();
+    const std::optional<SongTempo> tempo = listed ? std::optional<SongTempo>(ReadSongTempo(s)) : std::nullopt;
+    std::vector<DecodedTrack> untimed;
     for (int t = 1; t <= m.TracksFound; ++t) {
         m.MaxVelocity = 0;
         m.MinVelocity = 128;
         m.TrackHasNoteEvents = 0;
         m.CurrentTrack = t;
-        const TrackParse parsed = ParseTrack(s);
+        TrackParse parsed = ParseTrack(s, listed ? EventRecords::Keep : EventRecords::Skip);
         if (m.FileRepaired != 0) return false;
 
-        const std::uint64_t seconds = tempo.Of(static_cast<std::size_t>(t - 1)).WholeSecondsAt(parsed.ticks);
-        const PlayTime time = PlayingTime(seconds);
-        ListTrackEvents(s, time);
-        if (m.EventCount >= 0) {
-            AddTrackLine(m, t, "Total time: " + time.text);
-            rep.TrackSeconds[t] = seconds;
-            if (seconds > rep.Built.totalSeconds) rep.Built.totalSeconds = seconds;
+        const bool recorded = m.EventCount >= 0;
+        if (tempo) {
+            const std::uint64_t seconds = tempo->Of(static_cast<std::size_t>(t - 1)).WholeSecondsAt(parsed.ticks);
+            ListTrackEvents(s, PlayingTime(seconds));
+            if (recorded) TimeTrack(s, t, seconds);
+        } else {
+            untimed.push_back({t, recorded, std::move(parsed)});
         }
         if (m.RestartAfterRepair == 1) return false;
 
@@ -115,6 +154,7 @@ bool AnalyseTracks(ReportSession& s, const SongTempo& tempo) {
         }
         if (m.DrumRowDone == 1) rep.HasDrumTrack = 1;
     }
+    if (!tempo) TimeTracksAtTheEnd(s, untimed);
     return true;
 }
 
@@ -175,9 +215,8 @@ void RunReport(ReportSession& s) {
         WriteLogHeader(s);
         BuildHeader(s);
         SetStartValues(s);
-        // The map is read before any track is timed, and again after a repair changed the bytes.
-        const SongTempo tempo = ReadSongTempo(s);
-        if (AnalyseTracks(s, tempo)) break;
+        // The map is read anew after a repair changed the bytes.
+        if (AnalyseTracks(s)) break;
     }
 
     BuildInstrumentList(s);

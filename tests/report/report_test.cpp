@@ -139,6 +139,17 @@ TEST(TrackTimes, FollowEveryTempoOfEveryTrackInAMultiTrackSong) {
     ASSERT_TRUE(u.LoadAndReport(song(2)));
     EXPECT_EQ(u->song.TrackLines(1, 2), "Total time: 00.02");
     EXPECT_EQ(u->song.TrackLines(2, 2), "Total time: 00.04");
+
+    // Without a log the tracks are timed after the last one is decoded, by the same maps.
+    for (const int format : {1, 2}) {
+        TestSession quiet;
+        quiet->song.Log.SwitchOff();
+        ASSERT_TRUE(quiet.LoadAndReport(song(format)));
+        EXPECT_EQ(quiet->song.TrackLines(1, 2), format == 1 ? "Total time: 00.03" : "Total time: 00.02");
+        EXPECT_EQ(quiet->song.TrackLines(2, 2), "Total time: 00.04");
+        EXPECT_EQ(quiet->song.TrackLineCount[1], 2) << "each track has one time line";
+        EXPECT_EQ(quiet->report.Built.totalSeconds, 4u);
+    }
 }
 
 TEST(TrackTimes, CountTheDeltasAfterMetaEventsAndBeforeEndOfTrack) {
