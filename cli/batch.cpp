@@ -26,6 +26,8 @@
 #include "app/folders.h"
 #include "app/open_command.h"
 #include "reader/files.h"
+#include "reader/load.h"
+#include "report/analyse.h"
 
 namespace sonivex {
 
@@ -574,28 +576,46 @@ EarlierOutput ReadEarlierOutput(std::string_view text, bool csv) {
     return earlier;
 }
 
+namespace {
+
+// Whether the style and effects files are there, as opening a song requires; a missing one is named.
+bool ListFilesPresent(ReportSession& s) {
+    for (const char* name : {kStyleFileName, kEffectsFileName}) {
+        if (!ReadTextLines(s.DataFile(name))) {
+            s.Message(std::string(name) + " does not exist", Icon::Warning);
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
 SongFacts AnalyseSong(const std::string& path, const Folders& folders, const BatchOptions& options) {
     RecordingPlatform platform(options.yes);
     try {
         Folders own = folders;
         if (!options.noLog) own.logs = LogFolderFor(folders.logs, path);
-        Session session(platform, own);
+        ReportSession session(platform, own);
         session.FixedSeed = true;
         session.Seed = options.seed;
         if (options.noLog) session.song.Log.SwitchOff();
-        FormLoad(session);
-        SongStatus status = SongStatus::Refused;
         std::error_code ec;
+        if (!options.noLog) std::filesystem::create_directories(session.LogFolder(), ec);  // one that exists is fine
+        SongStatus status = SongStatus::Refused;
+        // The song is read from the disk once: for its load, its report and its timeline.
+        const WorkingCopyHeld held(session);
         if (!std::filesystem::is_regular_file(path, ec)) {
             session.Message(path + NotASongFile(path), Icon::Warning);
-        } else {
+        } else if (ListFilesPresent(session)) {
             const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
-            const OpenOutcome outcome = OpenCommand(session, full);
-            if (outcome == OpenOutcome::Reported) status = SongStatus::Analysed;
-            if (outcome == OpenOutcome::ReportStopped) status = SongStatus::Stopped;
+            const AnalysisOutcome outcome = AnalyseFile(session, full);
+            if (outcome == AnalysisOutcome::Reported) status = SongStatus::Analysed;
+            if (outcome == AnalysisOutcome::Stopped) status = SongStatus::Stopped;
         }
         SongFacts facts = CollectFacts(session, path, status, platform.Take());
-        End1(session);
+        session.CloseAllFiles();
+        if (!session.song.TempFileName.empty()) RemoveIfPresent(session.WorkFile(session.song.TempFileName));
         return facts;
     } catch (const std::exception& e) {
         std::vector<ShownMessage> shown = platform.Take();

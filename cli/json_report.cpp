@@ -1,10 +1,12 @@
 #include "json_report.h"
 
 #include <algorithm>
+#include <span>
 #include <string_view>
 
 #include "json_writer.h"
 #include "reader/files.h"
+#include "reader/load.h"
 #include "reader/text.h"
 #include "report/play_time.h"
 
@@ -12,9 +14,8 @@ namespace sonivex {
 
 namespace {
 
-void AddTimelineFacts(Session& s, SongFacts& f) {
-    const std::optional<Bytes> bytes = ReadWholeFile(s.WorkFile(s.song.TempFileName));
-    if (bytes) f.timeline = ReadTimeline(*bytes);
+void AddTimelineFacts(std::span<const std::uint8_t> song, SongFacts& f) {
+    f.timeline = ReadTimeline(song);
     for (const TrackSummary& t : f.timeline.tracks) f.noteCount += t.noteCount;
     for (const TimedNote& n : f.timeline.notes) {
         f.lowestKey = std::min<int>(f.lowestKey.value_or(n.key), n.key);
@@ -183,14 +184,15 @@ const char* StatusName(SongStatus status) {
     return "refused";
 }
 
-SongFacts CollectFacts(Session& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages) {
+SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages) {
     SongFacts f;
     f.file = file;
     f.status = status;
     f.messages = std::move(messages);
     if (status != SongStatus::Analysed) return f;
     f.report = s.report.Built;
-    AddTimelineFacts(s, f);
+    const WorkingCopyHeld held(s);  // already held by a caller that read the song for its report
+    AddTimelineFacts(held.View(), f);
     return f;
 }
 

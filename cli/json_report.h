@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "reader/platform.h"
-#include "app/session.h"
+#include "report/report_session.h"
 #include "reader/timeline.h"
 #include "report/report_value.h"
 
@@ -43,7 +43,7 @@ struct SongFacts {
 
 // Fills the facts of a song from the session after its Open, controls and commands ran. The timeline is read
 // from the session's working copy; a working copy that cannot be read gives an empty timeline.
-SongFacts CollectFacts(Session& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages);
+SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages);
 
 // The facts as one JSON object on one line, without a line end.
 std::string FactsToJson(const SongFacts& facts);

@@ -1,0 +1,25 @@
+#include "analyse.h"
+
+#include "reader/load.h"
+#include "report/report.h"
+
+namespace sonivex {
+
+AnalysisOutcome AnalyseFile(ReportSession& s, const std::string& path) {
+    AnalysisOutcome outcome = AnalysisOutcome::Refused;
+    RunGuarded(s, [&] {
+        SongModel& m = s.song;
+        const WorkingCopyHeld held(s);
+        m.SourcePath = path;
+        m.FileValid = 1;
+        LoadFile(s);
+        if (m.FileValid == 0) {
+            s.Message("Error!");
+            return;
+        }
+        outcome = BuildReport(s) == ReportOutcome::Done ? AnalysisOutcome::Reported : AnalysisOutcome::Stopped;
+    });
+    return outcome;
+}
+
+}  // namespace sonivex
