@@ -12,7 +12,7 @@ namespace sonivex::test {
 namespace {
 
 TEST(ReadFileRange, GivesWhatTheFileHoldsInTheRangeAndNothingBeyondItsEnd) {
-    TestSession t;
+    ReportTestSession t;
     Bytes bytes(300000);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 256);
     const auto path = t.WriteSong(bytes);
@@ -30,12 +30,12 @@ TEST(ReadFileRange, GivesWhatTheFileHoldsInTheRangeAndNothingBeyondItsEnd) {
 }
 
 TEST(ReadFileRange, ReadsAnEmptyFileAsNoBytes) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_EQ(ReadWholeFile(t.WriteSong({})), Bytes{});
 }
 
 TEST(FileBytes, HoldsSmallAndLargeFilesAsTheyWereWhenMade) {
-    TestSession t;
+    ReportTestSession t;
     for (const std::size_t size : {std::size_t{5}, std::size_t{600000}}) {
         Bytes bytes(size);
         for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
@@ -56,16 +56,16 @@ TEST(FileBytes, HoldsSmallAndLargeFilesAsTheyWereWhenMade) {
 }
 
 TEST(CopyFileBlocks, CopiesExactlyAndReplacesALongerTarget) {
-    TestSession t;
+    ReportTestSession t;
     Bytes bytes(200000);
     for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<std::uint8_t>(i % 251);
     const auto from = t.WriteSong(bytes, "from.mid");
     const auto to = t.folder() / "to.mid";
     ASSERT_TRUE(WriteWholeFile(to, Bytes(300000, 9)));
     ASSERT_TRUE(CopyFileBlocks(from, to));
-    EXPECT_EQ(TestSession::ReadBytes(to), bytes);
+    EXPECT_EQ(ReportTestSession::ReadBytes(to), bytes);
     ASSERT_TRUE(CopyFileBlocks(t.WriteSong({}, "empty.mid"), to));
-    EXPECT_EQ(TestSession::ReadBytes(to), Bytes{});
+    EXPECT_EQ(ReportTestSession::ReadBytes(to), Bytes{});
     EXPECT_FALSE(CopyFileBlocks(t.folder() / "missing.mid", to));
     EXPECT_FALSE(CopyFileBlocks(t.folder(), to));
     EXPECT_FALSE(CopyFileBlocks(from, t.folder()));
@@ -73,7 +73,7 @@ TEST(CopyFileBlocks, CopiesExactlyAndReplacesALongerTarget) {
 }
 
 TEST(ReadTextLines, SplitsAtEveryKindOfLineEnd) {
-    TestSession t;
+    ReportTestSession t;
     const auto path = t.folder() / "lines.txt";
     const auto lines = [&](const std::string& text) {
         std::ofstream(path, std::ios::binary) << text;

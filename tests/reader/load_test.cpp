@@ -14,7 +14,7 @@ Bytes WithHeaderBytes(Bytes file, std::size_t at, std::initializer_list<int> byt
 }
 
 TEST(LoadFile, RejectsAHeaderLengthOtherThanSix) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = WithHeaderBytes(MidiFile().Add(Simple()).Build(), 4, {0, 0, 0, 7});
     EXPECT_FALSE(t.Load(file, "Song.mid"));
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"SONG.MID: Invalid Header Size"}));
@@ -22,26 +22,26 @@ TEST(LoadFile, RejectsAHeaderLengthOtherThanSix) {
 }
 
 TEST(LoadFile, ReadsOnlyTheLowByteOfTheFormat) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_TRUE(t.Load(WithHeaderBytes(MidiFile().Add(Simple()).Build(), 8, {1, 2})));
     EXPECT_EQ(t->song.FileFormat, 2);
 
-    TestSession u;
+    ReportTestSession u;
     EXPECT_FALSE(u.Load(WithHeaderBytes(MidiFile().Add(Simple()).Build(), 8, {0, 3})));
     EXPECT_EQ(u.platform().messages, (std::vector<std::string>{"SONG.MID: Invalid File Format"}));
 }
 
 TEST(LoadFile, NamesAFileThatIsNoMidiFile) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_FALSE(t.Load(Bytes{'R', 'I', 'F', 'F', 1, 2, 3}, "noise.mid"));
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"NOISE.MID is not a MID file"}));
-    TestSession u;
+    ReportTestSession u;
     EXPECT_FALSE(u.Load(Bytes{}, "empty.mid"));
     EXPECT_EQ(u.platform().messages, (std::vector<std::string>{"EMPTY.MID is not a MID file"}));
 }
 
 TEST(LoadFile, TakesTheTrackCountFromTheChunksFoundWithoutAMessage) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_TRUE(t.Load(MidiFile().Add(Simple()).Add(Simple()).DeclareTracks(3).Build()));
     EXPECT_EQ(t->song.TrackCount, 2);
     EXPECT_EQ(t->song.TracksFound, 2);
@@ -49,7 +49,7 @@ TEST(LoadFile, TakesTheTrackCountFromTheChunksFoundWithoutAMessage) {
 }
 
 TEST(LoadFile, ChecksTheDivisionAfterTheTrackChunks) {
-    TestSession t;
+    ReportTestSession t;
     // The bad chunk id is reported first, then the division.
     const Bytes file = MidiFile(1, 0).Add(Simple()).Chunk("XTRA", {1, 2}, 2).DeclareTracks(2).Build();
     EXPECT_FALSE(t.Load(file));
@@ -58,10 +58,10 @@ TEST(LoadFile, ChecksTheDivisionAfterTheTrackChunks) {
 }
 
 TEST(LoadFile, RejectsTimeCodeDivisionsAndTrackCountsBeyondSixteenBits) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_FALSE(t.Load(MidiFile(1, 0xE728).Add(Simple()).Build()));
     EXPECT_EQ(t.platform().messages.back(), "SONG.MID: Invalid Number of Delta Ticks");
-    TestSession u;
+    ReportTestSession u;
     EXPECT_FALSE(u.Load(MidiFile().Add(Simple()).DeclareTracks(0x8000).Build()));
     EXPECT_EQ(u.platform().messages, (std::vector<std::string>{"SONG.MID: Invalid Number of Tracks"}));
 }
@@ -74,7 +74,7 @@ TEST(LoadFile, MakesTheTitleAndTheLogNameFromThePath) {
     EXPECT_EQ(LogFileName("SONG.MIDI"), "song.mtxt");
     EXPECT_EQ(LogFileName("AB"), "ab.txt");
 
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.Load(MidiFile().Add(Simple()).Build(), "My Song.mid"));
     EXPECT_EQ(t->song.FileTitle, "MY SONG.MID");
     EXPECT_EQ(t->song.Log.Path(), t.folder() / "logs" / "my song.txt");
@@ -82,26 +82,26 @@ TEST(LoadFile, MakesTheTitleAndTheLogNameFromThePath) {
 }
 
 TEST(LoadFile, WorksOnACopyAndNeverChangesTheChosenFile) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile().Add(Simple()).Build();
     ASSERT_TRUE(t.Load(file));
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
-    EXPECT_EQ(TestSession::ReadBytes(t->song.SourcePath), file);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t->song.SourcePath), file);
     EXPECT_EQ(t->song.FileLength, static_cast<std::int32_t>(file.size()));
 }
 
 TEST(LoadFile, ReplacesAWorkingCopyLeftOverFromAnEarlierRun) {
-    TestSession t;
+    ReportTestSession t;
     t.WriteDataFile("sonivex-temp.tmp", std::string(5000, 'x'));
     t.WriteDataFile("notes.dat", std::string(490, 'x'));
     const Bytes file = MidiFile().Add(Simple()).Build();
     ASSERT_TRUE(t.Load(file));
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
     EXPECT_FALSE(std::filesystem::exists(t.folder() / "notes.dat"));
 }
 
 TEST(TrackChunks, RecordsWhereEachTrackStarts) {
-    TestSession t;
+    ReportTestSession t;
     const Track one = Simple();
     const Bytes file = MidiFile().Add(one).Add(Simple()).Build();
     ASSERT_TRUE(t.Load(file));
@@ -113,7 +113,7 @@ TEST(TrackChunks, RecordsWhereEachTrackStarts) {
 }
 
 TEST(TrackChunks, WarnsAboutATrackThatDoesNotEndWithEndOfTrack) {
-    TestSession t;
+    ReportTestSession t;
     // An empty chunk, and one whose End of Track is followed by another byte.
     const Bytes file = MidiFile().Chunk("MTrk", {}, 0).Add(Track().End().Raw({0})).Build();
     EXPECT_TRUE(t.Load(file));
@@ -122,7 +122,7 @@ TEST(TrackChunks, WarnsAboutATrackThatDoesNotEndWithEndOfTrack) {
 }
 
 TEST(TrackChunks, IgnoresTheTopByteOfTheChunkLength) {
-    TestSession t;
+    ReportTestSession t;
     Track track = Track().NoteOn(0, 0, 60, 100).NoteOff(1, 0, 60).End();  // 12 bytes
     Bytes data = track.Data();
     data.resize(16, 0);
@@ -133,7 +133,7 @@ TEST(TrackChunks, IgnoresTheTopByteOfTheChunkLength) {
 }
 
 TEST(TrackChunks, ChecksTheEndOfTrackOfALongTrackAcrossBlocks) {
-    TestSession t;
+    ReportTestSession t;
     Track track;
     track.Meta(0, 0x01, std::string(9992, 'a'));  // 10,001 data bytes with the End of Track below
     track.End();
@@ -143,7 +143,7 @@ TEST(TrackChunks, ChecksTheEndOfTrackOfALongTrackAcrossBlocks) {
 }
 
 TEST(TrackChunks, WarnsAboutUnnecessaryBytesAfterTheDeclaredTracks) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_TRUE(t.Load(MidiFile().Add(Simple()).Chunk("XTRA", {1, 2, 3}, 3).DeclareTracks(1).Build()));
     EXPECT_EQ(t.platform().messages,
               (std::vector<std::string>{"SONG.MID:\r\nProbably unnecessary bytes at end of file. File should be OK."}));
@@ -152,7 +152,7 @@ TEST(TrackChunks, WarnsAboutUnnecessaryBytesAfterTheDeclaredTracks) {
 
 TEST(TrackChunks, TreatsAFewBytesAfterTheLastTrackAsUnnecessary) {
     for (std::size_t tail = 1; tail <= 7; ++tail) {
-        TestSession t;
+        ReportTestSession t;
         const Bytes file = MidiFile().Add(Simple()).Tail(Bytes(tail, 0x4D)).Build();
         EXPECT_TRUE(t.Load(file)) << tail;
         EXPECT_EQ(t->song.TracksFound, 1) << tail;
@@ -163,7 +163,7 @@ TEST(TrackChunks, TreatsAFewBytesAfterTheLastTrackAsUnnecessary) {
 }
 
 TEST(TrackChunks, RejectsABadChunkIdBeforeTheDeclaredTracks) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_FALSE(t.Load(MidiFile().Add(Simple()).Chunk("XTRA", {1}, 1).Add(Simple()).DeclareTracks(2).Build()));
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"SONG.MID: Invalid Track ID ( 2)"}));
     // The caption is set and the log opened all the same.
@@ -171,7 +171,7 @@ TEST(TrackChunks, RejectsABadChunkIdBeforeTheDeclaredTracks) {
 }
 
 TEST(TrackChunks, CountsATrackThatTheFileCutsShort) {
-    TestSession t;
+    ReportTestSession t;
     const Track track = Simple();
     Bytes file = MidiFile().Chunk("MTrk", track.Data(), 500).Build();
     EXPECT_TRUE(t.Load(file));
@@ -186,7 +186,7 @@ namespace sonivex::test {
 namespace {
 
 TEST(WorkingCopy, ReadsTheSameRangesFromTheBytesHeldForAReportRunAsFromTheFile) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.Load(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build()));
     const std::uint64_t size = std::filesystem::file_size(t->WorkFile(t->song.TempFileName));
     const std::vector<std::pair<std::uint64_t, std::uint64_t>> ranges = {
@@ -200,7 +200,7 @@ TEST(WorkingCopy, ReadsTheSameRangesFromTheBytesHeldForAReportRunAsFromTheFile) 
             EXPECT_EQ(ReadWorkingCopyRange(*t, ranges[i].first, ranges[i].second), fromFile[i]) << i;
         }
         // A replacement keeps the held bytes in step with the file.
-        Bytes changed = TestSession::ReadBytes(t->WorkFile(t->song.TempFileName));
+        Bytes changed = ReportTestSession::ReadBytes(t->WorkFile(t->song.TempFileName));
         changed.back() = 0x42;
         ASSERT_TRUE(ReplaceWorkingCopy(*t, AsText(changed)));
         EXPECT_TRUE(t->song.WorkingCopyBytes.has_value());

@@ -10,23 +10,23 @@
 namespace sonivex::test {
 namespace {
 
-TrackParse ParseOnly(TestSession& t, const Track& track, int division = 96) {
+TrackParse ParseOnly(ReportTestSession& t, const Track& track, int division = 96) {
     EXPECT_TRUE(t.Load(MidiFile(1, division).Add(track).Build()));
     t->song.CurrentTrack = 1;
     return ParseTrack(*t);
 }
 
 // Record `number` (from 1) as the listing, the effects and the writer read it.
-EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
+EventRecord Record(ReportTestSession& t, int number) { return t->song.Notes.Values(number); }
 
-std::vector<std::string> Lines(TestSession& t) {
+std::vector<std::string> Lines(ReportTestSession& t) {
     std::vector<std::string> lines;
     for (int l = 1; l <= t->song.TrackLineCount[1]; ++l) lines.push_back(t->song.TrackLines(1, l));
     return lines;
 }
 
 TEST(MetaEvents, ListATempoBeforeTheFirstChannelEvent) {
-    TestSession t;
+    ReportTestSession t;
     const TrackParse parsed = ParseOnly(t, Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).End());
     EXPECT_EQ(Lines(t), (std::vector<std::string>{"Set Tempo: 120"}));
     ASSERT_EQ(parsed.tempos.size(), 1u);
@@ -35,7 +35,7 @@ TEST(MetaEvents, ListATempoBeforeTheFirstChannelEvent) {
 }
 
 TEST(MetaEvents, RecordATempoAfterChannelEventsAsARowAtTheTickWhereItStands) {
-    TestSession t;
+    ReportTestSession t;
     const TrackParse parsed = ParseOnly(t, Track().Tempo(0, 500000).NoteOn(5, 0, 60, 100).Tempo(7, 600000).End(2));
     ASSERT_EQ(parsed.tempos.size(), 2u);
     EXPECT_EQ(parsed.tempos[1].tick, 12u);
@@ -46,7 +46,7 @@ TEST(MetaEvents, RecordATempoAfterChannelEventsAsARowAtTheTickWhereItStands) {
 }
 
 TEST(MetaEvents, RejectAZeroTempoAndEndTheTrack) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(0, 0x51, {0, 0, 0}).NoteOn(0, 0, 62, 100).End());
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Invalid Tempo"}));
     EXPECT_EQ(t->song.FileValid, 0);
@@ -55,12 +55,12 @@ TEST(MetaEvents, RejectAZeroTempoAndEndTheTrack) {
 }
 
 TEST(MetaEvents, ListTimeSignaturesAndRejectImpossibleOnes) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Meta(0, 0x58, {6, 3, 0x18, 8}).End());
     EXPECT_EQ(Lines(t), (std::vector<std::string>{"Time Signature: 6/8"}));
 
     for (const Bytes& data : {Bytes{0, 2, 24, 8}, Bytes{4, 15, 24, 8}, Bytes{4, 200, 24, 8}}) {
-        TestSession u;
+        ReportTestSession u;
         Track track;
         track.Delta(0).Raw({0xFF, 0x58, 4}).Raw(data).End();
         ParseOnly(u, track);
@@ -75,23 +75,23 @@ TEST(MetaEvents, RepairAZeroClocksByteOnYes) {
     ASSERT_TRUE(t.LoadAndReport(file));
     EXPECT_EQ(t.platform().messages.front(), "? ERROR: Invalid Time Signature.  Repair? ");
     EXPECT_EQ(t.platform().messages.size(), 1u);  // the repaired file asks no more
-    const Bytes copy = TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
+    const Bytes copy = ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
     Bytes expected = file;
     expected[15 + 8 + 5] = 0x18;
     EXPECT_EQ(copy, expected);
     ShowReport(*t);  // the song now differs from its file: the window offers Save
     EXPECT_TRUE(t->form.mnuSave.enabled);
-    EXPECT_EQ(TestSession::ReadBytes(t->song.SourcePath), file);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t->song.SourcePath), file);
     // The report was built again from the start: its line is there once.
     EXPECT_EQ(t->song.TrackLineCount[1], 2);
     EXPECT_NE(t.LogText().find("Total Time: 00.02"), std::string::npos);
 }
 
 TEST(MetaEvents, LeaveAZeroClocksByteOnNo) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile().Add(Track().Meta(0, 0x58, {4, 2, 0, 8}).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
     EXPECT_EQ(t->song.TrackLines(1, 1), "Time Signature: 4/4");
 }
 
@@ -106,13 +106,13 @@ TEST(MetaEvents, NameKeySignatures) {
     EXPECT_EQ(KeyNameOf(7, 0), "Unknown");
     EXPECT_EQ(KeyNameOf(-100, 0), "Unknown");
 
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Meta(0, 0x59, {0xFD, 1}).Meta(0, 0x59, {0xFB}).End());
     EXPECT_EQ(Lines(t), (std::vector<std::string>{"Key Signature: C Minor", "Key Signature: Db Major"}));
 }
 
 TEST(MetaEvents, ListPrefixPortSmpteSequencerCopyrightAndName) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track()
                      .Meta(0, 0x20, {9})
                      .Meta(0, 0x21, {1})
@@ -130,14 +130,14 @@ TEST(MetaEvents, ListPrefixPortSmpteSequencerCopyrightAndName) {
 }
 
 TEST(MetaEvents, ReadLongTextsByTheirVariableLength) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Meta(0, 0x02, std::string(300, 'c')).NoteOn(0, 0, 60, 100).End());
     EXPECT_EQ(t->song.TrackLines(1, 1), "Copyright: " + std::string(300, 'c'));
     EXPECT_EQ(t->song.EventCount, 0);
 }
 
 TEST(MetaEvents, KeepTheLastHundredthLineForTheNewest) {
-    TestSession t;
+    ReportTestSession t;
     Track track;
     for (int i = 1; i <= 101; ++i) track.Meta(0, 0x21, {i});
     ParseOnly(t, track.End());
@@ -147,7 +147,7 @@ TEST(MetaEvents, KeepTheLastHundredthLineForTheNewest) {
 }
 
 TEST(MetaEvents, SkipAnUnknownTypeByItsLengthAndKeepTheSongValid) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(4, 0x37, {0x90, 0x40, 0x40}).NoteOff(0, 0, 60).End());
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 55"}));
     EXPECT_EQ(t->song.FileValid, 1);
@@ -156,7 +156,7 @@ TEST(MetaEvents, SkipAnUnknownTypeByItsLengthAndKeepTheSongValid) {
 }
 
 TEST(MetaEvents, GiveTheDeltaAfterARowlessEventToTheRowBefore) {
-    TestSession t;
+    ReportTestSession t;
     // A key signature in mid-track must not lose the time after it.
     const TrackParse parsed =
         ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(10, 0x59, {0, 0}).Name(20, "x").NoteOff(30, 0, 60).End(4));
@@ -165,7 +165,7 @@ TEST(MetaEvents, GiveTheDeltaAfterARowlessEventToTheRowBefore) {
 }
 
 TEST(MetaEvents, TextMakesARowOnlyAfterChannelEventsOrBeforeTime) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Meta(0, 0x01, "a").Meta(5, 0x01, "b").Meta(0, 0x06, "m").End());
     EXPECT_EQ(t->song.EventCount, 2);  // "a" (followed by time), then "b" and the marker after it
     EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);
@@ -173,7 +173,7 @@ TEST(MetaEvents, TextMakesARowOnlyAfterChannelEventsOrBeforeTime) {
 }
 
 TEST(Repairs, InsertAMissingNoteOnStatusAfterATempo) {
-    TestSession t;
+    ReportTestSession t;
     // Set Tempo, a one-byte delta, then the data bytes of a note without its status.
     Track track;
     track.Tempo(0, 500000).Raw({0, 60, 100}).NoteOff(96, 0, 60).End();
@@ -182,31 +182,31 @@ TEST(Repairs, InsertAMissingNoteOnStatusAfterATempo) {
     Bytes expected = file;
     expected.insert(expected.begin() + 15 + 8 + 7, 0x90);
     expected[21] = static_cast<std::uint8_t>(track.Data().size() + 1);
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), expected);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), expected);
     EXPECT_EQ(t->song.TrackLineCount[1], 2);
     EXPECT_TRUE(t.platform().messages.empty());
 }
 
 TEST(Repairs, KeepLongTracksValidByWritingAllThreeLengthBytes) {
-    TestSession t;
+    ReportTestSession t;
     Track track;
     track.Tempo(0, 500000).Raw({0, 60, 100}).Meta(0, 0x01, std::string(70000, 't')).End();
     const Bytes file = MidiFile().Add(track).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    const Bytes copy = TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
+    const Bytes copy = ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
     const std::uint32_t length = (copy[19] << 16) | (copy[20] << 8) | copy[21];
     EXPECT_EQ(length, track.Data().size() + 1);
     EXPECT_EQ(t->song.TracksFound, 1);
 }
 
 TEST(Repairs, StopAfterAHundredInOneReport) {
-    TestSession t;
+    ReportTestSession t;
     // Every tempo is followed by a note's data bytes without their status: each would ask for a repair.
     Track track;
     for (int i = 0; i < 150; ++i) track.Tempo(0, 500000).Raw({0, 60, 100});
     ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));
     EXPECT_EQ(BuildReport(*t), ReportOutcome::Done);
-    const Bytes copy = TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
+    const Bytes copy = ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
     EXPECT_EQ(copy.size(), MidiFile().Add(track).Build().size() + 100);
 }
 

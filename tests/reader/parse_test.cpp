@@ -7,17 +7,17 @@ namespace sonivex::test {
 namespace {
 
 // Loads a one-track file and decodes its track.
-void ParseOnly(TestSession& t, const Track& track) {
+void ParseOnly(ReportTestSession& t, const Track& track) {
     ASSERT_TRUE(t.Load(MidiFile().Add(track).Build()));
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
 }
 
 // Record `number` (from 1) as the listing, the effects and the writer read it.
-EventRecord Record(TestSession& t, int number) { return t->song.Notes.Values(number); }
+EventRecord Record(ReportTestSession& t, int number) { return t->song.Notes.Values(number); }
 
 TEST(EventRecords, HoldANoteWithTheDeltaThatFollowsIt) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).End(96));
     EXPECT_EQ(Record(t, 1), (EventRecord{144, 60, 100, 96, RowKind::Note, kAbsent, kNoteSounds}));
     EXPECT_TRUE(t->song.Notes.InUse());
@@ -25,7 +25,7 @@ TEST(EventRecords, HoldANoteWithTheDeltaThatFollowsIt) {
 }
 
 TEST(EventRecords, KeepLongDeltaTimesWhole) {
-    TestSession t;
+    ReportTestSession t;
     // A delta of 1,500,000 ticks (three bytes) and one of 100,000,000 (four bytes, the standard's longest form).
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).NoteOff(1500000, 0, 60).End(100000000));
     EXPECT_EQ(Record(t, 1).Delta, 1500000);
@@ -33,7 +33,7 @@ TEST(EventRecords, KeepLongDeltaTimesWhole) {
 }
 
 TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
-    TestSession t;
+    ReportTestSession t;
     Track hundred;
     for (int i = 0; i < 100; ++i) hundred.At(0, {0xB0, 7, i});
     ParseOnly(t, hundred.End());
@@ -41,7 +41,7 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
     EXPECT_EQ(Record(t, 100).Data2, 99);
     EXPECT_EQ(Record(t, 101), EventRecord::Unwritten());
 
-    TestSession u;
+    ReportTestSession u;
     Track more;
     for (int i = 0; i < 101; ++i) more.At(1, {0xB0, 7, i % 128});
     ParseOnly(u, more.End());
@@ -54,7 +54,7 @@ TEST(EventRecords, FlushesWholeBlocksOfAHundred) {
 }
 
 TEST(EventRecords, KeepsRecordsOfAnEarlierLongerTrack) {
-    TestSession t;
+    ReportTestSession t;
     Track longer;
     for (int i = 0; i < 150; ++i) longer.At(0, {0xC0, i % 100});
     const Bytes file = MidiFile().Add(longer.End()).Add(Track().Program(0, 1, 5).End()).Build();
@@ -69,7 +69,7 @@ TEST(EventRecords, KeepsRecordsOfAnEarlierLongerTrack) {
 }
 
 TEST(EventRows, MarksRunningStatusOnlyWhereTheListingNeedsIt) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Raw({0, 0x90, 0x3C, 0x40, 0, 0x3E, 0x40, 0, 0xB0, 7, 100, 0, 10, 64}).End());
     EXPECT_EQ(Record(t, 1).Status, 144);
     EXPECT_EQ(Record(t, 2).Status, 144);
@@ -79,7 +79,7 @@ TEST(EventRows, MarksRunningStatusOnlyWhereTheListingNeedsIt) {
 }
 
 TEST(EventRows, MarksNoteOffsAndSilentNoteOns) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 0).NoteOff(0, 0, 60).NoteOn(0, 0, 62, 1).End());
     EXPECT_EQ(Record(t, 1).NoteState, kNoteSilent);
     EXPECT_EQ(Record(t, 1).Kind, RowKind::Note);
@@ -88,13 +88,13 @@ TEST(EventRows, MarksNoteOffsAndSilentNoteOns) {
 }
 
 TEST(EventRows, TakesAControllerValueAbove127As127) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().At(0, {0xB0, 7, 0x85}).End());
     EXPECT_EQ(Record(t, 1), (EventRecord{176, 7, 127, 0, RowKind::Controller, kAbsent, kAbsent}));
 }
 
 TEST(EventRows, DropsAControllerWhoseFirstDataByteIsAStatus) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Raw({0, 0xB0, 0x90, 60, 100}).End());
     EXPECT_EQ(t->song.EventCount, 0);
     EXPECT_EQ(Record(t, 1).Status, 144);
@@ -102,7 +102,7 @@ TEST(EventRows, DropsAControllerWhoseFirstDataByteIsAStatus) {
 }
 
 TEST(EventRows, RecordsSysexWithItsPositions) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().At(0, {0xF0, 3, 0x7E, 0x7F, 0xF7}).End(5));
     EXPECT_EQ(Record(t, 1), (EventRecord{kSysexRow, kAbsent, kAbsent, 5, RowKind::Other, kAbsent, kAbsent}));
     EXPECT_EQ(t->song.EventSpanStart[0], 15 + 8 + 1);
@@ -121,7 +121,7 @@ TEST(VariableLength, ReadsAtMostFourBytesTheLastWhateverItsTopBit) {
 }
 
 TEST(TruncatedTracks, EndWhereTheChunkEndsAsIfEndOfTrackStoodThere) {
-    TestSession t;
+    ReportTestSession t;
     // No End of Track: the second track's bytes are not read as part of the first.
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOff(10, 0, 60))
                            .Add(Track().NoteOn(0, 1, 70, 90).End())
@@ -134,20 +134,20 @@ TEST(TruncatedTracks, EndWhereTheChunkEndsAsIfEndOfTrackStoodThere) {
 }
 
 TEST(TruncatedTracks, RecordACutDeltaAsZeroAndDropCutEvents) {
-    TestSession t;
+    ReportTestSession t;
     // The last note has its data but only the first byte of a two-byte delta; then a cut note.
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Raw({0x81}));
     EXPECT_EQ(t->song.EventCount, 0);
     EXPECT_EQ(Record(t, 1).Delta, 0);
 
-    TestSession u;
+    ReportTestSession u;
     ParseOnly(u, Track().NoteOn(0, 0, 60, 100).Raw({5, 0x90, 62}));
     EXPECT_EQ(u->song.EventCount, 0);
     EXPECT_EQ(Record(u, 1).Delta, 5);
 }
 
 TEST(TruncatedTracks, EndAtTheEndOfAFileCutInsideATrack) {
-    TestSession t;
+    ReportTestSession t;
     const Track track = Track().NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60);
     ASSERT_TRUE(t.Load(MidiFile().Chunk("MTrk", track.Data(), 1000).Build()));
     t->song.CurrentTrack = 1;
@@ -156,7 +156,7 @@ TEST(TruncatedTracks, EndAtTheEndOfAFileCutInsideATrack) {
 }
 
 TEST(StrayBytes, AreSkippedWhereAStatusByteShouldStand) {
-    TestSession t;
+    ReportTestSession t;
     ParseOnly(t, Track().Raw({0, 0xF4, 0x00, 0xFE, 0x90, 60, 100}).End());
     EXPECT_EQ(t->song.EventCount, 0);
     EXPECT_EQ(Record(t, 1).Data1, 60);

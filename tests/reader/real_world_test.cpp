@@ -117,12 +117,12 @@ TEST(RealWorldSongs, ReadTheStandardTextEventsWithoutAWordAndKeepThemOnSave) {
     EXPECT_EQ(t->song.FileValid, 1);
     EXPECT_NE(t->report.PaneText.find("Total time: 00.00"), std::string::npos);  // 16 ticks: under a second
     SaveCommand(*t);
-    EXPECT_EQ(TestSession::ReadBytes(t.folder().parent_path() / "out.mid"), song);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder().parent_path() / "out.mid"), song);
 
     // A rebuilt track writes them back where they stood, with their delta times.
     t->form.Combo4.listIndex = 0;
     SwitchDrumMelody(*t);
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), MidiFile().Add(track(9)).Add(other).Build());
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), MidiFile().Add(track(9)).Add(other).Build());
 }
 
 TEST(RealWorldSongs, NameAnUnknownMetaTypeButKeepTheSongValidAndItsBytes) {
@@ -137,17 +137,17 @@ TEST(RealWorldSongs, NameAnUnknownMetaTypeButKeepTheSongValidAndItsBytes) {
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 75"}));
     EXPECT_EQ(t->song.FileValid, 1);
     SaveCommand(*t);
-    EXPECT_EQ(TestSession::ReadBytes(t.folder().parent_path() / "out.mid"), song);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder().parent_path() / "out.mid"), song);
 
     t->form.Combo4.listIndex = 0;
     SwitchDrumMelody(*t);
     const Bytes switched =
         MidiFile().Add(Track().NoteOn(0, 9, 60, 100).Meta(3, 0x4B, {1, 2, 3}).NoteOff(7, 9, 60).End()).Build();
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), switched);
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), switched);
 }
 
 TEST(TrackChunks, TakeAnExtraChunkAfterTheDeclaredTracksAndStrayBytesAsTrailingData) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes song = MidiFile()
                            .Add(Track().NoteOn(0, 0, 60, 100).NoteOff(4, 0, 60).End())
                            .Add(Track().NoteOn(0, 1, 62, 100).NoteOff(4, 1, 62).End())
@@ -162,7 +162,7 @@ TEST(TrackChunks, TakeAnExtraChunkAfterTheDeclaredTracksAndStrayBytesAsTrailingD
 }
 
 TEST(TrackChunks, StillRefuseAForeignChunkBeforeTheDeclaredTracks) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes song = MidiFile()
                            .Add(Track().NoteOn(0, 0, 60, 100).End())
                            .Chunk("JUNK", {0, 0}, 2)
@@ -173,19 +173,19 @@ TEST(TrackChunks, StillRefuseAForeignChunkBeforeTheDeclaredTracks) {
 }
 
 TEST(TrackChunks, SayNothingOfUnnecessaryBytesInAFileShorterThanItsHeader) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_FALSE(t.Load({'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1}));
     for (const std::string& m : t.platform().messages) EXPECT_EQ(m.find("unnecessary"), std::string::npos) << m;
 }
 
 TEST(TrackChunks, ReadThirtyTwoThousandSevenHundredAndSixtySevenTracksAndRefuseOneMore) {
-    TestSession t;
+    ReportTestSession t;
     MidiFile most;
     for (int i = 0; i < kMaxTracks; ++i) most.Add(Track().End());
     EXPECT_TRUE(t.Load(most.Build()));
     EXPECT_EQ(t->song.TracksFound, kMaxTracks);
 
-    TestSession over;
+    ReportTestSession over;
     most.Add(Track().End());
     EXPECT_FALSE(over.Load(most.DeclareTracks(kMaxTracks).Build()));
     EXPECT_EQ(over.platform().messages.back(), "SONG.MID: Too many tracks");
@@ -223,7 +223,7 @@ TEST(ApplyEffect, KeepsALongRestThroughAPitchEffect) {
     t->form.Text1.text = "2";
     t->form.Combo8.listIndex = 0;
     ApplyEffect(*t);
-    EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
+    EXPECT_EQ(ReportTestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
               MidiFile()
                   .Add(Track().NoteOn(0, 0, 62, 100).NoteOff(100000, 0, 62).NoteOn(0, 0, 64, 100).NoteOff(8, 0, 64).End())
                   .Build());

@@ -8,7 +8,7 @@ namespace sonivex::test {
 namespace {
 
 TEST(ChannelTable, ListsProgramsUnderTheHeadingAndOneRowPerDrumTrack) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile()
                            .Add(Track().Program(0, 1, 0).NoteOn(0, 1, 60, 100).End(10))
                            .Add(Track().Program(0, 9, 32).NoteOn(0, 9, 36, 100).NoteOn(48, 9, 38, 90).End())
@@ -31,7 +31,7 @@ TEST(ChannelTable, ListsProgramsUnderTheHeadingAndOneRowPerDrumTrack) {
 }
 
 TEST(ProgramChanges, RecordThePositionBeforeEachProgramNumber) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile().Add(Track().Raw({0, 0xC0, 5, 0, 7}).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     EXPECT_EQ(t->song.ProgramChangeCount, 3);
@@ -45,7 +45,7 @@ TEST(ProgramChanges, RecordThePositionBeforeEachProgramNumber) {
 }
 
 TEST(ProgramChanges, WarnAboutAProgramAbove127AndGoOn) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.Load(MidiFile().Add(Track().Program(0, 0, 130).NoteOn(0, 0, 60, 1).End()).Build()));
     t->song.QuietParse = 1;
     t->song.CurrentTrack = 1;
@@ -56,7 +56,7 @@ TEST(ProgramChanges, WarnAboutAProgramAbove127AndGoOn) {
 }
 
 TEST(NoteStatistics, CountVelocitiesAndTimesAsTheReportNeedsThem) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile()
                                     .Add(Track().NoteOn(0, 0, 60, 0).NoteOn(0, 0, 60, 80).NoteOff(5, 0, 60)
                                              .NoteOn(96, 0, 62, 90).End(4))
@@ -69,7 +69,7 @@ TEST(NoteStatistics, CountVelocitiesAndTimesAsTheReportNeedsThem) {
 }
 
 TEST(Overflows, StopTheReportWithTheTableMessage) {
-    TestSession t;
+    ReportTestSession t;
     // A drum key above 127 is beyond the drum-note table.
     ASSERT_TRUE(t.Load(MidiFile().Add(Track().Raw({0, 0x99, 0xC8, 0x40}).End()).Build()));
     EXPECT_EQ(BuildReport(*t), ReportOutcome::Stopped);
@@ -78,7 +78,7 @@ TEST(Overflows, StopTheReportWithTheTableMessage) {
 
 // Regression: these counters were 16 bits, and the 32,768th controller event of one value stopped the report.
 TEST(Overflows, CountPastSixteenBitsWithoutStopping) {
-    TestSession t;
+    ReportTestSession t;
     Track track;
     for (int i = 0; i < 32768; ++i) track.At(i % 1000, {0xB0 | (i % 9), 7, 100});
     ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));

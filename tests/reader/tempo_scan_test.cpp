@@ -20,7 +20,7 @@ bool SameTempos(const std::vector<TempoPoint>& a, const std::vector<TempoPoint>&
 
 // The scan before the report must find, track by track, the very tempo events that the decoding then finds.
 void ExpectTheScanFindsWhatTheDecodingFinds(const Bytes& file, const std::string& name) {
-    TestSession t;
+    ReportTestSession t;
     if (!t.Load(file, "song.mid")) return;
     std::int64_t tempoDataPos = t->song.TempoDataPos;
     for (int track = 1; track <= t->song.TracksFound; ++track) {
@@ -36,7 +36,7 @@ TEST(TempoScan, FindsTheTemposTheDecodingFindsInEveryTestSong) {
     int songs = 0;
     for (const auto& entry : std::filesystem::directory_iterator(SONIVEX_TEST_MIDI_DIR)) {
         if (entry.path().extension() != ".mid") continue;
-        ExpectTheScanFindsWhatTheDecodingFinds(TestSession::ReadBytes(entry.path()), entry.path().filename());
+        ExpectTheScanFindsWhatTheDecodingFinds(ReportTestSession::ReadBytes(entry.path()), entry.path().filename());
         ++songs;
     }
     EXPECT_GT(songs, 50);
@@ -63,13 +63,13 @@ TEST(TempoScan, FollowsTheDecodingsRulesOnDamagedTracks) {
 }
 
 TEST(TempoScan, GivesFormatTwoTracksTheirOwnMaps) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.Load(MidiFile(2).Add(Track().Tempo(0, 1000000).End(96)).Add(Track().End(96)).Build()));
     const SongTempo tempo = ReadSongTempo(*t);
     EXPECT_DOUBLE_EQ(tempo.Of(0).SecondsAt(96), 1.0);
     EXPECT_DOUBLE_EQ(tempo.Of(1).SecondsAt(96), 0.5);
 
-    TestSession u;
+    ReportTestSession u;
     ASSERT_TRUE(u.Load(MidiFile(1).Add(Track().End(96)).Add(Track().Tempo(0, 1000000).End(96)).Build()));
     EXPECT_DOUBLE_EQ(ReadSongTempo(*u).Of(0).SecondsAt(96), 1.0);  // the second track's tempo times the first
 }

@@ -15,13 +15,13 @@ EventRecord Row(int status, int data1, int data2, int delta, RowKind kind) {
     return {status, data1, data2, delta, kind, kAbsent, kAbsent};
 }
 
-std::string Line(TestSession& t, const EventRecord& f, std::int64_t record = 0) {
+std::string Line(ReportTestSession& t, const EventRecord& f, std::int64_t record = 0) {
     DrumMemory drum;
     return ListingLine(*t, f, record, drum);
 }
 
 TEST(Listing, LaysOutANoteWithItsName) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_EQ(Line(t, NoteRow(144, 60, 100, 0, kNoteSounds)), "        C1   c5  100      0 On");
     EXPECT_EQ(Line(t, NoteRow(144, 61, 0, 12, kNoteSilent)), "        C1  c#5    0     12 Off");
     EXPECT_EQ(Line(t, NoteRow(-144, 127, 64, 0, kNoteSilent)).substr(0, 18), "        C1  g10   ");
@@ -29,7 +29,7 @@ TEST(Listing, LaysOutANoteWithItsName) {
 }
 
 TEST(Listing, WritesEveryNoteRowTheShortWayExactlyAsColumnByColumn) {
-    TestSession t;
+    ReportTestSession t;
     std::string fast;
     std::string slow;
     DrumMemory drum;
@@ -70,7 +70,7 @@ TEST(Listing, WritesEveryNoteRowTheShortWayExactlyAsColumnByColumn) {
 }
 
 TEST(Listing, LaysOutRowsWithoutAChannel) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_EQ(Line(t, Row(kTempoRow, 120, kAbsent, 96, RowKind::Other)), "            120          96 Set Tempo");
     EXPECT_EQ(Line(t, Row(kTimeSignatureRow, 6, 8, 0, RowKind::Other)), "              6    8      0 Time Signature");
     const EventRecord text{kTextStatus, kAbsent, kAbsent, 0, RowKind::Other, kTextMarker, kAbsent};
@@ -81,7 +81,7 @@ TEST(Listing, LaysOutRowsWithoutAChannel) {
 }
 
 TEST(Listing, NamesControllersPitchBendsAndPressure) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_EQ(Line(t, Row(-186, 7, 100, 0, RowKind::Controller)), "        C11   7  100      0 Controller: volume");
     EXPECT_EQ(Line(t, Row(176, 26, 1, 0, RowKind::Controller)).substr(28), "Controller: data entry");
     EXPECT_EQ(Line(t, Row(176, 38, 1, 0, RowKind::Controller)).substr(28), "Controller: 38");
@@ -91,7 +91,7 @@ TEST(Listing, NamesControllersPitchBendsAndPressure) {
 }
 
 TEST(Listing, NamesProgramsAndDrumKits) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_EQ(Line(t, Row(192, 0, kAbsent, 0, RowKind::Program)).substr(28), "Instrument: Acoustic Grand Piano");
     const std::pair<int, const char*> kits[] = {{0, "Standard"}, {8, "Room"}, {24, "Electronic"}, {25, "TR - 808"},
                                                 {32, "TR - 808"}, {33, "Jazz"}, {40, "Brush"}, {55, "Orchestra"},
@@ -104,7 +104,7 @@ TEST(Listing, NamesProgramsAndDrumKits) {
 }
 
 TEST(Listing, NamesDrumNotesAndLooksARepeatedKeyUpOnce) {
-    TestSession t;
+    ReportTestSession t;
     EXPECT_EQ(Line(t, NoteRow(153, 35, 100, 0, kNoteSounds)), "        C10  35  100      0 On  - Acoustic Bass Drum");
     EXPECT_EQ(Line(t, NoteRow(137, 20, 64, 0, kNoteSilent)).substr(28), "Off - unknown");
     EXPECT_EQ(Line(t, NoteRow(153, 100, 64, 0, kNoteSilent)).substr(28), "On  - unknown percussion");
@@ -118,7 +118,7 @@ TEST(Listing, NamesDrumNotesAndLooksARepeatedKeyUpOnce) {
 }
 
 TEST(Listing, LogsEveryRecordAndTheTracksOwnTime) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile()
                            .Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).End(192 * 70))
                            .Add(Track().Name(0, "B").NoteOn(192 * 3, 1, 62, 100).End(192))
@@ -131,7 +131,7 @@ TEST(Listing, LogsEveryRecordAndTheTracksOwnTime) {
 }
 
 TEST(Listing, ShowsADeltaWiderThanItsColumnWhole) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(1500000)).Build()));
     EXPECT_NE(t.LogText().find("        C1   c5  100 1500000 On\r\n"), std::string::npos);
 }

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "reader/data_files.h"
+#include "report/analyse.h"
 #include "report/report.h"
 #include "support/test_session.h"
 
@@ -10,7 +11,7 @@ namespace {
 const std::string kStyles = "Jazz=1,33,drum,36\r\nRock=30,1,drum,36\r\nTechno=81\r\n";
 
 TEST(Report, AssemblesEverySectionInItsPlace) {
-    TestSession t;
+    ReportTestSession t;
     t.WriteDataFile("style1.dat", kStyles);
     const Track piano = Track()
                             .Name(0, "Piano")
@@ -83,7 +84,7 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
 }
 
 TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile(0).Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build();
     ASSERT_TRUE(t.LoadAndReport(file, "Tune.mid"));
     const std::string log = t.LogText();
@@ -101,7 +102,7 @@ TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {
 }
 
 TEST(TrackTimes, HoldHalfASecondPerQuarterBeforeAnyTempo) {
-    TestSession t;
+    ReportTestSession t;
     // 5000 ticks at 96 per quarter and the standard's default of 120 beats a minute: 26.04 s.
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(5000)).Build()));
     EXPECT_EQ(t->song.TrackLines(1, 1), "Total time: 00.26");
@@ -114,7 +115,7 @@ TEST(TrackTimes, AreWholeSecondsRoundedDownExactly) {
     const std::vector<std::pair<std::uint32_t, std::string>> cases = {
         {120, "00.00"}, {11808, "01.01"}, {11520, "01.00"}, {11519, "00.59"}};
     for (const auto& [ticks, shown] : cases) {
-        TestSession t;
+        ReportTestSession t;
         ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 1).End(ticks)).Build()));
         EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: " + shown) << ticks;
     }
@@ -128,21 +129,21 @@ TEST(TrackTimes, FollowEveryTempoOfEveryTrackInAMultiTrackSong) {
             .Add(Track().Tempo(192, 1000000).NoteOn(0, 0, 60, 1).End(288))
             .Build();
     };
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.LoadAndReport(song(1)));
     EXPECT_EQ(t->song.TrackLines(1, 2), "Total time: 00.03");
     EXPECT_EQ(t->song.TrackLines(2, 2), "Total time: 00.04");  // 480 ticks: 1 s, then 3 s
     EXPECT_NE(t->report.PaneText.find("Total time            : 0.04\r\n"), std::string::npos);
 
     // In a song of format 2 every track keeps its own tempo: track 1 lasts 2 s, track 2 still 1 s + 3 s.
-    TestSession u;
+    ReportTestSession u;
     ASSERT_TRUE(u.LoadAndReport(song(2)));
     EXPECT_EQ(u->song.TrackLines(1, 2), "Total time: 00.02");
     EXPECT_EQ(u->song.TrackLines(2, 2), "Total time: 00.04");
 
     // Without a log the tracks are timed after the last one is decoded, by the same maps.
     for (const int format : {1, 2}) {
-        TestSession quiet;
+        ReportTestSession quiet;
         quiet->song.Log.SwitchOff();
         ASSERT_TRUE(quiet.LoadAndReport(song(format)));
         EXPECT_EQ(quiet->song.TrackLines(1, 2), format == 1 ? "Total time: 00.03" : "Total time: 00.02");
@@ -153,7 +154,7 @@ TEST(TrackTimes, FollowEveryTempoOfEveryTrackInAMultiTrackSong) {
 }
 
 TEST(TrackTimes, CountTheDeltasAfterMetaEventsAndBeforeEndOfTrack) {
-    TestSession t;
+    ReportTestSession t;
     // A drum part whose time signature is followed by 3,065 ticks: they are part of its 8 s.
     const Bytes file = MidiFile(0, 192)
                            .Add(Track()
@@ -168,7 +169,7 @@ TEST(TrackTimes, CountTheDeltasAfterMetaEventsAndBeforeEndOfTrack) {
 }
 
 TEST(TrackTimes, CountTheLastEventsDeltaAndSkipTracksWithoutEvents) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile()
                            .Add(Track().Tempo(0, 500000).End())
                            .Add(Track().NoteOn(0, 0, 60, 100).NoteOff(96 * 2 * 70, 0, 60).End(96 * 2 * 10))
@@ -178,8 +179,23 @@ TEST(TrackTimes, CountTheLastEventsDeltaAndSkipTracksWithoutEvents) {
     EXPECT_EQ(t->song.TrackLines(2, 1), "Total time: 01.20");
 }
 
+TEST(AnalyseFile, ReportsASongOrRefusesItWithTheLoadsMessages) {
+    ReportTestSession t;
+    const auto song = t.WriteSong(MidiFile().Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).End(384)).Build());
+    EXPECT_EQ(AnalyseFile(*t, song.string()), AnalysisOutcome::Reported);
+    EXPECT_EQ(t->report.Built.totalSeconds, 2u);
+    EXPECT_EQ(t->report.Built.header.trackCount, 1);
+    EXPECT_TRUE(t.platform().messages.empty());
+
+    ReportTestSession u;
+    const auto text = u.WriteSong(Bytes{'h', 'e', 'l', 'l', 'o'}, "notes.mid");
+    EXPECT_EQ(AnalyseFile(*u, text.string()), AnalysisOutcome::Refused);
+    EXPECT_EQ(u.platform().messages, (std::vector<std::string>{"NOTES.MID is not a MID file", "Error!"}));
+    EXPECT_TRUE(u->report.Built.tracks.empty());
+}
+
 TEST(Summary, AveragesTheVolumeOverTracksWithNotesOnly) {
-    TestSession t;
+    ReportTestSession t;
     const Bytes file = MidiFile(2)
                            .Add(Track().Program(0, 0, 0).End())
                            .Add(Track().NoteOn(0, 0, 60, 101).End(1))
@@ -189,13 +205,13 @@ TEST(Summary, AveragesTheVolumeOverTracksWithNotesOnly) {
     EXPECT_NE(t->report.PaneText.find("Average Volume        : 101\r\n"), std::string::npos);
     EXPECT_NE(t->report.PaneText.find("File Format : Multi (independent)\r\n"), std::string::npos);
 
-    TestSession u;
+    ReportTestSession u;
     ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 0).End()).Build()));
     EXPECT_NE(u->report.PaneText.find("Average Volume        : 0\r\n"), std::string::npos);
 }
 
 TEST(Summary, SaysNoInstrumentsWhenNothingPlays) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Meta(0, 0x01, "x").End()).Build()));
     EXPECT_NE(t->report.PaneText.find("\r\nMAIN INSTRUMENTS:\r\nNo instruments\r\n\r\nMAIN INSTRUMENT GROUPS:\r\n\r\n"),
               std::string::npos);
@@ -204,7 +220,7 @@ TEST(Summary, SaysNoInstrumentsWhenNothingPlays) {
 }
 
 TEST(Instruments, KeepTheExchangeSortsOrderForEqualWeights) {
-    TestSession t;
+    ReportTestSession t;
     Track track;
     const int weights[] = {1, 2, 1, 2};
     for (int p = 0; p < 4; ++p) track.Program(0, 0, p).NoteOn(0, 0, 60, 100).NoteOff(weights[p], 0, 60);
@@ -213,7 +229,7 @@ TEST(Instruments, KeepTheExchangeSortsOrderForEqualWeights) {
 }
 
 TEST(Instruments, NameDrumKeysBelow27UnknownPercussion) {
-    TestSession t;
+    ReportTestSession t;
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().NoteOn(0, 9, 20, 100).End(10)).Build()));
     EXPECT_NE(t->report.PaneText.find("unknown percussion (20)           10\r\n"), std::string::npos);
     EXPECT_NE(t->report.PaneText.find("Percussive                       100%\r\n"), std::string::npos);
@@ -221,13 +237,13 @@ TEST(Instruments, NameDrumKeysBelow27UnknownPercussion) {
 }
 
 TEST(Style, GoesToTheLastOfEqualScores) {
-    TestSession t;
+    ReportTestSession t;
     t.WriteDataFile("style1.dat", "A=5\r\n\r\nB=5,6\r\nC=7\r\n");
     ASSERT_TRUE(t.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 4).Program(0, 1, 5).End()).Build()));
     EXPECT_EQ(t->report.Built.style, "B");
     EXPECT_EQ(t->report.BestScore, 100);
 
-    TestSession u;
+    ReportTestSession u;
     u.WriteDataFile("style1.dat", "A=5\r\nB=6\r\n");
     ASSERT_TRUE(u.LoadAndReport(MidiFile().Add(Track().Program(0, 0, 99).End()).Build()));
     EXPECT_EQ(u->report.Built.style, "B");  // nothing matches: the last line
@@ -249,7 +265,7 @@ TEST(ReportErrors, StopTheAnalysisWithTheErrorNumber) {
         {"style1.dat", "", melody, {"Error: 52"}},
     };
     for (const Case& c : cases) {
-        TestSession t;
+        ReportTestSession t;
         if (c.text.empty()) {
             std::filesystem::remove(t.folder() / c.file);
         } else {

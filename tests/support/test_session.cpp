@@ -4,6 +4,7 @@
 #include <iterator>
 #include <random>
 #include <sstream>
+#include <type_traits>
 
 #include "reader/name_tables.h"
 #include "app/commands.h"
@@ -28,7 +29,8 @@ std::string ScriptedPlatform::ChooseFile(const FileDialogRequest& request) {
     return nextFile_ < files_.size() ? files_[nextFile_++] : std::string();
 }
 
-TestSession::TestSession() {
+template <class SessionType>
+SessionFixture<SessionType>::SessionFixture() {
     std::random_device rd;
     const auto base = std::filesystem::temp_directory_path() / ("sonivex-test-" + std::to_string(rd()) + std::to_string(rd()));
     folder_ = base / "program";
@@ -38,55 +40,70 @@ TestSession::TestSession() {
     for (const char* name : {"genmidi.ini", "style1.dat", "effects1.dat"}) {
         std::filesystem::copy_file(std::filesystem::path(SONIVEX_DATA_DIR) / name, folder_ / name);
     }
-    session_ = std::make_unique<Session>(platform_, folder_);
-    FormLoad(*session_);
+    session_ = std::make_unique<SessionType>(platform_, Folders::InOne(folder_));
+    if constexpr (std::is_same_v<SessionType, Session>) {
+        FormLoad(*session_);
+    } else {
+        std::filesystem::create_directories(session_->LogFolder());
+    }
 }
 
-TestSession::~TestSession() {
+template <class SessionType>
+SessionFixture<SessionType>::~SessionFixture() {
     session_.reset();
     std::error_code ec;
     std::filesystem::remove_all(folder_.parent_path(), ec);
 }
 
-std::filesystem::path TestSession::WriteSong(const Bytes& bytes, const std::string& name) {
+template <class SessionType>
+std::filesystem::path SessionFixture<SessionType>::WriteSong(const Bytes& bytes, const std::string& name) {
     const auto path = songs_ / name;
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
-void TestSession::WriteDataFile(const std::string& name, const std::string& text) {
+template <class SessionType>
+void SessionFixture<SessionType>::WriteDataFile(const std::string& name, const std::string& text) {
     std::ofstream out(folder_ / name, std::ios::binary | std::ios::trunc);
     out << text;
 }
 
-bool TestSession::Load(const Bytes& bytes, const std::string& name) {
+template <class SessionType>
+bool SessionFixture<SessionType>::Load(const Bytes& bytes, const std::string& name) {
     session_->song.SourcePath = WriteSong(bytes, name).string();
     session_->song.FileValid = 1;
     LoadFile(*session_);
     return session_->song.FileValid != 0;
 }
 
-bool TestSession::LoadAndReport(const Bytes& bytes, const std::string& name) {
+template <class SessionType>
+bool SessionFixture<SessionType>::LoadAndReport(const Bytes& bytes, const std::string& name) {
     if (!Load(bytes, name)) return false;
     return BuildReport(*session_) == ReportOutcome::Done;
 }
 
-Bytes TestSession::ReadBytes(const std::filesystem::path& path) {
+template <class SessionType>
+Bytes SessionFixture<SessionType>::ReadBytes(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::string TestSession::ReadText(const std::filesystem::path& path) {
+template <class SessionType>
+std::string SessionFixture<SessionType>::ReadText(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-std::string TestSession::LogText() {
+template <class SessionType>
+std::string SessionFixture<SessionType>::LogText() {
     session_->song.Log.Flush();
     return ReadText(session_->song.Log.Path());
 }
+
+template class SessionFixture<Session>;
+template class SessionFixture<ReportSession>;
 
 }  // namespace sonivex::test

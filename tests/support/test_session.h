@@ -75,14 +75,17 @@ private:
     bool busy_ = false;
 };
 
-// A session whose program folder is a new temporary folder holding the program's data files.
-class TestSession {
+// A session whose program folder is a new temporary folder holding the program's data files: an application
+// session (TestSession) for the commands and the window, or a report session (ReportTestSession) for the reader
+// and the report, which need no window, playback or history.
+template <class SessionType>
+class SessionFixture {
 public:
-    TestSession();
-    ~TestSession();
+    SessionFixture();
+    ~SessionFixture();
 
-    Session& operator*() { return *session_; }
-    Session* operator->() { return session_.get(); }
+    SessionType& operator*() { return *session_; }
+    SessionType* operator->() { return session_.get(); }
     ScriptedPlatform& platform() { return platform_; }
     const std::filesystem::path& folder() const { return folder_; }
 
@@ -109,7 +112,10 @@ private:
     ScriptedPlatform platform_;
     std::filesystem::path folder_;
     std::filesystem::path songs_;
-    std::unique_ptr<Session> session_;
+    std::unique_ptr<SessionType> session_;
 };
+
+using TestSession = SessionFixture<Session>;
+using ReportTestSession = SessionFixture<ReportSession>;
 
 }  // namespace sonivex::test
