@@ -35,16 +35,22 @@ int DataBytesOf(std::uint8_t status) {
 TrackEvents::TrackEvents(std::span<const std::uint8_t> file, const TrackChunk& chunk)
     : base_(chunk.dataOffset), cursor_(file.subspan(chunk.dataOffset, chunk.dataLength)) {}
 
-std::optional<TrackEvent> TrackEvents::Stop(TrackEnd why) {
+bool TrackEvents::Stop(TrackEnd why) {
     ended_ = true;
     end_ = why;
-    return std::nullopt;
+    return false;
 }
 
 std::optional<TrackEvent> TrackEvents::Next() {
-    if (ended_) return std::nullopt;
-    if (cursor_.AtEnd()) return Stop(TrackEnd::kChunkEnd);
     TrackEvent event;
+    if (!Read(event)) return std::nullopt;
+    return event;
+}
+
+bool TrackEvents::Read(TrackEvent& event) {
+    if (ended_) return false;
+    if (cursor_.AtEnd()) return Stop(TrackEnd::kChunkEnd);
+    event = TrackEvent{};
     event.offset = base_ + cursor_.Offset();
     const std::optional<std::uint32_t> delta = cursor_.VarLen();
     const std::optional<std::uint8_t> first = cursor_.Byte();
@@ -70,7 +76,7 @@ std::optional<TrackEvent> TrackEvents::Next() {
         ended_ = true;
         end_ = TrackEnd::kEndOfTrack;
     }
-    return event;
+    return true;
 }
 
 bool TrackEvents::ReadBody(TrackEvent& event) {

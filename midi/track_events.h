@@ -66,6 +66,9 @@ public:
     // The next event; nothing once the track has ended (End() tells why). The end-of-track event itself is
     // returned, then nothing.
     std::optional<TrackEvent> Next();
+    // The same, read into `event` (which the caller keeps from one event to the next): false once the track has
+    // ended. The faster form for a loop over every event.
+    bool Read(TrackEvent& event);
 
     // Why the track ended; meaningful once Next() has given nothing.
     TrackEnd End() const { return end_; }
@@ -73,7 +76,7 @@ public:
     std::uint64_t LastTick() const { return tick_; }
 
 private:
-    std::optional<TrackEvent> Stop(TrackEnd why);
+    bool Stop(TrackEnd why);
     bool ReadChannelOrSystem(TrackEvent& event, std::uint8_t first);
     bool ReadBody(TrackEvent& event);
 

@@ -42,8 +42,8 @@ void MarkNoteState(TrackDecoder& d, EventRecord& row) {
 
 // Counts the kinds of delta times after notes, which the complexity figure counts.
 void TallyDelta(SongModel& m, std::int32_t delta) {
-    if (m.DeltaValueKinds == 0) m.NoteDeltas.clear();
-    if (m.NoteDeltas.insert(delta).second) ++m.DeltaValueKinds;
+    if (m.DeltaValueKinds == 0) m.NoteDeltas.Clear();
+    if (m.NoteDeltas.Insert(delta)) ++m.DeltaValueKinds;
 }
 
 // Decodes a run of channel events that share the status byte just read (the first event and its

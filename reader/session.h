@@ -18,6 +18,7 @@
 
 #include "channel_row.h"
 #include "checked.h"
+#include "distinct_values.h"
 #include "event_record.h"
 #include "files.h"
 #include "platform.h"
@@ -177,7 +178,7 @@ struct SongModel {
     Table2<Int32, 3, 127> ControllerStats;
     Int32 PitchBendCount;
     Int32 DeltaValueKinds;
-    std::unordered_set<std::int32_t> NoteDeltas;  // the distinct delta times after notes; DeltaValueKinds of them
+    DistinctValues NoteDeltas;  // the distinct delta times after notes; DeltaValueKinds of them
 
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;

@@ -70,7 +70,8 @@ public:
 
     // Every event the track plays.
     TrackDecode Decode(TrackEvents events) {
-        while (const std::optional<TrackEvent> event = events.Next()) Take(*event);
+        TrackEvent event;
+        while (events.Read(event)) Take(event);
         return Finish(events.LastTick());
     }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "reader/distinct_values.h"
 #include "reader/parse.h"
 #include "report/report.h"
 #include "support/test_session.h"
@@ -84,6 +85,24 @@ TEST(Overflows, CountPastSixteenBitsWithoutStopping) {
     ASSERT_TRUE(t.Load(MidiFile().Add(track.End()).Build()));
     EXPECT_EQ(BuildReport(*t), ReportOutcome::Done);
     EXPECT_TRUE(t.platform().messages.empty());
+}
+
+}  // namespace
+}  // namespace sonivex::test
+
+namespace sonivex::test {
+namespace {
+
+TEST(DistinctValues, CountEachValueOnceOnBothSidesOfTheBitLimitUntilCleared) {
+    DistinctValues seen;
+    const std::int64_t big = std::int64_t{1} << 22;
+    for (const std::int64_t v : {std::int64_t{0}, std::int64_t{63}, std::int64_t{64}, big - 1, big, big + 1}) {
+        EXPECT_TRUE(seen.Insert(v)) << v;
+        EXPECT_FALSE(seen.Insert(v)) << v;
+    }
+    seen.Clear();
+    EXPECT_TRUE(seen.Insert(64));
+    EXPECT_TRUE(seen.Insert(big));
 }
 
 }  // namespace
