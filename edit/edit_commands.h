@@ -83,7 +83,7 @@ private:
     EffectRequest request_;
 };
 
-// Edit, Transpose...: moves the melody notes by a number of semitones. Notes on the drum channel stay where
+// Transpose: moves the melody notes by a number of semitones. Notes on the drum channel stay where
 // they are.
 inline constexpr int kMaxTransposeSemitones = 24;
 
@@ -92,7 +92,7 @@ struct TransposeRequest {
     std::optional<int> onlyTrack;  // the one track to change, 1-based as the track list shows it; none for all
 };
 
-// Edit, Tempo...: plays the song faster or slower by scaling every Set Tempo event.
+// Tempo: plays the song faster or slower by scaling every Set Tempo event.
 inline constexpr int kMinTempoPercent = 25;
 inline constexpr int kMaxTempoPercent = 400;
 

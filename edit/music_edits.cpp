@@ -208,7 +208,6 @@ EditPlan PlanTempo(const SongBytes& song, const TempoRequest& request) {
         while (const std::optional<TrackEvent> e = events.Next()) {
             start.See(*e);
             if (!e->IsMeta(kMetaSetTempo)) continue;
-            hasTempo[t] = true;
             if (e->body.size() < 3) {
                 return Refused("A Set Tempo event of track " + Dec(static_cast<std::int64_t>(t) + 1) +
                                " holds fewer than three bytes." + kLeftAsItWas);
@@ -216,6 +215,7 @@ EditPlan PlanTempo(const SongBytes& song, const TempoRequest& request) {
             const std::uint32_t micros = static_cast<std::uint32_t>(e->body[0]) << 16 |
                                          static_cast<std::uint32_t>(e->body[1]) << 8 | e->body[2];
             if (micros == 0) continue;  // sets no tempo: every player passes it over
+            hasTempo[t] = true;
             const std::uint64_t scaled = ScaledTempo(micros, percent);
             if (scaled < 1 || scaled > kLargestTempo) {
                 ++outside;

@@ -33,7 +33,8 @@ struct Cli {
     Bytes Saved(const Bytes& song, const std::string& edits, CliRun* run = nullptr) {
         const auto in = t.WriteSong(song, "in.mid");
         std::filesystem::remove(Path("saved.mid"));
-        const CliRun done = Run("--no-log '" + in.string() + "' " + edits + " --save '" + Path("saved.mid").string() + "'");
+        const CliRun done =
+            Run("--no-log '" + in.string() + "' " + edits + " --save '" + Path("saved.mid").string() + "'");
         if (run != nullptr) *run = done;
         EXPECT_EQ(done.status, 0) << edits << "\n" << done.err;
         return TestSession::ReadBytes(Path("saved.mid"));
@@ -54,7 +55,8 @@ Track Melody(int by = 0) {
 }
 
 Track Drums() {
-    return Track().Name(0, "Drums").NoteOn(0, 9, 36, 100).NoteOff(48, 9, 36).NoteOn(0, 9, 38, 90).NoteOff(48, 9, 38).End();
+    return Track().Name(0, "Drums").NoteOn(0, 9, 36, 100).NoteOff(48, 9, 36).NoteOn(0, 9, 38, 90).NoteOff(48, 9, 38)
+        .End();
 }
 
 TEST(CliTranspose, UpAndDownAgainGivesTheSongBackByteForByte) {
