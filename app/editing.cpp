@@ -1,5 +1,6 @@
 #include "editing.h"
 
+#include "app/undo_redo.h"
 #include "playback/media.h"
 
 namespace sonivex {
@@ -7,6 +8,14 @@ namespace sonivex {
 namespace {
 
 void OfferSave(FormModel& f) { f.mnuSave.enabled = f.SaveButton.enabled = true; }
+
+// An edit of the Edit menu, kept for Undo; the song's clock is read again after it, as after every edit.
+bool RunKeptEdit(Session& s, EditingCommand& command) {
+    const bool changed = RunRecordedEdit(s, [&] { RunEditingCommand(s, command); });
+    if (changed) s.form.UnsavedChanges = true;
+    s.form.Clock.known = false;
+    return changed;
+}
 
 }  // namespace
 
@@ -62,6 +71,21 @@ void ApplyEffect(Session& s) {
     request.drumTracks = f.Check4.ticked;
     EffectCommand command(request);
     RunEditingCommand(s, command);
+}
+
+bool TransposeSong(Session& s, const TransposeRequest& request) {
+    TransposeCommand command(request);
+    return RunKeptEdit(s, command);
+}
+
+bool ChangeTempo(Session& s, const TempoRequest& request) {
+    TempoCommand command(request);
+    return RunKeptEdit(s, command);
+}
+
+bool ChooseInstrument(Session& s, const InstrumentRequest& request) {
+    InstrumentCommand command(request);
+    return RunKeptEdit(s, command);
 }
 
 void ShowReport(Session& s) {

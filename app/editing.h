@@ -19,6 +19,15 @@ void SwitchDrumMelody(Session& s);
 void CopyTrack(Session& s);
 void ApplyEffect(Session& s);
 
+// Transpose, Tempo and the choice of a track's instrument, for the Edit menu and the instrument list of the
+// window and for sonivex-cli, which fill the request. Each runs in the frame of every edit and is kept for
+// Undo (Undo and Redo step over it like any edit); one that changed the song leaves unsaved changes. Returns
+// whether it changed the song: a refused request (its message shown) or one with nothing to do changes
+// nothing.
+bool TransposeSong(Session& s, const TransposeRequest& request);
+bool ChangeTempo(Session& s, const TempoRequest& request);
+bool ChooseInstrument(Session& s, const InstrumentRequest& request);
+
 // What the window shows of the last report run: its text in the pane, and Save offered when a repair changed
 // the working copy.
 void ShowReport(Session& s);

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "app/commands.h"
+#include "app/editing.h"
 #include "app/export_command.h"
 #include "app/folders.h"
 #include "app/open_command.h"
@@ -75,6 +76,19 @@ const char* const kUsage =
     "  --root I|NAME         root note\n"
     "Commands:\n"
     "  --apply-style  --switch  --copy  --apply-effect  --save OUT\n"
+    "  --transpose N [--transpose-track T]\n"
+    "                        move every melody note by N semitones (-24 to 24, up when positive), in every\n"
+    "                        track or only in track T (1-based, as the track list shows it); notes on the\n"
+    "                        drum channel (10) never move. When a note would leave the keys 0 to 127, a\n"
+    "                        message says how many notes and the song stays as it was\n"
+    "  --tempo-percent P     play at P % of the speed (25 to 400; 200 plays twice as fast): every Set Tempo\n"
+    "                        event is scaled by 100/P, and a song without one gets one at tick 0 (500000\n"
+    "                        microseconds per quarter note, scaled)\n"
+    "  --instrument TRACK=PROGRAM\n"
+    "                        give track TRACK (1-based, as the track list shows it) the instrument PROGRAM,\n"
+    "                        1 to 128 as the report's NUMBER column shows it (the file stores PROGRAM - 1):\n"
+    "                        every program change of the track is rewritten, and a track without one gets\n"
+    "                        one at its start\n"
     "  --undo, --redo        step back over the last edit, or forward again, as Edit, Undo and Redo do\n"
     "  --render OUT          write the song as it now stands as sound to OUT, a .wav, .flac or .ogg file\n"
     "                        (44.1 kHz stereo, loudest sample at -1 dBFS, the song and its last notes'\n"
@@ -194,7 +208,7 @@ int Usage(const std::string& problem, bool withText = true) {
 enum class ActionId {
     StyleList, Melody, Drum, MaxMelody, MaxDrum, SwitchTrack, CopyTrack, EffectList, Track, EffectMelody,
     EffectDrum, Note, Volume, Step, Pitch, Value, Key, Bass, Treble, Root, ApplyStyle, Switch, Copy, ApplyEffect,
-    Save, Undo, Redo, Render, PianoRoll
+    Save, Undo, Redo, Render, PianoRoll, Transpose, TempoPercent, Instrument
 };
 
 // What each option after FILE is: a control or command, and whether it takes a value.
@@ -222,7 +236,8 @@ const std::map<std::string, OptionSpec>& Actions() {
         {"--copy", {Copy, Kind::Command, false}},            {"--apply-effect", {ApplyEffect, Kind::Command, false}},
         {"--save", {Save, Kind::Command, true}},             {"--undo", {Undo, Kind::Command, false}},
         {"--redo", {Redo, Kind::Command, false}},            {"--render", {Render, Kind::Command, true}},
-        {"--piano-roll", {PianoRoll, Kind::Command, true}},
+        {"--piano-roll", {PianoRoll, Kind::Command, true}},   {"--transpose", {Transpose, Kind::Command, true}},
+        {"--tempo-percent", {TempoPercent, Kind::Command, true}}, {"--instrument", {Instrument, Kind::Command, true}},
     };
     return actions;
 }
@@ -233,7 +248,21 @@ struct Action {
     std::string value;
     int width = 0;   // --piano-roll's picture size
     int height = 0;
+    int number = 0;             // --transpose's semitones, --tempo-percent's percentage, --instrument's program
+    std::optional<int> track{};  // --transpose-track's track, --instrument's track (1-based)
 };
+
+// A whole number in decimal digits, with a leading + or - when `sign` allows one; nothing for any other text.
+std::optional<int> WholeNumber(const std::string& text, bool sign) {
+    std::size_t digits = 0;
+    if (sign && !text.empty() && (text[0] == '+' || text[0] == '-')) digits = 1;
+    const std::string number = text.substr(digits);
+    if (number.empty() || number.size() > 9 || number.find_first_not_of("0123456789") != std::string::npos) {
+        return std::nullopt;
+    }
+    const int value = std::stoi(number);
+    return digits == 1 && text[0] == '-' ? -value : value;
+}
 
 // Where the helper program was found (extras.h); empty when no command needs it.
 using ExtrasProgram = std::optional<std::filesystem::path>;
@@ -318,6 +347,16 @@ public:
         case PianoRoll:
             if (!HasValidSong(a) || !DrawPianoRoll(a)) saveFailed_ = true;
             break;
+        case Transpose:
+            if (a.track && !HasTrack(*a.track)) return Usage("--transpose-track " + Dec(*a.track) + kNoTrack, false);
+            sonivex::TransposeSong(s_, {a.number, a.track});
+            break;
+        case TempoPercent: sonivex::ChangeTempo(s_, {a.number}); break;
+        case Instrument:
+            if (!HasTrack(*a.track)) return Usage("--instrument " + a.value + kNoTrack, false);
+            // The report and this option count programs from 1; the file stores them from 0.
+            sonivex::ChooseInstrument(s_, {*a.track, a.number - 1});
+            break;
         }
         return std::nullopt;
     }
@@ -345,6 +384,10 @@ private:
     }
 
     static constexpr const char* kSongInvalid = "the song has an error that stopped its analysis";
+    static constexpr const char* kNoTrack = ": no such track in the track list";
+
+    bool HasTrack(int track) const { return track >= 1 && track <= s_.song.TracksFound; }
+    static std::string Dec(int n) { return std::to_string(n); }
 
     std::optional<int> Pick(sonivex::ListControl& list, const Action& a, const std::function<void()>& clicked = {}) {
         int index = -1;
@@ -465,6 +508,44 @@ std::optional<int> FindExtrasFor(ActionId id, const char* argv0, ToolOptions& op
                  false);
 }
 
+// The values of the Edit menu's commands and of --instrument, read from the command line (a track number is
+// checked against the song's tracks when the command runs); a usage status when one is wrong.
+std::optional<int> ReadEditValues(Action& action, Arguments& in) {
+    using enum ActionId;
+    if (action.id == Transpose) {
+        const std::optional<int> n = WholeNumber(action.value, true);
+        if (!n || *n < -sonivex::kMaxTransposeSemitones || *n > sonivex::kMaxTransposeSemitones) {
+            return Usage("--transpose takes a whole number of semitones from -24 to 24", false);
+        }
+        action.number = *n;
+        if (in.NextIs("--transpose-track")) {
+            ++in.i;
+            const std::optional<std::string> t = in.Value();
+            const std::optional<int> track = t ? WholeNumber(*t, false) : std::nullopt;
+            if (!track || *track < 1) return Usage("--transpose-track takes a track number from 1", false);
+            action.track = *track;
+        }
+    } else if (action.id == TempoPercent) {
+        const std::optional<int> p = WholeNumber(action.value, false);
+        if (!p || *p < sonivex::kMinTempoPercent || *p > sonivex::kMaxTempoPercent) {
+            return Usage("--tempo-percent takes a whole percentage from 25 to 400", false);
+        }
+        action.number = *p;
+    } else if (action.id == Instrument) {
+        const std::size_t eq = action.value.find('=');
+        const std::optional<int> track =
+            eq == std::string::npos ? std::nullopt : WholeNumber(action.value.substr(0, eq), false);
+        const std::optional<int> program =
+            eq == std::string::npos ? std::nullopt : WholeNumber(action.value.substr(eq + 1), false);
+        if (!track || *track < 1 || !program || *program < 1 || *program > 128) {
+            return Usage("--instrument takes TRACK=PROGRAM: a track from 1 and a program from 1 to 128", false);
+        }
+        action.track = *track;
+        action.number = *program;
+    }
+    return std::nullopt;
+}
+
 // A control or command after FILE, with its value; a usage status when it is unknown or its value is wrong.
 std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions& options) {
     const auto known = Actions().find(arg);
@@ -482,6 +563,7 @@ std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions
     if (known->second.kind == Kind::Check && action.value != "on" && action.value != "off") {
         return Usage(arg + " takes on or off");
     }
+    if (const std::optional<int> wrong = ReadEditValues(action, in)) return wrong;
     if (id == ActionId::PianoRoll) {
         action.width = sonivex::kDefaultRollWidth;
         action.height = sonivex::kDefaultRollHeight;

@@ -4,9 +4,11 @@
 // offered afterwards).
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "edit/edit_session.h"
+#include "edit/song_patch.h"
 
 namespace sonivex {
 
@@ -79,6 +81,65 @@ public:
 
 private:
     EffectRequest request_;
+};
+
+// Transpose: moves the melody notes by a number of semitones. Notes on the drum channel stay where
+// they are.
+inline constexpr int kMaxTransposeSemitones = 24;
+
+struct TransposeRequest {
+    int semitones = 0;            // -kMaxTransposeSemitones to kMaxTransposeSemitones; up when positive
+    std::optional<int> onlyTrack;  // the one track to change, 1-based as the track list shows it; none for all
+};
+
+// Tempo: plays the song faster or slower by scaling every Set Tempo event.
+inline constexpr int kMinTempoPercent = 25;
+inline constexpr int kMaxTempoPercent = 400;
+
+struct TempoRequest {
+    int percent = 100;  // kMinTempoPercent to kMaxTempoPercent: 200 plays twice as fast
+};
+
+// The instrument of a track: every program change of the track chooses this program.
+struct InstrumentRequest {
+    int track = 0;    // 1-based, as the track list shows it
+    int program = 0;  // 0 to 127, as the file stores it (the report shows it 1 higher)
+};
+
+// The three edits above change only the bytes they must (the writer's SongPatch). Prepare reads the working
+// copy and plans the change: a request that would damage the song (a note pushed beyond the keys) is refused
+// with a message that says why, one that changes nothing silently. Apply writes the plan and runs the report.
+class TransposeCommand final : public EditingCommand {
+public:
+    explicit TransposeCommand(const TransposeRequest& request) : request_(request) {}
+    bool Prepare(EditSession& s) override;
+    void Apply(EditSession& s) override;
+
+private:
+    TransposeRequest request_;
+    SongPatch patch_;
+};
+
+class TempoCommand final : public EditingCommand {
+public:
+    explicit TempoCommand(const TempoRequest& request) : request_(request) {}
+    bool Prepare(EditSession& s) override;
+    void Apply(EditSession& s) override;
+
+private:
+    TempoRequest request_;
+    SongPatch patch_;
+};
+
+class InstrumentCommand final : public EditingCommand {
+public:
+    explicit InstrumentCommand(const InstrumentRequest& request) : request_(request) {}
+    bool Prepare(EditSession& s) override;
+    void Apply(EditSession& s) override;
+
+private:
+    InstrumentRequest request_;
+    SongPatch patch_;
 };
 
 }  // namespace sonivex

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <map>
 
 #include "reader/files.h"
 #include "reader/parse.h"
@@ -259,6 +260,67 @@ void RewriteTracks(EditSession& s, const std::function<void(SongRewrite&)>& work
         throw;
     }
     rewrite.Finish(ChunkMessages::Skip);
+}
+
+bool WritePatchedSong(EditSession& s, const SongPatch& patch) {
+    SongModel& m = s.song;
+    const WorkingCopyHeld held(s);
+    const FileView file = held.View();
+    if (file.empty()) {
+        s.Message(s.WorkFile(m.TempFileName).string() + " could not be read", Icon::Critical);
+        return false;
+    }
+    // Every byte that changes where it stands: the replacements, and the length fields of the chunks that grow.
+    std::map<std::size_t, std::uint8_t> replaced;
+    for (const SongPatch::Replacement& r : patch.replacements) {
+        if (r.offset < file.size()) replaced[r.offset] = r.byte;
+    }
+    std::map<std::size_t, std::int64_t> growth;
+    for (const SongPatch::Insertion& insertion : patch.insertions) {
+        growth[insertion.chunk] += static_cast<std::int64_t>(insertion.bytes.size());
+    }
+    for (const auto& [chunk, added] : growth) {
+        if (chunk + 8 > file.size()) return false;  // no such chunk: a programming mistake
+        std::array<std::uint8_t, 8> header{};
+        std::copy_n(file.begin() + static_cast<std::ptrdiff_t>(chunk), header.size(), header.begin());
+        const std::int64_t length = ChunkDataLength(header.data()) + added;
+        if (length > 0xFFFFFF) {
+            s.Message("A track would grow beyond 16,777,215 bytes: the song was left as it was.", Icon::Warning);
+            return false;
+        }
+        SetChunkDataLength(header.data(), length);
+        for (std::size_t i = 5; i < header.size(); ++i) replaced[chunk + i] = header[i];
+    }
+    std::vector<const SongPatch::Insertion*> insertions;
+    for (const SongPatch::Insertion& insertion : patch.insertions) insertions.push_back(&insertion);
+    // Bytes inserted at one place keep the order the patch gives them.
+    std::stable_sort(insertions.begin(), insertions.end(),
+                     [](const auto* a, const auto* b) { return a->before < b->before; });
+
+    NewWorkingCopy out(s);
+    std::size_t at = 0;
+    auto next = replaced.begin();
+    // Copies the working copy up to `end`, changed bytes changed.
+    const auto copyTo = [&](std::size_t end) {
+        for (; next != replaced.end() && next->first < end; ++next) {
+            out.Append(file.subspan(at, next->first - at));
+            const std::uint8_t byte = next->second;
+            out.Append(std::span<const std::uint8_t>(&byte, 1));
+            at = next->first + 1;
+        }
+        if (end > at) out.Append(file.subspan(at, end - at));
+        at = std::max(at, end);
+    };
+    for (const SongPatch::Insertion* insertion : insertions) {
+        copyTo(std::min(insertion->before, file.size()));
+        out.Append(insertion->bytes);
+    }
+    copyTo(file.size());
+    const std::uint64_t size = out.Size();
+    if (!out.Commit()) return false;
+    m.FileLength = static_cast<std::int64_t>(size);
+    ReadTrackChunks(s, ChunkMessages::Skip);
+    return true;
 }
 
 }  // namespace sonivex

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "edit/edit_session.h"
+#include "edit/song_patch.h"
 #include "reader/load.h"
 
 namespace sonivex {
@@ -69,5 +70,11 @@ int ChooseNewChannel(const SongModel& m);
 
 // A delta time as a variable-length number: one to three bytes below 2,097,152 ticks, four above.
 std::string DeltaBytes(std::int64_t ticks);
+
+// The working copy with `patch` applied, written whole to a new working copy that replaces the old one; then its
+// track chunks are walked again (their messages skipped: the walk at the load showed them). Returns false, the
+// working copy as it was, when it cannot be read or written (a message names the file), or when an insertion
+// would make a chunk longer than its length field can say (a message says so).
+bool WritePatchedSong(EditSession& s, const SongPatch& patch);
 
 }  // namespace sonivex

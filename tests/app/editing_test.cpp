@@ -2,6 +2,7 @@
 
 #include "app/commands.h"
 #include "app/editing.h"
+#include "app/undo_redo.h"
 #include "reader/load.h"
 #include "report/report.h"
 #include "support/fake_media.h"
@@ -84,6 +85,30 @@ TEST(EditLayer, RunsItsCommandsOnASessionWithoutWindowOrMedia) {
     StyleCommand missing(StyleRequest{99, 0, 0, true, true});
     EXPECT_FALSE(missing.Prepare(e));
     EXPECT_EQ(t.platform().messages.back().rfind("style1.dat has no style 100", 0), 0u);
+}
+
+TEST(MusicEditCommands, AreKeptForUndoAndLeaveUnsavedChangesOnlyWhenTheyChangedTheSong) {
+    OpenSong w;
+    Session& s = *w.t;
+    // A request the window should not have made is refused with a message; one with nothing to do is silent.
+    EXPECT_FALSE(TransposeSong(s, {-61, std::nullopt}));
+    EXPECT_EQ(w.t.platform().messages.back(), "Transpose moves notes by -24 to +24 semitones");
+    EXPECT_FALSE(ChangeTempo(s, {100}));
+    EXPECT_FALSE(s.history.CanUndo());
+    EXPECT_FALSE(s.form.UnsavedChanges);
+
+    EXPECT_TRUE(TransposeSong(s, {7, std::nullopt}));
+    EXPECT_TRUE(s.form.UnsavedChanges);
+    EXPECT_TRUE(s.form.mnuUndo.enabled);
+    EXPECT_TRUE(ChooseInstrument(s, {1, 40}));  // the track had no program change: it gets one
+    EXPECT_NE(s.report.PaneText.find("Violin"), std::string::npos);
+    EXPECT_TRUE(ChangeTempo(s, {50}));
+    EXPECT_EQ(s.history.UndoCount(), 3u);
+    EXPECT_TRUE(UndoCommand(s));
+    EXPECT_TRUE(UndoCommand(s));
+    EXPECT_EQ(s.report.PaneText.find("Violin"), std::string::npos);
+    EXPECT_TRUE(RedoCommand(s));
+    EXPECT_NE(s.report.PaneText.find("Violin"), std::string::npos);
 }
 
 TEST(ShowReport, OffersSaveOnceARepairChangedTheWorkingCopy) {

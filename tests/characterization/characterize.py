@@ -81,6 +81,13 @@ CASES = [
     ("fx-curve-invert-note", ["--effect-list", "Invert", "--note", "--apply-effect"]),
     ("fx-curve-four-levels-volume", ["--effect-list", "Four Levels", "--volume", "--step", "2",
                                      "--apply-effect"]),
+    ("transpose-up-2", ["--transpose", "2"]),
+    ("transpose-down-12-track2", ["--transpose", "-12", "--transpose-track", "2"]),
+    ("transpose-up-24", ["--transpose", "24"]),
+    ("tempo-150", ["--tempo-percent", "150"]),
+    ("tempo-25", ["--tempo-percent", "25"]),
+    ("instrument-track1-41", ["--instrument", "1=41"]),
+    ("instrument-track2-1-undo", ["--instrument", "2=1", "--undo"]),
 ]
 
 # The two largest bench songs take up to two seconds per edit, so they run a
