@@ -203,11 +203,7 @@ void FormLoad(Session& s) {
     std::filesystem::create_directories(s.LogFolder(), ec);  // an existing folder is fine
 }
 
-namespace {
-
-// The lines of the style file and of the effects file, or nothing when one is missing: its message names it.
-// Both are read before anything changes, so a missing one leaves the window as it was.
-std::optional<std::vector<std::vector<std::string>>> ReadListFiles(Session& s) {
+std::optional<std::vector<std::vector<std::string>>> ReadListFiles(SongSession& s) {
     std::vector<std::vector<std::string>> dataLines;
     for (const char* name : {kStyleFileName, kEffectsFileName}) {
         std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(name));
@@ -219,6 +215,8 @@ std::optional<std::vector<std::vector<std::string>>> ReadListFiles(Session& s) {
     }
     return dataLines;
 }
+
+namespace {
 
 // Closes the song before: playback, its edit history, and the controls that need a loaded song.
 void LeaveThePreviousSong(Session& s) {

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/menu_command.h"
 #include "app/open_command.h"
@@ -46,6 +48,11 @@ std::string WithDefaultExtension(const std::string& path, const std::string& ext
 // What a message says after the path of a song that is not a regular file: " does not exist", " is a folder,
 // not a MIDI file", or " is not a regular file" (a pipe, a device, a socket).
 std::string NotASongFile(const std::string& path);
+
+// The lines of the style file and of the effects file, which opening a song needs, or nothing when one is
+// missing: its message names it. Both are read before anything changes, so a missing one leaves the song that
+// was open as it was.
+std::optional<std::vector<std::vector<std::string>>> ReadListFiles(SongSession& s);
 
 // When an editing command changed the song since it was opened or saved, asks "Save changes to TITLE?" with
 // Yes, No and Cancel. True when the caller may go on: nothing changed, No, or Yes and the song was saved.

@@ -74,17 +74,17 @@ void ApplyEffect(Session& s) {
 }
 
 bool TransposeSong(Session& s, const TransposeRequest& request) {
-    TransposeCommand command(request);
+    PatchCommand command(request);
     return RunKeptEdit(s, command);
 }
 
 bool ChangeTempo(Session& s, const TempoRequest& request) {
-    TempoCommand command(request);
+    PatchCommand command(request);
     return RunKeptEdit(s, command);
 }
 
 bool ChooseInstrument(Session& s, const InstrumentRequest& request) {
-    InstrumentCommand command(request);
+    PatchCommand command(request);
     return RunKeptEdit(s, command);
 }
 

@@ -576,21 +576,6 @@ EarlierOutput ReadEarlierOutput(std::string_view text, bool csv) {
     return earlier;
 }
 
-namespace {
-
-// Whether the style and effects files are there, as opening a song requires; a missing one is named.
-bool ListFilesPresent(ReportSession& s) {
-    for (const char* name : {kStyleFileName, kEffectsFileName}) {
-        if (!ReadTextLines(s.DataFile(name))) {
-            s.Message(std::string(name) + " does not exist", Icon::Warning);
-            return false;
-        }
-    }
-    return true;
-}
-
-}  // namespace
-
 SongFacts AnalyseSong(const std::string& path, const Folders& folders, const BatchOptions& options) {
     RecordingPlatform platform(options.yes);
     try {
@@ -607,7 +592,7 @@ SongFacts AnalyseSong(const std::string& path, const Folders& folders, const Bat
         const WorkingCopyHeld held(session);
         if (!std::filesystem::is_regular_file(path, ec)) {
             session.Message(path + NotASongFile(path), Icon::Warning);
-        } else if (ListFilesPresent(session)) {
+        } else if (ReadListFiles(session)) {
             const std::string full = std::filesystem::absolute(path, ec).lexically_normal().string();
             const AnalysisOutcome outcome = AnalyseFile(session, full);
             if (outcome == AnalysisOutcome::Reported) status = SongStatus::Analysed;

@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "edit/edit_session.h"
 #include "edit/song_patch.h"
@@ -109,36 +110,15 @@ struct InstrumentRequest {
 // The three edits above change only the bytes they must (the writer's SongPatch). Prepare reads the working
 // copy and plans the change: a request that would damage the song (a note pushed beyond the keys) is refused
 // with a message that says why, one that changes nothing silently. Apply writes the plan and runs the report.
-class TransposeCommand final : public EditingCommand {
+class PatchCommand final : public EditingCommand {
 public:
-    explicit TransposeCommand(const TransposeRequest& request) : request_(request) {}
+    using Request = std::variant<TransposeRequest, TempoRequest, InstrumentRequest>;
+    explicit PatchCommand(const Request& request) : request_(request) {}
     bool Prepare(EditSession& s) override;
     void Apply(EditSession& s) override;
 
 private:
-    TransposeRequest request_;
-    SongPatch patch_;
-};
-
-class TempoCommand final : public EditingCommand {
-public:
-    explicit TempoCommand(const TempoRequest& request) : request_(request) {}
-    bool Prepare(EditSession& s) override;
-    void Apply(EditSession& s) override;
-
-private:
-    TempoRequest request_;
-    SongPatch patch_;
-};
-
-class InstrumentCommand final : public EditingCommand {
-public:
-    explicit InstrumentCommand(const InstrumentRequest& request) : request_(request) {}
-    bool Prepare(EditSession& s) override;
-    void Apply(EditSession& s) override;
-
-private:
-    InstrumentRequest request_;
+    Request request_;
     SongPatch patch_;
 };
 

@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <array>
+#include <type_traits>
+#include <variant>
 
 #include "midi/drums.h"
 #include "midi/tempo_map.h"
@@ -276,19 +278,19 @@ EditPlan PlanInstrument(const SongBytes& song, const InstrumentRequest& request)
     return plan;
 }
 
-bool TransposeCommand::Prepare(EditSession& s) {
-    return PreparePatch(s, patch_, [&](const SongBytes& song) { return PlanTranspose(song, request_); });
+bool PatchCommand::Prepare(EditSession& s) {
+    return PreparePatch(s, patch_, [&](const SongBytes& song) {
+        return std::visit(
+            [&](const auto& request) {
+                using R = std::decay_t<decltype(request)>;
+                if constexpr (std::is_same_v<R, TransposeRequest>) return PlanTranspose(song, request);
+                if constexpr (std::is_same_v<R, TempoRequest>) return PlanTempo(song, request);
+                if constexpr (std::is_same_v<R, InstrumentRequest>) return PlanInstrument(song, request);
+            },
+            request_);
+    });
 }
-void TransposeCommand::Apply(EditSession& s) { ApplyPatch(s, patch_); }
 
-bool TempoCommand::Prepare(EditSession& s) {
-    return PreparePatch(s, patch_, [&](const SongBytes& song) { return PlanTempo(song, request_); });
-}
-void TempoCommand::Apply(EditSession& s) { ApplyPatch(s, patch_); }
-
-bool InstrumentCommand::Prepare(EditSession& s) {
-    return PreparePatch(s, patch_, [&](const SongBytes& song) { return PlanInstrument(song, request_); });
-}
-void InstrumentCommand::Apply(EditSession& s) { ApplyPatch(s, patch_); }
+void PatchCommand::Apply(EditSession& s) { ApplyPatch(s, patch_); }
 
 }  // namespace sonivex

@@ -9,25 +9,11 @@
 #include "app/folders.h"
 #include "reader/timeline.h"
 
+#include "support/cli_run.h"
 #include "support/test_session.h"
 
 namespace sonivex::test {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
-
-CliRun RunCli(TestSession& t, const std::string& args) {
-    const auto out = t.folder().parent_path() / "out.txt";
-    const auto err = t.folder().parent_path() / "err.txt";
-    const std::string command = std::string(SONIVEX_CLI) + " --program-folder '" + t.folder().string() + "' " +
-                                args + " > '" + out.string() + "' 2> '" + err.string() + "' < /dev/null";
-    const int raw = std::system(command.c_str());
-    return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TestSession::ReadText(out), TestSession::ReadText(err)};
-}
 
 std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 

@@ -4,30 +4,18 @@
 
 #include <cstdlib>
 
+#include "support/cli_run.h"
 #include "support/test_session.h"
 
 namespace sonivex::test {
 namespace {
-
-struct CliRun {
-    int status;
-    std::string out;
-    std::string err;
-};
 
 struct Cli {
     TestSession t;
 
     std::filesystem::path Path(const std::string& name) const { return t.folder().parent_path() / name; }
 
-    CliRun Run(const std::string& args) {
-        const std::string command = std::string(SONIVEX_CLI) + " --program-folder '" + t.folder().string() + "' " +
-                                    args + " > '" + Path("out.txt").string() + "' 2> '" + Path("err.txt").string() +
-                                    "' < /dev/null";
-        const int raw = std::system(command.c_str());
-        return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, TestSession::ReadText(Path("out.txt")),
-                TestSession::ReadText(Path("err.txt"))};
-    }
+    CliRun Run(const std::string& args) { return RunCli(t, args); }
 
     // Opens `song`, runs `edits` and saves the result; the saved bytes (empty when nothing was saved).
     Bytes Saved(const Bytes& song, const std::string& edits, CliRun* run = nullptr) {
