@@ -196,7 +196,7 @@ void ShowPlayingPosition(Session& s) {
 
 void FormLoad(Session& s) {
     s.form.FileLoaded = false;
-    s.song.NotesFileInUse = 0;
+    s.song.NotesFileInUse = false;
     s.media.MediaWindow = s.app.MediaWindow();
     s.app.InstallMediaHook();
     std::error_code ec;
@@ -222,7 +222,7 @@ namespace {
 void LeaveThePreviousSong(Session& s) {
     FormModel& f = s.form;
     s.platform.SetBusy(true);
-    s.song.FileValid = 1;
+    s.song.FileValid = true;
     MediaClose(s.media, kMediaAlias);
     s.history.Clear();
     ShowHistoryControls(s);
@@ -325,7 +325,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     {
         const WorkingCopyHeld held(s);  // the song is read from the disk once, for the load and its report
         LoadFile(s);
-        if (m.FileValid == 0) {
+        if (!m.FileValid) {
             s.platform.SetBusy(false);
             s.Message("Error!");
             ShowNoSong(s);
@@ -361,7 +361,7 @@ void RunCommand(Session& s, const std::function<void()>& command) {
 
 SaveOutcome SaveCommand(Session& s) {
     FormModel& f = s.form;
-    if (s.song.FileValid == 0) {
+    if (!s.song.FileValid) {
         f.mnuSave.enabled = f.SaveButton.enabled = false;
         return SaveOutcome::NotSaved;
     }

@@ -10,7 +10,7 @@ namespace sonivex {
 namespace {
 
 bool HasSong(const Session& s) {
-    return s.song.FileValid != 0 && !s.song.TempFileName.empty() && FileExists(s.WorkFile(s.song.TempFileName));
+    return s.song.FileValid && !s.song.TempFileName.empty() && FileExists(s.WorkFile(s.song.TempFileName));
 }
 
 std::string CurrentFolder() {

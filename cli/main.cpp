@@ -364,7 +364,7 @@ public:
 private:
     // Saves as the Save command does; a save that wrote nothing (whatever stopped it) is named in a message.
     void SaveTo(const Action& a) {
-        const bool valid = s_.song.FileValid != 0;
+        const bool valid = s_.song.FileValid;
         platform_.Answer(a.value);
         const sonivex::SaveOutcome outcome = sonivex::SaveCommand(s_);
         if (outcome == sonivex::SaveOutcome::Saved) return;
@@ -378,7 +378,7 @@ private:
 
     // False, after a message naming the file the action would write, when the song cannot be written out.
     bool HasValidSong(const Action& a) {
-        if (s_.song.FileValid != 0) return true;
+        if (s_.song.FileValid) return true;
         s_.Message(a.value + " was not written: " + kSongInvalid, sonivex::Icon::Warning);
         return false;
     }

@@ -9,6 +9,7 @@
 #include <variant>
 
 #include "edit/edit_session.h"
+#include "edit/rewrite_mode.h"
 #include "edit/song_patch.h"
 
 namespace sonivex {
@@ -54,6 +55,10 @@ public:
     void Apply(EditSession& s) override;
 
 private:
+    RewriteMode Mode() const {
+        return operation_ == TrackOperation::SwitchDrumMelody ? RewriteMode::SwitchDrumMelody : RewriteMode::CopyTrack;
+    }
+
     TrackOperation operation_;
     int track_;  // 1-based
 };

@@ -419,7 +419,7 @@ void TransformTrack(EffectState& e, std::vector<EventRecord>& records, RandomSou
 void TransformRecords(EditSession& s) {
     SongModel& m = s.song;
     std::vector<EventRecord> records;
-    const std::int64_t count = static_cast<std::int64_t>(m.EventCount) + 1;
+    const std::int64_t count = static_cast<std::int64_t>(m.RecordCount);
     for (std::int64_t r = 1; r <= count; ++r) records.push_back(m.Notes.Values(r));
     TransformTrack(s.effects, records, s.random);
     m.Notes.Replace(records);
@@ -437,7 +437,6 @@ bool EffectCommand::Prepare(EditSession& s) {
 
 void EffectCommand::Apply(EditSession& s) {
     SongModel& m = s.song;
-    m.EditMode = RewriteMode::Effects;
     const int only = request_.onlyTrack;
     // Every track is rebuilt into one new working copy, which replaces the old one once.
     RunGuarded(s, [&] {
@@ -446,11 +445,11 @@ void EffectCommand::Apply(EditSession& s) {
                 if (only > 0 && t != only) continue;
                 m.CurrentTrack = t;
                 ParseTrack(s);
-                if (m.EventCount < 0 || !m.TrackComplete) continue;
-                const bool drums = m.DrumRowDone == 1;
+                if (m.RecordCount == 0 || !m.TrackComplete) continue;
+                const bool drums = m.DrumRowDone;
                 if ((request_.melodyTracks && !drums) || (request_.drumTracks && drums)) {
                     TransformRecords(s);
-                    rewrite.RebuildTrack(ChunkMessages::Show);
+                    rewrite.RebuildTrack(RewriteMode::Effects, ChunkMessages::Show);
                 }
             }
         });

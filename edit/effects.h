@@ -105,7 +105,7 @@ void BuildCurve(EffectState& e, const std::string& entry);
 // Whether the effect may change this record.
 bool IsSelected(const EffectState& e, const EventRecord& f);
 
-// Transforms the records of the current track (record m + 1 for m = 0 to EventCount); they then replace the
+// Transforms the records of the current track (records 1 to RecordCount); they then replace the
 // whole set of records.
 void TransformRecords(EditSession& s);
 

@@ -72,8 +72,7 @@ void MelodyPart(EditSession& s, const std::string& line, int limit) {
 
 void DrumPart(EditSession& s, const std::string& line, int limit) {
     SongModel& m = s.song;
-    if (s.report.HasDrumTrack != 1) return;
-    m.EditMode = RewriteMode::SubstituteDrums;
+    if (!s.report.HasDrumTrack) return;
     std::vector<int> notes = StyleDrumNotes(line);
     Limit(notes, limit);
     notes = InRange(notes, 0, 127);
@@ -84,8 +83,8 @@ void DrumPart(EditSession& s, const std::string& line, int limit) {
             for (int t = 1; t <= m.TracksFound; ++t) {
                 m.CurrentTrack = t;
                 ParseTrack(s);
-                if (!notes.empty() && m.EventCount >= 0 && m.DrumRowDone == 1 && m.TrackComplete) {
-                    rewrite.RebuildTrack(ChunkMessages::Show);
+                if (!notes.empty() && m.RecordCount > 0 && m.DrumRowDone && m.TrackComplete) {
+                    rewrite.RebuildTrack(RewriteMode::SubstituteDrums, ChunkMessages::Show);
                 }
             }
         });

@@ -9,11 +9,9 @@ namespace sonivex {
 
 bool TrackCommand::Prepare(EditSession& s) {
     SongModel& m = s.song;
-    m.EditMode =
-        operation_ == TrackOperation::SwitchDrumMelody ? RewriteMode::SwitchDrumMelody : RewriteMode::CopyTrack;
     m.CurrentTrack = track_;
     if (!RunGuarded(s, [&] { ParseTrack(s); })) return false;
-    if (m.FirstChannelEventPos == -1) {
+    if (!m.FirstChannelEventPos) {
         s.Message("No notes in track!");
         return false;
     }
@@ -22,7 +20,7 @@ bool TrackCommand::Prepare(EditSession& s) {
 
 void TrackCommand::Apply(EditSession& s) {
     // A track whose decoding an error stopped is not rebuilt: its records end where the error stood.
-    if (s.song.TrackComplete) RunGuarded(s, [&] { RewriteTrack(s); });
+    if (s.song.TrackComplete) RunGuarded(s, [&] { RewriteTrack(s, Mode()); });
     BuildReport(s);
 }
 

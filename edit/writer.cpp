@@ -47,26 +47,27 @@ struct Rebuild {
     RewriteMode mode;
     bool copy;        // the track is appended as a new last track
     bool drumSource;  // a drum track moves to a melody channel
-    int newChannel;   // the channel the moved events go to; -1 when none move
+    int newChannel;   // the channel the moved events go to (when any move)
 };
 
-// The rebuild that EditMode asks for; nothing (after a message) when no track or channel is free.
-std::optional<Rebuild> PlanRebuild(EditSession& s) {
+// The rebuild that `mode` asks for; nothing (after a message) when no track or channel is free.
+std::optional<Rebuild> PlanRebuild(EditSession& s, RewriteMode mode) {
     const SongModel& m = s.song;
-    Rebuild plan{m.EditMode, m.EditMode == RewriteMode::CopyTrack, false, -1};
+    Rebuild plan{mode, mode == RewriteMode::CopyTrack, false, 0};
     const bool moves = plan.copy || plan.mode == RewriteMode::SwitchDrumMelody;
     if (plan.copy && m.TracksFound >= kMaxTracks) {
         s.Message("Too many tracks");
         return std::nullopt;
     }
     if (moves) {
-        plan.newChannel = ChooseNewChannel(m);
-        if (plan.newChannel == -1) {
+        const std::optional<int> channel = ChooseNewChannel(m, mode);
+        if (!channel) {
             s.Message("No free channel");
             return std::nullopt;
         }
+        plan.newChannel = *channel;
     }
-    plan.drumSource = moves && m.DrumTrack[m.CurrentTrack] == 1;
+    plan.drumSource = moves && m.DrumRowDone;
     return plan;
 }
 
@@ -79,7 +80,7 @@ void PutChannelEvent(std::string& out, const SongModel& m, const Rebuild& plan, 
     }
     if (f.Data1 >= 0) {
         std::int64_t data = f.Data1;
-        const bool substitutes = plan.mode == RewriteMode::SubstituteDrums && f.IsNote() && m.DrumRowDone == 1;
+        const bool substitutes = plan.mode == RewriteMode::SubstituteDrums && f.IsNote() && m.DrumRowDone;
         if (substitutes && data <= 127) data = m.DrumNoteMap[data];
         Put(out, data);
     }
@@ -91,7 +92,7 @@ void PutChannelEvent(std::string& out, const SongModel& m, const Rebuild& plan, 
 void PutRecords(std::string& out, FileView file, const SongModel& m, const Rebuild& plan) {
     std::size_t attached = 0;
     const std::vector<AttachedMeta>& metas = m.AttachedMetas;
-    for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.EventCount) + 1; ++r) {
+    for (std::int64_t r = 1; r <= static_cast<std::int64_t>(m.RecordCount); ++r) {
         const EventRecord f = m.Notes.Values(r);
         const std::int64_t row = r - 1;
         while (attached < metas.size() && metas[attached].row < row) ++attached;
@@ -136,15 +137,15 @@ std::string DeltaBytes(std::int64_t ticks) {
     return out;
 }
 
-int ChooseNewChannel(const SongModel& m) {
-    const bool drumSource = m.DrumTrack[m.CurrentTrack] == 1;
+std::optional<int> ChooseNewChannel(const SongModel& m, RewriteMode mode) {
+    const bool drumSource = m.DrumRowDone;
     for (int channel = 0; channel <= 15; ++channel) {
-        if (m.ChannelUsed[channel] != 0) continue;
-        if (m.EditMode == RewriteMode::CopyTrack) return channel;
+        if (m.ChannelUsed[static_cast<std::size_t>(channel)]) continue;
+        if (mode == RewriteMode::CopyTrack) return channel;
         if (drumSource && channel != kDrumChannel) return channel;
         if (!drumSource && channel == kDrumChannel) return channel;
     }
-    return -1;
+    return std::nullopt;
 }
 
 SongRewrite::SongRewrite(EditSession& s) : session_(s) {
@@ -154,14 +155,14 @@ SongRewrite::SongRewrite(EditSession& s) : session_(s) {
     findings_ = WalkTrackChunks(file_, s.song.TrackCount, s.song.FileTitle).findings;
 }
 
-bool SongRewrite::RebuildTrack(ChunkMessages messages) {
+bool SongRewrite::RebuildTrack(RewriteMode mode, ChunkMessages messages) {
     EditSession& s = session_;
     SongModel& m = s.song;
-    const std::optional<Rebuild> plan = PlanRebuild(s);
+    const std::optional<Rebuild> plan = PlanRebuild(s, mode);
     if (!plan) return false;
-    if (!plan->copy && m.FirstChannelEventPos < 1) return false;  // nothing recorded: nothing to rebuild
+    if (!plan->copy && !m.FirstChannelEventPos) return false;  // nothing recorded: nothing to rebuild
 
-    m.NotesFileInUse = 1;
+    m.NotesFileInUse = true;
     if (!held_ || file_.empty()) {
         s.Message(s.WorkFile(m.TempFileName).string() + " could not be read", Icon::Critical);
         return false;
@@ -179,7 +180,7 @@ bool SongRewrite::RebuildTrack(ChunkMessages messages) {
     if (plan->copy) {
         track_.append("MTrk\0\0\0\0\0", 9);  // a length to patch, and no time before the first event
     } else {
-        PutSpan(track_, file_, start, static_cast<std::int64_t>(m.FirstChannelEventPos) - 1);
+        PutSpan(track_, file_, start, static_cast<std::int64_t>(*m.FirstChannelEventPos) - 1);
     }
     if (plan->drumSource) {
         Put(track_, 0xC0 + plan->newChannel);
@@ -245,9 +246,9 @@ void SongRewrite::Finish(ChunkMessages messages) {
     file_ = {};
 }
 
-void RewriteTrack(EditSession& s) {
+void RewriteTrack(EditSession& s, RewriteMode mode) {
     SongRewrite rewrite(s);
-    rewrite.RebuildTrack(ChunkMessages::Skip);
+    rewrite.RebuildTrack(mode, ChunkMessages::Skip);
     rewrite.Finish(ChunkMessages::Show);
 }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "edit/edit_session.h"
+#include "edit/rewrite_mode.h"
 #include "edit/song_patch.h"
 #include "reader/load.h"
 
@@ -27,14 +28,14 @@ public:
     SongRewrite(const SongRewrite&) = delete;
     SongRewrite& operator=(const SongRewrite&) = delete;
 
-    // Rebuilds track CurrentTrack from the records that ParseTrack has just made, in the mode EditMode names;
+    // Rebuilds track CurrentTrack from the records that ParseTrack has just made, as `mode` says;
     // tracks come in ascending order, each at most once. Bytes before the track's first recorded event and
     // all other tracks are copied unchanged; meta and system-exclusive events keep their own bytes. With
     // ChunkMessages::Show, the messages follow that a walk over the track chunks of the song rebuilt so far
     // would show (those of the working copy's walk but for the tracks rebuilt, which end with End of Track).
     // Shows "No free channel" or "Too many tracks" and rebuilds nothing when it cannot, and returns whether
     // it rebuilt the track.
-    bool RebuildTrack(ChunkMessages messages);
+    bool RebuildTrack(RewriteMode mode, ChunkMessages messages);
 
     // Copies what follows the last rebuilt track and puts the new song in the working copy's place, then walks
     // its track chunks (showing their messages as `messages` says). Nothing happens when no track was
@@ -57,16 +58,16 @@ private:
 
 // Rebuilds track CurrentTrack alone, as one rewrite: the working copy is replaced and its track chunks walked,
 // with their messages.
-void RewriteTrack(EditSession& s);
+void RewriteTrack(EditSession& s, RewriteMode mode);
 
 // Runs `work` with a rewrite of the working copy whose tracks it rebuilds (each with ChunkMessages::Show), and
 // finishes the rewrite, also when `work` ends in an error: the tracks rebuilt until then stay rebuilt, and the
 // error goes on to the caller.
 void RewriteTracks(EditSession& s, const std::function<void(SongRewrite&)>& work);
 
-// The channel for a copied or switched track: the first channel that no track uses and that suits the mode; -1 when
-// there is none.
-int ChooseNewChannel(const SongModel& m);
+// The channel for a copied or switched track: the first channel that no track uses and that suits `mode`; none
+// when there is none.
+std::optional<int> ChooseNewChannel(const SongModel& m, RewriteMode mode);
 
 // A delta time as a variable-length number: one to three bytes below 2,097,152 ticks, four above.
 std::string DeltaBytes(std::int64_t ticks);

@@ -29,7 +29,7 @@ bool EndsWithEndOfTrack(std::span<const std::uint8_t> file, std::int64_t dataSta
 void Fail(SongSession& s, const std::string& what) {
     s.CloseAllFiles();
     s.Message(s.song.FileTitle + what);
-    s.song.FileValid = 0;
+    s.song.FileValid = false;
 }
 
 }  // namespace
@@ -131,7 +131,7 @@ void ReadTrackChunks(SongSession& s, ChunkMessages messages) {
     for (std::size_t i = 0; i < walk.starts.size(); ++i) {
         m.TrackStart[static_cast<std::int64_t>(i) + 1] = walk.starts[i];
     }
-    if (walk.invalid) m.FileValid = 0;
+    if (walk.invalid) m.FileValid = false;
     if (messages == ChunkMessages::Show) {
         for (const ChunkFinding& finding : walk.findings) ShowChunkFinding(s, finding);
     }

@@ -44,8 +44,8 @@ std::int32_t ReadMetaDelta(TrackDecoder& r) {
 // Opens a row for the meta event being decoded and notes its bytes.
 EventRecord& OpenMetaRow(SongSession& s, TrackDecoder& d) {
     const int row = OpenEvent(s, d);
-    s.song.EventSpanStart[s.song.EventCount] = d.MetaStartPos;
-    s.song.EventSpanEnd[s.song.EventCount] = d.MetaDataEnd;
+    s.song.EventSpanStart[s.song.RecordCount - 1] = d.MetaStartPos;
+    s.song.EventSpanEnd[s.song.RecordCount - 1] = d.MetaDataEnd;
     return s.song.EventRows[row];
 }
 
@@ -60,7 +60,7 @@ void OpenTextRow(SongSession& s, TrackDecoder& d, std::int32_t delta) {
 // A meta error: the message, FileValid cleared, and the track ends without its last block.
 MetaOutcome Invalid(SongSession& s, const std::string& text) {
     s.Message(text);
-    s.song.FileValid = 0;
+    s.song.FileValid = false;
     return MetaOutcome::Stop;
 }
 
@@ -71,7 +71,7 @@ void ReopenLog(SongSession& s) {
 
 void RepairTimeSignature(SongSession& s) {
     SongModel& m = s.song;
-    m.RestartAfterRepair = 1;
+    m.RestartAfterRepair = true;
     ++m.RepairsThisReport;
     s.CloseAllFiles();
     const auto path = s.WorkFile(m.TempFileName);
@@ -177,12 +177,14 @@ void ListLine(SongSession& s, std::int32_t delta, const std::string& trackText, 
 
 void WriteTrackHeading(SongSession& s) {
     SongModel& m = s.song;
-    if (m.TrackHeadingDone[m.CurrentTrack] != 0) return;
+    const auto track = static_cast<std::size_t>(static_cast<std::int32_t>(m.CurrentTrack));
+    if (track < m.TrackHeadingDone.size() && m.TrackHeadingDone[track]) return;
     m.Log.WriteLine(std::string(70, '\xC4'));
     m.Log.WriteLine("Track :" + Str(m.CurrentTrack));
     m.Log.WriteLine("Length:" + Str(m.TrackLength));
     m.Log.WriteLine(std::string(70, '-'));
-    m.TrackHeadingDone[m.CurrentTrack] = 1;
+    if (m.TrackHeadingDone.size() <= track) m.TrackHeadingDone.resize(track + 1);
+    m.TrackHeadingDone[track] = true;
 }
 
 namespace {
@@ -261,7 +263,7 @@ void TextEvent(SongSession& s, TrackDecoder& r, int type, bool channelEventsBefo
     if (type == 0x01) m.MetaText = text;
     const std::int32_t delta = ReadMetaDelta(r);
     const bool timed = type != 0x06 && delta > 0;  // a Marker never starts the track's events
-    if (timed && m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.MetaStartPos;
+    if (timed && !m.FirstChannelEventPos) m.FirstChannelEventPos = static_cast<std::int32_t>(r.MetaStartPos);
     if (channelEventsBefore || timed) OpenTextRow(s, r, delta);
 }
 
@@ -270,7 +272,7 @@ void TextEvent(SongSession& s, TrackDecoder& r, int type, bool channelEventsBefo
 MetaOutcome DecodeMetaEvent(SongSession& s, TrackDecoder& r) {
     SongModel& m = s.song;
     r.MetaStartPos = r.LastPos();  // the 0xFF byte
-    const bool channelEventsBefore = m.FirstChannelEventPos != -1;
+    const bool channelEventsBefore = m.FirstChannelEventPos.has_value();
     const int type = r.Byte();
     r.MetaType = static_cast<std::uint8_t>(type);
 
@@ -342,7 +344,7 @@ void RepairMissingStatus(SongSession& s) {
     }
     m.FileLength += 1;
     ReadTrackChunks(s);
-    m.FileRepaired = 1;
+    m.FileRepaired = true;
     ReopenLog(s);
 }
 

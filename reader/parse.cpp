@@ -14,7 +14,7 @@ namespace {
 
 void ResetEventRows(SongModel& m) { m.EventRows.fill(EventRecord{}); }
 
-// Keeps rows 0 to 99 as the records that end at record EventCount, then starts a new block.
+// Keeps rows 0 to 99 as the records that end at record index lastRecord (counted from 0), then starts a new block.
 void FlushEventBlock(SongSession& s, TrackDecoder& d, std::int64_t lastRecord) {
     SongModel& m = s.song;
     const std::int64_t firstRecord = lastRecord - kRowsPerBlock + 1;
@@ -25,7 +25,7 @@ void FlushEventBlock(SongSession& s, TrackDecoder& d, std::int64_t lastRecord) {
 
 // The flush at the end of a track: the whole current block, its unfilled rows of -1 included.
 void FinalFlush(SongSession& s, TrackDecoder& d) {
-    const std::int64_t count = s.song.EventCount;
+    const std::int64_t count = static_cast<std::int64_t>(s.song.RecordCount) - 1;
     if (count < 0) return;
     FlushEventBlock(s, d, (count / kRowsPerBlock + 1) * kRowsPerBlock);
 }
@@ -50,7 +50,7 @@ void TallyDelta(SongModel& m, std::int32_t delta) {
 // running-status repeats). Returns the status byte that follows the run.
 int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
-    if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
+    if (!m.FirstChannelEventPos) m.FirstChannelEventPos = static_cast<std::int32_t>(r.LastPos());
     r.CurrentChannel = status & 0x0F;
     const int kind = status & 0xF0;
     const bool twoBytes = kind != 0xC0 && kind != 0xD0;
@@ -101,7 +101,7 @@ int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
 
 void DecodeSysex(SongSession& s, TrackDecoder& r, int status) {
     SongModel& m = s.song;
-    if (m.FirstChannelEventPos == -1) m.FirstChannelEventPos = r.LastPos();
+    if (!m.FirstChannelEventPos) m.FirstChannelEventPos = static_cast<std::int32_t>(r.LastPos());
     const std::int64_t start = r.LastPos();
     r.Skip(ReadVarLen(r));
     const std::int64_t end = r.LastPos();
@@ -109,8 +109,8 @@ void DecodeSysex(SongSession& s, TrackDecoder& r, int status) {
     EventRecord& row = m.EventRows[OpenEvent(s, r)];
     row.Status = status;
     row.Delta = delta;
-    m.EventSpanStart[m.EventCount] = start;
-    m.EventSpanEnd[m.EventCount] = end;
+    m.EventSpanStart[m.RecordCount - 1] = start;
+    m.EventSpanEnd[m.RecordCount - 1] = end;
 }
 
 // A byte stood where a status byte was expected. Right after a Set Tempo event it is taken as a missing
@@ -154,18 +154,18 @@ TrackEnding DecodeEvents(SongSession& s, TrackDecoder& r) {
 
 int OpenEvent(SongSession& s, TrackDecoder& d) {
     SongModel& m = s.song;
-    ++m.EventCount;
+    ++m.RecordCount;
     ++d.EventRow;
-    if (d.EventRow == kRowsPerBlock) FlushEventBlock(s, d, m.EventCount);
+    if (d.EventRow == kRowsPerBlock) FlushEventBlock(s, d, m.RecordCount - 1);
     return d.EventRow;
 }
 
 bool AddDeltaToLastRow(SongSession& s, const TrackDecoder& d, std::int32_t delta) {
     SongModel& m = s.song;
-    if (m.EventCount < 0) return false;
+    if (m.RecordCount == 0) return false;
     std::int32_t& cell = m.EventRows[d.EventRow].Delta;
     cell = Int32::Fit(static_cast<std::int64_t>(cell) + delta);
-    m.AttachedMetas.push_back({m.EventCount, static_cast<std::int32_t>(d.MetaStartPos),
+    m.AttachedMetas.push_back({m.RecordCount - 1, static_cast<std::int32_t>(d.MetaStartPos),
                               static_cast<std::int32_t>(d.MetaDataEnd), delta});
     return true;
 }
@@ -199,14 +199,14 @@ TrackChunk ReadTrackChunk(SongSession& s, int track) {
 
 TrackParse ParseTrack(SongSession& s, EventRecords records) {
     SongModel& m = s.song;
-    m.DrumRowDone = 0;
-    m.FirstChannelEventPos = -1;
-    m.EventCount = -1;
+    m.DrumRowDone = false;
+    m.FirstChannelEventPos.reset();
+    m.RecordCount = 0;
     m.TrackName.clear();
-    m.FileRepaired = 0;
+    m.FileRepaired = false;
     m.AttachedMetas.clear();
     ResetEventRows(m);
-    m.NotesFileInUse = 1;
+    m.NotesFileInUse = true;
     m.Notes.Begin();
 
     TrackChunk chunk = ReadTrackChunk(s, m.CurrentTrack);

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <random>
 #include <string>
 #include <string_view>
@@ -90,15 +91,6 @@ struct AttachedMeta {
 // The 8 bytes of a track chunk header as read.
 using ChunkHeader = std::array<std::uint8_t, 8>;
 
-// What the writer does to the track it rebuilds, by the editing command that runs it.
-enum class RewriteMode {
-    None,              // no editing command is under way (the report's own parses)
-    SubstituteDrums,   // drum notes follow the style's drum note map
-    SwitchDrumMelody,  // the track moves between the drum channel and a free melody channel
-    CopyTrack,         // the track is copied, on a free channel, as a new last track
-    Effects,           // the records as the effects changed them
-};
-
 // The song data model: the file facts of the load, the track being decoded, the event block, meta events and
 // repairs, and the channel table with the statistics of one analysis run.
 struct SongModel {
@@ -106,7 +98,7 @@ struct SongModel {
     std::string SourcePath;
     std::string TempFileName;
     std::string FileTitle;
-    Int16 FileValid;
+    bool FileValid = false;
     Int32 FileLength;
     std::array<std::uint8_t, 14> HeaderChunk{};
     Int16 FileFormat;
@@ -122,8 +114,8 @@ struct SongModel {
     Int32 CurrentTrack;
     Int32 TrackLength;
     GrowingTable<Int32, 0> TrackDataLength;
-    GrowingTable<Int16, 0> TrackHeadingDone;
-    Int32 FirstChannelEventPos;
+    std::vector<bool> TrackHeadingDone;  // by track number: the log has its heading
+    std::optional<std::int32_t> FirstChannelEventPos;  // 1-based; none before a channel, sysex or timed meta event
     // The bytes of each row made by a meta or system-exclusive event, by event index: the position of its
     // 0xFF, 0xF0 or 0xF7 and of its last data byte.
     GrowingTable<Int32, 0> EventSpanStart;
@@ -133,8 +125,8 @@ struct SongModel {
 
     // Event block and event records.
     std::array<EventRecord, kRowsPerBlock> EventRows;
-    Int32 EventCount;
-    Int16 NotesFileInUse;  // 1 from a parse until the end of the report that forgets its records
+    std::int32_t RecordCount = 0;  // the records of the track decoded last
+    bool NotesFileInUse = false;  // from a parse until the end of the report that forgets its records
 
     // Meta events, report lines and repairs.
     GrowingTable2<std::string, kMaxTrackLines> TrackLines;
@@ -143,8 +135,8 @@ struct SongModel {
     std::string TrackName;
     Int32 TempoDataPos;
     Int32 TimeSigFixPos;
-    Int16 FileRepaired;
-    Int16 RestartAfterRepair;
+    bool FileRepaired = false;
+    bool RestartAfterRepair = false;
     int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
     // The working copy's bytes while something holds them (WorkingCopyHeld: the Open command from the load to
     // the end of its report, a report run), so that the song is read from the disk once and not again for
@@ -157,9 +149,9 @@ struct SongModel {
 
     // Channel table, program changes and statistics.
     std::vector<ChannelRow> ChannelRows;  // the report's channel table, row by row
-    Int16 QuietParse;
-    Int16 DrumRowDone;
-    Table<Int16, 0, 16> ChannelUsed;
+    bool QuietParse = false;
+    bool DrumRowDone = false;
+    std::array<bool, 16> ChannelUsed{};  // by channel, 0 to 15
     Table<Int16, 0, 16> ChannelProgram;
     Int32 ProgramChangeCount;
     GrowingTable<Int32, 0> ProgramChangePos;
@@ -168,12 +160,11 @@ struct SongModel {
     Int32 ProgramChangeTotal;
     Table<Int32, 0, 256> NoteCount;
     Table<Int32, 0, 127> DrumNoteCount;  // a drum key above 127 is out of bounds
-    GrowingTable<Int16, 0> DrumTrack;
     Table<Int32, 0, 255> VelocityCount;
     Int16 MaxVelocity;
     Int16 MinVelocity;
-    Int16 TrackHasNotes;
-    Int16 TrackHasNoteEvents;
+    bool TrackHasNotes = false;
+    bool TrackHasNoteEvents = false;
     Table<Int32, 0, 256> InstrumentTicks;
     Table2<Int32, 3, 127> ControllerStats;
     Int32 PitchBendCount;
@@ -183,8 +174,6 @@ struct SongModel {
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;
 
-    // What the editing command under way does to the tracks that the writer rebuilds.
-    RewriteMode EditMode = RewriteMode::None;
 };
 
 // The start-up tables of fixed names and numbers.

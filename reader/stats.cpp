@@ -19,17 +19,16 @@ void AddProgramRow(SongSession& s, const TrackDecoder& d, int program) {
 
 }  // namespace
 
-bool CountsStatistics(const SongModel& m) { return m.QuietParse == 0; }
+bool CountsStatistics(const SongModel& m) { return !m.QuietParse; }
 
 void CountNote(SongSession& s, const TrackDecoder& d, int key, int velocity) {
     SongModel& m = s.song;
-    m.ChannelUsed[d.CurrentChannel] = 1;
-    m.TrackHasNotes = 1;
-    m.TrackHasNoteEvents = 1;
-    if (d.CurrentChannel == kDrumChannel && m.DrumRowDone == 0) {
-        m.DrumTrack[m.CurrentTrack] = 1;
-        if (m.QuietParse == 0) AddDrumRow(s);
-        m.DrumRowDone = 1;
+    m.ChannelUsed[static_cast<std::size_t>(d.CurrentChannel & 0x0F)] = true;
+    m.TrackHasNotes = true;
+    m.TrackHasNoteEvents = true;
+    if (d.CurrentChannel == kDrumChannel && !m.DrumRowDone) {
+        if (!m.QuietParse) AddDrumRow(s);
+        m.DrumRowDone = true;
     }
     if (!CountsStatistics(m)) return;
     if (d.CurrentChannel == kDrumChannel) {
@@ -56,7 +55,7 @@ void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t del
 
 void CountController(SongSession& s, const TrackDecoder& d, int controller, int value) {
     SongModel& m = s.song;
-    m.ChannelUsed[d.CurrentChannel] = 1;
+    m.ChannelUsed[static_cast<std::size_t>(d.CurrentChannel & 0x0F)] = true;
     if (!CountsStatistics(m)) return;
     m.ControllerStats(0, controller) += value;
     m.ControllerStats(1, controller) += 1;
@@ -73,20 +72,20 @@ void CountPitchBend(SongSession& s) {
 void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std::int64_t position) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) {
-        m.ChannelUsed[d.CurrentChannel] = 1;
+        m.ChannelUsed[static_cast<std::size_t>(d.CurrentChannel & 0x0F)] = true;
         if (program > 127) s.Message("ERROR: Invalid Instrument");
         return;
     }
     ++m.ProgramChangeTotal;
     m.ChannelProgram[d.CurrentChannel] = program;
-    m.ChannelUsed[d.CurrentChannel] = 1;
+    m.ChannelUsed[static_cast<std::size_t>(d.CurrentChannel & 0x0F)] = true;
     if (program > 127) s.Message("ERROR: Invalid Instrument");
     if (d.CurrentChannel == kDrumChannel) return;
     m.ProgramChangePos[m.ProgramChangeCount] = position;
     m.ProgramChangeProgram[m.ProgramChangeCount] = program;
     m.ProgramChangeTrack[m.ProgramChangeCount] = m.CurrentTrack;
     ++m.ProgramChangeCount;
-    if (m.QuietParse == 0) AddProgramRow(s, d, program);
+    if (!m.QuietParse) AddProgramRow(s, d, program);
 }
 
 }  // namespace sonivex

@@ -10,7 +10,7 @@
 namespace sonivex {
 
 // True while a parse collects statistics: during the report's passes over the tracks. The parses that the
-// editing commands run after a report only set the flags they read (ChannelUsed, DrumTrack, DrumRowDone).
+// editing commands run after a report only set the flags they read (ChannelUsed, DrumRowDone).
 bool CountsStatistics(const SongModel& m);
 
 // A note event of the decoder's current channel after its key and velocity were read: channel use, key and

@@ -11,9 +11,9 @@ AnalysisOutcome AnalyseFile(ReportSession& s, const std::string& path) {
         SongModel& m = s.song;
         const WorkingCopyHeld held(s);
         m.SourcePath = path;
-        m.FileValid = 1;
+        m.FileValid = true;
         LoadFile(s);
-        if (m.FileValid == 0) {
+        if (!m.FileValid) {
             s.Message("Error!");
             return;
         }

@@ -255,8 +255,8 @@ std::string_view FormatAnyListingLine(std::string& buffer, ReportSession& s, con
 
 void ListTrackEvents(ReportSession& s, const PlayTime& time) {
     SongModel& m = s.song;
-    m.NotesFileInUse = 1;
-    const std::int64_t count = static_cast<std::int64_t>(m.EventCount) + 1;
+    m.NotesFileInUse = true;
+    const std::int64_t count = static_cast<std::int64_t>(m.RecordCount);
     DrumMemory drum;  // every track starts with no drum note remembered
     std::string buffer;
     // The listing goes to the log alone: with no log open there is nothing to lay out.

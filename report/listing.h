@@ -12,7 +12,7 @@
 
 namespace sonivex {
 
-// Lists event records 1 to EventCount + 1 to the log, then the track's "Total Time:" line with its playing time.
+// Lists event records 1 to RecordCount to the log, then the track's "Total Time:" line with its playing time.
 void ListTrackEvents(ReportSession& s, const PlayTime& time);
 
 // The log line of one record; `drum` carries the last named drum note between records of one track.

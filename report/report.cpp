@@ -37,31 +37,29 @@ void ClearCounts(SongModel& m) {
 void ResetStatistics(SongModel& m) {
     ClearCounts(m);
     m.TrackDataLength.Fill(0);
-    m.TrackHeadingDone.Fill(0);
+    m.TrackHeadingDone.clear();
     m.TrackLines.Fill(std::string());
     m.TrackLineCount.Fill(0);
     m.ChannelRows.clear();
-    m.ChannelUsed.Fill(0);
+    m.ChannelUsed.fill(false);
     m.ProgramChangeCount = 0;
     m.ProgramChangePos.Fill(0);
     m.ProgramChangeProgram.Fill(0);
     m.ProgramChangeTrack.Fill(0);
-    m.DrumTrack.Fill(0);
     m.MaxVelocity = 0;
     m.MinVelocity = 0;
-    m.TrackHasNotes = 0;
-    m.TrackHasNoteEvents = 0;
+    m.TrackHasNotes = false;
+    m.TrackHasNoteEvents = false;
     m.RepairsThisReport = 0;
 }
 
 // The parser's statistics start values of one pass over the tracks.
 void SetStartValues(ReportSession& s) {
     SongModel& m = s.song;
-    m.QuietParse = 0;
+    m.QuietParse = false;
     ClearCounts(m);
-    m.DrumTrack.Fill(-1);
     for (int c = 0; c <= 127; ++c) m.ControllerStats(3, c) = 128;
-    s.report.HasDrumTrack = 0;
+    s.report.HasDrumTrack = false;
     s.report.VelocitySpanSum = 0;
     s.report.VelocityTrackCount = 0;
 }
@@ -77,13 +75,13 @@ void BuildHeader(ReportSession& s) {
     ReportState& rep = s.report;
     rep.Built.header = Report::Header{m.SourcePath, m.FileLength, m.TrackCount, m.FileFormat, FormatName(m.FileFormat),
                                       m.TicksPerQuarter};
-    if (rep.LogFileInfoDone != 0) return;
+    if (rep.LogFileInfoDone) return;
     const Report::Header& h = rep.Built.header;
     m.Log.WriteLine("File Size   :" + Str(h.fileSize));
     m.Log.WriteLine("Total Tracks:" + Str(h.trackCount));
     m.Log.WriteLine("File Format : " + h.formatName);
     m.Log.WriteLine("Delta Ticks :" + Str(h.ticksPerQuarter));
-    rep.LogFileInfoDone = 1;
+    rep.LogFileInfoDone = true;
 }
 
 // The track's "Total time" line and its time in the report.
@@ -133,12 +131,12 @@ bool AnalyseTracks(ReportSession& s) {
     for (int t = 1; t <= m.TracksFound; ++t) {
         m.MaxVelocity = 0;
         m.MinVelocity = 128;
-        m.TrackHasNoteEvents = 0;
+        m.TrackHasNoteEvents = false;
         m.CurrentTrack = t;
         TrackParse parsed = ParseTrack(s, listed ? EventRecords::Keep : EventRecords::Skip);
-        if (m.FileRepaired != 0) return false;
+        if (m.FileRepaired) return false;
 
-        const bool recorded = m.EventCount >= 0;
+        const bool recorded = m.RecordCount > 0;
         if (tempo) {
             const std::uint64_t seconds = tempo->Of(static_cast<std::size_t>(t - 1)).WholeSecondsAt(parsed.ticks);
             ListTrackEvents(s, PlayingTime(seconds));
@@ -146,13 +144,13 @@ bool AnalyseTracks(ReportSession& s) {
         } else {
             untimed.push_back({t, recorded, std::move(parsed)});
         }
-        if (m.RestartAfterRepair == 1) return false;
+        if (m.RestartAfterRepair) return false;
 
-        if (m.TrackHasNoteEvents == 1) {
+        if (m.TrackHasNoteEvents) {
             rep.VelocitySpanSum += m.MaxVelocity + m.MinVelocity;
             ++rep.VelocityTrackCount;
         }
-        if (m.DrumRowDone == 1) rep.HasDrumTrack = 1;
+        if (m.DrumRowDone) rep.HasDrumTrack = true;
     }
     if (!tempo) TimeTracksAtTheEnd(s, untimed);
     return true;
@@ -184,7 +182,7 @@ std::vector<Report::Track> ReportTracks(ReportSession& s) {
 void DeleteNotesFile(ReportSession& s) {
     if (!s.song.Notes.InUse()) return;
     s.song.Notes.Forget();
-    s.song.NotesFileInUse = 0;
+    s.song.NotesFileInUse = false;
 }
 
 void RunReport(ReportSession& s) {
@@ -197,18 +195,17 @@ void RunReport(ReportSession& s) {
     s.random.Seed(rep.RandomSeed);
     rep.PaneText.clear();
     m.CurrentTrack = 1;
-    m.EditMode = RewriteMode::None;
-    rep.LogHeaderDone = 0;
-    rep.LogFileInfoDone = 0;
-    m.ChannelUsed.Fill(0);
+    rep.LogHeaderDone = false;
+    rep.LogFileInfoDone = false;
+    m.ChannelUsed.fill(false);
 
     for (;;) {  // the restart point after a repair of the working copy
-        m.RestartAfterRepair = 0;
+        m.RestartAfterRepair = false;
         rep.Built = Report{};
         rep.TrackSeconds.clear();
         m.ChannelRows.clear();
         m.ProgramChangeCount = 1;
-        m.TrackHasNotes = 0;
+        m.TrackHasNotes = false;
         // A restart lists every track's lines anew instead of adding them a second time.
         m.TrackLines.Fill(std::string());
         m.TrackLineCount.Fill(0);
@@ -221,9 +218,9 @@ void RunReport(ReportSession& s) {
 
     BuildInstrumentList(s);
     m.CurrentTrack = 1;
-    m.QuietParse = 1;
+    m.QuietParse = true;
     Report& report = rep.Built;
-    report.noInstruments = m.ProgramChangeTotal == 0 && m.TrackHasNotes == 0;
+    report.noInstruments = m.ProgramChangeTotal == 0 && !m.TrackHasNotes;
     AppendGroupsAndStyle(s);
     report.averageVolume = AverageVolume(rep);
     report.channelRows = m.ChannelRows;
@@ -262,14 +259,15 @@ bool RunGuarded(ReportSession& s, const std::function<void()>& work) {
 
 void ResetAnalysis(ReportSession& s) {
     ResetStatistics(s.song);
-    s.report = ReportState{};
+    ReportState fresh;
+    s.report = std::move(fresh);
 }
 
 void WriteLogHeader(ReportSession& s) {
     s.ShowCaption(std::string(kAppTitle) + " - " + s.song.FileTitle);
-    if (s.report.LogHeaderDone != 0) return;
+    if (s.report.LogHeaderDone) return;
     s.song.Log.WriteLine(std::string(kAppTitle) + " analysis of " + s.song.FileTitle);
-    s.report.LogHeaderDone = 1;
+    s.report.LogHeaderDone = true;
 }
 
 ReportOutcome BuildReport(ReportSession& s) {

@@ -14,12 +14,12 @@ namespace sonivex {
 struct ReportState {
     std::string PaneText;  // the report as the pane shows it; empty while a run is going or after it stopped
     Report Built;          // the report being made, then the last one made
-    Int16 LogHeaderDone;
-    Int16 LogFileInfoDone;
+    bool LogHeaderDone = false;
+    bool LogFileInfoDone = false;
     std::unordered_map<int, std::uint64_t> TrackSeconds;  // the playing time of each track that has one
     Int32 VelocitySpanSum;
     Int32 VelocityTrackCount;
-    Int16 HasDrumTrack;
+    bool HasDrumTrack = false;
 
     // Instrument groups.
     Table<Int32, 0, 16> GroupWeight;

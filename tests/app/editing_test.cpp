@@ -72,7 +72,7 @@ TEST(EditLayer, RunsItsCommandsOnASessionWithoutWindowOrMedia) {
     TestSession t;  // for its folder of data files and its platform
     EditSession e(t.platform(), Folders::InOne(t.folder()));
     e.song.SourcePath = t.WriteSong(MidiFile().Add(Track().NoteOn(0, 0, 60, 100).End(96)).Build()).string();
-    e.song.FileValid = 1;
+    e.song.FileValid = true;
     LoadFile(e);
     ASSERT_EQ(BuildReport(e), ReportOutcome::Done);
     EXPECT_NE(e.report.PaneText.find("Total Tracks: 1"), std::string::npos);

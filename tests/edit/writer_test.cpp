@@ -18,10 +18,9 @@ namespace {
 // Loads and reports a file, then decodes `track` for an edit in `mode` and runs the writer.
 Bytes Rewrite(TestSession& t, const Bytes& file, int track, RewriteMode mode) {
     EXPECT_TRUE(t.LoadAndReport(file));
-    t->song.EditMode = mode;
     t->song.CurrentTrack = track;
     ParseTrack(*t);
-    RewriteTrack(*t);
+    RewriteTrack(*t, mode);
     return TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp");
 }
 
@@ -141,10 +140,9 @@ TEST(Writer, CopiesBeyondSeventyThreeTracksButNotBeyondTheLargestTrackCount) {
     for (int i = 1; i < kMaxTracks; ++i) largest.Add(Track().End());
     const Bytes most = largest.Build();
     ASSERT_TRUE(full.Load(most));
-    full->song.EditMode = RewriteMode::CopyTrack;
     full->song.CurrentTrack = 1;
     ParseTrack(*full);
-    RewriteTrack(*full);
+    RewriteTrack(*full, RewriteMode::CopyTrack);
     EXPECT_EQ(TestSession::ReadBytes(full.folder() / "sonivex-temp.tmp"), most);
     EXPECT_EQ(full.platform().messages.back(), "Too many tracks");
 }
@@ -154,10 +152,9 @@ TEST(Writer, SubstitutesDrumNotesInDrumTracksOnly) {
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 9, 36, 100).NoteOff(1, 9, 38).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
     for (int k = 0; k <= 127; ++k) t->song.DrumNoteMap[k] = k + 1;
-    t->song.EditMode = RewriteMode::SubstituteDrums;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
-    RewriteTrack(*t);
+    RewriteTrack(*t, RewriteMode::SubstituteDrums);
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
               MidiFile().Add(Track().NoteOn(0, 9, 37, 100).NoteOff(1, 9, 39).End()).Build());
 }
@@ -166,14 +163,13 @@ TEST(Writer, SkipsADeletedRecordWithItsDeltaTime) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOn(5, 0, 62, 100).NoteOff(7, 0, 60).End(9)).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    t->song.EditMode = RewriteMode::Effects;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     std::vector<EventRecord> records;
-    for (int r = 1; r <= t->song.EventCount + 1; ++r) records.push_back(t->song.Notes.Values(r));
+    for (int r = 1; r <= t->song.RecordCount; ++r) records.push_back(t->song.Notes.Values(r));
     records[1].Status = 0;  // the second note is deleted
     t->song.Notes.Replace(records);
-    RewriteTrack(*t);
+    RewriteTrack(*t, RewriteMode::Effects);
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"),
               MidiFile().Add(Track().NoteOn(0, 0, 60, 100).NoteOff(5, 0, 60).End(9)).Build());
 }
@@ -182,12 +178,11 @@ TEST(Writer, LeavesTheWorkingCopyWhenTheScratchFileCannotBeWritten) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 0, 60, 1).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    t->song.EditMode = RewriteMode::SwitchDrumMelody;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     {
         const FileSizeLimit full(10);  // the new song does not fit
-        RewriteTrack(*t);
+        RewriteTrack(*t, RewriteMode::SwitchDrumMelody);
     }
     EXPECT_EQ(TestSession::ReadBytes(t.folder() / "sonivex-temp.tmp"), file);
     ASSERT_EQ(t.platform().messages.size(), 1u);

@@ -49,8 +49,8 @@ TEST(MetaEvents, RejectAZeroTempoAndEndTheTrack) {
     ReportTestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(0, 0x51, {0, 0, 0}).NoteOn(0, 0, 62, 100).End());
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Invalid Tempo"}));
-    EXPECT_EQ(t->song.FileValid, 0);
-    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_FALSE(t->song.FileValid);
+    EXPECT_EQ(t->song.RecordCount, 1);
     EXPECT_EQ(Record(t, 1), EventRecord::Unwritten());  // the unfinished block is not kept
 }
 
@@ -133,7 +133,7 @@ TEST(MetaEvents, ReadLongTextsByTheirVariableLength) {
     ReportTestSession t;
     ParseOnly(t, Track().Meta(0, 0x02, std::string(300, 'c')).NoteOn(0, 0, 60, 100).End());
     EXPECT_EQ(t->song.TrackLines(1, 1), "Copyright: " + std::string(300, 'c'));
-    EXPECT_EQ(t->song.EventCount, 0);
+    EXPECT_EQ(t->song.RecordCount, 1);
 }
 
 TEST(MetaEvents, KeepTheLastHundredthLineForTheNewest) {
@@ -150,8 +150,8 @@ TEST(MetaEvents, SkipAnUnknownTypeByItsLengthAndKeepTheSongValid) {
     ReportTestSession t;
     ParseOnly(t, Track().NoteOn(0, 0, 60, 100).Meta(4, 0x37, {0x90, 0x40, 0x40}).NoteOff(0, 0, 60).End());
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"Unexpected Byte: 55"}));
-    EXPECT_EQ(t->song.FileValid, 1);
-    EXPECT_EQ(t->song.EventCount, 1);
+    EXPECT_TRUE(t->song.FileValid);
+    EXPECT_EQ(t->song.RecordCount, 2);
     EXPECT_EQ(Record(t, 1).Delta, 4);  // its delta went to the row before it
 }
 
@@ -167,8 +167,8 @@ TEST(MetaEvents, GiveTheDeltaAfterARowlessEventToTheRowBefore) {
 TEST(MetaEvents, TextMakesARowOnlyAfterChannelEventsOrBeforeTime) {
     ReportTestSession t;
     ParseOnly(t, Track().Meta(0, 0x01, "a").Meta(5, 0x01, "b").Meta(0, 0x06, "m").End());
-    EXPECT_EQ(t->song.EventCount, 2);  // "a" (followed by time), then "b" and the marker after it
-    EXPECT_EQ(t->song.FirstChannelEventPos, 15 + 8 + 1);
+    EXPECT_EQ(t->song.RecordCount, 3);  // "a" (followed by time), then "b" and the marker after it
+    EXPECT_EQ(t->song.FirstChannelEventPos, std::optional<std::int32_t>(15 + 8 + 1));
     EXPECT_EQ(Record(t, 1), (EventRecord{kTextStatus, kAbsent, kAbsent, 5, RowKind::Other, kTextMarker, kAbsent}));
 }
 

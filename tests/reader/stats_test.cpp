@@ -24,8 +24,6 @@ TEST(ChannelTable, ListsProgramsUnderTheHeadingAndOneRowPerDrumTrack) {
                   "   1       2       1    Acoustic Grand Piano\r\n"
                   "   2      10            DRUM TRACK\r\n"
                   "   3      16     128    Gunshot");
-    EXPECT_EQ(t->song.DrumTrack[2], 1);
-    EXPECT_EQ(t->song.DrumTrack[1], -1);
     EXPECT_EQ(t->song.ProgramChangeCount, 3);  // the kit is not in the list
     EXPECT_EQ(t->song.InstrumentTicks[164], 48);
     EXPECT_EQ(t->song.InstrumentTicks[0], 10);
@@ -48,12 +46,12 @@ TEST(ProgramChanges, RecordThePositionBeforeEachProgramNumber) {
 TEST(ProgramChanges, WarnAboutAProgramAbove127AndGoOn) {
     ReportTestSession t;
     ASSERT_TRUE(t.Load(MidiFile().Add(Track().Program(0, 0, 130).NoteOn(0, 0, 60, 1).End()).Build()));
-    t->song.QuietParse = 1;
+    t->song.QuietParse = true;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     EXPECT_EQ(t.platform().messages, (std::vector<std::string>{"ERROR: Invalid Instrument"}));
-    EXPECT_EQ(t->song.FileValid, 1);
-    EXPECT_EQ(t->song.EventCount, 1);
+    EXPECT_TRUE(t->song.FileValid);
+    EXPECT_EQ(t->song.RecordCount, 2);
 }
 
 TEST(NoteStatistics, CountVelocitiesAndTimesAsTheReportNeedsThem) {

@@ -27,7 +27,7 @@ void ExpectTheScanFindsWhatTheDecodingFinds(const Bytes& file, const std::string
         const std::vector<TempoPoint> scanned = ScanTrackTempos(*t, track, tempoDataPos);
         t->song.CurrentTrack = track;
         const TrackParse parsed = ParseTrack(*t);
-        if (t->song.FileRepaired != 0 || t->song.RestartAfterRepair != 0) return;  // the scan starts again
+        if (t->song.FileRepaired || t->song.RestartAfterRepair) return;  // the scan starts again
         EXPECT_TRUE(SameTempos(scanned, parsed.tempos)) << name << " track " << track;
     }
 }

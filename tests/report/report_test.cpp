@@ -79,8 +79,7 @@ TEST(Report, AssemblesEverySectionInItsPlace) {
     EXPECT_TRUE(t.platform().messages.empty());
     EXPECT_FALSE(t->song.Notes.InUse());
     EXPECT_EQ(t->song.Notes.Values(1), EventRecord::Unwritten());  // the records are forgotten at the end
-    EXPECT_EQ(t->song.NotesFileInUse, 0);
-    EXPECT_EQ(t->song.EditMode, RewriteMode::None);
+    EXPECT_FALSE(t->song.NotesFileInUse);
 }
 
 TEST(Report, WritesTheLogHeaderFileFactsAndTrackHeadings) {

@@ -72,9 +72,9 @@ void SessionFixture<SessionType>::WriteDataFile(const std::string& name, const s
 template <class SessionType>
 bool SessionFixture<SessionType>::Load(const Bytes& bytes, const std::string& name) {
     session_->song.SourcePath = WriteSong(bytes, name).string();
-    session_->song.FileValid = 1;
+    session_->song.FileValid = true;
     LoadFile(*session_);
-    return session_->song.FileValid != 0;
+    return session_->song.FileValid;
 }
 
 template <class SessionType>
