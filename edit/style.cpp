@@ -140,7 +140,7 @@ void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
     if (notes.empty()) return;
     std::vector<int> ranked;
     for (int n = 0; n <= 127; ++n) ranked.push_back(n);
-    RankKeys(ranked, [&m](int n) { return static_cast<std::int64_t>(m.DrumNoteCount[n]); });
+    RankKeys(ranked, [&m](int n) { return static_cast<std::int64_t>(m.Counts.DrumNoteCount[n]); });
     for (std::size_t r = 0; r < ranked.size(); ++r) m.DrumNoteMap[ranked[r]] = notes[r % notes.size()];
 }
 

@@ -42,8 +42,7 @@ void MarkNoteState(TrackDecoder& d, EventRecord& row) {
 
 // Counts the kinds of delta times after notes, which the complexity figure counts.
 void TallyDelta(SongModel& m, std::int32_t delta) {
-    if (m.DeltaValueKinds == 0) m.NoteDeltas.Clear();
-    if (m.NoteDeltas.Insert(delta)) ++m.DeltaValueKinds;
+    if (m.Counts.NoteDeltas.Insert(delta)) ++m.Counts.DeltaValueKinds;
 }
 
 // Decodes a run of channel events that share the status byte just read (the first event and its
@@ -70,7 +69,7 @@ int DecodeChannelRun(SongSession& s, TrackDecoder& r, int status) {
         switch (kind) {
         case 0x80:
         case 0x90: CountNote(s, r, first, second); break;
-        case 0xB0: CountController(s, r, first, row.Data2); break;
+        case 0xB0: CountController(s, r, first); break;
         case 0xC0: CountProgramChange(s, r, first, firstPos - 1); break;
         case 0xE0: CountPitchBend(s); break;
         default: break;

@@ -91,6 +91,20 @@ struct AttachedMeta {
 // The 8 bytes of a track chunk header as read.
 using ChunkHeader = std::array<std::uint8_t, 8>;
 
+// The counts, sums and histograms of one pass over the tracks, which starts from a fresh value.
+struct SongCounts {
+    Table<Int16, 0, 16> ChannelProgram;
+    Int32 ProgramChangeTotal;
+    Table<Int32, 0, 256> NoteCount;
+    Table<Int32, 0, 127> DrumNoteCount;  // a drum key above 127 is out of bounds
+    Table<Int32, 0, 255> VelocityCount;
+    Table<Int32, 0, 256> InstrumentTicks;
+    Table<Int32, 0, 127> ControllerEvents;  // by controller number
+    Int32 PitchBendCount;
+    Int32 DeltaValueKinds;
+    DistinctValues NoteDeltas;  // the distinct delta times after notes; DeltaValueKinds of them
+};
+
 // The song data model: the file facts of the load, the track being decoded, the event block, meta events and
 // repairs, and the channel table with the statistics of one analysis run.
 struct SongModel {
@@ -152,24 +166,15 @@ struct SongModel {
     bool QuietParse = false;
     bool DrumRowDone = false;
     std::array<bool, 16> ChannelUsed{};  // by channel, 0 to 15
-    Table<Int16, 0, 16> ChannelProgram;
+    SongCounts Counts;
     Int32 ProgramChangeCount;
     GrowingTable<Int32, 0> ProgramChangePos;
     GrowingTable<Int16, 0> ProgramChangeProgram;
     GrowingTable<Int32, 0> ProgramChangeTrack;
-    Int32 ProgramChangeTotal;
-    Table<Int32, 0, 256> NoteCount;
-    Table<Int32, 0, 127> DrumNoteCount;  // a drum key above 127 is out of bounds
-    Table<Int32, 0, 255> VelocityCount;
     Int16 MaxVelocity;
     Int16 MinVelocity;
     bool TrackHasNotes = false;
     bool TrackHasNoteEvents = false;
-    Table<Int32, 0, 256> InstrumentTicks;
-    Table2<Int32, 3, 127> ControllerStats;
-    Int32 PitchBendCount;
-    Int32 DeltaValueKinds;
-    DistinctValues NoteDeltas;  // the distinct delta times after notes; DeltaValueKinds of them
 
     // Drum substitution map of the editing commands; the report clears it.
     Table<Int16, 0, 127> DrumNoteMap;

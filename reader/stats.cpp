@@ -32,11 +32,11 @@ void CountNote(SongSession& s, const TrackDecoder& d, int key, int velocity) {
     }
     if (!CountsStatistics(m)) return;
     if (d.CurrentChannel == kDrumChannel) {
-        ++m.DrumNoteCount[key];
+        ++m.Counts.DrumNoteCount[key];
     } else {
-        ++m.NoteCount[key];
+        ++m.Counts.NoteCount[key];
     }
-    ++m.VelocityCount[velocity];
+    ++m.Counts.VelocityCount[velocity];
     if (velocity > m.MaxVelocity) m.MaxVelocity = velocity;
     if (velocity < m.MinVelocity && velocity >= 1) m.MinVelocity = velocity;
 }
@@ -46,27 +46,24 @@ void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t del
     if (!CountsStatistics(m)) return;
     if (d.NoteIsOn) {
         if (d.CurrentChannel == kDrumChannel) {
-            m.InstrumentTicks[128 + key] += delta;
+            m.Counts.InstrumentTicks[128 + key] += delta;
         } else {
-            m.InstrumentTicks[m.ChannelProgram[d.CurrentChannel]] += delta;
+            m.Counts.InstrumentTicks[m.Counts.ChannelProgram[d.CurrentChannel]] += delta;
         }
     }
 }
 
-void CountController(SongSession& s, const TrackDecoder& d, int controller, int value) {
+void CountController(SongSession& s, const TrackDecoder& d, int controller) {
     SongModel& m = s.song;
     m.ChannelUsed[static_cast<std::size_t>(d.CurrentChannel & 0x0F)] = true;
     if (!CountsStatistics(m)) return;
-    m.ControllerStats(0, controller) += value;
-    m.ControllerStats(1, controller) += 1;
-    if (value > m.ControllerStats(2, controller)) m.ControllerStats(2, controller) = value;
-    if (value < m.ControllerStats(3, controller)) m.ControllerStats(3, controller) = value;
+    ++m.Counts.ControllerEvents[controller];
 }
 
 void CountPitchBend(SongSession& s) {
     SongModel& m = s.song;
     if (!CountsStatistics(m)) return;
-    ++m.PitchBendCount;
+    ++m.Counts.PitchBendCount;
 }
 
 void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std::int64_t position) {
@@ -76,8 +73,8 @@ void CountProgramChange(SongSession& s, const TrackDecoder& d, int program, std:
         if (program > 127) s.Message("ERROR: Invalid Instrument");
         return;
     }
-    ++m.ProgramChangeTotal;
-    m.ChannelProgram[d.CurrentChannel] = program;
+    ++m.Counts.ProgramChangeTotal;
+    m.Counts.ChannelProgram[d.CurrentChannel] = program;
     m.ChannelUsed[static_cast<std::size_t>(d.CurrentChannel & 0x0F)] = true;
     if (program > 127) s.Message("ERROR: Invalid Instrument");
     if (d.CurrentChannel == kDrumChannel) return;

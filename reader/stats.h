@@ -20,8 +20,8 @@ void CountNote(SongSession& s, const TrackDecoder& d, int key, int velocity);
 // A note event after the delta that follows it was read: instrument weights and note timing.
 void NoteTiming(SongSession& s, const TrackDecoder& d, int key, std::int32_t delta);
 
-// A controller event with its value as stored in the row (at most 127).
-void CountController(SongSession& s, const TrackDecoder& d, int controller, int value);
+// A controller event: the number of events of each controller, which the complexity figure counts.
+void CountController(SongSession& s, const TrackDecoder& d, int controller);
 
 // A pitch-bend event with its two data bytes.
 void CountPitchBend(SongSession& s);

@@ -44,7 +44,7 @@ void BuildInstrumentList(ReportSession& s) {
     std::vector<Report::Instrument>& list = report.instruments;
     list.clear();
     for (int i = 0; i <= 255; ++i) {
-        const std::int32_t weight = m.InstrumentTicks[i];
+        const std::int32_t weight = m.Counts.InstrumentTicks[i];
         if (weight < 1) continue;
         if (i >= 128) {
             const int key = i - 128;
@@ -69,8 +69,6 @@ void ClassifyStyle(ReportSession& s) {
     SongModel& m = s.song;
     ReportState& rep = s.report;
     rep.Built.style = "unknown";
-    rep.BestScore = 0;
-    rep.BestMatches = 0;
     const int changes = m.ProgramChangeCount - 1;
     if (changes == 0) return;
     std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
@@ -78,21 +76,20 @@ void ClassifyStyle(ReportSession& s) {
     // How many changes set each program (counted from 1), so that a style's matches take one look per program.
     std::unordered_map<std::int64_t, std::int64_t> changesTo;
     for (int c = 1; c <= changes; ++c) ++changesTo[static_cast<std::int64_t>(m.ProgramChangeProgram[c]) + 1];
+    std::int64_t bestScore = 0;
     for (const std::string& line : *lines) {
         if (line.empty()) continue;
         const StyleLine style = ParseStyleLine(line);
-        rep.StyleLineName = style.name;
-        rep.StyleMatches = 0;
+        Int32 matches = 0;  // wider counts than a 32-bit number end the report with an overflow
         for (int program : style.programs) {
             const auto found = changesTo.find(program);
-            if (found != changesTo.end()) rep.StyleMatches += found->second;
+            if (found != changesTo.end()) matches += found->second;
         }
-        const auto score = static_cast<std::int64_t>(std::floor(static_cast<double>(rep.StyleMatches) / changes * 100));
+        const auto score = static_cast<std::int64_t>(std::floor(static_cast<double>(matches) / changes * 100));
         // Ties go to the later line; a file in which no line matches gives its last line.
-        if (score >= rep.BestScore) {
-            rep.Built.style = rep.StyleLineName;
-            rep.BestMatches = rep.StyleMatches;
-            rep.BestScore = score;
+        if (score >= bestScore) {
+            rep.Built.style = style.name;
+            bestScore = score;
         }
     }
 }
@@ -121,12 +118,12 @@ void AppendGroupsAndStyle(ReportSession& s) {
         if (p == 1) report.secondGroup = name;
     }
 
-    std::int64_t complexity = static_cast<std::int64_t>(m.DeltaValueKinds) + m.PitchBendCount + m.ProgramChangeTotal;
+    std::int64_t complexity = static_cast<std::int64_t>(m.Counts.DeltaValueKinds) + m.Counts.PitchBendCount + m.Counts.ProgramChangeTotal;
     for (int j = 0; j <= 127; ++j) {
-        if (m.NoteCount[j] > 0) complexity += 1;
-        if (m.DrumNoteCount[j] > 0) complexity += 2;
-        if (m.VelocityCount[j] > 0) complexity += 1;
-        complexity += m.ControllerStats(1, j);
+        if (m.Counts.NoteCount[j] > 0) complexity += 1;
+        if (m.Counts.DrumNoteCount[j] > 0) complexity += 2;
+        if (m.Counts.VelocityCount[j] > 0) complexity += 1;
+        complexity += m.Counts.ControllerEvents[j];
     }
     const Int32 sum = complexity;
     const Int32 score = static_cast<std::int64_t>(std::floor(static_cast<double>(sum) / 384 * 100));

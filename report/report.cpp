@@ -19,19 +19,10 @@ namespace sonivex {
 
 namespace {
 
-// The counts, sums and histograms that every pass over the tracks starts from zero. Index 0 of the program-
-// and channel-indexed tables is cleared too, so that a restart after a repair does not count program 0 twice.
+// Every pass over the tracks, a restart after a repair included, counts from a fresh value.
 void ClearCounts(SongModel& m) {
-    m.ChannelProgram.Fill(0);
-    m.InstrumentTicks.Fill(0);
-    m.NoteCount.Fill(0);
-    m.DrumNoteCount.Fill(0);
-    m.VelocityCount.Fill(0);
-    m.ControllerStats.Fill(0);
-    m.DeltaValueKinds = 0;
+    m.Counts = SongCounts{};
     m.DrumNoteMap.Fill(0);
-    m.PitchBendCount = 0;
-    m.ProgramChangeTotal = 0;
 }
 
 void ResetStatistics(SongModel& m) {
@@ -58,7 +49,6 @@ void SetStartValues(ReportSession& s) {
     SongModel& m = s.song;
     m.QuietParse = false;
     ClearCounts(m);
-    for (int c = 0; c <= 127; ++c) m.ControllerStats(3, c) = 128;
     s.report.HasDrumTrack = false;
     s.report.VelocitySpanSum = 0;
     s.report.VelocityTrackCount = 0;
@@ -220,7 +210,7 @@ void RunReport(ReportSession& s) {
     m.CurrentTrack = 1;
     m.QuietParse = true;
     Report& report = rep.Built;
-    report.noInstruments = m.ProgramChangeTotal == 0 && !m.TrackHasNotes;
+    report.noInstruments = m.Counts.ProgramChangeTotal == 0 && !m.TrackHasNotes;
     AppendGroupsAndStyle(s);
     report.averageVolume = AverageVolume(rep);
     report.channelRows = m.ChannelRows;

@@ -26,12 +26,6 @@ struct ReportState {
     Table<Int16, 0, 16> GroupNumber;
     Int32 GroupWeightTotal;
 
-    // Style.
-    std::string StyleLineName;
-    Int32 StyleMatches;
-    Int32 BestMatches;
-    Int32 BestScore;
-
     // Seed of the random generator, drawn from the clock at every report run.
     std::uint32_t RandomSeed = 0;
 };

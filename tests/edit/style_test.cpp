@@ -49,9 +49,9 @@ TEST(StyleLists, DealProgramsFromTheLongestTrackOn) {
 TEST(StyleLists, MapTheMostFrequentDrumNotesOntoTheListInTurn) {
     TestSession t;
     SongModel& m = t->song;
-    m.DrumNoteCount[42] = 9;
-    m.DrumNoteCount[36] = 5;
-    m.DrumNoteCount[38] = 2;
+    m.Counts.DrumNoteCount[42] = 9;
+    m.Counts.DrumNoteCount[36] = 5;
+    m.Counts.DrumNoteCount[38] = 2;
     FillDrumNoteMap(m, {35, 40});
     EXPECT_EQ(m.DrumNoteMap[42], 35);
     EXPECT_EQ(m.DrumNoteMap[36], 40);

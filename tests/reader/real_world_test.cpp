@@ -58,7 +58,7 @@ TEST(RealWorldSongs, ReportFiveThousandDistinctDeltasAndAThousandSysexEvents) {
     for (int i = 0; i < 5000; ++i) track.NoteOn(i, 0, 60, 100).NoteOff(1, 0, 60);
     for (int i = 0; i < 1000; ++i) track.At(1, {0xF0, 3, 0x7E, 0x7F, 0xF7});
     ExpectFullReport(t, MidiFile().Add(track.End()).Build());
-    EXPECT_GT(t->song.DeltaValueKinds, 4000);  // the table once held 2,000
+    EXPECT_GT(t->song.Counts.DeltaValueKinds, 4000);  // the table once held 2,000
     EXPECT_EQ(t->song.RecordCount, 11000);  // every note and sysex event is a record
 }
 
@@ -68,7 +68,7 @@ TEST(RealWorldSongs, ReportFiveThousandProgramChangesAndGuessTheirStyle) {
     Track track;
     for (int i = 0; i < 5000; ++i) track.Program(1, 0, i % 2).NoteOn(0, 0, 60, 100).NoteOff(1, 0, 60);
     ExpectFullReport(t, MidiFile().Add(track.End()).Build());
-    EXPECT_EQ(t->song.ProgramChangeTotal, 5000);
+    EXPECT_EQ(t->song.Counts.ProgramChangeTotal, 5000);
     EXPECT_EQ(ReportLine(t, "Style"), "Style                 : Piano");
 }
 

@@ -25,8 +25,8 @@ TEST(ChannelTable, ListsProgramsUnderTheHeadingAndOneRowPerDrumTrack) {
                   "   2      10            DRUM TRACK\r\n"
                   "   3      16     128    Gunshot");
     EXPECT_EQ(t->song.ProgramChangeCount, 3);  // the kit is not in the list
-    EXPECT_EQ(t->song.InstrumentTicks[164], 48);
-    EXPECT_EQ(t->song.InstrumentTicks[0], 10);
+    EXPECT_EQ(t->song.Counts.InstrumentTicks[164], 48);
+    EXPECT_EQ(t->song.Counts.InstrumentTicks[0], 10);
 }
 
 TEST(ProgramChanges, RecordThePositionBeforeEachProgramNumber) {
@@ -60,11 +60,11 @@ TEST(NoteStatistics, CountVelocitiesAndTimesAsTheReportNeedsThem) {
                                     .Add(Track().NoteOn(0, 0, 60, 0).NoteOn(0, 0, 60, 80).NoteOff(5, 0, 60)
                                              .NoteOn(96, 0, 62, 90).End(4))
                                     .Build()));
-    EXPECT_EQ(t->song.VelocityCount[0], 1);
+    EXPECT_EQ(t->song.Counts.VelocityCount[0], 1);
     EXPECT_EQ(t->song.MinVelocity, 64);  // the Note Off's velocity; 0 does not count
     EXPECT_EQ(t->song.MaxVelocity, 90);
-    EXPECT_EQ(t->song.InstrumentTicks[0], 9);  // only deltas after Note Ons with a velocity
-    EXPECT_EQ(t->song.DeltaValueKinds, 4);
+    EXPECT_EQ(t->song.Counts.InstrumentTicks[0], 9);  // only deltas after Note Ons with a velocity
+    EXPECT_EQ(t->song.Counts.DeltaValueKinds, 4);
 }
 
 TEST(Overflows, StopTheReportWithTheTableMessage) {
