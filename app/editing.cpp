@@ -37,7 +37,7 @@ void ApplyStyle(Session& s) {
     const FormModel& f = s.form;
     if (f.Combo1.listIndex < 0) return;
     StyleCommand command(
-        StyleRequest{f.Combo1.listIndex, f.Combo2.listIndex, f.Combo3.listIndex, f.Check1.ticked, f.Check2.ticked});
+        StyleRequest{f.Combo1.Selected(), f.Combo2.listIndex, f.Combo3.listIndex, f.Check1.ticked, f.Check2.ticked});
     RunEditingCommand(s, command);
 }
 
@@ -57,7 +57,7 @@ void ApplyEffect(Session& s) {
     const FormModel& f = s.form;
     if (f.Combo6.listIndex < 0) return;
     EffectRequest request;
-    request.effect = f.Combo6.listIndex;
+    request.effect = f.Combo6.Selected();
     request.notes = f.Option1.selected;
     request.step = f.Text1.text;
     request.value = f.Text2.text;

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,8 @@ struct ListControl : Control {
         listIndex = -1;
     }
     void AddItem(const std::string& item) { items.push_back(item); }
+    // The selected entry's place, none when nothing is selected.
+    std::optional<int> Selected() const { return listIndex >= 0 ? std::optional<int>(listIndex) : std::nullopt; }
 };
 
 struct CheckControl : Control {

@@ -26,7 +26,7 @@ public:
 
 // "Apply" in the Instruments frame: the song gets the instruments of a style of style1.dat.
 struct StyleRequest {
-    int style = -1;         // the style's place in the list, which shows the lines of style1.dat holding "="
+    std::optional<int> style;  // the style's place in the list, which shows the lines of style1.dat holding "="
     int programLimit = 0;   // "Max #:" of the melody programs: the list's place, 0 for all
     int drumNoteLimit = 0;  // "Max #:" of the drum notes, the same way
     bool melody = false;    // the melody programs change
@@ -65,7 +65,7 @@ private:
 
 // "Apply" in the Effects frame: a note or velocity effect on the chosen tracks.
 struct EffectRequest {
-    int effect = -1;           // the place in the Effects list (EffectAt): the fixed effects, then curves
+    std::optional<int> effect;  // the place in the Effects list (EffectAt): the fixed effects, then curves
     bool notes = true;         // the effect changes the notes' keys; false: their velocities
     std::string step;          // the step factor as typed
     std::string value;         // the one velocity to change as typed ("0" for all)

@@ -1,6 +1,7 @@
 // The editing commands' session: the report's session with the settings of the effect being applied.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "report/report_session.h"
@@ -43,7 +44,7 @@ struct EffectState {
     Selection SelectMode = Selection::All;
     bool AllowZero = true;  // a change may leave a value below 1
     Int16 StepFactor;
-    Int32 TargetValue;
+    std::optional<std::int32_t> TargetValue;  // the one value that changes; none: every value
     Table<Int16, 0, 1024> ValueMap;
     Int16 KeyNumber;
     Int16 KeyLastIndex;

@@ -306,8 +306,8 @@ void ReadStep(EffectState& e, const EffectRequest& r) {
 // The one velocity, or in note mode the one pitch class, that a record must have to change.
 void ReadTarget(EffectState& e, const EffectRequest& r) {
     const std::int64_t value = RoundToWidth<std::int32_t>(Val(r.value));
-    e.TargetValue = value <= 0 ? -1 : value;
-    if (e.ValueColumn == 1) e.TargetValue = r.pitchClass <= 0 ? -1 : r.pitchClass - 1;
+    e.TargetValue = value <= 0 ? std::nullopt : std::optional<std::int32_t>(value);
+    if (e.ValueColumn == 1) e.TargetValue = r.pitchClass <= 0 ? std::nullopt : std::optional<std::int32_t>(r.pitchClass - 1);
 }
 
 // The pitch classes that the key signature alters, and the clef (Bass wins when both are ticked).
@@ -378,7 +378,7 @@ int ListIndexOf(const EffectChoice& choice) {
 }
 
 std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r) {
-    const std::optional<EffectChoice> choice = EffectAt(r.effect);
+    const std::optional<EffectChoice> choice = r.effect ? EffectAt(*r.effect) : std::nullopt;
     if (!choice) return std::string("No effect is chosen");
     EffectState& e = s.effects;
     e.ChosenEffect = choice->effect;
@@ -386,7 +386,7 @@ std::optional<std::string> PrepareEffect(EditSession& s, const EffectRequest& r)
     e.ValueColumn = 1;
     e.SelectMode = Selection::All;
     e.AllowZero = true;
-    e.TargetValue = -1;
+    e.TargetValue.reset();
     if (row.reads.Has(NoteOrVolume)) ReadNoteOrVolume(e, r);
     if (row.reads.Has(Step)) ReadStep(e, r);
     if (row.reads.Has(Target)) ReadTarget(e, r);
@@ -400,7 +400,7 @@ bool IsSelected(const EffectState& e, const EventRecord& f) {
     const int c = e.ValueColumn;
     const std::int64_t u = c == 1 ? ((f.Data1 % 12) + 12) % 12 : ValueOf(f, c);
     if (!e.AllowZero && u < 1) return false;
-    if (e.TargetValue != -1 && u != e.TargetValue) return false;
+    if (e.TargetValue && u != *e.TargetValue) return false;
     return e.SelectMode == Selection::All || f.NoteState == kNoteSounds;
 }
 

@@ -145,7 +145,7 @@ void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
 }
 
 bool StyleCommand::Prepare(EditSession& s) {
-    const int wanted = request_.style;
+    const std::optional<int> wanted = request_.style;
     const std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
     if (!lines) {
         s.Message(std::string(kStyleFileName) + " does not exist", Icon::Warning);
@@ -155,12 +155,12 @@ bool StyleCommand::Prepare(EditSession& s) {
     int seen = 0;
     for (const std::string& candidate : *lines) {
         if (candidate.find('=') == std::string::npos) continue;
-        if (seen++ == wanted) {
+        if (seen++ == wanted) {  // none chosen: no line
             line_ = candidate;
             return true;
         }
     }
-    s.Message(std::string(kStyleFileName) + " has no style " + Dec(wanted + 1), Icon::Warning);
+    s.Message(std::string(kStyleFileName) + " has no style " + Dec(wanted ? *wanted + 1 : 0), Icon::Warning);
     return false;
 }
 

@@ -140,14 +140,14 @@ TEST(PrepareEffect, TurnsTheRequestIntoTheSettingsOfEachEffect) {
     EXPECT_EQ(e.SelectMode, Selection::SoundingNotes);
     EXPECT_FALSE(e.AllowZero);
     EXPECT_EQ(e.StepFactor, 2);  // 2.5 rounds to the even neighbour
-    EXPECT_EQ(e.TargetValue, 64);
+    EXPECT_EQ(e.TargetValue, std::optional<std::int32_t>(64));
 
     Chosen note(Effect::MajorScale, false, "0");
     note.r.minorStep = 7;
     ASSERT_EQ(PrepareEffect(*note.t, note.r), std::nullopt);
     EXPECT_EQ(note.t->effects.ChosenEffect, Effect::MajorScale);
     EXPECT_EQ(note.t->effects.StepFactor, 7);
-    EXPECT_EQ(note.t->effects.TargetValue, -1);
+    EXPECT_EQ(note.t->effects.TargetValue, std::nullopt);
 
     Chosen key(Effect::KeySignature, false);
     key.r.key = 8;  // "C#": seven sharps
