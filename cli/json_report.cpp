@@ -15,11 +15,12 @@ namespace sonivex {
 namespace {
 
 void AddTimelineFacts(std::span<const std::uint8_t> song, SongFacts& f) {
-    f.timeline = ReadTimeline(song);
-    for (const TrackSummary& t : f.timeline.tracks) f.noteCount += t.noteCount;
-    for (const TimedNote& n : f.timeline.notes) {
-        f.lowestKey = std::min<int>(f.lowestKey.value_or(n.key), n.key);
-        f.highestKey = std::max<int>(f.highestKey.value_or(n.key), n.key);
+    f.timeline = ReadTimeline(song, TimelineNotes::Skip);
+    for (const TrackSummary& t : f.timeline.tracks) {
+        f.noteCount += t.noteCount;
+        if (!t.lowestKey || !t.highestKey) continue;
+        f.lowestKey = std::min<int>(f.lowestKey.value_or(*t.lowestKey), *t.lowestKey);
+        f.highestKey = std::max<int>(f.highestKey.value_or(*t.highestKey), *t.highestKey);
     }
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <span>
 #include <string>
@@ -12,6 +13,19 @@
 namespace sonivex {
 
 using Bytes = std::vector<std::uint8_t>;
+
+// A run of bytes with what keeps them alive: a view into bytes that its owner shares (a held working copy,
+// which a repair may replace while a track is being read), or bytes of its own.
+struct SharedBytes {
+    std::shared_ptr<const void> keep;
+    std::span<const std::uint8_t> view;
+
+    static SharedBytes Own(Bytes bytes) {
+        auto own = std::make_shared<const Bytes>(std::move(bytes));
+        const std::span<const std::uint8_t> view(*own);
+        return {std::move(own), view};
+    }
+};
 
 // The bytes seen as text, for writing.
 inline std::string_view AsText(const Bytes& bytes) {

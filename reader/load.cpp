@@ -60,9 +60,13 @@ namespace {
 
 // The held working copy's bytes, read at the first call while something holds them; none when it cannot be
 // read. Valid until the working copy is replaced or the last holder goes.
+std::shared_ptr<const FileBytes> Shared(std::optional<FileBytes> bytes) {
+    return bytes ? std::make_shared<const FileBytes>(std::move(*bytes)) : nullptr;
+}
+
 std::span<const std::uint8_t> HeldWorkingCopy(SongSession& s) {
     SongModel& m = s.song;
-    if (!m.WorkingCopyBytes) m.WorkingCopyBytes = FileBytes::Of(s.WorkFile(m.TempFileName));
+    if (!m.WorkingCopyBytes) m.WorkingCopyBytes = Shared(FileBytes::Of(s.WorkFile(m.TempFileName)));
     return m.WorkingCopyBytes ? m.WorkingCopyBytes->View() : std::span<const std::uint8_t>{};
 }
 
@@ -156,7 +160,7 @@ bool ReplaceWorkingCopy(SongSession& s, std::string_view bytes) {
     const auto working = s.WorkFile(s.song.TempFileName);
     const Replacement replaced = ReplaceThroughScratch(working, WorkingScratch(s), bytes);
     if (replaced.status == Replaced::Done) {
-        if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = FileBytes(Bytes(bytes.begin(), bytes.end()));
+        if (s.song.WorkingCopyHolders > 0) s.song.WorkingCopyBytes = std::make_shared<const FileBytes>(Bytes(bytes.begin(), bytes.end()));
         return true;
     }
     ShowUnwrittenWorkingCopy(s, replaced.status == Replaced::NotRenamed, replaced.error);
@@ -223,6 +227,14 @@ Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t c
     return Bytes(held.begin() + static_cast<std::ptrdiff_t>(offset), held.begin() + static_cast<std::ptrdiff_t>(end));
 }
 
+SharedBytes SharedWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count) {
+    if (s.song.WorkingCopyHolders == 0) return SharedBytes::Own(ReadWorkingCopyRange(s, offset, count));
+    const std::span<const std::uint8_t> held = HeldWorkingCopy(s);
+    if (offset >= held.size()) return {};
+    return {s.song.WorkingCopyBytes, held.subspan(static_cast<std::size_t>(offset),
+                                                  static_cast<std::size_t>(std::min<std::uint64_t>(count, held.size() - offset)))};
+}
+
 WorkingCopyHeld::WorkingCopyHeld(SongSession& s) : session_(s) { ++session_.song.WorkingCopyHolders; }
 
 WorkingCopyHeld::~WorkingCopyHeld() {
@@ -248,7 +260,7 @@ std::optional<std::string> MakeWorkingCopy(SongSession& s) {
     case Replaced::NotRenamed:
         return ": Cannot make the working copy in " + s.folders.work.string() + ": " + SystemReason(copied.error);
     }
-    m.WorkingCopyBytes = FileBytes::Of(working);
+    m.WorkingCopyBytes = Shared(FileBytes::Of(working));
     return std::nullopt;
 }
 

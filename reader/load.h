@@ -15,6 +15,8 @@ namespace sonivex {
 // `count` bytes of the working copy from 0-based `offset` (fewer at its end, none when it cannot be read):
 // from the bytes held in memory while something holds them, else from the file.
 Bytes ReadWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count);
+// The same range without a copy while the working copy is held: a view that keeps the held bytes alive.
+SharedBytes SharedWorkingCopyRange(SongSession& s, std::uint64_t offset, std::uint64_t count);
 
 // While it lives, the working copy is held in the song model: read from the disk at its first read, or taken as
 // written when the load makes it, and kept in step with every replacement. Holders nest; the bytes go when the

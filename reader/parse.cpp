@@ -189,10 +189,11 @@ TrackChunk ReadTrackChunk(SongSession& s, int track) {
     if (end <= start || end > static_cast<std::int64_t>(m.FileLength) + 1) end = static_cast<std::int64_t>(m.FileLength) + 1;
     TrackChunk chunk;
     chunk.bytes =
-        ReadWorkingCopyRange(s, static_cast<std::uint64_t>(start - 1), static_cast<std::uint64_t>(end - start));
-    for (std::size_t i = 0; i < chunk.header.size() && i < chunk.bytes.size(); ++i) chunk.header[i] = chunk.bytes[i];
+        SharedWorkingCopyRange(s, static_cast<std::uint64_t>(start - 1), static_cast<std::uint64_t>(end - start));
+    const std::span<const std::uint8_t> bytes = chunk.bytes.view;
+    for (std::size_t i = 0; i < chunk.header.size() && i < bytes.size(); ++i) chunk.header[i] = bytes[i];
     chunk.firstPos = start;
-    chunk.headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(chunk.bytes.size()));
+    chunk.headerBytes = std::min<std::int64_t>(8, static_cast<std::int64_t>(bytes.size()));
     return chunk;
 }
 

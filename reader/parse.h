@@ -34,7 +34,7 @@ TrackParse ParseTrack(SongSession& s, EventRecords records = EventRecords::Keep)
 // The bytes of track chunk `track` (1-based) of the working copy: from its header to where the next chunk
 // starts, never past the end of the file.
 struct TrackChunk {
-    Bytes bytes;
+    SharedBytes bytes;
     ChunkHeader header{};        // its first 8 bytes as read (zeros where the file ends first)
     std::int64_t firstPos = 0;   // the 1-based file position of its first byte
     std::int64_t headerBytes = 0;  // how many of the 8 header bytes the file holds

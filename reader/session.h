@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <random>
 #include <string>
@@ -155,7 +156,7 @@ struct SongModel {
     // The working copy's bytes while something holds them (WorkingCopyHeld: the Open command from the load to
     // the end of its report, a report run), so that the song is read from the disk once and not again for
     // each track; nothing otherwise. Every replacement of the working copy keeps them in step.
-    std::optional<FileBytes> WorkingCopyBytes;
+    std::shared_ptr<const FileBytes> WorkingCopyBytes;
     int WorkingCopyHolders = 0;
     // A repair changed the working copy so that the song differs from its file: the commands offer Save and
     // clear this.

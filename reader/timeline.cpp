@@ -65,8 +65,8 @@ struct SharedMarks {
 // Turns one track's decoded events into its summary, its notes and its marks.
 class TrackDecoder {
 public:
-    TrackDecoder(std::int32_t track, SoundingNotes& open, SharedMarks marks)
-        : track_(track), open_(open), marks_(marks) {}
+    TrackDecoder(std::int32_t track, SoundingNotes& open, SharedMarks marks, TimelineNotes notes)
+        : track_(track), open_(open), marks_(marks), listsNotes_(notes == TimelineNotes::List) {}
 
     // Every event the track plays.
     TrackDecode Decode(TrackEvents events) {
@@ -117,12 +117,16 @@ private:
             out_.summary.programs.push_back(key);
         } else if (event.StartsNote()) {
             ++out_.summary.noteCount;
+            TrackSummary& summary = out_.summary;
+            summary.lowestKey = std::min(summary.lowestKey.value_or(key), key);
+            summary.highestKey = std::max(summary.highestKey.value_or(key), key);
+            if (!listsNotes_) return;
             std::vector<OpenNote>& sounding = open_.At(channel, key);
             if (sounding.empty()) open_.used.push_back(channel * 128 + key);
             sounding.push_back({marks_.notes.size()});
             marks_.notes.push_back({track_, static_cast<std::uint8_t>(channel), key,
                                   static_cast<std::uint8_t>(event.data[1] & 0x7F), Clamp32(event.tick), 0, eventOrder});
-        } else if (event.EndsNote()) {
+        } else if (event.EndsNote() && listsNotes_) {
             std::vector<OpenNote>& sounding = open_.At(channel, key);
             if (!sounding.empty()) {
                 marks_.notes[sounding.front().index].endTick = Clamp32(event.tick);
@@ -150,6 +154,7 @@ private:
     SoundingNotes& open_;
     SharedMarks marks_;
     TrackDecode out_;
+    const bool listsNotes_;
     bool nameSeen_ = false;
     bool channelUsed_[16] = {};
     std::uint32_t order_ = 0;
@@ -173,7 +178,7 @@ const TempoMap& Timeline::MapOf(std::int32_t track) const {
 
 double Timeline::SecondsAt(std::uint32_t tick, std::int32_t track) const { return MapOf(track).SecondsAt(tick); }
 
-Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
+Timeline ReadTimeline(std::span<const std::uint8_t> bytes, TimelineNotes notes) {
     Timeline timeline;
     const std::optional<SmfChunks> chunks = ScanChunks(bytes);
     if (!chunks) return timeline;
@@ -187,7 +192,7 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes) {
     for (const TrackChunk& chunk : chunks->SongTracks()) {
         const auto track = static_cast<std::int32_t>(timeline.tracks.size());
         TrackDecoder decoder(track, *open,
-                             {tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes});
+                             {tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes}, notes);
         TrackDecode decoded = decoder.Decode(TrackEvents(bytes, chunk));
         timeline.tracks.push_back(std::move(decoded.summary));
         lastTicks.push_back(decoded.lastTick);

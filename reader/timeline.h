@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -53,7 +54,13 @@ struct TrackSummary {
     std::uint32_t lastTick = 0;          // absolute tick of the track's last event
     double seconds = 0;                  // the track's playing time up to its last event
     bool drums = false;                  // a note-on or note-off on the drum channel (midi/drums.h)
+    std::optional<std::uint8_t> lowestKey;   // of the note-ons above, none without any
+    std::optional<std::uint8_t> highestKey;
 };
+
+// Whether a reading lists the song's notes (the roll and the player need them; the facts of a batch need only
+// the tracks' counts and key ranges, and skip the work of pairing every note-on with its note-off).
+enum class TimelineNotes { List, Skip };
 
 struct Timeline {
     int format = 0;    // 0, 1, 2 from the header
@@ -79,6 +86,6 @@ struct Timeline {
 // Decodes the bytes of a whole file. Bytes that do not start with an MThd chunk give an empty timeline (no
 // tracks); chunks other than MTrk are skipped; a header that declares fewer tracks than the file holds is
 // believed. A track ends at its end-of-track event, its chunk's end or the first event cut off.
-Timeline ReadTimeline(std::span<const std::uint8_t> bytes);
+Timeline ReadTimeline(std::span<const std::uint8_t> bytes, TimelineNotes notes = TimelineNotes::List);
 
 }  // namespace sonivex

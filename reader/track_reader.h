@@ -20,8 +20,10 @@ struct TrackCut {};
 class TrackReader {
 public:
     // `bytes` are the file's bytes from the 1-based position `firstPos` on, up to the end of the track's chunk.
-    TrackReader(Bytes bytes, std::int64_t firstPos) : bytes_(std::move(bytes)), cursor_(bytes_), first_(firstPos) {}
-    // The cursor points into the reader's own bytes.
+    TrackReader(SharedBytes bytes, std::int64_t firstPos)
+        : bytes_(std::move(bytes)), cursor_(bytes_.view), first_(firstPos) {}
+    TrackReader(Bytes bytes, std::int64_t firstPos) : TrackReader(SharedBytes::Own(std::move(bytes)), firstPos) {}
+    // The cursor points into the bytes the reader keeps.
     TrackReader(const TrackReader&) = delete;
     TrackReader& operator=(const TrackReader&) = delete;
 
@@ -58,7 +60,7 @@ public:
     std::int64_t LastPos() const { return NextPos() - 1; }
 
 private:
-    Bytes bytes_;
+    SharedBytes bytes_;
     ByteCursor cursor_;
     std::int64_t first_;
 };

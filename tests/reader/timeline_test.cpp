@@ -239,5 +239,28 @@ TEST(TimelineDamagedInput, StopsAtDataWithoutARunningStatus) {
     EXPECT_EQ(t.tracks[0].eventCount, 0u);
 }
 
+TEST(TimelineNotesSkipped, LeaveTheTracksCountsKeyRangesAndTimesAsAListingReads) {
+    // Two tracks: the key range of the first has a note-on of velocity 0 below it, which starts no note.
+    const Bytes file = MidiFile(1, 96)
+                           .Add(Track().NoteOn(0, 0, 30, 0).NoteOn(0, 0, 64, 90).NoteOn(10, 0, 52, 90).NoteOff(86, 0, 64).End())
+                           .Add(Track().Tempo(0, 250000).NoteOn(0, 9, 36, 100).End(192))
+                           .Build();
+    const Timeline listed = Read(file);
+    const Timeline skipped = ReadTimeline(std::span<const std::uint8_t>(file.data(), file.size()), TimelineNotes::Skip);
+    EXPECT_TRUE(skipped.notes.empty());
+    EXPECT_EQ(listed.notes.size(), 3u);
+    ASSERT_EQ(skipped.tracks.size(), 2u);
+    for (std::size_t i = 0; i < 2; ++i) {
+        EXPECT_EQ(skipped.tracks[i].noteCount, listed.tracks[i].noteCount);
+        EXPECT_EQ(skipped.tracks[i].lowestKey, listed.tracks[i].lowestKey);
+        EXPECT_EQ(skipped.tracks[i].highestKey, listed.tracks[i].highestKey);
+        EXPECT_DOUBLE_EQ(skipped.tracks[i].seconds, listed.tracks[i].seconds);
+    }
+    EXPECT_EQ(listed.tracks[0].lowestKey, std::optional<std::uint8_t>(52));
+    EXPECT_EQ(listed.tracks[0].highestKey, std::optional<std::uint8_t>(64));
+    EXPECT_EQ(listed.tracks[1].lowestKey, std::optional<std::uint8_t>(36));
+    EXPECT_DOUBLE_EQ(skipped.durationSeconds, listed.durationSeconds);
+}
+
 }  // namespace
 }  // namespace sonivex
