@@ -79,8 +79,8 @@ private:
     void Take(const TrackEvent& event) {
         ++out_.summary.eventCount;
         const std::uint32_t eventOrder = order_++;
-        marks_.tempo.Add(static_cast<std::size_t>(track_), event);
         if (event.kind == EventKind::kMeta) {
+            marks_.tempo.Add(static_cast<std::size_t>(track_), event);  // only a meta event sets a tempo
             MetaEvent(event);
         } else if (event.kind == EventKind::kChannel) {
             ChannelEvent(event, eventOrder);
