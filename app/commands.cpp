@@ -324,6 +324,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     ReportOutcome report = ReportOutcome::Done;
     {
         const WorkingCopyHeld held(s);  // the song is read from the disk once, for the load and its report
+        m.RepairAll.reset();            // "Yes to All" and "No to All" hold for one Open
         LoadFile(s);
         if (m.FileValid == 0) {
             s.platform.SetBusy(false);
