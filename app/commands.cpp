@@ -314,6 +314,14 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
         m.SourcePath = previousSource;
         return OpenOutcome::NoDataFile;
     }
+    // A file that the load refuses leaves the song open now as it was: its report, its edits and its history.
+    s.platform.SetBusy(true);
+    if (RefusedWhenLoadedAside(s, chosen)) {
+        m.SourcePath = previousSource;
+        s.platform.SetBusy(false);
+        s.Message("Error!");
+        return OpenOutcome::Rejected;
+    }
     LeaveThePreviousSong(s);
     FillTheFixedLists(s, (*dataLines)[0], (*dataLines)[1]);
 

@@ -22,7 +22,8 @@ void FormLoad(Session& s);
 
 // Open: offers to save unsaved changes first (Cancel there cancels the Open), asks for a file in the folder of
 // the last song opened (the home folder the first time), refills the lists, loads it, runs the report and opens
-// it for playback. A file the load refuses leaves no song shown (ShowNoSong) and nothing to play or save.
+// it for playback. The file is loaded aside first: a file the load refuses leaves the song that was open as it
+// was (its report, its unsaved edits and its history).
 OpenOutcome OpenCommand(Session& s);
 
 // Open without the dialog: opens `path` as if the user had chosen it there (a file dropped on the window, a

@@ -65,17 +65,29 @@ private slots:
         folder_.reset();
     }
 
-    void ARefusedOpenEmptiesTheWindow() {
+    void ARefusedOpenKeepsTheSongThatWasOpen() {
         Open(folder_->WriteSong(TwoTrackSong()));
         window_->findChild<QPushButton*>(QStringLiteral("Command2"))->click();  // Drum<>Melody
         QVERIFY(Action("mnuUndo")->isEnabled());
+        const QString report = Report();
+        const Bytes edited = WorkingCopy();
         window_->answers = {Answer::No};  // the edit is not saved
         Open(folder_->WriteSong({'n', 'o'}, "bad.mid"));
-        QCOMPARE(window_->messages.back(), std::string("Error!"));
-        QCOMPARE(window_->State().Caption, std::string("Sonivex"));
-        QCOMPARE(Report(), QString());
-        QVERIFY(!Action("mnuUndo")->isEnabled());
-        QVERIFY(!Action("mnuSave")->isEnabled());
+        QCOMPARE(window_->messages, (std::vector<std::string>{"Save changes to SONG.MID?",
+                                                              "BAD.MID is not a MID file", "Error!"}));
+        QCOMPARE(window_->State().Caption, std::string("Sonivex - SONG.MID"));
+        QCOMPARE(Report(), report);
+        QCOMPARE(WorkingCopy(), edited);
+        QVERIFY(Action("mnuSave")->isEnabled());
+        QVERIFY(Action("mnuPlay")->isEnabled());
+        QVERIFY(!std::filesystem::exists(folder_->Path() / "BAD.MID"));  // no log of the refused file
+        for (const auto& entry : std::filesystem::directory_iterator(folder_->Path())) {
+            QVERIFY2(entry.path().filename().string().rfind("sonivex-open.", 0) != 0, "the place aside is gone");
+        }
+
+        // The history is whole: Undo takes the edit back.
+        Action("mnuUndo")->trigger();
+        QCOMPARE(WorkingCopy(), TwoTrackSong());
     }
 
     void YesToAllRepairsEveryBadTimeSignatureAfterOneQuestion() {
