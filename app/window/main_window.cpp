@@ -358,6 +358,7 @@ void MainWindow::BuildMenus() {
     // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
     const std::pair<MenuCommand, QKeySequence> keys[] = {{MenuCommand::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
                                                          {MenuCommand::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                                         {MenuCommand::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
                                                          {MenuCommand::Exit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
                                                          {MenuCommand::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
                                                          {MenuCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
@@ -384,6 +385,7 @@ void MainWindow::AddCommandMenus() {
     const Menu menus[] = {
         {"mnuFile", "File",
          {{MenuCommand::Open, "Open...", &f.mnuOpen}, {MenuCommand::Save, "Save...", &f.mnuSave},
+          {MenuCommand::SaveAs, "Save As...", &f.mnuSaveAs},
           {MenuCommand::ExportAudio, "Export Audio...", &f.mnuExportAudio}, {std::nullopt, "streep1", nullptr},
           {MenuCommand::Exit, "Exit", &f.mnuExit}}},
         {"mnuEdit", "Edit", {{MenuCommand::Undo, "Undo", &f.mnuUndo}, {MenuCommand::Redo, "Redo", &f.mnuRedo}}},
@@ -573,7 +575,9 @@ void MainWindow::LetEventsRun() {
 }
 
 void MainWindow::SetCaption(const std::string& caption) {
-    const QString title = caption.empty() ? QString::fromLatin1(kAppTitle) : QString::fromLocal8Bit(caption);
+    // "[*]" is where Qt puts the mark of unsaved changes (ShowUnsavedChanges).
+    const QString title = (caption.empty() ? QString::fromLatin1(kAppTitle) : QString::fromLocal8Bit(caption)) +
+                          QStringLiteral("[*]");
     if (windowTitle() != title) setWindowTitle(title);
 }
 

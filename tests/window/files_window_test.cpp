@@ -1,5 +1,7 @@
-// The window's files and questions: a refused Open, and the repair question with its "to All" answers.
+// The window's files and questions: a refused Open, Save As and the file it leaves the window on, and the
+// repair question with its "to All" answers.
 #include <QAction>
+#include <QKeySequence>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -76,6 +78,7 @@ private slots:
         QCOMPARE(window_->messages, (std::vector<std::string>{"Save changes to SONG.MID?",
                                                               "BAD.MID is not a MID file", "Error!"}));
         QCOMPARE(window_->State().Caption, std::string("Sonivex - SONG.MID"));
+        QVERIFY(window_->isWindowModified());
         QCOMPARE(Report(), report);
         QCOMPARE(WorkingCopy(), edited);
         QVERIFY(Action("mnuSave")->isEnabled());
@@ -88,6 +91,47 @@ private slots:
         // The history is whole: Undo takes the edit back.
         Action("mnuUndo")->trigger();
         QCOMPARE(WorkingCopy(), TwoTrackSong());
+        QVERIFY(!window_->isWindowModified());
+    }
+
+    void SaveAsWorksOnTheSavedFileFromThenOn() {
+        Open(folder_->WriteSong(TwoTrackSong()));
+        window_->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        QVERIFY(window_->isWindowModified());
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - SONG.MID[*]"));
+        const std::filesystem::path lieder = folder_->Path() / "Meine Lieder";
+        std::filesystem::create_directory(lieder);
+        const std::string target = (lieder / "\xC3\x9C" "bung.mid").string();
+        window_->files = {target};
+        QVERIFY(Action("mnuSaveAs")->isEnabled());
+        QCOMPARE(Action("mnuSaveAs")->shortcut(), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+        Action("mnuSaveAs")->trigger();
+        QCOMPARE(window_->dialogs.back().title, std::string("Save MIDI file"));
+        QCOMPARE(ReadWholeFile(target).value_or(Bytes{}), WorkingCopy());
+        QCOMPARE(window_->State().Caption, std::string("Sonivex - \xC3\x9C" "BUNG.MID"));
+        QVERIFY(!window_->isWindowModified());
+        QCOMPARE(window_->State().recent.Paths().front(), target);
+
+        // The next report names the new file, with its letters as they are.
+        window_->findChild<QPushButton*>(QStringLiteral("Command2"))->click();
+        QVERIFY(window_->isWindowModified());
+        QVERIFY2(Report().contains(QStringLiteral("File        : ") + QString::fromStdString(target)),
+                 qPrintable(Report().left(200)));
+
+        // Save asks in the new file's folder, with its name, and saves there.
+        window_->answers = {Answer::Yes};  // overwrite
+        window_->files = {target};
+        Action("mnuSave")->trigger();
+        QCOMPARE(window_->dialogs.back().initialFolder, lieder.string());
+        QCOMPARE(window_->dialogs.back().initialName, std::string("\xC3\x9C" "bung.mid"));
+        QCOMPARE(window_->messages.back(), target + " already exists, overwrite?");
+        QCOMPARE(ReadWholeFile(target).value_or(Bytes{}), WorkingCopy());
+        QVERIFY(!window_->isWindowModified());
+
+        // Export Audio offers the song's name beside it.
+        Action("mnuExportAudio")->trigger();
+        QCOMPARE(window_->dialogs.back().initialFolder, lieder.string());
+        QCOMPARE(window_->dialogs.back().initialName, std::string("\xC3\x9C" "bung.wav"));
     }
 
     void YesToAllRepairsEveryBadTimeSignatureAfterOneQuestion() {

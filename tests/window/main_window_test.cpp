@@ -225,7 +225,7 @@ private slots:
         const QSize client(Pixels(12912, window_->logicalDpiX()), Pixels(9756, window_->logicalDpiY()));
         QCOMPARE(window_->centralWidget()->size(), client);
         QCOMPARE(window_->objectName(), QStringLiteral("frmmain"));
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex[*]"));
         QVERIFY(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
         QVERIFY(window_->windowFlags() & Qt::WindowMinimizeButtonHint);
         QVERIFY(window_->windowFlags() & Qt::WindowCloseButtonHint);
@@ -362,6 +362,7 @@ private slots:
         };
         QCOMPARE(items("mnuFile"),
                  (QStringList{"mnuOpen=Open... Ctrl+O", "mnuSave=Save... (off) Ctrl+S",
+                              "mnuSaveAs=Save As... (off) Ctrl+Shift+S",
                               "mnuExportAudio=Export Audio... (off)", "mnuRecentSongs=Recent Songs (off)", "streep1=",
                               "mnuExit=Exit Ctrl+Q"}));
         QCOMPARE(items("mnuEdit"), (QStringList{"mnuUndo=Undo (off) Ctrl+Z", "mnuRedo=Redo (off) Ctrl+Shift+Z"}));
@@ -745,7 +746,7 @@ private slots:
         for (const char* on : {"Pause", "Stop", "Save"}) {
             QVERIFY2(Toolbar()->widgetForAction(ToolbarAction(on))->isEnabled(), on);
         }
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - SONG.MID"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - SONG.MID[*]"));
         window_->close();
         window_->State().media.Device = nullptr;
     }
