@@ -62,11 +62,13 @@ private:
 bool RefusedWhenLoadedAside(Session& s, const std::string& path) {
     const std::optional<FolderAside> aside = FolderAside::Make(s.folders.work);
     if (!aside) return false;
+    // The load aside writes the song's log as the load does (a refused file may have one, as it always had);
+    // a load that takes the file writes it again from the start.
     KeptMessages messages;
     bool refused = false;
     {
         SongSession trial(messages, Folders{s.folders.data, aside->Path(), s.folders.logs});
-        trial.song.Log.SwitchOff();  // the real load writes the log
+        if (s.song.Log.SwitchedOff()) trial.song.Log.SwitchOff();
         trial.song.SourcePath = path;
         trial.song.FileValid = 1;
         LoadFile(trial);

@@ -61,6 +61,7 @@ public:
         Close();
         off_ = true;
     }
+    bool SwitchedOff() const { return off_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     const std::filesystem::path& Path() const { return path_; }

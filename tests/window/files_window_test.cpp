@@ -83,7 +83,7 @@ private slots:
         QCOMPARE(WorkingCopy(), edited);
         QVERIFY(Action("mnuSave")->isEnabled());
         QVERIFY(Action("mnuPlay")->isEnabled());
-        QVERIFY(!std::filesystem::exists(folder_->Path() / "BAD.MID"));  // no log of the refused file
+        QVERIFY(!std::filesystem::exists(folder_->Path() / "logs" / "bad.txt"));  // refused before the log
         for (const auto& entry : std::filesystem::directory_iterator(folder_->Path())) {
             QVERIFY2(entry.path().filename().string().rfind("sonivex-open.", 0) != 0, "the place aside is gone");
         }
