@@ -31,6 +31,7 @@
 #include "about/form_layout.h"
 #include "app/commands.h"
 #include "dialogs.h"
+#include "midi/song_text.h"
 #include "media_frame.h"
 #include "progress_window.h"
 #include "recent_songs.h"
@@ -527,7 +528,7 @@ void MainWindow::Refresh() {
 
     if (f.RichTextBox1 != shownReport_) {
         shownReport_ = f.RichTextBox1;
-        QString text = Latin1(shownReport_);
+        QString text = QString::fromStdString(LinesAsUtf8(shownReport_));  // paths are UTF-8, old names CP1252
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         report_->setPlainText(text);
     }
