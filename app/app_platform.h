@@ -48,6 +48,10 @@ public:
     // Shows the piano roll window of the working copy, or brings it to the front when it is open already.
     virtual void ShowPianoRoll() {}
 
+    // Marks the main window's caption as holding unsaved changes (true) or not; called after every command
+    // with the session's unsaved-changes state.
+    virtual void ShowUnsavedChanges(bool /*unsaved*/) {}
+
     // Closes the main window (its unload step then shuts the program down).
     virtual void CloseMainWindow() {}
 

@@ -82,7 +82,7 @@ void ShowNoSong(Session& s) {
     f.RichTextBox1.clear();
     SetPlaybackControls(f, false, false, false);
     f.Paused = false;
-    f.mnuSave.enabled = f.SaveButton.enabled = false;
+    f.mnuSave.enabled = f.SaveButton.enabled = f.mnuSaveAs.enabled = false;
     for (Control* c : {static_cast<Control*>(&f.Combo1), static_cast<Control*>(&f.Combo2),
                        static_cast<Control*>(&f.Combo3), static_cast<Control*>(&f.Combo4),
                        static_cast<Control*>(&f.Combo5), static_cast<Control*>(&f.Command1),
@@ -158,7 +158,7 @@ bool OfferToSaveChanges(Session& s) {
     s.platform.SetBusy(false);
     const Answer answer = s.platform.ShowMessage("Save changes to " + s.song.FileTitle + "?", Buttons::YesNoCancel,
                                                  Icon::Question, kAppTitle);
-    if (answer == Answer::Yes) return SaveCommand(s) == SaveOutcome::Saved;
+    if (answer == Answer::Yes) return SaveCommand(s, AfterSave::FollowTheFile) == SaveOutcome::Saved;
     return answer == Answer::No;
 }
 
@@ -226,7 +226,7 @@ void LeaveThePreviousSong(Session& s) {
     MediaClose(s.media, kMediaAlias);
     s.history.Clear();
     ShowHistoryControls(s);
-    f.mnuExportAudio.enabled = false;
+    f.mnuExportAudio.enabled = f.mnuSaveAs.enabled = false;
     f.mnuSave.enabled = f.SaveButton.enabled = false;
     f.Command1.enabled = f.Command4.enabled = false;
 }
@@ -282,7 +282,7 @@ void ShowTheLoadedSong(Session& s, const std::string& chosen) {
     f.Combo5.enabled = true;
     f.Combo8.listIndex = 0;
     SetPlaybackControls(f, true, false, false);
-    f.mnuExportAudio.enabled = true;
+    f.mnuExportAudio.enabled = f.mnuSaveAs.enabled = true;
     s.recent.Opened(chosen);
     f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
     ResetEffectControls(f);
@@ -314,6 +314,14 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
         m.SourcePath = previousSource;
         return OpenOutcome::NoDataFile;
     }
+    // A file that the load refuses leaves the song open now as it was: its report, its edits and its history.
+    s.platform.SetBusy(true);
+    if (RefusedWhenLoadedAside(s, chosen)) {
+        m.SourcePath = previousSource;
+        s.platform.SetBusy(false);
+        s.Message("Error!");
+        return OpenOutcome::Rejected;
+    }
     LeaveThePreviousSong(s);
     FillTheFixedLists(s, (*dataLines)[0], (*dataLines)[1]);
 
@@ -324,6 +332,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     ReportOutcome report = ReportOutcome::Done;
     {
         const WorkingCopyHeld held(s);  // the song is read from the disk once, for the load and its report
+        m.RepairAll.reset();            // "Yes to All" and "No to All" hold for one Open
         LoadFile(s);
         if (!m.FileValid) {
             s.platform.SetBusy(false);
@@ -357,9 +366,25 @@ OpenOutcome OpenCommand(Session& s, const std::string& path) { return OpenGuarde
 
 void RunCommand(Session& s, const std::function<void()>& command) {
     if (!RunGuarded(s, command)) s.platform.SetBusy(false);
+    s.app.ShowUnsavedChanges(s.form.UnsavedChanges);
 }
 
-SaveOutcome SaveCommand(Session& s) {
+namespace {
+
+// After a save under a new name the session works on that file: its title in the caption, its path in the
+// next report, among the recent songs and in the next Save dialog. The log goes on where the Open began it.
+void WorkOnTheSavedFile(Session& s, const std::string& target) {
+    SongModel& m = s.song;
+    m.SourcePath = target;
+    m.FileTitle = UpperAscii(PathTail(target));
+    s.form.SongPath = target;
+    s.ShowCaption(std::string(kAppTitle) + " - " + m.FileTitle);
+    s.recent.Opened(target);
+}
+
+}  // namespace
+
+SaveOutcome SaveCommand(Session& s, AfterSave after) {
     FormModel& f = s.form;
     if (!s.song.FileValid) {
         f.mnuSave.enabled = f.SaveButton.enabled = false;
@@ -387,6 +412,7 @@ SaveOutcome SaveCommand(Session& s) {
     }
     f.UnsavedChanges = false;
     s.history.MarkSaved();
+    if (after == AfterSave::FollowTheFile) WorkOnTheSavedFile(s, target);
     s.platform.SetBusy(false);
     return SaveOutcome::Saved;
 }
@@ -438,7 +464,8 @@ void Combo6_Click(Session& s) {
 void MenuClick(Session& s, MenuCommand command) {
     switch (command) {
     case MenuCommand::Open: OpenCommand(s); break;
-    case MenuCommand::Save: SaveCommand(s); break;
+    case MenuCommand::Save:
+    case MenuCommand::SaveAs: SaveCommand(s, AfterSave::FollowTheFile); break;
     case MenuCommand::ExportAudio: ExportAudioCommand(s); break;
     case MenuCommand::Exit:
         if (QueryUnload(s)) s.app.CloseMainWindow();

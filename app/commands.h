@@ -22,7 +22,8 @@ void FormLoad(Session& s);
 
 // Open: offers to save unsaved changes first (Cancel there cancels the Open), asks for a file in the folder of
 // the last song opened (the home folder the first time), refills the lists, loads it, runs the report and opens
-// it for playback. A file the load refuses leaves no song shown (ShowNoSong) and nothing to play or save.
+// it for playback. The file is loaded aside first: a file the load refuses leaves the song that was open as it
+// was (its report, its unsaved edits and its history).
 OpenOutcome OpenCommand(Session& s);
 
 // Open without the dialog: opens `path` as if the user had chosen it there (a file dropped on the window, a
@@ -37,10 +38,15 @@ void RunCommand(Session& s, const std::function<void()>& command);
 // declined; Failed when the file could not be written (its message was shown).
 enum class SaveOutcome { Saved, NotSaved, Failed };
 
-// Save: copies the working copy to a name the user chooses, after asking before overwriting. The dialog starts
-// in the song's folder with the song's name; a name without an extension gets ".mid". Saving clears the
-// unsaved changes.
-SaveOutcome SaveCommand(Session& s);
+// What the session works on after a save: the song as it was opened (sonivex-cli's --save, whose later
+// reports still name the file it opened), or the file just saved (the window's Save and Save As).
+enum class AfterSave { KeepTheSong, FollowTheFile };
+
+// Save and Save As: copies the working copy to a name the user chooses, after asking before overwriting. The
+// dialog starts in the song's folder with the song's name; a name without an extension gets ".mid". Saving
+// clears the unsaved changes. Following the file, the caption, the next report's "File" line, the recent songs
+// and the next Save dialog name the file saved.
+SaveOutcome SaveCommand(Session& s, AfterSave after = AfterSave::KeepTheSong);
 
 // A path whose file name has no extension gets `extension` (".mid"); any other path stays as it is.
 std::string WithDefaultExtension(const std::string& path, const std::string& extension);

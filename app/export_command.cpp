@@ -18,14 +18,21 @@ std::string CurrentFolder() {
     return std::filesystem::current_path(ec).string();
 }
 
+// The folder of the song open now (the file last saved, after a save), or the current folder.
+std::string SongFolder(const Session& s) {
+    const std::filesystem::path song = s.form.SongPath.empty() ? s.song.SourcePath : s.form.SongPath;
+    return song.has_parent_path() ? song.parent_path().string() : CurrentFolder();
+}
+
 }  // namespace
 
 void ExportAudioCommand(Session& s) {
     if (!HasSong(s)) return;
     const std::string offered = std::filesystem::path(s.song.SourcePath).stem().string() + ".wav";
+    // The dialog starts beside the song, with the song's name.
     // The dialog adds ".wav" to a name typed without an extension.
     const std::string target =
-        s.app.ChooseFile({.title = "Export audio", .filter = kAudioFilter, .initialFolder = CurrentFolder(),
+        s.app.ChooseFile({.title = "Export audio", .filter = kAudioFilter, .initialFolder = SongFolder(s),
                                .initialName = offered, .save = true, .defaultExtension = ".wav"});
     if (target.empty()) return;
     if (AudioFormatOf(target) && FileExists(target)) {

@@ -12,8 +12,8 @@ inline constexpr const char* kAudioFilter =
     "Audio files (*.wav;*.flac;*.ogg)|*.wav;*.flac;*.ogg|WAV (*.wav)|*.wav|FLAC (*.flac)|*.flac|"
     "Ogg Vorbis (*.ogg)|*.ogg";
 
-// Asks for a file name in a save dialog (the song's name with .wav offered; a name without an extension gets
-// ".wav"), asks before replacing an existing file, then exports as ExportAudio does. Does nothing without a
+// Asks for a file name in a save dialog (in the song's folder, the song's name with .wav offered; a name without
+// an extension gets ".wav"), asks before replacing an existing file, then exports as ExportAudio does. Does nothing without a
 // song or when the dialog is cancelled.
 void ExportAudioCommand(Session& s);
 

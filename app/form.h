@@ -88,6 +88,7 @@ struct FormModel {
     // Menus.
     Control mnuOpen;
     Control mnuSave;
+    Control mnuSaveAs;  // on while a song is open
     Control mnuExit;
     Control mnuPlay;
     Control mnuPause;

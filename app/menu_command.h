@@ -6,7 +6,7 @@ namespace sonivex {
 
 // One value per menu item that runs a command of the session; each has its row in kMenuCommandNames, in the
 // same place.
-enum class MenuCommand { Open, Save, ExportAudio, Exit, Undo, Redo, PianoRoll, Play, Pause, Stop, About };
+enum class MenuCommand { Open, Save, SaveAs, ExportAudio, Exit, Undo, Redo, PianoRoll, Play, Pause, Stop, About };
 
 // A command with the object name of its menu item and the key of its toolbar button (null without a button).
 struct MenuCommandName {
@@ -19,6 +19,7 @@ struct MenuCommandName {
 inline constexpr MenuCommandName kMenuCommandNames[] = {
     {MenuCommand::Open, "mnuOpen", "Open"},
     {MenuCommand::Save, "mnuSave", "Save"},
+    {MenuCommand::SaveAs, "mnuSaveAs", nullptr},
     {MenuCommand::ExportAudio, "mnuExportAudio", nullptr},
     {MenuCommand::Exit, "mnuExit", nullptr},
     {MenuCommand::Undo, "mnuUndo", "Undo"},

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "json_writer.h"
+#include "midi/song_text.h"
 #include "reader/files.h"
 #include "reader/load.h"
 #include "reader/text.h"
@@ -121,7 +122,7 @@ void WriteTrackList(JsonWriter& w, const SongFacts& f) {
         w.BeginObject().Field("index", static_cast<std::int64_t>(i + 1));
         if (i < t.tracks.size()) {
             const TrackSummary& d = t.tracks[i];
-            w.Field("name", d.name);
+            w.Field("name", TextAsUtf8(d.name));
             w.Key("channels").BeginArray();
             for (int c : d.channels) w.Int(c + 1);
             w.EndArray();
@@ -133,11 +134,11 @@ void WriteTrackList(JsonWriter& w, const SongFacts& f) {
         }
         if (i < listed.size()) {
             const Report::Track& r = listed[i];
-            w.Field("report_name", ReportName(r));
+            w.Field("report_name", TextAsUtf8(ReportName(r)));
             w.Field("length", r.length);
             w.Field("time_text", r.seconds ? PlayingTime(*r.seconds).text : std::string());
             w.Key("report_lines").BeginArray();
-            for (const std::string& line : r.lines) w.String(line);
+            for (const std::string& line : r.lines) w.String(TextAsUtf8(line));  // the song's texts as characters
             w.EndArray();
         }
         w.EndObject();

@@ -69,6 +69,17 @@ void ReopenLog(SongSession& s) {
     if (!s.song.Log.Path().empty()) s.song.Log.Open(s.song.Log.Path(), true);
 }
 
+// Asks a repair question with Yes, No, "Yes to All" and "No to All"; an answer "to All" answers every repair
+// question after it in this Open without asking. True to repair.
+bool AskToRepair(SongSession& s, const std::string& question) {
+    std::optional<bool>& all = s.song.RepairAll;
+    if (all) return *all;
+    s.platform.SetBusy(false);
+    const Answer answer = s.platform.ShowMessage(question, Buttons::YesNoAll, Icon::Question, kAppTitle);
+    if (answer == Answer::YesToAll || answer == Answer::NoToAll) all = answer == Answer::YesToAll;
+    return answer == Answer::Yes || answer == Answer::YesToAll;
+}
+
 void RepairTimeSignature(SongSession& s) {
     SongModel& m = s.song;
     m.RestartAfterRepair = true;
@@ -122,7 +133,7 @@ MetaOutcome TimeSignature(SongSession& s, TrackDecoder& r, bool channelEventsBef
     // A clocks byte of 0 can be repaired; when the event is too short to hold one there is nothing to repair.
     if (cc == 0 && data.size() >= 3 && m.RepairsThisReport < kMaxRepairsPerReport) {
         m.TimeSigFixPos = dataStart + 4;
-        if (s.Ask("ERROR: Invalid Time Signature.  Repair? ")) {
+        if (AskToRepair(s, "ERROR: Invalid Time Signature.  Repair? ")) {
             RepairTimeSignature(s);
             return MetaOutcome::Stop;
         }

@@ -63,6 +63,7 @@ public:
         Close();
         off_ = true;
     }
+    bool SwitchedOff() const { return off_; }
     void Close();
     bool IsOpen() const { return fd_ >= 0; }
     const std::filesystem::path& Path() const { return path_; }
@@ -153,6 +154,7 @@ struct SongModel {
     bool FileRepaired = false;
     bool RestartAfterRepair = false;
     int RepairsThisReport = 0;  // repairs in this report run; bounded so a hostile file cannot loop
+    std::optional<bool> RepairAll;  // "Yes to All" (true) or "No to All" in this Open: no repair is asked again
     // The working copy's bytes while something holds them (WorkingCopyHeld: the Open command from the load to
     // the end of its report, a report run), so that the song is read from the disk once and not again for
     // each track; nothing otherwise. Every replacement of the working copy keeps them in step.

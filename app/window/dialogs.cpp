@@ -28,6 +28,19 @@ QString MessageText(const std::string& text) {
     return out;
 }
 
+// Yes, No, "Yes to All" and "No to All"; closing the box counts as No.
+Answer AskWithAllButtons(QMessageBox& box) {
+    box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::YesToAll | QMessageBox::NoToAll);
+    box.setDefaultButton(QMessageBox::Yes);
+    box.setEscapeButton(QMessageBox::No);
+    switch (box.exec()) {
+    case QMessageBox::Yes: return Answer::Yes;
+    case QMessageBox::YesToAll: return Answer::YesToAll;
+    case QMessageBox::NoToAll: return Answer::NoToAll;
+    default: return Answer::No;
+    }
+}
+
 }  // namespace
 
 QString QtFileFilter(const std::string& filter) {
@@ -55,6 +68,7 @@ Answer RunMessageBox(QWidget* parent, const std::string& text, Buttons buttons, 
     if (buttons == Buttons::YesNoCancel) shown = QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel;
     QMessageBox box(BoxIcon(icon), caption, MessageText(text), shown, parent);
     box.setTextFormat(Qt::PlainText);  // file names may hold "<"
+    if (buttons == Buttons::YesNoAll) return AskWithAllButtons(box);
     if (buttons == Buttons::YesNoCancel) {
         box.setDefaultButton(QMessageBox::Yes);
         box.setEscapeButton(QMessageBox::Cancel);

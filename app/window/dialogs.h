@@ -15,9 +15,9 @@ namespace sonivex {
 // matches names without a dot.
 QString QtFileFilter(const std::string& filter);
 
-// Shows a modal message box over `parent`: the text, the buttons (OK; Yes and No; or Yes, No and Cancel), the
-// icon and the title ("Sonivex" when the title is empty). Returns the button pressed; closing a Yes/No box
-// counts as No, closing a Yes/No/Cancel box as Cancel.
+// Shows a modal message box over `parent`: the text, the buttons (OK; Yes and No; Yes, No and Cancel; or Yes,
+// No, Yes to All and No to All), the icon and the title ("Sonivex" when the title is empty). Returns the button
+// pressed; closing a box with No counts as No, closing a Yes/No/Cancel box as Cancel.
 Answer RunMessageBox(QWidget* parent, const std::string& text, Buttons buttons, Icon icon, const std::string& title);
 
 // Shows an open or a save dialog with the request's title, filter, folder and name. The dialog neither asks

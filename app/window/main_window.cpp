@@ -31,6 +31,7 @@
 #include "about/form_layout.h"
 #include "app/commands.h"
 #include "dialogs.h"
+#include "midi/song_text.h"
 #include "media_frame.h"
 #include "progress_window.h"
 #include "recent_songs.h"
@@ -358,6 +359,7 @@ void MainWindow::BuildMenus() {
     // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
     const std::pair<MenuCommand, QKeySequence> keys[] = {{MenuCommand::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
                                                          {MenuCommand::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
+                                                         {MenuCommand::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
                                                          {MenuCommand::Exit, QKeySequence(Qt::CTRL | Qt::Key_Q)},
                                                          {MenuCommand::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
                                                          {MenuCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
@@ -384,6 +386,7 @@ void MainWindow::AddCommandMenus() {
     const Menu menus[] = {
         {"mnuFile", "File",
          {{MenuCommand::Open, "Open...", &f.mnuOpen}, {MenuCommand::Save, "Save...", &f.mnuSave},
+          {MenuCommand::SaveAs, "Save As...", &f.mnuSaveAs},
           {MenuCommand::ExportAudio, "Export Audio...", &f.mnuExportAudio}, {std::nullopt, "streep1", nullptr},
           {MenuCommand::Exit, "Exit", &f.mnuExit}}},
         {"mnuEdit", "Edit", {{MenuCommand::Undo, "Undo", &f.mnuUndo}, {MenuCommand::Redo, "Redo", &f.mnuRedo}}},
@@ -525,7 +528,7 @@ void MainWindow::Refresh() {
 
     if (f.RichTextBox1 != shownReport_) {
         shownReport_ = f.RichTextBox1;
-        QString text = Latin1(shownReport_);
+        QString text = QString::fromStdString(LinesAsUtf8(shownReport_));  // paths are UTF-8, old names CP1252
         text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
         report_->setPlainText(text);
     }
@@ -573,7 +576,9 @@ void MainWindow::LetEventsRun() {
 }
 
 void MainWindow::SetCaption(const std::string& caption) {
-    const QString title = caption.empty() ? QString::fromLatin1(kAppTitle) : QString::fromLocal8Bit(caption);
+    // "[*]" is where Qt puts the mark of unsaved changes (ShowUnsavedChanges).
+    const QString title = (caption.empty() ? QString::fromLatin1(kAppTitle) : QString::fromLocal8Bit(caption)) +
+                          QStringLiteral("[*]");
     if (windowTitle() != title) setWindowTitle(title);
 }
 

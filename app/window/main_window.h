@@ -79,6 +79,7 @@ public:
     void UnloadAbout() override;
     void ShowPianoRoll() override;
     void CloseMainWindow() override;
+    void ShowUnsavedChanges(bool unsaved) override { setWindowModified(unsaved); }
     std::intptr_t MediaWindow() override;
     WindowRect MediaWindowRect() override;
     void InstallMediaHook() override;

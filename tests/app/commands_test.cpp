@@ -130,10 +130,12 @@ TEST(OpenCommand, ShowsErrorWhenTheLoadRejectsTheFile) {
     Window w;
     w.Open({'n', 'o', 'p', 'e'}, "bad.mid");
     EXPECT_EQ(w.t.platform().messages, (std::vector<std::string>{"BAD.MID is not a MID file", "Error!"}));
-    EXPECT_TRUE(w.form().FileLoaded);
-    EXPECT_GT(w.form().Combo6.items.size(), 11u);
+    // Refused while loaded aside: the window is as it was before the Open.
+    EXPECT_FALSE(w.form().FileLoaded);
+    EXPECT_TRUE(w.form().Combo6.items.empty());
     EXPECT_FALSE(w.form().mnuPlay.enabled);
-    EXPECT_EQ(w.device.commands, (std::vector<std::string>{"Close VAVidev1 notify"}));
+    EXPECT_TRUE(w.device.commands.empty());
+    EXPECT_EQ(w.t->song.SourcePath, "");
 }
 
 TEST(SaveCommand, CopiesTheWorkingCopyAfterAskingBeforeOverwriting) {
@@ -282,7 +284,7 @@ TEST(Routing, NamesEveryMenuItemAndToolbarButtonOnce) {
             EXPECT_TRUE(names.insert(row.toolbarKey).second) << row.toolbarKey;
         }
     }
-    EXPECT_EQ(names.size(), 18u);  // eleven menu items, seven toolbar buttons
+    EXPECT_EQ(names.size(), 19u);  // twelve menu items, seven toolbar buttons
 }
 
 TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
@@ -549,23 +551,25 @@ TEST(FileDialogs, ANameWithoutAnExtensionIsSavedWithMid) {
     EXPECT_TRUE(std::filesystem::exists(folder / "tune"));
 }
 
-TEST(OpenCommand, ARefusedFileLeavesNoSongShownAndNothingToPlayOrSave) {
+TEST(OpenCommand, ARefusedFileKeepsTheSongThatWasOpenWithItsChanges) {
     ChangedSong w;
-    ASSERT_NE(w.form().RichTextBox1, "");
+    const std::string report = w.form().RichTextBox1;
+    const std::string source = w.t->song.SourcePath;
+    ASSERT_NE(report, "");
     w.t.platform().Answers({Answer::No});
     w.Open({'n', 'o', 'p', 'e'}, "bad.mid");
     FormModel& f = w.form();
     EXPECT_EQ(w.messages().back(), "Error!");
-    EXPECT_EQ(w.t->Caption, "Sonivex");
-    EXPECT_EQ(w.t.platform().caption, "Sonivex");
-    EXPECT_EQ(f.RichTextBox1, "");
-    for (const Control* c : {&f.mnuPlay, &f.PlayButton, &f.mnuPause, &f.PauseButton, &f.mnuStop, &f.StopButton,
-                             &f.mnuSave, &f.SaveButton, &f.Command1, &f.Command2, &f.Command3, &f.Command4}) {
-        EXPECT_FALSE(c->enabled);
+    EXPECT_EQ(w.t->Caption, "Sonivex - SONG.MID");
+    EXPECT_EQ(f.RichTextBox1, report);
+    for (const Control* c : {&f.mnuPlay, &f.PlayButton, &f.mnuSave, &f.SaveButton, &f.mnuSaveAs, &f.Command2,
+                             &f.Command3, &f.mnuUndo}) {
+        EXPECT_TRUE(c->enabled);
     }
-    EXPECT_FALSE(f.UnsavedChanges);  // the changed song's working copy is gone
-    EXPECT_EQ(f.SongPath, "");
-    EXPECT_EQ(f.PlayingPosition, "");
+    EXPECT_TRUE(f.UnsavedChanges);
+    EXPECT_EQ(f.SongPath, source);
+    EXPECT_EQ(w.t->song.SourcePath, source);
+    EXPECT_TRUE(w.t->history.CanUndo());
 }
 
 TEST(Playback, SpacePausesWhilePlayingAndPlaysOtherwise) {

@@ -427,6 +427,24 @@ TEST(JsonOption, PrintsOneObjectAfterTheCommandsAndKeepsTheLogOnlyWithoutNoLog) 
     EXPECT_TRUE(fs::exists(t.folder() / "logs" / "json.txt"));
 }
 
+TEST(JsonOption, GivesTrackNamesAsCharactersUtf8OrWindows1252) {
+    TestSession t;
+    const Bytes bytes = MidiFile()
+                            .Add(Track().Name(0, "\x93" "Caf\xE9\x94 \x80").NoteOn(0, 0, 60, 90).End(96))
+                            .Add(Track().Name(0, "\xC3\x9C" "bung").NoteOn(0, 1, 60, 90).End(96))
+                            .Build();
+    const fs::path song = t.WriteSong(bytes, "names.mid");
+    const fs::path out = t.folder().parent_path() / "names.out";
+    const std::string command = std::string(SONIVEX_CLI) + " --program-folder '" + t.folder().string() +
+                                "' --json --no-log '" + song.string() + "' > '" + out.string() +
+                                "' 2> /dev/null < /dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    const std::string json = ReadAll(out);
+    // Windows-1252: curly quotes, e acute and the euro sign; UTF-8 kept as it is.
+    EXPECT_NE(json.find("\"name\":\"\xE2\x80\x9C" "Caf\xC3\xA9\xE2\x80\x9D \xE2\x82\xAC\""), std::string::npos) << json;
+    EXPECT_NE(json.find("\"name\":\"\xC3\x9C" "bung\""), std::string::npos) << json;
+}
+
 // Runs `sonivex-cli --batch` in this process on the test session's program folder with `args`.
 int Batch(const TestSession& t, std::vector<std::string> args) {
     args.insert(args.begin(), {"sonivex-cli", "--batch", "--program-folder", t.folder().string()});

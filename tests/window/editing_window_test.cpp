@@ -147,7 +147,7 @@ private slots:
         QVERIFY(enter.isAccepted());
         QDropEvent drop(QPointF(10, 10), Qt::CopyAction, data.get(), Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(window_.get(), &drop);
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - DROPPED.MID"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - DROPPED.MID[*]"));
         QVERIFY(window_->dialogs.empty());
 
         // A folder is not taken.
@@ -172,7 +172,7 @@ private slots:
         window_ = NewWindow();
         QVERIFY(Action("mnuRecent2") != nullptr);
         Action("mnuRecent2")->trigger();
-        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - FIRST.MID"));
+        QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex - FIRST.MID[*]"));
         QCOMPARE(Action("mnuRecent1")->text(), QStringLiteral("&1 ") + QString::fromStdString(first));
 
         // A song that has gone is named and leaves the list.

@@ -1,5 +1,6 @@
 // Runs the window tests: every group, or the one named by the first argument ("MainWindowTest",
-// "AboutDialogTest" or "EditingWindowTest"); the remaining arguments go to Qt Test.
+// "AboutDialogTest", "EditingWindowTest", "PianoRollWindowTest", "FilesWindowTest" or "LyricsViewTest"); the
+// remaining arguments go to Qt Test.
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -10,6 +11,8 @@ int RunMainWindowTests(int argc, char** argv);
 int RunAboutDialogTests(int argc, char** argv);
 int RunEditingWindowTests(int argc, char** argv);
 int RunPianoRollWindowTests(int argc, char** argv);
+int RunFilesWindowTests(int argc, char** argv);
+int RunLyricsViewTests(int argc, char** argv);
 }  // namespace sonivex::test
 
 int main(int argc, char** argv) {
@@ -35,6 +38,12 @@ int main(int argc, char** argv) {
     }
     if (group == nullptr || std::strcmp(group, "PianoRollWindowTest") == 0) {
         failures += sonivex::test::RunPianoRollWindowTests(argc, argv);
+    }
+    if (group == nullptr || std::strcmp(group, "FilesWindowTest") == 0) {
+        failures += sonivex::test::RunFilesWindowTests(argc, argv);
+    }
+    if (group == nullptr || std::strcmp(group, "LyricsViewTest") == 0) {
+        failures += sonivex::test::RunLyricsViewTests(argc, argv);
     }
     return failures == 0 ? 0 : 1;
 }
