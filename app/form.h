@@ -93,6 +93,8 @@ struct FormModel {
     Control mnuUndo;
     Control mnuRedo;
     Control mnuExportAudio;
+    Control mnuTranspose;
+    Control mnuTempo;
 
     // Toolbar buttons 1, 2, 4, 5 and 6 (3 is a separator).
     Control OpenButton;
