@@ -337,6 +337,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
             return OpenOutcome::Rejected;
         }
         f.SongPath = chosen;
+        ++f.SongsOpened;
         f.Command2.enabled = f.Command3.enabled = true;
         report = BuildReport(s);
     }

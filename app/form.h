@@ -109,6 +109,7 @@ struct FormModel {
     std::string StatusBar1;    // never written
 
     bool FileLoaded = false;  // once the Open command has filled the lists
+    int SongsOpened = 0;      // Opens that loaded a song, so the window knows a new song from an edited one
     bool Paused = false;
 
     // The song around the controls.
