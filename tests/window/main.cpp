@@ -1,5 +1,5 @@
 // Runs the window tests: every group, or the one named by the first argument ("MainWindowTest",
-// "AboutDialogTest" or "EditingWindowTest"); the remaining arguments go to Qt Test.
+// "AboutDialogTest", "EditingWindowTest", "PianoRollWindowTest" or "OverviewWindowTest"); the remaining arguments go to Qt Test.
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -10,6 +10,7 @@ int RunMainWindowTests(int argc, char** argv);
 int RunAboutDialogTests(int argc, char** argv);
 int RunEditingWindowTests(int argc, char** argv);
 int RunPianoRollWindowTests(int argc, char** argv);
+int RunOverviewWindowTests(int argc, char** argv);
 }  // namespace sonivex::test
 
 int main(int argc, char** argv) {
@@ -35,6 +36,9 @@ int main(int argc, char** argv) {
     }
     if (group == nullptr || std::strcmp(group, "PianoRollWindowTest") == 0) {
         failures += sonivex::test::RunPianoRollWindowTests(argc, argv);
+    }
+    if (group == nullptr || std::strcmp(group, "OverviewWindowTest") == 0) {
+        failures += sonivex::test::RunOverviewWindowTests(argc, argv);
     }
     return failures == 0 ? 0 : 1;
 }
