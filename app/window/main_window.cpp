@@ -400,6 +400,10 @@ void MainWindow::BuildViews(QTabWidget* views) {
     lyricsPage_->setToolTip(QStringLiteral("The song's lyrics and texts"));
     auto* lyricsLayout = new QVBoxLayout(lyricsPage_);
     lyricsLayout->setContentsMargins(0, 0, 0, 0);
+    // Until the lyrics view is put in (ShowLyricsPage), the page says what it is for.
+    auto* lyricsNote = new QLabel(QStringLiteral("This song holds lyrics or texts."), lyricsPage_);
+    lyricsNote->setAlignment(Qt::AlignCenter);
+    lyricsLayout->addWidget(lyricsNote);
     views_->addTab(lyricsPage_, QStringLiteral("Lyrics"));
     views_->setTabToolTip(2, QStringLiteral("The song's lyrics and texts"));
     views_->setTabVisible(2, false);

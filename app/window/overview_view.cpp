@@ -226,6 +226,11 @@ public:
         editor->setGeometry(option.rect);
     }
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        // A track without a channel event has nothing to choose: plain text, not a drop-down.
+        if (!(index.flags() & Qt::ItemIsEditable)) {
+            QStyledItemDelegate::paint(painter, option, index);
+            return;
+        }
         QStyleOptionComboBox box;
         box.rect = option.rect.adjusted(1, 1, -1, -1);
         box.state = option.state | QStyle::State_Enabled;
