@@ -282,7 +282,7 @@ TEST(Routing, NamesEveryMenuItemAndToolbarButtonOnce) {
             EXPECT_TRUE(names.insert(row.toolbarKey).second) << row.toolbarKey;
         }
     }
-    EXPECT_EQ(names.size(), 18u);  // eleven menu items, seven toolbar buttons
+    EXPECT_EQ(names.size(), 21u);  // fourteen menu items, seven toolbar buttons
 }
 
 TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {
