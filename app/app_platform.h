@@ -1,10 +1,13 @@
 // What the window's commands ask of the program's front end beyond messages: file dialogs, progress, letting
-// pending window events run, the about window, the piano roll, closing the window and the media frame.
+// pending window events run, the about window, the piano roll, the values of Transpose and Tempo, the user
+// guide, closing the window and the media frame.
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
+#include "edit/edit_commands.h"
 #include "reader/platform.h"
 
 namespace sonivex {
@@ -51,6 +54,14 @@ public:
     // Marks the main window's caption as holding unsaved changes (true) or not; called after every command
     // with the session's unsaved-changes state.
     virtual void ShowUnsavedChanges(bool /*unsaved*/) {}
+
+    // Edit, Transpose... and Edit, Tempo...: asks for the request's values (the semitones, and all tracks or one
+    // of the `trackCount` tracks; the percent of the speed). Nothing when the user cancels.
+    virtual std::optional<TransposeRequest> AskTranspose(int /*trackCount*/) { return std::nullopt; }
+    virtual std::optional<TempoRequest> AskTempo() { return std::nullopt; }
+
+    // Help, User Guide: shows the guide to the window that ships with the program.
+    virtual void ShowUserGuide() {}
 
     // Closes the main window (its unload step then shuts the program down).
     virtual void CloseMainWindow() {}

@@ -83,6 +83,7 @@ void ShowNoSong(Session& s) {
     SetPlaybackControls(f, false, false, false);
     f.Paused = false;
     f.mnuSave.enabled = f.SaveButton.enabled = f.mnuSaveAs.enabled = false;
+    f.mnuTranspose.enabled = f.mnuTempo.enabled = false;
     for (Control* c : {static_cast<Control*>(&f.Combo1), static_cast<Control*>(&f.Combo2),
                        static_cast<Control*>(&f.Combo3), static_cast<Control*>(&f.Combo4),
                        static_cast<Control*>(&f.Combo5), static_cast<Control*>(&f.Command1),
@@ -190,6 +191,7 @@ void ShowPlayingPosition(Session& s) {
     UpdateSongClock(s);
     if (!f.Clock.known) return;
     const Timeline& clock = f.Clock.timeline;
+    f.PlayingSeconds = clock.SecondsAt(*position);
     f.PlayingPosition =
         MinutesAndSeconds(clock.SecondsAt(*position)) + " / " + MinutesAndSeconds(clock.SecondsAt(*length));
 }
@@ -227,6 +229,9 @@ void LeaveThePreviousSong(Session& s) {
     s.history.Clear();
     ShowHistoryControls(s);
     f.mnuExportAudio.enabled = f.mnuSaveAs.enabled = false;
+    f.mnuTranspose.enabled = f.mnuTempo.enabled = false;
+    // The next song starts with every track sounding.
+    ClearTrackMix(s);
     f.mnuSave.enabled = f.SaveButton.enabled = false;
     f.Command1.enabled = f.Command4.enabled = false;
 }
@@ -283,6 +288,7 @@ void ShowTheLoadedSong(Session& s, const std::string& chosen) {
     f.Combo8.listIndex = 0;
     SetPlaybackControls(f, true, false, false);
     f.mnuExportAudio.enabled = f.mnuSaveAs.enabled = true;
+    f.mnuTranspose.enabled = f.mnuTempo.enabled = true;
     s.recent.Opened(chosen);
     f.Combo1.enabled = f.Combo2.enabled = f.Combo3.enabled = true;
     ResetEffectControls(f);
@@ -341,6 +347,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
             return OpenOutcome::Rejected;
         }
         f.SongPath = chosen;
+        ++f.SongsOpened;
         f.Command2.enabled = f.Command3.enabled = true;
         report = BuildReport(s);
     }
@@ -472,10 +479,17 @@ void MenuClick(Session& s, MenuCommand command) {
         break;
     case MenuCommand::Undo: UndoCommand(s); break;
     case MenuCommand::Redo: RedoCommand(s); break;
+    case MenuCommand::Transpose:
+        if (const std::optional<TransposeRequest> request = s.app.AskTranspose(s.song.TracksFound)) TransposeSong(s, *request);
+        break;
+    case MenuCommand::Tempo:
+        if (const std::optional<TempoRequest> request = s.app.AskTempo()) ChangeTempo(s, *request);
+        break;
     case MenuCommand::PianoRoll: s.app.ShowPianoRoll(); break;
     case MenuCommand::Play: Play1(s); break;
     case MenuCommand::Pause: Pause1(s); break;
     case MenuCommand::Stop: Stop1(s); break;
+    case MenuCommand::UserGuide: s.app.ShowUserGuide(); break;
     case MenuCommand::About: s.app.ShowAbout(); break;
     }
 }

@@ -101,6 +101,9 @@ void OpenForPlayback(Session& s, const std::string& path) {
     MediaPlaceWindow(s.media, kMediaAlias, 0, 0, frame.right - frame.left, frame.bottom - frame.top);
 }
 
-void ReopenMedia(Session& s) { OpenForPlayback(s, s.WorkFile(s.song.TempFileName).string()); }
+void ReopenMedia(Session& s) {
+    UpdateSilencedTracks(s);  // the edit may have added a track, which a solo leaves silent
+    OpenForPlayback(s, s.WorkFile(s.song.TempFileName).string());
+}
 
 }  // namespace sonivex

@@ -61,7 +61,7 @@ ExportStatus ExportAudio(Session& s, const std::string& target) {
     // A link at the target stays: the file it leads to is written.
     const ExportResult result = s.media.Exporter->Export(
         s.WorkFile(s.song.TempFileName), FollowLinks(target),
-        [&](double fraction) { return s.app.ShowProgress(text, fraction); });
+        [&](double fraction) { return s.app.ShowProgress(text, fraction); }, s.media.Silenced);
     s.app.EndProgress();
     s.platform.SetBusy(false);
     if (result.status == ExportStatus::Failed) s.Message(target + " " + result.problem, Icon::Critical);

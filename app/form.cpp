@@ -14,7 +14,7 @@ FormModel::FormModel() {
                        static_cast<Control*>(&Check6), static_cast<Control*>(&Check5),
                        static_cast<Control*>(&Combo10), &mnuSave, &SaveButton, &mnuPlay, &mnuPause, &mnuStop, &PlayButton,
                        &PauseButton, &StopButton, &mnuUndo, &mnuRedo, &UndoButton, &RedoButton,
-                       &mnuExportAudio, &mnuSaveAs}) {
+                       &mnuExportAudio, &mnuSaveAs, &mnuTranspose, &mnuTempo}) {
         c->enabled = false;
     }
     Check1.ticked = true;

@@ -97,6 +97,8 @@ struct FormModel {
     Control mnuUndo;
     Control mnuRedo;
     Control mnuExportAudio;
+    Control mnuTranspose;
+    Control mnuTempo;
 
     // Toolbar buttons 1, 2, 4, 5 and 6 (3 is a separator).
     Control OpenButton;
@@ -111,6 +113,7 @@ struct FormModel {
     std::string StatusBar1;    // never written
 
     bool FileLoaded = false;  // once the Open command has filled the lists
+    int SongsOpened = 0;      // Opens that loaded a song, so the window knows a new song from an edited one
     bool Paused = false;
 
     // The song around the controls.
@@ -118,6 +121,7 @@ struct FormModel {
     std::string SongPath;         // the user's path of the song open now; "" when none is
     std::string OpenFolder;       // where the Open dialog starts: the folder of the last song opened
     std::string PlayingPosition;  // beside the play buttons: "0:12 / 1:14"; "" when no song is open
+    double PlayingSeconds = 0;    // the playing position as a time in the song, when PlayingPosition shows one
     std::string SoundNote;        // beside the position: why nothing can be heard, or ""
     SongClock Clock;
 };

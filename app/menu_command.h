@@ -6,7 +6,9 @@ namespace sonivex {
 
 // One value per menu item that runs a command of the session; each has its row in kMenuCommandNames, in the
 // same place.
-enum class MenuCommand { Open, Save, SaveAs, ExportAudio, Exit, Undo, Redo, PianoRoll, Play, Pause, Stop, About };
+enum class MenuCommand {
+    Open, Save, SaveAs, ExportAudio, Exit, Undo, Redo, Transpose, Tempo, PianoRoll, Play, Pause, Stop, UserGuide, About
+};
 
 // A command with the object name of its menu item and the key of its toolbar button (null without a button).
 struct MenuCommandName {
@@ -24,10 +26,13 @@ inline constexpr MenuCommandName kMenuCommandNames[] = {
     {MenuCommand::Exit, "mnuExit", nullptr},
     {MenuCommand::Undo, "mnuUndo", "Undo"},
     {MenuCommand::Redo, "mnuRedo", "Redo"},
+    {MenuCommand::Transpose, "mnuTranspose", nullptr},
+    {MenuCommand::Tempo, "mnuTempo", nullptr},
     {MenuCommand::PianoRoll, "mnuPianoRoll", nullptr},
     {MenuCommand::Play, "mnuPlay", "Play"},
     {MenuCommand::Pause, "mnuPause", "Pause"},
     {MenuCommand::Stop, "mnuStop", "Stop"},
+    {MenuCommand::UserGuide, "mnuUserGuide", nullptr},
     {MenuCommand::About, "mnuAbout", nullptr},
 };
 

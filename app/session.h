@@ -1,5 +1,6 @@
 // The session of the window's commands: everything below it (the song model, the report, the effect
-// settings), the window's controls as plain data, the media channel, the undo history and the recent songs.
+// settings), the window's controls as plain data, the media channel, the undo history, the recent songs and
+// the tracks' mute and solo.
 // Every command takes it by reference, so a test or a batch run makes a fresh one.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include "app/form.h"
 #include "app/history.h"
 #include "app/recent_songs.h"
+#include "app/track_mix.h"
 #include "edit/edit_session.h"
 #include "playback/media.h"
 
@@ -25,6 +27,7 @@ struct Session : EditSession {
     MediaState media;
     EditHistory history;  // the working copies for Undo and Redo
     RecentSongs recent;   // the songs opened last, newest first
+    TrackMix mix;         // the track list's mute and solo, for this song only
 };
 
 }  // namespace sonivex

@@ -109,7 +109,7 @@ int main(int argc, char** argv) {
         const std::filesystem::path song = argv[i];
         const std::filesystem::path target = work / (song.stem().string() + ".wav");
         sonivex::ExportResult result;
-        const Timing t = Time([&] { result = exporter->Export(song, target, {}); });
+        const Timing t = Time([&] { result = exporter->Export(song, target, {}, {}); });
         if (result.status != sonivex::ExportStatus::Written) {
             std::fprintf(stderr, "%s: export failed: %s\n", song.filename().c_str(), result.problem.c_str());
             continue;

@@ -7,9 +7,10 @@
 //       1, standard input holds the song as it stood before the last command, whose changes are outlined;
 //       when it is 0, nothing is outlined. Drum lanes and instruments are named from the genmidi.ini of the
 //       first DATA_FOLDER that holds one.
-//   sonivex-cli-extras render SONG TARGET
+//   sonivex-cli-extras render SONG TARGET [SILENCED]
 //       Renders SONG into the sound file TARGET (its extension names the format) and prints its length in
-//       seconds.
+//       seconds. SILENCED lists the tracks whose notes are left out, counted from 1 and parted by commas
+//       ("2,5").
 //
 // Exit status 0: done. 1: failed, the reason on standard output. 2: a part this program was built without, or
 // arguments it does not understand.
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,10 +94,28 @@ int DrawPianoRoll(int argc, char** argv) {
 #endif
 
 #ifdef SONIVEX_HAVE_PLAYER
+// The tracks of a SILENCED argument, 0-based; nothing when it is not a list of track numbers from 1.
+std::optional<sonivex::SilencedTracks> ReadSilenced(const char* text) {
+    std::vector<std::int32_t> tracks;
+    const char* at = text;
+    const char* end = text + std::strlen(text);
+    while (at < end) {
+        std::int32_t track = 0;
+        const auto [next, ec] = std::from_chars(at, end, track);
+        if (ec != std::errc{} || track < 1 || (next != end && *next != ',')) return std::nullopt;
+        tracks.push_back(track - 1);
+        at = next == end ? end : next + 1;
+    }
+    return sonivex::SilencedTracks(std::move(tracks));
+}
+
 int RenderAudio(int argc, char** argv) {
-    if (argc != 4) return kNotOffered;
+    if (argc != 4 && argc != 5) return kNotOffered;
+    const std::optional<sonivex::SilencedTracks> silenced =
+        argc == 5 ? ReadSilenced(argv[4]) : std::optional<sonivex::SilencedTracks>(sonivex::SilencedTracks());
+    if (!silenced) return kNotOffered;
     try {
-        const sonivex::ExportResult result = sonivex::MakeAudioExporter()->Export(argv[2], argv[3], {});
+        const sonivex::ExportResult result = sonivex::MakeAudioExporter()->Export(argv[2], argv[3], {}, *silenced);
         if (result.status != sonivex::ExportStatus::Written) return Fail(result.problem);
         char text[64];
         const auto written = std::to_chars(text, text + sizeof text, result.seconds);  // whatever the locale

@@ -281,8 +281,14 @@ public:
     explicit HelperExporter(const std::filesystem::path& program) : program_(program) {}
 
     sonivex::ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
-                                 const sonivex::ExportProgress&) override {
-        const sonivex::HelperRun run = sonivex::RunHelper(program_, {"render", song.string(), target.string()}, {});
+                                 const sonivex::ExportProgress&, const sonivex::SilencedTracks& silenced) override {
+        std::vector<std::string> arguments{"render", song.string(), target.string()};
+        if (!silenced.Empty()) {
+            std::string list;
+            for (const std::int32_t track : silenced.Tracks()) list += (list.empty() ? "" : ",") + std::to_string(track + 1);
+            arguments.push_back(list);
+        }
+        const sonivex::HelperRun run = sonivex::RunHelper(program_, arguments, {});
         sonivex::ExportResult result;
         if (run.ended && run.status == 0) {
             result.status = sonivex::ExportStatus::Written;

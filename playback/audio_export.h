@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+#include "playback/silenced_tracks.h"
+
 namespace sonivex {
 
 enum class AudioFormat { Wav, Flac, Ogg };
@@ -30,11 +32,12 @@ class AudioExporter {
 public:
     virtual ~AudioExporter() = default;
 
-    // Renders the MIDI file `song` to `target` in the format its extension names, 44.1 kHz stereo. The
-    // target is written under a scratch name beside it and renamed at the end, so a cancelled or failed export
-    // leaves no new file and an existing target as it was. `progress` may be empty.
+    // Renders the MIDI file `song` to `target` in the format its extension names, 44.1 kHz stereo, without
+    // the notes of the `silenced` tracks (as playback leaves them out). The target is written under a scratch
+    // name beside it and renamed at the end, so a cancelled or failed export leaves no new file and an existing
+    // target as it was. `progress` may be empty.
     virtual ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
-                                const ExportProgress& progress) = 0;
+                                const ExportProgress& progress, const SilencedTracks& silenced) = 0;
 };
 
 }  // namespace sonivex

@@ -73,8 +73,21 @@ void MediaOpen(MediaState& media, const std::string& path, const std::string& al
     RemoveMediaLink(media);
     const std::string shortPath = ShortPath(path, linkFolder);
     if (shortPath != path) media.MediaLink = shortPath;
-    SendNotify(media, "Open " + shortPath + " type MPEGVideo Alias " + alias + " parent " + Dec(media.MediaWindow) +
-                      " Style " + kChildWindowStyle + " notify");
+    const int opened = SendNotify(media, "Open " + shortPath + " type MPEGVideo Alias " + alias + " parent " +
+                                             Dec(media.MediaWindow) + " Style " + kChildWindowStyle + " notify");
+    if (opened == 0 && !media.Silenced.Empty()) {
+        // The open's own command and result stay the ones that the media state holds.
+        const std::string openCommand = media.LastMediaCommand;
+        MediaSilence(media, alias);
+        media.LastMediaCommand = openCommand;
+        media.LastMediaError = opened;
+    }
+}
+
+void MediaSilence(MediaState& media, const std::string& alias) {
+    std::string command = "Set " + alias + " silence";
+    for (const std::int32_t track : media.Silenced.Tracks()) command += " " + Dec(track + 1);
+    Send(media, command, nullptr, 0);
 }
 
 void MediaClose(MediaState& media, const std::string& alias) {

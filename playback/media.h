@@ -9,6 +9,7 @@
 
 #include "playback/audio_export.h"
 #include "playback/media_interface.h"
+#include "playback/silenced_tracks.h"
 
 namespace sonivex {
 
@@ -27,13 +28,21 @@ struct MediaState {
     MediaInterface* Device = nullptr;  // the back-end that performs the commands; none fails every command
     AudioExporter* Exporter = nullptr;  // renders the song to a sound file; none makes export unavailable
     std::string MediaLink;  // a link made for the open file (its path without blanks); removed by Close
+    // The tracks that playback and audio export leave silent (mute and solo); every open sends them again.
+    SilencedTracks Silenced;
 };
 
 // Opens the file for playback under the alias. The command names the file by its form without blanks (see
 // ShortPath; a link goes into `linkFolder`); the caller's path is left as it is, so the song
-// model, the report and every message keep the user's path.
+// model, the report and every message keep the user's path. When tracks are silenced, the opened song is told
+// so at once (MediaSilence), so that an edit's reopening keeps them silent.
 void MediaOpen(MediaState& media, const std::string& path, const std::string& alias,
                const std::filesystem::path& linkFolder);
+
+// Tells the player of the alias which tracks to leave silent (`media.Silenced`), from now on, while it plays
+// too: "Set ALIAS silence N ...", the tracks counted from 1 as the track list shows them; "Set ALIAS silence"
+// when every track sounds.
+void MediaSilence(MediaState& media, const std::string& alias);
 
 // Closes the alias; Playing becomes false on success. A link made by MediaOpen is removed.
 void MediaClose(MediaState& media, const std::string& alias);

@@ -72,16 +72,6 @@ private:
     std::size_t length_ = 0;
 };
 
-// The kit of a program change on the drum channel, as an index of DrumKitNames.
-int DrumKitIndex(int program) {
-    const int g = program / 8, f = program % 8;
-    if (g <= 2) return g + 1;
-    if (g == 3) return f == 0 ? 4 : 5;
-    if (g == 4) return f == 0 ? 5 : 6;
-    if (g == 5) return 7;
-    if (g == 6) return 8;
-    return 9;
-}
 
 std::string ControllerName(const NameTables& t, int controller) {
     for (int i = 1;; ++i) {
@@ -194,6 +184,16 @@ std::optional<std::string_view> NoteLine(std::string& buffer, const NameTables& 
 }
 
 }  // namespace
+
+int DrumKitIndex(int program) {
+    const int g = program / 8, f = program % 8;
+    if (g <= 2) return g + 1;
+    if (g == 3) return f == 0 ? 4 : 5;
+    if (g == 4) return f == 0 ? 5 : 6;
+    if (g == 5) return 7;
+    if (g == 6) return 8;
+    return 9;
+}
 
 std::string ListingLine(ReportSession& s, const EventRecord& fields, std::int64_t record,
                         DrumMemory& drum) {

@@ -12,6 +12,10 @@
 
 namespace sonivex {
 
+// The drum kit that a program change on the drum channel chooses, as an index of NameTables::DrumKitNames
+// (1 "Standard" to 9 "unknown"), as the listing's "Drum Set:" names it.
+int DrumKitIndex(int program);
+
 // Lists event records 1 to RecordCount to the log, then the track's "Total Time:" line with its playing time.
 void ListTrackEvents(ReportSession& s, const PlayTime& time);
 

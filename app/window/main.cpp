@@ -3,13 +3,16 @@
 //
 // When the environment variable SONIVEX_SCREENSHOT names a file, the program saves a picture of its window
 // there as PNG once start-up (and the Open of FILE) is done, and quits: the exit status is 0 when the picture
-// was saved.
+// was saved. With SONIVEX_SCREENSHOT_VIEWS=1 it also saves, beside it, a picture of each view (each tab that
+// shows) at 861x669 and maximised: NAME-overview-861x669.png, NAME-overview-maximised.png, NAME-report-...
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFrame>
 #include <QIcon>
 #include <QMessageBox>
 #include <QPixmap>
+#include <QScreen>
+#include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
@@ -111,6 +114,45 @@ std::optional<StartOptions> ReadCommandLine(const QApplication& app) {
     return options;
 }
 
+// Lets the window lay itself out and paint at its new size or view.
+void Settle() {
+    for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
+}
+
+// The pictures of SONIVEX_SCREENSHOT_VIEWS: every view that shows, at 861x669 and maximised (the screen's
+// available room, which a display without a window manager does not give by itself). False when one could not
+// be saved.
+bool SaveViews(sonivex::MainWindow& window, const QString& screenshot) {
+    const QString stem = screenshot.endsWith(QLatin1String(".png")) ? screenshot.chopped(4) : screenshot;
+    QTabWidget* views = window.Views();
+    const int shown = views->currentIndex();
+    bool saved = true;
+    for (const bool maximised : {false, true}) {
+        if (maximised) {
+            window.showMaximized();
+            if (const QScreen* display = window.screen()) window.setGeometry(display->availableGeometry());
+        } else {
+            window.showNormal();
+            window.resize(861, 669);
+        }
+        Settle();
+        for (int tab = 0; tab < views->count(); ++tab) {
+            if (!views->isTabVisible(tab)) continue;
+            views->setCurrentIndex(tab);
+            Settle();
+            const QString name = views->tabText(tab).toLower().replace(QLatin1Char(' '), QLatin1Char('-'));
+            const QString file = stem + QLatin1Char('-') + name + (maximised ? QStringLiteral("-maximised.png")
+                                                                                : QStringLiteral("-861x669.png"));
+            if (!window.grab().save(file, "PNG")) {
+                std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(file));
+                saved = false;
+            }
+        }
+    }
+    views->setCurrentIndex(shown);
+    return saved;
+}
+
 // Once the event loop runs: opens `path` (when given), and with `screenshot` set saves the window's picture
 // there a little later and closes the window; `screenshotStatus` becomes 1 when the picture is not saved.
 void StartUp(sonivex::MainWindow& window, const std::string& path, const QString& screenshot, int& screenshotStatus) {
@@ -120,6 +162,9 @@ void StartUp(sonivex::MainWindow& window, const std::string& path, const QString
         QTimer::singleShot(kScreenshotDelayMs, &window, [&window, &screenshotStatus, screenshot] {
             if (!window.grab().save(screenshot, "PNG")) {
                 std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(screenshot));
+                screenshotStatus = 1;
+            }
+            if (qEnvironmentVariable("SONIVEX_SCREENSHOT_VIEWS") == QLatin1String("1") && !SaveViews(window, screenshot)) {
                 screenshotStatus = 1;
             }
             window.close();

@@ -8,6 +8,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFrame>
 #include <QGroupBox>
 #include <QIcon>
@@ -24,19 +25,30 @@
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabBar>
+#include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
+#include <QVBoxLayout>
 
 #include "about/about_dialog.h"
 #include "about/form_layout.h"
 #include "app/commands.h"
+#include "app/editing.h"
+#include "app/track_mix.h"
 #include "dialogs.h"
+#include "lyrics_view.h"
 #include "midi/song_text.h"
 #include "media_frame.h"
-#include "progress_window.h"
-#include "recent_songs.h"
+#include "music_dialogs.h"
+#include "overview_view.h"
+#include "piano_roll_view.h"
 #include "piano_roll_window.h"
+#include "progress_window.h"
+#include "reader/files.h"
+#include "recent_songs.h"
 #include "song_drop.h"
+#include "user_guide.h"
 
 namespace sonivex {
 
@@ -46,7 +58,10 @@ namespace {
 constexpr int kClientWidth = 12912;
 constexpr int kClientHeight = 9756;
 
-enum class Kind { Toolbar, Report, Frame, Label, List, Button, Check, Option, Text, MediaFrame, StatusBar };
+enum class Kind { Toolbar, Views, Panel, Report, Frame, Label, List, Button, Check, Option, Text, MediaFrame, StatusBar };
+
+// The start size when the screen has room for it: every view reads well at it.
+constexpr QSize kRoomyStart(1180, 800);
 
 // One control of the window: its name, kind, container (null for the window itself), caption and place in
 // twips relative to the container.
@@ -58,11 +73,18 @@ struct ControlPlace {
     int left, top, width, height;
 };
 
-// Containers come before what they hold, and the order is the tab order.
+// The editing panel's place in the window: the frames inside it keep their layout, moved by its corner.
+constexpr int kPanelLeft = 6720;
+constexpr int kPanelTop = 405;
+
+// Containers come before what they hold, and the order is the tab order. The views take the room left of the
+// editing panel; the report pane is their "Report" tab.
 constexpr ControlPlace kControls[] = {
     {"Toolbar1", Kind::Toolbar, nullptr, "", 0, 0, 12912, 288},
-    {"RichTextBox1", Kind::Report, nullptr, "", 120, 480, 6495, 8900},
-    {"Frame1", Kind::Frame, nullptr, " Instruments ", 6840, 405, 3375, 2535},
+    {"Views", Kind::Views, nullptr, "", 120, kPanelTop, 6540, 9015},
+    {"RichTextBox1", Kind::Report, "Views", "Report", 0, 0, 6495, 8900},
+    {"EditPanel", Kind::Panel, nullptr, "", kPanelLeft, kPanelTop, 12912 - kPanelLeft, 6960},
+    {"Frame1", Kind::Frame, "EditPanel", " Instruments ", 6840 - kPanelLeft, 405 - kPanelTop, 3375, 2535},
     {"Label1", Kind::Label, "Frame1", "Style:", 120, 360, 495, 255},
     {"Combo1", Kind::List, "Frame1", "", 720, 360, 2295, 315},
     {"Command1", Kind::Button, "Frame1", "Apply", 2280, 840, 735, 315},
@@ -72,14 +94,14 @@ constexpr ControlPlace kControls[] = {
     {"Check2", Kind::Check, "Frame1", "Drum", 720, 1920, 855, 255},
     {"Label3", Kind::Label, "Frame1", "Max #:", 1680, 1920, 495, 255},
     {"Combo3", Kind::List, "Frame1", "", 2280, 1920, 735, 315},
-    {"Frame2", Kind::Frame, nullptr, " Track ", 10560, 405, 2175, 2535},
+    {"Frame2", Kind::Frame, "EditPanel", " Track ", 10560 - kPanelLeft, 405 - kPanelTop, 2175, 2535},
     {"Label4", Kind::Label, "Frame2", "Choose:", 360, 360, 615, 255},
     {"Combo4", Kind::List, "Frame2", "", 1080, 360, 735, 315},
     {"Command2", Kind::Button, "Frame2", "Drum<>Melody", 480, 840, 1335, 375},
     {"Label5", Kind::Label, "Frame2", "Choose:", 360, 1440, 615, 255},
     {"Combo5", Kind::List, "Frame2", "", 1080, 1440, 735, 315},
     {"Command3", Kind::Button, "Frame2", "Copy Track", 480, 1920, 1335, 375},
-    {"Frame3", Kind::Frame, nullptr, " Effects ", 6840, 3120, 5895, 4215},
+    {"Frame3", Kind::Frame, "EditPanel", " Effects ", 6840 - kPanelLeft, 3120 - kPanelTop, 5895, 4215},
     {"Label6", Kind::Label, "Frame3", "Choose:", 240, 360, 615, 255},
     {"Combo6", Kind::List, "Frame3", "", 960, 360, 2055, 315},
     {"Command4", Kind::Button, "Frame3", "Apply", 3120, 360, 735, 315},
@@ -107,6 +129,59 @@ constexpr ControlPlace kControls[] = {
     {"StatusBar1", Kind::StatusBar, nullptr, "", 0, 9504, 12912, 252},
 };
 
+// What each control does, in plain words, for its tool tip.
+struct ControlTip {
+    const char* name;
+    const char* tip;
+};
+constexpr ControlTip kTips[] = {
+    {"Views", "The song's views: Overview, the full Report, the Piano Roll and (for songs with words) the Lyrics"},
+    {"RichTextBox1", "The analysis report of the song: file facts, tracks, instruments, tempo and playing times"},
+    {"EditPanel", "The changes you can make to the song: each one can be undone with Edit, Undo"},
+    {"Frame1", "Give the song the instruments of a style"},
+    {"Label1", "The style whose instruments the song gets"},
+    {"Combo1", "Choose a style; Apply then gives the song its instruments"},
+    {"Command1", "Replace the song's instruments with those of the chosen style"},
+    {"Check1", "Let the style change the melody instruments"},
+    {"Label2", "How many of the style's melody instruments to use"},
+    {"Combo2", "How many of the style's melody instruments to use (All: every one)"},
+    {"Check2", "Let the style change the drum sounds"},
+    {"Label3", "How many of the style's drum sounds to use"},
+    {"Combo3", "How many of the style's drum sounds to use (All: every one)"},
+    {"Frame2", "Change one track of the song"},
+    {"Label4", "The track that Drum<>Melody changes"},
+    {"Combo4", "The track that Drum<>Melody changes"},
+    {"Command2", "Move the chosen track between the drum channel (10) and a melody channel"},
+    {"Label5", "The track that Copy Track copies"},
+    {"Combo5", "The track that Copy Track copies"},
+    {"Command3", "Copy the chosen track, on a free channel, as a new last track"},
+    {"Frame3", "Change the notes or the velocities of the song's notes"},
+    {"Label6", "The effect that Apply runs"},
+    {"Combo6", "Choose an effect; the settings it uses become available"},
+    {"Command4", "Run the chosen effect on the song"},
+    {"Label8", "The track that the effect changes"},
+    {"Combo8", "The track that the effect changes (All: every track)"},
+    {"Check3", "Let the effect change melody tracks"},
+    {"Check4", "Let the effect change drum tracks"},
+    {"Label7", "How much the effect changes"},
+    {"Text1", "How much the effect changes: a step in semitones or velocity, or a curve's factor"},
+    {"Frame4", "What the effect changes: the keys or the velocities of the notes"},
+    {"Option1", "Change the notes' keys"},
+    {"Combo7", "Only the notes of this pitch class change (All: every note)"},
+    {"Option2", "Change the notes' velocities (how loud they are)"},
+    {"Text2", "Only the notes of this velocity change (0: every note)"},
+    {"Label9", "A velocity of 0 chooses every note"},
+    {"Frame5", "The key that Key Signature gives the notes"},
+    {"Label10", "The key that Key Signature gives the notes"},
+    {"Combo9", "The key whose accidentals the notes get"},
+    {"Check6", "Read the key for the treble clef"},
+    {"Check5", "Read the key for the bass clef"},
+    {"Frame6", "The root note of a scale effect"},
+    {"Label11", "The root note of a scale effect"},
+    {"Combo10", "The root note of the scale that the effect keeps the notes in"},
+    {"StatusBar1", "Drag the corner to resize the window"},
+};
+
 QString Name(const char* name) { return QString::fromLatin1(name); }
 
 // The model's texts are bytes; each byte shows as the Latin-1 character of its number.
@@ -125,14 +200,26 @@ QFont FrameCaptionFont() {
     return font;
 }
 
-// The report's columns line up only in a fixed-pitch font: "Consolas" where installed, else the system's
-// fixed-pitch font, at the same size.
+// The report's columns line up only in a fixed-pitch font: "Consolas" where it is installed itself (not a
+// font that the font configuration would put in its place), else the system's fixed-pitch font, at the same
+// size. A platform without a fixed-pitch system font (Qt's offscreen platform gives its general font) gets the
+// first fixed-pitch family installed.
 QFont ReportFont() {
     const QString consolas = QStringLiteral("Consolas");
-    QFont font = QFontDatabase::hasFamily(consolas) ? QFont(consolas) : QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const bool hasConsolas = QFontDatabase::families().contains(consolas, Qt::CaseInsensitive);
+    QFont font = hasConsolas ? QFont(consolas) : QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setStyleHint(QFont::Monospace);
     font.setFixedPitch(true);
     font.setPointSizeF(10.2);
+    if (QFontInfo(font).fixedPitch()) return font;
+    for (const QString& family : QFontDatabase::families()) {
+        if (!QFontDatabase::isFixedPitch(family) || QFontDatabase::isPrivateFamily(family)) continue;
+        QFont fixed(family);
+        fixed.setStyleHint(QFont::Monospace);
+        fixed.setFixedPitch(true);
+        fixed.setPointSizeF(10.2);
+        if (QFontInfo(fixed).fixedPitch()) return fixed;
+    }
     return font;
 }
 
@@ -145,6 +232,8 @@ QWidget* MakeControl(const ControlPlace& place, QWidget* container) {
     const QString caption = QString::fromLatin1(place.caption);
     switch (place.kind) {
     case Kind::Toolbar: return new QToolBar(container);
+    case Kind::Views: return new QTabWidget(container);
+    case Kind::Panel: return new QWidget(container);
     case Kind::Report: return new QPlainTextEdit(container);
     case Kind::Frame: return new QGroupBox(caption, container);
     case Kind::Label: return new QLabel(caption, container);
@@ -165,8 +254,8 @@ QWidget* MakeControl(const ControlPlace& place, QWidget* container) {
 
 // Whether the keyboard focus visits a control of this kind, in the tab order.
 bool TakesFocus(Kind kind) {
-    return kind != Kind::Toolbar && kind != Kind::Frame && kind != Kind::Label && kind != Kind::MediaFrame &&
-           kind != Kind::StatusBar;
+    return kind != Kind::Toolbar && kind != Kind::Views && kind != Kind::Panel && kind != Kind::Frame &&
+           kind != Kind::Label && kind != Kind::MediaFrame && kind != Kind::StatusBar;
 }
 
 // Names the control, puts it at its place in twips of the window `form` and gives it its font.
@@ -198,13 +287,18 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
     BuildControls();
     Connect();
 
-    // The layout's own size is the smallest; a larger window gives the report pane the room.
+    // The layout's own size is the smallest; a larger window gives the views the room. The window starts
+    // larger where the screen has room for it.
     layoutSize_ = TwipsRect(*this, 0, 0, kClientWidth, kClientHeight).size();
     client_->setMinimumSize(layoutSize_);
-    resize(layoutSize_.width(), layoutSize_.height() + menuBar()->sizeHint().height());
-    for (const auto& [name, follow] : {std::pair{"Toolbar1", Follow::Widen}, std::pair{"RichTextBox1", Follow::Grow},
-                                       std::pair{"Frame1", Follow::KeepRightGap}, std::pair{"Frame2", Follow::KeepRightGap},
-                                       std::pair{"Frame3", Follow::KeepRightGap},
+    QSize start(layoutSize_.width(), layoutSize_.height() + menuBar()->sizeHint().height());
+    if (const QScreen* display = screen()) {
+        const QSize room = display->availableGeometry().size() * 0.92;  // the window's frame needs some too
+        start = start.expandedTo(kRoomyStart.boundedTo(room));
+    }
+    resize(start);
+    for (const auto& [name, follow] : {std::pair{"Toolbar1", Follow::Widen}, std::pair{"Views", Follow::Grow},
+                                       std::pair{"EditPanel", Follow::KeepRightGap},
                                        std::pair{"MediaFrame", Follow::KeepBottomGap},
                                        std::pair{"StatusBar1", Follow::WidenAtBottom}}) {
         following_.push_back({Widget(name), Widget(name)->geometry(), follow});
@@ -225,6 +319,7 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
         if (busy_ || shutDown_) return;  // a command is under way; its own Refresh shows where it got to
         RunCommand(session_, [this] { ShowPlayingPosition(session_); });
         position_->setText(Latin1(session_.form.PlayingPosition));
+        if (views_->currentWidget() == lyricsPage_) lyricsView_->ShowPosition(session_.form.PlayingSeconds);
     });
 
     // The load step: the about window is loaded hidden, then the core's part.
@@ -253,6 +348,11 @@ void MainWindow::BuildControls() {
         QWidget* container = place.container == nullptr ? client_ : Widget(place.container);
         QWidget* widget = MakeControl(place, container);
         PlaceControl(*this, place, *container, *widget);
+        if (place.kind == Kind::Views) BuildViews(static_cast<QTabWidget*>(widget));
+        if (place.kind == Kind::Report) {
+            views_->insertTab(1, widget, QString::fromLatin1(place.caption));
+            views_->setTabToolTip(1, QStringLiteral("The full analysis report as text, as the log keeps it"));
+        }
         if (place.kind == Kind::Toolbar) {
             // The toolbar's buttons need more height than the layout's 288 twips; the controls below leave
             // room for them.
@@ -266,6 +366,7 @@ void MainWindow::BuildControls() {
             previousFocus = widget;
         }
     }
+    for (const ControlTip& tip : kTips) Widget(tip.name)->setToolTip(QString::fromLatin1(tip.tip));
     report_ = static_cast<QPlainTextEdit*>(Widget("RichTextBox1"));
     mediaFrame_ = static_cast<QFrame*>(Widget("MediaFrame"));
 
@@ -278,10 +379,65 @@ void MainWindow::BuildControls() {
     // The window can be resized: the status bar holds the grip at its corner.
     static_cast<QStatusBar*>(Widget("StatusBar1"))->setSizeGripEnabled(true);
 
-    // The report pane was stretched over the media frame: the frame lies beneath it and is never seen.
+    // The views are stretched over the media frame: the frame lies beneath them and is never seen.
     mediaFrame_->lower();
     mediaFrame_->hide();
     PairControlsWithModel();
+}
+
+void MainWindow::BuildViews(QTabWidget* views) {
+    views_ = views;
+    views_->setDocumentMode(true);
+    overview_ = new OverviewView(views_);
+    views_->addTab(overview_, QStringLiteral("Overview"));
+    views_->setTabToolTip(0, QStringLiteral("The song at a glance: its facts, instruments, groups and tracks"));
+    // The report pane comes second, as its row of the layout makes it; then the piano roll and the lyrics.
+    rollView_ = new PianoRollView(session_, views_);
+    rollView_->setObjectName(QStringLiteral("PianoRollView"));
+    rollView_->setToolTip(QStringLiteral("The song as notes over time: the wheel scrolls, Ctrl+wheel zooms, a click on "
+                                         "a track in the legend hides or shows it"));
+    views_->addTab(rollView_, QStringLiteral("Piano Roll"));
+    views_->setTabToolTip(1, QStringLiteral("The song as notes over time (View, Piano Roll opens it as a window)"));
+    lyricsPage_ = new QWidget(views_);
+    lyricsPage_->setObjectName(QStringLiteral("LyricsPage"));
+    lyricsPage_->setToolTip(QStringLiteral("The song's lyrics and texts"));
+    auto* lyricsLayout = new QVBoxLayout(lyricsPage_);
+    lyricsLayout->setContentsMargins(0, 0, 0, 0);
+    // Until the lyrics view is put in (ShowLyricsPage), the page says what it is for.
+    auto* lyricsNote = new QLabel(QStringLiteral("This song holds lyrics or texts."), lyricsPage_);
+    lyricsNote->setAlignment(Qt::AlignCenter);
+    lyricsLayout->addWidget(lyricsNote);
+    views_->addTab(lyricsPage_, QStringLiteral("Lyrics"));
+    views_->setTabToolTip(2, QStringLiteral("The song's lyrics and texts"));
+    views_->setTabVisible(2, false);
+    lyricsView_ = new LyricsView;
+    lyricsView_->setObjectName(QStringLiteral("LyricsView"));
+    ShowLyricsPage(lyricsView_);
+    ConnectOverview();
+}
+
+void MainWindow::ShowLyricsPage(QWidget* page) {
+    QLayout* layout = lyricsPage_->layout();
+    while (QLayoutItem* item = layout->takeAt(0)) {
+        delete item->widget();
+        delete item;
+    }
+    if (page != nullptr) layout->addWidget(page);
+}
+
+void MainWindow::ConnectOverview() {
+    // Queued: the edit shows its Overview again, and the list that asked must not be refilled under its feet.
+    connect(overview_, &OverviewView::InstrumentChosen, this, [this](int track, int program) {
+        Handle([this, track, program] { ChooseInstrument(session_, InstrumentRequest{track, program}); });
+    }, Qt::QueuedConnection);
+    connect(overview_, &OverviewView::MuteChosen, this,
+            [this](int track, bool muted) { Handle([this, track, muted] { MuteTrack(session_, track, muted); }); },
+            Qt::QueuedConnection);
+    connect(overview_, &OverviewView::SoloChosen, this,
+            [this](int track, bool soloed) { Handle([this, track, soloed] { SoloTrack(session_, track, soloed); }); },
+            Qt::QueuedConnection);
+    connect(overview_, &OverviewView::RecentSongChosen, this, [this](const std::string& path) { OpenRecentSong(path); },
+            Qt::QueuedConnection);
 }
 
 void MainWindow::PairControlsWithModel() {
@@ -364,7 +520,7 @@ void MainWindow::BuildMenus() {
                                                          {MenuCommand::Undo, QKeySequence(Qt::CTRL | Qt::Key_Z)},
                                                          {MenuCommand::Redo, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z)},
                                                          {MenuCommand::PianoRoll, QKeySequence(Qt::CTRL | Qt::Key_R)},
-                                                         {MenuCommand::About, QKeySequence(Qt::Key_F1)}};
+                                                         {MenuCommand::UserGuide, QKeySequence(Qt::Key_F1)}};
     for (const auto& [command, key] : keys) CommandAction(command)->setShortcut(key);
     // File, Recent Songs, above Exit.
     recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
@@ -375,8 +531,9 @@ void MainWindow::AddCommandMenus() {
     FormModel& f = session_.form;
     struct Item {
         std::optional<MenuCommand> command;  // none for a separator
-        const char* caption;                 // a separator's object name
+        const char* caption;                 // a separator's object name; "&" marks the item's Alt key
         Control* model;                      // none for an item that is always enabled
+        const char* tip;                     // what the item does (a toolbar button shows its own tip)
     };
     struct Menu {
         const char* name;
@@ -384,21 +541,36 @@ void MainWindow::AddCommandMenus() {
         std::vector<Item> items;
     };
     const Menu menus[] = {
-        {"mnuFile", "File",
-         {{MenuCommand::Open, "Open...", &f.mnuOpen}, {MenuCommand::Save, "Save...", &f.mnuSave},
-          {MenuCommand::SaveAs, "Save As...", &f.mnuSaveAs},
-          {MenuCommand::ExportAudio, "Export Audio...", &f.mnuExportAudio}, {std::nullopt, "streep1", nullptr},
-          {MenuCommand::Exit, "Exit", &f.mnuExit}}},
-        {"mnuEdit", "Edit", {{MenuCommand::Undo, "Undo", &f.mnuUndo}, {MenuCommand::Redo, "Redo", &f.mnuRedo}}},
-        {"mnuView", "View", {{MenuCommand::PianoRoll, "Piano Roll", nullptr}}},
-        {"mnucontrol", "Controls",
-         {{MenuCommand::Play, "Play", &f.mnuPlay}, {MenuCommand::Pause, "Pause", &f.mnuPause},
-          {MenuCommand::Stop, "Stop", &f.mnuStop}}},
-        {"mnuHelp", "Help", {{MenuCommand::About, "About...", &f.mnuAbout}}},
+        {"mnuFile", "&File",
+         {{MenuCommand::Open, "&Open...", &f.mnuOpen, "Open a MIDI file"},
+          {MenuCommand::Save, "&Save...", &f.mnuSave, "Save the song as it now stands under a name you choose"},
+          {MenuCommand::SaveAs, "Save &As...", &f.mnuSaveAs,
+           "Save the song under a new name; the window then works on that file"},
+          {MenuCommand::ExportAudio, "&Export Audio...", &f.mnuExportAudio,
+           "Write the song as a WAV, FLAC or Ogg Vorbis sound file, without the muted tracks"},
+          {std::nullopt, "streep1", nullptr, nullptr},
+          {MenuCommand::Exit, "E&xit", &f.mnuExit, "Close Sonivex (it asks first about unsaved changes)"}}},
+        {"mnuEdit", "&Edit",
+         {{MenuCommand::Undo, "&Undo", &f.mnuUndo, "Take back the last change to the song"},
+          {MenuCommand::Redo, "&Redo", &f.mnuRedo, "Make the change that Undo took back again"},
+          {std::nullopt, "streep2", nullptr, nullptr},
+          {MenuCommand::Transpose, "&Transpose...", &f.mnuTranspose,
+           "Move the melody notes up or down by semitones, in every track or one"},
+          {MenuCommand::Tempo, "Te&mpo...", &f.mnuTempo, "Play the song faster or slower, from 25 % to 400 %"}}},
+        {"mnuView", "&View",
+         {{MenuCommand::PianoRoll, "&Piano Roll", nullptr, "Show the piano roll in a window of its own"}}},
+        {"mnucontrol", "&Controls",
+         {{MenuCommand::Play, "&Play", &f.mnuPlay, "Play the song"},
+          {MenuCommand::Pause, "P&ause", &f.mnuPause, "Pause the song; Play goes on from there"},
+          {MenuCommand::Stop, "&Stop", &f.mnuStop, "Stop playing"}}},
+        {"mnuHelp", "&Help",
+         {{MenuCommand::UserGuide, "&User Guide", nullptr, "Explain the window's frames, effects and styles"},
+          {MenuCommand::About, "&About...", &f.mnuAbout, "Show Sonivex's version and addresses"}}},
     };
     for (const Menu& menu : menus) {
         QMenu* qmenu = menuBar()->addMenu(QString::fromLatin1(menu.caption));
         qmenu->setObjectName(Name(menu.name));
+        qmenu->setToolTipsVisible(true);
         for (const Item& item : menu.items) {
             if (!item.command) {
                 qmenu->addSeparator()->setObjectName(Name(item.caption));
@@ -406,6 +578,7 @@ void MainWindow::AddCommandMenus() {
             }
             QAction* action = qmenu->addAction(QString::fromLatin1(item.caption));
             action->setObjectName(Name(NamesOf(*item.command).menuItem));
+            action->setToolTip(QString::fromLatin1(item.tip));
             connect(action, &QAction::triggered, this, [this, command = *item.command] {
                 Handle([this, command] { MenuClick(session_, command); });
             });
@@ -416,6 +589,17 @@ void MainWindow::AddCommandMenus() {
 
 QAction* MainWindow::CommandAction(MenuCommand command) const {
     return findChild<QAction*>(Name(NamesOf(command).menuItem));
+}
+
+std::optional<TransposeRequest> MainWindow::AskTranspose(int trackCount) { return AskForTranspose(this, trackCount); }
+
+std::optional<TempoRequest> MainWindow::AskTempo() { return AskForTempo(this); }
+
+void MainWindow::ShowUserGuide() {
+    if (guide_ == nullptr) guide_ = new UserGuideDialog(this);
+    guide_->show();
+    guide_->raise();
+    guide_->activateWindow();
 }
 
 void MainWindow::ShowPianoRoll() {
@@ -488,6 +672,7 @@ void MainWindow::Refresh() {
     if (recent_ != nullptr) recent_->Update();
     // Every command ends here: an edit, Open, Undo or Redo redraws the piano roll.
     if (pianoRoll_ != nullptr) pianoRoll_->SongMayHaveChanged();
+    RefreshViews();
     for (const auto& [combo, list] : lists_) {
         const QSignalBlocker block(combo);
         bool same = combo->count() == static_cast<int>(list->items.size());
@@ -537,6 +722,42 @@ void MainWindow::Refresh() {
     auto* status = static_cast<QStatusBar*>(Widget("StatusBar1"));
     if (status->currentMessage() != Latin1(f.StatusBar1)) status->showMessage(Latin1(f.StatusBar1));
     SetCaption(session_.Caption);
+}
+
+void MainWindow::RefreshViews() {
+    const FormModel& f = session_.form;
+    rollView_->SongMayHaveChanged();
+    if (f.SongPath.empty()) {
+        overviewStamp_.reset();
+        views_->setTabVisible(views_->indexOf(lyricsPage_), false);
+        if (overview_->Model().hasSong || shownRecent_ != session_.recent.Paths() || overviewOpens_ < 0) {
+            shownRecent_ = session_.recent.Paths();
+            overview_->ShowSong(OverviewModel{}, names_.value_or(OverviewNames{}), session_.mix);
+            overview_->ShowStart(shownRecent_);
+            overviewOpens_ = 0;
+        }
+        return;
+    }
+    // Every command ends here, the timer's too: the song is read again only when it or its report changed.
+    const SongStamp stamp = SongStamp::Of(session_);
+    if (overviewStamp_ == stamp && overviewReport_ == f.RichTextBox1 && overviewOpens_ == f.SongsOpened) return;
+    overviewStamp_ = stamp;
+    overviewReport_ = f.RichTextBox1;
+    if (!names_) names_ = ReadOverviewNames(session_);
+    const std::optional<Bytes> song = ReadWholeFile(session_.WorkFile(session_.song.TempFileName));
+    const OverviewModel model =
+        song ? BuildOverview(session_.report.Built, *song, *names_) : OverviewModel{};
+    overview_->ShowSong(model, *names_, session_.mix);
+    if (!model.hasSong) overview_->ShowStart(session_.recent.Paths());
+    const Lyrics words = song ? ReadLyrics(*song, IsKaraokeName(f.SongPath) ? LyricEvents::Texts : LyricEvents::Lyrics)
+                              : Lyrics{};
+    lyricsView_->ShowLyrics(words);
+    views_->setTabVisible(views_->indexOf(lyricsPage_), model.hasLyrics && LyricsView::HasLyrics(words));
+    // A song just opened shows its Overview first.
+    if (overviewOpens_ != f.SongsOpened) {
+        overviewOpens_ = f.SongsOpened;
+        views_->setCurrentWidget(overview_);
+    }
 }
 
 void MainWindow::OpenFile(const std::string& path) {

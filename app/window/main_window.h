@@ -1,8 +1,9 @@
-// The main window, frmmain: the report pane, the Instruments, Track and Effects frames, the toolbar, the menus,
-// the status bar, the playback timer and the media frame. The window's state lives in the session's window
+// The main window, frmmain: the views (Overview, Report, Piano Roll and Lyrics tabs), the Instruments, Track and
+// Effects frames in a panel at their right, the toolbar, the menus, the status bar, the playback timer and the
+// media frame. The window's state lives in the session's window
 // model; the window shows that model (Refresh) and hands every user action to the commands and rules, which
 // change the model. It is also the platform the core talks to: message boxes, file dialogs, the busy pointer,
-// the caption, the about window and the media frame.
+// the caption, the about window, the Transpose and Tempo dialogs, the user guide and the media frame.
 #pragma once
 
 #include <QMainWindow>
@@ -16,6 +17,8 @@
 #include "app/menu_command.h"
 #include "app/app_platform.h"
 #include "app/session.h"
+#include "app/window/overview_model.h"
+#include "app/window/song_stamp.h"
 
 class QAction;
 class QCheckBox;
@@ -26,12 +29,17 @@ class QToolBar;
 class QLineEdit;
 class QPlainTextEdit;
 class QRadioButton;
+class QTabWidget;
 class QTimer;
 
 namespace sonivex {
 
 class AboutDialog;
+class LyricsView;
+class OverviewView;
+class PianoRollView;
 class PianoRollWindow;
+class UserGuideDialog;
 class ProgressWindow;
 class RecentSongsMenu;
 class MediaHookFilter;
@@ -67,6 +75,11 @@ public:
     // The frame that the media device uses as its parent window; its notifications are posted to it.
     QFrame* MediaFrame() const { return mediaFrame_; }
 
+    // The views: the tabs "Overview", "Report", "Piano Roll" and "Lyrics" (the last shown only for a song with
+    // lyric or text events).
+    QTabWidget* Views() const { return views_; }
+    OverviewView* Overview() const { return overview_; }
+
     // Platform.
     Answer ShowMessage(const std::string& text, Buttons buttons, Icon icon, const std::string& title) override;
     void SetBusy(bool busy) override;
@@ -78,12 +91,20 @@ public:
     void ShowAbout() override;
     void UnloadAbout() override;
     void ShowPianoRoll() override;
+    std::optional<TransposeRequest> AskTranspose(int trackCount) override;
+    std::optional<TempoRequest> AskTempo() override;
+    void ShowUserGuide() override;
     void CloseMainWindow() override;
     void ShowUnsavedChanges(bool unsaved) override { setWindowModified(unsaved); }
     std::intptr_t MediaWindow() override;
     WindowRect MediaWindowRect() override;
     void InstallMediaHook() override;
     void RemoveMediaHook() override;
+
+public slots:
+    // Puts `page` (the lyrics view) into the Lyrics tab in place of what it shows now; the window takes it
+    // over. The tab is shown only while the song has lyric or text events.
+    void ShowLyricsPage(QWidget* page);
 
 protected:
     // The modal message box and file dialog themselves; a test overrides them to answer from a script.
@@ -104,6 +125,8 @@ protected:
 
 private:
     void BuildControls();
+    // The tabs of the views: Overview, then (from the layout) Report, Piano Roll and Lyrics.
+    void BuildViews(QTabWidget* views);
     // Pairs each list, box, option, text and button with the part of the window model it shows.
     void PairControlsWithModel();
     void BuildMenus();
@@ -118,6 +141,10 @@ private:
     // their distance from its right edge, the toolbar and the status bar span it.
     void PlaceForSize();
     void Connect();
+    // The Overview's edits and the mute and solo of its track list.
+    void ConnectOverview();
+    // Shows the song's Overview again when the song or its report changed, or the start page without a song.
+    void RefreshViews();
     // Runs a command or rule on the model, then shows the model.
     template <typename Command>
     void Handle(Command command);
@@ -130,6 +157,12 @@ private:
     QWidget* client_ = nullptr;
     QFrame* mediaFrame_ = nullptr;
     QPlainTextEdit* report_ = nullptr;
+    QTabWidget* views_ = nullptr;
+    OverviewView* overview_ = nullptr;
+    PianoRollView* rollView_ = nullptr;
+    QWidget* lyricsPage_ = nullptr;
+    LyricsView* lyricsView_ = nullptr;  // in the Lyrics tab
+    UserGuideDialog* guide_ = nullptr;  // made when first asked for
     QTimer* timer_ = nullptr;
     QTimer* positionTimer_ = nullptr;
     QLabel* position_ = nullptr;
@@ -159,6 +192,12 @@ private:
     std::vector<FollowingControl> following_;
 
     std::string shownReport_;  // the report text that the pane shows, so an unchanged report keeps its scroll
+    // What the Overview shows: the song and the report it was built from, the Open it follows.
+    std::optional<SongStamp> overviewStamp_;
+    std::string overviewReport_;
+    int overviewOpens_ = -1;
+    std::vector<std::string> shownRecent_;
+    std::optional<OverviewNames> names_;
     std::optional<std::string> startupFile_;  // the answer of the next file dialog, given once
     bool busy_ = false;
     bool centred_ = false;

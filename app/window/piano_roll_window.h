@@ -1,76 +1,17 @@
-// The piano roll window (View, Piano Roll): the song as it stands drawn as notes over time, with the notes that
-// the last command changed outlined. It follows the working copy: after every command that changed it the
-// picture is laid out again. The mouse wheel scrolls through time, Ctrl+wheel zooms; a click on a track's row
-// of the legend hides or shows that track. While the song plays, a cursor follows the playing position.
+// The piano roll window (View, Piano Roll): the piano roll view (piano_roll_view.h) as a resizable window of
+// its own, beside the main window's "Piano Roll" tab.
 #pragma once
 
-#include <QImage>
-#include <QWidget>
-#include <cstdint>
-#include <filesystem>
-#include <optional>
-
-#include "app/session.h"
-#include "roll/piano_roll_model.h"
-
-class QTimer;
+#include "app/window/piano_roll_view.h"
 
 namespace sonivex {
 
-class PianoRollWindow : public QWidget {
+class PianoRollWindow : public PianoRollView {
     Q_OBJECT
 
 public:
     // A window over the session's song; it reads the working copy when it is first shown.
     explicit PianoRollWindow(Session& session, QWidget* parent = nullptr);
-
-    // Reads the working copy again when it changed since the last look (an edit, Open, Undo or Redo), and
-    // draws it. After Open the whole song is shown and every track is shown; after an edit the view stays.
-    // Cheap when nothing changed: it compares the file's size and time and the history's previous copy.
-    void SongMayHaveChanged();
-
-    // Asks the player where it is and moves the cursor there (none when the song does not play).
-    void FollowPlayback();
-
-    const PianoRollModel& Model() const { return model_; }
-    const RollView& View() const { return view_; }
-    // The layout of what the window shows now.
-    RollPicture Picture() const;
-
-protected:
-    void paintEvent(QPaintEvent* event) override;
-    void wheelEvent(QWheelEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
-    void hideEvent(QHideEvent* event) override;
-
-private:
-    // What tells one working copy from another without reading it.
-    struct SongStamp {
-        std::filesystem::path path;
-        std::uintmax_t size = 0;
-        std::filesystem::file_time_type written{};
-        const void* previous = nullptr;
-        std::size_t previousSize = 0;
-        bool operator==(const SongStamp&) const = default;
-    };
-    SongStamp Stamp() const;
-    // Scrolls by `pixels` (positive: later) or zooms by `factor` (above 1: closer) around the x of `anchor`.
-    void ScrollBy(double pixels);
-    void ZoomBy(double factor, double anchor);
-    void KeepInSong();
-    // Draws the picture again at the next paint; a moving cursor alone only paints itself over the last one.
-    void Redraw();
-
-    Session& session_;
-    PianoRollModel model_;
-    RollView view_;
-    std::optional<SongStamp> stamp_;
-    QImage drawn_;            // the picture as last drawn, without the cursor
-    bool drawnValid_ = false;
-    RollPicture cursorFrame_;  // where the cursor goes over it: the notes area, and the cursor's place
-    QTimer* playback_ = nullptr;
 };
 
 }  // namespace sonivex

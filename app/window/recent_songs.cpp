@@ -22,11 +22,12 @@ QSettings UserSettings() {
 RecentSongsMenu::RecentSongsMenu(QMenu* fileMenu, QAction* before, RecentSongs& list,
                                  std::function<void(const std::string&)> open)
     : QObject(fileMenu),
-      menu_(new QMenu(QStringLiteral("Recent Songs"), fileMenu)),
+      menu_(new QMenu(QStringLiteral("&Recent Songs"), fileMenu)),
       list_(list),
       open_(std::move(open)) {
     menu_->setObjectName(QStringLiteral("mnuRecent"));
     menu_->menuAction()->setObjectName(QStringLiteral("mnuRecentSongs"));
+    menu_->menuAction()->setToolTip(QStringLiteral("Open one of the songs opened last"));
     fileMenu->insertMenu(before, menu_);
     std::vector<std::string> stored;
     for (const QString& path : UserSettings().value(QLatin1String(kSettingsKey)).toStringList()) {

@@ -149,7 +149,7 @@ bool CanWrite(AudioFormat format) {
 class FluidAudioExporter : public AudioExporter {
 public:
     ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
-                        const ExportProgress& progress) override {
+                        const ExportProgress& progress, const SilencedTracks& silenced) override {
         const std::optional<AudioFormat> format = AudioFormatOf(target);
         if (!format) return Failed("is not a .wav, .flac or .ogg file name");
         if (!CanWrite(*format)) return Failed("cannot be written: this build writes WAV files only");
@@ -158,9 +158,9 @@ public:
 
         std::filesystem::path scratch;
         try {
-            std::optional<RenderedSound> sound = RenderSound(*sequence, [&](double share) {
-                return Continue(progress, share * kRenderShare);
-            });
+            std::optional<RenderedSound> sound = RenderSound(
+                *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
+                RenderThreadsOfMachine(), silenced);
             if (!sound) return {ExportStatus::Cancelled, "", 0};
             Normalise(*sound);
             const std::optional<Scratch> scratchFile = MakeScratch(target);
@@ -201,7 +201,7 @@ private:
 }  // namespace
 
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
-                                         int renderThreads) {
+                                         int renderThreads, const SilencedTracks& silenced) {
     SynthEngine engine(SampleLoading::WhenChosen, renderThreads);
     RenderedSound sound;
     if (!engine.Ready()) return sound;
@@ -214,6 +214,7 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
 
     Sequencer sequencer(engine.Synth(), rate);
     sequencer.Load(song);
+    sequencer.Silence(silenced);
     sequencer.Start(0, sequencer.LengthTicks());
     float peak = 0;
     for (;;) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <charconv>
+#include <climits>
 #include <optional>
 #include <utility>
 
@@ -88,7 +89,7 @@ int CommandInterpreter::Perform(const Words& words, std::string& reply) {
 
     if (verb == "play") return PlayCommand(player, words);
     if (verb == "put") return Put(words);
-    if (verb == "set") return Set(words);
+    if (verb == "set") return Set(player, words);
     if (verb == "status") return Status(player, words, reply);
     if (words.size() > 2) return kMediaUnrecognizedKeyword;
     if (verb == "close") {
@@ -156,8 +157,18 @@ int CommandInterpreter::Put(const Words& words) {
     return words.size() == 8 ? 0 : kMediaUnrecognizedKeyword;
 }
 
-int CommandInterpreter::Set(const Words& words) {
+int CommandInterpreter::Set(Player& player, const Words& words) {
     if (words.size() < 3) return kMediaMissingParameter;
+    if (Lower(words[2]) == "silence") {
+        std::vector<std::int32_t> tracks;
+        for (std::size_t i = 3; i < words.size(); ++i) {
+            const std::optional<std::int64_t> track = Number(words[i]);
+            if (!track || *track < 1 || *track > INT32_MAX) return kMediaMissingParameter;
+            tracks.push_back(static_cast<std::int32_t>(*track - 1));
+        }
+        player.Silence(SilencedTracks(std::move(tracks)));
+        return 0;
+    }
     if (Lower(words[2]) != "time") return kMediaUnrecognizedKeyword;
     if (words.size() < 4) return kMediaMissingParameter;
     if (Lower(words[3]) != "format") return kMediaUnrecognizedKeyword;

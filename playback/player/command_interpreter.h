@@ -7,6 +7,7 @@
 //   play A [from N] [to N]                (from defaults to the current position, to to the end)
 //   put A window [at X Y W H]             (accepted; a MIDI file has no picture to place)
 //   set A time format frames              (frames are the song's MIDI ticks, the only unit there is)
+//   set A silence [N ...]                 (the tracks, counted from 1, whose notes are not played; none: all play)
 //   status A length|position|mode
 // A final "notify" asks for a completion notification to the callback window.
 #pragma once
@@ -56,7 +57,7 @@ private:
     int Open(const Words& words);
     int PlayCommand(Player& player, const Words& words);
     int Put(const Words& words);
-    int Set(const Words& words);
+    int Set(Player& player, const Words& words);
     int Status(Player& player, const Words& words, std::string& reply);
 
     PlayerFactory makePlayer_;

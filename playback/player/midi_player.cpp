@@ -111,6 +111,11 @@ std::string MidiPlayer::Mode() const {
     return ModeName(sequencer_.GetState());
 }
 
+void MidiPlayer::Silence(const SilencedTracks& tracks) {
+    std::lock_guard lock(mutex_);
+    sequencer_.Silence(tracks);
+}
+
 int MidiPlayer::RenderForDriver(void* data, int len, int nfx, float* fx[], int nout, float* out[]) {
     auto* self = static_cast<MidiPlayer*>(data);
     for (int i = 0; i < nfx; ++i) std::fill(fx[i], fx[i] + len, 0.0f);

@@ -34,6 +34,7 @@ public:
     std::int64_t PositionTicks() const override;
     std::int64_t LengthTicks() const override;
     std::string Mode() const override;
+    void Silence(const SilencedTracks& tracks) override;
 
     // True when a sound font was loaded; without one the player keeps time in silence.
     bool HasInstruments() const { return engine_.HasInstruments(); }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "playback/silenced_tracks.h"
+
 namespace sonivex {
 
 class Player {
@@ -34,6 +36,10 @@ public:
 
     // "playing", "paused" or "stopped". Reaching the stop position counts as stopped.
     virtual std::string Mode() const = 0;
+
+    // Leaves the notes of `tracks` unplayed from now on, also while playing (a note that sounds already ends at
+    // its own note-off); an empty set plays every track. Opening a song keeps the set.
+    virtual void Silence(const SilencedTracks& tracks) = 0;
 };
 
 // Makes a new player for each alias opened; may return nullptr when no player can be made.

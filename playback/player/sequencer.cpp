@@ -110,6 +110,7 @@ void Sequencer::SendDueEvents() {
 }
 
 void Sequencer::Send(const SequenceEvent& e) {
+    if (StartsNote(e) && silenced_.Contains(e.track)) return;
     const int channel = e.status & 0x0F;
     switch (e.status & 0xF0) {
     case 0x80: fluid_synth_noteoff(synth_, channel, e.data1); break;

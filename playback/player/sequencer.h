@@ -10,6 +10,7 @@
 #include <fluidsynth/types.h>
 
 #include "playback/player/midi_sequence.h"
+#include "playback/silenced_tracks.h"
 
 namespace sonivex {
 
@@ -27,6 +28,11 @@ public:
     // receives every controller, program and system exclusive message before `fromTick`, so the song sounds
     // as it would had it played from the start. Notes that begin at `toTick` are not started.
     void Start(std::int64_t fromTick, std::int64_t toTick);
+
+    // Starts no note of `tracks` from now on, while playing too; their other messages are still sent, and
+    // their note-offs, so that nothing hangs. Loading a song keeps the set.
+    void Silence(SilencedTracks tracks) { silenced_ = std::move(tracks); }
+    const SilencedTracks& Silenced() const { return silenced_; }
 
     // Holds the position and releases the sounding notes; only while playing.
     void Pause();
@@ -53,6 +59,7 @@ private:
     double sampleRate_;
     MidiSequence sequence_;
     std::vector<double> eventSeconds_;
+    SilencedTracks silenced_;
 
     State state_ = State::kStopped;
     std::int64_t rendered_ = 0;  // frames rendered since the sequencer was made

@@ -284,7 +284,7 @@ TEST(Routing, NamesEveryMenuItemAndToolbarButtonOnce) {
             EXPECT_TRUE(names.insert(row.toolbarKey).second) << row.toolbarKey;
         }
     }
-    EXPECT_EQ(names.size(), 19u);  // twelve menu items, seven toolbar buttons
+    EXPECT_EQ(names.size(), 22u);  // fifteen menu items, seven toolbar buttons
 }
 
 TEST(Playback, KeepsPlayPauseAndStopInStepWithTheDevice) {

@@ -14,7 +14,8 @@ namespace {
 class FakeExporter : public AudioExporter {
 public:
     ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
-                        const ExportProgress& progress) override {
+                        const ExportProgress& progress, const SilencedTracks& silencedTracks) override {
+        silenced.push_back(silencedTracks);
         songs.push_back(TestSession::ReadBytes(song));
         targets.push_back(target.string());
         for (double f : {0.25, 0.5, 0.75, 1.0}) {
@@ -23,6 +24,7 @@ public:
         return result;
     }
     std::vector<Bytes> songs;
+    std::vector<SilencedTracks> silenced;
     std::vector<std::string> targets;
     ExportResult result{ExportStatus::Written, "", 1.5};
 };

@@ -19,6 +19,7 @@ struct FakeLog {
     std::vector<std::pair<std::int64_t, std::int64_t>> plays;
     int pauses = 0;
     int stops = 0;
+    std::vector<std::vector<std::int32_t>> silenced;  // each Silence, its tracks 0-based
     bool destroyed = false;
 };
 
@@ -48,6 +49,7 @@ public:
     std::int64_t PositionTicks() const override { return position; }
     std::int64_t LengthTicks() const override { return 3840; }
     std::string Mode() const override { return mode; }
+    void Silence(const SilencedTracks& tracks) override { log_->silenced.push_back(tracks.Tracks()); }
 
     std::int64_t position = 0;
     std::string mode = "stopped";
@@ -348,6 +350,20 @@ TEST(InterpreterWithMidiPlayer, PlaysASongToItsEnd) {
     EXPECT_EQ(media.SendString("Open " + song.name() + " alias VAVidev1", nullptr, 0), kMediaAliasInUse);
     EXPECT_EQ(media.SendString("Close VAVidev1 notify", nullptr, 99), 0);
     EXPECT_EQ(notified, 3);
+}
+
+TEST_F(Interpreter, SilencesTheTracksItIsGivenCountedFromOne) {
+    OpenSong();
+    EXPECT_EQ(Send("Set VAVidev1 silence 2 5"), 0);
+    EXPECT_EQ(Send("set vavidev1 SILENCE"), 0);  // every track plays again
+    ASSERT_EQ(logs_[0]->silenced.size(), 2u);
+    EXPECT_EQ(logs_[0]->silenced[0], (std::vector<std::int32_t>{1, 4}));
+    EXPECT_TRUE(logs_[0]->silenced[1].empty());
+    // Track 0 does not exist, and a track is a whole number.
+    EXPECT_EQ(Send("Set VAVidev1 silence 0"), kMediaMissingParameter);
+    EXPECT_EQ(Send("Set VAVidev1 silence two"), kMediaMissingParameter);
+    EXPECT_EQ(Send("Set Other silence 1"), kMediaUnknownAlias);
+    EXPECT_EQ(logs_[0]->silenced.size(), 2u);
 }
 
 }  // namespace

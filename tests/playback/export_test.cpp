@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <vector>
+#include <fstream>
+#include <iterator>
 
 #include "playback/player/audio_exporter.h"
 #include "playback/player/midi_player.h"
@@ -72,7 +74,7 @@ std::optional<Sound> ReadSound(const std::filesystem::path& path) {
 
 ExportResult Export(const Bytes& song, const ScratchFile& target, const ExportProgress& progress = {}) {
     const ScratchFile midi(song, ".mid");
-    return MakeAudioExporter()->Export(midi.path(), target.path(), progress);
+    return MakeAudioExporter()->Export(midi.path(), target.path(), progress, {});
 }
 
 std::vector<std::filesystem::path> FilesLike(const std::filesystem::path& target) {
@@ -158,10 +160,10 @@ TEST(AudioExport, ReportsProgressFromZeroToOne) {
 
 TEST(AudioExport, FailsForAnUnreadableSongOrAnUnknownNameAndWritesNothing) {
     const ScratchFile target(".wav");
-    EXPECT_EQ(MakeAudioExporter()->Export("/nonexistent/song.mid", target.path(), {}).status, ExportStatus::Failed);
+    EXPECT_EQ(MakeAudioExporter()->Export("/nonexistent/song.mid", target.path(), {}, {}).status, ExportStatus::Failed);
     EXPECT_EQ(Export(ThreeOrganNotes(), ScratchFile(".mp3")).status, ExportStatus::Failed);
     const ExportResult unwritable = MakeAudioExporter()->Export(ScratchFile(ThreeOrganNotes(), ".mid").path(),
-                                                                "/nonexistent/folder/song.wav", {});
+                                                                "/nonexistent/folder/song.wav", {}, {});
     EXPECT_EQ(unwritable.status, ExportStatus::Failed);
     EXPECT_TRUE(FilesLike(target.path()).empty());
 }
@@ -274,6 +276,52 @@ TEST(AudioExport, WritesFlacAndOggVorbisThatReadBack) {
     EXPECT_EQ(info.format & SF_FORMAT_SUBMASK, SF_FORMAT_VORBIS);
 }
 #endif
+
+// Two organ notes a second apart, each in a track of its own: the first sounds from 0 to 0.5 s, the second from
+// 1 to 1.5 s.
+Bytes TwoOrganTracks() {
+    Track first;
+    first.Tempo(0, 500000).Program(0, 0, 16).NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60).End(192);
+    Track second;
+    second.Program(0, 1, 16).NoteOn(192, 1, 67, 100).NoteOff(96, 1, 67).End();
+    return MidiFile(1, kTicksPerQuarter).Add(first).Add(second).Build();
+}
+
+float PeakBetween(const RenderedSound& sound, double from, double to) {
+    float peak = 0;
+    const auto first = static_cast<std::size_t>(from * SynthEngine::kSampleRate);
+    const auto last = std::min(sound.left.size(), static_cast<std::size_t>(to * SynthEngine::kSampleRate));
+    for (std::size_t i = first; i < last; ++i) peak = std::max({peak, std::fabs(sound.left[i]), std::fabs(sound.right[i])});
+    return peak;
+}
+
+TEST(RenderSound, LeavesTheNotesOfASilencedTrackOut) {
+    const std::optional<MidiSequence> song = MidiSequence::Parse(TwoOrganTracks());
+    ASSERT_TRUE(song);
+    const RenderedSound whole = *RenderSound(*song, {}, 1);
+    if (PeakBetween(whole, 0, 1.5) < 0.01f) GTEST_SKIP() << "no sound font installed";
+    const RenderedSound muted = *RenderSound(*song, {}, 1, SilencedTracks({0}));
+    EXPECT_GT(PeakBetween(whole, 0.1, 0.4), 0.01f);
+    EXPECT_LT(PeakBetween(muted, 0.1, 0.4), 0.0001f);  // the first track's note is gone
+    EXPECT_GT(PeakBetween(muted, 1.1, 1.4), 0.01f);    // the second's is there
+    EXPECT_EQ(muted.songFrames, whole.songFrames);     // and the song lasts as long
+}
+
+TEST(AudioExport, WritesTheSongWithoutItsSilencedTracks) {
+    const ScratchFile midi(TwoOrganTracks(), ".mid");
+    const ScratchFile all(".wav");
+    const ScratchFile muted(".wav");
+    ASSERT_EQ(MakeAudioExporter()->Export(midi.path(), all.path(), {}, {}).status, ExportStatus::Written);
+    ASSERT_EQ(MakeAudioExporter()->Export(midi.path(), muted.path(), {}, SilencedTracks({1})).status,
+              ExportStatus::Written);
+    // The files differ: the second note is missing from one of them.
+    std::ifstream a(all.path(), std::ios::binary), b(muted.path(), std::ios::binary);
+    const std::string allBytes((std::istreambuf_iterator<char>(a)), std::istreambuf_iterator<char>());
+    const std::string mutedBytes((std::istreambuf_iterator<char>(b)), std::istreambuf_iterator<char>());
+    const std::optional<MidiSequence> song = MidiSequence::Parse(TwoOrganTracks());
+    if (PeakBetween(*RenderSound(*song, {}, 1), 0, 1.5) < 0.01f) GTEST_SKIP() << "no sound font installed";
+    EXPECT_NE(allBytes, mutedBytes);
+}
 
 }  // namespace
 }  // namespace sonivex::test

@@ -163,5 +163,46 @@ TEST(Sequencer, LeavesANoteAtTheStopTickUnplayed) {
     EXPECT_GT(s.RenderSeconds(0.5), 0.05f);
 }
 
+// Two tracks, each a loud note at once on its own channel: the first on channel 1, the second on channel 2.
+Bytes TwoLoudTracks() {
+    Track first;
+    first.Tempo(0, 500000).Program(0, 0, 16).NoteOn(0, 0, 60, 127).NoteOff(192, 0, 60).End();
+    Track second;
+    second.Program(0, 1, 16).NoteOn(0, 1, 67, 127).NoteOff(192, 1, 67).End();
+    return MidiFile(1, 96).Add(first).Add(second).Build();
+}
+
+TEST(Sequencer, StartsNoNoteOfASilencedTrack) {
+    SequencerRig s(TwoLoudTracks());
+    if (!s.HasInstruments()) GTEST_SKIP() << "no sound font installed";
+    s->Silence(SilencedTracks({0, 1}));
+    s->Start(0, 192);
+    EXPECT_LT(s.RenderSeconds(1.0), 0.001f);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);  // the song's time runs all the same
+
+    // One of the two silenced: the other is heard.
+    s->Silence(SilencedTracks({0}));
+    s->Start(0, 192);
+    EXPECT_GT(s.RenderSeconds(0.5), 0.05f);
+    // The set holds from now on, also while the song plays: from tick 96 nothing new would start anyway, and
+    // a new load keeps it.
+    s->Load(*MidiSequence::Parse(TwoLoudTracks()));
+    EXPECT_EQ(s->Silenced(), SilencedTracks({0}));
+}
+
+TEST(Sequencer, ASilencedTrackKeepsItsControllersSoTheOthersSoundAsInTheSong) {
+    // The first track turns channel 1's volume to 0 and plays nothing; the second plays on channel 1. Silencing
+    // the first must not bring the volume back: the second stays as quiet as in the whole song.
+    Track conductor;
+    conductor.At(0, {0xB0, 7, 0}).NoteOn(0, 0, 48, 127).NoteOff(96, 0, 48).End();
+    Track melody;
+    melody.NoteOn(0, 0, 60, 127).NoteOff(96, 0, 60).End();
+    SequencerRig s(MidiFile(1, 96).Add(conductor).Add(melody).Build());
+    if (!s.HasInstruments()) GTEST_SKIP() << "no sound font installed";
+    s->Silence(SilencedTracks({0}));
+    s->Start(0, 96);
+    EXPECT_LT(s.RenderSeconds(0.75), 0.001f);
+}
+
 }  // namespace
 }  // namespace sonivex::test

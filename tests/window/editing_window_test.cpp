@@ -27,8 +27,9 @@ namespace {
 class SlowExporter : public AudioExporter {
 public:
     ExportResult Export(const std::filesystem::path&, const std::filesystem::path& target,
-                        const ExportProgress& progress) override {
+                        const ExportProgress& progress, const SilencedTracks& silencedTracks) override {
         targets.push_back(target.string());
+        silenced.push_back(silencedTracks);
         for (int step = 1; step <= kSteps; ++step) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
             if (!progress(static_cast<double>(step) / kSteps)) {
@@ -40,6 +41,7 @@ public:
     }
     static constexpr int kSteps = 400;
     std::vector<std::string> targets;
+    std::vector<SilencedTracks> silenced;
     int cancelledAt = 0;
 };
 

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTabWidget>
 #include <QTest>
 #include <QToolBar>
 #include <QToolButton>
@@ -44,9 +45,14 @@ struct Expected {
     int ticked;
 };
 
+// The editing panel's corner: the frames keep their layout inside it, moved by it.
+constexpr int kPanelLeft = 6720;
+constexpr int kPanelTop = 405;
+
 const Expected kLayout[] = {
-    {"RichTextBox1", "", "", 120, 480, 6495, 8900, true, -1},
-    {"Frame1", "", " Instruments ", 6840, 405, 3375, 2535, true, -1},
+    {"Views", "", "", 120, 405, 6540, 9015, true, -1},
+    {"EditPanel", "", "", kPanelLeft, kPanelTop, 12912 - kPanelLeft, 6960, true, -1},
+    {"Frame1", "EditPanel", " Instruments ", 6840 - kPanelLeft, 405 - kPanelTop, 3375, 2535, true, -1},
     {"Label1", "Frame1", "Style:", 120, 360, 495, 255, true, -1},
     {"Combo1", "Frame1", "", 720, 360, 2295, 315, false, -1},
     {"Command1", "Frame1", "Apply", 2280, 840, 735, 315, false, -1},
@@ -56,14 +62,14 @@ const Expected kLayout[] = {
     {"Check2", "Frame1", "Drum", 720, 1920, 855, 255, true, 0},
     {"Label3", "Frame1", "Max #:", 1680, 1920, 495, 255, true, -1},
     {"Combo3", "Frame1", "", 2280, 1920, 735, 315, false, -1},
-    {"Frame2", "", " Track ", 10560, 405, 2175, 2535, true, -1},
+    {"Frame2", "EditPanel", " Track ", 10560 - kPanelLeft, 405 - kPanelTop, 2175, 2535, true, -1},
     {"Label4", "Frame2", "Choose:", 360, 360, 615, 255, true, -1},
     {"Combo4", "Frame2", "", 1080, 360, 735, 315, false, -1},
     {"Command2", "Frame2", "Drum<>Melody", 480, 840, 1335, 375, false, -1},
     {"Label5", "Frame2", "Choose:", 360, 1440, 615, 255, true, -1},
     {"Combo5", "Frame2", "", 1080, 1440, 735, 315, false, -1},
     {"Command3", "Frame2", "Copy Track", 480, 1920, 1335, 375, false, -1},
-    {"Frame3", "", " Effects ", 6840, 3120, 5895, 4215, true, -1},
+    {"Frame3", "EditPanel", " Effects ", 6840 - kPanelLeft, 3120 - kPanelTop, 5895, 4215, true, -1},
     {"Label6", "Frame3", "Choose:", 240, 360, 615, 255, true, -1},
     {"Combo6", "Frame3", "", 960, 360, 2055, 315, false, -1},
     {"Command4", "Frame3", "Apply", 3120, 360, 735, 315, false, -1},
@@ -193,6 +199,15 @@ private slots:
         QVERIFY(bar.height() >= Pixels(288, dy));
         QVERIFY(bar.bottom() < Pixels(405, dy));
         QVERIFY(Toolbar()->parentWidget() == window_->centralWidget());
+        // The report pane is the Report view, the second tab after the Overview.
+        auto* views = Control<QTabWidget>("Views");
+        QCOMPARE(views->tabText(0), QStringLiteral("Overview"));
+        QCOMPARE(views->tabText(1), QStringLiteral("Report"));
+        QCOMPARE(views->tabText(2), QStringLiteral("Piano Roll"));
+        QCOMPARE(views->tabText(3), QStringLiteral("Lyrics"));
+        QCOMPARE(views->widget(1), Control("RichTextBox1"));
+        QVERIFY(!views->isTabVisible(3));  // no song, no lyrics
+        QCOMPARE(views->currentIndex(), 0);
         QVERIFY(Control<QComboBox>("Combo1")->count() == 0);
         QVERIFY(!Control<QComboBox>("Combo1")->isEditable());
         QVERIFY(Control<QStatusBar>("StatusBar1")->currentMessage().isEmpty());
@@ -202,7 +217,7 @@ private slots:
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
         std::vector<QWidget*> containers{window_->centralWidget()};
-        for (const char* frame : {"Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6"}) {
+        for (const char* frame : {"EditPanel", "Frame1", "Frame2", "Frame3", "Frame4", "Frame5", "Frame6"}) {
             containers.push_back(Control(frame));
         }
         for (QWidget* container : containers) {
@@ -221,9 +236,15 @@ private slots:
         }
     }
 
-    void TheWindowStartsAtItsLayoutSizeCentredAndCanBeMaximised() {
+    void TheWindowStartsAtASensibleSizeCentredAndCanBeMaximised() {
         const QSize client(Pixels(12912, window_->logicalDpiX()), Pixels(9756, window_->logicalDpiY()));
-        QCOMPARE(window_->centralWidget()->size(), client);
+        // At least its layout's size; larger (up to 1180 by 800) where the screen has room, never beyond it.
+        const QSize start = window_->size();
+        QVERIFY(start.width() >= client.width() && start.height() >= client.height());
+        const QSize room = window_->screen()->availableGeometry().size();
+        QVERIFY(window_->width() <= std::max(room.width(), client.width()));
+        QVERIFY(window_->height() <= std::max(room.height(), client.height() + window_->menuBar()->height()));
+        if (room.width() >= 1300 && room.height() >= 900) QCOMPARE(window_->size(), QSize(1180, 800));
         QCOMPARE(window_->objectName(), QStringLiteral("frmmain"));
         QCOMPARE(window_->windowTitle(), QStringLiteral("Sonivex[*]"));
         QVERIFY(window_->windowFlags() & Qt::WindowMaximizeButtonHint);
@@ -232,44 +253,62 @@ private slots:
         QVERIFY(window_->maximumSize().width() > window_->minimumSizeHint().width());
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
-        QCOMPARE(window_->centralWidget()->size(), client);
+        QCOMPARE(window_->size(), start);
+        QVERIFY(window_->centralWidget()->width() >= client.width());
+        QVERIFY(window_->centralWidget()->height() >= client.height());
         const QPoint centre = window_->screen()->availableGeometry().center();
         QVERIFY((window_->frameGeometry().center() - centre).manhattanLength() <= 2);
         // The layout's own size is the smallest the window gets.
         window_->resize(200, 200);
         QTRY_COMPARE(window_->centralWidget()->size(), client);
-        QCOMPARE(Control("RichTextBox1")->geometry(), PixelRect(120, 480, 6495, 8900, window_->logicalDpiX(),
-                                                                window_->logicalDpiY()));
+        QCOMPARE(Control("Views")->geometry(), PixelRect(120, 405, 6540, 9015, window_->logicalDpiX(),
+                                                         window_->logicalDpiY()));
+        // There the report pane keeps at least the room it had beside the frames.
+        Control<QTabWidget>("Views")->setCurrentIndex(1);
+        QTRY_VERIFY(Control("RichTextBox1")->width() >= Pixels(6495, window_->logicalDpiX()) - 8);
+        QVERIFY(Control("RichTextBox1")->height() >= Pixels(8900, window_->logicalDpiY()) - 40);
     }
 
-    void TheReportPaneGrowsWithTheWindowAndTheFramesKeepTheirPlaceAtItsRight() {
+    void TheViewsGrowWithTheWindowAndTheFramesKeepTheirPlaceAtTheirRight() {
         window_->show();
         QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
+        window_->resize(200, 200);  // the layout's own size
+        QTRY_COMPARE(window_->centralWidget()->size(),
+                     QSize(Pixels(12912, window_->logicalDpiX()), Pixels(9756, window_->logicalDpiY())));
+        Control<QTabWidget>("Views")->setCurrentIndex(1);  // the Report
+        QCoreApplication::processEvents();
         const QSize laidOut = window_->centralWidget()->size();
+        QWidget* client = window_->centralWidget();
+        // The frames' places in the window: they sit in the editing panel.
+        const auto inWindow = [client](QWidget* w) { return QRect(w->mapTo(client, QPoint(0, 0)), w->size()); };
         std::map<QString, QRect> before;
-        for (const char* name : {"RichTextBox1", "Frame1", "Frame2", "Frame3", "Toolbar1", "StatusBar1", "Combo1",
-                                 "Command4"}) {
+        for (const char* name : {"Views", "EditPanel", "Toolbar1", "StatusBar1", "Combo1", "Command4"}) {
             before[QLatin1String(name)] = Control(name)->geometry();
         }
+        std::map<QString, QRect> framesBefore;
+        for (const char* frame : {"Frame1", "Frame2", "Frame3"}) framesBefore[QLatin1String(frame)] = inWindow(Control(frame));
+        const QSize reportBefore = Control("RichTextBox1")->size();
         const int wider = 300;
         const int taller = 200;
         window_->resize(window_->width() + wider, window_->height() + taller);
         QTRY_COMPARE(window_->centralWidget()->size(), laidOut + QSize(wider, taller));
         const auto now = [this](const char* name) { return Control(name)->geometry(); };
-        QCOMPARE(now("RichTextBox1"), before["RichTextBox1"].adjusted(0, 0, wider, taller));
+        QCOMPARE(now("Views"), before["Views"].adjusted(0, 0, wider, taller));
+        QTRY_COMPARE(Control("RichTextBox1")->size(), reportBefore + QSize(wider, taller));
+        QCOMPARE(now("EditPanel"), before["EditPanel"].translated(wider, 0));  // a fixed width, at the right
         for (const char* frame : {"Frame1", "Frame2", "Frame3"}) {
-            QCOMPARE(now(frame), before[QLatin1String(frame)].translated(wider, 0));
-            // The gap to the report pane's right edge stays as laid out.
-            QCOMPARE(now(frame).left() - now("RichTextBox1").right(),
-                     before[QLatin1String(frame)].left() - before["RichTextBox1"].right());
+            QCOMPARE(inWindow(Control(frame)), framesBefore[QLatin1String(frame)].translated(wider, 0));
+            // The gap to the views' right edge stays as laid out.
+            QCOMPARE(inWindow(Control(frame)).left() - now("Views").right(),
+                     framesBefore[QLatin1String(frame)].left() - before["Views"].right());
         }
         QCOMPARE(now("Combo1"), before["Combo1"]);  // inside its frame, nothing moves
         QCOMPARE(now("Command4"), before["Command4"]);
         QCOMPARE(now("Toolbar1"), before["Toolbar1"].adjusted(0, 0, wider, 0));
         QCOMPARE(now("StatusBar1"), before["StatusBar1"].translated(0, taller).adjusted(0, 0, wider, 0));
         QCOMPARE(now("StatusBar1").bottom(), window_->centralWidget()->height() - 1);
-        QCOMPARE(now("Frame2").right(), window_->centralWidget()->width() - 1 -
-                                            (laidOut.width() - 1 - before["Frame2"].right()));
+        QCOMPARE(inWindow(Control("Frame2")).right(),
+                 window_->centralWidget()->width() - 1 - (laidOut.width() - 1 - framesBefore["Frame2"].right()));
         // And back again: the laid-out places return.
         window_->resize(window_->width() - wider, window_->height() - taller);
         QTRY_COMPARE(window_->centralWidget()->size(), laidOut);
@@ -284,6 +323,19 @@ private slots:
         QVERIFY(pane->textInteractionFlags() & Qt::TextSelectableByKeyboard);
         QVERIFY(QFontInfo(pane->font()).fixedPitch());
         QCOMPARE(pane->font().pointSizeF(), 10.2);
+    }
+
+    void EveryControlSaysWhatItDoesInItsToolTip() {
+        for (const Expected& e : kLayout) {
+            if (qstrcmp(e.name, "MediaFrame") == 0) continue;  // never seen
+            QVERIFY2(Control(e.name)->toolTip().size() > 10, e.name);
+        }
+        QVERIFY(Control("RichTextBox1")->toolTip().size() > 10);
+        for (QAction* action : Toolbar()->actions()) {
+            if (!action->isSeparator() && !action->data().toString().isEmpty()) QVERIFY(!action->toolTip().isEmpty());
+        }
+        auto* views = Control<QTabWidget>("Views");
+        for (int tab = 0; tab < views->count(); ++tab) QVERIFY(!views->tabToolTip(tab).isEmpty());
     }
 
     void TheCaptionedFramesUnderlineOnlyTheirCaptions() {
@@ -345,16 +397,21 @@ private slots:
     }
 
     void TheMenusHoldTheirItemsAndTheUsualKeys() {
+        // The captions without the "&" that marks each menu's Alt key.
+        const auto caption = [](const QAction* action) { return QString(action->text()).remove(QLatin1Char('&')); };
         QStringList menus;
+        QStringList keys;
         for (QAction* action : window_->menuBar()->actions()) {
-            menus << action->menu()->objectName() + QLatin1Char('=') + action->text();
+            menus << action->menu()->objectName() + QLatin1Char('=') + caption(action);
+            keys << QKeySequence::mnemonic(action->text()).toString();
         }
+        QCOMPARE(keys, (QStringList{"Alt+F", "Alt+E", "Alt+V", "Alt+C", "Alt+H"}));
         QCOMPARE(menus,
                  (QStringList{"mnuFile=File", "mnuEdit=Edit", "mnuView=View", "mnucontrol=Controls", "mnuHelp=Help"}));
-        const auto items = [this](const char* menu) {
+        const auto items = [this, caption](const char* menu) {
             QStringList out;
             for (QAction* action : window_->findChild<QMenu*>(QLatin1String(menu))->actions()) {
-                out << action->objectName() + QLatin1Char('=') + action->text() +
+                out << action->objectName() + QLatin1Char('=') + caption(action) +
                            (action->isEnabled() ? QString() : QStringLiteral(" (off)")) +
                            (action->shortcut().isEmpty() ? QString() : QLatin1Char(' ') + action->shortcut().toString());
             }
@@ -365,11 +422,18 @@ private slots:
                               "mnuSaveAs=Save As... (off) Ctrl+Shift+S",
                               "mnuExportAudio=Export Audio... (off)", "mnuRecentSongs=Recent Songs (off)", "streep1=",
                               "mnuExit=Exit Ctrl+Q"}));
-        QCOMPARE(items("mnuEdit"), (QStringList{"mnuUndo=Undo (off) Ctrl+Z", "mnuRedo=Redo (off) Ctrl+Shift+Z"}));
+        QCOMPARE(items("mnuEdit"), (QStringList{"mnuUndo=Undo (off) Ctrl+Z", "mnuRedo=Redo (off) Ctrl+Shift+Z", "streep2=",
+                                                "mnuTranspose=Transpose... (off)", "mnuTempo=Tempo... (off)"}));
         QVERIFY(window_->findChild<QAction*>(QStringLiteral("streep1"))->isSeparator());
         QCOMPARE(items("mnucontrol"),
                  (QStringList{"mnuPlay=Play (off)", "mnuPause=Pause (off)", "mnuStop=Stop (off)"}));
-        QCOMPARE(items("mnuHelp"), (QStringList{"mnuAbout=About... F1"}));
+        QCOMPARE(items("mnuHelp"), (QStringList{"mnuUserGuide=User Guide F1", "mnuAbout=About..."}));
+        // Every item says what it does.
+        for (QMenu* menu : window_->menuBar()->findChildren<QMenu*>()) {
+            for (QAction* action : menu->actions()) {
+                if (!action->isSeparator()) QVERIFY2(!action->toolTip().isEmpty(), qPrintable(action->objectName()));
+            }
+        }
     }
 
     void TheTabOrderFollowsTheLayout() {

@@ -2,8 +2,11 @@
 # Usage: screenshot.sh BUILD_DIR OUT.png
 #
 # Starts BUILD_DIR/bin/sonivex on examples/example.mid on a virtual X display and saves a picture of its window
-# as OUT.png. The program takes the picture itself (SONIVEX_SCREENSHOT) once the song is open, so no screen
-# grabbing tool is needed. Exits non-zero when the program fails or no picture comes out.
+# as OUT.png, and beside it a picture of each view at 861x669 and maximised (OUT-overview-861x669.png,
+# OUT-overview-maximised.png, OUT-report-..., OUT-piano-roll-...), then a picture of the window with no song
+# open (OUT-empty.png). The program takes the pictures itself (SONIVEX_SCREENSHOT, SONIVEX_SCREENSHOT_VIEWS)
+# once the song is open, so no screen grabbing tool is needed. Exits non-zero when the program fails or a
+# picture does not come out.
 set -euo pipefail
 
 if [[ $# -ne 2 ]]; then
@@ -30,13 +33,26 @@ if ! command -v xvfb-run >/dev/null; then
 fi
 
 mkdir -p "$(dirname "$out")"
-rm -f "$out"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+stem=${out%.png}
+rm -f "$out" "$stem"-*.png
+# The settings (the recent songs) go to a folder of this run, never to the user's own.
+config=$(mktemp -d)
+trap 'rm -rf "$config"' EXIT
 # The window grabs itself about 1.5 s after the open and quits; the time limit only catches a hang.
-SONIVEX_SCREENSHOT=$(cd "$(dirname "$out")" && pwd)/$(basename "$out") QT_QPA_PLATFORM=xcb \
-  timeout 60 xvfb-run -a -s "-screen 0 1280x1024x24" "$program" "$song"
+XDG_CONFIG_HOME=$config SONIVEX_SCREENSHOT=$out SONIVEX_SCREENSHOT_VIEWS=1 QT_QPA_PLATFORM=xcb \
+  timeout 90 xvfb-run -a -s "-screen 0 1280x1024x24" "$program" "$song"
+# The empty window, the example song among its recent songs.
+XDG_CONFIG_HOME=$config SONIVEX_SCREENSHOT=$stem-empty.png QT_QPA_PLATFORM=xcb \
+  timeout 60 xvfb-run -a -s "-screen 0 1280x1024x24" "$program"
 
-if [[ ! -s $out ]] || [[ $(head -c 8 "$out" | od -An -tx1 | tr -d ' \n') != 89504e470d0a1a0a ]]; then
-  echo "$0: no picture in $out" >&2
-  exit 1
-fi
-echo "$out"
+status=0
+for picture in "$out" "$stem"-{overview,report,piano-roll}-{861x669,maximised}.png "$stem-empty.png"; do
+  if [[ ! -s $picture ]] || [[ $(head -c 8 "$picture" | od -An -tx1 | tr -d ' \n') != 89504e470d0a1a0a ]]; then
+    echo "$0: no picture in $picture" >&2
+    status=1
+  else
+    echo "$picture"
+  fi
+done
+exit $status

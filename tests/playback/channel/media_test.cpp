@@ -110,5 +110,24 @@ TEST(MediaHook, ConsumesCompletionNotificationsAndPassesTheRestOn) {
     EXPECT_EQ(passed, (std::vector<int>{15}));
 }
 
+TEST(MediaChannel, TellsThePlayerWhichTracksToSilenceAndAgainAfterEveryOpen) {
+    MediaSession m;
+    m.t->media.Silenced = SilencedTracks({2, 0});
+    MediaSilence(m.t->media, "VAVidev1");
+    EXPECT_EQ(m.device.commands.back(), "Set VAVidev1 silence 1 3");
+    EXPECT_EQ(m.device.windows.back(), 0);
+    MediaOpen(m.t->media, "/music/song.mid", "VAVidev1", m.t->folders.work);
+    EXPECT_EQ(m.device.commands.back(), "Set VAVidev1 silence 1 3");
+    // The state keeps the open's own command.
+    EXPECT_EQ(m.t->media.LastMediaCommand.rfind("Open /music/song.mid", 0), 0u);
+    m.t->media.Silenced = {};
+    MediaSilence(m.t->media, "VAVidev1");
+    EXPECT_EQ(m.device.commands.back(), "Set VAVidev1 silence");
+    // Without silenced tracks an open sends nothing more.
+    const std::size_t before = m.device.commands.size();
+    MediaOpen(m.t->media, "/music/song.mid", "VAVidev1", m.t->folders.work);
+    EXPECT_EQ(m.device.commands.size(), before + 1);
+}
+
 }  // namespace
 }  // namespace sonivex::test
