@@ -12,9 +12,9 @@ constexpr int kMaxStylePrograms = 40;
 void LoadNames(SongSession& s) {
     NameFileLines& rep = s.nameFile;
     if (rep.NamesLoaded) return;
-    std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kNameFileName));
+    const std::shared_ptr<const std::vector<std::string>> lines = s.dataFiles.Lines(s.DataFile(kNameFileName));
     if (!lines) throw RunError(kBadFileNumber);  // the open failed, so the read that follows fails
-    rep.NameLines = std::move(*lines);
+    rep.NameLines = *lines;
     rep.NameEntries.clear();
     for (const std::string& line : rep.NameLines) {
         for (std::string& entry : DelimitedEntries(line)) rep.NameEntries.push_back(std::move(entry));

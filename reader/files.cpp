@@ -379,6 +379,25 @@ void RemoveIfPresent(const std::filesystem::path& path) {
     std::filesystem::remove(path, ec);
 }
 
+std::shared_ptr<const std::vector<std::string>> TextFileCache::Lines(const std::filesystem::path& path) {
+    struct stat info{};
+    if (::stat(path.c_str(), &info) != 0) return nullptr;
+    const std::array<std::int64_t, 7> stamp{static_cast<std::int64_t>(info.st_dev), static_cast<std::int64_t>(info.st_ino),
+                                            static_cast<std::int64_t>(info.st_size), info.st_mtim.tv_sec,
+                                            info.st_mtim.tv_nsec, info.st_ctim.tv_sec, info.st_ctim.tv_nsec};
+    auto entry = std::find_if(entries_.begin(), entries_.end(), [&](const Entry& e) { return e.path == path; });
+    if (entry != entries_.end() && entry->stamp == stamp) return entry->lines;
+    std::optional<std::vector<std::string>> lines = ReadTextLines(path);
+    if (!lines) return nullptr;
+    auto shared = std::make_shared<const std::vector<std::string>>(std::move(*lines));
+    if (entry == entries_.end()) {
+        entries_.push_back({path, stamp, shared});
+    } else {
+        *entry = {path, stamp, shared};
+    }
+    return shared;
+}
+
 std::optional<std::vector<std::string>> ReadTextLines(const std::filesystem::path& path) {
     std::optional<Bytes> bytes = ReadWholeFile(path);
     if (!bytes) return std::nullopt;

@@ -1,6 +1,7 @@
 // Small file-system helpers: whole-file and ranged reads, existence, removal.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -205,5 +206,22 @@ void RemoveIfPresent(const std::filesystem::path& path);
 // The text lines of a file, each without its line end (CR LF, LF or a lone CR). Nothing when it cannot be
 // opened.
 std::optional<std::vector<std::string>> ReadTextLines(const std::filesystem::path& path);
+
+// The lines of text files that are read again and again (the program's data files, at every report), kept
+// while each file stays as it was: a file whose size, modification or change time or identity differs is
+// read again, so an edited file is seen at the next read; a batch of songs reads each file once.
+class TextFileCache {
+public:
+    // The file's lines as ReadTextLines gives them; none when it cannot be read.
+    std::shared_ptr<const std::vector<std::string>> Lines(const std::filesystem::path& path);
+
+private:
+    struct Entry {
+        std::filesystem::path path;
+        std::array<std::int64_t, 7> stamp;  // device, inode, size, modification and change times
+        std::shared_ptr<const std::vector<std::string>> lines;
+    };
+    std::vector<Entry> entries_;
+};
 
 }  // namespace sonivex

@@ -262,6 +262,7 @@ struct SongSession {
     SongModel song;
     NameTables names;
     NameFileLines nameFile;
+    TextFileCache dataFiles;  // the data files' lines, read again only when a file changes
     RandomSource random;
 };
 

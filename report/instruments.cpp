@@ -71,7 +71,7 @@ void ClassifyStyle(ReportSession& s) {
     rep.Built.style = "unknown";
     const int changes = m.ProgramChangeCount - 1;
     if (changes == 0) return;
-    std::optional<std::vector<std::string>> lines = ReadTextLines(s.DataFile(kStyleFileName));
+    const std::shared_ptr<const std::vector<std::string>> lines = s.dataFiles.Lines(s.DataFile(kStyleFileName));
     if (!lines) throw RunError(kBadFileNumber);  // the open failed, so the read that follows fails
     // How many changes set each program (counted from 1), so that a style's matches take one look per program.
     std::unordered_map<std::int64_t, std::int64_t> changesTo;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 
 #include "reader/files.h"
@@ -86,6 +87,28 @@ TEST(ReadTextLines, SplitsAtEveryKindOfLineEnd) {
     EXPECT_EQ(lines("last\r"), (Lines{"last"}));
     EXPECT_EQ(lines(""), Lines{});
     EXPECT_EQ(ReadTextLines(t.folder() / "missing.txt"), std::nullopt);
+}
+
+TEST(TextFileCache, ReadsAFileOnceWhileItStaysAndAgainOnceItChanges) {
+    ReportTestSession t;
+    const auto path = t.folder() / "style1.dat";
+    const auto write = [&](const std::string& text) { std::ofstream(path, std::ios::binary) << text; };
+    TextFileCache cache;
+    write("Rock=1,2\r\n");
+    const auto first = cache.Lines(path);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(*first, std::vector<std::string>{"Rock=1,2"});
+    EXPECT_EQ(cache.Lines(path), first);  // the same lines, not read again
+    // A file replaced by another of the same size and times is a new file all the same (another inode).
+    const auto other = t.folder() / "other.dat";
+    std::ofstream(other, std::ios::binary) << "Jazz=3,4\r\n";
+    std::filesystem::last_write_time(other, std::filesystem::last_write_time(path));
+    std::filesystem::rename(other, path);
+    EXPECT_EQ(*cache.Lines(path), std::vector<std::string>{"Jazz=3,4"});
+    write("Pop=5\r\n");  // edited in place
+    EXPECT_EQ(*cache.Lines(path), std::vector<std::string>{"Pop=5"});
+    std::filesystem::remove(path);
+    EXPECT_EQ(cache.Lines(path), nullptr);
 }
 
 }  // namespace
