@@ -42,12 +42,17 @@ trap 'rm -rf "$config"' EXIT
 # The window grabs itself about 1.5 s after the open and quits; the time limit only catches a hang.
 XDG_CONFIG_HOME=$config SONIVEX_SCREENSHOT=$out SONIVEX_SCREENSHOT_VIEWS=1 QT_QPA_PLATFORM=xcb \
   timeout 90 xvfb-run -a -s "-screen 0 1280x1024x24" "$program" "$song"
+# A karaoke song, for the Lyrics view (saved as NAME-karaoke-*.png).
+karaoke="$here/../data/midi/test-karaoke-kar.mid"
+XDG_CONFIG_HOME=$config SONIVEX_SCREENSHOT=$stem-karaoke.png SONIVEX_SCREENSHOT_VIEWS=1 QT_QPA_PLATFORM=xcb \
+  timeout 90 xvfb-run -a -s "-screen 0 1280x1024x24" "$program" "$karaoke"
 # The empty window, the example song among its recent songs.
 XDG_CONFIG_HOME=$config SONIVEX_SCREENSHOT=$stem-empty.png QT_QPA_PLATFORM=xcb \
   timeout 60 xvfb-run -a -s "-screen 0 1280x1024x24" "$program"
 
 status=0
-for picture in "$out" "$stem"-{overview,report,piano-roll}-{861x669,maximised}.png "$stem-empty.png"; do
+for picture in "$out" "$stem"-{overview,report,piano-roll}-{861x669,maximised}.png \
+  "$stem"-karaoke-lyrics-{861x669,maximised}.png "$stem-empty.png"; do
   if [[ ! -s $picture ]] || [[ $(head -c 8 "$picture" | od -An -tx1 | tr -d ' \n') != 89504e470d0a1a0a ]]; then
     echo "$0: no picture in $picture" >&2
     status=1
