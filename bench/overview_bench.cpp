@@ -20,28 +20,17 @@
 #include "app/session.h"
 #include "app/window/overview_model.h"
 #include "reader/files.h"
+#include "song_bytes.h"
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using Bytes = std::vector<std::uint8_t>;
+using sonivex::bench::Bytes;
 
 double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
-void Vlq(Bytes& out, std::uint32_t v) {
-    std::uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = static_cast<std::uint8_t>(v & 0x7F);
-        v >>= 7;
-    } while (v != 0);
-    while (n > 1) out.push_back(static_cast<std::uint8_t>(groups[--n] | 0x80));
-    out.push_back(groups[0]);
-}
-
-void Big(Bytes& out, std::uint32_t v, int bytes) {
-    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
+using sonivex::bench::Big;
+using sonivex::bench::Vlq;
 
 // A format 1 song of about `size` bytes: a tempo track with a change every bar, then 15 tracks of notes (the
 // last on the drum channel), each with a name and a program, from a fixed random sequence.

@@ -22,10 +22,11 @@
 #include "reader/timeline.h"
 #include "roll/piano_roll_model.h"
 #include "roll/piano_roll_renderer.h"
+#include "song_bytes.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using sonivex::bench::Bytes;
 using Clock = std::chrono::steady_clock;
 
 double Milliseconds(Clock::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
@@ -38,20 +39,8 @@ double CpuMilliseconds() {
     return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
 }
 
-void Vlq(Bytes& out, std::uint32_t v) {
-    std::uint8_t groups[5];
-    int n = 0;
-    do {
-        groups[n++] = static_cast<std::uint8_t>(v & 0x7F);
-        v >>= 7;
-    } while (v != 0);
-    while (n > 1) out.push_back(static_cast<std::uint8_t>(groups[--n] | 0x80));
-    out.push_back(groups[0]);
-}
-
-void Big(Bytes& out, std::uint32_t v, int bytes) {
-    for (int shift = 8 * (bytes - 1); shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(v >> shift));
-}
+using sonivex::bench::Big;
+using sonivex::bench::Vlq;
 
 // A format 1 song of about `size` bytes: a tempo track with a change every bar, then 15 tracks of notes (the
 // last on the drum channel), chords and runs from a fixed random sequence. `louder` raises every tenth
