@@ -53,10 +53,14 @@ struct EffectState {
     Clef ClefChoice = Clef::None;
 };
 
+// The style's drum substitution: the key each drum key becomes.
+using DrumNoteMap = Table<Int16, 0, 127>;
+
 struct EditSession : ReportSession {
     using ReportSession::ReportSession;
 
     EffectState effects;
+    DrumNoteMap drumNoteMap;  // of the style being applied
 };
 
 }  // namespace sonivex

@@ -76,7 +76,7 @@ void DrumPart(EditSession& s, const std::string& line, int limit) {
     std::vector<int> notes = StyleDrumNotes(line);
     Limit(notes, limit);
     notes = InRange(notes, 0, 127);
-    FillDrumNoteMap(m, notes);
+    s.drumNoteMap = DrumNoteMapFor(m.Counts, notes);
     // The drum tracks are rebuilt into one new working copy, which replaces the old one once.
     const bool ok = RunGuarded(s, [&] {
         RewriteTracks(s, [&](SongRewrite& rewrite) {
@@ -135,13 +135,15 @@ std::vector<std::int32_t> DealPrograms(const SongModel& m, const std::vector<int
     return dealt;
 }
 
-void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes) {
-    m.DrumNoteMap.Fill(-1);
-    if (notes.empty()) return;
+DrumNoteMap DrumNoteMapFor(const SongCounts& counts, const std::vector<int>& notes) {
+    DrumNoteMap map;
+    map.Fill(-1);
+    if (notes.empty()) return map;
     std::vector<int> ranked;
     for (int n = 0; n <= 127; ++n) ranked.push_back(n);
-    RankKeys(ranked, [&m](int n) { return static_cast<std::int64_t>(m.Counts.DrumNoteCount[n]); });
-    for (std::size_t r = 0; r < ranked.size(); ++r) m.DrumNoteMap[ranked[r]] = notes[r % notes.size()];
+    RankKeys(ranked, [&counts](int n) { return static_cast<std::int64_t>(counts.DrumNoteCount[n]); });
+    for (std::size_t r = 0; r < ranked.size(); ++r) map[ranked[r]] = notes[r % notes.size()];
+    return map;
 }
 
 bool StyleCommand::Prepare(EditSession& s) {

@@ -20,6 +20,6 @@ std::vector<std::int32_t> DealPrograms(const SongModel& m, const std::vector<int
 
 // Maps every drum note (0-127) onto the style's notes: the most frequent note of the song onto the first,
 // the next onto the second, and round again. An empty list maps nothing (-1 everywhere).
-void FillDrumNoteMap(SongModel& m, const std::vector<int>& notes);
+DrumNoteMap DrumNoteMapFor(const SongCounts& counts, const std::vector<int>& notes);
 
 }  // namespace sonivex

@@ -48,12 +48,13 @@ struct Rebuild {
     bool copy;        // the track is appended as a new last track
     bool drumSource;  // a drum track moves to a melody channel
     int newChannel;   // the channel the moved events go to (when any move)
+    const DrumNoteMap* drumMap;  // the new drum keys of a substitution
 };
 
 // The rebuild that `mode` asks for; nothing (after a message) when no track or channel is free.
 std::optional<Rebuild> PlanRebuild(EditSession& s, RewriteMode mode) {
     const SongModel& m = s.song;
-    Rebuild plan{mode, mode == RewriteMode::CopyTrack, false, 0};
+    Rebuild plan{mode, mode == RewriteMode::CopyTrack, false, 0, &s.drumNoteMap};
     const bool moves = plan.copy || plan.mode == RewriteMode::SwitchDrumMelody;
     if (plan.copy && m.TracksFound >= kMaxTracks) {
         s.Message("Too many tracks");
@@ -81,7 +82,7 @@ void PutChannelEvent(std::string& out, const SongModel& m, const Rebuild& plan, 
     if (f.Data1 >= 0) {
         std::int64_t data = f.Data1;
         const bool substitutes = plan.mode == RewriteMode::SubstituteDrums && f.IsNote() && m.DrumRowDone;
-        if (substitutes && data <= 127) data = m.DrumNoteMap[data];
+        if (substitutes && data <= 127) data = (*plan.drumMap)[data];
         Put(out, data);
     }
     if (f.Data2 >= 0) Put(out, f.Data2);

@@ -178,10 +178,6 @@ struct SongModel {
     Int16 MinVelocity;
     bool TrackHasNotes = false;
     bool TrackHasNoteEvents = false;
-
-    // Drum substitution map of the editing commands; the report clears it.
-    Table<Int16, 0, 127> DrumNoteMap;
-
 };
 
 // The start-up tables of fixed names and numbers.

@@ -22,7 +22,6 @@ namespace {
 // Every pass over the tracks, a restart after a repair included, counts from a fresh value.
 void ClearCounts(SongModel& m) {
     m.Counts = SongCounts{};
-    m.DrumNoteMap.Fill(0);
 }
 
 void ResetStatistics(SongModel& m) {

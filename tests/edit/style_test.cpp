@@ -52,10 +52,10 @@ TEST(StyleLists, MapTheMostFrequentDrumNotesOntoTheListInTurn) {
     m.Counts.DrumNoteCount[42] = 9;
     m.Counts.DrumNoteCount[36] = 5;
     m.Counts.DrumNoteCount[38] = 2;
-    FillDrumNoteMap(m, {35, 40});
-    EXPECT_EQ(m.DrumNoteMap[42], 35);
-    EXPECT_EQ(m.DrumNoteMap[36], 40);
-    EXPECT_EQ(m.DrumNoteMap[38], 35);
+    const DrumNoteMap map = DrumNoteMapFor(m.Counts, {35, 40});
+    EXPECT_EQ(map[42], 35);
+    EXPECT_EQ(map[36], 40);
+    EXPECT_EQ(map[38], 35);
 }
 
 TEST(ApplyStyle, PatchesEveryProgramChangeInPlace) {

@@ -151,7 +151,7 @@ TEST(Writer, SubstitutesDrumNotesInDrumTracksOnly) {
     TestSession t;
     const Bytes file = MidiFile().Add(Track().NoteOn(0, 9, 36, 100).NoteOff(1, 9, 38).End()).Build();
     ASSERT_TRUE(t.LoadAndReport(file));
-    for (int k = 0; k <= 127; ++k) t->song.DrumNoteMap[k] = k + 1;
+    for (int k = 0; k <= 127; ++k) t->drumNoteMap[k] = k + 1;
     t->song.CurrentTrack = 1;
     ParseTrack(*t);
     RewriteTrack(*t, RewriteMode::SubstituteDrums);
