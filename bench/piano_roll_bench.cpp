@@ -48,16 +48,8 @@ using sonivex::bench::Vlq;
 Bytes BigSong(std::size_t size, bool louder) {
     constexpr int kTracks = 16;
     constexpr int kDivision = 480;
-    std::uint32_t seed = 2463534242u;
-    const auto next = [&seed] {
-        seed ^= seed << 13;
-        seed ^= seed >> 17;
-        seed ^= seed << 5;
-        return seed;
-    };
-    Bytes file = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 1};
-    Big(file, kTracks, 2);
-    Big(file, kDivision, 2);
+    sonivex::bench::XorShift next;
+    Bytes file = sonivex::bench::SongHeader(1, kTracks, kDivision);
     const std::size_t perTrack = size / kTracks;
     for (int track = 0; track < kTracks; ++track) {
         Bytes data;
@@ -86,9 +78,7 @@ Bytes BigSong(std::size_t size, bool louder) {
             }
         }
         data.insert(data.end(), {0x00, 0xFF, 0x2F, 0x00});
-        file.insert(file.end(), {'M', 'T', 'r', 'k'});
-        Big(file, static_cast<std::uint32_t>(data.size()), 4);
-        file.insert(file.end(), data.begin(), data.end());
+        sonivex::bench::AppendTrack(file, data);
     }
     return file;
 }

@@ -9,17 +9,6 @@
 namespace sonivex::test {
 namespace {
 
-// Records the tracks each export was asked to leave silent.
-class SilenceRecorder : public AudioExporter {
-public:
-    ExportResult Export(const std::filesystem::path&, const std::filesystem::path&, const ExportProgress&,
-                        const SilencedTracks& tracks) override {
-        silenced.push_back(tracks);
-        return {ExportStatus::Written, "", 1};
-    }
-    std::vector<SilencedTracks> silenced;
-};
-
 // Three tracks of one note each, on channels 1 to 3.
 Bytes ThreeTracks() {
     MidiFile song;

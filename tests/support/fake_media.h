@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "playback/audio_export.h"
 #include "playback/media_interface.h"
 
 namespace sonivex::test {
@@ -30,6 +31,17 @@ public:
     std::vector<std::intptr_t> windows;
     std::map<std::string, std::string> replies;  // by command prefix
     std::map<std::string, int> failures;         // by command prefix
+};
+
+// An audio exporter double: writes nothing and records the tracks each export was asked to leave silent.
+class SilenceRecorder : public AudioExporter {
+public:
+    ExportResult Export(const std::filesystem::path&, const std::filesystem::path&, const ExportProgress&,
+                        const SilencedTracks& tracks) override {
+        silenced.push_back(tracks);
+        return {ExportStatus::Written, "", 1};
+    }
+    std::vector<SilencedTracks> silenced;
 };
 
 }  // namespace sonivex::test

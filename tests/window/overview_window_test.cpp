@@ -42,17 +42,6 @@ Bytes MusiciansSong() {
         .Build();
 }
 
-// Answers the record of what an exporter was asked.
-class RecordingExporter : public AudioExporter {
-public:
-    ExportResult Export(const std::filesystem::path&, const std::filesystem::path&, const ExportProgress&,
-                        const SilencedTracks& tracks) override {
-        silenced.push_back(tracks);
-        return {ExportStatus::Written, "", 1};
-    }
-    std::vector<SilencedTracks> silenced;
-};
-
 }  // namespace
 
 class OverviewWindowTest : public QObject {
@@ -62,7 +51,7 @@ private:
     std::unique_ptr<ProgramFolder> folder_;
     std::unique_ptr<ScriptedWindow> window_;
     FakeMedia device_;
-    RecordingExporter exporter_;
+    SilenceRecorder exporter_;
 
     QAction* Action(const char* name) { return window_->findChild<QAction*>(QLatin1String(name)); }
     QString Fact(const char* name) { return window_->findChild<QLabel*>(QLatin1String(name))->text(); }
@@ -89,7 +78,7 @@ private slots:
         folder_ = std::make_unique<ProgramFolder>();
         window_ = std::make_unique<ScriptedWindow>(folder_->Path());
         device_ = FakeMedia();
-        exporter_ = RecordingExporter();
+        exporter_ = SilenceRecorder();
         window_->State().media.Device = &device_;
         window_->State().media.Exporter = &exporter_;
         window_->show();
