@@ -297,6 +297,14 @@ void ShowTheLoadedSong(Session& s, const std::string& chosen) {
 }
 
 // Open on the path given, or on the one the user chooses in the open dialog.
+// Loads the file named by SourcePath into the session's working copy; false when the load refuses it.
+bool LoadInPlace(Session& s) {
+    s.song.FileValid = true;
+    s.song.RepairAll.reset();  // "Yes to All" and "No to All" hold for one Open
+    LoadFile(s);
+    return s.song.FileValid;
+}
+
 OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     FormModel& f = s.form;
     SongModel& m = s.song;
@@ -321,12 +329,26 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
         return OpenOutcome::NoDataFile;
     }
     // A file that the load refuses leaves the song open now as it was: its report, its edits and its history.
+    // With a song open the file is loaded aside first; with none there is nothing to keep, and it is loaded
+    // in place before anything of the window changes.
     s.platform.SetBusy(true);
-    if (RefusedWhenLoadedAside(s, chosen)) {
-        m.SourcePath = previousSource;
-        s.platform.SetBusy(false);
-        s.Message("Error!");
-        return OpenOutcome::Rejected;
+    const bool songOpen = !f.SongPath.empty();
+    std::optional<WorkingCopyHeld> held;  // the song is read from the disk once, for the load and its report
+    if (songOpen) {
+        if (RefusedWhenLoadedAside(s, chosen)) {
+            m.SourcePath = previousSource;
+            s.platform.SetBusy(false);
+            s.Message("Error!");
+            return OpenOutcome::Rejected;
+        }
+    } else {
+        held.emplace(s);
+        if (!LoadInPlace(s)) {
+            m.SourcePath = previousSource;
+            s.platform.SetBusy(false);
+            s.Message("Error!");
+            return OpenOutcome::Rejected;
+        }
     }
     LeaveThePreviousSong(s);
     FillTheFixedLists(s, (*dataLines)[0], (*dataLines)[1]);
@@ -335,22 +357,20 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     f.UnsavedChanges = false;
     f.SongPath.clear();
     f.Clock.known = false;
-    ReportOutcome report = ReportOutcome::Done;
-    {
-        const WorkingCopyHeld held(s);  // the song is read from the disk once, for the load and its report
-        m.RepairAll.reset();            // "Yes to All" and "No to All" hold for one Open
-        LoadFile(s);
-        if (!m.FileValid) {
+    if (!held) {
+        held.emplace(s);
+        if (!LoadInPlace(s)) {
             s.platform.SetBusy(false);
             s.Message("Error!");
             ShowNoSong(s);
             return OpenOutcome::Rejected;
         }
-        f.SongPath = chosen;
-        ++f.SongsOpened;
-        f.Command2.enabled = f.Command3.enabled = true;
-        report = BuildReport(s);
     }
+    f.SongPath = chosen;
+    ++f.SongsOpened;
+    f.Command2.enabled = f.Command3.enabled = true;
+    const ReportOutcome report = BuildReport(s);
+    held.reset();
     ShowReport(s);
     ShowTheLoadedSong(s, chosen);
     return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;

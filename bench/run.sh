@@ -69,8 +69,8 @@ fi
 # stderr of the command are thrown away.
 best_ms() {
     if ((use_hyperfine)); then
-        # -N: no intermediate shell, so its start-up is not counted
-        hyperfine -N --style none --warmup 1 --runs "$runs" \
+        # -N: no intermediate shell, so its start-up is not counted; -i: a damaged song may end with a non-zero status
+        hyperfine -N -i --style none --warmup 1 --runs "$runs" \
             --export-json "$work/hf.json" "$(printf '%q ' "$@")" >/dev/null 2>&1 ||
             { echo "nan"; return; }
         "$python" -c 'import json,sys; print("%.3f" % (json.load(open(sys.argv[1]))["results"][0]["min"] * 1000))' \
@@ -230,8 +230,8 @@ if [[ -n $worst_ratio ]]; then
         printf "  %-46s PASS  (worst ratio %s on %s)\n" "no slower than midicsv" "$worst_ratio" "$worst_ratio_file"
     fi
 fi
-printf "  %-46s %s  (ratio %s, %s real songs)\n" "whole corpus no slower than midicsv" \
-    "$(verdict awk -v r="$corpus_ratio" 'BEGIN { exit !(r <= 1.0) }')" "$corpus_ratio" "$real_count"
+printf "  %-46s %s  (ratio %s, %s real songs)\n" "whole corpus at most 0.9 of midicsv's time" \
+    "$(verdict awk -v r="$corpus_ratio" 'BEGIN { exit !(r <= 0.9) }')" "$corpus_ratio" "$real_count"
 if [[ -n $edit_worst ]]; then
     printf "  %-46s %s  (slowest: %s ms)\n" "every edit command on a 1 MB song under 100 ms" \
         "$(verdict lt "$edit_worst" 100)" "$edit_worst"
