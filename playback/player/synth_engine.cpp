@@ -43,7 +43,18 @@ std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& 
 
 int RenderThreadsOfMachine() { return std::max(1, static_cast<int>(std::thread::hardware_concurrency())); }
 
-SynthEngine::SynthEngine(SampleLoading loading, int renderThreads) {
+std::optional<std::filesystem::path> SoundFontOf(const SoundFontChoice& choice) {
+    return choice ? choice : FindSoundFont();
+}
+
+std::optional<std::string> SoundFontProblem(const std::filesystem::path& font) {
+    const SynthEngine probe(SampleLoading::WhenChosen, 1, font);
+    if (!probe.Ready()) return "The synthesizer could not be started to load " + font.string();
+    if (probe.LoadedSoundFont() != font) return font.string() + " could not be loaded as a SoundFont";
+    return std::nullopt;
+}
+
+SynthEngine::SynthEngine(SampleLoading loading, int renderThreads, const SoundFontChoice& soundFont) {
     QuietFluidSynthLog();
     settings_ = new_fluid_settings();
     if (settings_ == nullptr) return;
@@ -55,9 +66,22 @@ SynthEngine::SynthEngine(SampleLoading loading, int renderThreads) {
     if (renderThreads > 1) fluid_settings_setint(settings_, "audio.realtime-prio", 0);
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr) return;
-    if (const auto font = FindSoundFont()) {
-        hasInstruments_ = fluid_synth_sfload(synth_, font->string().c_str(), 1) != FLUID_FAILED;
-    }
+    if (const auto font = SoundFontOf(soundFont)) ReplaceSoundFont(*font);
+}
+
+std::optional<std::string> SynthEngine::ReplaceSoundFont(const std::filesystem::path& font) {
+    const std::string problem = font.string() + " could not be loaded as a SoundFont";
+    if (synth_ == nullptr) return problem;
+    std::error_code ec;
+    // FluidSynth would also take a folder or a device for a file; only a regular file is a SoundFont here.
+    if (!std::filesystem::is_regular_file(font, ec)) return problem;
+    const int id = fluid_synth_sfload(synth_, font.string().c_str(), 1);
+    if (id == FLUID_FAILED) return problem;
+    if (fontId_) fluid_synth_sfunload(synth_, *fontId_, 1);
+    fontId_ = id;
+    loaded_ = font;
+    hasInstruments_ = true;
+    return std::nullopt;
 }
 
 SynthEngine::~SynthEngine() {

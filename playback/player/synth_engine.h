@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
 
 #include <fluidsynth/types.h>
 
@@ -19,15 +20,26 @@ enum class SampleLoading { AllAtOnce, WhenChosen };
 // The threads that render the voices for one synthesizer: one for every core of the machine (at least one).
 int RenderThreadsOfMachine();
 
+// Which SoundFont a synthesizer loads: a file the user chose, or (none) the default of FindSoundFont().
+using SoundFontChoice = std::optional<std::filesystem::path>;
+
+// The file that `choice` names: the chosen file, or the default one; nothing when there is no default.
+std::optional<std::filesystem::path> SoundFontOf(const SoundFontChoice& choice);
+
+// Why FluidSynth cannot load `font` as a SoundFont (a message naming the file); nothing when it can. Loads it
+// in a synthesizer of its own, so it takes as long as a load.
+std::optional<std::string> SoundFontProblem(const std::filesystem::path& font);
+
 class SynthEngine {
 public:
     static constexpr double kSampleRate = 44100;
 
-    // Makes the synthesizer and loads the sound font of FindSoundFont(). Without a sound font (or when it
-    // fails to load) the synthesizer still runs, silently: every note finds no instrument. `renderThreads`
+    // Makes the synthesizer and loads the SoundFont of `soundFont`. Without a SoundFont (or when it fails
+    // to load) the synthesizer still runs, silently: every note finds no instrument. `renderThreads`
     // (clamped to 1..256) share the voices of each rendered block; the sound is the same, up to rounding, for
     // any number.
-    explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce, int renderThreads = 1);
+    explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce, int renderThreads = 1,
+                         const SoundFontChoice& soundFont = std::nullopt);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;
@@ -37,6 +49,13 @@ public:
 
     bool HasInstruments() const { return hasInstruments_; }
 
+    // The SoundFont file loaded now; nothing when none is.
+    const std::optional<std::filesystem::path>& LoadedSoundFont() const { return loaded_; }
+
+    // Loads `font` in place of the SoundFont loaded now. When FluidSynth cannot load it, the one before stays
+    // and the result is the message that names the file; nothing when it was loaded. Not while rendering.
+    std::optional<std::string> ReplaceSoundFont(const std::filesystem::path& font);
+
     fluid_settings_t* Settings() const { return settings_; }
     fluid_synth_t* Synth() const { return synth_; }
 
@@ -44,6 +63,8 @@ private:
     fluid_settings_t* settings_ = nullptr;
     fluid_synth_t* synth_ = nullptr;
     bool hasInstruments_ = false;
+    std::optional<std::filesystem::path> loaded_;
+    std::optional<int> fontId_;  // FluidSynth's id of the loaded SoundFont
 };
 
 }  // namespace sonivex

@@ -40,5 +40,34 @@ TEST(SynthEngine, RendersOnSeveralOrdinaryThreads) {
     for (int policy : policies) EXPECT_EQ(policy, 0);
 }
 
+// A second General MIDI SoundFont of Debian's, when it is installed.
+const std::filesystem::path kSecondFont = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+
+TEST(SynthEngine, LoadsTheChosenSoundFontAndKeepsItWhenAnotherFails) {
+    if (!std::filesystem::is_regular_file(kSecondFont)) GTEST_SKIP() << "no " << kSecondFont;
+    SynthEngine engine(SampleLoading::WhenChosen, 1, kSecondFont);
+    ASSERT_TRUE(engine.Ready());
+    EXPECT_TRUE(engine.HasInstruments());
+    EXPECT_EQ(engine.LoadedSoundFont(), kSecondFont);
+
+    const std::filesystem::path notAFont = std::filesystem::temp_directory_path() / "sonivex-not-a-font.sf2";
+    std::ofstream(notAFont) << "RIFF, but not a SoundFont";
+    EXPECT_EQ(engine.ReplaceSoundFont(notAFont), notAFont.string() + " could not be loaded as a SoundFont");
+    EXPECT_EQ(engine.ReplaceSoundFont("/usr/share/sounds/sf2"),
+              std::string("/usr/share/sounds/sf2 could not be loaded as a SoundFont"));
+    EXPECT_EQ(engine.LoadedSoundFont(), kSecondFont);
+    EXPECT_TRUE(engine.HasInstruments());
+    EXPECT_EQ(SoundFontProblem(notAFont), notAFont.string() + " could not be loaded as a SoundFont");
+    EXPECT_EQ(SoundFontProblem(kSecondFont), std::nullopt);
+    std::filesystem::remove(notAFont);
+}
+
+TEST(SynthEngine, WithoutAChoiceLoadsTheDefaultSoundFont) {
+    const SynthEngine engine(SampleLoading::WhenChosen);
+    EXPECT_EQ(engine.LoadedSoundFont(), FindSoundFont());
+    EXPECT_EQ(SoundFontOf(std::nullopt), FindSoundFont());
+    EXPECT_EQ(SoundFontOf(kSecondFont), kSecondFont);
+}
+
 }  // namespace
 }  // namespace sonivex::test
