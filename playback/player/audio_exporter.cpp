@@ -148,6 +148,8 @@ bool CanWrite(AudioFormat format) {
 
 class FluidAudioExporter : public AudioExporter {
 public:
+    explicit FluidAudioExporter(SoundFontChoice soundFont) : soundFont_(std::move(soundFont)) {}
+
     ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
                         const ExportProgress& progress, const SilencedTracks& silenced) override {
         const std::optional<AudioFormat> format = AudioFormatOf(target);
@@ -160,7 +162,7 @@ public:
         try {
             std::optional<RenderedSound> sound = RenderSound(
                 *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
-                RenderThreadsOfMachine(), silenced);
+                RenderThreadsOfMachine(), silenced, soundFont_);
             if (!sound) return {ExportStatus::Cancelled, "", 0};
             Normalise(*sound);
             const std::optional<Scratch> scratchFile = MakeScratch(target);
@@ -192,6 +194,7 @@ public:
 
 private:
     static ExportResult Failed(const std::string& problem) { return {ExportStatus::Failed, problem, 0}; }
+    SoundFontChoice soundFont_;
     static void RemoveScratch(const std::filesystem::path& scratch) {
         std::error_code ec;
         std::filesystem::remove(scratch, ec);
@@ -201,8 +204,9 @@ private:
 }  // namespace
 
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
-                                         int renderThreads, const SilencedTracks& silenced) {
-    SynthEngine engine(SampleLoading::WhenChosen, renderThreads);
+                                         int renderThreads, const SilencedTracks& silenced,
+                                         const SoundFontChoice& soundFont) {
+    SynthEngine engine(SampleLoading::WhenChosen, renderThreads, soundFont);
     RenderedSound sound;
     if (!engine.Ready()) return sound;
     const double rate = SynthEngine::kSampleRate;
@@ -261,6 +265,8 @@ double Normalise(RenderedSound& sound, double peakDb) {
     return factor;
 }
 
-std::unique_ptr<AudioExporter> MakeAudioExporter() { return std::make_unique<FluidAudioExporter>(); }
+std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont) {
+    return std::make_unique<FluidAudioExporter>(soundFont);
+}
 
 }  // namespace sonivex

@@ -32,18 +32,19 @@ struct RenderedSound {
 // and the sound has fallen 60 dB below the loudest sample so far (or to -100 dBFS), at most
 // kLongestReleaseSeconds; the faded end of the release is cut off. `progress` (may be empty) hears the share
 // of the song rendered; nothing when it cancels. `renderThreads` share the synthesizer's voices (see
-// SynthEngine). The notes of the `silenced` tracks are not played. Throws std::bad_alloc when the sound does
+// SynthEngine), which loads `soundFont`. The notes of the `silenced` tracks are not played. Throws std::bad_alloc when the sound does
 // not fit in memory.
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
                                          int renderThreads = RenderThreadsOfMachine(),
-                                         const SilencedTracks& silenced = {});
+                                         const SilencedTracks& silenced = {},
+                                         const SoundFontChoice& soundFont = std::nullopt);
 
 // Scales every sample so that the loudest peaks at `peakDb` dB below full scale; silence (nothing above
 // -100 dBFS) stays as it is.
 // Returns the factor applied.
 double Normalise(RenderedSound& sound, double peakDb = kExportPeakDb);
 
-// The exporter that the window and sonivex-cli hand to the commands.
-std::unique_ptr<AudioExporter> MakeAudioExporter();
+// The exporter that the window and sonivex-cli hand to the commands, rendering with `soundFont`.
+std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont = std::nullopt);
 
 }  // namespace sonivex
