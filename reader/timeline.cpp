@@ -60,6 +60,7 @@ struct SharedMarks {
     // The song's notes: each track adds its own in the order of their note-ons, which is the order of their
     // starts, since a track's time only moves on; so they come by track, start and order.
     std::vector<TimedNote>& notes;
+    std::vector<ProgramMark>& programs;
 };
 
 // Turns one track's decoded events into its summary, its notes and its marks.
@@ -115,6 +116,9 @@ private:
         const std::uint8_t key = event.data[0] & 0x7F;
         if (event.Message() == 0xC0) {
             out_.summary.programs.push_back(key);
+            if (listsNotes_) {
+                marks_.programs.push_back({Clamp32(event.tick), static_cast<std::uint8_t>(channel), key, track_});
+            }
         } else if (event.StartsNote()) {
             ++out_.summary.noteCount;
             TrackSummary& summary = out_.summary;
@@ -166,6 +170,7 @@ void SortLists(Timeline& timeline, std::vector<Tempo64>& tempos) {
     std::stable_sort(tempos.begin(), tempos.end(), byTick);
     std::stable_sort(timeline.timeSignatures.begin(), timeline.timeSignatures.end(), byTick);
     std::stable_sort(timeline.keySignatures.begin(), timeline.keySignatures.end(), byTick);
+    std::stable_sort(timeline.programChanges.begin(), timeline.programChanges.end(), byTick);
     timeline.tempos.reserve(tempos.size());
     for (const Tempo64& t : tempos) timeline.tempos.push_back({Clamp32(t.tick), t.microsPerQuarter, t.track});
 }
@@ -192,7 +197,8 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes, TimelineNotes notes) 
     for (const TrackChunk& chunk : chunks->SongTracks()) {
         const auto track = static_cast<std::int32_t>(timeline.tracks.size());
         TrackDecoder decoder(track, *open,
-                             {tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes}, notes);
+                             {tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes,
+                              timeline.programChanges}, notes);
         TrackDecode decoded = decoder.Decode(TrackEvents(bytes, chunk));
         timeline.tracks.push_back(std::move(decoded.summary));
         lastTicks.push_back(decoded.lastTick);

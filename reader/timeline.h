@@ -45,6 +45,13 @@ struct KeySignatureMark {
     std::int32_t track;
 };
 
+struct ProgramMark {
+    std::uint32_t tick;
+    std::uint8_t channel;  // 0..15
+    std::uint8_t program;  // 0..127, as the file stores it
+    std::int32_t track;
+};
+
 struct TrackSummary {
     std::string name;                    // first track-name meta event, bytes as read
     std::vector<int> channels;           // channels used by channel events, ascending
@@ -74,6 +81,7 @@ struct Timeline {
     std::vector<TimeSignatureMark> timeSignatures;  // sorted by tick, stable by track order
     std::vector<KeySignatureMark> keySignatures;    // sorted by tick, stable by track order
     std::vector<TimedNote> notes;                   // sorted by (track, startTick, order)
+    std::vector<ProgramMark> programChanges;        // listed with the notes: sorted by tick, stable by track order
     double durationSeconds = 0;  // up to the last event of any track (format 2: the longest track)
 
     // Seconds at an absolute tick of a track: format 0 and 1 use the merged tempo map (the track is ignored),
