@@ -16,7 +16,8 @@ namespace sonivex {
 namespace {
 
 void AddTimelineFacts(std::span<const std::uint8_t> song, SongFacts& f) {
-    f.timeline = ReadTimeline(song, TimelineNotes::Skip);
+    f.timeline = ReadTimeline(song, TimelineNotes::List);
+    f.features = ComputeFeatures(f.timeline, f.keyProfile);
     for (const TrackSummary& t : f.timeline.tracks) {
         f.noteCount += t.noteCount;
         if (!t.lowestKey || !t.highestKey) continue;
@@ -175,6 +176,69 @@ void WriteMarks(JsonWriter& w, const Timeline& t) {
     w.EndArray();
 }
 
+void OptionalNumber(JsonWriter& w, std::string_view key, const std::optional<double>& value) {
+    w.Key(key);
+    if (value) {
+        w.Number(*value);
+    } else {
+        w.Null();
+    }
+}
+
+template <std::size_t N>
+void NumberArray(JsonWriter& w, std::string_view key, const std::array<double, N>& values) {
+    w.Key(key).BeginArray();
+    for (const double v : values) w.Number(v);
+    w.EndArray();
+}
+
+// The key estimated from the notes, and how sure the estimate is.
+void WriteKey(JsonWriter& w, const SongFacts& f) {
+    const std::optional<KeyEstimate>& key = f.features.key;
+    w.Key("estimated_key");
+    if (key) {
+        w.String(KeyName(key->key));
+    } else {
+        w.Null();
+    }
+    w.Key("key_confidence");
+    if (key) {
+        w.BeginObject().Field("correlation", key->correlation).Field("margin", key->margin).EndObject();
+    } else {
+        w.Null();
+    }
+    w.Field("key_profile", KeyProfileName(f.keyProfile));
+}
+
+void WriteFeatures(JsonWriter& w, const SongFeatures& f) {
+    w.Key("features").BeginObject();
+    NumberArray(w, "pitch_class_histogram", f.pitchClassHistogram);
+    OptionalInt(w, "lowest_pitch", f.lowestPitch);
+    OptionalInt(w, "highest_pitch", f.highestPitch);
+    OptionalInt(w, "pitch_range", f.lowestPitch && f.highestPitch ? std::optional<int>(*f.highestPitch - *f.lowestPitch)
+                                                                  : std::nullopt);
+    OptionalNumber(w, "mean_pitch", f.meanPitch);
+    w.Field("note_density", f.noteDensity);
+    w.Field("polyphony_mean", f.meanPolyphony).Field("polyphony_max", f.maxPolyphony);
+    OptionalNumber(w, "velocity_mean", f.velocityMean);
+    OptionalNumber(w, "velocity_spread", f.velocitySpread);
+    NumberArray(w, "interval_histogram", f.intervalHistogram);
+    w.Field("interval_count", static_cast<std::int64_t>(f.intervalCount));
+    w.Field("tempo_min_bpm", f.tempoMin).Field("tempo_max_bpm", f.tempoMax).Field("tempo_mean_bpm", f.tempoMean);
+    w.Key("time_signature_shares").BeginArray();
+    for (const TimeSignatureShare& t : f.timeSignatures) {
+        w.BeginObject().Field("numerator", t.numerator).Field("denominator", t.denominator).Field("share", t.share);
+        w.EndObject();
+    }
+    w.EndArray();
+    w.Key("families").BeginArray();
+    for (const FamilyTime& family : f.families) {
+        w.BeginObject().Field("family", family.family).Field("seconds", family.seconds).EndObject();
+    }
+    w.EndArray();
+    w.EndObject();
+}
+
 }  // namespace
 
 const char* StatusName(SongStatus status) {
@@ -186,9 +250,11 @@ const char* StatusName(SongStatus status) {
     return "refused";
 }
 
-SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages) {
+SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages,
+                       KeyProfile profile) {
     SongFacts f;
     f.file = file;
+    f.keyProfile = profile;
     f.status = status;
     f.messages = std::move(messages);
     if (status != SongStatus::Analysed) return f;
@@ -220,6 +286,9 @@ std::string FactsToJson(const SongFacts& f) {
     w.Field("note_count", static_cast<std::int64_t>(f.noteCount));
     OptionalInt(w, "lowest_key", f.lowestKey);
     OptionalInt(w, "highest_key", f.highestKey);
+    WriteKey(w, f);
+    WriteFeatures(w, f.features);
+    w.Field("notes_hash", f.features.notesHash);
     WriteMessages(w, f.messages);
     return w.EndObject().Text();
 }

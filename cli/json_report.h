@@ -11,6 +11,7 @@
 #include "reader/platform.h"
 #include "report/report_session.h"
 #include "reader/timeline.h"
+#include "report/features.h"
 #include "report/report_value.h"
 
 namespace sonivex {
@@ -39,11 +40,15 @@ struct SongFacts {
     std::uint64_t noteCount = 0;
     std::optional<int> lowestKey;
     std::optional<int> highestKey;
+    SongFeatures features;  // of the notes of the timeline
+    KeyProfile keyProfile = kDefaultKeyProfile;
 };
 
 // Fills the facts of a song from the session after its Open, controls and commands ran. The timeline is read
-// from the session's working copy; a working copy that cannot be read gives an empty timeline.
-SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages);
+// from the session's working copy (a working copy that cannot be read gives an empty timeline), and the
+// features of its notes computed, the key estimated with `profile`.
+SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages,
+                       KeyProfile profile = kDefaultKeyProfile);
 
 // The facts as one JSON object on one line, without a line end.
 std::string FactsToJson(const SongFacts& facts);
