@@ -40,8 +40,8 @@ constexpr int kExitReportStopped = 3;  // a report stopped on an error
 constexpr int kExitNotWritten = 4;     // a --save, --render or --piano-roll could not write its file
 
 const char* const kUsage =
-    "Usage: sonivex-cli [--program-folder DIR [--no-wait]] [--yes] [--seed N] [--json] [--no-log] [--] FILE\n"
-    "                   [CONTROL ...] [COMMAND ...]\n"
+    "Usage: sonivex-cli [--program-folder DIR [--no-wait]] [--yes] [--seed N] [--json [--key-profile NAME]]\n"
+    "                   [--no-log] [--] FILE [CONTROL ...] [COMMAND ...]\n"
     "       sonivex-cli --batch [--jobs N] [--shard K/N] [--out FILE] [--csv] [--no-log] [--] PATH ...\n"
     "       sonivex-cli -h | --help | --version\n"
     "\n"
@@ -58,7 +58,10 @@ const char* const kUsage =
     "  --seed N              seed the random generator with N at every report run instead of the clock\n"
     "  --json                print one JSON object for the song instead of the report: the report's facts,\n"
     "                        the exact duration_seconds from every tempo change, the tempo map, time and key\n"
-    "                        signatures, note counts and the messages (docs/sonivex-report.schema.json)\n"
+    "                        signatures, note counts and the messages (docs/sonivex-report.schema.json),\n"
+    "                        the key estimated from the notes, their features and their fingerprint\n"
+    "  --key-profile NAME    the key profile of the estimated key: krumhansl (the default), temperley or\n"
+    "                        aarden\n"
     "  --no-log              write no log file\n"
     "  -h, --help            show this text\n"
     "  --version             show the version\n"
@@ -472,6 +475,7 @@ private:
 // What the command line asks for.
 struct ToolOptions {
     bool json = false;
+    sonivex::KeyProfile keyProfile = sonivex::kDefaultKeyProfile;
     bool noLog = false;
     bool noWait = false;  // a program folder that another run holds stops this run at once
     std::optional<std::filesystem::path> folder;
@@ -617,6 +621,11 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
                 arg == "--program-folder" ? in.Value() : arg.substr(std::strlen("--program-folder="));
             if (!dir) return Usage("--program-folder needs a folder");
             o.folder = *dir;
+        } else if (arg == "--key-profile") {
+            const std::optional<std::string> name = in.Value();
+            const std::optional<sonivex::KeyProfile> profile = name ? sonivex::KeyProfileNamed(*name) : std::nullopt;
+            if (!profile) return Usage("--key-profile needs krumhansl, temperley or aarden");
+            o.keyProfile = *profile;
         } else if (arg == "--seed") {
             const std::optional<std::string> n = in.Value();
             if (!n || n->empty() || n->find_first_not_of("0123456789") != std::string::npos || n->size() > 10) {
@@ -653,11 +662,12 @@ int OpenGivenFile(sonivex::Session& session, CliPlatform& platform, const std::s
 }
 
 // Prints the song's facts as one JSON line.
-void PrintJson(sonivex::Session& session, const CliPlatform& platform, const std::string& file, bool opened) {
+void PrintJson(sonivex::Session& session, const CliPlatform& platform, const std::string& file, bool opened,
+               sonivex::KeyProfile profile) {
     const sonivex::SongStatus song = !opened                       ? sonivex::SongStatus::Refused
                                      : session.RunErrorCount > 0 ? sonivex::SongStatus::Stopped
                                                                  : sonivex::SongStatus::Analysed;
-    const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown)) + "\n";
+    const std::string line = sonivex::FactsToJson(sonivex::CollectFacts(session, file, song, platform.shown, profile)) + "\n";
     std::fwrite(line.data(), 1, line.size(), stdout);
     std::fflush(stdout);
 }
@@ -725,7 +735,7 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
         status = kExitNotWritten;
     }
     if (o.json) {
-        PrintJson(session, platform, o.file, opened);
+        PrintJson(session, platform, o.file, opened, o.keyProfile);
     } else {
         PrintReport(session);
     }
