@@ -18,6 +18,9 @@ namespace {
 void AddTimelineFacts(std::span<const std::uint8_t> song, SongFacts& f) {
     f.timeline = ReadTimeline(song, TimelineNotes::List);
     f.features = ComputeFeatures(f.timeline, f.keyProfile);
+    // The notes have given what the facts say of them; the object holds on to no more than it writes.
+    f.timeline.notes = {};
+    f.timeline.programChanges = {};
     for (const TrackSummary& t : f.timeline.tracks) {
         f.noteCount += t.noteCount;
         if (!t.lowestKey || !t.highestKey) continue;

@@ -1,6 +1,7 @@
 #include "timeline.h"
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <limits>
 #include <memory>
@@ -31,23 +32,61 @@ struct Tempo64 {
     std::int32_t track;
 };
 
-// A note that sounds: its place in the track's notes, which it holds from its note-on.
-struct OpenNote {
-    std::size_t index;
-};
-
 struct TrackDecode {
     TrackSummary summary;
     Tick lastTick = 0;
 };
 
-// Notes still sounding, per channel and key, oldest first: a note-off ends the oldest one. Made once per file
-// and emptied after each track, touching only the keys that track used.
-struct SoundingNotes {
-    std::vector<OpenNote> byKey[16 * 128];
-    std::vector<int> used;  // indexes of byKey that hold notes
+// Notes still sounding, per channel and key, oldest first: a note-off ends the oldest one. Each key's notes are
+// a queue linked through the notes' places in the song's list (no allocation per key). Made once per file and
+// emptied after each track, touching only the keys that track used.
+class SoundingNotes {
+public:
+    // `note` is the song's next note: the places come in order, one after the other.
+    void Start(int slot, std::size_t note) {
+        next_.emplace_back();
+        Queue& q = queues_[slot];
+        if (!q.used) {
+            q.used = true;
+            used_.push_back(slot);
+        }
+        if (!q.first) {
+            q.first = note;
+        } else {
+            next_[*q.last] = note;
+        }
+        q.last = note;
+    }
 
-    std::vector<OpenNote>& At(int channel, int key) { return byKey[channel * 128 + key]; }
+    // The oldest note sounding on `slot`, taken off its queue; none when no note sounds there.
+    std::optional<std::size_t> End(int slot) {
+        Queue& q = queues_[slot];
+        const std::optional<std::size_t> oldest = q.first;
+        if (oldest) q.first = next_[*oldest];
+        return oldest;
+    }
+
+    // Every note still sounding, then the queues emptied.
+    template <typename Each>
+    void EndAll(Each each) {
+        for (const int slot : used_) {
+            for (std::optional<std::size_t> note = queues_[slot].first; note; note = next_[*note]) each(*note);
+            queues_[slot] = {};
+        }
+        used_.clear();
+    }
+
+    static int Slot(int channel, int key) { return channel * 128 + key; }
+
+private:
+    struct Queue {
+        std::optional<std::size_t> first;
+        std::optional<std::size_t> last;
+        bool used = false;  // listed in used_
+    };
+    std::array<Queue, 16 * 128> queues_{};
+    std::vector<std::optional<std::size_t>> next_;  // by note: the next note of its queue
+    std::vector<int> used_;                         // slots that got a note in this track
 };
 
 // The marks of every track that go into the whole file's lists: tempo changes and signatures, and the song's
@@ -125,16 +164,12 @@ private:
             summary.lowestKey = std::min(summary.lowestKey.value_or(key), key);
             summary.highestKey = std::max(summary.highestKey.value_or(key), key);
             if (!listsNotes_) return;
-            std::vector<OpenNote>& sounding = open_.At(channel, key);
-            if (sounding.empty()) open_.used.push_back(channel * 128 + key);
-            sounding.push_back({marks_.notes.size()});
+            open_.Start(SoundingNotes::Slot(channel, key), marks_.notes.size());
             marks_.notes.push_back({track_, static_cast<std::uint8_t>(channel), key,
                                   static_cast<std::uint8_t>(event.data[1] & 0x7F), Clamp32(event.tick), 0, eventOrder});
         } else if (event.EndsNote() && listsNotes_) {
-            std::vector<OpenNote>& sounding = open_.At(channel, key);
-            if (!sounding.empty()) {
-                marks_.notes[sounding.front().index].endTick = Clamp32(event.tick);
-                sounding.erase(sounding.begin());
+            if (const std::optional<std::size_t> note = open_.End(SoundingNotes::Slot(channel, key))) {
+                marks_.notes[*note].endTick = Clamp32(event.tick);
             }
         }
     }
@@ -146,11 +181,7 @@ private:
         for (int channel = 0; channel < 16; ++channel) {
             if (channelUsed_[channel]) out_.summary.channels.push_back(channel);
         }
-        for (const int slot : open_.used) {
-            for (const OpenNote& note : open_.byKey[slot]) marks_.notes[note.index].endTick = Clamp32(lastTick);
-            open_.byKey[slot].clear();
-        }
-        open_.used.clear();
+        open_.EndAll([&](std::size_t note) { marks_.notes[note].endTick = Clamp32(lastTick); });
         return std::move(out_);
     }
 

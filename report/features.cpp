@@ -1,6 +1,7 @@
 #include "features.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <unordered_map>
@@ -24,32 +25,165 @@ constexpr std::array<const char*, 16> kFamilies{
     "Reed",  "Pipe",                 "Synth Lead", "Synth Pad", "Synth Effects", "Ethnic",  "Percussive", "Sound Effects"};
 constexpr int kDrumFamily = 16;  // after the sixteen of General MIDI
 
-struct Span {
-    double start;
-    double end;
-};
-
-Span SpanOf(const Timeline& song, const TimedNote& note) {
-    return {song.SecondsAt(note.startTick, note.track), song.SecondsAt(note.endTick, note.track)};
-}
-
 bool IsMelody(const TimedNote& note) { return !IsDrumChannel(note.channel); }
 
-// The time covered by at least one of `spans`.
-double CoveredSeconds(std::vector<Span> spans) {
-    std::sort(spans.begin(), spans.end(), [](const Span& a, const Span& b) { return a.start < b.start; });
-    double covered = 0;
-    std::optional<Span> run;
-    for (const Span& s : spans) {
-        if (run && s.start <= run->end) {
-            run->end = std::max(run->end, s.end);
-            continue;
-        }
-        if (run) covered += run->end - run->start;
-        run = s;
+// What the sweep over the notes' times finds.
+struct TimeFacts {
+    std::array<double, 12> durations{};  // of the melody notes, by pitch class
+    double melodySeconds = 0;            // the sum of the melody notes' durations
+    double melodySounding = 0;           // the time in which at least one melody note sounds
+    int mostMelody = 0;                  // the most melody notes sounding at once
+    std::array<double, kDrumFamily + 1> familySeconds{};
+    std::array<bool, kDrumFamily + 1> familySounds{};
+};
+
+// Ticks to seconds for ticks that never go back, a step along the map's changes at a time.
+class TempoCursor {
+public:
+    explicit TempoCursor(const TempoMap& map) : map_(map) {
+        if (map.Division() > 0) scale_ = kDefaultMicrosPerQuarter / (kMicrosPerSecond * map.Division());
     }
-    if (run) covered += run->end - run->start;
-    return covered;
+
+    double SecondsAt(std::uint64_t tick) {
+        const std::vector<TempoPoint>& changes = map_.Changes();
+        while (next_ < changes.size() && changes[next_].tick <= tick) {
+            from_ = changes[next_].tick;
+            fromSeconds_ = map_.SecondsAt(from_);
+            if (map_.Division() > 0) scale_ = changes[next_].microsPerQuarter / (kMicrosPerSecond * map_.Division());
+            ++next_;
+        }
+        return fromSeconds_ + static_cast<double>(tick - from_) * scale_;
+    }
+
+private:
+    const TempoMap& map_;
+    std::size_t next_ = 0;
+    std::uint64_t from_ = 0;
+    double fromSeconds_ = 0;
+    double scale_ = 0;  // seconds per tick from `from_` on
+};
+
+// Sorts keys below 2^bits, 11 bits at a time from the lowest: one pass counts every digit, then one pass a digit
+// places the keys (linear in their count).
+template <typename Key>
+void RadixSort(std::vector<Key>& keys, int bits) {
+    if (keys.size() < 256) {
+        std::sort(keys.begin(), keys.end());
+        return;
+    }
+    // Digits of 16 bits take fewer passes; their counts pay off only for many keys.
+    const int digitBits = keys.size() >= (std::size_t{1} << 16) ? 16 : 11;
+    const std::size_t buckets = std::size_t{1} << digitBits;
+    const Key mask = static_cast<Key>(buckets - 1);
+    const int digits = (bits + digitBits - 1) / digitBits;
+    std::vector<std::uint32_t> starts(buckets * static_cast<std::size_t>(digits), 0);
+    for (const Key k : keys) {
+        for (int d = 0; d < digits; ++d) ++starts[buckets * d + ((k >> (digitBits * d)) & mask)];
+    }
+    std::vector<Key> other(keys.size());
+    for (int d = 0; d < digits; ++d) {
+        std::uint32_t* start = &starts[buckets * d];
+        std::uint32_t sum = 0;
+        for (std::size_t b = 0; b < buckets; ++b) sum += std::exchange(start[b], sum);
+        const int shift = digitBits * d;
+        for (const Key k : keys) other[start[(k >> shift) & mask]++] = k;
+        keys.swap(other);
+    }
+}
+
+// What the notes' times give: the melody notes' durations by pitch class, the melody notes sounding at once,
+// and the time in which each family sounds. The starts and ends of the notes come in time order, an end before
+// a start at the same time so that notes played one after the other never sound together. A duration is the
+// sum of the ends' times less the starts'; a time sounding runs from a count's leaving 0 to its coming back.
+class TimeSweep {
+public:
+    void Take(double seconds, bool start, int family, int pitchClass) {
+        const int change = start ? 1 : -1;
+        int& sounding = sounding_[family];
+        if (start && sounding == 0) since_[family] = seconds;
+        sounding += change;
+        if (!start && sounding == 0) facts_.familySeconds[family] += seconds - since_[family];
+        facts_.familySounds[family] = true;
+        if (family == kDrumFamily) return;
+        const double signedTime = start ? -seconds : seconds;
+        facts_.durations[pitchClass] += signedTime;
+        facts_.melodySeconds += signedTime;
+        if (start && melody_ == 0) melodySince_ = seconds;
+        melody_ += change;
+        if (!start && melody_ == 0) facts_.melodySounding += seconds - melodySince_;
+        facts_.mostMelody = std::max(facts_.mostMelody, melody_);
+    }
+
+    const TimeFacts& Facts() const { return facts_; }
+
+private:
+    TimeFacts facts_;
+    int melody_ = 0;
+    double melodySince_ = 0;
+    std::array<int, kDrumFamily + 1> sounding_{};
+    std::array<double, kDrumFamily + 1> since_{};
+};
+
+// The sorted starts and ends of the notes of some length in format 0 and 1, where one tempo map times every
+// track and tick order is time order: one key each of tick, then start, family and pitch class, radix sorted
+// (in 32 bits when the ticks allow) and timed in order.
+template <typename Key>
+void SweepSortedTicks(const Timeline& song, const std::vector<std::uint8_t>& families, std::uint32_t last,
+                      TimeSweep& sweep) {
+    std::vector<Key> keys(2 * song.notes.size());
+    std::size_t taken = 0;
+    for (std::size_t i = 0; i < song.notes.size(); ++i) {
+        const TimedNote& note = song.notes[i];
+        if (note.endTick <= note.startTick) continue;
+        const Key what = static_cast<Key>((families[i] << 4) | (note.key % 12));
+        keys[taken++] = static_cast<Key>((Key{note.endTick} << 10) | what);
+        keys[taken++] = static_cast<Key>((Key{note.startTick} << 10) | (1u << 9) | what);
+    }
+    keys.resize(taken);
+    RadixSort(keys, static_cast<int>(std::bit_width(last)) + 10);
+    TempoCursor clock(song.MapOf(0));
+    for (const Key k : keys) {
+        sweep.Take(clock.SecondsAt(k >> 10), ((k >> 9) & 1) != 0, static_cast<int>((k >> 4) & 31), static_cast<int>(k & 15));
+    }
+}
+
+// In format 2 each track has its own tempo map: the times are sorted.
+void SweepSortedTimes(const Timeline& song, const std::vector<std::uint8_t>& families, TimeSweep& sweep) {
+    struct Boundary {
+        double seconds;
+        bool start;
+        std::uint8_t family;
+        std::uint8_t pitchClass;
+    };
+    std::vector<Boundary> boundaries;
+    for (std::size_t i = 0; i < song.notes.size(); ++i) {
+        const TimedNote& note = song.notes[i];
+        if (note.endTick <= note.startTick) continue;
+        const auto pc = static_cast<std::uint8_t>(note.key % 12);
+        boundaries.push_back({song.SecondsAt(note.endTick, note.track), false, families[i], pc});
+        boundaries.push_back({song.SecondsAt(note.startTick, note.track), true, families[i], pc});
+    }
+    std::sort(boundaries.begin(), boundaries.end(), [](const Boundary& a, const Boundary& b) {
+        return a.seconds < b.seconds || (a.seconds == b.seconds && a.start < b.start);
+    });
+    for (const Boundary& b : boundaries) sweep.Take(b.seconds, b.start, b.family, b.pitchClass);
+}
+
+// The notes of some length swept in time order.
+TimeFacts SweepTimes(const Timeline& song, const std::vector<std::uint8_t>& families) {
+    TimeSweep sweep;
+    if (song.format == 2) {
+        SweepSortedTimes(song, families, sweep);
+        return sweep.Facts();
+    }
+    std::uint32_t last = 0;
+    for (const TimedNote& note : song.notes) last = std::max(last, note.endTick);
+    if (std::bit_width(last) + 10 <= 32) {
+        SweepSortedTicks<std::uint32_t>(song, families, last, sweep);
+    } else {
+        SweepSortedTicks<std::uint64_t>(song, families, last, sweep);
+    }
+    return sweep.Facts();
 }
 
 void AddPitchFacts(const Timeline& song, SongFeatures& f) {
@@ -76,57 +210,28 @@ void AddVelocities(const Timeline& song, SongFeatures& f) {
     f.velocitySpread = std::sqrt(squares / static_cast<double>(song.notes.size()));
 }
 
-// Sounding melody notes by time: a sweep over their starts and ends, an end before a start at the same time so
-// that notes played one after the other never count as sounding together.
-void AddPolyphony(const Timeline& song, SongFeatures& f) {
-    std::vector<std::pair<double, int>> changes;
-    for (const TimedNote& note : song.notes) {
-        if (!IsMelody(note)) continue;
-        const Span s = SpanOf(song, note);
-        if (s.end <= s.start) continue;
-        changes.emplace_back(s.start, 1);
-        changes.emplace_back(s.end, -1);
-    }
-    std::sort(changes.begin(), changes.end());
-    int sounding = 0;
-    double weighted = 0;
-    double soundingTime = 0;
-    for (std::size_t i = 0; i < changes.size(); ++i) {
-        sounding += changes[i].second;
-        f.maxPolyphony = std::max(f.maxPolyphony, sounding);
-        if (i + 1 < changes.size() && sounding > 0) {
-            const double length = changes[i + 1].first - changes[i].first;
-            weighted += sounding * length;
-            soundingTime += length;
-        }
-    }
-    if (soundingTime > 0) f.meanPolyphony = weighted / soundingTime;
-}
-
-// The top line of each track's melody notes: the highest key of the notes that start at one tick. The notes come
-// by track and start, so each track's onsets follow one another.
-std::vector<std::vector<int>> TopLines(const Timeline& song) {
-    std::vector<std::vector<int>> lines;
+// The top line of each track's melody notes: the highest key of the notes that start at one tick; the intervals
+// between its successive keys. The notes come by track and start, so each track's onsets follow one another.
+void AddIntervals(const Timeline& song, SongFeatures& f) {
+    std::array<std::size_t, kIntervalBins> counts{};
     const TimedNote* onset = nullptr;  // the first note of the onset being read
+    int top = 0;                       // its highest key so far
+    std::optional<int> previousTop;    // of the track's onset before it
     for (const TimedNote& note : song.notes) {
         if (!IsMelody(note)) continue;
         const bool newTrack = onset == nullptr || onset->track != note.track;
-        if (newTrack) lines.emplace_back();
-        if (newTrack || onset->startTick != note.startTick) {
-            lines.back().push_back(note.key);
-            onset = &note;
-        } else {
-            lines.back().back() = std::max(lines.back().back(), static_cast<int>(note.key));
+        if (!newTrack && onset->startTick == note.startTick) {
+            top = std::max(top, static_cast<int>(note.key));
+            continue;
         }
+        if (onset != nullptr) {
+            if (previousTop) ++counts[std::min(std::abs(top - *previousTop), kIntervalBins - 1)];
+            previousTop = newTrack ? std::nullopt : std::optional<int>(top);
+        }
+        onset = &note;
+        top = note.key;
     }
-    return lines;
-}
-
-void AddIntervals(const Timeline& song, SongFeatures& f) {
-    std::array<std::size_t, kIntervalBins> counts{};
-    for (const std::vector<int>& line : TopLines(song)) {
-        for (std::size_t i = 1; i < line.size(); ++i) ++counts[std::min(std::abs(line[i] - line[i - 1]), kIntervalBins - 1)];
-    }
+    if (onset != nullptr && previousTop) ++counts[std::min(std::abs(top - *previousTop), kIntervalBins - 1)];
     for (const std::size_t c : counts) f.intervalCount += c;
     if (f.intervalCount == 0) return;
     for (int i = 0; i < kIntervalBins; ++i) {
@@ -193,97 +298,126 @@ void AddTimeSignatures(const Timeline& song, SongFeatures& f) {
 // in format 2, where every track is a song of its own).
 class Programs {
 public:
-    explicit Programs(const Timeline& song) : perTrack_(song.format == 2) {
-        for (const ProgramMark& p : song.programChanges) changes_[Slot(p.track, p.channel)].push_back({p.tick, p.program});
+    using Changes = std::vector<std::pair<std::uint32_t, int>>;  // (tick, program) by tick
+
+    explicit Programs(const Timeline& song) : perTrack_(song.format == 2), shared_(16) {
+        for (const ProgramMark& p : song.programChanges) {
+            Changes& changes = perTrack_ ? byTrack_[Slot(p.track, p.channel)] : shared_[p.channel];
+            changes.push_back({p.tick, p.program});
+        }
     }
 
-    // The program at a note's start: the last change at or before its tick; 0 before the first.
-    int At(const TimedNote& note) const {
-        const auto it = changes_.find(Slot(note.track, note.channel));
-        if (it == changes_.end()) return 0;
-        const std::vector<std::pair<std::uint32_t, int>>& list = it->second;
-        auto after = std::upper_bound(list.begin(), list.end(), note.startTick,
-                                      [](std::uint32_t tick, const auto& change) { return tick < change.first; });
-        return after == list.begin() ? 0 : std::prev(after)->second;
+    // Where a track's walk along one channel's changes has come; fresh at each track.
+    struct Step {
+        const Changes* changes = nullptr;
+        std::size_t next = 0;  // the first change after the last note's start
+    };
+
+    // The program at a note's start: the last change at or before its tick; 0 before the first. The notes of a
+    // track on one channel come to this with their starts in order, and `step` walks along with them.
+    int At(const TimedNote& note, Step& step) const {
+        if (step.changes == nullptr) {
+            step.changes = &kNone;
+            if (!perTrack_) {
+                step.changes = &shared_[note.channel];
+            } else if (const auto it = byTrack_.find(Slot(note.track, note.channel)); it != byTrack_.end()) {
+                step.changes = &it->second;
+            }
+        }
+        const Changes& changes = *step.changes;
+        while (step.next < changes.size() && changes[step.next].first <= note.startTick) ++step.next;
+        return step.next == 0 ? 0 : changes[step.next - 1].second;
     }
 
 private:
-    std::int64_t Slot(std::int32_t track, int channel) const {
-        return (perTrack_ ? static_cast<std::int64_t>(track) * 16 : 0) + channel;
-    }
+    static std::int64_t Slot(std::int32_t track, int channel) { return static_cast<std::int64_t>(track) * 16 + channel; }
+
+    inline static const Changes kNone;
 
     bool perTrack_;
-    std::unordered_map<std::int64_t, std::vector<std::pair<std::uint32_t, int>>> changes_;
+    std::vector<Changes> shared_;                         // by channel, in format 0 and 1
+    std::unordered_map<std::int64_t, Changes> byTrack_;  // by track and channel, in format 2
 };
 
-void AddFamilies(const Timeline& song, SongFeatures& f) {
+// The family of each note, by the program of its channel at its start. The notes come by track and start, so
+// within a track each channel's program is found by stepping along its changes.
+std::vector<std::uint8_t> FamiliesOf(const Timeline& song) {
     const Programs programs(song);
-    std::array<std::vector<Span>, kDrumFamily + 1> spans;
-    std::array<bool, kDrumFamily + 1> sounds{};
-    for (const TimedNote& note : song.notes) {
-        const int family = IsMelody(note) ? programs.At(note) / 8 : kDrumFamily;
-        spans[family].push_back(SpanOf(song, note));
-        sounds[family] = true;
+    std::vector<std::uint8_t> families(song.notes.size());
+    std::optional<std::int32_t> track;
+    std::array<Programs::Step, 16> steps{};
+    for (std::size_t i = 0; i < song.notes.size(); ++i) {
+        const TimedNote& note = song.notes[i];
+        if (track != note.track) {
+            track = note.track;
+            steps = {};
+        }
+        families[i] = static_cast<std::uint8_t>(IsMelody(note) ? programs.At(note, steps[note.channel]) / 8 : kDrumFamily);
     }
+    return families;
+}
+
+// The shares of the melody notes' durations by pitch class.
+std::array<double, 12> Shares(const TimeFacts& times) {
+    std::array<double, 12> shares{};
+    if (times.melodySeconds <= 0) return shares;
+    for (int pc = 0; pc < 12; ++pc) shares[pc] = std::max(0.0, times.durations[pc]) / times.melodySeconds;
+    return shares;
+}
+
+void AddTimeFacts(const TimeFacts& times, SongFeatures& f) {
+    f.pitchClassHistogram = Shares(times);
+    f.maxPolyphony = times.mostMelody;
+    if (times.melodySounding > 0) f.meanPolyphony = times.melodySeconds / times.melodySounding;
     for (int family = 0; family <= kDrumFamily; ++family) {
-        if (!sounds[family]) continue;
-        f.families.push_back({family == kDrumFamily ? "Drums" : kFamilies[family], CoveredSeconds(std::move(spans[family]))});
+        if (!times.familySounds[family]) continue;
+        f.families.push_back({family == kDrumFamily ? "Drums" : kFamilies[family], times.familySeconds[family]});
     }
 }
 
-std::uint64_t OnGrid(std::uint32_t tick, int division) {
-    if (division <= 0) return tick;
-    const auto d = static_cast<std::uint64_t>(division);
-    return (static_cast<std::uint64_t>(tick) * kHashGrid + d / 2) / d;
-}
+// A tick on the fingerprint's grid, rounded to the nearest point. Most divisions divide the grid, and a tick then
+// needs no division.
+class Grid {
+public:
+    explicit Grid(int division) : division_(division), factor_(division > 0 && kHashGrid % division == 0 ? kHashGrid / division : 0) {}
+
+    std::uint64_t At(std::uint32_t tick) const {
+        if (division_ <= 0) return tick;
+        if (factor_ != 0) return tick * factor_;
+        const auto d = static_cast<std::uint64_t>(division_);
+        return (static_cast<std::uint64_t>(tick) * kHashGrid + d / 2) / d;
+    }
+
+private:
+    int division_;
+    std::uint64_t factor_;
+};
 
 }  // namespace
 
 std::array<double, 12> PitchClassHistogram(const Timeline& song) {
-    std::array<double, 12> histogram{};
-    double total = 0;
-    for (const TimedNote& note : song.notes) {
-        if (!IsMelody(note)) continue;
-        const Span s = SpanOf(song, note);
-        const double length = std::max(0.0, s.end - s.start);
-        histogram[note.key % 12] += length;
-        total += length;
-    }
-    if (total > 0) {
-        for (double& share : histogram) share /= total;
-    }
-    return histogram;
+    return Shares(SweepTimes(song, FamiliesOf(song)));
 }
 
 std::string NotesHash(const Timeline& song) {
-    struct Key {
-        std::uint64_t start;
-        std::uint64_t length;
-        std::uint8_t key;
-        std::uint8_t drums;
-        auto operator<=>(const Key&) const = default;
+    // Each note's values mixed into 64 bits (the finaliser of SplitMix64), and the mixed values summed, so that
+    // the order of the notes in the file does not count.
+    auto mix = [](std::uint64_t x) {
+        x += 0x9E3779B97F4A7C15ULL;
+        x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
+        x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
+        return x ^ (x >> 31);
     };
-    std::vector<Key> keys;
-    keys.reserve(song.notes.size());
+    const Grid grid(song.division);
+    std::uint64_t sum = 0;
     for (const TimedNote& note : song.notes) {
-        const std::uint64_t start = OnGrid(note.startTick, song.division);
-        const std::uint64_t end = OnGrid(note.endTick, song.division);
-        keys.push_back({start, end - std::min(start, end), note.key, static_cast<std::uint8_t>(IsMelody(note) ? 0 : 1)});
+        const std::uint64_t start = grid.At(note.startTick);
+        const std::uint64_t end = grid.At(note.endTick);
+        const std::uint64_t length = end - std::min(start, end);
+        const std::uint64_t kind = (std::uint64_t{note.key} << 1) | (IsMelody(note) ? 0 : 1);
+        sum += mix(mix(start + length * 0xD6E8FEB86659FD93ULL) ^ kind);
     }
-    std::sort(keys.begin(), keys.end());
-    std::uint64_t hash = 14695981039346656037ULL;  // FNV-1a, 64 bits
-    auto add = [&hash](std::uint64_t value, int bytes) {
-        for (int i = 0; i < bytes; ++i) {
-            hash ^= (value >> (8 * i)) & 0xFF;
-            hash *= 1099511628211ULL;
-        }
-    };
-    for (const Key& k : keys) {
-        add(k.start, 8);
-        add(k.length, 8);
-        add(k.key, 1);
-        add(k.drums, 1);
-    }
+    const std::uint64_t hash = mix(sum ^ mix(song.notes.size()));
     char text[17];
     std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
     return text;
@@ -291,16 +425,14 @@ std::string NotesHash(const Timeline& song) {
 
 SongFeatures ComputeFeatures(const Timeline& song, KeyProfile profile) {
     SongFeatures f;
-    f.pitchClassHistogram = PitchClassHistogram(song);
+    AddTimeFacts(SweepTimes(song, FamiliesOf(song)), f);
     f.key = EstimateKey(f.pitchClassHistogram, profile);
     AddPitchFacts(song, f);
     if (song.durationSeconds > 0) f.noteDensity = static_cast<double>(song.notes.size()) / song.durationSeconds;
-    AddPolyphony(song, f);
     AddVelocities(song, f);
     AddIntervals(song, f);
     AddTempo(song, f);
     AddTimeSignatures(song, f);
-    AddFamilies(song, f);
     f.notesHash = NotesHash(song);
     return f;
 }

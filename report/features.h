@@ -63,8 +63,8 @@ std::array<double, 12> PitchClassHistogram(const Timeline& song);
 
 // A fingerprint of the song's notes: the same for two files whose notes have the same keys, starts and lengths
 // in quarter notes (to 1/3840 of a quarter) and channel family (drums or pitched), whatever their names, other
-// events, tracks and channels, ticks per quarter or tempo. 16 hexadecimal digits of a 64-bit FNV-1a hash of the
-// notes sorted; a song without notes has the hash of no notes. A time-code song counts its ticks instead.
+// events, tracks and channels, ticks per quarter or tempo. 16 hexadecimal digits: each note's values mixed
+// into 64 bits, the sum of them all mixed with the count of notes. A time-code song counts its ticks instead.
 std::string NotesHash(const Timeline& song);
 
 }  // namespace sonivex

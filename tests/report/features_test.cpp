@@ -147,6 +147,19 @@ TEST(SongFeatures, PolyphonyTempoAndSignaturesFollowTheClock) {
     EXPECT_DOUBLE_EQ(*f.velocityMean, 82.5);
 }
 
+TEST(SongFeatures, InFormatTwoEachTrackKeepsItsOwnClock) {
+    // Two songs in one file: a C of one beat at 60 beats per minute, an E of one beat at 120.
+    Track slow;
+    slow.Tempo(0, 1000000).NoteOn(0, 0, 60, 100).NoteOff(kQuarter, 0, 60).End();
+    const SongFeatures f = ComputeFeatures(Read(MidiFile(2, kQuarter).Add(slow).Add(Line({64}))));
+    EXPECT_DOUBLE_EQ(f.pitchClassHistogram[0], 2.0 / 3);
+    EXPECT_DOUBLE_EQ(f.pitchClassHistogram[4], 1.0 / 3);
+    EXPECT_EQ(f.maxPolyphony, 2);
+    EXPECT_DOUBLE_EQ(f.meanPolyphony, 1.5);  // both for 0.5 s, the C alone for 0.5 s
+    ASSERT_EQ(f.families.size(), 1u);
+    EXPECT_DOUBLE_EQ(f.families[0].seconds, 1);
+}
+
 TEST(SongFeatures, FamiliesFollowTheProgramOfEachChannel) {
     Track bass;
     bass.Program(0, 1, 33).NoteOn(0, 1, 40, 100).NoteOff(kQuarter, 1, 40).Program(0, 1, 0);
@@ -163,6 +176,19 @@ TEST(SongFeatures, FamiliesFollowTheProgramOfEachChannel) {
     // The drum notes leave the melody facts alone.
     EXPECT_EQ(f.lowestPitch, 40);
     EXPECT_EQ(f.intervalCount, 1u);
+}
+
+TEST(SongFeatures, IntervalsFollowTheTopLineOfEachTrack) {
+    // A line with a chord in it (its top note counts), and a second track whose line is not joined to the first.
+    Track first;
+    first.NoteOn(0, 0, 60, 90).NoteOff(kQuarter, 0, 60);
+    first.NoteOn(0, 0, 64, 90).NoteOn(0, 0, 67, 90).NoteOff(kQuarter, 0, 64).NoteOff(0, 0, 67);
+    first.NoteOn(0, 0, 79, 90).NoteOff(kQuarter, 0, 79).End();
+    const SongFeatures f = ComputeFeatures(Read(MidiFile(1, kQuarter).Add(first).Add(Line({50, 51}, kQuarter, 1))));
+    EXPECT_EQ(f.intervalCount, 3u);
+    EXPECT_DOUBLE_EQ(f.intervalHistogram[7], 1.0 / 3);   // 60 to the chord's 67
+    EXPECT_DOUBLE_EQ(f.intervalHistogram[11], 1.0 / 3);  // 67 to 79: 12 semitones, in the last bin
+    EXPECT_DOUBLE_EQ(f.intervalHistogram[1], 1.0 / 3);   // 50 to 51
 }
 
 TEST(NotesHash, IsTheSameForTheSameNotesWhateverTheFileAroundThem) {
