@@ -1,5 +1,8 @@
 #include "playback/player/port_player.h"
 
+#include <pthread.h>
+#include <sched.h>
+
 #include <utility>
 
 namespace sonivex {
@@ -22,6 +25,11 @@ const char* ModeName(PortSequencer::State state) {
 
 PortPlayer::PortPlayer(std::unique_ptr<MidiOutput> output) : output_(std::move(output)) {
     timing_ = std::thread([this] { Run(); });
+    // A real-time priority keeps the messages on time on a busy machine, where the system grants one (as it
+    // does to JACK's users); elsewhere the thread keeps the normal priority.
+    sched_param priority{};
+    priority.sched_priority = sched_get_priority_min(SCHED_FIFO);
+    pthread_setschedparam(timing_.native_handle(), SCHED_FIFO, &priority);
 }
 
 PortPlayer::~PortPlayer() {
