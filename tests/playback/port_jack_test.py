@@ -12,7 +12,8 @@ busy machine. It checks that
     the first message), then All Notes Off and Reset All Controllers on the song's channels;
   - a --port that names no port ends the run with status 5 before anything is done, its message listing the
     ports;
-  - SIGINT in the middle of a song ends the play at once with status 0, All Notes Off after the last note.
+  - SIGINT in the middle of a song ends the play at once with status 0, All Notes Off after the last note;
+  - a port that goes away in the middle of a song ends the play with a message and status 5.
 It prints the worst deviation it measured. Exit status 77 (skipped) when jackd, jack_lsp or mido is
 missing; the server and the recorder are stopped whatever happens.
 
@@ -257,6 +258,25 @@ def check_early_stop(cli, jack, song):
     return took
 
 
+def check_port_going_away(cli, jack, song):
+    jack.start_recorder()
+    play = subprocess.Popen([cli, song, "--no-log", "--play", "--port", RECORDER_PORT], env=jack.env,
+                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    jack.wait_for(lambda: os.path.getsize(jack.dump.name) > len("ready\n"), "the play did not start")
+    jack.stop_recorder()
+    gone = time.monotonic()
+    try:
+        out, err = play.communicate(timeout=5)
+    except subprocess.TimeoutExpired:
+        play.kill()
+        raise AssertionError("the play went on after its port went away")
+    took = time.monotonic() - gone
+    said = "message: The song was not played to its end: the output port %s went away\n" % RECORDER_PORT
+    if play.returncode != 5 or err != said or "File        : " not in out:
+        raise AssertionError("a port that went away: status %d, stderr %r" % (play.returncode, err))
+    return took
+
+
 def main():
     if len(sys.argv) != 3:
         raise SystemExit(__doc__.split("\n\n")[1])
@@ -281,8 +301,10 @@ def main():
         check_unknown_port(cli, jack, songs[0])
         jack.stop_recorder()
         took = check_early_stop(cli, jack, songs[1])
+        noticed = check_port_going_away(cli, jack, songs[1])
     print("port playback through JACK: %d messages, worst deviation %.3f ms, %d more than %.0f ms off%s; SIGINT "
-          "stopped the play in %.0f ms" % (count, worst * 1000, late, TOLERANCE * 1000, note, took * 1000))
+          "stopped the play in %.0f ms; a port that went away was reported after %.0f ms"
+          % (count, worst * 1000, late, TOLERANCE * 1000, note, took * 1000, noticed * 1000))
     return 0
 
 
