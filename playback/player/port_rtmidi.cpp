@@ -174,7 +174,8 @@ std::unique_ptr<MidiOutput> OpenOutput(const std::optional<std::string>& portNam
             break;
         }
     }
-    if (output->Error() || !output->Out().isPortOpen()) {
+    // RtMidi counts only a connection to another port as open, not a port of its own.
+    if (output->Error() || (portName && !output->Out().isPortOpen())) {
         problem = output->Error().value_or("the output port could not be opened");
         return nullptr;
     }
