@@ -3,6 +3,7 @@
 #include <pthread.h>
 #include <sched.h>
 
+#include <exception>
 #include <utility>
 
 namespace sonivex {
@@ -36,7 +37,11 @@ PortPlayer::~PortPlayer() {
     {
         std::lock_guard lock(mutex_);
         quit_ = true;
-        sequencer_.Stop(Now(), *output_);
+        try {
+            sequencer_.Stop(Now(), *output_);
+        } catch (const std::exception&) {
+            // An output that broke takes no release either.
+        }
     }
     wake_.notify_all();
     timing_.join();
@@ -108,6 +113,20 @@ PortPlayer::Clock::time_point PortPlayer::TimeAt(double seconds) const {
 }
 
 void PortPlayer::Run() {
+    for (;;) {
+        try {
+            TimeMessages();
+            return;
+        } catch (const std::exception& e) {
+            // Not a message of the song can be sent any more: the play ends, and the thread serves the next.
+            std::lock_guard lock(mutex_);
+            sequencer_.Halt(Now());
+            problem_ = std::string("MIDI output failed: ") + e.what();
+        }
+    }
+}
+
+void PortPlayer::TimeMessages() {
     std::unique_lock lock(mutex_);
     while (!quit_) {
         const double now = Now();

@@ -56,6 +56,7 @@ private:
     double Now() const { return std::chrono::duration<double>(Clock::now() - origin_).count(); }
     Clock::time_point TimeAt(double seconds) const;
     void Run();
+    void TimeMessages();
     void CheckOutput(double now);
 
     const Clock::time_point origin_ = Clock::now();

@@ -105,6 +105,23 @@ TEST_F(PortPlayerTest, APortThatGoesAwayStopsThePlayAndIsReported) {
     EXPECT_EQ(player_->Problem(), std::nullopt);
 }
 
+TEST_F(PortPlayerTest, AnOutputThatThrowsEndsThePlayAndTheNextPlayIsServed) {
+    player_->Play(0, 288);
+    {
+        std::lock_guard lock(log_->mutex);
+        log_->fail = true;
+    }
+    ASSERT_TRUE(WaitForStop(1s));  // at the second note, half a second in
+    EXPECT_EQ(player_->Problem(), "MIDI output failed: the output broke");
+    {
+        std::lock_guard lock(log_->mutex);
+        log_->fail = false;
+    }
+    player_->Play(240, 288);
+    ASSERT_TRUE(WaitForStop(1s));
+    EXPECT_EQ(player_->PositionTicks(), 288);
+}
+
 TEST_F(PortPlayerTest, SeeksWhilePlayingAndKeepsPlaying) {
     player_->Play(0, 288);
     player_->Seek(240);

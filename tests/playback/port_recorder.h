@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@ struct PortLog {
     std::mutex mutex;
     std::vector<SentMessage> sent;
     bool refuse = false;                  // Send fails
+    bool fail = false;                    // Send throws
     std::optional<std::string> problem;   // what Problem() reports
     double clock = 0;                     // the time stamped on the next message, for tests that drive time
 
@@ -41,6 +43,7 @@ public:
         const double now = std::chrono::duration<double>(std::chrono::steady_clock::now() - origin_).count();
         std::lock_guard lock(log_->mutex);
         if (log_->refuse) return false;
+        if (log_->fail) throw std::runtime_error("the output broke");
         log_->sent.push_back({{message.begin(), message.end()}, steady_ ? now : log_->clock});
         return true;
     }
