@@ -12,7 +12,8 @@ busy machine. It checks that
     the first message), then All Notes Off and Reset All Controllers on the song's channels;
   - a --port that names no port ends the run with status 5 before anything is done, its message listing the
     ports;
-  - SIGINT in the middle of a song ends the play at once with status 0, All Notes Off after the last note;
+  - SIGINT or SIGTERM in the middle of a song ends the play at once with status 0, All Notes Off after the
+    last note;
   - a port that goes away in the middle of a song ends the play with a message and status 5.
 It prints the worst deviation it measured. Exit status 77 (skipped) when jackd, jack_lsp or mido is
 missing; the server and the recorder are stopped whatever happens.
@@ -234,27 +235,27 @@ def check_unknown_port(cli, jack, song):
                                                                                  done.stderr))
 
 
-def check_early_stop(cli, jack, song):
+def check_early_stop(cli, jack, song, sig):
     jack.start_recorder()
     play = subprocess.Popen([cli, song, "--no-log", "--play", "--port", RECORDER_PORT], env=jack.env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     # Half a second after the first note, while the second sounds.
     jack.wait_for(lambda: os.path.getsize(jack.dump.name) > len("ready\n"), "the play did not start")
     time.sleep(0.7)
-    play.send_signal(signal.SIGINT)
+    play.send_signal(sig)
     sent = time.monotonic()
     try:
         _, err = play.communicate(timeout=5)
     except subprocess.TimeoutExpired:
         play.kill()
-        raise AssertionError("SIGINT did not stop the play")
+        raise AssertionError("%s did not stop the play" % sig.name)
     took = time.monotonic() - sent
     recorded = [m for _, m in recorded_messages(jack.stop_recorder())]
     if play.returncode != 0:
-        raise AssertionError("stopped early: exit status %d\n%s" % (play.returncode, err))
+        raise AssertionError("stopped by %s: exit status %d\n%s" % (sig.name, play.returncode, err))
     notes = [m for m in recorded if m[0] & 0xF0 in (0x80, 0x90)]
     if not 3 <= len(notes) <= 5 or recorded[len(notes):] != release_of([2]):
-        raise AssertionError("stopped early, the port got %s" % [m.hex() for m in recorded])
+        raise AssertionError("stopped by %s, the port got %s" % (sig.name, [m.hex() for m in recorded]))
     return took
 
 
@@ -300,7 +301,8 @@ def main():
         jack.start_recorder()
         check_unknown_port(cli, jack, songs[0])
         jack.stop_recorder()
-        took = check_early_stop(cli, jack, songs[1])
+        took = check_early_stop(cli, jack, songs[1], signal.SIGINT)
+        check_early_stop(cli, jack, songs[1], signal.SIGTERM)
         noticed = check_port_going_away(cli, jack, songs[1])
     print("port playback through JACK: %d messages, worst deviation %.3f ms, %d more than %.0f ms off%s; SIGINT "
           "stopped the play in %.0f ms; a port that went away was reported after %.0f ms"
