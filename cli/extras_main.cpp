@@ -179,6 +179,7 @@ int PlaySong(int argc, char** argv) {
             problem = [raw = port.get()] { return raw->Problem(); };
             player = std::move(port);
         } else {
+            sonivex::QuietenSoundLibraries();  // without a sound card, the ALSA driver's attempt says so at length
             player = sonivex::MidiPlayer::Create();
             if (!player) return Fail("the built-in synthesizer could not be started");
         }

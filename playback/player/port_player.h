@@ -70,6 +70,11 @@ private:
     std::thread timing_;  // started last, when everything it reads is made
 };
 
+// The ALSA and JACK libraries write their failures to stderr (an audio driver that finds no sound card, a MIDI
+// service that does not answer); from this call on they stay quiet, their callers reporting what failed. It
+// changes the libraries' handlers for the whole process; the port functions below call it.
+void QuietenSoundLibraries();
+
 // The output ports of the MIDI service, as they stand at this call, by name; Sonivex's own are left out. Empty
 // when there are none or no MIDI service answers.
 std::vector<std::string> ListOutputPorts();

@@ -27,22 +27,10 @@ void IgnoreJackMessage(const char*) {}
 void IgnoreAlsaMessage(const char*, int, const char*, int, const char*, ...) {}
 #endif
 
-// The libraries below RtMidi write their failures to stderr; RtMidi reports the same ones to its caller, so
-// theirs are dropped.
-void QuietenMidiLibraries() {
-#ifdef SONIVEX_HAVE_JACK
-    jack_set_error_function(IgnoreJackMessage);
-    jack_set_info_function(IgnoreJackMessage);
-#endif
-#ifdef SONIVEX_HAVE_ALSA
-    snd_lib_error_set_handler(IgnoreAlsaMessage);
-#endif
-}
-
 // JACK when its server answers (without starting one), else the ALSA sequencer when it opens; nothing when
 // neither does. Asked first, because RtMidi writes to stderr about a service it cannot open.
 std::optional<RtMidi::Api> ChooseApi() {
-    QuietenMidiLibraries();
+    QuietenSoundLibraries();
 #ifdef SONIVEX_HAVE_JACK
     jack_status_t status{};
     if (jack_client_t* probe = jack_client_open("Sonivex-probe", JackNoStartServer, &status)) {
@@ -183,6 +171,16 @@ std::unique_ptr<MidiOutput> OpenOutput(const std::optional<std::string>& portNam
 }
 
 }  // namespace
+
+void QuietenSoundLibraries() {
+#ifdef SONIVEX_HAVE_JACK
+    jack_set_error_function(IgnoreJackMessage);
+    jack_set_info_function(IgnoreJackMessage);
+#endif
+#ifdef SONIVEX_HAVE_ALSA
+    snd_lib_error_set_handler(IgnoreAlsaMessage);
+#endif
+}
 
 std::vector<std::string> ListOutputPorts() {
     try {
