@@ -489,10 +489,9 @@ private:
         if (a.port) arguments.push_back(*a.port);
         const sonivex::HelperRun run = sonivex::RunHelperPassingSignals(*extras_, arguments);
         if (run.ended && run.status == 0) return true;
-        const std::string why = !run.ended          ? run.problem
-                                : !run.output.empty() ? run.output
-                                                      : std::string(sonivex::kCliExtrasProgram) + " exited with status " +
-                                                            std::to_string(run.status);
+        const std::string exited = std::string(sonivex::kCliExtrasProgram) + " exited with status " +
+                                   std::to_string(run.status);
+        const std::string why = !run.ended ? run.problem : !run.output.empty() ? run.output : exited;
         s_.Message("The song was not played to its end: " + why, sonivex::Icon::Critical);
         return false;
     }
@@ -542,7 +541,9 @@ std::optional<int> FindExtrasFor(ActionId id, const char* argv0, ToolOptions& op
     if (id == ActionId::PianoRoll) return Usage("--piano-roll is not available: this sonivex-cli was built without Qt", false);
 #endif
 #ifndef SONIVEX_CLI_RENDER
-    if (id == ActionId::Play) return Usage("--play is not available: this sonivex-cli was built without FluidSynth", false);
+    if (id == ActionId::Play) {
+        return Usage("--play is not available: this sonivex-cli was built without FluidSynth", false);
+    }
 #endif
     if (options.extras) return std::nullopt;
     std::string problem;

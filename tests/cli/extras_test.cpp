@@ -107,7 +107,8 @@ TEST(HelperProgram, GetsTheSignalsSentToTheToolWhileItRunsAndTheToolKeepsRunning
         std::this_thread::sleep_for(std::chrono::milliseconds(300));
         ::kill(::getpid(), SIGINT);
     });
-    const HelperRun run = RunHelperPassingSignals("/bin/sh", {"-c", "trap 'printf stopped; exit 7' INT; sleep 5 & wait"});
+    const HelperRun run =
+        RunHelperPassingSignals("/bin/sh", {"-c", "trap 'printf stopped; exit 7' INT; sleep 5 & wait"});
     sender.join();
     EXPECT_TRUE(run.ended) << run.problem;
     EXPECT_EQ(run.status, 7);

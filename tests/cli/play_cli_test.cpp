@@ -14,7 +14,9 @@ namespace {
 std::string Quoted(const std::filesystem::path& p) { return "'" + p.string() + "'"; }
 
 // A quarter note at 120 beats a minute: half a second.
-Bytes HalfSecondSong() { return MidiFile(0, 96).Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60).End()).Build(); }
+Bytes HalfSecondSong() {
+    return MidiFile(0, 96).Add(Track().Tempo(0, 500000).NoteOn(0, 0, 60, 100).NoteOff(96, 0, 60).End()).Build();
+}
 
 #ifdef SONIVEX_CLI_PLAYS
 TEST(PlayCli, PlaysTheSongInRealTimeAndGoesOnWithTheRun) {

@@ -34,7 +34,9 @@ protected:
     std::vector<Wire> Last(std::size_t count) const {
         const std::vector<SentMessage> sent = log_->Sent();
         std::vector<Wire> bytes;
-        for (std::size_t i = sent.size() - std::min(count, sent.size()); i < sent.size(); ++i) bytes.push_back(sent[i].bytes);
+        for (std::size_t i = sent.size() - std::min(count, sent.size()); i < sent.size(); ++i) {
+            bytes.push_back(sent[i].bytes);
+        }
         return bytes;
     }
 
@@ -55,7 +57,9 @@ TEST_F(PortPlayerTest, SendsTheSongInRealTimeAndStopsAtItsEnd) {
     ASSERT_EQ(sent.size(), 9u);
     const std::vector<double> due{0, 0, 0.5, 0.5, 1.0, 1.0, 1.5, 1.5, 1.5};
     double worst = 0;
-    for (std::size_t i = 0; i < sent.size(); ++i) worst = std::max(worst, std::abs(sent[i].time - sent[0].time - due[i]));
+    for (std::size_t i = 0; i < sent.size(); ++i) {
+        worst = std::max(worst, std::abs(sent[i].time - sent[0].time - due[i]));
+    }
     std::printf("worst deviation from the song's times: %.3f ms\n", worst * 1000);
     // Within 2 ms on an idle machine; the rest of the allowance is for a busy one.
     EXPECT_LT(worst, 0.010);

@@ -77,7 +77,8 @@ TEST_F(PortSequencerTest, SendsEveryMessageAtItsTimeThroughATempoChange) {
     EXPECT_EQ(sequencer_.PositionTicks(12.5), 288);
     // Reaching the end releases the song's channels, and only them.
     const std::vector<Wire> all = Bytes();
-    EXPECT_EQ(std::vector<Wire>(all.end() - 4, all.end()), (std::vector<Wire>{kNotesOff0, kReset0, kNotesOff9, kReset9}));
+    const std::vector<Wire> release{kNotesOff0, kReset0, kNotesOff9, kReset9};
+    EXPECT_EQ(std::vector<Wire>(all.end() - 4, all.end()), release);
     EXPECT_EQ(sequencer_.NextTime(), std::nullopt);
 }
 
