@@ -34,4 +34,8 @@ struct HelperRun {
 HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std::string>& arguments,
                     std::span<const std::uint8_t> input);
 
+// RunHelper with nothing on standard input, for a helper that runs until it is told to stop: while it runs,
+// SIGINT and SIGTERM sent to the tool are passed on to it instead of ending the tool.
+HelperRun RunHelperPassingSignals(const std::filesystem::path& program, const std::vector<std::string>& arguments);
+
 }  // namespace sonivex

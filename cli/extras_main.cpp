@@ -11,6 +11,12 @@
 //       Renders SONG into the sound file TARGET (its extension names the format) and prints its length in
 //       seconds. SILENCED lists the tracks whose notes are left out, counted from 1 and parted by commas
 //       ("2,5").
+//   sonivex-cli-extras play SONG [PORT]
+//       Plays SONG in real time to the MIDI output port PORT (a name as list-ports prints it), or without one
+//       to the built-in synthesizer, and returns at its end. SIGINT or SIGTERM stops it early, with the notes
+//       released (exit status 0).
+//   sonivex-cli-extras list-ports
+//       Prints the MIDI output ports, one a line.
 //
 // Exit status 0: done. 1: failed, the reason on standard output. 2: a part this program was built without, or
 // arguments it does not understand.
@@ -20,6 +26,7 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -33,7 +40,14 @@
 #include "roll/piano_roll_song.h"
 #endif
 #ifdef SONIVEX_HAVE_PLAYER
+#include <signal.h>
+
+#include <chrono>
+#include <memory>
+
 #include "playback/player/audio_exporter.h"
+#include "playback/player/midi_player.h"
+#include "playback/player/port_player.h"
 #endif
 
 namespace {
@@ -125,6 +139,67 @@ int RenderAudio(int argc, char** argv) {
         return Fail(std::string("could not be written: ") + e.what());
     }
 }
+
+// Blocks SIGINT and SIGTERM for every thread made from now on, so that the play loop takes them in its own time.
+sigset_t BlockStopSignals() {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stop, nullptr);
+    return stop;
+}
+
+// Waits until `player` stops by itself, or a stop signal comes and stops it; the reason for a play that
+// failed, else nothing.
+std::optional<std::string> PlayToTheEnd(sonivex::Player& player, const sigset_t& stop,
+                                        const std::function<std::optional<std::string>()>& problem) {
+    constexpr long kLookEveryNanoseconds = 20'000'000;
+    player.Play(0, player.LengthTicks());
+    const timespec wait{0, kLookEveryNanoseconds};
+    while (player.Mode() == "playing") {
+        if (::sigtimedwait(&stop, nullptr, &wait) > 0) {
+            player.Stop();
+            return std::nullopt;
+        }
+    }
+    return problem();
+}
+
+int PlaySong(int argc, char** argv) {
+    if (argc != 3 && argc != 4) return kNotOffered;
+    const sigset_t stop = BlockStopSignals();
+    try {
+        std::unique_ptr<sonivex::Player> player;
+        std::function<std::optional<std::string>()> problem = [] { return std::optional<std::string>(); };
+        if (argc == 4) {
+            std::string why;
+            std::unique_ptr<sonivex::PortPlayer> port = sonivex::MakePortPlayer(std::string(argv[3]), why);
+            if (!port) return Fail(why);
+            problem = [raw = port.get()] { return raw->Problem(); };
+            player = std::move(port);
+        } else {
+            sonivex::QuietenSoundLibraries();  // without a sound card, the ALSA driver's attempt says so at length
+            player = sonivex::MidiPlayer::Create();
+            if (!player) return Fail("the built-in synthesizer could not be started");
+        }
+        if (!player->Open(argv[2])) return Fail(std::string(argv[2]) + " could not be read as a MIDI file");
+        const std::optional<std::string> failed = PlayToTheEnd(*player, stop, problem);
+        return failed ? Fail(*failed) : kDone;
+    } catch (const std::exception& e) {
+        return Fail(std::string("the song could not be played: ") + e.what());
+    }
+}
+
+int ListPorts(int argc) {
+    if (argc != 2) return kNotOffered;
+    try {
+        for (const std::string& name : sonivex::ListOutputPorts()) std::printf("%s\n", name.c_str());
+        return kDone;
+    } catch (const std::exception& e) {
+        return Fail(std::string("the MIDI ports could not be listed: ") + e.what());
+    }
+}
 #endif
 
 }  // namespace
@@ -136,6 +211,8 @@ int main(int argc, char** argv) {
 #endif
 #ifdef SONIVEX_HAVE_PLAYER
     if (part == "render") return RenderAudio(argc, argv);
+    if (part == "play") return PlaySong(argc, argv);
+    if (part == "list-ports") return ListPorts(argc);
 #endif
     return kNotOffered;
 }

@@ -4,6 +4,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <signal.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -62,8 +64,43 @@ std::optional<std::filesystem::path> FindCliExtras(const std::filesystem::path& 
     return std::nullopt;
 }
 
-HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std::string>& arguments,
-                    std::span<const std::uint8_t> input) {
+namespace {
+
+// Waits for `child`; while it runs, SIGINT and SIGTERM (blocked in this process) are passed on to it.
+bool WaitPassingSignals(pid_t child, int& status, std::string& problem, const std::filesystem::path& program) {
+    sigset_t stop;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    const timespec look{0, 20'000'000};
+    for (;;) {
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child) break;
+        if (ended < 0 && errno != EINTR) {
+            problem = SystemError(program.string() + " could not be waited for", errno);
+            return false;
+        }
+        const int signal = ::sigtimedwait(&stop, nullptr, &look);
+        if (signal > 0) ::kill(child, signal);
+    }
+    const timespec none{0, 0};
+    while (::sigtimedwait(&stop, nullptr, &none) > 0) {
+    }  // a signal that came with the end was for the helper, not for this process
+    return true;
+}
+
+bool WaitFor(pid_t child, int& status, std::string& problem, const std::filesystem::path& program) {
+    while (::waitpid(child, &status, 0) < 0) {
+        if (errno != EINTR) {
+            problem = SystemError(program.string() + " could not be waited for", errno);
+            return false;
+        }
+    }
+    return true;
+}
+
+HelperRun Run(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+              std::span<const std::uint8_t> input, bool passSignals) {
     HelperRun run;
     // Files in memory rather than pipes: the helper reads all its input and the tool reads its output only
     // after it ended, so neither can wait on the other, and nothing is left in any folder.
@@ -79,24 +116,36 @@ HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std:
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
 
+    sigset_t stop, before;
+    sigemptyset(&stop);
+    sigaddset(&stop, SIGINT);
+    sigaddset(&stop, SIGTERM);
+    if (passSignals) ::sigprocmask(SIG_BLOCK, &stop, &before);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
     posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (passSignals) {
+        // The helper starts with this process's signals as they were, so that the signals reach it.
+        posix_spawnattr_setsigmask(&attributes, &before);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
     pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    int status = 0;
+    bool waited = false;
     if (spawned != 0) {
         run.problem = SystemError(program.string() + " could not be started", spawned);
-        return run;
+    } else {
+        waited = passSignals ? WaitPassingSignals(child, status, run.problem, program)
+                             : WaitFor(child, status, run.problem, program);
     }
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0) {
-        if (errno != EINTR) {
-            run.problem = SystemError(program.string() + " could not be waited for", errno);
-            return run;
-        }
-    }
+    if (passSignals) ::sigprocmask(SIG_SETMASK, &before, nullptr);
+    if (!waited) return run;
     run.output = out.ReadAll();
     if (WIFEXITED(status)) {
         run.ended = true;
@@ -105,6 +154,17 @@ HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std:
         run.problem = program.string() + " ended abnormally (signal " + std::to_string(WTERMSIG(status)) + ")";
     }
     return run;
+}
+
+}  // namespace
+
+HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std::string>& arguments,
+                    std::span<const std::uint8_t> input) {
+    return Run(program, arguments, input, false);
+}
+
+HelperRun RunHelperPassingSignals(const std::filesystem::path& program, const std::vector<std::string>& arguments) {
+    return Run(program, arguments, {}, true);
 }
 
 }  // namespace sonivex

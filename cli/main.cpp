@@ -3,6 +3,7 @@
 // file dialogs are answered from the options.
 #include <malloc.h>
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -38,12 +39,13 @@ constexpr int kExitNotOpened = 1;      // FILE missing or refused, a data file m
 constexpr int kExitUsage = 2;
 constexpr int kExitReportStopped = 3;  // a report stopped on an error
 constexpr int kExitNotWritten = 4;     // a --save, --render or --piano-roll could not write its file
+constexpr int kExitNotPlayed = 5;      // a --play could not play: no such port, or the port went away
 
 const char* const kUsage =
     "Usage: sonivex-cli [--program-folder DIR [--no-wait]] [--yes] [--seed N] [--json [--key-profile NAME]]\n"
     "                   [--no-log] [--] FILE [CONTROL ...] [COMMAND ...]\n"
     "       sonivex-cli --batch [--jobs N] [--shard K/N] [--out FILE] [--csv] [--no-log] [--] PATH ...\n"
-    "       sonivex-cli -h | --help | --version\n"
+    "       sonivex-cli -h | --help | --version | --list-ports\n"
     "\n"
     "Opens the MIDI file FILE as Sonivex's Open command does, without a window, then takes the arguments\n"
     "after FILE in order: a CONTROL sets a control of the window as a user would (the value stays for later\n"
@@ -65,6 +67,8 @@ const char* const kUsage =
     "  --no-log              write no log file\n"
     "  -h, --help            show this text\n"
     "  --version             show the version\n"
+    "  --list-ports          print the MIDI output ports that --port can name, one a line (JACK's when a\n"
+    "                        JACK server answers, else the ALSA sequencer's; Sonivex's own left out)\n"
     "  --                    end of the options: the next argument is FILE, even when it begins with -\n"
     "\n"
     "Controls (list values are 0-based positions, or names as the list shows them):\n"
@@ -96,6 +100,13 @@ const char* const kUsage =
     "  --render OUT          write the song as it now stands as sound to OUT, a .wav, .flac or .ogg file\n"
     "                        (44.1 kHz stereo, loudest sample at -1 dBFS, the song and its last notes'\n"
     "                        release); a render that fails gives exit status 4\n"
+    "  --play [--port NAME]  play the song as it now stands in real time, every track, and go on at its end:\n"
+    "                        to the MIDI output port NAME exactly as --list-ports prints it, through\n"
+    "                        Sonivex's client \"Sonivex\" (JACK when a JACK server answers, else the ALSA\n"
+    "                        sequencer), or without --port to the built-in synthesizer. Ctrl+C (SIGINT) or\n"
+    "                        SIGTERM ends the play early with every note released, and the run goes on. A\n"
+    "                        NAME that is no output port stops the run before anything is done (a message\n"
+    "                        lists the ports); that, or a port that goes away, gives exit status 5\n"
     "  --piano-roll OUT.png [--size WxH]\n"
     "                        draw the piano roll of the song as it now stands as a PNG picture (default\n"
     "                        1600x900), the notes that the last command changed outlined, their old\n"
@@ -136,7 +147,8 @@ const char* const kUsage =
     "message was shown); 4 a --save, --render or --piano-roll did not write its file, whatever stopped it (a\n"
     "rejected FILE, an error in the song, an overwrite not confirmed, a failed write: a message names the\n"
     "file), or an editing command could not write its result (its message says the song was left as it\n"
-    "was). 4 wins over 1 and 3.\n";
+    "was); 5 a --play could not play to its end (no such port, or the port went away). 4 and 5 win over 1\n"
+    "and 3, 4 over 5.\n";
 
 std::string OneLine(const std::string& text) {
     std::string out;
@@ -211,7 +223,7 @@ int Usage(const std::string& problem, bool withText = true) {
 enum class ActionId {
     StyleList, Melody, Drum, MaxMelody, MaxDrum, SwitchTrack, CopyTrack, EffectList, Track, EffectMelody,
     EffectDrum, Note, Volume, Step, Pitch, Value, Key, Bass, Treble, Root, ApplyStyle, Switch, Copy, ApplyEffect,
-    Save, Undo, Redo, Render, PianoRoll, Transpose, TempoPercent, Instrument
+    Save, Undo, Redo, Render, PianoRoll, Transpose, TempoPercent, Instrument, Play
 };
 
 // What each option after FILE is: a control or command, and whether it takes a value.
@@ -241,6 +253,7 @@ const std::map<std::string, OptionSpec>& Actions() {
         {"--redo", {Redo, Kind::Command, false}},            {"--render", {Render, Kind::Command, true}},
         {"--piano-roll", {PianoRoll, Kind::Command, true}},   {"--transpose", {Transpose, Kind::Command, true}},
         {"--tempo-percent", {TempoPercent, Kind::Command, true}}, {"--instrument", {Instrument, Kind::Command, true}},
+        {"--play", {Play, Kind::Command, false}},
     };
     return actions;
 }
@@ -253,6 +266,7 @@ struct Action {
     int height = 0;
     int number = 0;             // --transpose's semitones, --tempo-percent's percentage, --instrument's program
     std::optional<int> track{};  // --transpose-track's track, --instrument's track (1-based)
+    std::optional<std::string> port{};  // --play's --port
 };
 
 // A whole number in decimal digits, with a leading + or - when `sign` allows one; nothing for any other text.
@@ -315,6 +329,8 @@ public:
 
     // A --save or --render could not write its file.
     bool SaveFailed() const { return saveFailed_; }
+    // A --play could not play to its end.
+    bool PlayFailed() const { return playFailed_; }
 
     std::optional<int> Run(const Action& a) {
         using enum ActionId;
@@ -365,6 +381,9 @@ public:
             if (!HasTrack(*a.track)) return Usage("--instrument " + a.value + kNoTrack, false);
             // The report and this option count programs from 1; the file stores them from 0.
             sonivex::ChooseInstrument(s_, {*a.track, a.number - 1});
+            break;
+        case Play:
+            if (!PlaySong(a)) playFailed_ = true;
             break;
         }
         return std::nullopt;
@@ -466,10 +485,25 @@ private:
         return written;
     }
 
+    // Plays the working copy through the helper program, which Ctrl+C reaches; a play that failed is named in a
+    // message.
+    bool PlaySong(const Action& a) {
+        std::vector<std::string> arguments{"play", s_.WorkFile(s_.song.TempFileName).string()};
+        if (a.port) arguments.push_back(*a.port);
+        const sonivex::HelperRun run = sonivex::RunHelperPassingSignals(*extras_, arguments);
+        if (run.ended && run.status == 0) return true;
+        const std::string exited = std::string(sonivex::kCliExtrasProgram) + " exited with status " +
+                                   std::to_string(run.status);
+        const std::string why = !run.ended ? run.problem : !run.output.empty() ? run.output : exited;
+        s_.Message("The song was not played to its end: " + why, sonivex::Icon::Critical);
+        return false;
+    }
+
     sonivex::Session& s_;
     CliPlatform& platform_;
     ExtrasProgram extras_;  // found when an action needs it
     bool saveFailed_ = false;
+    bool playFailed_ = false;
 };
 
 // What the command line asks for.
@@ -510,12 +544,17 @@ std::optional<int> FindExtrasFor(ActionId id, const char* argv0, ToolOptions& op
 #ifndef SONIVEX_CLI_PIANO_ROLL
     if (id == ActionId::PianoRoll) return Usage("--piano-roll is not available: this sonivex-cli was built without Qt", false);
 #endif
+#ifndef SONIVEX_CLI_RENDER
+    if (id == ActionId::Play) {
+        return Usage("--play is not available: this sonivex-cli was built without FluidSynth", false);
+    }
+#endif
     if (options.extras) return std::nullopt;
     std::string problem;
     options.extras = sonivex::FindCliExtras(ExecutableFolder(argv0), SONIVEX_EXTRAS_FOLDER, problem);
     if (options.extras) return std::nullopt;
-    return Usage((id == ActionId::Render ? "--render" : "--piano-roll") + std::string(" is not available: ") + problem,
-                 false);
+    const char* name = id == ActionId::Render ? "--render" : id == ActionId::Play ? "--play" : "--piano-roll";
+    return Usage(name + std::string(" is not available: ") + problem, false);
 }
 
 // The values of the Edit menu's commands and of --instrument, read from the command line (a track number is
@@ -561,7 +600,7 @@ std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions
     const auto known = Actions().find(arg);
     if (known == Actions().end()) return Usage("unknown option " + arg);
     const ActionId id = known->second.id;
-    if (id == ActionId::Render || id == ActionId::PianoRoll) {
+    if (id == ActionId::Render || id == ActionId::PianoRoll || id == ActionId::Play) {
         if (const std::optional<int> failed = FindExtrasFor(id, in.argv[0], options)) return failed;
     }
     Action action{id, arg, ""};
@@ -585,7 +624,72 @@ std::optional<int> ReadAction(const std::string& arg, Arguments& in, ToolOptions
             }
         }
     }
+    if (id == ActionId::Play && in.NextIs("--port")) {
+        ++in.i;
+        const std::optional<std::string> port = in.Value();
+        if (!port) return Usage("--port needs the name of a MIDI output port", false);
+#ifndef SONIVEX_CLI_PORTS
+        return Usage("--port is not available: this sonivex-cli was built without RtMidi", false);
+#endif
+        action.port = *port;
+    }
     options.actions.push_back(action);
+    return std::nullopt;
+}
+
+// The MIDI output ports that the helper program lists, one a line; nothing, with the reason, when it fails.
+std::optional<std::string> OutputPorts(const std::filesystem::path& extras, std::string& problem) {
+    const sonivex::HelperRun run = sonivex::RunHelper(extras, {"list-ports"}, {});
+    if (run.ended && run.status == 0) return run.output;
+    problem = !run.ended ? run.problem : run.output;
+    return std::nullopt;
+}
+
+// --list-ports: prints the MIDI output ports; a usage status when this tool cannot reach them.
+int ListPorts(const char* argv0) {
+#ifndef SONIVEX_CLI_PORTS
+    (void)argv0;
+    return Usage("--list-ports is not available: this sonivex-cli was built without RtMidi", false);
+#else
+    std::string problem;
+    const ExtrasProgram extras = sonivex::FindCliExtras(ExecutableFolder(argv0), SONIVEX_EXTRAS_FOLDER, problem);
+    if (!extras) return Usage("--list-ports is not available: " + problem, false);
+    const std::optional<std::string> ports = OutputPorts(*extras, problem);
+    if (!ports) {
+        std::fprintf(stderr, "sonivex-cli: the MIDI output ports could not be listed: %s\n", problem.c_str());
+        return kExitNotOpened;
+    }
+    std::fwrite(ports->data(), 1, ports->size(), stdout);
+    return kExitFine;
+#endif
+}
+
+// Before anything is done: each --play's --port names an output port. Otherwise a message lists the ports and
+// the run ends with kExitNotPlayed.
+std::optional<int> CheckPorts(const ToolOptions& o) {
+    std::optional<std::string> listed;
+    for (const Action& a : o.actions) {
+        if (a.id != ActionId::Play || !a.port) continue;
+        std::string problem;
+        if (!listed) listed = OutputPorts(*o.extras, problem);
+        if (!listed) {
+            std::fprintf(stderr, "sonivex-cli: --port %s: the MIDI output ports could not be listed: %s\n",
+                         a.port->c_str(), problem.c_str());
+            return kExitNotPlayed;
+        }
+        std::vector<std::string> ports;
+        for (std::size_t at = 0; at < listed->size();) {
+            const std::size_t end = std::min(listed->find('\n', at), listed->size());
+            ports.push_back(listed->substr(at, end - at));
+            at = end + 1;
+        }
+        if (std::find(ports.begin(), ports.end(), *a.port) != ports.end()) continue;
+        std::string names;
+        for (const std::string& port : ports) names += (names.empty() ? "" : ", ") + port;
+        std::fprintf(stderr, "sonivex-cli: --port %s: no MIDI output port has that name; %s\n", a.port->c_str(),
+                     ports.empty() ? "there are none" : ("the output ports are: " + names).c_str());
+        return kExitNotPlayed;
+    }
     return std::nullopt;
 }
 
@@ -598,6 +702,7 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
             std::fputs(kUsage, stdout);
             return kExitFine;
         }
+        if (arg == "--list-ports") return ListPorts(in.argv[0]);
         if (arg == "--version") {
             std::fputs("sonivex-cli " SONIVEX_VERSION "\n", stdout);
             return kExitFine;
@@ -730,6 +835,7 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
             }
         }
         if (session.RunErrorCount > 0) status = kExitReportStopped;
+        if (runner.PlayFailed()) status = kExitNotPlayed;
         if (runner.SaveFailed() || session.UnwrittenResults > 0) status = kExitNotWritten;
     } else if (NameUnwrittenFiles(session, o.actions, o.file)) {
         status = kExitNotWritten;
@@ -748,6 +854,7 @@ int RunTool(int argc, char** argv) {
     if (sonivex::IsBatchRun(argc, argv)) return sonivex::BatchMain(argc, argv, ExecutableFolder(argv[0]));
     ToolOptions options;
     if (const std::optional<int> status = ReadCommandLine({argc, argv}, options)) return *status;
+    if (const std::optional<int> status = CheckPorts(options)) return *status;
     return RunOnSong(options, argv[0]);
 }
 

@@ -96,6 +96,18 @@ void MidiPlayer::Stop() {
     sequencer_.Stop();
 }
 
+void MidiPlayer::Seek(std::int64_t tick) {
+    {
+        std::lock_guard lock(mutex_);
+        // A new start from `tick` to the song's end; a held position keeps its mode.
+        const Sequencer::State state = sequencer_.GetState();
+        sequencer_.Start(tick, sequencer_.LengthTicks());
+        if (state == Sequencer::State::kPaused) sequencer_.Pause();
+        if (state == Sequencer::State::kStopped) sequencer_.Stop();
+    }
+    wake_.notify_all();
+}
+
 std::int64_t MidiPlayer::PositionTicks() const {
     std::lock_guard lock(mutex_);
     return sequencer_.PositionTicks();

@@ -31,6 +31,7 @@ public:
     void Play(std::int64_t fromTick, std::int64_t toTick) override;
     void Pause() override;
     void Stop() override;
+    void Seek(std::int64_t tick) override;
     std::int64_t PositionTicks() const override;
     std::int64_t LengthTicks() const override;
     std::string Mode() const override;

@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <signal.h>
+
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <thread>
 
 #include "cli/extras.h"
 #include "support/test_session.h"
@@ -90,6 +94,37 @@ TEST(HelperProgram, RefusesWhatItDoesNotUnderstand) {
     EXPECT_EQ(RunHelper(helper, {"paint"}, {}).status, 2);
     EXPECT_EQ(RunHelper(helper, {"piano-roll", "a.mid", "a.png", "0", "10", "0"}, {}).status, 2);
     EXPECT_EQ(RunHelper(helper, {"piano-roll", "a.mid", "a.png", "640x", "10", "0"}, {}).status, 2);
+}
+
+TEST(HelperProgram, GetsTheSignalsSentToTheToolWhileItRunsAndTheToolKeepsRunning) {
+    sigset_t interrupt;
+    sigemptyset(&interrupt);
+    sigaddset(&interrupt, SIGINT);
+    // Another thread interrupts this process while the helper runs; it blocks the signal itself, so that only
+    // the waiting call can take it.
+    std::thread sender([&interrupt] {
+        pthread_sigmask(SIG_BLOCK, &interrupt, nullptr);
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        ::kill(::getpid(), SIGINT);
+    });
+    const HelperRun run =
+        RunHelperPassingSignals("/bin/sh", {"-c", "trap 'printf stopped; exit 7' INT; sleep 5 & wait"});
+    sender.join();
+    EXPECT_TRUE(run.ended) << run.problem;
+    EXPECT_EQ(run.status, 7);
+    EXPECT_EQ(run.output, "stopped");
+
+    // The tool's signals stand as before: not blocked, and none left pending.
+    sigset_t now;
+    pthread_sigmask(SIG_BLOCK, nullptr, &now);
+    EXPECT_FALSE(sigismember(&now, SIGINT));
+    sigset_t pending;
+    sigpending(&pending);
+    EXPECT_FALSE(sigismember(&pending, SIGINT));
+
+    // A helper that ends by itself ends the wait at once.
+    const HelperRun quick = RunHelperPassingSignals("/bin/sh", {"-c", "exit 3"});
+    EXPECT_EQ(quick.status, 3);
 }
 
 }  // namespace

@@ -46,6 +46,7 @@ public:
         ++log_->stops;
         mode = "stopped";
     }
+    void Seek(std::int64_t tick) override { position = tick; }
     std::int64_t PositionTicks() const override { return position; }
     std::int64_t LengthTicks() const override { return 3840; }
     std::string Mode() const override { return mode; }
