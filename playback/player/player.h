@@ -28,6 +28,9 @@ public:
     // Ends playing or pausing; the position stays where it was.
     virtual void Stop() = 0;
 
+    // Moves the position to `tick` (clamped to the song): playing goes on from there, paused or stopped stays so at it.
+    virtual void Seek(std::int64_t tick) = 0;
+
     // The position in MIDI ticks: advancing while playing, held otherwise.
     virtual std::int64_t PositionTicks() const = 0;
 
