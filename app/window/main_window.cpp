@@ -48,6 +48,8 @@
 #include "reader/files.h"
 #include "recent_songs.h"
 #include "song_drop.h"
+#include "transport.h"
+#include "user_settings.h"
 #include "user_guide.h"
 
 namespace sonivex {
@@ -286,6 +288,7 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
     BuildMenus();
     BuildControls();
     Connect();
+    ConnectTransport();
 
     // The layout's own size is the smallest; a larger window gives the views the room. The window starts
     // larger where the screen has room for it.
@@ -304,7 +307,6 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
         following_.push_back({Widget(name), Widget(name)->geometry(), follow});
     }
     client_->installEventFilter(this);
-    report_->installEventFilter(this);
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
@@ -319,6 +321,7 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
         if (busy_ || shutDown_) return;  // a command is under way; its own Refresh shows where it got to
         RunCommand(session_, [this] { ShowPlayingPosition(session_); });
         position_->setText(Latin1(session_.form.PlayingPosition));
+        slider_->Show(session_.form.PositionTicks, session_.form.PlayingPosition.empty() ? 0 : session_.form.LengthTicks);
         if (views_->currentWidget() == lyricsPage_) lyricsView_->ShowPosition(session_.form.PlayingSeconds);
     });
 
@@ -498,6 +501,11 @@ void MainWindow::BuildToolbar(QWidget* widget) {
 
 void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
     toolbar->addSeparator();
+    slider_ = new PositionSlider(toolbar);
+    slider_->setObjectName(QStringLiteral("PositionSlider"));
+    slider_->setToolTip(QStringLiteral("The playing position: click or drag to play from another place (Home: the start)"));
+    slider_->setFixedWidth(TwipsRect(*this, 0, 0, 2400, 0).width());
+    toolbar->addWidget(slider_);
     position_ = new QLabel(toolbar);
     position_->setObjectName(QStringLiteral("PlayingPosition"));
     position_->setFont(FormFont());
@@ -522,9 +530,68 @@ void MainWindow::BuildMenus() {
                                                          {MenuCommand::PianoRoll, QKeySequence(Qt::CTRL | Qt::Key_R)},
                                                          {MenuCommand::UserGuide, QKeySequence(Qt::Key_F1)}};
     for (const auto& [command, key] : keys) CommandAction(command)->setShortcut(key);
+    AddPreferencesItem();
     // File, Recent Songs, above Exit.
     recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
                                   session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+}
+
+void MainWindow::AddPreferencesItem() {
+    QMenu* edit = findChild<QMenu*>(Name("mnuEdit"));
+    edit->addSeparator()->setObjectName(QStringLiteral("streepPreferences"));
+    QAction* preferences = edit->addAction(QStringLiteral("Pr&eferences..."));
+    preferences->setObjectName(QStringLiteral("mnuPreferences"));
+    preferences->setToolTip(QStringLiteral("Choose the SoundFont and the output that playback and export use"));
+    preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferences->setMenuRole(QAction::PreferencesRole);
+    connect(preferences, &QAction::triggered, this, &MainWindow::ShowPreferences);
+}
+
+void MainWindow::UsePlayback(PlaybackHooks hooks) {
+    playbackHooks_ = std::move(hooks);
+    RunCommand(session_, [this] {
+        playback_ = ReadPlaybackSettings();
+        if (playback_.soundFont && playbackHooks_.soundFontProblem) {
+            if (const std::optional<std::string> problem = playbackHooks_.soundFontProblem(*playback_.soundFont)) {
+                ShowMessage(*problem + "\nThe default SoundFont plays instead.", Buttons::Ok, Icon::Warning, kAppTitle);
+                playback_.soundFont.reset();
+            }
+        }
+        if (playbackHooks_.use) playbackHooks_.use(playback_);
+    });
+}
+
+void MainWindow::ShowPreferences() {
+    PreferencesDialog dialog(playback_, playbackHooks_, *this, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.Settings() == playback_) return;
+    Handle([this, chosen = dialog.Settings()] {
+        playback_ = chosen;
+        StorePlaybackSettings(playback_);
+        if (playbackHooks_.use) playbackHooks_.use(playback_);
+        // A song that is not playing is opened again at once, so that Play sounds with the new SoundFont.
+        if (!session_.media.Playing && !session_.song.TempFileName.empty() && !session_.form.SongPath.empty()) {
+            MediaClose(session_.media, kMediaAlias);
+            ReopenMedia(session_);
+        }
+    });
+}
+
+void MainWindow::SeekTo(std::int64_t tick) {
+    Handle([this, tick] { SeekCommand(session_, tick); });
+    position_->setText(Latin1(session_.form.PlayingPosition));
+    slider_->Show(session_.form.PositionTicks, session_.form.PlayingPosition.empty() ? 0 : session_.form.LengthTicks);
+}
+
+void MainWindow::ConnectTransport() {
+    connect(slider_, &PositionSlider::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    connect(rollView_, &PianoRollView::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    keys_ = new TransportKeys(
+        [this](const QWidget* widget) {
+            const QWidget* window = widget->window();
+            return window == this || (pianoRoll_ != nullptr && window == pianoRoll_);
+        },
+        [this] { Handle([this] { PlayPauseKey(session_); }); }, [this] { SeekTo(0); }, this);
+    qApp->installEventFilter(keys_);
 }
 
 void MainWindow::AddCommandMenus() {
@@ -603,7 +670,10 @@ void MainWindow::ShowUserGuide() {
 }
 
 void MainWindow::ShowPianoRoll() {
-    if (pianoRoll_ == nullptr) pianoRoll_ = new PianoRollWindow(session_, this);
+    if (pianoRoll_ == nullptr) {
+        pianoRoll_ = new PianoRollWindow(session_, this);
+        connect(pianoRoll_, &PianoRollView::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    }
     pianoRoll_->show();
     pianoRoll_->raise();
     pianoRoll_->activateWindow();
@@ -877,24 +947,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-        Handle([this] { PlayPauseKey(session_); });
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) PlaceForSize();
-    // The read-only report pane would swallow Space without using it: there it plays and pauses too.
-    if (watched == report_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-            Handle([this] { PlayPauseKey(session_); });
-            return true;
-        }
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 
