@@ -245,10 +245,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    // With a program folder, the window's settings stay in it too.
+    // With a program folder, the window's settings stay in it too, and so do those of Qt's file dialogs.
     if (options->programFolder) {
-        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
-                           QString::fromLocal8Bit(options->programFolder->string()));
+        const QString folder = QString::fromLocal8Bit(options->programFolder->string());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
     }
     sonivex::MainWindow window(run->folders);
     QFrame* frame = window.MediaFrame();
