@@ -320,8 +320,7 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
     connect(positionTimer_, &QTimer::timeout, this, [this] {
         if (busy_ || shutDown_) return;  // a command is under way; its own Refresh shows where it got to
         RunCommand(session_, [this] { ShowPlayingPosition(session_); });
-        position_->setText(Latin1(session_.form.PlayingPosition));
-        slider_->Show(session_.form.PositionTicks, session_.form.PlayingPosition.empty() ? 0 : session_.form.LengthTicks);
+        ShowPosition();
         if (views_->currentWidget() == lyricsPage_) lyricsView_->ShowPosition(session_.form.PlayingSeconds);
     });
 
@@ -503,7 +502,8 @@ void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
     toolbar->addSeparator();
     slider_ = new PositionSlider(toolbar);
     slider_->setObjectName(QStringLiteral("PositionSlider"));
-    slider_->setToolTip(QStringLiteral("The playing position: click or drag to play from another place (Home: the start)"));
+    slider_->setToolTip(
+        QStringLiteral("The playing position: click or drag to play from another place (Home: the start)"));
     slider_->setFixedWidth(TwipsRect(*this, 0, 0, 2400, 0).width());
     toolbar->addWidget(slider_);
     position_ = new QLabel(toolbar);
@@ -578,8 +578,13 @@ void MainWindow::ShowPreferences() {
 
 void MainWindow::SeekTo(std::int64_t tick) {
     Handle([this, tick] { SeekCommand(session_, tick); });
-    position_->setText(Latin1(session_.form.PlayingPosition));
-    slider_->Show(session_.form.PositionTicks, session_.form.PlayingPosition.empty() ? 0 : session_.form.LengthTicks);
+    ShowPosition();
+}
+
+void MainWindow::ShowPosition() {
+    const FormModel& f = session_.form;
+    position_->setText(Latin1(f.PlayingPosition));
+    slider_->Show(f.PositionTicks, f.PlayingPosition.empty() ? 0 : f.LengthTicks);
 }
 
 void MainWindow::ConnectTransport() {

@@ -154,6 +154,8 @@ private:
     void ConnectTransport();
     // Moves the playing position to `tick` and shows it.
     void SeekTo(std::int64_t tick);
+    // Shows the model's playing position beside the play buttons: as times and on the slider.
+    void ShowPosition();
     // Edit, Preferences... (Ctrl+,), below the editing items.
     void AddPreferencesItem();
     // Places the controls that follow the client area's size: the report pane grows with it, the frames keep

@@ -33,7 +33,8 @@ public:
 bool EditsText(const QWidget* widget) {
     if (const auto* plain = qobject_cast<const QPlainTextEdit*>(widget)) return !plain->isReadOnly();
     if (const auto* rich = qobject_cast<const QTextEdit*>(widget)) return !rich->isReadOnly();
-    return qobject_cast<const QLineEdit*>(widget) != nullptr || qobject_cast<const QAbstractSpinBox*>(widget) != nullptr;
+    return qobject_cast<const QLineEdit*>(widget) != nullptr ||
+           qobject_cast<const QAbstractSpinBox*>(widget) != nullptr;
 }
 
 }  // namespace
@@ -46,20 +47,20 @@ PositionSlider::PositionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent
     setFocusPolicy(Qt::ClickFocus);
     setRange(0, 0);
     setEnabled(false);
-    connect(this, &QSlider::sliderReleased, this, [this] { emit SeekRequested(sliderPosition()); });
+    const auto seek = [this] { emit SeekRequested(static_cast<qint64>(sliderPosition()) * ticksPerStep_); };
+    connect(this, &QSlider::sliderReleased, this, seek);
     // Keys and page steps; a drag seeks once, on release.
-    connect(this, &QSlider::actionTriggered, this, [this](int action) {
-        if (action != SliderMove && !isSliderDown()) emit SeekRequested(sliderPosition());
+    connect(this, &QSlider::actionTriggered, this, [this, seek](int action) {
+        if (action != SliderMove && !isSliderDown()) seek();
     });
 }
 
 void PositionSlider::Show(std::uint32_t position, std::uint32_t length) {
     if (isSliderDown()) return;
     const QSignalBlocker quiet(this);
-    // A QSlider counts in int; a song longer than that is shown in proportion.
-    const int scale = length > static_cast<std::uint32_t>(INT_MAX) ? 2 : 1;
-    setRange(0, static_cast<int>(length / scale));
-    setValue(static_cast<int>(position / scale));
+    ticksPerStep_ = length > static_cast<std::uint32_t>(INT_MAX) ? 2 : 1;
+    setRange(0, static_cast<int>(length / ticksPerStep_));
+    setValue(static_cast<int>(position / ticksPerStep_));
     setPageStep(std::max(1, maximum() / 20));
     setEnabled(length > 0);
 }

@@ -26,6 +26,10 @@ public:
 signals:
     // The user moved the handle to `tick`.
     void SeekRequested(qint64 tick);
+
+private:
+    // A QSlider counts in int: a song longer than that is shown in steps of two ticks.
+    std::uint32_t ticksPerStep_ = 1;
 };
 
 // Space (Play and Pause) and Home (to the start) for every widget that `ours` accepts, unless the widget

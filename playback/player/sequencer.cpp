@@ -91,9 +91,9 @@ void Sequencer::Start(std::int64_t fromTick, std::int64_t toTick) {
 
     fluid_synth_system_reset(synth_);
     const std::vector<SequenceEvent>& events = sequence_.Events();
-    next_ = static_cast<std::size_t>(
-        std::partition_point(events.begin(), events.end(), [this](const SequenceEvent& e) { return e.tick < fromTick_; }) -
-        events.begin());
+    const auto first = std::partition_point(events.begin(), events.end(),
+                                            [this](const SequenceEvent& e) { return e.tick < fromTick_; });
+    next_ = static_cast<std::size_t>(first - events.begin());
     for (const std::size_t index : SetUpMessages(events, next_)) Send(events[index]);
 
     startFrame_ = rendered_;

@@ -204,7 +204,8 @@ private slots:
         styles->setFocus();
         QTest::keyClick(styles, Qt::Key_Home);
         QCOMPARE(Sent().size(), sent);
-        QVERIFY(TransportKeys::TakesKey(new QLineEdit(styles), Qt::Key_Space));
+        const QLineEdit field;
+        QVERIFY(TransportKeys::TakesKey(&field, Qt::Key_Space) && TransportKeys::TakesKey(&field, Qt::Key_Home));
         // A modal dialog's buttons take Space as ever; nothing plays behind it.
         WhenModalAppears([](QWidget* modal) {
             QTest::keyClick(modal, Qt::Key_Home);
