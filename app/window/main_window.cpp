@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "about/about_dialog.h"
 #include "about/form_layout.h"
@@ -583,12 +584,23 @@ void MainWindow::SeekTo(std::int64_t tick) {
 
 void MainWindow::ShowPosition() {
     const FormModel& f = session_.form;
+    if (slider_->isSliderDown()) return;  // the place dragged over shows until the drag ends
     position_->setText(Latin1(f.PlayingPosition));
     slider_->Show(f.PositionTicks, f.PlayingPosition.empty() ? 0 : f.LengthTicks);
 }
 
+void MainWindow::ShowDraggedPosition(std::int64_t tick) {
+    const FormModel& f = session_.form;
+    if (!f.Clock.known || f.PlayingPosition.empty()) return;
+    const Timeline& clock = f.Clock.timeline;
+    const auto at = static_cast<std::uint32_t>(std::clamp<std::int64_t>(tick, 0, f.LengthTicks));
+    position_->setText(Latin1(MinutesAndSeconds(clock.SecondsAt(at)) + " / " +
+                              MinutesAndSeconds(clock.SecondsAt(f.LengthTicks))));
+}
+
 void MainWindow::ConnectTransport() {
     connect(slider_, &PositionSlider::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    connect(slider_, &PositionSlider::DraggedOver, this, [this](qint64 tick) { ShowDraggedPosition(tick); });
     connect(rollView_, &PianoRollView::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
     keys_ = new TransportKeys(
         [this](const QWidget* widget) {

@@ -156,6 +156,8 @@ private:
     void SeekTo(std::int64_t tick);
     // Shows the model's playing position beside the play buttons: as times and on the slider.
     void ShowPosition();
+    // Shows the time of `tick` as the playing position while the slider's handle is dragged over it.
+    void ShowDraggedPosition(std::int64_t tick);
     // Edit, Preferences... (Ctrl+,), below the editing items.
     void AddPreferencesItem();
     // Places the controls that follow the client area's size: the report pane grows with it, the frames keep

@@ -49,6 +49,8 @@ PositionSlider::PositionSlider(QWidget* parent) : QSlider(Qt::Horizontal, parent
     setEnabled(false);
     const auto seek = [this] { emit SeekRequested(static_cast<qint64>(sliderPosition()) * ticksPerStep_); };
     connect(this, &QSlider::sliderReleased, this, seek);
+    connect(this, &QSlider::sliderMoved, this,
+            [this](int step) { emit DraggedOver(static_cast<qint64>(step) * ticksPerStep_); });
     // Keys and page steps; a drag seeks once, on release.
     connect(this, &QSlider::actionTriggered, this, [this, seek](int action) {
         if (action != SliderMove && !isSliderDown()) seek();

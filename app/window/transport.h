@@ -26,6 +26,8 @@ public:
 signals:
     // The user moved the handle to `tick`.
     void SeekRequested(qint64 tick);
+    // The user drags the handle, now over `tick`; SeekRequested follows on release.
+    void DraggedOver(qint64 tick);
 
 private:
     // A QSlider counts in int: a song longer than that is shown in steps of two ticks.

@@ -154,6 +154,16 @@ private slots:
         QVERIFY2(seek.rfind("Seek VAVidev1 to ", 0) == 0, seek.c_str());
         const int tick = std::stoi(seek.substr(std::string("Seek VAVidev1 to ").size()));
         QVERIFY2(tick > 600 && tick < 840, seek.c_str());
+        // Dragging shows the place under the handle, whatever the player says meanwhile, and seeks on release.
+        const std::size_t sent = Sent().size();
+        Slider()->setSliderDown(true);
+        Slider()->setSliderPosition(720);
+        QCOMPARE(Position(), QStringLiteral("0:04 / 0:05"));  // 3.75 s
+        QTest::qWait(600);                                     // the position is asked for meanwhile
+        QCOMPARE(Position(), QStringLiteral("0:04 / 0:05"));
+        QCOMPARE(Sent().size(), sent);
+        Slider()->setSliderDown(false);
+        QCOMPARE(LastSent(), std::string("Seek VAVidev1 to 720"));
         // The keys of the slider seek too: Home goes to the start.
         Slider()->setFocus();
         QTest::keyClick(Slider(), Qt::Key_Home);
