@@ -288,6 +288,27 @@ private slots:
         QVERIFY(window_->Playback().soundFont == std::nullopt);
     }
 
+    void ASongThatIsNotPlayingSwitchesToTheNewSoundFontAtOnce() {
+        if (!std::filesystem::exists(kTimGM)) QSKIP("TimGM6mb.sf2 is not installed");
+        ShowAndOpen();
+        const auto reopened = [this](std::size_t from) {
+            std::vector<std::string> sent = Sent();
+            sent.erase(sent.begin(), sent.begin() + static_cast<std::ptrdiff_t>(from));
+            return std::find(sent.begin(), sent.end(), "Close VAVidev1 notify") != sent.end() &&
+                   std::any_of(sent.begin(), sent.end(), [](const std::string& c) { return c.rfind("Open ", 0) == 0; });
+        };
+        std::size_t before = Sent().size();
+        window_->files = {kTimGM.string()};
+        InPreferences([](QDialog* dialog) { dialog->findChild<QPushButton*>(QStringLiteral("ChooseSoundFont"))->click(); });
+        QVERIFY(reopened(before));
+        // A playing song keeps its sound: it is not cut off.
+        Action("mnuPlay")->trigger();
+        before = Sent().size();
+        InPreferences([](QDialog* dialog) { dialog->findChild<QRadioButton*>(QStringLiteral("DefaultSoundFont"))->click(); });
+        QVERIFY(window_->Playback().soundFont == std::nullopt);
+        QVERIFY(!reopened(before));
+    }
+
     void AFileThatDoesNotLoadIsNamedAndTheOneBeforeStays() {
         const std::string bad = folder_->WriteSong({'n', 'o', 't', ' ', 's', 'f'}, "bad.sf2");
         window_->files = {bad};
