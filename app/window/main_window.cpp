@@ -521,7 +521,8 @@ void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
 
 void MainWindow::BuildMenus() {
     AddCommandMenus();
-    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
+    // The keys people expect; Space (Play and Pause) and Home (to the start) go through the transport keys
+    // (transport.h), which leave them to a control that uses them.
     const std::pair<MenuCommand, QKeySequence> keys[] = {{MenuCommand::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
                                                          {MenuCommand::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
                                                          {MenuCommand::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
