@@ -605,8 +605,10 @@ void MainWindow::ConnectTransport() {
     connect(rollView_, &PianoRollView::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
     keys_ = new TransportKeys(
         [this](const QWidget* widget) {
+            // The main window, the piano roll's and the user guide; a modal dialog keeps its keys.
             const QWidget* window = widget->window();
-            return window == this || (pianoRoll_ != nullptr && window == pianoRoll_);
+            return window == this || (pianoRoll_ != nullptr && window == pianoRoll_) ||
+                   (guide_ != nullptr && window == static_cast<const QWidget*>(guide_));
         },
         [this] { Handle([this] { PlayPauseKey(session_); }); }, [this] { SeekTo(0); }, this);
     qApp->installEventFilter(keys_);

@@ -12,6 +12,7 @@
 #include <QSettings>
 #include <QSlider>
 #include <QTest>
+#include <QTextBrowser>
 #include <algorithm>
 #include <filesystem>
 #include <memory>
@@ -19,6 +20,7 @@
 #include "app/window/piano_roll_window.h"
 #include "app/window/preferences_dialog.h"
 #include "app/window/transport.h"
+#include "app/window/user_guide.h"
 #include "support/fake_media.h"
 #include "window_support.h"
 #ifdef SONIVEX_HAVE_PLAYER
@@ -206,6 +208,14 @@ private slots:
         QCOMPARE(LastSent(), std::string("Pause VAVidev1 notify"));
         QTest::keyClick(roll, Qt::Key_Space, Qt::ShiftModifier);  // not the plain key: nothing
         QCOMPARE(LastSent(), std::string("Pause VAVidev1 notify"));
+        // The user guide's window too.
+        window_->ShowUserGuide();
+        auto* guide = window_->findChild<UserGuideDialog*>();
+        QVERIFY(guide != nullptr);
+        guide->Page()->setFocus();
+        QTest::keyClick(guide->Page(), Qt::Key_Space);
+        QVERIFY2(LastSent().rfind("Play VAVidev1 from", 0) == 0, LastSent().c_str());
+        guide->close();
 
         // A list keeps Home for itself (its first entry).
         auto* styles = window_->centralWidget()->findChild<QComboBox*>(QStringLiteral("Combo1"));
