@@ -184,16 +184,34 @@ void ShowPlayingPosition(Session& s) {
     if (f.SongPath.empty() || s.song.TempFileName.empty()) return;
     std::string reply;
     if (MediaQuery(s.media, std::string("Status ") + kMediaAlias + " position", reply) != 0) return;
-    const std::optional<std::uint32_t> position = ReplyTicks(reply);
+    const std::optional<std::uint32_t> played = ReplyTicks(reply);
     if (MediaQuery(s.media, std::string("Status ") + kMediaAlias + " length", reply) != 0) return;
     const std::optional<std::uint32_t> length = ReplyTicks(reply);
-    if (!position || !length) return;
+    if (!played || !length) return;
+    const std::uint32_t position = f.StartTick && !s.media.Playing ? std::min(*f.StartTick, *length) : *played;
     UpdateSongClock(s);
     if (!f.Clock.known) return;
     const Timeline& clock = f.Clock.timeline;
-    f.PlayingSeconds = clock.SecondsAt(*position);
+    f.PlayingSeconds = clock.SecondsAt(position);
+    f.PositionTicks = position;
+    f.LengthTicks = *length;
     f.PlayingPosition =
-        MinutesAndSeconds(clock.SecondsAt(*position)) + " / " + MinutesAndSeconds(clock.SecondsAt(*length));
+        MinutesAndSeconds(clock.SecondsAt(position)) + " / " + MinutesAndSeconds(clock.SecondsAt(*length));
+}
+
+void SeekCommand(Session& s, std::int64_t tick) {
+    if (s.form.SongPath.empty() || s.song.TempFileName.empty()) return;
+    std::string reply;
+    if (MediaQuery(s.media, std::string("Status ") + kMediaAlias + " length", reply) != 0) return;
+    const std::optional<std::uint32_t> length = ReplyTicks(reply);
+    if (!length) return;
+    const auto to = static_cast<std::uint32_t>(std::clamp<std::int64_t>(tick, 0, *length));
+    if (s.media.Playing) {
+        MediaSeek(s.media, kMediaAlias, to);
+    } else {
+        s.form.StartTick = to;
+    }
+    ShowPlayingPosition(s);
 }
 
 void FormLoad(Session& s) {
@@ -226,6 +244,7 @@ void LeaveThePreviousSong(Session& s) {
     s.platform.SetBusy(true);
     s.song.FileValid = true;
     MediaClose(s.media, kMediaAlias);
+    f.StartTick.reset();
     s.history.Clear();
     ShowHistoryControls(s);
     f.mnuExportAudio.enabled = f.mnuSaveAs.enabled = false;
@@ -537,8 +556,9 @@ void Play1(Session& s) {
         Resume(s);
         s.form.Paused = false;
     } else {
-        MediaPlay(s.media, kMediaAlias, 0, kToTheEnd);
+        MediaPlay(s.media, kMediaAlias, s.form.StartTick.value_or(0), kToTheEnd);
     }
+    s.form.StartTick.reset();
     s.platform.SetBusy(false);
 }
 
@@ -559,6 +579,9 @@ void Stop1(Session& s) {
     s.form.mnuStop.enabled = s.form.StopButton.enabled = false;
     s.form.mnuPause.enabled = s.form.PauseButton.enabled = false;
     MediaStop(s.media, kMediaAlias);
+    // The next Play starts at the beginning, and the position says so; a pause before is over.
+    s.form.StartTick = 0;
+    s.form.Paused = false;
     s.platform.SetBusy(false);
 }
 

@@ -72,8 +72,13 @@ bool QueryUnload(Session& s);
 // The Space key: Pause while playing, else Play (which resumes after a pause); nothing without a song.
 void PlayPauseKey(Session& s);
 
+// Moves the playing position to `tick` (clamped to the song): playing goes on from there, paused stays
+// paused there, and stopped, the next Play starts there. Nothing without a song.
+void SeekCommand(Session& s, std::int64_t tick);
+
 // Sets PlayingPosition from the media device: "M:SS / M:SS", the position and the length as playing times
-// (following the song's tempo changes). "" when no song is open or the device does not answer. Does not touch
+// (following the song's tempo changes), and the slider's PositionTicks and LengthTicks; after Stop or a seek
+// while stopped the position is StartTick. "" when no song is open or the device does not answer. Does not touch
 // LastMediaCommand or LastMediaError.
 void ShowPlayingPosition(Session& s);
 

@@ -122,6 +122,12 @@ struct FormModel {
     std::string OpenFolder;       // where the Open dialog starts: the folder of the last song opened
     std::string PlayingPosition;  // beside the play buttons: "0:12 / 1:14"; "" when no song is open
     double PlayingSeconds = 0;    // the playing position as a time in the song, when PlayingPosition shows one
+    // The position slider: the playing position and the song's length in ticks, as PlayingPosition shows them.
+    std::uint32_t PositionTicks = 0;
+    std::uint32_t LengthTicks = 0;
+    // Where Play starts after Stop or a seek while stopped (the position shows it then); none: the device's
+    // position is shown and Play starts at the beginning.
+    std::optional<std::uint32_t> StartTick;
     std::string SoundNote;        // beside the position: why nothing can be heard, or ""
     SongClock Clock;
 };

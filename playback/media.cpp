@@ -106,6 +106,10 @@ void MediaStop(MediaState& media, const std::string& alias) {
     if (SendNotify(media, "Stop " + alias + " notify") == 0) media.Playing = false;
 }
 
+void MediaSeek(MediaState& media, const std::string& alias, std::int64_t to) {
+    Send(media, "Seek " + alias + " to " + Dec(to), nullptr, 0);
+}
+
 void MediaPlaceWindow(MediaState& media, const std::string& alias, int x, int y, int width, int height) {
     SendNotify(media, "Put " + alias + " window at " + Dec(x) + " " + Dec(y) + " " + Dec(width) + " " + Dec(height) +
                       " notify");

@@ -58,6 +58,9 @@ void MediaPlay(MediaState& media, const std::string& alias, std::int64_t from, s
 // Stops; Playing becomes false on success.
 void MediaStop(MediaState& media, const std::string& alias);
 
+// Moves the position to frame `to`: playing goes on from there, paused or stopped stays so at it.
+void MediaSeek(MediaState& media, const std::string& alias, std::int64_t to);
+
 // Places the device's window.
 void MediaPlaceWindow(MediaState& media, const std::string& alias, int x, int y, int width, int height);
 

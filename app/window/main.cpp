@@ -4,7 +4,8 @@
 // When the environment variable SONIVEX_SCREENSHOT names a file, the program saves a picture of its window
 // there as PNG once start-up (and the Open of FILE) is done, and quits: the exit status is 0 when the picture
 // was saved. With SONIVEX_SCREENSHOT_VIEWS=1 it also saves, beside it, a picture of each view (each tab that
-// shows) at 861x669 and maximised: NAME-overview-861x669.png, NAME-overview-maximised.png, NAME-report-...
+// shows) at 861x669 and maximised: NAME-overview-861x669.png, NAME-overview-maximised.png, NAME-report-...,
+// and of the Preferences dialog: NAME-preferences.png.
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFrame>
@@ -12,6 +13,7 @@
 #include <QMessageBox>
 #include <QPixmap>
 #include <QScreen>
+#include <QSettings>
 #include <QTabWidget>
 #include <QTimer>
 #include <cstdio>
@@ -26,8 +28,11 @@
 #include "main_window.h"
 #include "media_backend.h"
 #include "media_frame.h"
+#include "preferences_dialog.h"
+#include "playback/audio_export.h"
 #ifdef SONIVEX_HAVE_PLAYER
 #include "playback/player/audio_exporter.h"
+#include "playback/player/synth_engine.h"
 #endif
 
 #ifndef SONIVEX_VERSION
@@ -114,6 +119,32 @@ std::optional<StartOptions> ReadCommandLine(const QApplication& app) {
     return options;
 }
 
+// The playback set-up that the window's preferences choose from: FluidSynth's default SoundFont and its
+// check of a file, the MIDI ports, and the back-end and the exporter that follow the settings (`exporter` is
+// made again for each change).
+sonivex::PlaybackHooks PlaybackSetUp(sonivex::MainWindow& window, sonivex::MediaBackend* backend,
+                                     std::unique_ptr<sonivex::AudioExporter>& exporter) {
+    sonivex::PlaybackHooks hooks;
+    hooks.outputPorts = sonivex::MidiOutputPorts;
+#ifdef SONIVEX_HAVE_PLAYER
+    hooks.defaultSoundFont = [] { return sonivex::SoundFontOf(std::nullopt); };
+    hooks.soundFontProblem = [](const std::filesystem::path& font) { return sonivex::SoundFontProblem(font); };
+#endif
+    hooks.use = [&window, backend, &exporter](const sonivex::PlaybackSettings& settings) {
+        if (backend != nullptr) backend->Use(settings);
+#ifdef SONIVEX_HAVE_PLAYER
+        window.State().media.Exporter = nullptr;
+        exporter = sonivex::MakeAudioExporter(settings.soundFont);
+        window.State().media.Exporter = exporter.get();
+#else
+        (void)window;
+        (void)exporter;
+        (void)settings;
+#endif
+    };
+    return hooks;
+}
+
 // Lets the window lay itself out and paint at its new size or view.
 void Settle() {
     for (int i = 0; i < 5; ++i) QCoreApplication::processEvents();
@@ -153,18 +184,34 @@ bool SaveViews(sonivex::MainWindow& window, const QString& screenshot) {
     return saved;
 }
 
+// The picture of Edit, Preferences... beside the window's: NAME-preferences.png, the dialog as the window
+// would open it. False when it could not be saved.
+bool SavePreferences(sonivex::MainWindow& window, const sonivex::PlaybackHooks& hooks, const QString& screenshot) {
+    const QString stem = screenshot.endsWith(QLatin1String(".png")) ? screenshot.chopped(4) : screenshot;
+    sonivex::PreferencesDialog dialog(window.Playback(), hooks, window, &window);
+    dialog.show();
+    Settle();
+    const QString file = stem + QStringLiteral("-preferences.png");
+    const bool saved = dialog.grab().save(file, "PNG");
+    if (!saved) std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(file));
+    dialog.close();
+    return saved;
+}
+
 // Once the event loop runs: opens `path` (when given), and with `screenshot` set saves the window's picture
 // there a little later and closes the window; `screenshotStatus` becomes 1 when the picture is not saved.
-void StartUp(sonivex::MainWindow& window, const std::string& path, const QString& screenshot, int& screenshotStatus) {
-    QTimer::singleShot(0, &window, [&window, &screenshotStatus, path, screenshot] {
+void StartUp(sonivex::MainWindow& window, const sonivex::PlaybackHooks& hooks, const std::string& path,
+             const QString& screenshot, int& screenshotStatus) {
+    QTimer::singleShot(0, &window, [&window, &hooks, &screenshotStatus, path, screenshot] {
         if (!path.empty()) window.OpenFile(path);
         if (screenshot.isEmpty()) return;
-        QTimer::singleShot(kScreenshotDelayMs, &window, [&window, &screenshotStatus, screenshot] {
+        QTimer::singleShot(kScreenshotDelayMs, &window, [&window, &hooks, &screenshotStatus, screenshot] {
             if (!window.grab().save(screenshot, "PNG")) {
                 std::fprintf(stderr, "sonivex: could not save the picture %s\n", qPrintable(screenshot));
                 screenshotStatus = 1;
             }
-            if (qEnvironmentVariable("SONIVEX_SCREENSHOT_VIEWS") == QLatin1String("1") && !SaveViews(window, screenshot)) {
+            if (qEnvironmentVariable("SONIVEX_SCREENSHOT_VIEWS") == QLatin1String("1") &&
+                (!SaveViews(window, screenshot) || !SavePreferences(window, hooks, screenshot))) {
                 screenshotStatus = 1;
             }
             window.close();
@@ -198,22 +245,27 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    // With a program folder, the window's settings stay in it too, and so do those of Qt's file dialogs.
+    if (options->programFolder) {
+        const QString folder = QString::fromLocal8Bit(options->programFolder->string());
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, folder);
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, folder);
+    }
     sonivex::MainWindow window(run->folders);
     QFrame* frame = window.MediaFrame();
-    std::unique_ptr<sonivex::MediaInterface> backend = sonivex::MakeMediaBackend(
+    std::unique_ptr<sonivex::MediaBackend> backend = sonivex::MakeMediaBackend(
         [frame](std::intptr_t, int message, std::intptr_t first, std::intptr_t second) {
             sonivex::PostMediaNotification(frame, message, first, second);
         },
         [&window](bool found) { window.ShowSoundOutput(found); });
     window.State().media.Device = backend.get();
-#ifdef SONIVEX_HAVE_PLAYER
-    const std::unique_ptr<sonivex::AudioExporter> exporter = sonivex::MakeAudioExporter();
-    window.State().media.Exporter = exporter.get();
-#endif
+    std::unique_ptr<sonivex::AudioExporter> exporter;
+    const sonivex::PlaybackHooks hooks = PlaybackSetUp(window, backend.get(), exporter);
+    window.UsePlayback(hooks);
     window.show();
 
     int screenshotStatus = 0;
-    StartUp(window, options->file, qEnvironmentVariable("SONIVEX_SCREENSHOT"), screenshotStatus);
+    StartUp(window, hooks, options->file, qEnvironmentVariable("SONIVEX_SCREENSHOT"), screenshotStatus);
     const int status = app.exec();
     window.close();  // shuts down while the back-end still exists
     window.State().media.Device = nullptr;

@@ -30,6 +30,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "about/about_dialog.h"
 #include "about/form_layout.h"
@@ -48,6 +49,8 @@
 #include "reader/files.h"
 #include "recent_songs.h"
 #include "song_drop.h"
+#include "transport.h"
+#include "user_settings.h"
 #include "user_guide.h"
 
 namespace sonivex {
@@ -286,6 +289,7 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
     BuildMenus();
     BuildControls();
     Connect();
+    ConnectTransport();
 
     // The layout's own size is the smallest; a larger window gives the views the room. The window starts
     // larger where the screen has room for it.
@@ -304,7 +308,6 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
         following_.push_back({Widget(name), Widget(name)->geometry(), follow});
     }
     client_->installEventFilter(this);
-    report_->installEventFilter(this);
 
     timer_ = new QTimer(this);
     timer_->setObjectName(QStringLiteral("Timer1"));
@@ -318,7 +321,7 @@ MainWindow::MainWindow(Folders folders, QWidget* parent)
     connect(positionTimer_, &QTimer::timeout, this, [this] {
         if (busy_ || shutDown_) return;  // a command is under way; its own Refresh shows where it got to
         RunCommand(session_, [this] { ShowPlayingPosition(session_); });
-        position_->setText(Latin1(session_.form.PlayingPosition));
+        ShowPosition();
         if (views_->currentWidget() == lyricsPage_) lyricsView_->ShowPosition(session_.form.PlayingSeconds);
     });
 
@@ -498,6 +501,12 @@ void MainWindow::BuildToolbar(QWidget* widget) {
 
 void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
     toolbar->addSeparator();
+    slider_ = new PositionSlider(toolbar);
+    slider_->setObjectName(QStringLiteral("PositionSlider"));
+    slider_->setToolTip(
+        QStringLiteral("The playing position: click or drag to play from another place (Home: the start)"));
+    slider_->setFixedWidth(TwipsRect(*this, 0, 0, 2400, 0).width());
+    toolbar->addWidget(slider_);
     position_ = new QLabel(toolbar);
     position_->setObjectName(QStringLiteral("PlayingPosition"));
     position_->setFont(FormFont());
@@ -512,7 +521,8 @@ void MainWindow::AddPlayingPosition(QToolBar* toolbar) {
 
 void MainWindow::BuildMenus() {
     AddCommandMenus();
-    // The keys people expect; Space (Play and Pause) is taken in keyPressEvent, so controls keep their own use.
+    // The keys people expect; Space (Play and Pause) and Home (to the start) go through the transport keys
+    // (transport.h), which leave them to a control that uses them.
     const std::pair<MenuCommand, QKeySequence> keys[] = {{MenuCommand::Open, QKeySequence(Qt::CTRL | Qt::Key_O)},
                                                          {MenuCommand::Save, QKeySequence(Qt::CTRL | Qt::Key_S)},
                                                          {MenuCommand::SaveAs, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S)},
@@ -522,9 +532,86 @@ void MainWindow::BuildMenus() {
                                                          {MenuCommand::PianoRoll, QKeySequence(Qt::CTRL | Qt::Key_R)},
                                                          {MenuCommand::UserGuide, QKeySequence(Qt::Key_F1)}};
     for (const auto& [command, key] : keys) CommandAction(command)->setShortcut(key);
+    AddPreferencesItem();
     // File, Recent Songs, above Exit.
     recent_ = new RecentSongsMenu(findChild<QMenu*>(Name("mnuFile")), findChild<QAction*>(Name("streep1")),
                                   session_.recent, [this](const std::string& path) { OpenRecentSong(path); });
+}
+
+void MainWindow::AddPreferencesItem() {
+    QMenu* edit = findChild<QMenu*>(Name("mnuEdit"));
+    edit->addSeparator()->setObjectName(QStringLiteral("streepPreferences"));
+    QAction* preferences = edit->addAction(QStringLiteral("Pr&eferences..."));
+    preferences->setObjectName(QStringLiteral("mnuPreferences"));
+    preferences->setToolTip(QStringLiteral("Choose the SoundFont and the output that playback and export use"));
+    preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferences->setMenuRole(QAction::PreferencesRole);
+    connect(preferences, &QAction::triggered, this, &MainWindow::ShowPreferences);
+}
+
+void MainWindow::UsePlayback(PlaybackHooks hooks) {
+    playbackHooks_ = std::move(hooks);
+    RunCommand(session_, [this] {
+        playback_ = ReadPlaybackSettings();
+        if (playback_.soundFont && playbackHooks_.soundFontProblem) {
+            if (const std::optional<std::string> problem = playbackHooks_.soundFontProblem(*playback_.soundFont)) {
+                ShowMessage(*problem + "\nThe default SoundFont plays instead.", Buttons::Ok, Icon::Warning, kAppTitle);
+                playback_.soundFont.reset();
+            }
+        }
+        if (playbackHooks_.use) playbackHooks_.use(playback_);
+    });
+}
+
+void MainWindow::ShowPreferences() {
+    PreferencesDialog dialog(playback_, playbackHooks_, *this, this);
+    if (dialog.exec() != QDialog::Accepted || dialog.Settings() == playback_) return;
+    Handle([this, chosen = dialog.Settings()] {
+        playback_ = chosen;
+        StorePlaybackSettings(playback_);
+        if (playbackHooks_.use) playbackHooks_.use(playback_);
+        // A song that is not playing is opened again at once, so that Play sounds with the new SoundFont.
+        if (!session_.media.Playing && !session_.song.TempFileName.empty() && !session_.form.SongPath.empty()) {
+            MediaClose(session_.media, kMediaAlias);
+            ReopenMedia(session_);
+        }
+    });
+}
+
+void MainWindow::SeekTo(std::int64_t tick) {
+    Handle([this, tick] { SeekCommand(session_, tick); });
+    ShowPosition();
+}
+
+void MainWindow::ShowPosition() {
+    const FormModel& f = session_.form;
+    if (slider_->isSliderDown()) return;  // the place dragged over shows until the drag ends
+    position_->setText(Latin1(f.PlayingPosition));
+    slider_->Show(f.PositionTicks, f.PlayingPosition.empty() ? 0 : f.LengthTicks);
+}
+
+void MainWindow::ShowDraggedPosition(std::int64_t tick) {
+    const FormModel& f = session_.form;
+    if (!f.Clock.known || f.PlayingPosition.empty()) return;
+    const Timeline& clock = f.Clock.timeline;
+    const auto at = static_cast<std::uint32_t>(std::clamp<std::int64_t>(tick, 0, f.LengthTicks));
+    position_->setText(Latin1(MinutesAndSeconds(clock.SecondsAt(at)) + " / " +
+                              MinutesAndSeconds(clock.SecondsAt(f.LengthTicks))));
+}
+
+void MainWindow::ConnectTransport() {
+    connect(slider_, &PositionSlider::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    connect(slider_, &PositionSlider::DraggedOver, this, [this](qint64 tick) { ShowDraggedPosition(tick); });
+    connect(rollView_, &PianoRollView::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    keys_ = new TransportKeys(
+        [this](const QWidget* widget) {
+            // The main window, the piano roll's and the user guide; a modal dialog keeps its keys.
+            const QWidget* window = widget->window();
+            return window == this || (pianoRoll_ != nullptr && window == pianoRoll_) ||
+                   (guide_ != nullptr && window == static_cast<const QWidget*>(guide_));
+        },
+        [this] { Handle([this] { PlayPauseKey(session_); }); }, [this] { SeekTo(0); }, this);
+    qApp->installEventFilter(keys_);
 }
 
 void MainWindow::AddCommandMenus() {
@@ -603,7 +690,10 @@ void MainWindow::ShowUserGuide() {
 }
 
 void MainWindow::ShowPianoRoll() {
-    if (pianoRoll_ == nullptr) pianoRoll_ = new PianoRollWindow(session_, this);
+    if (pianoRoll_ == nullptr) {
+        pianoRoll_ = new PianoRollWindow(session_, this);
+        connect(pianoRoll_, &PianoRollView::SeekRequested, this, [this](qint64 tick) { SeekTo(tick); });
+    }
     pianoRoll_->show();
     pianoRoll_->raise();
     pianoRoll_->activateWindow();
@@ -877,24 +967,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
-void MainWindow::keyPressEvent(QKeyEvent* event) {
-    if (event->key() == Qt::Key_Space && event->modifiers() == Qt::NoModifier) {
-        Handle([this] { PlayPauseKey(session_); });
-        return;
-    }
-    QMainWindow::keyPressEvent(event);
-}
-
 bool MainWindow::eventFilter(QObject* watched, QEvent* event) {
     if (watched == client_ && event->type() == QEvent::Resize) PlaceForSize();
-    // The read-only report pane would swallow Space without using it: there it plays and pauses too.
-    if (watched == report_ && event->type() == QEvent::KeyPress) {
-        const auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Space && key->modifiers() == Qt::NoModifier) {
-            Handle([this] { PlayPauseKey(session_); });
-            return true;
-        }
-    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -18,7 +18,9 @@
 #include "app/app_platform.h"
 #include "app/session.h"
 #include "app/window/overview_model.h"
+#include "app/window/preferences_dialog.h"
 #include "app/window/song_stamp.h"
+#include "playback/playback_settings.h"
 
 class QAction;
 class QCheckBox;
@@ -43,6 +45,8 @@ class UserGuideDialog;
 class ProgressWindow;
 class RecentSongsMenu;
 class MediaHookFilter;
+class PositionSlider;
+class TransportKeys;
 
 class MainWindow : public QMainWindow, public AppPlatform {
     Q_OBJECT
@@ -71,6 +75,18 @@ public:
     // Shows beside the playing position whether the sound reaches a sound output; without one the song plays
     // silently, and the note says so.
     void ShowSoundOutput(bool found);
+
+    // Takes the playback set-up (main() gives FluidSynth's): reads the stored preferences and makes playback
+    // and export follow them. A stored SoundFont that no longer loads gives its message, and the default one
+    // plays instead (the stored choice stays until the user changes it).
+    void UsePlayback(PlaybackHooks hooks);
+
+    // Edit, Preferences...: the SoundFont and the output. OK stores the settings and makes playback and
+    // export follow them: a song that is not playing switches at once, a playing one at its next opening.
+    void ShowPreferences();
+
+    // The playback settings in force.
+    const PlaybackSettings& Playback() const { return playback_; }
 
     // The frame that the media device uses as its parent window; its notifications are posted to it.
     QFrame* MediaFrame() const { return mediaFrame_; }
@@ -117,10 +133,7 @@ protected:
     // A MIDI file dragged onto the window is opened through the Open command.
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dropEvent(QDropEvent* event) override;
-    // Space, when no control takes it for itself, plays or pauses.
-    void keyPressEvent(QKeyEvent* event) override;
-    // The client area's resizes move and stretch the controls that follow the window's size; Space on the
-    // read-only report pane plays or pauses.
+    // The client area's resizes move and stretch the controls that follow the window's size.
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
@@ -137,6 +150,16 @@ private:
     void OpenRecentSong(const std::string& path);
     void BuildToolbar(QWidget* toolbar);
     void AddPlayingPosition(QToolBar* toolbar);
+    // The position slider, the piano rolls' rulers, and Space and Home in every window of the program.
+    void ConnectTransport();
+    // Moves the playing position to `tick` and shows it.
+    void SeekTo(std::int64_t tick);
+    // Shows the model's playing position beside the play buttons: as times and on the slider.
+    void ShowPosition();
+    // Shows the time of `tick` as the playing position while the slider's handle is dragged over it.
+    void ShowDraggedPosition(std::int64_t tick);
+    // Edit, Preferences... (Ctrl+,), below the editing items.
+    void AddPreferencesItem();
     // Places the controls that follow the client area's size: the report pane grows with it, the frames keep
     // their distance from its right edge, the toolbar and the status bar span it.
     void PlaceForSize();
@@ -167,6 +190,10 @@ private:
     QTimer* positionTimer_ = nullptr;
     QLabel* position_ = nullptr;
     QLabel* soundNote_ = nullptr;
+    PositionSlider* slider_ = nullptr;
+    TransportKeys* keys_ = nullptr;
+    PlaybackHooks playbackHooks_;
+    PlaybackSettings playback_;
     AboutDialog* about_ = nullptr;
     RecentSongsMenu* recent_ = nullptr;
     PianoRollWindow* pianoRoll_ = nullptr;  // made when first asked for

@@ -3,8 +3,11 @@
 
 #include <functional>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "playback/media_interface.h"
+#include "playback/playback_settings.h"
 
 namespace sonivex {
 
@@ -12,10 +15,23 @@ namespace sonivex {
 // the song plays silently for want of one (false).
 using SoundOutputNotifier = std::function<void(bool found)>;
 
-// Makes the back-end; `notifier` delivers its completion notifications to the media frame and may be called
-// from any thread; `soundOutput` hears whether a sound output was found. The sound library's own complaints
-// about missing sound cards are kept off stderr. Returns null when there is no back-end: every media command
-// then fails silently.
-std::unique_ptr<MediaInterface> MakeMediaBackend(MediaNotifier notifier, SoundOutputNotifier soundOutput = {});
+class MediaBackend : public MediaInterface {
+public:
+    // Plays the songs opened from now on with `settings`: the song open now keeps its player until it is
+    // opened again (the window reopens it). Every song plays through the built-in synthesizer for now,
+    // whatever output port the settings name.
+    virtual void Use(const PlaybackSettings& settings) = 0;
+};
+
+// Makes the back-end, playing with `settings`; `notifier` delivers its completion notifications to the media
+// frame and may be called from any thread; `soundOutput` hears whether a sound output was found. The sound
+// library's own complaints about missing sound cards are kept off stderr. Returns null when there is no
+// back-end: every media command then fails silently.
+std::unique_ptr<MediaBackend> MakeMediaBackend(MediaNotifier notifier, SoundOutputNotifier soundOutput = {},
+                                               const PlaybackSettings& settings = {});
+
+// The names of the MIDI output ports that the Preferences dialog offers; none until the program can play
+// through a port.
+std::vector<std::string> MidiOutputPorts();
 
 }  // namespace sonivex

@@ -153,9 +153,22 @@ void PianoRollView::wheelEvent(QWheelEvent* event) {
     event->accept();
 }
 
+std::optional<std::int64_t> PianoRollView::TickAt(const RollPicture& picture, double x) const {
+    if (model_.Song().tracks.empty() || x < picture.notes.x || x > picture.notes.Right()) return std::nullopt;
+    const double tpp = view_.ticksPerPixel > 0 ? view_.ticksPerPixel : model_.FitTicksPerPixel(picture.width);
+    const double first = view_.ticksPerPixel > 0 ? std::max(0.0, view_.firstTick) : 0.0;
+    return std::llround(first + (x - picture.notes.x) * tpp);
+}
+
 void PianoRollView::mousePressEvent(QMouseEvent* event) {
-    const std::optional<std::int32_t> track =
-        PianoRollModel::LegendTrackAt(Picture(), event->position().x(), event->position().y());
+    const RollPicture picture = Picture();
+    const double x = event->position().x();
+    const double y = event->position().y();
+    if (event->button() == Qt::LeftButton && (picture.barRuler.Contains(x, y) || picture.secondsRuler.Contains(x, y))) {
+        if (const std::optional<std::int64_t> tick = TickAt(picture, x)) emit SeekRequested(*tick);
+        return;
+    }
+    const std::optional<std::int32_t> track = PianoRollModel::LegendTrackAt(picture, x, y);
     if (!track || event->button() != Qt::LeftButton) {
         QWidget::mousePressEvent(event);
         return;

@@ -2,7 +2,8 @@
 // changed outlined. The main window's "Piano Roll" tab shows one, and View, Piano Roll a window of its own
 // (piano_roll_window.h). It follows the working copy: after every command that changed it the
 // picture is laid out again. The mouse wheel scrolls through time, Ctrl+wheel zooms; a click on a track's row
-// of the legend hides or shows that track. While the song plays, a cursor follows the playing position.
+// of the legend hides or shows that track, a click on the time rulers asks to play from there. While the song
+// plays, a cursor follows the playing position.
 #pragma once
 
 #include <QImage>
@@ -38,6 +39,13 @@ public:
     const RollView& View() const { return view_; }
     // The layout of what the window shows now.
     RollPicture Picture() const;
+
+    // The tick under `x` in the picture `picture` of the view; none left of the notes area or without a song.
+    std::optional<std::int64_t> TickAt(const RollPicture& picture, double x) const;
+
+signals:
+    // A click on the bar or seconds ruler at `tick`.
+    void SeekRequested(qint64 tick);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -6,16 +6,13 @@
 #include <QSettings>
 #include <QStringList>
 
+#include "app/window/user_settings.h"
+
 namespace sonivex {
 
 namespace {
 
 const char* const kSettingsKey = "RecentSongs";
-
-// The user's settings of the program: an INI file in the user's configuration folder.
-QSettings UserSettings() {
-    return QSettings(QSettings::IniFormat, QSettings::UserScope, QStringLiteral("Sonivex"), QStringLiteral("Sonivex"));
-}
 
 }  // namespace
 

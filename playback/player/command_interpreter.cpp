@@ -79,8 +79,8 @@ int CommandInterpreter::Perform(const Words& words, std::string& reply) {
     const std::string verb = Lower(words[0]);
     if (verb == "open") return Open(words);
 
-    const bool known = verb == "close" || verb == "pause" || verb == "play" || verb == "stop" || verb == "put" ||
-                       verb == "set" || verb == "status";
+    const bool known = verb == "close" || verb == "pause" || verb == "play" || verb == "stop" || verb == "seek" ||
+                       verb == "put" || verb == "set" || verb == "status";
     if (!known) return kMediaUnrecognizedCommand;
     if (words.size() < 2) return kMediaMissingParameter;
     const auto found = players_.find(Lower(words[1]));
@@ -88,6 +88,7 @@ int CommandInterpreter::Perform(const Words& words, std::string& reply) {
     Player& player = *found->second;
 
     if (verb == "play") return PlayCommand(player, words);
+    if (verb == "seek") return SeekCommand(player, words);
     if (verb == "put") return Put(words);
     if (verb == "set") return Set(player, words);
     if (verb == "status") return Status(player, words, reply);
@@ -142,6 +143,22 @@ int CommandInterpreter::PlayCommand(Player& player, const Words& words) {
     const std::int64_t end = to.value_or(length);
     if (start < 0 || start > end || end > length) return kMediaOutOfRange;
     player.Play(start, end);
+    return 0;
+}
+
+int CommandInterpreter::SeekCommand(Player& player, const Words& words) {
+    if (words.size() < 3) return kMediaMissingParameter;
+    if (Lower(words[2]) != "to") return kMediaUnrecognizedKeyword;
+    if (words.size() < 4) return kMediaMissingParameter;
+    if (words.size() > 4) return kMediaUnrecognizedKeyword;
+    const std::string where = Lower(words[3]);
+    const std::int64_t length = player.LengthTicks();
+    std::optional<std::int64_t> tick = Number(words[3]);
+    if (where == "start") tick = 0;
+    if (where == "end") tick = length;
+    if (!tick) return kMediaMissingParameter;
+    if (*tick < 0 || *tick > length) return kMediaOutOfRange;
+    player.Seek(*tick);
     return 0;
 }
 

@@ -5,6 +5,7 @@
 //   open PATH [type T] [alias A] [parent N] [style N]   (the alias defaults to the path)
 //   close A | pause A | stop A
 //   play A [from N] [to N]                (from defaults to the current position, to to the end)
+//   seek A to N|start|end                 (moves the position; playing goes on from there)
 //   put A window [at X Y W H]             (accepted; a MIDI file has no picture to place)
 //   set A time format frames              (frames are the song's MIDI ticks, the only unit there is)
 //   set A silence [N ...]                 (the tracks, counted from 1, whose notes are not played; none: all play)
@@ -56,6 +57,7 @@ private:
     int Perform(const Words& words, std::string& reply);
     int Open(const Words& words);
     int PlayCommand(Player& player, const Words& words);
+    int SeekCommand(Player& player, const Words& words);
     int Put(const Words& words);
     int Set(Player& player, const Words& words);
     int Status(Player& player, const Words& words, std::string& reply);

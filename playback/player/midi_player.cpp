@@ -41,14 +41,15 @@ const char* ModeName(Sequencer::State state) {
 
 }  // namespace
 
-std::unique_ptr<MidiPlayer> MidiPlayer::Create() {
-    std::unique_ptr<MidiPlayer> player(new MidiPlayer());
+std::unique_ptr<MidiPlayer> MidiPlayer::Create(const SoundFontChoice& soundFont) {
+    std::unique_ptr<MidiPlayer> player(new MidiPlayer(soundFont));
     if (!player->engine_.Ready()) return nullptr;
     player->StartOutput();
     return player;
 }
 
-MidiPlayer::MidiPlayer() : sequencer_(engine_.Synth(), SynthEngine::kSampleRate) {}
+MidiPlayer::MidiPlayer(const SoundFontChoice& soundFont)
+    : engine_(SampleLoading::AllAtOnce, 1, soundFont), sequencer_(engine_.Synth(), SynthEngine::kSampleRate) {}
 
 MidiPlayer::~MidiPlayer() {
     if (driver_ != nullptr) delete_fluid_audio_driver(driver_);
@@ -99,11 +100,7 @@ void MidiPlayer::Stop() {
 void MidiPlayer::Seek(std::int64_t tick) {
     {
         std::lock_guard lock(mutex_);
-        // A new start from `tick` to the song's end; a held position keeps its mode.
-        const Sequencer::State state = sequencer_.GetState();
-        sequencer_.Start(tick, sequencer_.LengthTicks());
-        if (state == Sequencer::State::kPaused) sequencer_.Pause();
-        if (state == Sequencer::State::kStopped) sequencer_.Stop();
+        sequencer_.Seek(tick);
     }
     wake_.notify_all();
 }
@@ -179,8 +176,8 @@ void MidiPlayer::RunSilentOutput() {
     }
 }
 
-PlayerFactory MidiPlayerFactory() {
-    return []() -> std::unique_ptr<Player> { return MidiPlayer::Create(); };
+PlayerFactory MidiPlayerFactory(const SoundFontChoice& soundFont) {
+    return [soundFont]() -> std::unique_ptr<Player> { return MidiPlayer::Create(soundFont); };
 }
 
 std::optional<double> RenderToWav(const std::string& midiPath, const std::string& wavPath) {

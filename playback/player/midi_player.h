@@ -23,8 +23,9 @@ namespace sonivex {
 // the end of the song come exactly when they would with sound. All members may be called from any thread.
 class MidiPlayer : public Player {
 public:
-    // Nothing when FluidSynth cannot make a synthesizer.
-    static std::unique_ptr<MidiPlayer> Create();
+    // A player whose synthesizer loads `soundFont` (see SynthEngine; a file that does not load leaves it
+    // silent). Nothing when FluidSynth cannot make a synthesizer.
+    static std::unique_ptr<MidiPlayer> Create(const SoundFontChoice& soundFont = std::nullopt);
     ~MidiPlayer() override;
 
     bool Open(const std::string& path) override;
@@ -40,11 +41,14 @@ public:
     // True when a sound font was loaded; without one the player keeps time in silence.
     bool HasInstruments() const { return engine_.HasInstruments(); }
 
+    // The SoundFont file the synthesizer loaded; nothing when none is.
+    const std::optional<std::filesystem::path>& SoundFont() const { return engine_.LoadedSoundFont(); }
+
     // True when the sound goes to an audio driver rather than the silent output.
     bool UsesAudioDevice() const { return driver_ != nullptr; }
 
 private:
-    MidiPlayer();
+    explicit MidiPlayer(const SoundFontChoice& soundFont);
     void StartOutput();
     void RunSilentOutput();
     static int RenderForDriver(void* data, int len, int nfx, float* fx[], int nout, float* out[]);
@@ -59,8 +63,8 @@ private:
     bool quit_ = false;
 };
 
-// A factory that makes MidiPlayers, for the command interpreter.
-PlayerFactory MidiPlayerFactory();
+// A factory that makes MidiPlayers with `soundFont`, for the command interpreter.
+PlayerFactory MidiPlayerFactory(const SoundFontChoice& soundFont = std::nullopt);
 
 // Renders a whole MIDI file as fast as the machine allows, through the player's synthesizer set-up, into a
 // 16-bit stereo 44.1 kHz WAV file: the song from tick 0 to its end, then the sound that still rings, for at

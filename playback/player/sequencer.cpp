@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <optional>
 
 namespace sonivex {
 
@@ -18,6 +19,56 @@ bool IsNoteMessage(const SequenceEvent& e) {
 }
 
 bool StartsNote(const SequenceEvent& e) { return (e.status & 0xF0) == 0x90 && e.data2 > 0; }
+
+// Each channel's state that one message sets whole, so that a later message of the same kind replaces it:
+// one slot for each controller, then the program, the channel pressure and the pitch bend.
+constexpr int kProgramSlot = 128;
+constexpr int kPressureSlot = 129;
+constexpr int kBendSlot = 130;
+constexpr int kSlotsPerChannel = 131;
+constexpr int kChannels = 16;
+
+// The slot of the state that `e` sets; none when what it does depends on the messages around it: bank
+// select (read by the next program change), the registered and non-registered parameter numbers and their
+// data entry, the channel mode messages, and system exclusive.
+std::optional<int> StateSlot(const SequenceEvent& e) {
+    const int channel = e.status & 0x0F;
+    int slot = 0;
+    switch (e.status & 0xF0) {
+    case 0xB0: {
+        const int controller = e.data1;
+        const bool sequenced = controller == 0 || controller == 32 || controller == 6 || controller == 38 ||
+                               (controller >= 96 && controller <= 101) || controller >= 120;
+        if (sequenced) return std::nullopt;
+        slot = controller;
+        break;
+    }
+    case 0xC0: slot = kProgramSlot; break;
+    case 0xD0: slot = kPressureSlot; break;
+    case 0xE0: slot = kBendSlot; break;
+    default: return std::nullopt;
+    }
+    return channel * kSlotsPerChannel + slot;
+}
+
+// The messages before `end` that leave the synthesizer as the song has it there, in the song's order: all
+// of them but the notes, and but those whose state a later one of the same channel and kind replaces. A seek
+// in a long song then sends a few hundred messages instead of every controller the song ever changed.
+std::vector<std::size_t> SetUpMessages(const std::vector<SequenceEvent>& events, std::size_t end) {
+    std::vector<bool> replaced(kChannels * kSlotsPerChannel, false);
+    std::vector<std::size_t> kept;
+    for (std::size_t i = end; i-- > 0;) {
+        const SequenceEvent& e = events[i];
+        if (IsNoteMessage(e)) continue;
+        if (const std::optional<int> slot = StateSlot(e)) {
+            if (replaced[static_cast<std::size_t>(*slot)]) continue;
+            replaced[static_cast<std::size_t>(*slot)] = true;
+        }
+        kept.push_back(i);
+    }
+    std::reverse(kept.begin(), kept.end());
+    return kept;
+}
 
 }  // namespace
 
@@ -40,10 +91,10 @@ void Sequencer::Start(std::int64_t fromTick, std::int64_t toTick) {
 
     fluid_synth_system_reset(synth_);
     const std::vector<SequenceEvent>& events = sequence_.Events();
-    next_ = 0;
-    for (; next_ < events.size() && events[next_].tick < fromTick_; ++next_) {
-        if (!IsNoteMessage(events[next_])) Send(events[next_]);
-    }
+    const auto first = std::partition_point(events.begin(), events.end(),
+                                            [this](const SequenceEvent& e) { return e.tick < fromTick_; });
+    next_ = static_cast<std::size_t>(first - events.begin());
+    for (const std::size_t index : SetUpMessages(events, next_)) Send(events[index]);
 
     startFrame_ = rendered_;
     startSeconds_ = sequence_.SecondsAt(fromTick_);
@@ -65,6 +116,16 @@ void Sequencer::Stop() {
         ReleaseNotes();
     }
     state_ = State::kStopped;
+}
+
+void Sequencer::Seek(std::int64_t tick) {
+    const std::int64_t at = std::clamp<std::int64_t>(tick, 0, sequence_.LengthTicks());
+    if (state_ == State::kPlaying) {
+        ReleaseNotes();
+        Start(at, std::max(toTick_, at));
+        return;
+    }
+    position_ = at;
 }
 
 void Sequencer::Render(float* left, float* right, int frames) {

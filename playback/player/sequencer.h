@@ -25,8 +25,9 @@ public:
     void Load(MidiSequence sequence);
 
     // Plays from `fromTick` until `toTick`, both clamped to the song. The synthesizer is reset first, then
-    // receives every controller, program and system exclusive message before `fromTick`, so the song sounds
-    // as it would had it played from the start. Notes that begin at `toTick` are not started.
+    // receives the controller, program and system exclusive messages before `fromTick` that leave it as the
+    // song has it there (a controller's earlier values that a later one replaces are left out), so the song
+    // sounds as it would had it played from the start. Notes that begin at `toTick` are not started.
     void Start(std::int64_t fromTick, std::int64_t toTick);
 
     // Starts no note of `tracks` from now on, while playing too; their other messages are still sent, and
@@ -39,6 +40,11 @@ public:
 
     // Ends playing or pausing at the current position and releases the sounding notes.
     void Stop();
+
+    // Moves the position to `tick` (clamped to the song). While playing, it plays on from there to the same
+    // stop tick, set up as Start sets it up; paused or stopped, it stays so, and the next Start from the
+    // position sets up the controllers.
+    void Seek(std::int64_t tick);
 
     // Renders `frames` stereo frames into `left` and `right` (each at least `frames` long), sending the
     // song's messages as their time comes; playing ends once the frames reach the stop tick.

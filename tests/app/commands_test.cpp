@@ -648,3 +648,79 @@ TEST(Playback, ThePositionFollowsAnEditThatChangedTheTempo) {
 
 }  // namespace
 }  // namespace sonivex::test
+
+namespace sonivex::test {
+namespace {
+
+TEST(Transport, ASeekWhilePlayingOrPausedMovesTheDevicesPositionClampedToTheSong) {
+    Window w;
+    w.Open(w.Song());
+    w.device.replies["Status VAVidev1 length"] = "960";
+    SeekCommand(*w.t, 300);  // stopped: only remembered for the next Play
+    Play1(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Play VAVidev1 from 300 to 960 notify");
+    SeekCommand(*w.t, 480);
+    SeekCommand(*w.t, 5000);
+    SeekCommand(*w.t, -7);
+    std::vector<std::string> seeks;
+    for (const std::string& command : w.device.commands) {
+        if (command.rfind("Seek ", 0) == 0) seeks.push_back(command);
+    }
+    EXPECT_EQ(seeks, (std::vector<std::string>{"Seek VAVidev1 to 480", "Seek VAVidev1 to 960", "Seek VAVidev1 to 0"}));
+
+    // Paused, a seek moves the place that Play resumes from.
+    Pause1(*w.t);
+    SeekCommand(*w.t, 720);
+    EXPECT_NE(std::find(w.device.commands.begin(), w.device.commands.end(), "Seek VAVidev1 to 720"),
+              w.device.commands.end());
+    EXPECT_TRUE(w.form().Paused);
+    w.device.replies["Status VAVidev1 position"] = "720";
+    Play1(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Play VAVidev1 from 720 to 960 notify");
+}
+
+TEST(Transport, StopShowsTheStartAndTheNextPlayStartsThere) {
+    Window w;
+    const Bytes song = MidiFile().Add(Track().Tempo(0, 1000000).NoteOn(0, 0, 60, 100).NoteOff(960, 0, 60).End()).Build();
+    w.Open(song);
+    w.device.replies["Status VAVidev1 length"] = "960";
+    w.device.replies["Status VAVidev1 position"] = "480";
+    Play1(*w.t);
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "0:05 / 0:10");
+    EXPECT_EQ(w.form().PositionTicks, 480u);
+    EXPECT_EQ(w.form().LengthTicks, 960u);
+    Pause1(*w.t);
+    Stop1(*w.t);
+    EXPECT_FALSE(w.form().Paused);
+    ShowPlayingPosition(*w.t);  // the device still stands where it stopped
+    EXPECT_EQ(w.form().PlayingPosition, "0:00 / 0:10");
+    EXPECT_EQ(w.form().PositionTicks, 0u);
+    Play1(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Play VAVidev1 from 0 to 960 notify");
+
+    // A seek while stopped shows its place and the next Play starts there; once playing, the device's
+    // position counts again.
+    Stop1(*w.t);
+    SeekCommand(*w.t, 288);
+    EXPECT_EQ(w.form().PlayingPosition, "0:03 / 0:10");
+    Play1(*w.t);
+    EXPECT_EQ(w.device.commands.back(), "Play VAVidev1 from 288 to 960 notify");
+    ShowPlayingPosition(*w.t);
+    EXPECT_EQ(w.form().PlayingPosition, "0:05 / 0:10");
+}
+
+TEST(Transport, ASeekWithoutASongOrAnAnsweringDeviceDoesNothing) {
+    Window w;
+    SeekCommand(*w.t, 100);
+    EXPECT_TRUE(w.device.commands.empty());
+    w.Open(w.Song());
+    Play1(*w.t);
+    const std::size_t sent = w.device.commands.size();
+    w.device.failures["Status VAVidev1 length"] = 263;
+    SeekCommand(*w.t, 100);
+    EXPECT_EQ(w.device.commands.size(), sent + 1);  // the length asked for, nothing sought
+}
+
+}  // namespace
+}  // namespace sonivex::test

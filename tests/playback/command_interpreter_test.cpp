@@ -19,6 +19,7 @@ struct FakeLog {
     std::vector<std::pair<std::int64_t, std::int64_t>> plays;
     int pauses = 0;
     int stops = 0;
+    std::vector<std::int64_t> seeks;
     std::vector<std::vector<std::int32_t>> silenced;  // each Silence, its tracks 0-based
     bool destroyed = false;
 };
@@ -46,7 +47,10 @@ public:
         ++log_->stops;
         mode = "stopped";
     }
-    void Seek(std::int64_t tick) override { position = tick; }
+    void Seek(std::int64_t tick) override {
+        log_->seeks.push_back(tick);
+        position = tick;
+    }
     std::int64_t PositionTicks() const override { return position; }
     std::int64_t LengthTicks() const override { return 3840; }
     std::string Mode() const override { return mode; }
@@ -166,6 +170,32 @@ TEST_F(Interpreter, PassesPauseAndStopToThePlayer) {
     EXPECT_EQ(Send("Stop VAVidev1 notify"), 0);
     EXPECT_EQ(logs_[0]->pauses, 1);
     EXPECT_EQ(logs_[0]->stops, 1);
+}
+
+TEST_F(Interpreter, SeeksToATickOrToEitherEndOfTheSong) {
+    OpenSong();
+    EXPECT_EQ(Send("Seek VAVidev1 to 1200 notify"), 0);
+    EXPECT_EQ(Status("position"), "1200");
+    EXPECT_EQ(Send("SEEK vavidev1 TO END"), 0);
+    EXPECT_EQ(Send("seek VAVidev1 to start"), 0);
+    EXPECT_EQ(logs_[0]->seeks, (std::vector<std::int64_t>{1200, 3840, 0}));
+    // A play with no range goes on from the position sought.
+    EXPECT_EQ(Send("Seek VAVidev1 to 640"), 0);
+    EXPECT_EQ(Send("Play VAVidev1"), 0);
+    EXPECT_EQ(logs_[0]->plays.back(), std::make_pair(std::int64_t{640}, std::int64_t{3840}));
+}
+
+TEST_F(Interpreter, RejectsASeekOutsideTheSongOrWithoutAPlace) {
+    OpenSong();
+    EXPECT_EQ(Send("Seek VAVidev1 to 3841"), kMediaOutOfRange);
+    EXPECT_EQ(Send("Seek VAVidev1 to -1"), kMediaOutOfRange);
+    EXPECT_EQ(Send("Seek VAVidev1"), kMediaMissingParameter);
+    EXPECT_EQ(Send("Seek VAVidev1 to"), kMediaMissingParameter);
+    EXPECT_EQ(Send("Seek VAVidev1 to middle"), kMediaMissingParameter);
+    EXPECT_EQ(Send("Seek VAVidev1 from 10"), kMediaUnrecognizedKeyword);
+    EXPECT_EQ(Send("Seek VAVidev1 to 10 20"), kMediaUnrecognizedKeyword);
+    EXPECT_EQ(Send("Seek Other to 10"), kMediaUnknownAlias);
+    EXPECT_TRUE(logs_[0]->seeks.empty());
 }
 
 TEST_F(Interpreter, RejectsAPositionOutsideTheSong) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <thread>
 
 #include "playback/player/midi_player.h"
@@ -103,6 +105,71 @@ TEST_F(RealTimePlayer, StopKeepsThePosition) {
     EXPECT_GT(stopped, 20);
     std::this_thread::sleep_for(100ms);
     EXPECT_EQ(player_->PositionTicks(), stopped);
+}
+
+TEST_F(RealTimePlayer, SeekingWhilePlayingGoesOnFromThereAndAPausedSeekResumesThere) {
+    player_->Play(0, 288);
+    player_->Seek(200);
+    EXPECT_EQ(player_->Mode(), "playing");
+    EXPECT_GE(player_->PositionTicks(), 200);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_GT(player_->PositionTicks(), 200);
+
+    player_->Pause();
+    player_->Seek(48);
+    EXPECT_EQ(player_->Mode(), "paused");
+    EXPECT_EQ(player_->PositionTicks(), 48);
+    std::this_thread::sleep_for(100ms);
+    EXPECT_EQ(player_->PositionTicks(), 48);
+    player_->Play(player_->PositionTicks(), 288);
+    std::this_thread::sleep_for(150ms);
+    EXPECT_GT(player_->PositionTicks(), 48);
+    EXPECT_LT(player_->PositionTicks(), 200);
+}
+
+TEST(MidiPlayer, SeeksInALongDenseSongWithoutAPause) {
+    // Ten minutes at 120 beats a minute, a note and a controller every beat on each of 16 channels; the
+    // seek sends every controller before the new place. The bound is generous: sonivex-seek-bench gives the
+    // real figure (a few milliseconds).
+    ::setenv("SONIVEX_AUDIO", "none", 1);
+    MidiFile file(1, kTicksPerQuarter);
+    for (int channel = 0; channel < 16; ++channel) {
+        Track t;
+        for (int beat = 0; beat < 1200; ++beat) {
+            t.At(0, {0xB0 | channel, 7, beat % 128});
+            t.NoteOn(0, channel, 40 + beat % 40, 90).NoteOff(kTicksPerQuarter, channel, 40 + beat % 40);
+        }
+        file.Add(t.End());
+    }
+    ScratchFile song(file.Build(), ".mid");
+    std::unique_ptr<MidiPlayer> player = MidiPlayer::Create();
+    ASSERT_NE(player, nullptr);
+    ASSERT_TRUE(player->Open(song.name()));
+    const std::int64_t length = player->LengthTicks();
+    ASSERT_EQ(length, 1200 * kTicksPerQuarter);
+    player->Play(0, length);
+    double slowest = 0;
+    for (const std::int64_t target : {length - 100, length / 3, length / 2, std::int64_t{10}, length - 5000}) {
+        const Clock::time_point start = Clock::now();
+        player->Seek(target);
+        slowest = std::max(slowest, SecondsSince(start));
+        EXPECT_GE(player->PositionTicks(), target);
+        EXPECT_LT(player->PositionTicks(), target + 200);
+    }
+    EXPECT_LT(slowest, 0.5);
+}
+
+TEST(MidiPlayer, LoadsTheSoundFontItIsGivenOrTheDefault) {
+    ::setenv("SONIVEX_AUDIO", "none", 1);
+    const std::filesystem::path chosen = "/usr/share/sounds/sf2/TimGM6mb.sf2";
+    if (!std::filesystem::exists(chosen)) GTEST_SKIP() << "TimGM6mb.sf2 is not installed";
+    const std::unique_ptr<MidiPlayer> player = MidiPlayer::Create(chosen);
+    ASSERT_NE(player, nullptr);
+    EXPECT_EQ(player->SoundFont(), chosen);
+    EXPECT_TRUE(player->HasInstruments());
+    const std::unique_ptr<MidiPlayer> byDefault = MidiPlayer::Create();
+    ASSERT_NE(byDefault, nullptr);
+    EXPECT_EQ(byDefault->SoundFont(), FindSoundFont());
 }
 
 TEST_F(RealTimePlayer, PlaysAgainFromTheStartAfterTheEnd) {

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <vector>
 
+#include <fluidsynth.h>
+
 #include "playback/player/sequencer.h"
 #include "playback/player/synth_engine.h"
 #include "test_song.h"
@@ -25,6 +27,7 @@ public:
     Sequencer& operator*() { return sequencer_; }
     Sequencer* operator->() { return &sequencer_; }
     bool HasInstruments() const { return engine_.HasInstruments(); }
+    fluid_synth_t* Synth() const { return engine_.Synth(); }
 
     // Renders the frames in blocks of an odd size, to show that nothing depends on block boundaries, and
     // returns the loudest sample.
@@ -115,6 +118,97 @@ TEST(Sequencer, StopKeepsThePosition) {
     EXPECT_EQ(s->PositionTicks(), 48);
     s->Pause();
     EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+}
+
+TEST(Sequencer, SeekingWhilePlayingPlaysOnFromTheNewPositionToTheSameEnd) {
+    SequencerRig s(ThreeNotes());
+    s->Start(0, 240);
+    s.RenderSeconds(0.25);
+    s->Seek(192);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kPlaying);
+    EXPECT_EQ(s->PositionTicks(), 192);
+    s.RenderSeconds(0.125);
+    EXPECT_EQ(s->PositionTicks(), 216);
+    s.RenderSeconds(0.125);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 240);
+
+    // Back to an earlier place, and past the song's end (clamped: the play ends there at once).
+    s->Start(96, 288);
+    s->Seek(10);
+    EXPECT_EQ(s->PositionTicks(), 10);
+    s->Seek(5000);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 288);
+}
+
+TEST(Sequencer, SeekingWhilePausedOrStoppedOnlyMovesThePosition) {
+    SequencerRig s(ThreeNotes());
+    s->Start(0, 288);
+    s.RenderSeconds(0.25);
+    s->Pause();
+    s->Seek(150);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kPaused);
+    EXPECT_EQ(s->PositionTicks(), 150);
+    s.RenderSeconds(0.5);
+    EXPECT_EQ(s->PositionTicks(), 150);
+    s->Start(s->PositionTicks(), 288);
+    s.RenderSeconds(0.25);
+    EXPECT_EQ(s->PositionTicks(), 198);
+
+    s->Stop();
+    s->Seek(-40);
+    EXPECT_EQ(s->GetState(), Sequencer::State::kStopped);
+    EXPECT_EQ(s->PositionTicks(), 0);
+}
+
+TEST(Sequencer, SeekingSetsUpTheControllersBeforeTheNewPosition) {
+    // Silent at first, full volume from tick 100, a note at tick 192: a play that jumps from the start over
+    // the volume change must still hear the note.
+    Track t;
+    t.At(0, {0xB0, 7, 0}).At(100, {0xB0, 7, 127}).NoteOn(92, 0, 60, 127).NoteOff(96, 0, 60).End();
+    SequencerRig s(MidiFile(0, 96).Add(t).Build());
+    if (!s.HasInstruments()) GTEST_SKIP() << "no sound font installed";
+    s->Start(0, 288);
+    s.Render(100);
+    s->Seek(150);
+    EXPECT_GT(s.RenderSeconds(0.75), 0.05f);
+}
+
+// The synthesizer's state of channel 0 that the song's controllers set, to compare a seek with a play.
+std::vector<int> ChannelState(fluid_synth_t* synth) {
+    std::vector<int> state;
+    for (const int controller : {0, 7, 10, 11, 32, 64, 91}) {
+        int value = -1;
+        fluid_synth_get_cc(synth, 0, controller, &value);
+        state.push_back(value);
+    }
+    int font = 0, bank = 0, program = 0, bend = 0;
+    fluid_synth_get_program(synth, 0, &font, &bank, &program);
+    fluid_synth_get_pitch_bend(synth, 0, &bend);
+    state.insert(state.end(), {bank, program, bend});
+    return state;
+}
+
+TEST(Sequencer, ASeekLeavesTheSynthesizerAsPlayingThereWould) {
+    // Values replaced many times, bank selects read by the program change after each, a reset of all
+    // controllers between a volume and the next, a pitch bend: what matters is the order as much as the last
+    // value.
+    Track t;
+    t.At(0, {0xB0, 7, 20}).At(0, {0xB0, 0, 1}).At(0, {0xC0, 5}).At(10, {0xB0, 7, 90}).At(0, {0xB0, 10, 30});
+    t.At(10, {0xB0, 0, 0}).At(0, {0xC0, 9}).At(0, {0xB0, 0, 1}).At(10, {0xB0, 11, 70}).At(0, {0xB0, 121, 0});
+    t.At(10, {0xB0, 7, 55}).At(0, {0xE0, 0, 80}).At(0, {0xB0, 64, 127}).At(0, {0xB0, 91, 12});
+    for (int i = 0; i < 50; ++i) t.At(1, {0xB0, 10, i});
+    t.NoteOn(50, 0, 60, 100).NoteOff(96, 0, 60).End();
+    const Bytes song = MidiFile(0, 96).Add(t).Build();
+
+    SequencerRig played(song);
+    played->Start(0, 288);
+    played.Render(150 * 230);  // past tick 140
+    SequencerRig sought(song);
+    sought->Start(0, 288);
+    sought->Seek(145);
+    EXPECT_EQ(ChannelState(sought.Synth()), ChannelState(played.Synth()));
 }
 
 TEST(Sequencer, EndsAtOnceForAnEmptyRange) {

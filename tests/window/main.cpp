@@ -1,6 +1,6 @@
 // Runs the window tests: every group, or the one named by the first argument ("MainWindowTest",
-// "AboutDialogTest", "EditingWindowTest", "PianoRollWindowTest", "FilesWindowTest", "LyricsViewTest" or
-// "OverviewWindowTest"); the remaining arguments go to Qt Test.
+// "AboutDialogTest", "EditingWindowTest", "PianoRollWindowTest", "FilesWindowTest", "LyricsViewTest",
+// "OverviewWindowTest" or "TransportWindowTest"); the remaining arguments go to Qt Test.
 #include <QApplication>
 #include <QSettings>
 #include <QTemporaryDir>
@@ -14,6 +14,7 @@ int RunPianoRollWindowTests(int argc, char** argv);
 int RunFilesWindowTests(int argc, char** argv);
 int RunLyricsViewTests(int argc, char** argv);
 int RunOverviewWindowTests(int argc, char** argv);
+int RunTransportWindowTests(int argc, char** argv);
 }  // namespace sonivex::test
 
 int main(int argc, char** argv) {
@@ -48,6 +49,9 @@ int main(int argc, char** argv) {
     }
     if (group == nullptr || std::strcmp(group, "OverviewWindowTest") == 0) {
         failures += sonivex::test::RunOverviewWindowTests(argc, argv);
+    }
+    if (group == nullptr || std::strcmp(group, "TransportWindowTest") == 0) {
+        failures += sonivex::test::RunTransportWindowTests(argc, argv);
     }
     return failures == 0 ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 #include <QFontInfo>
 #include <QGroupBox>
 #include <QLabel>
+#include <QSlider>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
@@ -373,7 +374,8 @@ private slots:
         for (QAction* action : bar->actions()) {
             if (action->isSeparator()) {
                 keys << QStringLiteral("|");
-            } else if (QWidget* shown = bar->widgetForAction(action); qobject_cast<QLabel*>(shown) != nullptr) {
+            } else if (QWidget* shown = bar->widgetForAction(action);
+                       qobject_cast<QLabel*>(shown) != nullptr || qobject_cast<QSlider*>(shown) != nullptr) {
                 keys << shown->objectName();
             } else {
                 keys << action->data().toString();
@@ -382,7 +384,7 @@ private slots:
             }
         }
         QCOMPARE(keys, (QStringList{"Open", "Save", "|", "Play", "Pause", "Stop", "|", "Undo", "Redo", "|",
-                                    "PlayingPosition", "SoundNote"}));
+                                    "PositionSlider", "PlayingPosition", "SoundNote"}));
         QCOMPARE(tips, (QStringList{"Open...", "Save...", "Play", "Pause", "Stop", "Undo", "Redo"}));
         // Each button is its menu item's own action.
         for (const char* key : {"Open", "Save", "Play", "Pause", "Stop", "Undo", "Redo"}) {
@@ -423,7 +425,8 @@ private slots:
                               "mnuExportAudio=Export Audio... (off)", "mnuRecentSongs=Recent Songs (off)", "streep1=",
                               "mnuExit=Exit Ctrl+Q"}));
         QCOMPARE(items("mnuEdit"), (QStringList{"mnuUndo=Undo (off) Ctrl+Z", "mnuRedo=Redo (off) Ctrl+Shift+Z", "streep2=",
-                                                "mnuTranspose=Transpose... (off)", "mnuTempo=Tempo... (off)"}));
+                                                "mnuTranspose=Transpose... (off)", "mnuTempo=Tempo... (off)",
+                                                "streepPreferences=", "mnuPreferences=Preferences... Ctrl+,"}));
         QVERIFY(window_->findChild<QAction*>(QStringLiteral("streep1"))->isSeparator());
         QCOMPARE(items("mnucontrol"),
                  (QStringList{"mnuPlay=Play (off)", "mnuPause=Pause (off)", "mnuStop=Stop (off)"}));

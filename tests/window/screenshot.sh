@@ -3,7 +3,8 @@
 #
 # Starts BUILD_DIR/bin/sonivex on examples/example.mid on a virtual X display and saves a picture of its window
 # as OUT.png, and beside it a picture of each view at 861x669 and maximised (OUT-overview-861x669.png,
-# OUT-overview-maximised.png, OUT-report-..., OUT-piano-roll-...), then a picture of the window with no song
+# OUT-overview-maximised.png, OUT-report-..., OUT-piano-roll-...) and of the Preferences dialog
+# (OUT-preferences.png), then a picture of the window with no song
 # open (OUT-empty.png). The program takes the pictures itself (SONIVEX_SCREENSHOT, SONIVEX_SCREENSHOT_VIEWS)
 # once the song is open, so no screen grabbing tool is needed. Exits non-zero when the program fails or a
 # picture does not come out.
@@ -51,7 +52,7 @@ XDG_CONFIG_HOME=$config SONIVEX_SCREENSHOT=$stem-empty.png QT_QPA_PLATFORM=xcb \
   timeout 60 xvfb-run -a -s "-screen 0 1280x1024x24" "$program"
 
 status=0
-for picture in "$out" "$stem"-{overview,report,piano-roll}-{861x669,maximised}.png \
+for picture in "$out" "$stem"-{overview,report,piano-roll}-{861x669,maximised}.png "$stem-preferences.png" \
   "$stem"-karaoke-lyrics-{861x669,maximised}.png "$stem-empty.png"; do
   if [[ ! -s $picture ]] || [[ $(head -c 8 "$picture" | od -An -tx1 | tr -d ' \n') != 89504e470d0a1a0a ]]; then
     echo "$0: no picture in $picture" >&2
