@@ -257,7 +257,16 @@ int main(int argc, char** argv) {
         [frame](std::intptr_t, int message, std::intptr_t first, std::intptr_t second) {
             sonivex::PostMediaNotification(frame, message, first, second);
         },
-        [&window](bool found) { window.ShowSoundOutput(found); });
+        [&window](bool found) { window.ShowSoundOutput(found); },
+        [&window](const std::string& text) {
+            // Told inside a media command; shown once the command is done.
+            QMetaObject::invokeMethod(
+                &window,
+                [&window, text] {
+                    window.ShowMessage(text, sonivex::Buttons::Ok, sonivex::Icon::Warning, sonivex::kAppTitle);
+                },
+                Qt::QueuedConnection);
+        });
     window.State().media.Device = backend.get();
     std::unique_ptr<sonivex::AudioExporter> exporter;
     const sonivex::PlaybackHooks hooks = PlaybackSetUp(window, backend.get(), exporter);
