@@ -8,6 +8,7 @@
 #include "midi/track_events.h"
 #include "reader/checked.h"
 #include "reader/data_files.h"
+#include "report/features.h"
 #include "reader/meta.h"
 #include "report/listing.h"
 
@@ -69,6 +70,9 @@ void AddSignatures(OverviewModel& m, const Timeline& timeline) {
     std::vector<std::string> keys;
     for (const KeySignatureMark& mark : timeline.keySignatures) keys.push_back(KeyNameOf(mark.sharpsFlats, mark.minor ? 1 : 0));
     m.keySignatures = keys.empty() ? "none given" : DistinctList(keys);
+    if (const std::optional<KeyEstimate> key = EstimateKey(PitchClassHistogram(timeline), kDefaultKeyProfile)) {
+        m.estimatedKey = KeyName(key->key);
+    }
 }
 
 void AddCharts(OverviewModel& m, const Report& report) {

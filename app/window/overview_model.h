@@ -74,6 +74,7 @@ struct OverviewModel {
 
     std::string timeSignatures;  // "4/4, 3/4", in order of appearance
     std::string keySignatures;   // "G Major, E Minor", in order of appearance
+    std::string estimatedKey;    // "E minor", estimated from the notes; "" without melody notes to weigh
 
     std::string style;
     std::int64_t complexity = 0;

@@ -50,7 +50,7 @@ constexpr Fact kFacts[] = {
     {"OverviewDuration", "Duration", "How long the song plays, through its tempo changes (minutes:seconds)"},
     {"OverviewTempo", "Tempo", "The song's speed in beats a minute; a range when it changes (see the plot)"},
     {"OverviewTimeSignatures", "Time signature", "The song's time signatures, in the order they come"},
-    {"OverviewKeySignatures", "Key", "The song's key signatures, in the order they come"},
+    {"OverviewKeySignatures", "Key", "The song's key signatures, in the order they come, and the key estimated from its notes"},
     {"OverviewStyle", "Style", "The style that the song's instruments match best (from style1.dat)"},
     {"OverviewComplexity", "Complexity", "How busy the song is: more notes, instruments and rhythms score higher"},
     {"OverviewVolume", "Average volume", "The notes' average velocity, from 1 (softest) to 127 (loudest)"},
@@ -452,7 +452,9 @@ void OverviewView::FillFacts() {
         QString::fromStdString(m.duration),
         QString::fromStdString(m.tempo),
         QString::fromStdString(m.timeSignatures),
-        QString::fromStdString(m.keySignatures),
+        m.estimatedKey.empty() ? QString::fromStdString(m.keySignatures)
+                               : QStringLiteral("%1; from the notes: %2")
+                                     .arg(QString::fromStdString(m.keySignatures), QString::fromStdString(m.estimatedKey)),
         Latin1(m.style),
         QString::number(m.complexity),
         QString::number(m.averageVolume),

@@ -119,7 +119,10 @@ private slots:
         QVERIFY(window_->Overview()->findChild<QWidget*>(QStringLiteral("TempoPlot"))->isVisible());
         QCOMPARE(m.tempoPlot.size(), std::size_t{2});
         QCOMPARE(Fact("OverviewTimeSignatures"), QStringLiteral("3/4"));
-        QCOMPARE(Fact("OverviewKeySignatures"), QString::fromStdString(KeyNameOf(1, 0)));
+        // The stored key signature, and beside it the key that the notes give.
+        QVERIFY(!m.estimatedKey.empty());
+        QCOMPARE(Fact("OverviewKeySignatures"),
+                 QString::fromStdString(KeyNameOf(1, 0) + "; from the notes: " + m.estimatedKey));
         // The track list: number, name, channels, instrument, notes.
         QTableWidget* list = Tracks();
         QCOMPARE(list->rowCount(), 3);
@@ -148,6 +151,7 @@ private slots:
         QVERIFY(m.tempoPlot.empty());
         QCOMPARE(m.instruments[1].share, 1.0 / 3);
         QCOMPARE(m.timeSignatures, std::string("none given (4/4)"));
+        QCOMPARE(m.keySignatures, std::string("none given"));
         QVERIFY(!m.hasLyrics);
         QVERIFY(SongHasLyrics(MusiciansSong()));
         QCOMPARE(m.tracks.size(), std::size_t{2});
