@@ -296,17 +296,87 @@ std::string FactsToJson(const SongFacts& f) {
     return w.EndObject().Text();
 }
 
-std::string CsvHeader() { return "path,duration_seconds,tracks,notes,style,complexity,main_instrument,status"; }
+namespace {
 
-std::string FactsToCsv(const SongFacts& f) {
+constexpr const char* kPitchClassColumns[12] = {"c", "c_sharp", "d", "e_flat", "e", "f", "f_sharp", "g", "a_flat", "a", "b_flat", "b"};
+
+std::string FeatureColumns() {
+    std::string header;
+    for (const char* pc : kPitchClassColumns) header += std::string(",pc_") + pc;
+    header += ",lowest_pitch,highest_pitch,pitch_range,mean_pitch,note_density,polyphony_mean,polyphony_max,velocity_mean,"
+              "velocity_spread";
+    for (int i = 0; i < kIntervalBins; ++i) {
+        header += ",interval_" + std::to_string(i) + (i == kIntervalBins - 1 ? "_or_more" : "");
+    }
+    return header + ",interval_count,tempo_min_bpm,tempo_max_bpm,tempo_mean_bpm,time_signature_shares,families";
+}
+
+void AppendNumber(std::string& row, double value) {
+    row += ',';
+    AppendJsonNumber(row, value);
+}
+
+void AppendOptional(std::string& row, const std::optional<double>& value) {
+    row += ',';
+    if (value) AppendJsonNumber(row, *value);
+}
+
+// The features of the notes as columns; the lists as "4/4=0.75 3/4=0.25" and "Piano=12.5 Drums=30".
+void AppendFeatures(std::string& row, const SongFeatures& f) {
+    for (const double share : f.pitchClassHistogram) AppendNumber(row, share);
+    auto asDouble = [](const std::optional<int>& v) { return v ? std::optional<double>(*v) : std::nullopt; };
+    AppendOptional(row, asDouble(f.lowestPitch));
+    AppendOptional(row, asDouble(f.highestPitch));
+    AppendOptional(row, f.lowestPitch && f.highestPitch ? std::optional<double>(*f.highestPitch - *f.lowestPitch)
+                                                        : std::nullopt);
+    AppendOptional(row, f.meanPitch);
+    AppendNumber(row, f.noteDensity);
+    AppendNumber(row, f.meanPolyphony);
+    AppendNumber(row, f.maxPolyphony);
+    AppendOptional(row, f.velocityMean);
+    AppendOptional(row, f.velocitySpread);
+    for (const double share : f.intervalHistogram) AppendNumber(row, share);
+    AppendNumber(row, static_cast<double>(f.intervalCount));
+    AppendNumber(row, f.tempoMin);
+    AppendNumber(row, f.tempoMax);
+    AppendNumber(row, f.tempoMean);
+    std::string shares;
+    for (const TimeSignatureShare& t : f.timeSignatures) {
+        shares += (shares.empty() ? "" : " ") + std::to_string(t.numerator) + "/" + std::to_string(t.denominator) + "=";
+        AppendJsonNumber(shares, t.share);
+    }
+    std::string families;
+    for (const FamilyTime& family : f.families) {
+        families += (families.empty() ? "" : " ") + family.family + "=";
+        AppendJsonNumber(families, family.seconds);
+    }
+    row += "," + CsvField(shares) + "," + CsvField(families);
+}
+
+}  // namespace
+
+std::string CsvHeader(CsvLayout layout) {
+    return "path,duration_seconds,tracks,notes,style,complexity,main_instrument,estimated_key,key_correlation,key_margin,"
+           "notes_hash" +
+           (layout == CsvLayout::Features ? FeatureColumns() : std::string()) + ",status";
+}
+
+std::string FactsToCsv(const SongFacts& f, CsvLayout layout) {
     std::string row = CsvField(f.file) + ",";
     if (f.status == SongStatus::Analysed) {
         AppendJsonNumber(row, f.timeline.durationSeconds);
         const Report& r = f.report;
         row += "," + std::to_string(r.header.trackCount) + "," + std::to_string(f.noteCount) + "," + CsvField(r.style) +
                "," + std::to_string(r.complexity) + "," + CsvField(r.MainInstrument());
+        const std::optional<KeyEstimate>& key = f.features.key;
+        row += "," + (key ? KeyName(key->key) : std::string());
+        AppendOptional(row, key ? std::optional<double>(key->correlation) : std::nullopt);
+        AppendOptional(row, key ? std::optional<double>(key->margin) : std::nullopt);
+        row += "," + f.features.notesHash;
+        if (layout == CsvLayout::Features) AppendFeatures(row, f.features);
     } else {
-        row += ",,,,,";
+        const std::string header = CsvHeader(layout);
+        row += std::string(static_cast<std::size_t>(std::count(header.begin(), header.end(), ',')) - 2, ',');
     }
     return row + "," + StatusName(f.status);
 }

@@ -53,9 +53,14 @@ SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus sta
 // The facts as one JSON object on one line, without a line end.
 std::string FactsToJson(const SongFacts& facts);
 
+// Which columns a CSV row has: the song's facts, or those and the features of its notes (--csv-features).
+enum class CsvLayout { Facts, Features };
+
 // The header of the CSV output and one song's row (without line ends): path, duration in seconds, tracks,
-// notes, style, complexity, main instrument, status. Fields with commas, quotes or line breaks are quoted.
-std::string CsvHeader();
-std::string FactsToCsv(const SongFacts& facts);
+// notes, style, complexity, main instrument, estimated key with its correlation and margin, notes hash, then
+// with Features the features of the notes, and last the status. Fields with commas, quotes or line breaks are
+// quoted.
+std::string CsvHeader(CsvLayout layout = CsvLayout::Facts);
+std::string FactsToCsv(const SongFacts& facts, CsvLayout layout = CsvLayout::Facts);
 
 }  // namespace sonivex

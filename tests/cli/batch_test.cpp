@@ -172,7 +172,8 @@ TEST(BatchResume, RecognisesRecordedSongsAndIgnoresACutOffLastLine) {
                                "{\"file\":\"caf\\u00e9.mid\",\"status\":\"analysed\"}\n"
                                "{\"file\":\"cut.mid\",\"sta";
     EXPECT_EQ(RecordedSongs(output), (std::vector<std::string>{"a \"b\".mid", "caf\xE9.mid"}));
-    const std::string csv = CsvHeader() + "\n\"x,y.mid\",1.5,2,3,Pop,4,Piano,analysed\nz.mid,,,,,,,refused\n";
+    const std::string csv = CsvHeader() + "\n\"x,y.mid\",1.5,2,3,Pop,4,Piano,A minor,0.9,0.1,00ff00ff00ff00ff,analysed\n"
+                            "z.mid,,,,,,,,,,,refused\n";
     EXPECT_EQ(RecordedSongs(csv), (std::vector<std::string>{"x,y.mid", "z.mid"}));
 }
 
@@ -232,18 +233,18 @@ TEST(BatchResume, KeepsOnlyCompleteJsonLinesThatAreASongsObject) {
 
 TEST(BatchResume, KeepsTheCsvHeaderAndTheRowsThatHaveEveryColumn) {
     const std::string header = CsvHeader();
-    const std::string quoted = "\"x,y \"\"z\"\".mid\",1.5,2,3,Pop,4,\"Piano, \"\"Grand\"\"\",analysed";
-    const std::string refused = "z.mid,,,,,,,refused";
-    const std::string last = "w.mid,,,,,,,stopped";
+    const std::string quoted = "\"x,y \"\"z\"\".mid\",1.5,2,3,Pop,4,\"Piano, \"\"Grand\"\"\",C major,0.8,0.2,0123456789abcdef,analysed";
+    const std::string refused = "z.mid,,,,,,,,,,,refused";
+    const std::string last = "w.mid,,,,,,,,,,,stopped";
     const std::vector<std::string> broken = {
-        "y.mid,,,,,,refused",             // a column missing
-        "y.mid,,,,,,,,refused",           // a column too many
-        "\"y.mid,,,,,,,refused",           // a quote left open
-        "y\"q.mid,,,,,,,refused",          // a quote in a bare field
-        "\"y.mid\"q,,,,,,,refused",         // text after the closing quote
-        "y.mid,,,,,,,finished",           // no song status
-        ",,,,,,,refused",                 // no path
-        "y.mid,,,,,,,refused\r",          // a CR left at the end
+        "y.mid,,,,,,,,,,refused",         // a column missing
+        "y.mid,,,,,,,,,,,,refused",       // a column too many
+        "\"y.mid,,,,,,,,,,,refused",       // a quote left open
+        "y\"q.mid,,,,,,,,,,,refused",      // a quote in a bare field
+        "\"y.mid\"q,,,,,,,,,,,refused",     // text after the closing quote
+        "y.mid,,,,,,,,,,,finished",       // no song status
+        ",,,,,,,,,,,refused",             // no path
+        "y.mid,,,,,,,,,,,refused\r",      // a CR left at the end
         header,                           // a second run's header
     };
     std::string text = header + "\n" + quoted + "\n";
@@ -257,7 +258,7 @@ TEST(BatchResume, KeepsTheCsvHeaderAndTheRowsThatHaveEveryColumn) {
     EXPECT_FALSE(earlier.headerMissing);
 
     // A header cut into by a row: the rows stay, and a header is to be written before them.
-    const std::string cutHeader = "path,duration_secz.mid,,,,,,,refused\n" + refused + "\n";  // the views point into it
+    const std::string cutHeader = "path,duration_secz.mid,,,,,,,,,,,refused\n" + refused + "\n";  // the views point into it
     const EarlierOutput headless = ReadEarlierOutput(cutHeader, true);
     EXPECT_EQ(Views(headless), (std::vector<std::string>{refused}));
     EXPECT_TRUE(headless.headerMissing);
@@ -265,7 +266,7 @@ TEST(BatchResume, KeepsTheCsvHeaderAndTheRowsThatHaveEveryColumn) {
 
 TEST(BatchResume, RefusesAFileOfTheOtherFormatOrOfSomethingElse) {
     const std::string json = "{\"file\":\"a.mid\",\"status\":\"refused\",\"messages\":[]}\n";
-    const std::string csv = CsvHeader() + "\na.mid,,,,,,,refused\n";
+    const std::string csv = CsvHeader() + "\na.mid,,,,,,,,,,,refused\n";
     using Verdict = EarlierOutput::Verdict;
     EXPECT_EQ(ReadEarlierOutput(json, true).verdict, Verdict::OtherFormat);
     EXPECT_EQ(ReadEarlierOutput(csv, false).verdict, Verdict::OtherFormat);
@@ -304,7 +305,7 @@ TEST(BatchSongs, GiveARefusedFileALineWithItsPathAndMessagesOnly) {
                                       ",\"status\":\"refused\",\"messages\":["
                                       "{\"kind\":\"message\",\"text\":\"PLAIN.MID is not a MID file\"},"
                                       "{\"kind\":\"message\",\"text\":\"Error!\"}]}");
-    EXPECT_EQ(FactsToCsv(facts), song.string() + ",,,,,,,refused");
+    EXPECT_EQ(FactsToCsv(facts), song.string() + ",,,,,,,,,,,refused");
 }
 
 TEST(BatchSongs, RecordQuestionsWithTheirAnswers) {
@@ -403,8 +404,12 @@ TEST(BatchRuns, WriteOneCsvRowPerSongAfterOneHeader) {
     const std::vector<std::string> rows = Lines(ReadAll(out));
     ASSERT_EQ(rows.size(), songs.size() + 1);
     EXPECT_EQ(rows[0], CsvHeader());
-    EXPECT_EQ(rows[3], songs[2] + ",1.5,2,1,Baroque,1,Violin,analysed");
-    EXPECT_EQ(rows[4], songs[3] + ",,,,,,,refused");
+    // The facts, the key estimated from the notes with its correlation and margin, the notes' fingerprint.
+    const std::string facts = songs[2] + ",1.5,2,1,Baroque,1,Violin,C major,";
+    EXPECT_EQ(rows[3].substr(0, facts.size()), facts);
+    EXPECT_EQ(std::count(rows[3].begin(), rows[3].end(), ','), 11);
+    EXPECT_EQ(rows[3].substr(rows[3].size() - 9), ",analysed");
+    EXPECT_EQ(rows[4], songs[3] + ",,,,,,,,,,,refused");
 }
 
 TEST(JsonOption, PrintsOneObjectAfterTheCommandsAndKeepsTheLogOnlyWithoutNoLog) {
