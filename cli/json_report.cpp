@@ -175,6 +175,13 @@ void WriteMarks(JsonWriter& w, const Timeline& t) {
     w.EndArray();
 }
 
+void WriteAudio(JsonWriter& w, const std::optional<AudioFacts>& audio) {
+    if (!audio) return;
+    w.Field("audio_file", audio->file);
+    if (audio->seconds) w.Field("audio_seconds", *audio->seconds);
+    if (!audio->error.empty()) w.Field("audio_error", audio->error);
+}
+
 }  // namespace
 
 const char* StatusName(SongStatus status) {
@@ -203,6 +210,7 @@ std::string FactsToJson(const SongFacts& f) {
     w.BeginObject().Field("file", f.file).Field("status", StatusName(f.status));
     if (f.status != SongStatus::Analysed) {
         WriteMessages(w, f.messages);
+        WriteAudio(w, f.audio);
         return w.EndObject().Text();
     }
     const Timeline& t = f.timeline;
@@ -221,6 +229,7 @@ std::string FactsToJson(const SongFacts& f) {
     OptionalInt(w, "lowest_key", f.lowestKey);
     OptionalInt(w, "highest_key", f.highestKey);
     WriteMessages(w, f.messages);
+    WriteAudio(w, f.audio);
     return w.EndObject().Text();
 }
 

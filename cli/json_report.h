@@ -28,6 +28,13 @@ enum class SongStatus { Analysed, Refused, Stopped };
 
 const char* StatusName(SongStatus status);
 
+// A song's audio file in a batch run that renders (--render-to).
+struct AudioFacts {
+    std::string file;               // the audio file, as its path stands from the output folder given
+    std::optional<double> seconds;  // its length, when it is there (rendered now or by an earlier run)
+    std::string error;              // why it was not written; empty when it is there
+};
+
 struct SongFacts {
     std::string file;  // the path as given
     SongStatus status = SongStatus::Refused;
@@ -39,13 +46,15 @@ struct SongFacts {
     std::uint64_t noteCount = 0;
     std::optional<int> lowestKey;
     std::optional<int> highestKey;
+
+    std::optional<AudioFacts> audio;  // only in a batch run that renders, for every song
 };
 
 // Fills the facts of a song from the session after its Open, controls and commands ran. The timeline is read
 // from the session's working copy; a working copy that cannot be read gives an empty timeline.
 SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages);
 
-// The facts as one JSON object on one line, without a line end.
+// The facts as one JSON object on one line, without a line end; the audio file's members come last.
 std::string FactsToJson(const SongFacts& facts);
 
 // The header of the CSV output and one song's row (without line ends): path, duration in seconds, tracks,

@@ -68,8 +68,8 @@ std::optional<Scratch> MakeScratch(const std::filesystem::path& target) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         char random[24];
         std::snprintf(random, sizeof random, "%08x%08x", device(), device());
-        const std::string name = "." + target.filename().string() + "." + std::to_string(::getpid()) + "-" + random +
-                                 ".part";
+        const std::string name =
+            AudioScratchName(target.filename().string(), std::to_string(::getpid()) + "-" + random);
         const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return std::nullopt;
@@ -116,6 +116,22 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& s
     }
     return sf_close(file) == 0 && ok;
 }
+
+// The frames of the sound file open at `fd` (left open), when it is a file of `format`, 44.1 kHz stereo.
+std::optional<std::int64_t> SoundFileFrames(int fd, AudioFormat format, off_t) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (file == nullptr) return std::nullopt;
+    sf_close(file);
+    int type = SF_FORMAT_WAV;
+    if (format == AudioFormat::Flac) type = SF_FORMAT_FLAC;
+    if (format == AudioFormat::Ogg) type = SF_FORMAT_OGG;
+    if ((info.format & SF_FORMAT_TYPEMASK) != type || info.channels != 2 ||
+        info.samplerate != static_cast<int>(SynthEngine::kSampleRate) || info.frames < 0) {
+        return std::nullopt;
+    }
+    return info.frames;
+}
 #else
 bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& scratch,
                 const ExportProgress& progress, bool& cancelled) {
@@ -135,6 +151,27 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& s
     }
     return wav.Finish();
 }
+
+std::uint32_t LittleEndian(const unsigned char* at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+}
+
+// The frames of the WAV file open at `fd` (left open), of `size` bytes, when its header is the one WavWriter
+// writes (16-bit stereo at 44.1 kHz) and its data is all there.
+std::optional<std::int64_t> SoundFileFrames(int fd, AudioFormat format, off_t size) {
+    constexpr int kHeader = 44;
+    unsigned char h[kHeader];
+    if (format != AudioFormat::Wav || ::pread(fd, h, kHeader, 0) != kHeader) return std::nullopt;
+    const bool wav = std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVEfmt ", 8) == 0 &&
+                     LittleEndian(h + 20, 2) == 1 && LittleEndian(h + 22, 2) == 2 &&
+                     LittleEndian(h + 24, 4) == static_cast<std::uint32_t>(SynthEngine::kSampleRate) &&
+                     LittleEndian(h + 34, 2) == 16 && std::memcmp(h + 36, "data", 4) == 0;
+    const std::int64_t data = LittleEndian(h + 40, 4);
+    if (!wav || kHeader + data > size) return std::nullopt;
+    return data / 4;
+}
 #endif
 
 bool CanWrite(AudioFormat format) {
@@ -146,60 +183,36 @@ bool CanWrite(AudioFormat format) {
 #endif
 }
 
-class FluidAudioExporter : public AudioExporter {
-public:
-    explicit FluidAudioExporter(SoundFontChoice soundFont) : soundFont_(std::move(soundFont)) {}
-
-    ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
-                        const ExportProgress& progress, const SilencedTracks& silenced) override {
-        const std::optional<AudioFormat> format = AudioFormatOf(target);
-        if (!format) return Failed("is not a .wav, .flac or .ogg file name");
-        if (!CanWrite(*format)) return Failed("cannot be written: this build writes WAV files only");
-        const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
-        if (!sequence) return Failed("cannot be made: the song cannot be read");
-
-        std::filesystem::path scratch;
-        try {
-            std::optional<RenderedSound> sound = RenderSound(
-                *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
-                RenderThreadsOfMachine(), silenced, soundFont_);
-            if (!sound) return {ExportStatus::Cancelled, "", 0};
-            Normalise(*sound);
-            const std::optional<Scratch> scratchFile = MakeScratch(target);
-            if (!scratchFile) return Failed(std::string("could not be written: ") + std::strerror(errno));
-            scratch = scratchFile->path;
-            bool cancelled = false;
-            errno = 0;
-            const bool written = WriteSound(*sound, *format, *scratchFile, [&](double share) {
-                return Continue(progress, kRenderShare + share * (1 - kRenderShare));
-            }, cancelled);
-            if (!written) {
-                const int error = errno;
-                RemoveScratch(scratch);
-                if (cancelled) return {ExportStatus::Cancelled, "", 0};
-                return Failed(error != 0 ? "could not be written: " + std::string(std::strerror(error))
-                                         : "could not be written");
-            }
-            if (::rename(scratch.c_str(), target.c_str()) != 0) {
-                const std::string reason = std::strerror(errno);
-                RemoveScratch(scratch);
-                return Failed("could not be written: " + reason);
-            }
-            return {ExportStatus::Written, "", static_cast<double>(sound->Frames()) / SynthEngine::kSampleRate};
-        } catch (const std::bad_alloc&) {
-            RemoveScratch(scratch);
-            return Failed("cannot be made: not enough memory for the sound");
-        }
-    }
-
-private:
-    static ExportResult Failed(const std::string& problem) { return {ExportStatus::Failed, problem, 0}; }
-    SoundFontChoice soundFont_;
-    static void RemoveScratch(const std::filesystem::path& scratch) {
+// The end of an export: the rendered sound normalised and written under a scratch name, then renamed to
+// `target`.
+ExportResult WriteExport(RenderedSound& sound, AudioFormat format, const std::filesystem::path& target,
+                         const ExportProgress& progress) {
+    const auto failed = [](const std::string& problem) { return ExportResult{ExportStatus::Failed, problem, 0}; };
+    const auto removeScratch = [](const std::filesystem::path& scratch) {
         std::error_code ec;
         std::filesystem::remove(scratch, ec);
+    };
+    Normalise(sound);
+    const std::optional<Scratch> scratch = MakeScratch(target);
+    if (!scratch) return failed(std::string("could not be written: ") + std::strerror(errno));
+    bool cancelled = false;
+    errno = 0;
+    const bool written = WriteSound(sound, format, *scratch, [&](double share) {
+        return Continue(progress, kRenderShare + share * (1 - kRenderShare));
+    }, cancelled);
+    if (!written) {
+        const int error = errno;
+        removeScratch(scratch->path);
+        if (cancelled) return {ExportStatus::Cancelled, "", 0};
+        return failed(error != 0 ? "could not be written: " + std::string(std::strerror(error)) : "could not be written");
     }
-};
+    if (::rename(scratch->path.c_str(), target.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        removeScratch(scratch->path);
+        return failed("could not be written: " + reason);
+    }
+    return {ExportStatus::Written, "", static_cast<double>(sound.Frames()) / SynthEngine::kSampleRate};
+}
 
 }  // namespace
 
@@ -207,6 +220,11 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
                                          int renderThreads, const SilencedTracks& silenced,
                                          const SoundFontChoice& soundFont) {
     SynthEngine engine(SampleLoading::WhenChosen, renderThreads, soundFont);
+    return RenderSound(engine, song, progress, silenced);
+}
+
+std::optional<RenderedSound> RenderSound(SynthEngine& engine, const MidiSequence& song,
+                                         const ExportProgress& progress, const SilencedTracks& silenced) {
     RenderedSound sound;
     if (!engine.Ready()) return sound;
     const double rate = SynthEngine::kSampleRate;
@@ -265,8 +283,56 @@ double Normalise(RenderedSound& sound, double peakDb) {
     return factor;
 }
 
-std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont) {
-    return std::make_unique<FluidAudioExporter>(soundFont);
+SynthAudioExporter::SynthAudioExporter(SoundFontChoice soundFont, int renderThreads, SampleLoading loading)
+    : soundFont_(std::move(soundFont)), renderThreads_(renderThreads), loading_(loading) {}
+
+SynthAudioExporter::~SynthAudioExporter() = default;
+
+std::optional<std::string> SynthAudioExporter::Load() {
+    if (!fontHolder_) fontHolder_ = std::make_unique<SynthEngine>(loading_, 1, soundFont_);
+    if (soundFont_ && fontHolder_->LoadedSoundFont() != soundFont_) {
+        return soundFont_->string() + " could not be loaded as a SoundFont";
+    }
+    return std::nullopt;
+}
+
+ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const std::filesystem::path& target,
+                                        const ExportProgress& progress, const SilencedTracks& silenced) {
+    const auto failed = [](const std::string& problem) { return ExportResult{ExportStatus::Failed, problem, 0}; };
+    const std::optional<AudioFormat> format = AudioFormatOf(target);
+    if (!format) return failed("is not a .wav, .flac or .ogg file name");
+    if (!CanWrite(*format)) return failed("cannot be written: this build writes WAV files only");
+    try {
+        if (const std::optional<std::string> problem = Load()) return failed("was not written: " + *problem);
+        const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
+        if (!sequence) return failed("cannot be made: the song cannot be read");
+        SynthEngine engine(*fontHolder_, loading_, renderThreads_);
+        std::optional<RenderedSound> sound = RenderSound(
+            engine, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); }, silenced);
+        if (!sound) return {ExportStatus::Cancelled, "", 0};
+        return WriteExport(*sound, *format, target, progress);
+    } catch (const std::bad_alloc&) {
+        return failed("cannot be made: not enough memory for the sound");
+    }
+}
+
+std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont, int renderThreads) {
+    return std::make_unique<SynthAudioExporter>(soundFont, renderThreads);
+}
+
+std::optional<double> SoundFileSeconds(const std::filesystem::path& file) {
+    const std::optional<AudioFormat> format = AudioFormatOf(file);
+    if (!format) return std::nullopt;
+    // Not blocking: a FIFO under the name must not wait for a writer.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat status {};
+    const std::optional<std::int64_t> frames = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
+                                                   ? SoundFileFrames(fd, *format, status.st_size)
+                                                   : std::nullopt;
+    ::close(fd);
+    if (!frames) return std::nullopt;
+    return static_cast<double>(*frames) / SynthEngine::kSampleRate;
 }
 
 }  // namespace sonivex

@@ -39,12 +39,50 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
                                          const SilencedTracks& silenced = {},
                                          const SoundFontChoice& soundFont = std::nullopt);
 
+// The same with a synthesizer that is already made: one that borrows the SoundFont of another (see
+// SynthEngine), so that many songs share one load of it. A synthesizer keeps some state from a song to the
+// next (its effects'), so each song gets a new one to sound as it does alone.
+std::optional<RenderedSound> RenderSound(SynthEngine& engine, const MidiSequence& song,
+                                         const ExportProgress& progress, const SilencedTracks& silenced = {});
+
 // Scales every sample so that the loudest peaks at `peakDb` dB below full scale; silence (nothing above
 // -100 dBFS) stays as it is.
 // Returns the factor applied.
 double Normalise(RenderedSound& sound, double peakDb = kExportPeakDb);
 
-// The exporter that the window and sonivex-cli hand to the commands, rendering with `soundFont`.
-std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont = std::nullopt);
+// The exporter through FluidSynth, rendering with `soundFont` on `renderThreads`. It loads the SoundFont at
+// its first export (or Load), with its samples read as `loading` says, and keeps it for the next ones: each
+// song is rendered by a new synthesizer that borrows it, so the SoundFont is loaded once for any number of
+// songs and every song sounds as it does alone. When a chosen SoundFont cannot be loaded, every export fails
+// with the message that names the file and writes nothing.
+class SynthAudioExporter : public AudioExporter {
+public:
+    SynthAudioExporter(SoundFontChoice soundFont, int renderThreads,
+                       SampleLoading loading = SampleLoading::WhenChosen);
+    ~SynthAudioExporter() override;
+
+    // Makes the synthesizer and loads the SoundFont now. Why nothing can be exported: the chosen SoundFont
+    // cannot be loaded (the message names it); nothing when it was loaded, or when no SoundFont was chosen
+    // (a missing default renders silence, as playback plays).
+    std::optional<std::string> Load();
+
+    ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
+                        const ExportProgress& progress, const SilencedTracks& silenced) override;
+
+private:
+    SoundFontChoice soundFont_;
+    int renderThreads_;
+    SampleLoading loading_;
+    std::unique_ptr<SynthEngine> fontHolder_;  // loads the SoundFont at the first export; never renders
+};
+
+// The exporter that the window and sonivex-cli hand to the commands (a SynthAudioExporter).
+std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont = std::nullopt,
+                                                 int renderThreads = RenderThreadsOfMachine());
+
+// The length in seconds of the sound in `file`, when it is a whole sound file of the format its name gives,
+// 44.1 kHz stereo, as the exporter writes them; nothing for anything else (a missing file, a link, another
+// kind of file, a damaged header). Never follows a link.
+std::optional<double> SoundFileSeconds(const std::filesystem::path& file);
 
 }  // namespace sonivex

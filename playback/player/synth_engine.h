@@ -40,6 +40,10 @@ public:
     // any number.
     explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce, int renderThreads = 1,
                          const SoundFontChoice& soundFont = std::nullopt);
+    // A synthesizer of its own (in the state of a new one) that plays the SoundFont `fontOf` has loaded,
+    // without loading it again: many songs rendered one after the other, each by a fresh synthesizer, share
+    // one load. `fontOf` must outlive it and must not replace its SoundFont meanwhile.
+    SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;
@@ -65,6 +69,8 @@ private:
     bool hasInstruments_ = false;
     std::optional<std::filesystem::path> loaded_;
     std::optional<int> fontId_;  // FluidSynth's id of the loaded SoundFont
+    fluid_sfont_t* font_ = nullptr;      // the SoundFont it loaded, which others may borrow
+    fluid_sfont_t* borrowed_ = nullptr;  // the SoundFont of another synthesizer that this one plays
 };
 
 }  // namespace sonivex
