@@ -24,6 +24,7 @@
 //
 // Exit status 0: done. 1: failed, the reason on standard output. 2: a part this program was built without, or
 // arguments it does not understand.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -137,7 +138,17 @@ sonivex::SoundFontChoice ReadSoundFont(int argc, char** argv, int& at) {
     return std::filesystem::path(argv[at - 1]);
 }
 
+// FluidSynth's own libraries write warnings to stderr (libinstpatch on a file that is no SoundFont). This
+// program reports on stdout, and the tool's stderr is for its own messages: the warnings go nowhere.
+void QuietStandardError() {
+    const int none = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (none < 0) return;
+    ::dup2(none, STDERR_FILENO);
+    ::close(none);
+}
+
 int RenderAudio(int argc, char** argv) {
+    QuietStandardError();
     int at = 2;
     const sonivex::SoundFontChoice soundFont = ReadSoundFont(argc, argv, at);
     if (argc - at != 2 && argc - at != 3) return kNotOffered;
@@ -213,6 +224,7 @@ void RenderRequest(sonivex::SynthAudioExporter& exporter, const std::string& son
 }
 
 int RenderMany(int argc, char** argv) {
+    QuietStandardError();
     int at = 2;
     const sonivex::SoundFontChoice soundFont = ReadSoundFont(argc, argv, at);
     int threads = 0;

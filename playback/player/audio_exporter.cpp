@@ -7,6 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <exception>
+#include <thread>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -219,55 +223,137 @@ ExportResult WriteExport(RenderedSound& sound, AudioFormat format, const std::fi
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
                                          int renderThreads, const SilencedTracks& silenced,
                                          const SoundFontChoice& soundFont) {
-    SynthEngine engine(SampleLoading::WhenChosen, renderThreads, soundFont);
-    return RenderSound(engine, song, progress, silenced);
+    const SynthEngine fontOf(SampleLoading::WhenChosen, 1, soundFont);
+    return RenderSound(fontOf, song, progress, renderThreads, silenced);
 }
 
-std::optional<RenderedSound> RenderSound(SynthEngine& engine, const MidiSequence& song,
-                                         const ExportProgress& progress, const SilencedTracks& silenced) {
-    RenderedSound sound;
-    if (!engine.Ready()) return sound;
-    const double rate = SynthEngine::kSampleRate;
-    sound.songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * rate));
-    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * rate);
-    const auto expected = static_cast<std::size_t>(sound.songFrames + longestRelease);
-    sound.left.reserve(expected);
-    sound.right.reserve(expected);
+namespace {
 
-    Sequencer sequencer(engine.Synth(), rate);
-    sequencer.Load(song);
+// The song is rendered in this many parts, each by a synthesizer of its own that plays some of its channels;
+// their sum is the song's sound. FluidSynth's own threads share the voices of one synthesizer in an order
+// that changes from run to run, which can end a voice a block sooner or later; parts of one thread each
+// sound the same at every run, on every machine, whether they render side by side or one after the other.
+constexpr int kParts = 2;
+
+// The part that renders each channel: the channels dealt out by their note count, the busiest first, each to
+// the part with the fewest notes so far (channels without notes to the first).
+std::array<int, 16> PartOfChannels(const MidiSequence& song) {
+    std::array<std::int64_t, 16> notes{};
+    for (const SequenceEvent& e : song.Events()) {
+        if ((e.status & 0xF0) == 0x90 && e.data2 > 0) ++notes[e.status & 0x0F];
+    }
+    std::array<int, 16> order{};
+    for (int c = 0; c < 16; ++c) order[static_cast<std::size_t>(c)] = c;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+        return notes[static_cast<std::size_t>(a)] > notes[static_cast<std::size_t>(b)];
+    });
+    std::array<std::int64_t, kParts> load{};
+    std::array<int, 16> part{};
+    for (const int c : order) {
+        const auto least = std::min_element(load.begin(), load.end()) - load.begin();
+        part[static_cast<std::size_t>(c)] = static_cast<int>(least);
+        load[static_cast<std::size_t>(least)] += notes[static_cast<std::size_t>(c)];
+    }
+    return part;
+}
+
+// Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf`: the song's frames,
+// then its release, until the part's voices are done and its sound has faded (see Faded), at most
+// kLongestReleaseSeconds. Nothing when `progress` cancels or `stop` is set (by the other part's cancel).
+std::optional<RenderedSound> RenderPart(const SynthEngine& fontOf, const MidiSequence& part,
+                                        const SilencedTracks& silenced, std::int64_t songFrames,
+                                        const ExportProgress& progress, std::atomic<bool>& stop) {
+    SynthEngine engine(fontOf, SampleLoading::WhenChosen, 1);
+    RenderedSound sound;
+    sound.songFrames = songFrames;
+    if (!engine.Ready()) return sound;
+    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
+    sound.left.reserve(static_cast<std::size_t>(songFrames + longestRelease));
+    sound.right.reserve(static_cast<std::size_t>(songFrames + longestRelease));
+    Sequencer sequencer(engine.Synth(), SynthEngine::kSampleRate);
+    sequencer.Load(part);
     sequencer.Silence(silenced);
     sequencer.Start(0, sequencer.LengthTicks());
     float peak = 0;
     for (;;) {
         const std::int64_t done = sound.Frames();
-        int frames = kBlockFrames;
-        if (done >= sound.songFrames) {
-            const std::int64_t release = done - sound.songFrames;
-            if (release >= longestRelease) break;
-            frames = static_cast<int>(std::min<std::int64_t>(kBlockFrames, longestRelease - release));
-        } else {
-            frames = static_cast<int>(std::min<std::int64_t>(kSongBlockFrames, sound.songFrames - done));
-        }
+        const std::int64_t release = done - songFrames;
+        if (release >= longestRelease) break;
+        const int frames = static_cast<int>(release >= 0 ? std::min<std::int64_t>(kBlockFrames, longestRelease - release)
+                                                         : std::min<std::int64_t>(kSongBlockFrames, -release));
         sound.left.resize(static_cast<std::size_t>(done + frames));
         sound.right.resize(static_cast<std::size_t>(done + frames));
         sequencer.Render(&sound.left[static_cast<std::size_t>(done)], &sound.right[static_cast<std::size_t>(done)],
                          frames);
         const float blockPeak = PeakOf(sound.left, sound.right, static_cast<std::size_t>(done), sound.left.size());
         peak = std::max(peak, blockPeak);
-        if (done < sound.songFrames) {
-            if (!Continue(progress, static_cast<double>(done + frames) / static_cast<double>(sound.songFrames))) {
+        if (release < 0) {
+            if (stop || !Continue(progress, static_cast<double>(done + frames) / static_cast<double>(songFrames))) {
+                stop = true;
                 return std::nullopt;
             }
         } else if (fluid_synth_get_active_voice_count(engine.Synth()) == 0 && blockPeak <= Faded(peak)) {
             break;
         }
     }
+    return sound;
+}
 
+// Adds `part` into `sound`, which grows to the longer of the two.
+void AddPart(RenderedSound& sound, const RenderedSound& part) {
+    if (part.left.size() > sound.left.size()) {
+        sound.left.resize(part.left.size());
+        sound.right.resize(part.right.size());
+    }
+    for (std::size_t i = 0; i < part.left.size(); ++i) {
+        sound.left[i] += part.left[i];
+        sound.right[i] += part.right[i];
+    }
+}
+
+}  // namespace
+
+std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
+                                         const ExportProgress& progress, int renderThreads,
+                                         const SilencedTracks& silenced) {
+    const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
+    const std::array<int, 16> partOf = PartOfChannels(song);
+    std::array<std::optional<RenderedSound>, kParts> parts;
+    std::array<std::exception_ptr, kParts> failures;
+    std::atomic<bool> stop{false};
+    const bool together = renderThreads > 1;
+    const auto render = [&](int p) {
+        std::array<bool, 16> channels{};
+        for (std::size_t c = 0; c < channels.size(); ++c) channels[c] = partOf[c] == p;
+        // Side by side, the first part (on the caller's thread) tells the progress; one after the other, each
+        // tells its share.
+        const ExportProgress heard = together ? (p == 0 ? progress : ExportProgress{})
+                                              : ExportProgress([&, p](double share) {
+                                                    return Continue(progress, (p + share) / kParts);
+                                                });
+        try {
+            parts[static_cast<std::size_t>(p)] = RenderPart(fontOf, song.WithChannels(channels), silenced, songFrames, heard, stop);
+        } catch (...) {
+            failures[static_cast<std::size_t>(p)] = std::current_exception();
+            stop = true;
+        }
+    };
+    std::vector<std::thread> others;
+    for (int p = 1; together && p < kParts; ++p) others.emplace_back(render, p);
+    render(0);
+    for (int p = 1; !together && p < kParts && !stop; ++p) render(p);
+    for (std::thread& t : others) t.join();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    if (stop) return std::nullopt;
+
+    RenderedSound sound = std::move(*parts[0]);
+    for (std::size_t p = 1; p < parts.size(); ++p) AddPart(sound, *parts[p]);
     // The faded end of the release is cut: the sound ends after its last sample above the faded level.
+    const float faded = Faded(PeakOf(sound.left, sound.right, 0, sound.left.size()));
     std::size_t end = sound.left.size();
-    const auto songEnd = static_cast<std::size_t>(sound.songFrames);
-    const float faded = Faded(peak);
+    const auto songEnd = static_cast<std::size_t>(songFrames);
     while (end > songEnd && std::max(std::fabs(sound.left[end - 1]), std::fabs(sound.right[end - 1])) <= faded) --end;
     sound.left.resize(end);
     sound.right.resize(end);
@@ -306,9 +392,9 @@ ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const
         if (const std::optional<std::string> problem = Load()) return failed("was not written: " + *problem);
         const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
         if (!sequence) return failed("cannot be made: the song cannot be read");
-        SynthEngine engine(*fontHolder_, loading_, renderThreads_);
         std::optional<RenderedSound> sound = RenderSound(
-            engine, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); }, silenced);
+            *fontHolder_, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
+            renderThreads_, silenced);
         if (!sound) return {ExportStatus::Cancelled, "", 0};
         return WriteExport(*sound, *format, target, progress);
     } catch (const std::bad_alloc&) {

@@ -31,19 +31,21 @@ struct RenderedSound {
 // Renders the song from its first tick to its last, then goes on while its notes fade: until no voice sounds
 // and the sound has fallen 60 dB below the loudest sample so far (or to -100 dBFS), at most
 // kLongestReleaseSeconds; the faded end of the release is cut off. `progress` (may be empty) hears the share
-// of the song rendered; nothing when it cancels. `renderThreads` share the synthesizer's voices (see
-// SynthEngine), which loads `soundFont`. The notes of the `silenced` tracks are not played. Throws std::bad_alloc when the sound does
-// not fit in memory.
+// of the song rendered; nothing when it cancels. Above 1, `renderThreads` render the song's parts side by
+// side (see below), with `soundFont`. The notes of the `silenced` tracks are not played. Throws
+// std::bad_alloc when the sound does not fit in memory.
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
                                          int renderThreads = RenderThreadsOfMachine(),
                                          const SilencedTracks& silenced = {},
                                          const SoundFontChoice& soundFont = std::nullopt);
 
-// The same with a synthesizer that is already made: one that borrows the SoundFont of another (see
-// SynthEngine), so that many songs share one load of it. A synthesizer keeps some state from a song to the
-// next (its effects'), so each song gets a new one to sound as it does alone.
-std::optional<RenderedSound> RenderSound(SynthEngine& engine, const MidiSequence& song,
-                                         const ExportProgress& progress, const SilencedTracks& silenced = {});
+// The same with the SoundFont that `fontOf` has loaded, which the render's own synthesizers borrow, so that
+// many songs share one load of it. The song's channels are shared out between two synthesizers of one thread
+// each, whose sum is the sound: the same at every run and for any `renderThreads` (above 1, they render side
+// by side). A synthesizer is never used for two songs: its effects would keep the last one's tail.
+std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
+                                         const ExportProgress& progress, int renderThreads,
+                                         const SilencedTracks& silenced = {});
 
 // Scales every sample so that the loudest peaks at `peakDb` dB below full scale; silence (nothing above
 // -100 dBFS) stays as it is.

@@ -134,4 +134,10 @@ std::int64_t MidiSequence::TickAt(double seconds) const {
     return static_cast<std::int64_t>(tick);
 }
 
+MidiSequence MidiSequence::WithChannels(const std::array<bool, 16>& keep) const {
+    MidiSequence part = *this;
+    std::erase_if(part.events_, [&](const SequenceEvent& e) { return e.status < 0xF0 && !keep[e.status & 0x0F]; });
+    return part;
+}
+
 }  // namespace sonivex

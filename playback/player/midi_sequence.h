@@ -1,6 +1,7 @@
 // A MIDI file read for playing: its events in time order, and the clock that turns ticks into seconds.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -41,6 +42,10 @@ public:
     std::int64_t LengthTicks() const { return length_; }
     // The time of the latest track end, each track timed by its own map: the song's length.
     double LengthSeconds() const { return lengthSeconds_; }
+
+    // The same song with only the channel messages of the channels that `keep` marks (by channel, 0 to 15)
+    // and every system exclusive message; its length and clock stay as they were.
+    MidiSequence WithChannels(const std::array<bool, 16>& keep) const;
 
     // The time from the start of the song to a tick of its clock: the tempo map of every track (format 2: of
     // the first track; a time-code division counts frames).
