@@ -1060,6 +1060,66 @@ std::optional<AudioRun> PrepareAudio(const BatchOptions& o, const std::vector<st
     return run;
 }
 
+// The run after its arguments were read: the shard's songs of `all` that the output does not hold yet,
+// analysed (and rendered) with the folders made for them; the exit status.
+int RunBatch(const BatchOptions& options, const std::vector<std::string>& all,
+             const std::filesystem::path& executableFolder, const std::optional<std::filesystem::path>& programFolder) {
+    std::vector<std::string> songs = ShardOf(all, options.shard, options.shardCount);
+    std::string error;
+    BatchCounts counts;
+    std::FILE* out = stdout;
+    bool wantHeader = options.csv;
+    if (options.out) {
+        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options.out, options.csv);
+        if (!resumed) return 1;
+        out = resumed->file;
+        wantHeader = wantHeader && resumed->empty;
+        std::vector<std::string>& done = resumed->recorded;
+        std::sort(done.begin(), done.end());
+        const std::size_t before = songs.size();
+        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
+        counts.skipped = before - songs.size();
+    }
+    // The output is locked first, the program folder after it: a second run on the same output stops at once
+    // instead of waiting for the folder, and no two runs wait for each other.
+    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
+    std::optional<RunFolders> run =
+        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error,
+                       options.noWait ? FolderLock::Wait::No : FolderLock::Wait::UntilFree);
+    if (!run) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    if (!DataFilesPresent(run->folders)) {
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    std::optional<AudioRun> audio;
+    if (options.renderTo) audio = PrepareAudio(options, all, songs, executableFolder);
+    if (options.renderTo && !audio) {
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
+
+    const Clock::time_point start = Clock::now();
+    const BatchCounts ran = AnalyseSongs(songs, run->folders, options, out, audio ? &audio->audio : nullptr);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::size_t skipped = counts.skipped;
+    counts = ran;
+    counts.skipped = skipped;
+    const bool written = std::ferror(out) == 0;
+    if (out != stdout) {
+        if (std::fclose(out) != 0) return 1;
+    } else {
+        std::fflush(stdout);
+    }
+    PrintSummary(counts, seconds, audio.has_value());
+    if (!written) return 1;
+    return counts.audioFailed > 0 ? 4 : 0;
+}
+
 }  // namespace
 
 int BatchMain(int argc, char** argv, const std::filesystem::path& executableFolder) {
@@ -1086,63 +1146,7 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
         std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
         return 1;
     }
-    std::vector<std::string> songs = ShardOf(*all, options->shard, options->shardCount);
-
-    BatchCounts counts;
-    std::FILE* out = stdout;
-    bool wantHeader = options->csv;
-    if (options->out) {
-        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options->out, options->csv);
-        if (!resumed) return 1;
-        out = resumed->file;
-        wantHeader = wantHeader && resumed->empty;
-        std::vector<std::string>& done = resumed->recorded;
-        std::sort(done.begin(), done.end());
-        const std::size_t before = songs.size();
-        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
-        counts.skipped = before - songs.size();
-    }
-    // The output is locked first, the program folder after it: a second run on the same output stops at once
-    // instead of waiting for the folder, and no two runs wait for each other.
-    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
-    std::optional<RunFolders> run =
-        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error,
-                       options->noWait ? FolderLock::Wait::No : FolderLock::Wait::UntilFree);
-    if (!run) {
-        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
-        if (out != stdout) std::fclose(out);
-        return 1;
-    }
-    if (!DataFilesPresent(run->folders)) {
-        if (out != stdout) std::fclose(out);
-        return 1;
-    }
-    std::optional<AudioRun> audio;
-    if (options->renderTo) audio = PrepareAudio(*options, *all, songs, executableFolder);
-    if (options->renderTo && !audio) {
-        if (out != stdout) std::fclose(out);
-        return 1;
-    }
-    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
-
-    const Clock::time_point start = Clock::now();
-    const BatchCounts ran = AnalyseSongs(songs, run->folders, *options, out, audio ? &audio->audio : nullptr);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    counts.analysed = ran.analysed;
-    counts.refused = ran.refused;
-    counts.stopped = ran.stopped;
-    counts.audioWritten = ran.audioWritten;
-    counts.audioKept = ran.audioKept;
-    counts.audioFailed = ran.audioFailed;
-    const bool written = std::ferror(out) == 0;
-    if (out != stdout) {
-        if (std::fclose(out) != 0) return 1;
-    } else {
-        std::fflush(stdout);
-    }
-    PrintSummary(counts, seconds, audio.has_value());
-    if (!written) return 1;
-    return counts.audioFailed > 0 ? 4 : 0;
+    return RunBatch(*options, *all, executableFolder, programFolder);
 }
 
 }  // namespace sonivex
