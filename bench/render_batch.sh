@@ -82,28 +82,28 @@ for n in range(count):
         f.write(smf(1, division, tracks))
 EOF
 
-# timed LABEL CMD...: runs CMD under /usr/bin/time; prints "LABEL WALL CPU" and sets $status.
+# timed LABEL CMD...: runs CMD under /usr/bin/time; appends "LABEL WALL CPU" to $work/times; CMD's status.
 timed() {
-    local label=$1
+    local label=$1 rc
     shift
     /usr/bin/time -f "%e %U %S" -o "$work/time" "$@" >"$work/out" 2>"$work/err"
-    status=$?
-    awk -v label="$label" '{ printf "%s %s %.2f\n", label, $1, $2 + $3 }' "$work/time"
+    rc=$?
+    awk -v label="$label" '{ printf "%s %s %.2f\n", label, $1, $2 + $3 }' "$work/time" >>"$work/times"
+    return "$rc"
 }
 
 failed=0
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
-batch=$(timed batch "$cli" --batch --no-log --jobs "$jobs" --render-to "$work/sonivex" --soundfont "$font" "$work/songs")
-[[ $status == 0 ]] || { failed=1; sed 's/^/  /' "$work/err" >&2; }
+timed batch "$cli" --batch --no-log --jobs "$jobs" --render-to "$work/sonivex" --soundfont "$font" "$work/songs" ||
+    { failed=1; sed 's/^/  /' "$work/err" >&2; }
 made=$(find "$work/sonivex" -name '*.wav' | wc -l)
 ((made == count)) || { echo "render_batch.sh: the batch made $made audio files, not $count" >&2; failed=1; }
-fluid=$(timed fluidsynth sh -c 'ls "$1"/*.mid | xargs -P "$2" -I{} fluidsynth -F {}.wav -ni "$3" {}' \
-    sh "$work/songs" "$jobs" "$font")
-[[ $status == 0 ]] || { failed=1; sed 's/^/  /' "$work/err" >&2; }
+timed fluidsynth sh -c 'ls "$1"/*.mid | xargs -P "$2" -I{} fluidsynth -F {}.wav -ni "$3" {}' \
+    sh "$work/songs" "$jobs" "$font" || { failed=1; sed 's/^/  /' "$work/err" >&2; }
 echo "load average after:  $(cut -d' ' -f1-3 /proc/loadavg)"
 echo
 
-printf "%s\n%s\n" "$batch" "$fluid" | awk -v n="$count" -v jobs="$jobs" '
+awk -v n="$count" -v jobs="$jobs" '
     { wall[$1] = $2; cpu[$1] = $3 }
     END {
         printf "%-44s %9s %9s %9s\n", n " short songs, " jobs " at a time", "seconds", "CPU s", "songs/s"
@@ -113,5 +113,5 @@ printf "%s\n%s\n" "$batch" "$fluid" | awk -v n="$count" -v jobs="$jobs" '
         ratio = wall["fluidsynth"] / wall["batch"]
         printf "\ntarget: the batch at least 2x the rate of fluidsynth -F per song: %s (%.2fx)\n",
             (ratio >= 2 ? "PASS" : "FAIL"), ratio
-    }'
+    }' "$work/times"
 exit "$failed"

@@ -229,32 +229,46 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
 
 namespace {
 
-// The song is rendered in this many parts, each by a synthesizer of its own that plays some of its channels;
+// The song is rendered in this many parts, each by a synthesizer of its own that plays some of its notes;
 // their sum is the song's sound. FluidSynth's own threads share the voices of one synthesizer in an order
 // that changes from run to run, which can end a voice a block sooner or later; parts of one thread each
 // sound the same at every run, on every machine, whether they render side by side or one after the other.
 constexpr int kParts = 2;
 
-// The part that renders each channel: the channels dealt out by their note count, the busiest first, each to
-// the part with the fewest notes so far (channels without notes to the first).
-std::array<int, 16> PartOfChannels(const MidiSequence& song) {
-    std::array<std::int64_t, 16> notes{};
+// The keys that each part plays. Each key of each channel is a part's alone, so that a note played again on
+// its key finds its voice before, as in one synthesizer; every other message (controllers, programs, bends)
+// goes to every part. The keys are dealt out by how long their notes sound, the longest first, each to the
+// part with the least so far: the parts then take about as long to render.
+std::array<MidiSequence::KeySet, kParts> KeysOfParts(const MidiSequence& song) {
+    // A note costs its voices while it sounds, and its attack and release besides.
+    constexpr double kCostOfANote = 0.5;
+    std::vector<double> cost(16 * 128, 0);
+    std::vector<std::optional<double>> sounding(16 * 128);
     for (const SequenceEvent& e : song.Events()) {
-        if ((e.status & 0xF0) == 0x90 && e.data2 > 0) ++notes[e.status & 0x0F];
+        const int kind = e.status & 0xF0;
+        if (kind != 0x80 && kind != 0x90) continue;
+        const std::size_t key = (e.status & 0x0Fu) * 128u + (e.data1 & 0x7Fu);
+        if (sounding[key]) cost[key] += e.seconds - *sounding[key];
+        sounding[key].reset();
+        if (kind == 0x90 && e.data2 > 0) {
+            sounding[key] = e.seconds;
+            cost[key] += kCostOfANote;
+        }
     }
-    std::array<int, 16> order{};
-    for (int c = 0; c < 16; ++c) order[static_cast<std::size_t>(c)] = c;
-    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-        return notes[static_cast<std::size_t>(a)] > notes[static_cast<std::size_t>(b)];
-    });
-    std::array<std::int64_t, kParts> load{};
-    std::array<int, 16> part{};
-    for (const int c : order) {
-        const auto least = std::min_element(load.begin(), load.end()) - load.begin();
-        part[static_cast<std::size_t>(c)] = static_cast<int>(least);
-        load[static_cast<std::size_t>(least)] += notes[static_cast<std::size_t>(c)];
+    for (std::size_t key = 0; key < sounding.size(); ++key) {
+        if (sounding[key]) cost[key] += song.LengthSeconds() - *sounding[key];
     }
-    return part;
+    std::vector<std::size_t> order(cost.size());
+    for (std::size_t key = 0; key < order.size(); ++key) order[key] = key;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
+    std::array<MidiSequence::KeySet, kParts> parts;
+    std::array<double, kParts> load{};
+    for (const std::size_t key : order) {
+        const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+        parts[least].set(key);
+        load[least] += cost[key];
+    }
+    return parts;
 }
 
 // Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf`: the song's frames,
@@ -317,14 +331,12 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
                                          const ExportProgress& progress, int renderThreads,
                                          const SilencedTracks& silenced) {
     const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
-    const std::array<int, 16> partOf = PartOfChannels(song);
+    const std::array<MidiSequence::KeySet, kParts> keys = KeysOfParts(song);
     std::array<std::optional<RenderedSound>, kParts> parts;
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
     const bool together = renderThreads > 1;
     const auto render = [&](int p) {
-        std::array<bool, 16> channels{};
-        for (std::size_t c = 0; c < channels.size(); ++c) channels[c] = partOf[c] == p;
         // Side by side, the first part (on the caller's thread) tells the progress; one after the other, each
         // tells its share.
         const ExportProgress heard = together ? (p == 0 ? progress : ExportProgress{})
@@ -332,7 +344,7 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
                                                     return Continue(progress, (p + share) / kParts);
                                                 });
         try {
-            parts[static_cast<std::size_t>(p)] = RenderPart(fontOf, song.WithChannels(channels), silenced, songFrames, heard, stop);
+            parts[static_cast<std::size_t>(p)] = RenderPart(fontOf, song.WithNotesOf(keys[static_cast<std::size_t>(p)]), silenced, songFrames, heard, stop);
         } catch (...) {
             failures[static_cast<std::size_t>(p)] = std::current_exception();
             stop = true;

@@ -40,8 +40,8 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
                                          const SoundFontChoice& soundFont = std::nullopt);
 
 // The same with the SoundFont that `fontOf` has loaded, which the render's own synthesizers borrow, so that
-// many songs share one load of it. The song's channels are shared out between two synthesizers of one thread
-// each, whose sum is the sound: the same at every run and for any `renderThreads` (above 1, they render side
+// many songs share one load of it. The song's notes are shared out, key by key, between two synthesizers of
+// one thread each (which both get every other message), whose sum is the sound: the same at every run and for any `renderThreads` (above 1, they render side
 // by side). A synthesizer is never used for two songs: its effects would keep the last one's tail.
 std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
                                          const ExportProgress& progress, int renderThreads,
