@@ -223,7 +223,7 @@ ExportResult WriteExport(RenderedSound& sound, AudioFormat format, const std::fi
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
                                          int renderThreads, const SilencedTracks& silenced,
                                          const SoundFontChoice& soundFont) {
-    const SynthEngine fontOf(SampleLoading::WhenChosen, 1, soundFont);
+    const SynthEngine fontOf(SampleLoading::AllAtOnce, 1, soundFont);
     return RenderSound(fontOf, song, progress, renderThreads, silenced);
 }
 
@@ -277,7 +277,7 @@ std::array<MidiSequence::KeySet, kParts> KeysOfParts(const MidiSequence& song) {
 std::optional<RenderedSound> RenderPart(const SynthEngine& fontOf, const MidiSequence& part,
                                         const SilencedTracks& silenced, std::int64_t songFrames,
                                         const ExportProgress& progress, std::atomic<bool>& stop) {
-    SynthEngine engine(fontOf, SampleLoading::WhenChosen, 1);
+    SynthEngine engine(fontOf, fontOf.Loading(), 1);
     RenderedSound sound;
     sound.songFrames = songFrames;
     if (!engine.Ready()) return sound;
@@ -335,7 +335,10 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
     std::array<std::optional<RenderedSound>, kParts> parts;
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
-    const bool together = renderThreads > 1;
+    // Samples read as instruments are chosen are counted by the SoundFont without a lock: two synthesizers
+    // choosing at once could each drop samples that the other plays. Only a SoundFont read whole is shared by
+    // parts that render side by side.
+    const bool together = renderThreads > 1 && fontOf.Loading() == SampleLoading::AllAtOnce;
     const auto render = [&](int p) {
         // Side by side, the first part (on the caller's thread) tells the progress; one after the other, each
         // tells its share.

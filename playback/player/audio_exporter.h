@@ -42,7 +42,9 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
 // The same with the SoundFont that `fontOf` has loaded, which the render's own synthesizers borrow, so that
 // many songs share one load of it. The song's notes are shared out, key by key, between two synthesizers of
 // one thread each (which both get every other message), whose sum is the sound: the same at every run and for any `renderThreads` (above 1, they render side
-// by side). A synthesizer is never used for two songs: its effects would keep the last one's tail.
+// by side, when `fontOf` read its SoundFont whole: FluidSynth counts the samples that it reads as they are
+// chosen without a lock). A synthesizer is never used for two songs: its effects would keep the last one's
+// tail.
 std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
                                          const ExportProgress& progress, int renderThreads,
                                          const SilencedTracks& silenced = {});
@@ -53,14 +55,16 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
 double Normalise(RenderedSound& sound, double peakDb = kExportPeakDb);
 
 // The exporter through FluidSynth, rendering with `soundFont` on `renderThreads`. It loads the SoundFont at
-// its first export (or Load), with its samples read as `loading` says, and keeps it for the next ones: each
+// its first export (or Load), with its samples read as `loading` says (all at once by default: a SoundFont
+// whose samples are read as they are chosen gives a slightly other sound, as FluidSynth measures their
+// levels otherwise, and its parts cannot render side by side), and keeps it for the next ones: each
 // song is rendered by a new synthesizer that borrows it, so the SoundFont is loaded once for any number of
 // songs and every song sounds as it does alone. When a chosen SoundFont cannot be loaded, every export fails
 // with the message that names the file and writes nothing.
 class SynthAudioExporter : public AudioExporter {
 public:
     SynthAudioExporter(SoundFontChoice soundFont, int renderThreads,
-                       SampleLoading loading = SampleLoading::WhenChosen);
+                       SampleLoading loading = SampleLoading::AllAtOnce);
     ~SynthAudioExporter() override;
 
     // Makes the synthesizer and loads the SoundFont now. Why nothing can be exported: the chosen SoundFont

@@ -79,11 +79,13 @@ SynthEngine::SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int r
     if (synth_ == nullptr || fontOf.font_ == nullptr) return;
     if (fluid_synth_add_sfont(synth_, fontOf.font_) == FLUID_FAILED) return;
     borrowed_ = fontOf.font_;
+    loading_ = fontOf.loading_;
     loaded_ = fontOf.loaded_;
     hasInstruments_ = true;
 }
 
-SynthEngine::SynthEngine(SampleLoading loading, int renderThreads, const SoundFontChoice& soundFont) {
+SynthEngine::SynthEngine(SampleLoading loading, int renderThreads, const SoundFontChoice& soundFont)
+    : loading_(loading) {
     QuietFluidSynthLog();
     settings_ = MakeSettings(loading, renderThreads);
     if (settings_ == nullptr) return;

@@ -53,6 +53,9 @@ public:
 
     bool HasInstruments() const { return hasInstruments_; }
 
+    // When the samples of its SoundFont are read (for a synthesizer that borrows one: its owner's).
+    SampleLoading Loading() const { return loading_; }
+
     // The SoundFont file loaded now; nothing when none is.
     const std::optional<std::filesystem::path>& LoadedSoundFont() const { return loaded_; }
 
@@ -69,6 +72,7 @@ private:
     bool hasInstruments_ = false;
     std::optional<std::filesystem::path> loaded_;
     std::optional<int> fontId_;  // FluidSynth's id of the loaded SoundFont
+    SampleLoading loading_ = SampleLoading::AllAtOnce;
     fluid_sfont_t* font_ = nullptr;      // the SoundFont it loaded, which others may borrow
     fluid_sfont_t* borrowed_ = nullptr;  // the SoundFont of another synthesizer that this one plays
 };
