@@ -19,12 +19,14 @@
 #include <cstring>
 #include <mutex>
 #include <thread>
+#include <unordered_map>
 #include <utility>
 #include <variant>
 
 #include "app/commands.h"
 #include "app/folders.h"
 #include "app/open_command.h"
+#include "cli/extras.h"
 #include "reader/files.h"
 #include "reader/load.h"
 #include "report/analyse.h"
@@ -460,6 +462,21 @@ std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& 
                 return std::nullopt;
             }
             o.seed = static_cast<std::uint32_t>(std::stoull(*n));
+        } else if (arg == "--render-to" || arg == "--soundfont") {
+            const std::optional<std::string> f = value();
+            if (!f || f->empty()) {
+                problem = arg + (arg == "--render-to" ? " needs a folder" : " needs a SoundFont file");
+                return std::nullopt;
+            }
+            (arg == "--render-to" ? o.renderTo : o.soundFont) = *f;
+        } else if (arg == "--audio-format") {
+            const std::optional<std::string> f = value();
+            const std::optional<std::string> extension = f ? AudioExtensionOf(*f) : std::nullopt;
+            if (!extension) {
+                problem = "--audio-format takes wav, flac or ogg";
+                return std::nullopt;
+            }
+            o.audioExtension = *extension;
         } else if (arg == "--csv") {
             o.csv = true;
         } else if (arg == "--no-log") {
@@ -482,6 +499,10 @@ std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& 
     }
     if (o.paths.empty()) {
         problem = "--batch needs at least one file or folder";
+        return std::nullopt;
+    }
+    if (!o.renderTo && (o.soundFont || o.audioExtension != ".wav")) {
+        problem = std::string(o.soundFont ? "--soundfont" : "--audio-format") + " needs --render-to in a batch run";
         return std::nullopt;
     }
     return o;
@@ -674,14 +695,53 @@ void Count(BatchCounts& counts, SongStatus status) {
 
 }  // namespace
 
+unsigned WorkerCount(int jobs, std::size_t total) {
+    const unsigned workers = jobs > 0 ? static_cast<unsigned>(jobs) : std::thread::hardware_concurrency();
+    return std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(std::max<std::size_t>(total, 1))));
+}
+
+namespace {
+
+// How the audio files of a run went, counted by the workers.
+struct AudioTally {
+    std::atomic<std::size_t> written{0};
+    std::atomic<std::size_t> kept{0};
+    std::atomic<std::size_t> failed{0};
+};
+
+// Renders song `i` of the run with the worker's renderer, after making its folders; counts the outcome.
+AudioFacts RenderSongAudio(const std::string& song, std::size_t i, BatchAudio& audio, SongRenderer& renderer,
+                           AudioTally& tally) {
+    const std::filesystem::path target = audio.folder / audio.targets[i];
+    AudioFacts facts{target.string(), std::nullopt, ""};
+    std::error_code ec;
+    std::string problem;
+    if (!std::filesystem::is_regular_file(song, ec)) {
+        facts.error = facts.file + " was not written: " + song + " is not a regular file";
+    } else if (!MakeFoldersBelow(audio.folder, audio.targets[i].parent_path(), problem)) {
+        facts.error = facts.file + " was not written: " + problem;
+    } else {
+        facts = renderer.Render(song, target, facts.file);
+    }
+    if (!facts.error.empty()) {
+        ++tally.failed;
+    } else {
+        ++(renderer.Kept() ? tally.kept : tally.written);
+    }
+    return facts;
+}
+
+}  // namespace
+
 BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& base, const BatchOptions& options,
-                         std::FILE* out) {
+                         std::FILE* out, BatchAudio* audio) {
     BatchCounts counts;
     const std::size_t total = songs.size();
-    unsigned workers = options.jobs > 0 ? static_cast<unsigned>(options.jobs) : std::thread::hardware_concurrency();
-    workers = std::max(1u, std::min<unsigned>(workers, static_cast<unsigned>(std::max<std::size_t>(total, 1))));
+    const unsigned workers = audio != nullptr ? static_cast<unsigned>(std::max<std::size_t>(audio->renderers.size(), 1))
+                                              : WorkerCount(options.jobs, total);
     OrderedLines lines(total, 16 * static_cast<std::size_t>(workers));
     std::atomic<std::size_t> next{0};
+    AudioTally tally;
 
     const auto work = [&](unsigned worker) {
         Folders own = base;
@@ -693,6 +753,7 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
         for (std::size_t i = next++; i < total; i = next++) {
             lines.WaitForTurn(i);
             SongFacts facts = AnalyseSong(songs[i], own, options);
+            if (audio != nullptr) facts.audio = RenderSongAudio(songs[i], i, *audio, audio->renderers[worker], tally);
             lines.Put(i, ToLine(facts, options.csv), facts.status);
         }
         std::filesystem::remove_all(own.work, ec);
@@ -711,6 +772,9 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
     std::fflush(out);
     if (total > 0) progress.Update(total, true);
     for (std::thread& t : threads) t.join();
+    counts.audioWritten = tally.written;
+    counts.audioKept = tally.kept;
+    counts.audioFailed = tally.failed;
     return counts;
 }
 
@@ -929,12 +993,131 @@ std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file,
     return ResumedOutput{out, std::move(earlier.songs), earlier.kept.empty()};
 }
 
-void PrintSummary(const BatchCounts& counts, double seconds) {
+void PrintSummary(const BatchCounts& counts, double seconds, bool rendered) {
     const std::size_t done = counts.analysed + counts.refused + counts.stopped;
     std::fprintf(stderr, "sonivex-cli: %zu songs: %zu analysed, %zu refused, %zu stopped", done, counts.analysed,
                  counts.refused, counts.stopped);
     if (counts.skipped > 0) std::fprintf(stderr, "; %zu already recorded", counts.skipped);
+    if (rendered) {
+        std::fprintf(stderr, "; audio files: %zu written, %zu kept, %zu not written", counts.audioWritten,
+                     counts.audioKept, counts.audioFailed);
+    }
     std::fprintf(stderr, " (%.1f s, %.0f songs/s)\n", seconds, seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+}
+
+// What a run that renders holds while it runs: the lock on its output folder and the songs' audio files.
+struct AudioRun {
+    FileDescriptor lock;
+    BatchAudio audio;
+};
+
+// The output folder of --render-to, made when missing, locked and rid of the scratch files of a killed run.
+// Nothing, after a message, when it cannot be used.
+std::optional<FileDescriptor> PrepareAudioFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    bool inUse = false;
+    std::optional<FileDescriptor> lock = LockFolder(folder, inUse);
+    if (!lock) {
+        std::fprintf(stderr, "sonivex-cli: %s %s\n", folder.string().c_str(),
+                     inUse ? "is in use by another Sonivex run" : "cannot be used as the folder of the audio files");
+        return std::nullopt;
+    }
+    RemoveLeftoverScratch(folder);
+    return lock;
+}
+
+// Everything a run that renders needs before its first song: the output folder (PrepareAudioFolder), the
+// audio file of each of `songs` (named from `all`, the songs of every shard and earlier run, so that every
+// run gives a song the same file) and one renderer per worker, each with its SoundFont loaded. Nothing, after
+// a message, when one of them fails.
+std::optional<AudioRun> PrepareAudio(const BatchOptions& o, const std::vector<std::string>& all,
+                                     const std::vector<std::string>& songs, const std::filesystem::path& executableFolder) {
+    std::string problem;
+    const std::optional<std::filesystem::path> program = FindCliExtras(executableFolder, SONIVEX_EXTRAS_FOLDER, problem);
+    if (!program) {
+        std::fprintf(stderr, "sonivex-cli: --render-to is not available: %s\n", problem.c_str());
+        return std::nullopt;
+    }
+    std::optional<FileDescriptor> lock = PrepareAudioFolder(*o.renderTo);
+    if (!lock) return std::nullopt;
+    AudioRun run{std::move(*lock), BatchAudio{*o.renderTo, {}, {}}};
+    const std::vector<std::filesystem::path> targets = AudioTargets(all, o.audioExtension);
+    std::unordered_map<std::string, std::size_t> place;
+    for (std::size_t i = 0; i < all.size(); ++i) place.emplace(all[i], i);
+    for (const std::string& song : songs) run.audio.targets.push_back(targets[place.at(song)]);
+
+    const unsigned workers = WorkerCount(o.jobs, songs.size());
+    const int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency() / workers));
+    for (unsigned w = 0; w < workers; ++w) {
+        std::optional<SongRenderer> renderer = SongRenderer::Start(*program, o.soundFont, threads, problem);
+        if (!renderer) {
+            std::fprintf(stderr, "sonivex-cli: %s\n", problem.c_str());
+            return std::nullopt;
+        }
+        run.audio.renderers.push_back(std::move(*renderer));
+    }
+    return run;
+}
+
+// The run after its arguments were read: the shard's songs of `all` that the output does not hold yet,
+// analysed (and rendered) with the folders made for them; the exit status.
+int RunBatch(const BatchOptions& options, const std::vector<std::string>& all,
+             const std::filesystem::path& executableFolder, const std::optional<std::filesystem::path>& programFolder) {
+    std::vector<std::string> songs = ShardOf(all, options.shard, options.shardCount);
+    std::string error;
+    BatchCounts counts;
+    std::FILE* out = stdout;
+    bool wantHeader = options.csv;
+    if (options.out) {
+        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options.out, options.csv);
+        if (!resumed) return 1;
+        out = resumed->file;
+        wantHeader = wantHeader && resumed->empty;
+        std::vector<std::string>& done = resumed->recorded;
+        std::sort(done.begin(), done.end());
+        const std::size_t before = songs.size();
+        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
+        counts.skipped = before - songs.size();
+    }
+    // The output is locked first, the program folder after it: a second run on the same output stops at once
+    // instead of waiting for the folder, and no two runs wait for each other.
+    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
+    std::optional<RunFolders> run =
+        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error,
+                       options.noWait ? FolderLock::Wait::No : FolderLock::Wait::UntilFree);
+    if (!run) {
+        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    if (!DataFilesPresent(run->folders)) {
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    std::optional<AudioRun> audio;
+    if (options.renderTo) audio = PrepareAudio(options, all, songs, executableFolder);
+    if (options.renderTo && !audio) {
+        if (out != stdout) std::fclose(out);
+        return 1;
+    }
+    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
+
+    const Clock::time_point start = Clock::now();
+    const BatchCounts ran = AnalyseSongs(songs, run->folders, options, out, audio ? &audio->audio : nullptr);
+    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+    const std::size_t skipped = counts.skipped;
+    counts = ran;
+    counts.skipped = skipped;
+    const bool written = std::ferror(out) == 0;
+    if (out != stdout) {
+        if (std::fclose(out) != 0) return 1;
+    } else {
+        std::fflush(stdout);
+    }
+    PrintSummary(counts, seconds, audio.has_value());
+    if (!written) return 1;
+    return counts.audioFailed > 0 ? 4 : 0;
 }
 
 }  // namespace
@@ -963,53 +1146,7 @@ int BatchMain(int argc, char** argv, const std::filesystem::path& executableFold
         std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
         return 1;
     }
-    std::vector<std::string> songs = ShardOf(*all, options->shard, options->shardCount);
-
-    BatchCounts counts;
-    std::FILE* out = stdout;
-    bool wantHeader = options->csv;
-    if (options->out) {
-        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options->out, options->csv);
-        if (!resumed) return 1;
-        out = resumed->file;
-        wantHeader = wantHeader && resumed->empty;
-        std::vector<std::string>& done = resumed->recorded;
-        std::sort(done.begin(), done.end());
-        const std::size_t before = songs.size();
-        std::erase_if(songs, [&](const std::string& s) { return std::binary_search(done.begin(), done.end(), s); });
-        counts.skipped = before - songs.size();
-    }
-    // The output is locked first, the program folder after it: a second run on the same output stops at once
-    // instead of waiting for the folder, and no two runs wait for each other.
-    // Declared before the workers' sessions, so the run folder goes only after they have closed their files.
-    std::optional<RunFolders> run =
-        MakeRunFolders(FolderEnvironment::OfThisProcess(), executableFolder, programFolder, error,
-                       options->noWait ? FolderLock::Wait::No : FolderLock::Wait::UntilFree);
-    if (!run) {
-        std::fprintf(stderr, "sonivex-cli: %s\n", error.c_str());
-        if (out != stdout) std::fclose(out);
-        return 1;
-    }
-    if (!DataFilesPresent(run->folders)) {
-        if (out != stdout) std::fclose(out);
-        return 1;
-    }
-    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
-
-    const Clock::time_point start = Clock::now();
-    const BatchCounts ran = AnalyseSongs(songs, run->folders, *options, out);
-    const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
-    counts.analysed = ran.analysed;
-    counts.refused = ran.refused;
-    counts.stopped = ran.stopped;
-    const bool written = std::ferror(out) == 0;
-    if (out != stdout) {
-        if (std::fclose(out) != 0) return 1;
-    } else {
-        std::fflush(stdout);
-    }
-    PrintSummary(counts, seconds);
-    return written ? 0 : 1;
+    return RunBatch(*options, *all, executableFolder, programFolder);
 }
 
 }  // namespace sonivex

@@ -12,6 +12,7 @@
 
 #include "json_report.h"
 #include "app/session.h"
+#include "cli/batch_audio.h"
 
 namespace sonivex {
 
@@ -27,6 +28,9 @@ struct BatchOptions {
     std::uint32_t seed = 0;          // the random generator's seed at every report run
     bool progress = false;           // show a progress line on stderr
     bool noWait = false;             // a program folder that another run holds stops the run at once
+    std::optional<std::filesystem::path> renderTo;  // --render-to: every song's audio file goes below it
+    std::string audioExtension = ".wav";            // --audio-format, as the files' extension
+    std::optional<std::filesystem::path> soundFont; // --soundfont: what the songs are rendered with
 };
 
 // Parses the arguments of a batch run (everything but --batch, --program-folder and the program name).
@@ -80,12 +84,29 @@ struct BatchCounts {
     std::size_t refused = 0;
     std::size_t stopped = 0;
     std::size_t skipped = 0;  // recorded by an earlier run
+    // Of a run that renders: the audio files written, those found whole and kept, and those not written.
+    std::size_t audioWritten = 0;
+    std::size_t audioKept = 0;
+    std::size_t audioFailed = 0;
 };
 
+// The audio files of a run that renders (--render-to).
+struct BatchAudio {
+    std::filesystem::path folder;                // the output folder, as given
+    std::vector<std::filesystem::path> targets;  // each song's file, below `folder`, in the order of the songs
+    std::vector<SongRenderer> renderers;         // one for each worker
+};
+
+// The workers of a run of `total` songs with `jobs` asked for (0 = one per core): at least one, at most one
+// per song.
+unsigned WorkerCount(int jobs, std::size_t total);
+
 // Analyses `songs` with options.jobs workers, each in its own subfolder of `base.work`, and writes one line
-// per song to `out` in the order of `songs`, whatever the number of workers. Returns the counts.
+// per song to `out` in the order of `songs`, whatever the number of workers. With `audio` (as many workers
+// as it has renderers), each worker also renders its songs after their analysis and their lines name their
+// audio files. Returns the counts.
 BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& base, const BatchOptions& options,
-                         std::FILE* out);
+                         std::FILE* out, BatchAudio* audio = nullptr);
 
 // The whole of `sonivex-cli --batch ...`: parses the arguments, makes the folders, resumes, runs, prints the
 // summary. Returns the exit status: 0 when the run went through, 1 when it failed, 2 for a usage error.

@@ -9,6 +9,7 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace sonivex {
@@ -37,5 +38,35 @@ HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std:
 // RunHelper with nothing on standard input, for a helper that runs until it is told to stop: while it runs,
 // SIGINT and SIGTERM sent to the tool are passed on to it instead of ending the tool.
 HelperRun RunHelperPassingSignals(const std::filesystem::path& program, const std::vector<std::string>& arguments);
+
+// A helper program that stays for many requests: the tool writes to its standard input and reads its standard
+// output, both one socket, line by line; its standard error is the tool's. Ending the session closes the
+// socket, so the program sees the end of its input, and waits for it to exit.
+class HelperSession {
+public:
+    // Starts `program` with `arguments`; nothing, with the reason in `problem`, when it cannot be started.
+    static std::optional<HelperSession> Start(const std::filesystem::path& program,
+                                              const std::vector<std::string>& arguments, std::string& problem);
+
+    HelperSession(HelperSession&& other) noexcept;
+    HelperSession& operator=(HelperSession&& other) noexcept;
+    HelperSession(const HelperSession&) = delete;
+    HelperSession& operator=(const HelperSession&) = delete;
+    ~HelperSession();
+
+    // Writes `bytes` to the program's input; false when it is gone (never a signal for the tool).
+    bool Send(std::string_view bytes);
+
+    // The next line of the program's output, without its line end; nothing when it ended first.
+    std::optional<std::string> ReadLine();
+
+private:
+    HelperSession(int socket, int child) : socket_(socket), child_(child) {}
+    void End();
+
+    int socket_ = -1;
+    int child_ = 0;  // the program's process id; 0 once it was waited for
+    std::string read_;  // output read past the last line taken
+};
 
 }  // namespace sonivex

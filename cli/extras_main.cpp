@@ -7,10 +7,20 @@
 //       1, standard input holds the song as it stood before the last command, whose changes are outlined;
 //       when it is 0, nothing is outlined. Drum lanes and instruments are named from the genmidi.ini of the
 //       first DATA_FOLDER that holds one.
-//   sonivex-cli-extras render SONG TARGET [SILENCED]
+//   sonivex-cli-extras render [--soundfont FONT] SONG TARGET [SILENCED]
 //       Renders SONG into the sound file TARGET (its extension names the format) and prints its length in
 //       seconds. SILENCED lists the tracks whose notes are left out, counted from 1 and parted by commas
-//       ("2,5").
+//       ("2,5"). FONT is the SoundFont to render with (else the default one); one that FluidSynth cannot
+//       load fails the render, and nothing is written.
+//   sonivex-cli-extras render-many [--soundfont FONT] THREADS
+//       Renders song after song with one load of the SoundFont, on THREADS render threads. First answers
+//       "ready" (or "failed MESSAGE", and exits with status 1, when FONT cannot be loaded). Then reads
+//       requests from standard input until it ends, each the song's path and the target's, each ended by a
+//       NUL byte, and answers each with one line on standard output:
+//         kept SECONDS       TARGET is already a whole sound file of its format (see SoundFileSeconds), of
+//                            that length; it is left as it is
+//         written SECONDS    TARGET was rendered, of that length
+//         failed MESSAGE     it was not; MESSAGE (on one line) follows the target's name in a message
 //   sonivex-cli-extras play SONG [PORT]
 //       Plays SONG in real time to the MIDI output port PORT (a name as list-ports prints it), or without one
 //       to the built-in synthesizer, and returns at its end. SIGINT or SIGTERM stops it early, with the notes
@@ -20,12 +30,16 @@
 //
 // Exit status 0: done. 1: failed, the reason on standard output. 2: a part this program was built without, or
 // arguments it does not understand.
+#include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -61,6 +75,13 @@ int Fail(const std::string& problem) {
     return kFailed;
 }
 
+// A whole number above 0.
+[[maybe_unused]] bool ReadSize(const char* text, int& value) {
+    const char* end = text + std::strlen(text);
+    const auto [at, ec] = std::from_chars(text, end, value);
+    return ec == std::errc{} && at == end && value > 0;
+}
+
 #ifdef SONIVEX_HAVE_PIANO_ROLL
 // Everything on standard input.
 sonivex::Bytes ReadInput() {
@@ -74,12 +95,6 @@ sonivex::Bytes ReadInput() {
             return bytes;
         }
     }
-}
-
-bool ReadSize(const char* text, int& value) {
-    const char* end = text + std::strlen(text);
-    const auto [at, ec] = std::from_chars(text, end, value);
-    return ec == std::errc{} && at == end && value > 0;
 }
 
 int DrawPianoRoll(int argc, char** argv) {
@@ -123,17 +138,43 @@ std::optional<sonivex::SilencedTracks> ReadSilenced(const char* text) {
     return sonivex::SilencedTracks(std::move(tracks));
 }
 
+// Seconds as text, whatever the locale.
+std::string SecondsText(double seconds) {
+    char text[64];
+    const auto written = std::to_chars(text, text + sizeof text, seconds);
+    return std::string(text, written.ptr);
+}
+
+// The SoundFont of a "--soundfont FONT" at argv[at], which then moves past it; the default one without it.
+sonivex::SoundFontChoice ReadSoundFont(int argc, char** argv, int& at) {
+    if (at + 1 >= argc || std::strcmp(argv[at], "--soundfont") != 0) return std::nullopt;
+    at += 2;
+    return std::filesystem::path(argv[at - 1]);
+}
+
+// FluidSynth's own libraries write warnings to stderr (libinstpatch on a file that is no SoundFont). This
+// program reports on stdout, and the tool's stderr is for its own messages: the warnings go nowhere.
+void QuietStandardError() {
+    const int none = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+    if (none < 0) return;
+    ::dup2(none, STDERR_FILENO);
+    ::close(none);
+}
+
 int RenderAudio(int argc, char** argv) {
-    if (argc != 4 && argc != 5) return kNotOffered;
+    QuietStandardError();
+    int at = 2;
+    const sonivex::SoundFontChoice soundFont = ReadSoundFont(argc, argv, at);
+    if (argc - at != 2 && argc - at != 3) return kNotOffered;
     const std::optional<sonivex::SilencedTracks> silenced =
-        argc == 5 ? ReadSilenced(argv[4]) : std::optional<sonivex::SilencedTracks>(sonivex::SilencedTracks());
+        argc - at == 3 ? ReadSilenced(argv[at + 2]) : std::optional<sonivex::SilencedTracks>(sonivex::SilencedTracks());
     if (!silenced) return kNotOffered;
     try {
-        const sonivex::ExportResult result = sonivex::MakeAudioExporter()->Export(argv[2], argv[3], {}, *silenced);
+        const sonivex::ExportResult result =
+            sonivex::MakeAudioExporter(soundFont)->Export(argv[at], argv[at + 1], {}, *silenced);
         if (result.status != sonivex::ExportStatus::Written) return Fail(result.problem);
-        char text[64];
-        const auto written = std::to_chars(text, text + sizeof text, result.seconds);  // whatever the locale
-        std::fwrite(text, 1, static_cast<std::size_t>(written.ptr - text), stdout);
+        const std::string seconds = SecondsText(result.seconds);
+        std::fwrite(seconds.data(), 1, seconds.size(), stdout);
         return kDone;
     } catch (const std::exception& e) {
         return Fail(std::string("could not be written: ") + e.what());
@@ -200,6 +241,89 @@ int ListPorts(int argc) {
         return Fail(std::string("the MIDI ports could not be listed: ") + e.what());
     }
 }
+
+// Reads NUL-ended fields from a descriptor, block by block.
+class FieldReader {
+public:
+    explicit FieldReader(int fd) : fd_(fd) {}
+
+    // The next field; nothing at the end of the input (a field cut off by the end counts as none).
+    std::optional<std::string> Next() {
+        for (;;) {
+            const std::size_t nul = buffer_.find('\0', from_);
+            if (nul != std::string::npos) {
+                std::string field = buffer_.substr(from_, nul - from_);
+                from_ = nul + 1;
+                return field;
+            }
+            buffer_.erase(0, from_);
+            from_ = 0;
+            char block[4096];
+            const ssize_t n = ::read(fd_, block, sizeof block);
+            if (n < 0 && errno == EINTR) continue;
+            if (n <= 0) return std::nullopt;
+            buffer_.append(block, static_cast<std::size_t>(n));
+        }
+    }
+
+private:
+    int fd_;
+    std::string buffer_;
+    std::size_t from_ = 0;
+};
+
+// One answer line of render-many, the message kept on one line.
+void Answer(const std::string& word, std::string text) {
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    const std::string line = word + (text.empty() ? "" : " " + text) + "\n";
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fflush(stdout);
+}
+
+// One request of render-many: the song rendered to the target, unless the target is whole already.
+void RenderRequest(sonivex::SynthAudioExporter& exporter, const std::string& song, const std::string& target) {
+    try {
+        if (const std::optional<double> seconds = sonivex::SoundFileSeconds(target)) {
+            Answer("kept", SecondsText(*seconds));
+            return;
+        }
+        const sonivex::ExportResult result = exporter.Export(song, target, {}, {});
+        if (result.status == sonivex::ExportStatus::Written) {
+            Answer("written", SecondsText(result.seconds));
+        } else {
+            Answer("failed", result.problem.empty() ? "was not written" : result.problem);
+        }
+    } catch (const std::exception& e) {
+        Answer("failed", std::string("could not be written: ") + e.what());
+    }
+}
+
+int RenderMany(int argc, char** argv) {
+    QuietStandardError();
+    int at = 2;
+    const sonivex::SoundFontChoice soundFont = ReadSoundFont(argc, argv, at);
+    int threads = 0;
+    if (argc - at != 1 || !ReadSize(argv[at], threads)) return kNotOffered;
+    try {
+        // Every sample read once, at the start: the songs after it then read none.
+        sonivex::SynthAudioExporter exporter(soundFont, threads, sonivex::SampleLoading::AllAtOnce);
+        if (const std::optional<std::string> problem = exporter.Load()) {
+            Answer("failed", *problem);
+            return kFailed;
+        }
+        Answer("ready", "");
+        FieldReader requests(STDIN_FILENO);
+        for (;;) {
+            const std::optional<std::string> song = requests.Next();
+            const std::optional<std::string> target = song ? requests.Next() : std::nullopt;
+            if (!target) return kDone;
+            RenderRequest(exporter, *song, *target);
+        }
+    } catch (const std::exception& e) {
+        Answer("failed", std::string("the synthesizer failed: ") + e.what());
+        return kFailed;
+    }
+}
 #endif
 
 }  // namespace
@@ -213,6 +337,10 @@ int main(int argc, char** argv) {
     if (part == "render") return RenderAudio(argc, argv);
     if (part == "play") return PlaySong(argc, argv);
     if (part == "list-ports") return ListPorts(argc);
+    }
+}
+
+    if (part == "render-many") return RenderMany(argc, argv);
 #endif
     return kNotOffered;
 }

@@ -1,6 +1,7 @@
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/mman.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -8,6 +9,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "cli/extras.h"
 #include "reader/files.h"
@@ -165,6 +167,85 @@ HelperRun RunHelper(const std::filesystem::path& program, const std::vector<std:
 
 HelperRun RunHelperPassingSignals(const std::filesystem::path& program, const std::vector<std::string>& arguments) {
     return Run(program, arguments, {}, true);
+}
+
+std::optional<HelperSession> HelperSession::Start(const std::filesystem::path& program,
+                                                  const std::vector<std::string>& arguments, std::string& problem) {
+    int ends[2];
+    if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, ends) != 0) {
+        problem = SystemError(program.string() + " could not be started", errno);
+        return std::nullopt;
+    }
+    std::vector<std::string> words{program.string()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
+    pid_t child = 0;
+    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(ends[1]);
+    if (spawned != 0) {
+        ::close(ends[0]);
+        problem = SystemError(program.string() + " could not be started", spawned);
+        return std::nullopt;
+    }
+    return HelperSession(ends[0], child);
+}
+
+HelperSession::HelperSession(HelperSession&& other) noexcept
+    : socket_(std::exchange(other.socket_, -1)), child_(std::exchange(other.child_, 0)), read_(std::move(other.read_)) {}
+
+HelperSession& HelperSession::operator=(HelperSession&& other) noexcept {
+    if (this != &other) {
+        End();
+        socket_ = std::exchange(other.socket_, -1);
+        child_ = std::exchange(other.child_, 0);
+        read_ = std::move(other.read_);
+    }
+    return *this;
+}
+
+HelperSession::~HelperSession() { End(); }
+
+void HelperSession::End() {
+    if (socket_ >= 0) ::close(socket_);
+    socket_ = -1;
+    if (child_ == 0) return;
+    int status = 0;
+    while (::waitpid(child_, &status, 0) < 0 && errno == EINTR) {
+    }
+    child_ = 0;
+}
+
+bool HelperSession::Send(std::string_view bytes) {
+    while (!bytes.empty()) {
+        const ssize_t n = ::send(socket_, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+std::optional<std::string> HelperSession::ReadLine() {
+    for (;;) {
+        const std::size_t end = read_.find('\n');
+        if (end != std::string::npos) {
+            std::string line = read_.substr(0, end);
+            read_.erase(0, end + 1);
+            return line;
+        }
+        char block[4096];
+        const ssize_t n = ::recv(socket_, block, sizeof block, 0);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return std::nullopt;
+        read_.append(block, static_cast<std::size_t>(n));
+    }
 }
 
 }  // namespace sonivex

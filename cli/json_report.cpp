@@ -242,6 +242,13 @@ void WriteFeatures(JsonWriter& w, const SongFeatures& f) {
     w.EndObject();
 }
 
+void WriteAudio(JsonWriter& w, const std::optional<AudioFacts>& audio) {
+    if (!audio) return;
+    w.Field("audio_file", audio->file);
+    if (audio->seconds) w.Field("audio_seconds", *audio->seconds);
+    if (!audio->error.empty()) w.Field("audio_error", audio->error);
+}
+
 }  // namespace
 
 const char* StatusName(SongStatus status) {
@@ -272,6 +279,7 @@ std::string FactsToJson(const SongFacts& f) {
     w.BeginObject().Field("file", f.file).Field("status", StatusName(f.status));
     if (f.status != SongStatus::Analysed) {
         WriteMessages(w, f.messages);
+        WriteAudio(w, f.audio);
         return w.EndObject().Text();
     }
     const Timeline& t = f.timeline;
@@ -293,6 +301,7 @@ std::string FactsToJson(const SongFacts& f) {
     WriteFeatures(w, f.features);
     w.Field("notes_hash", f.features.notesHash);
     WriteMessages(w, f.messages);
+    WriteAudio(w, f.audio);
     return w.EndObject().Text();
 }
 

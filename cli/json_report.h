@@ -29,6 +29,13 @@ enum class SongStatus { Analysed, Refused, Stopped };
 
 const char* StatusName(SongStatus status);
 
+// A song's audio file in a batch run that renders (--render-to).
+struct AudioFacts {
+    std::string file;               // the audio file, as its path stands from the output folder given
+    std::optional<double> seconds;  // its length, when it is there (rendered now or by an earlier run)
+    std::string error;              // why it was not written; empty when it is there
+};
+
 struct SongFacts {
     std::string file;  // the path as given
     SongStatus status = SongStatus::Refused;
@@ -42,6 +49,8 @@ struct SongFacts {
     std::optional<int> highestKey;
     SongFeatures features;  // of the notes of the timeline
     KeyProfile keyProfile = kDefaultKeyProfile;
+
+    std::optional<AudioFacts> audio;  // only in a batch run that renders, for every song
 };
 
 // Fills the facts of a song from the session after its Open, controls and commands ran. The timeline is read
@@ -50,7 +59,7 @@ struct SongFacts {
 SongFacts CollectFacts(ReportSession& s, const std::string& file, SongStatus status, std::vector<ShownMessage> messages,
                        KeyProfile profile = kDefaultKeyProfile);
 
-// The facts as one JSON object on one line, without a line end.
+// The facts as one JSON object on one line, without a line end; the audio file's members come last.
 std::string FactsToJson(const SongFacts& facts);
 
 // Which columns a CSV row has: the song's facts, or those and the features of its notes (--csv-features).

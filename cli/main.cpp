@@ -100,6 +100,10 @@ const char* const kUsage =
     "  --render OUT          write the song as it now stands as sound to OUT, a .wav, .flac or .ogg file\n"
     "                        (44.1 kHz stereo, loudest sample at -1 dBFS, the song and its last notes'\n"
     "                        release); a render that fails gives exit status 4\n"
+    "  --soundfont FONT      render with the SoundFont FONT (.sf2, or .sf3 when FluidSynth reads it) instead\n"
+    "                        of the default one (FluidR3_GM.sf2 in /usr/share/sounds/sf2); may stand anywhere\n"
+    "                        after FILE. When FluidSynth cannot load FONT, a message names it and the render\n"
+    "                        writes nothing (exit status 4)\n"
     "  --play [--port NAME]  play the song as it now stands in real time, every track, and go on at its end:\n"
     "                        to the MIDI output port NAME exactly as --list-ports prints it, through\n"
     "                        Sonivex's client \"Sonivex\" (JACK when a JACK server answers, else the ALSA\n"
@@ -126,10 +130,21 @@ const char* const kUsage =
     "                        main_instrument,estimated_key,key_correlation,key_margin,notes_hash,status\n"
     "                        (a header first)\n"
     "  --no-log              write no log files (else each song's log goes to logs/batch/<its folder>/)\n"
+    "  --render-to DIR       also render every song as --render does, to DIR: its path below the folder that\n"
+    "                        all the songs share, with the format's extension (a.mid and a.kar of one folder\n"
+    "                        give a.mid.wav and a.kar.wav); folders are made as needed, never through a link.\n"
+    "                        Each file is written under a scratch name and renamed, so a file already there is\n"
+    "                        whole: it is kept and its length read; a killed run's scratch files are removed.\n"
+    "                        DIR is locked for the run (a second run on it stops, status 1). Each JSON line\n"
+    "                        gains audio_file and audio_seconds, or audio_error (CSV rows stay as they are)\n"
+    "  --audio-format F      with --render-to: wav (the default), flac or ogg\n"
+    "  --soundfont FONT      with --render-to: render with the SoundFont FONT; each worker loads it once, and\n"
+    "                        one that cannot be loaded stops the run before its first song (status 1)\n"
     "  --yes, --seed N, --program-folder DIR, --no-wait as above; after --, every argument is a PATH. On a\n"
     "  terminal a progress line is shown on stderr; at the end one summary line. Exit status: 0 the run went\n"
     "  through (whatever the songs gave); 1 a PATH is missing, a data file is missing, a folder cannot be\n"
-    "  used or the output cannot be written (or is in use); 2 usage error.\n"
+    "  used or the output cannot be written (or is in use); 2 usage error; 4 with --render-to, the run went\n"
+    "  through but a song's audio file was not written (its line says why).\n"
     "\n"
     "Every message box is written to stderr as one line, in order:\n"
     "  message: TEXT               for a box with an OK button\n"
@@ -296,11 +311,14 @@ std::string HelperProblem(const sonivex::HelperRun& run, const std::string& targ
 // The audio exporter that the Export command uses in this tool: the helper program renders.
 class HelperExporter : public sonivex::AudioExporter {
 public:
-    explicit HelperExporter(const std::filesystem::path& program) : program_(program) {}
+    HelperExporter(const std::filesystem::path& program, const std::optional<std::filesystem::path>& soundFont)
+        : program_(program), soundFont_(soundFont) {}
 
     sonivex::ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
                                  const sonivex::ExportProgress&, const sonivex::SilencedTracks& silenced) override {
-        std::vector<std::string> arguments{"render", song.string(), target.string()};
+        std::vector<std::string> arguments{"render"};
+        if (soundFont_) arguments.insert(arguments.end(), {"--soundfont", soundFont_->string()});
+        arguments.insert(arguments.end(), {song.string(), target.string()});
         if (!silenced.Empty()) {
             std::string list;
             for (const std::int32_t track : silenced.Tracks()) list += (list.empty() ? "" : ",") + std::to_string(track + 1);
@@ -320,13 +338,15 @@ public:
 
 private:
     std::filesystem::path program_;
+    std::optional<std::filesystem::path> soundFont_;  // the default one when none
 };
 
 // Runs the controls and commands in order. Returns an exit status, or nothing when all went through.
 class Runner {
 public:
-    Runner(sonivex::Session& s, CliPlatform& platform, const ExtrasProgram& extras)
-        : s_(s), platform_(platform), extras_(extras) {}
+    Runner(sonivex::Session& s, CliPlatform& platform, const ExtrasProgram& extras,
+           const std::optional<std::filesystem::path>& soundFont = std::nullopt)
+        : s_(s), platform_(platform), extras_(extras), soundFont_(soundFont) {}
 
     // A --save or --render could not write its file.
     bool SaveFailed() const { return saveFailed_; }
@@ -479,7 +499,7 @@ private:
     }
     // Renders the song as it now stands to a sound file, through the Export command and the helper program.
     bool RenderSound(const Action& a) {
-        HelperExporter exporter(*extras_);
+        HelperExporter exporter(*extras_, soundFont_);
         s_.media.Exporter = &exporter;
         const bool written = sonivex::ExportAudio(s_, a.value) == sonivex::ExportStatus::Written;
         s_.media.Exporter = nullptr;
@@ -503,6 +523,7 @@ private:
     sonivex::Session& s_;
     CliPlatform& platform_;
     ExtrasProgram extras_;  // found when an action needs it
+    std::optional<std::filesystem::path> soundFont_;  // of --soundfont
     bool saveFailed_ = false;
     bool playFailed_ = false;
 };
@@ -520,6 +541,7 @@ struct ToolOptions {
     bool haveFile = false;
     std::vector<Action> actions;
     ExtrasProgram extras;  // looked for only for --render and --piano-roll
+    std::optional<std::filesystem::path> soundFont;  // --soundfont: what --render renders with
 };
 
 // The command line, read one argument after the other.
@@ -738,6 +760,10 @@ std::optional<int> ReadCommandLine(Arguments in, ToolOptions& o) {
                 return Usage("--seed needs a whole number");
             }
             o.seed = static_cast<std::uint32_t>(std::stoull(*n));
+        } else if (arg == "--soundfont" && o.haveFile) {
+            const std::optional<std::string> font = in.Value();
+            if (!font || font->empty()) return Usage("--soundfont needs a SoundFont file");
+            o.soundFont = *font;
         } else if (!o.haveFile && (arg.empty() || arg[0] != '-' || arg == "-")) {
             o.file = arg;
             o.haveFile = true;
@@ -828,7 +854,7 @@ int RunOnSong(const ToolOptions& o, const char* argv0) {
     int status = OpenGivenFile(session, platform, o.file);
     const bool opened = status == kExitFine;
     if (opened) {
-        Runner runner(session, platform, o.extras);
+        Runner runner(session, platform, o.extras, o.soundFont);
         for (const Action& action : o.actions) {
             if (const std::optional<int> failed = runner.Run(action)) {
                 sonivex::End1(session);

@@ -7,6 +7,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "playback/silenced_tracks.h"
 
@@ -16,6 +17,14 @@ enum class AudioFormat { Wav, Flac, Ogg };
 
 // The format that a file name's extension names (.wav, .flac, .ogg, in any case); nothing for any other name.
 std::optional<AudioFormat> AudioFormatOf(const std::filesystem::path& name);
+
+// The name under which an export writes its target until the sound is whole, beside the target: "." and the
+// target's file name, "." and a name part of the writing process's own, then ".part". Renamed to the target
+// at the end, so a file under the target's name is always whole; one left under this name was cut off.
+std::string AudioScratchName(std::string_view targetName, std::string_view ownPart);
+
+// The own name part of such a scratch name; nothing for any other name.
+std::optional<std::string_view> OwnPartOfAudioScratch(std::string_view name);
 
 // Told how far an export has got, from 0 to 1; returns false to cancel it.
 using ExportProgress = std::function<bool(double fraction)>;

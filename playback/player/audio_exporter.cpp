@@ -7,6 +7,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
+#include <exception>
+#include <thread>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -68,8 +72,8 @@ std::optional<Scratch> MakeScratch(const std::filesystem::path& target) {
     for (int attempt = 0; attempt < 16; ++attempt) {
         char random[24];
         std::snprintf(random, sizeof random, "%08x%08x", device(), device());
-        const std::string name = "." + target.filename().string() + "." + std::to_string(::getpid()) + "-" + random +
-                                 ".part";
+        const std::string name =
+            AudioScratchName(target.filename().string(), std::to_string(::getpid()) + "-" + random);
         const int fd = ::open((folder / name).c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
         if (fd < 0 && errno == EEXIST) continue;
         if (fd < 0) return std::nullopt;
@@ -116,6 +120,22 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& s
     }
     return sf_close(file) == 0 && ok;
 }
+
+// The frames of the sound file open at `fd` (left open), when it is a file of `format`, 44.1 kHz stereo.
+std::optional<std::int64_t> SoundFileFrames(int fd, AudioFormat format, off_t) {
+    SF_INFO info{};
+    SNDFILE* file = sf_open_fd(fd, SFM_READ, &info, SF_FALSE);
+    if (file == nullptr) return std::nullopt;
+    sf_close(file);
+    int type = SF_FORMAT_WAV;
+    if (format == AudioFormat::Flac) type = SF_FORMAT_FLAC;
+    if (format == AudioFormat::Ogg) type = SF_FORMAT_OGG;
+    if ((info.format & SF_FORMAT_TYPEMASK) != type || info.channels != 2 ||
+        info.samplerate != static_cast<int>(SynthEngine::kSampleRate) || info.frames < 0) {
+        return std::nullopt;
+    }
+    return info.frames;
+}
 #else
 bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& scratch,
                 const ExportProgress& progress, bool& cancelled) {
@@ -135,6 +155,27 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& s
     }
     return wav.Finish();
 }
+
+std::uint32_t LittleEndian(const unsigned char* at, int bytes) {
+    std::uint32_t value = 0;
+    for (int i = bytes - 1; i >= 0; --i) value = value << 8 | at[i];
+    return value;
+}
+
+// The frames of the WAV file open at `fd` (left open), of `size` bytes, when its header is the one WavWriter
+// writes (16-bit stereo at 44.1 kHz) and its data is all there.
+std::optional<std::int64_t> SoundFileFrames(int fd, AudioFormat format, off_t size) {
+    constexpr int kHeader = 44;
+    unsigned char h[kHeader];
+    if (format != AudioFormat::Wav || ::pread(fd, h, kHeader, 0) != kHeader) return std::nullopt;
+    const bool wav = std::memcmp(h, "RIFF", 4) == 0 && std::memcmp(h + 8, "WAVEfmt ", 8) == 0 &&
+                     LittleEndian(h + 20, 2) == 1 && LittleEndian(h + 22, 2) == 2 &&
+                     LittleEndian(h + 24, 4) == static_cast<std::uint32_t>(SynthEngine::kSampleRate) &&
+                     LittleEndian(h + 34, 2) == 16 && std::memcmp(h + 36, "data", 4) == 0;
+    const std::int64_t data = LittleEndian(h + 40, 4);
+    if (!wav || kHeader + data > size) return std::nullopt;
+    return data / 4;
+}
 #endif
 
 bool CanWrite(AudioFormat format) {
@@ -146,110 +187,188 @@ bool CanWrite(AudioFormat format) {
 #endif
 }
 
-class FluidAudioExporter : public AudioExporter {
-public:
-    explicit FluidAudioExporter(SoundFontChoice soundFont) : soundFont_(std::move(soundFont)) {}
-
-    ExportResult Export(const std::filesystem::path& song, const std::filesystem::path& target,
-                        const ExportProgress& progress, const SilencedTracks& silenced) override {
-        const std::optional<AudioFormat> format = AudioFormatOf(target);
-        if (!format) return Failed("is not a .wav, .flac or .ogg file name");
-        if (!CanWrite(*format)) return Failed("cannot be written: this build writes WAV files only");
-        const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
-        if (!sequence) return Failed("cannot be made: the song cannot be read");
-
-        std::filesystem::path scratch;
-        try {
-            std::optional<RenderedSound> sound = RenderSound(
-                *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
-                RenderThreadsOfMachine(), silenced, soundFont_);
-            if (!sound) return {ExportStatus::Cancelled, "", 0};
-            Normalise(*sound);
-            const std::optional<Scratch> scratchFile = MakeScratch(target);
-            if (!scratchFile) return Failed(std::string("could not be written: ") + std::strerror(errno));
-            scratch = scratchFile->path;
-            bool cancelled = false;
-            errno = 0;
-            const bool written = WriteSound(*sound, *format, *scratchFile, [&](double share) {
-                return Continue(progress, kRenderShare + share * (1 - kRenderShare));
-            }, cancelled);
-            if (!written) {
-                const int error = errno;
-                RemoveScratch(scratch);
-                if (cancelled) return {ExportStatus::Cancelled, "", 0};
-                return Failed(error != 0 ? "could not be written: " + std::string(std::strerror(error))
-                                         : "could not be written");
-            }
-            if (::rename(scratch.c_str(), target.c_str()) != 0) {
-                const std::string reason = std::strerror(errno);
-                RemoveScratch(scratch);
-                return Failed("could not be written: " + reason);
-            }
-            return {ExportStatus::Written, "", static_cast<double>(sound->Frames()) / SynthEngine::kSampleRate};
-        } catch (const std::bad_alloc&) {
-            RemoveScratch(scratch);
-            return Failed("cannot be made: not enough memory for the sound");
-        }
-    }
-
-private:
-    static ExportResult Failed(const std::string& problem) { return {ExportStatus::Failed, problem, 0}; }
-    SoundFontChoice soundFont_;
-    static void RemoveScratch(const std::filesystem::path& scratch) {
+// The end of an export: the rendered sound normalised and written under a scratch name, then renamed to
+// `target`.
+ExportResult WriteExport(RenderedSound& sound, AudioFormat format, const std::filesystem::path& target,
+                         const ExportProgress& progress) {
+    const auto failed = [](const std::string& problem) { return ExportResult{ExportStatus::Failed, problem, 0}; };
+    const auto removeScratch = [](const std::filesystem::path& scratch) {
         std::error_code ec;
         std::filesystem::remove(scratch, ec);
+    };
+    Normalise(sound);
+    const std::optional<Scratch> scratch = MakeScratch(target);
+    if (!scratch) return failed(std::string("could not be written: ") + std::strerror(errno));
+    bool cancelled = false;
+    errno = 0;
+    const bool written = WriteSound(sound, format, *scratch, [&](double share) {
+        return Continue(progress, kRenderShare + share * (1 - kRenderShare));
+    }, cancelled);
+    if (!written) {
+        const int error = errno;
+        removeScratch(scratch->path);
+        if (cancelled) return {ExportStatus::Cancelled, "", 0};
+        return failed(error != 0 ? "could not be written: " + std::string(std::strerror(error)) : "could not be written");
     }
-};
+    if (::rename(scratch->path.c_str(), target.c_str()) != 0) {
+        const std::string reason = std::strerror(errno);
+        removeScratch(scratch->path);
+        return failed("could not be written: " + reason);
+    }
+    return {ExportStatus::Written, "", static_cast<double>(sound.Frames()) / SynthEngine::kSampleRate};
+}
 
 }  // namespace
 
 std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportProgress& progress,
                                          int renderThreads, const SilencedTracks& silenced,
                                          const SoundFontChoice& soundFont) {
-    SynthEngine engine(SampleLoading::WhenChosen, renderThreads, soundFont);
-    RenderedSound sound;
-    if (!engine.Ready()) return sound;
-    const double rate = SynthEngine::kSampleRate;
-    sound.songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * rate));
-    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * rate);
-    const auto expected = static_cast<std::size_t>(sound.songFrames + longestRelease);
-    sound.left.reserve(expected);
-    sound.right.reserve(expected);
+    const SynthEngine fontOf(SampleLoading::AllAtOnce, 1, soundFont);
+    return RenderSound(fontOf, song, progress, renderThreads, silenced);
+}
 
-    Sequencer sequencer(engine.Synth(), rate);
-    sequencer.Load(song);
+namespace {
+
+// The song is rendered in this many parts, each by a synthesizer of its own that plays some of its notes;
+// their sum is the song's sound. FluidSynth's own threads share the voices of one synthesizer in an order
+// that changes from run to run, which can end a voice a block sooner or later; parts of one thread each
+// sound the same at every run, on every machine, whether they render side by side or one after the other.
+constexpr int kParts = 2;
+
+// The keys that each part plays. Each key of each channel is a part's alone, so that a note played again on
+// its key finds its voice before, as in one synthesizer; every other message (controllers, programs, bends)
+// goes to every part. The keys are dealt out by how long their notes sound, the longest first, each to the
+// part with the least so far: the parts then take about as long to render.
+std::array<MidiSequence::KeySet, kParts> KeysOfParts(const MidiSequence& song) {
+    // A note costs its voices while it sounds, and its attack and release besides.
+    constexpr double kCostOfANote = 0.5;
+    std::vector<double> cost(16 * 128, 0);
+    std::vector<std::optional<double>> sounding(16 * 128);
+    for (const SequenceEvent& e : song.Events()) {
+        const int kind = e.status & 0xF0;
+        if (kind != 0x80 && kind != 0x90) continue;
+        const std::size_t key = (e.status & 0x0Fu) * 128u + (e.data1 & 0x7Fu);
+        if (sounding[key]) cost[key] += e.seconds - *sounding[key];
+        sounding[key].reset();
+        if (kind == 0x90 && e.data2 > 0) {
+            sounding[key] = e.seconds;
+            cost[key] += kCostOfANote;
+        }
+    }
+    for (std::size_t key = 0; key < sounding.size(); ++key) {
+        if (sounding[key]) cost[key] += song.LengthSeconds() - *sounding[key];
+    }
+    std::vector<std::size_t> order(cost.size());
+    for (std::size_t key = 0; key < order.size(); ++key) order[key] = key;
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
+    std::array<MidiSequence::KeySet, kParts> parts;
+    std::array<double, kParts> load{};
+    for (const std::size_t key : order) {
+        const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
+        parts[least].set(key);
+        load[least] += cost[key];
+    }
+    return parts;
+}
+
+// Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf`: the song's frames,
+// then its release, until the part's voices are done and its sound has faded (see Faded), at most
+// kLongestReleaseSeconds. Nothing when `progress` cancels or `stop` is set (by the other part's cancel).
+std::optional<RenderedSound> RenderPart(const SynthEngine& fontOf, const MidiSequence& part,
+                                        const SilencedTracks& silenced, std::int64_t songFrames,
+                                        const ExportProgress& progress, std::atomic<bool>& stop) {
+    SynthEngine engine(fontOf, fontOf.Loading(), 1);
+    RenderedSound sound;
+    sound.songFrames = songFrames;
+    if (!engine.Ready()) return sound;
+    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
+    sound.left.reserve(static_cast<std::size_t>(songFrames + longestRelease));
+    sound.right.reserve(static_cast<std::size_t>(songFrames + longestRelease));
+    Sequencer sequencer(engine.Synth(), SynthEngine::kSampleRate);
+    sequencer.Load(part);
     sequencer.Silence(silenced);
     sequencer.Start(0, sequencer.LengthTicks());
     float peak = 0;
     for (;;) {
         const std::int64_t done = sound.Frames();
-        int frames = kBlockFrames;
-        if (done >= sound.songFrames) {
-            const std::int64_t release = done - sound.songFrames;
-            if (release >= longestRelease) break;
-            frames = static_cast<int>(std::min<std::int64_t>(kBlockFrames, longestRelease - release));
-        } else {
-            frames = static_cast<int>(std::min<std::int64_t>(kSongBlockFrames, sound.songFrames - done));
-        }
+        const std::int64_t release = done - songFrames;
+        if (release >= longestRelease) break;
+        const int frames = static_cast<int>(release >= 0 ? std::min<std::int64_t>(kBlockFrames, longestRelease - release)
+                                                         : std::min<std::int64_t>(kSongBlockFrames, -release));
         sound.left.resize(static_cast<std::size_t>(done + frames));
         sound.right.resize(static_cast<std::size_t>(done + frames));
         sequencer.Render(&sound.left[static_cast<std::size_t>(done)], &sound.right[static_cast<std::size_t>(done)],
                          frames);
         const float blockPeak = PeakOf(sound.left, sound.right, static_cast<std::size_t>(done), sound.left.size());
         peak = std::max(peak, blockPeak);
-        if (done < sound.songFrames) {
-            if (!Continue(progress, static_cast<double>(done + frames) / static_cast<double>(sound.songFrames))) {
+        if (release < 0) {
+            if (stop || !Continue(progress, static_cast<double>(done + frames) / static_cast<double>(songFrames))) {
+                stop = true;
                 return std::nullopt;
             }
         } else if (fluid_synth_get_active_voice_count(engine.Synth()) == 0 && blockPeak <= Faded(peak)) {
             break;
         }
     }
+    return sound;
+}
 
+// Adds `part` into `sound`, which grows to the longer of the two.
+void AddPart(RenderedSound& sound, const RenderedSound& part) {
+    if (part.left.size() > sound.left.size()) {
+        sound.left.resize(part.left.size());
+        sound.right.resize(part.right.size());
+    }
+    for (std::size_t i = 0; i < part.left.size(); ++i) {
+        sound.left[i] += part.left[i];
+        sound.right[i] += part.right[i];
+    }
+}
+
+}  // namespace
+
+std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
+                                         const ExportProgress& progress, int renderThreads,
+                                         const SilencedTracks& silenced) {
+    const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
+    const std::array<MidiSequence::KeySet, kParts> keys = KeysOfParts(song);
+    std::array<std::optional<RenderedSound>, kParts> parts;
+    std::array<std::exception_ptr, kParts> failures;
+    std::atomic<bool> stop{false};
+    // Samples read as instruments are chosen are counted by the SoundFont without a lock: two synthesizers
+    // choosing at once could each drop samples that the other plays. Only a SoundFont read whole is shared by
+    // parts that render side by side.
+    const bool together = renderThreads > 1 && fontOf.Loading() == SampleLoading::AllAtOnce;
+    const auto render = [&](int p) {
+        // Side by side, the first part (on the caller's thread) tells the progress; one after the other, each
+        // tells its share.
+        const ExportProgress heard = together ? (p == 0 ? progress : ExportProgress{})
+                                              : ExportProgress([&, p](double share) {
+                                                    return Continue(progress, (p + share) / kParts);
+                                                });
+        try {
+            parts[static_cast<std::size_t>(p)] = RenderPart(fontOf, song.WithNotesOf(keys[static_cast<std::size_t>(p)]), silenced, songFrames, heard, stop);
+        } catch (...) {
+            failures[static_cast<std::size_t>(p)] = std::current_exception();
+            stop = true;
+        }
+    };
+    std::vector<std::thread> others;
+    for (int p = 1; together && p < kParts; ++p) others.emplace_back(render, p);
+    render(0);
+    for (int p = 1; !together && p < kParts && !stop; ++p) render(p);
+    for (std::thread& t : others) t.join();
+    for (const std::exception_ptr& failure : failures) {
+        if (failure) std::rethrow_exception(failure);
+    }
+    if (stop) return std::nullopt;
+
+    RenderedSound sound = std::move(*parts[0]);
+    for (std::size_t p = 1; p < parts.size(); ++p) AddPart(sound, *parts[p]);
     // The faded end of the release is cut: the sound ends after its last sample above the faded level.
+    const float faded = Faded(PeakOf(sound.left, sound.right, 0, sound.left.size()));
     std::size_t end = sound.left.size();
-    const auto songEnd = static_cast<std::size_t>(sound.songFrames);
-    const float faded = Faded(peak);
+    const auto songEnd = static_cast<std::size_t>(songFrames);
     while (end > songEnd && std::max(std::fabs(sound.left[end - 1]), std::fabs(sound.right[end - 1])) <= faded) --end;
     sound.left.resize(end);
     sound.right.resize(end);
@@ -265,8 +384,56 @@ double Normalise(RenderedSound& sound, double peakDb) {
     return factor;
 }
 
-std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont) {
-    return std::make_unique<FluidAudioExporter>(soundFont);
+SynthAudioExporter::SynthAudioExporter(SoundFontChoice soundFont, int renderThreads, SampleLoading loading)
+    : soundFont_(std::move(soundFont)), renderThreads_(renderThreads), loading_(loading) {}
+
+SynthAudioExporter::~SynthAudioExporter() = default;
+
+std::optional<std::string> SynthAudioExporter::Load() {
+    if (!fontHolder_) fontHolder_ = std::make_unique<SynthEngine>(loading_, 1, soundFont_);
+    if (soundFont_ && fontHolder_->LoadedSoundFont() != soundFont_) {
+        return soundFont_->string() + " could not be loaded as a SoundFont";
+    }
+    return std::nullopt;
+}
+
+ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const std::filesystem::path& target,
+                                        const ExportProgress& progress, const SilencedTracks& silenced) {
+    const auto failed = [](const std::string& problem) { return ExportResult{ExportStatus::Failed, problem, 0}; };
+    const std::optional<AudioFormat> format = AudioFormatOf(target);
+    if (!format) return failed("is not a .wav, .flac or .ogg file name");
+    if (!CanWrite(*format)) return failed("cannot be written: this build writes WAV files only");
+    try {
+        if (const std::optional<std::string> problem = Load()) return failed("was not written: " + *problem);
+        const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
+        if (!sequence) return failed("cannot be made: the song cannot be read");
+        std::optional<RenderedSound> sound = RenderSound(
+            *fontHolder_, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
+            renderThreads_, silenced);
+        if (!sound) return {ExportStatus::Cancelled, "", 0};
+        return WriteExport(*sound, *format, target, progress);
+    } catch (const std::bad_alloc&) {
+        return failed("cannot be made: not enough memory for the sound");
+    }
+}
+
+std::unique_ptr<AudioExporter> MakeAudioExporter(const SoundFontChoice& soundFont, int renderThreads) {
+    return std::make_unique<SynthAudioExporter>(soundFont, renderThreads);
+}
+
+std::optional<double> SoundFileSeconds(const std::filesystem::path& file) {
+    const std::optional<AudioFormat> format = AudioFormatOf(file);
+    if (!format) return std::nullopt;
+    // Not blocking: a FIFO under the name must not wait for a writer.
+    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    struct stat status {};
+    const std::optional<std::int64_t> frames = ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode)
+                                                   ? SoundFileFrames(fd, *format, status.st_size)
+                                                   : std::nullopt;
+    ::close(fd);
+    if (!frames) return std::nullopt;
+    return static_cast<double>(*frames) / SynthEngine::kSampleRate;
 }
 
 }  // namespace sonivex

@@ -134,4 +134,12 @@ std::int64_t MidiSequence::TickAt(double seconds) const {
     return static_cast<std::int64_t>(tick);
 }
 
+MidiSequence MidiSequence::WithNotesOf(const KeySet& keep) const {
+    MidiSequence part = *this;
+    std::erase_if(part.events_, [&](const SequenceEvent& e) {
+        return e.status >= 0x80 && e.status < 0xB0 && !keep[(e.status & 0x0Fu) * 128u + (e.data1 & 0x7Fu)];
+    });
+    return part;
+}
+
 }  // namespace sonivex

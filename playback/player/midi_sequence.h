@@ -1,6 +1,7 @@
 // A MIDI file read for playing: its events in time order, and the clock that turns ticks into seconds.
 #pragma once
 
+#include <bitset>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
@@ -41,6 +42,13 @@ public:
     std::int64_t LengthTicks() const { return length_; }
     // The time of the latest track end, each track timed by its own map: the song's length.
     double LengthSeconds() const { return lengthSeconds_; }
+
+    // The notes of a channel's key: bit channel * 128 + key.
+    using KeySet = std::bitset<16 * 128>;
+
+    // The same song with only the note messages (note-off, note-on, key pressure) of the keys that `keep`
+    // marks, and every other message; its length and clock stay as they were.
+    MidiSequence WithNotesOf(const KeySet& keep) const;
 
     // The time from the start of the song to a tick of its clock: the tempo map of every track (format 2: of
     // the first track; a time-code division counts frames).

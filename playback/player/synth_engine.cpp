@@ -54,16 +54,41 @@ std::optional<std::string> SoundFontProblem(const std::filesystem::path& font) {
     return std::nullopt;
 }
 
-SynthEngine::SynthEngine(SampleLoading loading, int renderThreads, const SoundFontChoice& soundFont) {
-    QuietFluidSynthLog();
-    settings_ = new_fluid_settings();
-    if (settings_ == nullptr) return;
-    fluid_settings_setnum(settings_, "synth.sample-rate", kSampleRate);
-    if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings_, "synth.dynamic-sample-loading", 1);
-    fluid_settings_setint(settings_, "synth.cpu-cores", std::clamp(renderThreads, 1, kMostRenderThreads));
+namespace {
+
+// FluidSynth's settings for a synthesizer of the player; nothing when they cannot be made.
+fluid_settings_t* MakeSettings(SampleLoading loading, int renderThreads) {
+    fluid_settings_t* settings = new_fluid_settings();
+    if (settings == nullptr) return nullptr;
+    fluid_settings_setnum(settings, "synth.sample-rate", SynthEngine::kSampleRate);
+    if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    fluid_settings_setint(settings, "synth.cpu-cores", std::clamp(renderThreads, 1, kMostRenderThreads));
     // FluidSynth gives its helper threads real-time priority where it may. Several threads render to a file,
     // which is no real-time work: such threads would take the cores from every other program meanwhile.
-    if (renderThreads > 1) fluid_settings_setint(settings_, "audio.realtime-prio", 0);
+    if (renderThreads > 1) fluid_settings_setint(settings, "audio.realtime-prio", 0);
+    return settings;
+}
+
+}  // namespace
+
+SynthEngine::SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads) {
+    QuietFluidSynthLog();
+    settings_ = MakeSettings(loading, renderThreads);
+    if (settings_ == nullptr) return;
+    synth_ = new_fluid_synth(settings_);
+    if (synth_ == nullptr || fontOf.font_ == nullptr) return;
+    if (fluid_synth_add_sfont(synth_, fontOf.font_) == FLUID_FAILED) return;
+    borrowed_ = fontOf.font_;
+    loading_ = fontOf.loading_;
+    loaded_ = fontOf.loaded_;
+    hasInstruments_ = true;
+}
+
+SynthEngine::SynthEngine(SampleLoading loading, int renderThreads, const SoundFontChoice& soundFont)
+    : loading_(loading) {
+    QuietFluidSynthLog();
+    settings_ = MakeSettings(loading, renderThreads);
+    if (settings_ == nullptr) return;
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr) return;
     if (const auto font = SoundFontOf(soundFont)) ReplaceSoundFont(*font);
@@ -71,7 +96,7 @@ SynthEngine::SynthEngine(SampleLoading loading, int renderThreads, const SoundFo
 
 std::optional<std::string> SynthEngine::ReplaceSoundFont(const std::filesystem::path& font) {
     const std::string problem = font.string() + " could not be loaded as a SoundFont";
-    if (synth_ == nullptr) return problem;
+    if (synth_ == nullptr || borrowed_ != nullptr) return problem;
     std::error_code ec;
     // FluidSynth would also take a folder or a device for a file; only a regular file is a SoundFont here.
     if (!std::filesystem::is_regular_file(font, ec)) return problem;
@@ -79,12 +104,15 @@ std::optional<std::string> SynthEngine::ReplaceSoundFont(const std::filesystem::
     if (id == FLUID_FAILED) return problem;
     if (fontId_) fluid_synth_sfunload(synth_, *fontId_, 1);
     fontId_ = id;
+    font_ = fluid_synth_get_sfont_by_id(synth_, id);
     loaded_ = font;
     hasInstruments_ = true;
     return std::nullopt;
 }
 
 SynthEngine::~SynthEngine() {
+    // The borrowed SoundFont stays its owner's: taken out first, so that deleting this synthesizer leaves it.
+    if (borrowed_ != nullptr) fluid_synth_remove_sfont(synth_, borrowed_);
     if (synth_ != nullptr) delete_fluid_synth(synth_);
     if (settings_ != nullptr) delete_fluid_settings(settings_);
 }

@@ -40,6 +40,10 @@ public:
     // any number.
     explicit SynthEngine(SampleLoading loading = SampleLoading::AllAtOnce, int renderThreads = 1,
                          const SoundFontChoice& soundFont = std::nullopt);
+    // A synthesizer of its own (in the state of a new one) that plays the SoundFont `fontOf` has loaded,
+    // without loading it again: many songs rendered one after the other, each by a fresh synthesizer, share
+    // one load. `fontOf` must outlive it and must not replace its SoundFont meanwhile.
+    SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;
@@ -48,6 +52,9 @@ public:
     bool Ready() const { return synth_ != nullptr; }
 
     bool HasInstruments() const { return hasInstruments_; }
+
+    // When the samples of its SoundFont are read (for a synthesizer that borrows one: its owner's).
+    SampleLoading Loading() const { return loading_; }
 
     // The SoundFont file loaded now; nothing when none is.
     const std::optional<std::filesystem::path>& LoadedSoundFont() const { return loaded_; }
@@ -65,6 +72,9 @@ private:
     bool hasInstruments_ = false;
     std::optional<std::filesystem::path> loaded_;
     std::optional<int> fontId_;  // FluidSynth's id of the loaded SoundFont
+    SampleLoading loading_ = SampleLoading::AllAtOnce;
+    fluid_sfont_t* font_ = nullptr;      // the SoundFont it loaded, which others may borrow
+    fluid_sfont_t* borrowed_ = nullptr;  // the SoundFont of another synthesizer that this one plays
 };
 
 }  // namespace sonivex

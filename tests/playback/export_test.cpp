@@ -107,6 +107,50 @@ TEST(RenderSound, KeepsTheReleaseOfARingingNote) {
     EXPECT_LE(sound->Frames(), sound->songFrames + 2 * 44100);
 }
 
+// Regression: with FluidSynth's own threads sharing one synthesizer's voices, a voice could end a block
+// sooner or later from one run to the next, and the same song gave sounds of different lengths.
+TEST(RenderSound, GivesTheSameSamplesAtEveryRunForAnyNumberOfThreads) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    // Strings, a piano and drums on three channels, the notes overlapping, so that both parts have voices.
+    Track t;
+    t.Tempo(0, 400000).Program(0, 0, 48).Program(0, 1, 0);
+    t.NoteOn(0, 0, 60, 110).NoteOn(0, 1, 64, 100).NoteOn(0, 9, 36, 120).NoteOff(48, 9, 36);
+    t.NoteOn(0, 1, 67, 90).NoteOff(48, 1, 64).NoteOff(0, 1, 67).NoteOff(24, 0, 60);
+    const MidiSequence song = *MidiSequence::Parse(MidiFile(0, kTicksPerQuarter).Add(t.End()).Build());
+    const std::optional<RenderedSound> first = RenderSound(song, {}, 1);
+    ASSERT_TRUE(first);
+    ASSERT_GT(first->Frames(), first->songFrames);
+    for (const int threads : {2, 2, 2, 4, 1}) {
+        const std::optional<RenderedSound> again = RenderSound(song, {}, threads);
+        ASSERT_TRUE(again);
+        EXPECT_EQ(again->left, first->left) << threads << " threads";
+        EXPECT_EQ(again->right, first->right) << threads << " threads";
+    }
+}
+
+// Every song of an exporter shares one load of its SoundFont, and sounds as it does alone: the synthesizer of
+// the song before leaves nothing in the next one's sound (its effects' tail, its controllers).
+TEST(AudioExporter, RendersEachOfManySongsAsItsOwnExportDoes) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    const ScratchFile ringing(RingingNote(), ".mid");
+    const ScratchFile organ(ThreeOrganNotes(), ".mid");
+    const ScratchFile alone(".wav");
+    const ScratchFile second(".wav");
+    const ScratchFile first(".wav");
+    const auto bytesOf = [](const ScratchFile& f) {
+        std::ifstream in(f.path(), std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    ASSERT_EQ(MakeAudioExporter()->Export(organ.path(), alone.path(), {}, {}).status, ExportStatus::Written);
+    SynthAudioExporter many(std::nullopt, 1, SampleLoading::AllAtOnce);
+    ASSERT_EQ(many.Load(), std::nullopt);
+    ASSERT_EQ(many.Export(ringing.path(), first.path(), {}, {}).status, ExportStatus::Written);
+    ASSERT_EQ(many.Export(organ.path(), second.path(), {}, {}).status, ExportStatus::Written);
+    EXPECT_GT(bytesOf(alone).size(), 44u);
+    EXPECT_EQ(bytesOf(second), bytesOf(alone));
+    EXPECT_NE(bytesOf(first), bytesOf(alone));
+}
+
 // Regression: the effects' faint noise in a song without notes was raised to full scale.
 TEST(RenderSound, ASongWithoutNotesIsSilenceAsLongAsTheSong) {
     RenderedSound sound = *RenderSound(*MidiSequence::Parse(SilentSong()), {});
