@@ -337,9 +337,6 @@ int main(int argc, char** argv) {
     if (part == "render") return RenderAudio(argc, argv);
     if (part == "play") return PlaySong(argc, argv);
     if (part == "list-ports") return ListPorts(argc);
-    }
-}
-
     if (part == "render-many") return RenderMany(argc, argv);
 #endif
     return kNotOffered;
