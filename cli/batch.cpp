@@ -26,6 +26,7 @@
 #include "app/commands.h"
 #include "app/folders.h"
 #include "app/open_command.h"
+#include "cli/duplicates.h"
 #include "cli/extras.h"
 #include "reader/files.h"
 #include "reader/load.h"
@@ -364,7 +365,9 @@ std::optional<std::string> SongOfCsvRow(std::string_view line, std::size_t colum
     return std::move(fields->front());
 }
 
-std::size_t CsvColumns() { return CsvFields(CsvHeader()).value_or(std::vector<std::string>{}).size(); }
+std::size_t CsvColumns(CsvLayout layout = CsvLayout::Facts) {
+    return CsvFields(CsvHeader(layout)).value_or(std::vector<std::string>{}).size();
+}
 
 // The lines of a text without their line ends, and whether the last one was cut off before its line end.
 struct TextLines {
@@ -387,7 +390,24 @@ TextLines SplitLines(std::string_view text) {
     return lines;
 }
 
-std::string ToLine(const SongFacts& facts, bool csv) { return (csv ? FactsToCsv(facts) : FactsToJson(facts)) + "\n"; }
+// A song's line of the output; for --duplicates its fingerprint, note count and path, parted by tabs (for the
+// groups at the end), and nothing for a song that was not analysed.
+std::string ToLine(const SongFacts& facts, const BatchOptions& options) {
+    if (options.duplicates) {
+        if (facts.status != SongStatus::Analysed) return {};
+        return facts.features.notesHash + "\t" + std::to_string(facts.noteCount) + "\t" + facts.file;
+    }
+    return (options.csv ? FactsToCsv(facts, options.csvLayout) : FactsToJson(facts)) + "\n";
+}
+
+// A song of a --duplicates line of ToLine.
+std::optional<FingerprintedSong> FingerprintOf(const std::string& line) {
+    const std::size_t first = line.find('\t');
+    const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
+    if (second == std::string::npos) return std::nullopt;
+    return FingerprintedSong{line.substr(second + 1), line.substr(0, first),
+                             std::stoull(line.substr(first + 1, second - first - 1))};
+}
 
 // Shows files done, files per second and the time left on one line that rewrites itself.
 class ProgressLine {
@@ -479,6 +499,19 @@ std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& 
             o.audioExtension = *extension;
         } else if (arg == "--csv") {
             o.csv = true;
+        } else if (arg == "--csv-features") {
+            o.csv = true;
+            o.csvLayout = CsvLayout::Features;
+        } else if (arg == "--duplicates") {
+            o.duplicates = true;
+        } else if (arg == "--key-profile") {
+            const std::optional<std::string> name = value();
+            const std::optional<KeyProfile> profile = name ? KeyProfileNamed(*name) : std::nullopt;
+            if (!profile) {
+                problem = "--key-profile needs krumhansl, temperley or aarden";
+                return std::nullopt;
+            }
+            o.keyProfile = *profile;
         } else if (arg == "--no-log") {
             o.noLog = true;
         } else if (arg == "--yes") {
@@ -499,6 +532,10 @@ std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& 
     }
     if (o.paths.empty()) {
         problem = "--batch needs at least one file or folder";
+        return std::nullopt;
+    }
+    if (o.duplicates && (o.csv || o.out || o.renderTo)) {
+        problem = "--duplicates prints the groups of copies: it takes no --csv, --out or --render-to";
         return std::nullopt;
     }
     if (!o.renderTo && (o.soundFont || o.audioExtension != ".wav")) {
@@ -563,10 +600,10 @@ std::vector<std::string> RecordedSongs(const std::string& output) {
     return done;
 }
 
-EarlierOutput ReadEarlierOutput(std::string_view text, bool csv) {
+EarlierOutput ReadEarlierOutput(std::string_view text, bool csv, CsvLayout layout) {
     EarlierOutput earlier;
-    const std::string header = CsvHeader();
-    const std::size_t columns = CsvColumns();
+    const std::string header = CsvHeader(layout);
+    const std::size_t columns = CsvColumns(layout);
     const TextLines lines = SplitLines(text);
     bool otherFormat = false;
     bool anyText = false;
@@ -619,7 +656,7 @@ SongFacts AnalyseSong(const std::string& path, const Folders& folders, const Bat
             if (outcome == AnalysisOutcome::Reported) status = SongStatus::Analysed;
             if (outcome == AnalysisOutcome::Stopped) status = SongStatus::Stopped;
         }
-        SongFacts facts = CollectFacts(session, path, status, platform.Take());
+        SongFacts facts = CollectFacts(session, path, status, platform.Take(), options.keyProfile);
         session.CloseAllFiles();
         if (!session.song.TempFileName.empty()) RemoveIfPresent(session.WorkFile(session.song.TempFileName));
         return facts;
@@ -754,7 +791,7 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
             lines.WaitForTurn(i);
             SongFacts facts = AnalyseSong(songs[i], own, options);
             if (audio != nullptr) facts.audio = RenderSongAudio(songs[i], i, *audio, audio->renderers[worker], tally);
-            lines.Put(i, ToLine(facts, options.csv), facts.status);
+            lines.Put(i, ToLine(facts, options), facts.status);
         }
         std::filesystem::remove_all(own.work, ec);
     };
@@ -763,11 +800,20 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
     for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work, w);
 
     ProgressLine progress(options.progress, total);
+    std::vector<FingerprintedSong> fingerprints;
     for (std::size_t i = 0; i < total; ++i) {
         const auto [line, status] = lines.Take(i);
-        std::fwrite(line.data(), 1, line.size(), out);
+        if (!options.duplicates) {
+            std::fwrite(line.data(), 1, line.size(), out);
+        } else if (std::optional<FingerprintedSong> song = FingerprintOf(line)) {
+            fingerprints.push_back(std::move(*song));
+        }
         Count(counts, status);
         progress.Update(i + 1);
+    }
+    for (const DuplicateGroup& group : DuplicateGroups(std::move(fingerprints))) {
+        const std::string text = DuplicateGroupToJson(group) + "\n";
+        std::fwrite(text.data(), 1, text.size(), out);
     }
     std::fflush(out);
     if (total > 0) progress.Update(total, true);
@@ -950,7 +996,7 @@ struct ResumedOutput {
 // cut from its end when those lines all come after the last kept one, else through a scratch file. Nothing
 // (after a message, and with `file` unchanged) when it cannot be used: it is in use, not a regular file, or
 // holds something else than this run's output.
-std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file, bool csv) {
+std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file, bool csv, CsvLayout layout) {
     const auto fail = [&](OutputProblem problem) {
         Report(file, problem, csv);
         return std::nullopt;
@@ -963,7 +1009,7 @@ std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file,
     const std::optional<std::string> text = ReadThrough(fd.get());
     if (!text) return fail(OutputProblem::CannotRead);
 
-    EarlierOutput earlier = ReadEarlierOutput(*text, csv);
+    EarlierOutput earlier = ReadEarlierOutput(*text, csv, layout);
     if (earlier.verdict == EarlierOutput::Verdict::OtherFormat) return fail(OutputProblem::OtherFormat);
     if (earlier.verdict == EarlierOutput::Verdict::NotBatchOutput) return fail(OutputProblem::NotBatchOutput);
     std::size_t keptBytes = 0;
@@ -974,7 +1020,7 @@ std::optional<ResumedOutput> ResumeOutputFile(const std::filesystem::path& file,
     // With no dropped line before a kept one, the file is cut in place; else it is written again.
     const bool keptLead = !earlier.headerMissing && (earlier.kept.empty() || endOf(earlier.kept.back()) == keptBytes);
     if (!keptLead) {
-        const std::string header = CsvHeader();
+        const std::string header = CsvHeader(layout);
         if (earlier.headerMissing) earlier.kept.insert(earlier.kept.begin(), header);
         std::optional<FileDescriptor> replaced = ReplaceLockedFile(file, held.st_mode, earlier.kept);
         if (!replaced) return fail(OutputProblem::CannotWrite);
@@ -1070,7 +1116,7 @@ int RunBatch(const BatchOptions& options, const std::vector<std::string>& all,
     std::FILE* out = stdout;
     bool wantHeader = options.csv;
     if (options.out) {
-        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options.out, options.csv);
+        std::optional<ResumedOutput> resumed = ResumeOutputFile(*options.out, options.csv, options.csvLayout);
         if (!resumed) return 1;
         out = resumed->file;
         wantHeader = wantHeader && resumed->empty;
@@ -1101,7 +1147,7 @@ int RunBatch(const BatchOptions& options, const std::vector<std::string>& all,
         if (out != stdout) std::fclose(out);
         return 1;
     }
-    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader().c_str());
+    if (wantHeader) std::fprintf(out, "%s\n", CsvHeader(options.csvLayout).c_str());
 
     const Clock::time_point start = Clock::now();
     const BatchCounts ran = AnalyseSongs(songs, run->folders, options, out, audio ? &audio->audio : nullptr);

@@ -31,6 +31,9 @@ struct BatchOptions {
     std::optional<std::filesystem::path> renderTo;  // --render-to: every song's audio file goes below it
     std::string audioExtension = ".wav";            // --audio-format, as the files' extension
     std::optional<std::filesystem::path> soundFont; // --soundfont: what the songs are rendered with
+    KeyProfile keyProfile = kDefaultKeyProfile;      // --key-profile: of the estimated keys
+    CsvLayout csvLayout = CsvLayout::Facts;          // --csv-features: the CSV rows with the notes' features
+    bool duplicates = false;  // --duplicates: print the groups of songs that share a notes_hash instead
 };
 
 // Parses the arguments of a batch run (everything but --batch, --program-folder and the program name).
@@ -73,7 +76,7 @@ struct EarlierOutput {
 // the header as the first kept line and rows with exactly the header's columns, quoted as the writer quotes
 // them and with a song status in the last one. Every other line is dropped. Never fails: any text gives a
 // result.
-EarlierOutput ReadEarlierOutput(std::string_view text, bool csv);
+EarlierOutput ReadEarlierOutput(std::string_view text, bool csv, CsvLayout layout = CsvLayout::Facts);
 
 // Analyses one song with a fresh session in `folders` (the working files go to folders.work, the log to
 // folders.logs) and returns its facts. Never throws: a failure inside becomes a stopped song with a message.

@@ -783,3 +783,58 @@ TEST(BatchRuns, StopAtOnceWithNoWaitWhileAnotherRunHoldsTheProgramFolder) {
 
 }  // namespace
 }  // namespace sonivex::test
+
+namespace sonivex::test {
+namespace {
+
+TEST(BatchDuplicates, GroupsTheSongsWhoseNotesAreTheSame) {
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);  // one.mid and three.kar differ in their names only
+    BatchOptions options;
+    options.jobs = 2;
+    options.duplicates = true;
+    const std::vector<std::string> lines = Lines(RunToText(songs, t.folder(), options));
+    ASSERT_EQ(lines.size(), 1u);
+    const std::string files = "\"count\":2,\"files\":[" + Json((root / "a" / "deep" / "three.kar").string()) + "," +
+                              Json((root / "b" / "one.mid").string()) + "]}";
+    EXPECT_EQ(lines[0].substr(0, 14), "{\"notes_hash\":");
+    EXPECT_EQ(lines[0].substr(lines[0].size() - files.size()), files);
+
+    std::string problem;
+    EXPECT_FALSE(ParseBatchArguments({"--duplicates", "--csv", "x"}, problem));
+    EXPECT_EQ(problem, "--duplicates prints the groups of copies: it takes no --csv, --out or --render-to");
+}
+
+TEST(BatchFeatures, CsvFeaturesAddTheNotesColumnsAndTheKeyProfileIsTheOneAsked) {
+    std::string problem;
+    const std::optional<BatchOptions> parsed = ParseBatchArguments({"--csv-features", "--key-profile", "aarden", "x"}, problem);
+    ASSERT_TRUE(parsed.has_value());
+    EXPECT_TRUE(parsed->csv);
+    EXPECT_EQ(parsed->csvLayout, CsvLayout::Features);
+    EXPECT_EQ(parsed->keyProfile, KeyProfile::Aarden);
+    EXPECT_FALSE(ParseBatchArguments({"--key-profile", "major", "x"}, problem));
+    EXPECT_EQ(problem, "--key-profile needs krumhansl, temperley or aarden");
+
+    TestSession t;
+    const fs::path root = t.folder().parent_path() / "collection";
+    const std::vector<std::string> songs = MakeCollection(root);
+    const std::vector<std::string> rows = Lines(RunToText(songs, t.folder(), *parsed));
+    const std::string header = CsvHeader(CsvLayout::Features);
+    const auto columns = std::count(header.begin(), header.end(), ',');
+    ASSERT_EQ(rows.size(), songs.size());  // AnalyseSongs writes the rows; the run writes the header
+    for (const std::string& row : rows) {
+        if (row.find('"') == std::string::npos) {
+            EXPECT_EQ(std::count(row.begin(), row.end(), ','), columns) << row;
+        }
+    }
+    EXPECT_NE(header.find(",pc_c,pc_c_sharp,"), std::string::npos);
+    EXPECT_NE(header.find(",interval_11_or_more,"), std::string::npos);
+    // The JSON of the same run names its profile.
+    BatchOptions json = *parsed;
+    json.csv = false;
+    EXPECT_NE(RunToText({songs[2]}, t.folder(), json).find("\"key_profile\":\"aarden\""), std::string::npos);
+}
+
+}  // namespace
+}  // namespace sonivex::test
