@@ -78,6 +78,8 @@ public:
 
     static int Slot(int channel, int key) { return channel * 128 + key; }
 
+    void Reserve(std::size_t notes) { next_.reserve(notes); }
+
 private:
     struct Queue {
         std::optional<std::size_t> first;
@@ -225,6 +227,14 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes, TimelineNotes notes) 
     std::vector<Tick> lastTicks;
     SongTempoBuilder tempo(chunks->header);
     auto open = std::make_unique<SoundingNotes>();
+    if (notes == TimelineNotes::List) {
+        // A note takes at least six bytes (two events of a delta and two data bytes): room for as many notes as
+        // the bytes can hold, up to a bound, saves the copies of a growing list. More notes still fit.
+        constexpr std::size_t kMostReserved = std::size_t{1} << 22;
+        const std::size_t room = std::min(bytes.size() / 6, kMostReserved);
+        timeline.notes.reserve(room);
+        open->Reserve(room);
+    }
     for (const TrackChunk& chunk : chunks->SongTracks()) {
         const auto track = static_cast<std::int32_t>(timeline.tracks.size());
         TrackDecoder decoder(track, *open,

@@ -186,59 +186,6 @@ TimeFacts SweepTimes(const Timeline& song, const std::vector<std::uint8_t>& fami
     return sweep.Facts();
 }
 
-void AddPitchFacts(const Timeline& song, SongFeatures& f) {
-    double sum = 0;
-    std::size_t count = 0;
-    for (const TimedNote& note : song.notes) {
-        if (!IsMelody(note)) continue;
-        f.lowestPitch = std::min(f.lowestPitch.value_or(note.key), static_cast<int>(note.key));
-        f.highestPitch = std::max(f.highestPitch.value_or(note.key), static_cast<int>(note.key));
-        sum += note.key;
-        ++count;
-    }
-    if (count > 0) f.meanPitch = sum / static_cast<double>(count);
-}
-
-void AddVelocities(const Timeline& song, SongFeatures& f) {
-    if (song.notes.empty()) return;
-    double sum = 0;
-    for (const TimedNote& note : song.notes) sum += note.velocity;
-    const double mean = sum / static_cast<double>(song.notes.size());
-    double squares = 0;
-    for (const TimedNote& note : song.notes) squares += (note.velocity - mean) * (note.velocity - mean);
-    f.velocityMean = mean;
-    f.velocitySpread = std::sqrt(squares / static_cast<double>(song.notes.size()));
-}
-
-// The top line of each track's melody notes: the highest key of the notes that start at one tick; the intervals
-// between its successive keys. The notes come by track and start, so each track's onsets follow one another.
-void AddIntervals(const Timeline& song, SongFeatures& f) {
-    std::array<std::size_t, kIntervalBins> counts{};
-    const TimedNote* onset = nullptr;  // the first note of the onset being read
-    int top = 0;                       // its highest key so far
-    std::optional<int> previousTop;    // of the track's onset before it
-    for (const TimedNote& note : song.notes) {
-        if (!IsMelody(note)) continue;
-        const bool newTrack = onset == nullptr || onset->track != note.track;
-        if (!newTrack && onset->startTick == note.startTick) {
-            top = std::max(top, static_cast<int>(note.key));
-            continue;
-        }
-        if (onset != nullptr) {
-            if (previousTop) ++counts[std::min(std::abs(top - *previousTop), kIntervalBins - 1)];
-            previousTop = newTrack ? std::nullopt : std::optional<int>(top);
-        }
-        onset = &note;
-        top = note.key;
-    }
-    if (onset != nullptr && previousTop) ++counts[std::min(std::abs(top - *previousTop), kIntervalBins - 1)];
-    for (const std::size_t c : counts) f.intervalCount += c;
-    if (f.intervalCount == 0) return;
-    for (int i = 0; i < kIntervalBins; ++i) {
-        f.intervalHistogram[i] = static_cast<double>(counts[i]) / static_cast<double>(f.intervalCount);
-    }
-}
-
 // The tempo of the first track's map (the whole song's, but in format 2) over the playing time.
 void AddTempo(const Timeline& song, SongFeatures& f) {
     const TempoMap& map = song.MapOf(0);
@@ -339,24 +286,6 @@ private:
     std::unordered_map<std::int64_t, Changes> byTrack_;  // by track and channel, in format 2
 };
 
-// The family of each note, by the program of its channel at its start. The notes come by track and start, so
-// within a track each channel's program is found by stepping along its changes.
-std::vector<std::uint8_t> FamiliesOf(const Timeline& song) {
-    const Programs programs(song);
-    std::vector<std::uint8_t> families(song.notes.size());
-    std::optional<std::int32_t> track;
-    std::array<Programs::Step, 16> steps{};
-    for (std::size_t i = 0; i < song.notes.size(); ++i) {
-        const TimedNote& note = song.notes[i];
-        if (track != note.track) {
-            track = note.track;
-            steps = {};
-        }
-        families[i] = static_cast<std::uint8_t>(IsMelody(note) ? programs.At(note, steps[note.channel]) / 8 : kDrumFamily);
-    }
-    return families;
-}
-
 // The shares of the melody notes' durations by pitch class.
 std::array<double, 12> Shares(const TimeFacts& times) {
     std::array<double, 12> shares{};
@@ -393,47 +322,153 @@ private:
     std::uint64_t factor_;
 };
 
-}  // namespace
+// The fingerprint's sum: each note's values mixed into 64 bits (the finaliser of SplitMix64) and added, so that
+// the order of the notes in the file does not count.
+class Fingerprint {
+public:
+    explicit Fingerprint(int division) : grid_(division) {}
 
-std::array<double, 12> PitchClassHistogram(const Timeline& song) {
-    return Shares(SweepTimes(song, FamiliesOf(song)));
-}
+    void Add(const TimedNote& note) {
+        const std::uint64_t start = grid_.At(note.startTick);
+        const std::uint64_t end = grid_.At(note.endTick);
+        const std::uint64_t length = end - std::min(start, end);
+        const std::uint64_t kind = (std::uint64_t{note.key} << 1) | (IsMelody(note) ? 0 : 1);
+        sum_ += Mix(Mix(start + length * 0xD6E8FEB86659FD93ULL) ^ kind);
+        ++count_;
+    }
 
-std::string NotesHash(const Timeline& song) {
-    // Each note's values mixed into 64 bits (the finaliser of SplitMix64), and the mixed values summed, so that
-    // the order of the notes in the file does not count.
-    auto mix = [](std::uint64_t x) {
+    std::string Text() const {
+        char text[17];
+        std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(Mix(sum_ ^ Mix(count_))));
+        return text;
+    }
+
+private:
+    static std::uint64_t Mix(std::uint64_t x) {
         x += 0x9E3779B97F4A7C15ULL;
         x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
         x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
         return x ^ (x >> 31);
-    };
-    const Grid grid(song.division);
-    std::uint64_t sum = 0;
-    for (const TimedNote& note : song.notes) {
-        const std::uint64_t start = grid.At(note.startTick);
-        const std::uint64_t end = grid.At(note.endTick);
-        const std::uint64_t length = end - std::min(start, end);
-        const std::uint64_t kind = (std::uint64_t{note.key} << 1) | (IsMelody(note) ? 0 : 1);
-        sum += mix(mix(start + length * 0xD6E8FEB86659FD93ULL) ^ kind);
     }
-    const std::uint64_t hash = mix(sum ^ mix(song.notes.size()));
-    char text[17];
-    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
-    return text;
+
+    Grid grid_;
+    std::uint64_t sum_ = 0;
+    std::uint64_t count_ = 0;
+};
+
+// What the notes give without the clock, each note taken once in the timeline's order (by track, then start):
+// each note's family, the melody's pitches, every velocity, the top lines' intervals and the fingerprint. The
+// top line of a track is the highest key of the melody notes that start at one tick.
+class NoteTally {
+public:
+    explicit NoteTally(const Timeline& song) : programs_(song), fingerprint_(song.division) {
+        families_.reserve(song.notes.size());
+    }
+
+    void Take(const TimedNote& note) {
+        if (track_ != note.track) {
+            EndOnset();
+            track_ = note.track;
+            steps_ = {};
+            onset_.reset();
+            previousTop_.reset();
+        }
+        fingerprint_.Add(note);
+        velocities_ += note.velocity;
+        squares_ += static_cast<double>(note.velocity) * note.velocity;
+        ++notes_;
+        if (!IsMelody(note)) {
+            families_.push_back(kDrumFamily);
+            return;
+        }
+        families_.push_back(static_cast<std::uint8_t>(programs_.At(note, steps_[note.channel]) / 8));
+        lowest_ = std::min(lowest_.value_or(note.key), static_cast<int>(note.key));
+        highest_ = std::max(highest_.value_or(note.key), static_cast<int>(note.key));
+        keys_ += note.key;
+        ++melody_;
+        if (onset_ == note.startTick) {
+            top_ = std::max(top_, static_cast<int>(note.key));
+            return;
+        }
+        EndOnset();
+        onset_ = note.startTick;
+        top_ = note.key;
+    }
+
+    // The facts, once every note was taken; the families stay for the sweep over the times.
+    void Finish(SongFeatures& f) {
+        EndOnset();
+        f.lowestPitch = lowest_;
+        f.highestPitch = highest_;
+        if (melody_ > 0) f.meanPitch = keys_ / static_cast<double>(melody_);
+        if (notes_ > 0) {
+            const double mean = velocities_ / static_cast<double>(notes_);
+            f.velocityMean = mean;
+            f.velocitySpread = std::sqrt(std::max(0.0, squares_ / static_cast<double>(notes_) - mean * mean));
+        }
+        for (const std::size_t c : intervals_) f.intervalCount += c;
+        for (int i = 0; i < kIntervalBins && f.intervalCount > 0; ++i) {
+            f.intervalHistogram[i] = static_cast<double>(intervals_[i]) / static_cast<double>(f.intervalCount);
+        }
+        f.notesHash = fingerprint_.Text();
+    }
+
+    const std::vector<std::uint8_t>& Families() const { return families_; }
+
+private:
+    // The onset read so far is complete: its top key follows the track's one before.
+    void EndOnset() {
+        if (!onset_) return;
+        if (previousTop_) ++intervals_[std::min(std::abs(top_ - *previousTop_), kIntervalBins - 1)];
+        previousTop_ = top_;
+    }
+
+    const Programs programs_;
+    std::array<Programs::Step, 16> steps_{};
+    Fingerprint fingerprint_;
+    std::vector<std::uint8_t> families_;
+    std::optional<std::int32_t> track_;
+    std::optional<int> lowest_;
+    std::optional<int> highest_;
+    double keys_ = 0;
+    std::size_t melody_ = 0;
+    double velocities_ = 0;
+    double squares_ = 0;
+    std::size_t notes_ = 0;
+    std::optional<std::uint32_t> onset_;  // the start of the onset being read
+    int top_ = 0;                         // its highest key so far
+    std::optional<int> previousTop_;      // of the track's onset before it
+    std::array<std::size_t, kIntervalBins> intervals_{};
+};
+
+// Every note taken once.
+NoteTally TallyNotes(const Timeline& song) {
+    NoteTally tally(song);
+    for (const TimedNote& note : song.notes) tally.Take(note);
+    return tally;
+}
+
+}  // namespace
+
+std::array<double, 12> PitchClassHistogram(const Timeline& song) {
+    return Shares(SweepTimes(song, TallyNotes(song).Families()));
+}
+
+std::string NotesHash(const Timeline& song) {
+    Fingerprint fingerprint(song.division);
+    for (const TimedNote& note : song.notes) fingerprint.Add(note);
+    return fingerprint.Text();
 }
 
 SongFeatures ComputeFeatures(const Timeline& song, KeyProfile profile) {
     SongFeatures f;
-    AddTimeFacts(SweepTimes(song, FamiliesOf(song)), f);
+    NoteTally tally = TallyNotes(song);
+    tally.Finish(f);
+    AddTimeFacts(SweepTimes(song, tally.Families()), f);
     f.key = EstimateKey(f.pitchClassHistogram, profile);
-    AddPitchFacts(song, f);
     if (song.durationSeconds > 0) f.noteDensity = static_cast<double>(song.notes.size()) / song.durationSeconds;
-    AddVelocities(song, f);
-    AddIntervals(song, f);
     AddTempo(song, f);
     AddTimeSignatures(song, f);
-    f.notesHash = NotesHash(song);
     return f;
 }
 
