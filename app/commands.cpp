@@ -315,7 +315,6 @@ void ShowTheLoadedSong(Session& s, const std::string& chosen) {
     s.platform.SetBusy(false);
 }
 
-// Open on the path given, or on the one the user chooses in the open dialog.
 // Loads the file named by SourcePath into the session's working copy; false when the load refuses it.
 bool LoadInPlace(Session& s) {
     s.song.FileValid = true;
@@ -324,6 +323,60 @@ bool LoadInPlace(Session& s) {
     return s.song.FileValid;
 }
 
+// Loads `chosen`, the file the user chose (SourcePath names it), in place of the song open now, and reports it.
+// A file that the load refuses leaves the song open now as it was: its report, its edits and its history.
+// With a song open the file is loaded aside first; with none there is nothing to keep, and it is loaded in
+// place before anything of the window changes.
+OpenOutcome LoadTheChosenSong(Session& s, const std::string& chosen, const std::string& previousSource,
+                              const std::vector<std::vector<std::string>>& dataLines) {
+    FormModel& f = s.form;
+    SongModel& m = s.song;
+    s.platform.SetBusy(true);
+    const bool songOpen = !f.SongPath.empty();
+    std::optional<WorkingCopyHeld> held;  // the song is read from the disk once, for the load and its report
+    if (songOpen) {
+        if (RefusedWhenLoadedAside(s, chosen)) {
+            m.SourcePath = previousSource;
+            s.platform.SetBusy(false);
+            s.Message("Error!");
+            return OpenOutcome::Rejected;
+        }
+    } else {
+        held.emplace(s);
+        if (!LoadInPlace(s)) {
+            m.SourcePath = previousSource;
+            s.platform.SetBusy(false);
+            s.Message("Error!");
+            return OpenOutcome::Rejected;
+        }
+    }
+    LeaveThePreviousSong(s);
+    FillTheFixedLists(s, dataLines[0], dataLines[1]);
+
+    // The working copy of the song before is replaced now: its changes are gone, saved or not.
+    f.UnsavedChanges = false;
+    f.SongPath.clear();
+    f.Clock.known = false;
+    if (!held) {
+        held.emplace(s);
+        if (!LoadInPlace(s)) {
+            s.platform.SetBusy(false);
+            s.Message("Error!");
+            ShowNoSong(s);
+            return OpenOutcome::Rejected;
+        }
+    }
+    f.SongPath = chosen;
+    ++f.SongsOpened;
+    f.Command2.enabled = f.Command3.enabled = true;
+    const ReportOutcome report = BuildReport(s);
+    held.reset();
+    ShowReport(s);
+    ShowTheLoadedSong(s, chosen);
+    return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
+}
+
+// Open on the path given, or on the one the user chooses in the open dialog.
 OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
     FormModel& f = s.form;
     SongModel& m = s.song;
@@ -347,52 +400,7 @@ OpenOutcome OpenSong(Session& s, const std::optional<std::string>& given) {
         m.SourcePath = previousSource;
         return OpenOutcome::NoDataFile;
     }
-    // A file that the load refuses leaves the song open now as it was: its report, its edits and its history.
-    // With a song open the file is loaded aside first; with none there is nothing to keep, and it is loaded
-    // in place before anything of the window changes.
-    s.platform.SetBusy(true);
-    const bool songOpen = !f.SongPath.empty();
-    std::optional<WorkingCopyHeld> held;  // the song is read from the disk once, for the load and its report
-    if (songOpen) {
-        if (RefusedWhenLoadedAside(s, chosen)) {
-            m.SourcePath = previousSource;
-            s.platform.SetBusy(false);
-            s.Message("Error!");
-            return OpenOutcome::Rejected;
-        }
-    } else {
-        held.emplace(s);
-        if (!LoadInPlace(s)) {
-            m.SourcePath = previousSource;
-            s.platform.SetBusy(false);
-            s.Message("Error!");
-            return OpenOutcome::Rejected;
-        }
-    }
-    LeaveThePreviousSong(s);
-    FillTheFixedLists(s, (*dataLines)[0], (*dataLines)[1]);
-
-    // The working copy of the song before is replaced now: its changes are gone, saved or not.
-    f.UnsavedChanges = false;
-    f.SongPath.clear();
-    f.Clock.known = false;
-    if (!held) {
-        held.emplace(s);
-        if (!LoadInPlace(s)) {
-            s.platform.SetBusy(false);
-            s.Message("Error!");
-            ShowNoSong(s);
-            return OpenOutcome::Rejected;
-        }
-    }
-    f.SongPath = chosen;
-    ++f.SongsOpened;
-    f.Command2.enabled = f.Command3.enabled = true;
-    const ReportOutcome report = BuildReport(s);
-    held.reset();
-    ShowReport(s);
-    ShowTheLoadedSong(s, chosen);
-    return report == ReportOutcome::Done ? OpenOutcome::Reported : OpenOutcome::ReportStopped;
+    return LoadTheChosenSong(s, chosen, previousSource, *dataLines);
 }
 
 // Open, where a runtime error shows its messages and leaves no song half-shown.

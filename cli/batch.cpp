@@ -445,73 +445,83 @@ bool IsBatchRun(int argc, char** argv) {
     return batch;
 }
 
+namespace {
+
+// The options of a batch run that take a value.
+bool TakesAValue(const std::string& arg) {
+    static constexpr std::string_view kWithValue[] = {"--jobs",      "-j",           "--shard",      "--out",
+                                                     "--seed",      "--render-to",  "--soundfont", "--audio-format",
+                                                     "--key-profile"};
+    return std::find(std::begin(kWithValue), std::end(kWithValue), arg) != std::end(kWithValue);
+}
+
+// Takes the value `v` of the option `arg` (one that TakesAValue); false, with the reason in `problem`, when the
+// value is missing or does not do.
+bool TakeValue(const std::string& arg, const std::optional<std::string>& v, BatchOptions& o, std::string& problem) {
+    const auto fail = [&](std::string reason) {
+        problem = std::move(reason);
+        return false;
+    };
+    if (arg == "--jobs" || arg == "-j") {
+        if (!v || !ParseCount(*v, o.jobs)) return fail("--jobs needs a number of workers above 0");
+    } else if (arg == "--shard") {
+        const std::size_t slash = v ? v->find('/') : std::string::npos;
+        if (slash == std::string::npos || !ParseCount(v->substr(0, slash), o.shard) ||
+            !ParseCount(v->substr(slash + 1), o.shardCount) || o.shard > o.shardCount) {
+            return fail("--shard needs K/N with 1 <= K <= N");
+        }
+    } else if (arg == "--out") {
+        if (!v || v->empty()) return fail("--out needs a file");
+        o.out = *v;
+    } else if (arg == "--seed") {
+        if (!v || v->empty() || v->size() > 10 || v->find_first_not_of("0123456789") != std::string::npos ||
+            std::stoull(*v) > 0xFFFFFFFFull) {
+            return fail("--seed needs a whole number");
+        }
+        o.seed = static_cast<std::uint32_t>(std::stoull(*v));
+    } else if (arg == "--render-to" || arg == "--soundfont") {
+        if (!v || v->empty()) return fail(arg + (arg == "--render-to" ? " needs a folder" : " needs a SoundFont file"));
+        (arg == "--render-to" ? o.renderTo : o.soundFont) = *v;
+    } else if (arg == "--audio-format") {
+        const std::optional<std::string> extension = v ? AudioExtensionOf(*v) : std::nullopt;
+        if (!extension) return fail("--audio-format takes wav, flac or ogg");
+        o.audioExtension = *extension;
+    } else if (arg == "--key-profile") {
+        const std::optional<KeyProfile> profile = v ? KeyProfileNamed(*v) : std::nullopt;
+        if (!profile) return fail("--key-profile needs krumhansl, temperley or aarden");
+        o.keyProfile = *profile;
+    }
+    return true;
+}
+
+// The options that go together, once every argument was read; false with the reason in `problem` when not.
+bool OptionsAgree(const BatchOptions& o, std::string& problem) {
+    if (o.paths.empty()) {
+        problem = "--batch needs at least one file or folder";
+    } else if (o.duplicates && (o.csv || o.out || o.renderTo)) {
+        problem = "--duplicates prints the groups of copies: it takes no --csv, --out or --render-to";
+    } else if (!o.renderTo && (o.soundFont || o.audioExtension != ".wav")) {
+        problem = std::string(o.soundFont ? "--soundfont" : "--audio-format") + " needs --render-to in a batch run";
+    } else {
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
 std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& args, std::string& problem) {
     BatchOptions o;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const auto value = [&]() -> std::optional<std::string> {
-            if (i + 1 >= args.size()) return std::nullopt;
-            return args[++i];
-        };
-        if (arg == "--jobs" || arg == "-j") {
-            const std::optional<std::string> n = value();
-            if (!n || !ParseCount(*n, o.jobs)) {
-                problem = "--jobs needs a number of workers above 0";
-                return std::nullopt;
-            }
-        } else if (arg == "--shard") {
-            const std::optional<std::string> s = value();
-            const std::size_t slash = s ? s->find('/') : std::string::npos;
-            if (slash == std::string::npos || !ParseCount(s->substr(0, slash), o.shard) ||
-                !ParseCount(s->substr(slash + 1), o.shardCount) || o.shard > o.shardCount) {
-                problem = "--shard needs K/N with 1 <= K <= N";
-                return std::nullopt;
-            }
-        } else if (arg == "--out") {
-            const std::optional<std::string> f = value();
-            if (!f || f->empty()) {
-                problem = "--out needs a file";
-                return std::nullopt;
-            }
-            o.out = *f;
-        } else if (arg == "--seed") {
-            const std::optional<std::string> n = value();
-            if (!n || n->empty() || n->size() > 10 || n->find_first_not_of("0123456789") != std::string::npos ||
-                std::stoull(*n) > 0xFFFFFFFFull) {
-                problem = "--seed needs a whole number";
-                return std::nullopt;
-            }
-            o.seed = static_cast<std::uint32_t>(std::stoull(*n));
-        } else if (arg == "--render-to" || arg == "--soundfont") {
-            const std::optional<std::string> f = value();
-            if (!f || f->empty()) {
-                problem = arg + (arg == "--render-to" ? " needs a folder" : " needs a SoundFont file");
-                return std::nullopt;
-            }
-            (arg == "--render-to" ? o.renderTo : o.soundFont) = *f;
-        } else if (arg == "--audio-format") {
-            const std::optional<std::string> f = value();
-            const std::optional<std::string> extension = f ? AudioExtensionOf(*f) : std::nullopt;
-            if (!extension) {
-                problem = "--audio-format takes wav, flac or ogg";
-                return std::nullopt;
-            }
-            o.audioExtension = *extension;
-        } else if (arg == "--csv") {
+        if (TakesAValue(arg)) {
+            const std::optional<std::string> v = i + 1 < args.size() ? std::optional<std::string>(args[++i]) : std::nullopt;
+            if (!TakeValue(arg, v, o, problem)) return std::nullopt;
+        } else if (arg == "--csv" || arg == "--csv-features") {
             o.csv = true;
-        } else if (arg == "--csv-features") {
-            o.csv = true;
-            o.csvLayout = CsvLayout::Features;
+            if (arg == "--csv-features") o.csvLayout = CsvLayout::Features;
         } else if (arg == "--duplicates") {
             o.duplicates = true;
-        } else if (arg == "--key-profile") {
-            const std::optional<std::string> name = value();
-            const std::optional<KeyProfile> profile = name ? KeyProfileNamed(*name) : std::nullopt;
-            if (!profile) {
-                problem = "--key-profile needs krumhansl, temperley or aarden";
-                return std::nullopt;
-            }
-            o.keyProfile = *profile;
         } else if (arg == "--no-log") {
             o.noLog = true;
         } else if (arg == "--yes") {
@@ -530,18 +540,7 @@ std::optional<BatchOptions> ParseBatchArguments(const std::vector<std::string>& 
             o.paths.push_back(arg);
         }
     }
-    if (o.paths.empty()) {
-        problem = "--batch needs at least one file or folder";
-        return std::nullopt;
-    }
-    if (o.duplicates && (o.csv || o.out || o.renderTo)) {
-        problem = "--duplicates prints the groups of copies: it takes no --csv, --out or --render-to";
-        return std::nullopt;
-    }
-    if (!o.renderTo && (o.soundFont || o.audioExtension != ".wav")) {
-        problem = std::string(o.soundFont ? "--soundfont" : "--audio-format") + " needs --render-to in a batch run";
-        return std::nullopt;
-    }
+    if (!OptionsAgree(o, problem)) return std::nullopt;
     return o;
 }
 
