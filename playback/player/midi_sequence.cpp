@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <span>
 #include <utility>
 
@@ -74,6 +75,37 @@ bool HasNoClock(const SmfHeader& header) {
     return (header.division & 0x8000) != 0 && !header.TimeCodeDivision();
 }
 
+// Each channel's state that one message sets whole, so that a later message of the same kind replaces it:
+// one slot for each controller, then the program, the channel pressure and the pitch bend.
+constexpr int kProgramSlot = 128;
+constexpr int kPressureSlot = 129;
+constexpr int kBendSlot = 130;
+constexpr int kSlotsPerChannel = 131;
+constexpr int kChannels = 16;
+
+// The slot of the state that `e` sets; none when what it does depends on the messages around it: bank
+// select (read by the next program change), the registered and non-registered parameter numbers and their
+// data entry, the channel mode messages, and system exclusive.
+std::optional<int> StateSlot(const SequenceEvent& e) {
+    const int channel = e.status & 0x0F;
+    int slot = 0;
+    switch (e.status & 0xF0) {
+    case 0xB0: {
+        const int controller = e.data1;
+        const bool sequenced = controller == 0 || controller == 32 || controller == 6 || controller == 38 ||
+                               (controller >= 96 && controller <= 101) || controller >= 120;
+        if (sequenced) return std::nullopt;
+        slot = controller;
+        break;
+    }
+    case 0xC0: slot = kProgramSlot; break;
+    case 0xD0: slot = kPressureSlot; break;
+    case 0xE0: slot = kBendSlot; break;
+    default: return std::nullopt;
+    }
+    return channel * kSlotsPerChannel + slot;
+}
+
 }  // namespace
 
 std::optional<MidiSequence> MidiSequence::Parse(const std::vector<std::uint8_t>& bytes) {
@@ -140,6 +172,29 @@ MidiSequence MidiSequence::WithNotesOf(const KeySet& keep) const {
         return e.status >= 0x80 && e.status < 0xB0 && !keep[(e.status & 0x0Fu) * 128u + (e.data1 & 0x7Fu)];
     });
     return part;
+}
+
+bool IsNoteMessage(const SequenceEvent& e) {
+    const int kind = e.status & 0xF0;
+    return kind == 0x80 || kind == 0x90 || kind == 0xA0;
+}
+
+bool StartsNote(const SequenceEvent& e) { return (e.status & 0xF0) == 0x90 && e.data2 > 0; }
+
+std::vector<std::size_t> SetUpMessages(const std::vector<SequenceEvent>& events, std::size_t end) {
+    std::vector<bool> replaced(kChannels * kSlotsPerChannel, false);
+    std::vector<std::size_t> kept;
+    for (std::size_t i = end; i-- > 0;) {
+        const SequenceEvent& e = events[i];
+        if (IsNoteMessage(e)) continue;
+        if (const std::optional<int> slot = StateSlot(e)) {
+            if (replaced[static_cast<std::size_t>(*slot)]) continue;
+            replaced[static_cast<std::size_t>(*slot)] = true;
+        }
+        kept.push_back(i);
+    }
+    std::reverse(kept.begin(), kept.end());
+    return kept;
 }
 
 }  // namespace sonivex

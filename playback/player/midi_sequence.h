@@ -22,6 +22,17 @@ struct SequenceEvent {
     std::vector<std::uint8_t> sysex;  // for 0xF0: the bytes between F0 and the closing F7
 };
 
+// A note-off, note-on or key pressure message.
+bool IsNoteMessage(const SequenceEvent& e);
+// A note-on of a velocity above 0.
+bool StartsNote(const SequenceEvent& e);
+
+// The indexes of the messages before `end` that leave a synthesizer as the song has it there, in the song's
+// order: all of them but the notes, and but those whose state a later one of the same channel and kind
+// replaces (a controller's value, the program, the channel pressure, the pitch bend). A play from the middle
+// of a long song then sends a few hundred messages instead of every controller the song ever changed.
+std::vector<std::size_t> SetUpMessages(const std::vector<SequenceEvent>& events, std::size_t end);
+
 class MidiSequence {
 public:
     // Reads Standard MIDI File bytes as the timeline reads them (midi/track_events.h): the header's number of

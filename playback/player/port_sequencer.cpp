@@ -14,13 +14,6 @@ constexpr std::uint8_t kSysexStart = 0xF0;
 constexpr std::uint8_t kSysexEnd = 0xF7;
 constexpr int kChannels = 16;
 
-bool IsNoteMessage(const SequenceEvent& e) {
-    const int kind = e.status & 0xF0;
-    return kind == 0x80 || kind == 0x90 || kind == 0xA0;
-}
-
-bool StartsNote(const SequenceEvent& e) { return (e.status & 0xF0) == 0x90 && e.data2 > 0; }
-
 bool HasOneDataByte(std::uint8_t status) {
     const int kind = status & 0xF0;
     return kind == 0xC0 || kind == 0xD0;
@@ -68,8 +61,11 @@ void PortSequencer::Start(std::int64_t fromTick, std::int64_t toTick, double now
     state_ = State::kPlaying;
 
     const std::vector<SequenceEvent>& events = sequence_.Events();
-    for (next_ = 0; next_ < events.size() && events[next_].tick < fromTick_; ++next_) {
-        if (!IsNoteMessage(events[next_]) && !Send(events[next_], out)) return;
+    const auto first = std::partition_point(events.begin(), events.end(),
+                                            [this](const SequenceEvent& e) { return e.tick < fromTick_; });
+    next_ = static_cast<std::size_t>(first - events.begin());
+    for (const std::size_t index : SetUpMessages(events, next_)) {
+        if (!Send(events[index], out)) return;
     }
     startTime_ = now;
     startSeconds_ = sequence_.SecondsAt(fromTick_);

@@ -13,63 +13,6 @@ namespace {
 constexpr int kSustainPedal = 64;
 constexpr int kSostenutoPedal = 66;
 
-bool IsNoteMessage(const SequenceEvent& e) {
-    const int kind = e.status & 0xF0;
-    return kind == 0x80 || kind == 0x90 || kind == 0xA0;
-}
-
-bool StartsNote(const SequenceEvent& e) { return (e.status & 0xF0) == 0x90 && e.data2 > 0; }
-
-// Each channel's state that one message sets whole, so that a later message of the same kind replaces it:
-// one slot for each controller, then the program, the channel pressure and the pitch bend.
-constexpr int kProgramSlot = 128;
-constexpr int kPressureSlot = 129;
-constexpr int kBendSlot = 130;
-constexpr int kSlotsPerChannel = 131;
-constexpr int kChannels = 16;
-
-// The slot of the state that `e` sets; none when what it does depends on the messages around it: bank
-// select (read by the next program change), the registered and non-registered parameter numbers and their
-// data entry, the channel mode messages, and system exclusive.
-std::optional<int> StateSlot(const SequenceEvent& e) {
-    const int channel = e.status & 0x0F;
-    int slot = 0;
-    switch (e.status & 0xF0) {
-    case 0xB0: {
-        const int controller = e.data1;
-        const bool sequenced = controller == 0 || controller == 32 || controller == 6 || controller == 38 ||
-                               (controller >= 96 && controller <= 101) || controller >= 120;
-        if (sequenced) return std::nullopt;
-        slot = controller;
-        break;
-    }
-    case 0xC0: slot = kProgramSlot; break;
-    case 0xD0: slot = kPressureSlot; break;
-    case 0xE0: slot = kBendSlot; break;
-    default: return std::nullopt;
-    }
-    return channel * kSlotsPerChannel + slot;
-}
-
-// The messages before `end` that leave the synthesizer as the song has it there, in the song's order: all
-// of them but the notes, and but those whose state a later one of the same channel and kind replaces. A seek
-// in a long song then sends a few hundred messages instead of every controller the song ever changed.
-std::vector<std::size_t> SetUpMessages(const std::vector<SequenceEvent>& events, std::size_t end) {
-    std::vector<bool> replaced(kChannels * kSlotsPerChannel, false);
-    std::vector<std::size_t> kept;
-    for (std::size_t i = end; i-- > 0;) {
-        const SequenceEvent& e = events[i];
-        if (IsNoteMessage(e)) continue;
-        if (const std::optional<int> slot = StateSlot(e)) {
-            if (replaced[static_cast<std::size_t>(*slot)]) continue;
-            replaced[static_cast<std::size_t>(*slot)] = true;
-        }
-        kept.push_back(i);
-    }
-    std::reverse(kept.begin(), kept.end());
-    return kept;
-}
-
 }  // namespace
 
 Sequencer::Sequencer(fluid_synth_t* synth, double sampleRate) : synth_(synth), sampleRate_(sampleRate) {}
