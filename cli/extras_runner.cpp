@@ -68,12 +68,43 @@ std::optional<std::filesystem::path> FindCliExtras(const std::filesystem::path& 
 
 namespace {
 
-// Waits for `child`; while it runs, SIGINT and SIGTERM (blocked in this process) are passed on to it.
-bool WaitPassingSignals(pid_t child, int& status, std::string& problem, const std::filesystem::path& program) {
+// SIGINT and SIGTERM: the signals that a helper which plays is told to stop by.
+sigset_t StopSignals() {
     sigset_t stop;
     sigemptyset(&stop);
     sigaddset(&stop, SIGINT);
     sigaddset(&stop, SIGTERM);
+    return stop;
+}
+
+// Starts `program` with `arguments`, `input` as its standard input and `output` as its standard output, and
+// `mask` as its signal mask when one is given; posix_spawn's error number, 0 when it started.
+int Spawn(const std::filesystem::path& program, const std::vector<std::string>& arguments, int input, int output,
+          const sigset_t* mask, pid_t& child) {
+    std::vector<std::string> words{program.string()};
+    words.insert(words.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, input, STDIN_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, output, STDOUT_FILENO);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    if (mask != nullptr) {
+        posix_spawnattr_setsigmask(&attributes, mask);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
+    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    return spawned;
+}
+
+// Waits for `child`; while it runs, SIGINT and SIGTERM (blocked in this process) are passed on to it.
+bool WaitPassingSignals(pid_t child, int& status, std::string& problem, const std::filesystem::path& program) {
+    const sigset_t stop = StopSignals();
     const timespec look{0, 20'000'000};
     for (;;) {
         const pid_t ended = ::waitpid(child, &status, WNOHANG);
@@ -112,32 +143,12 @@ HelperRun Run(const std::filesystem::path& program, const std::vector<std::strin
         run.problem = SystemError(program.string() + " could not be started", errno);
         return run;
     }
-    std::vector<std::string> words{program.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-
-    sigset_t stop, before;
-    sigemptyset(&stop);
-    sigaddset(&stop, SIGINT);
-    sigaddset(&stop, SIGTERM);
+    const sigset_t stop = StopSignals();
+    sigset_t before;
     if (passSignals) ::sigprocmask(SIG_BLOCK, &stop, &before);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, in.fd(), STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, out.fd(), STDOUT_FILENO);
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    if (passSignals) {
-        // The helper starts with this process's signals as they were, so that the signals reach it.
-        posix_spawnattr_setsigmask(&attributes, &before);
-        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
-    }
     pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, &attributes, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attributes);
+    // The helper starts with this process's signals as they were, so that the signals reach it.
+    const int spawned = Spawn(program, arguments, in.fd(), out.fd(), passSignals ? &before : nullptr, child);
     int status = 0;
     bool waited = false;
     if (spawned != 0) {
@@ -176,18 +187,8 @@ std::optional<HelperSession> HelperSession::Start(const std::filesystem::path& p
         problem = SystemError(program.string() + " could not be started", errno);
         return std::nullopt;
     }
-    std::vector<std::string> words{program.string()};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDIN_FILENO);
-    posix_spawn_file_actions_adddup2(&actions, ends[1], STDOUT_FILENO);
     pid_t child = 0;
-    const int spawned = ::posix_spawn(&child, program.c_str(), &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    const int spawned = Spawn(program, arguments, ends[1], ends[1], nullptr, child);
     ::close(ends[1]);
     if (spawned != 0) {
         ::close(ends[0]);
