@@ -12,6 +12,10 @@ namespace {
 
 // How often the timing thread asks whether the output still works while playing.
 constexpr double kCheckEverySeconds = 0.25;
+// Asking whether the port is still there is a round trip to the MIDI service that takes milliseconds: it waits
+// for a gap of this much before the next message, for at most kLongestCheckDelay past its time.
+constexpr double kCheckRoomSeconds = 0.02;
+constexpr double kLongestCheckDelay = 1.0;
 
 const char* ModeName(PortSequencer::State state) {
     switch (state) {
@@ -132,15 +136,19 @@ void PortPlayer::TimeMessages() {
         const double now = Now();
         const bool wasPlaying = sequencer_.GetState() == PortSequencer::State::kPlaying;
         sequencer_.SendDue(now, *output_);
-        // A refused message has stopped the play already; a port that went away may refuse nothing.
-        if (wasPlaying && (sequencer_.GetState() != PortSequencer::State::kPlaying || now >= nextCheck_)) {
+        // A refused message has stopped the play already; a port that went away may refuse nothing. The check
+        // waits for a gap between messages, so that it holds none of them back.
+        const std::optional<double> due = sequencer_.NextTime();
+        const bool room = !due || *due - now >= kCheckRoomSeconds || now >= nextCheck_ + kLongestCheckDelay;
+        if (wasPlaying && (sequencer_.GetState() != PortSequencer::State::kPlaying || (now >= nextCheck_ && room))) {
             CheckOutput(now);
         }
         const std::optional<double> next = sequencer_.NextTime();
         if (!next) {
             wake_.wait(lock);
         } else {
-            wake_.wait_until(lock, TimeAt(std::min(*next, nextCheck_)));
+            // A check put off for want of a gap is made after the next message.
+            wake_.wait_until(lock, TimeAt(nextCheck_ > now ? std::min(*next, nextCheck_) : *next));
         }
     }
 }
