@@ -38,31 +38,35 @@ struct TrackDecode {
 };
 
 // Notes still sounding, per channel and key, oldest first: a note-off ends the oldest one. Each key's notes are
-// a queue linked through the notes' places in the song's list (no allocation per key). Made once per file and
+// a queue linked through the notes' places in the song's list (no allocation per key). `Index` holds a place in
+// that list: 32 bits for any file of less than 12 GB, which cannot hold more notes. Made once per file and
 // emptied after each track, touching only the keys that track used.
+template <typename Index>
 class SoundingNotes {
 public:
     // `note` is the song's next note: the places come in order, one after the other.
-    void Start(int slot, std::size_t note) {
+    void Start(int slot, Index note) {
         next_.emplace_back();
         Queue& q = queues_[slot];
-        if (!q.used) {
-            q.used = true;
+        if (!q.listed) {
+            q.listed = true;
             used_.push_back(slot);
         }
-        if (!q.first) {
+        if (q.sounding == 0) {
             q.first = note;
         } else {
-            next_[*q.last] = note;
+            next_[q.last] = note;
         }
         q.last = note;
+        ++q.sounding;
     }
 
     // The oldest note sounding on `slot`, taken off its queue; none when no note sounds there.
-    std::optional<std::size_t> End(int slot) {
+    std::optional<Index> End(int slot) {
         Queue& q = queues_[slot];
-        const std::optional<std::size_t> oldest = q.first;
-        if (oldest) q.first = next_[*oldest];
+        if (q.sounding == 0) return std::nullopt;
+        const Index oldest = q.first;
+        if (--q.sounding > 0) q.first = next_[oldest];
         return oldest;
     }
 
@@ -70,8 +74,13 @@ public:
     template <typename Each>
     void EndAll(Each each) {
         for (const int slot : used_) {
-            for (std::optional<std::size_t> note = queues_[slot].first; note; note = next_[*note]) each(*note);
-            queues_[slot] = {};
+            Queue& q = queues_[slot];
+            Index note = q.first;
+            for (Index left = q.sounding; left > 0; --left) {
+                each(note);
+                if (left > 1) note = next_[note];
+            }
+            q = {};
         }
         used_.clear();
     }
@@ -82,13 +91,14 @@ public:
 
 private:
     struct Queue {
-        std::optional<std::size_t> first;
-        std::optional<std::size_t> last;
-        bool used = false;  // listed in used_
+        Index first = 0;     // the oldest sounding note, when one sounds
+        Index last = 0;      // the newest
+        Index sounding = 0;  // how many sound
+        bool listed = false;  // in used_
     };
     std::array<Queue, 16 * 128> queues_{};
-    std::vector<std::optional<std::size_t>> next_;  // by note: the next note of its queue
-    std::vector<int> used_;                         // slots that got a note in this track
+    std::vector<Index> next_;  // by note: the next note of its queue, while it sounds and is not the newest
+    std::vector<int> used_;    // slots that got a note in this track
 };
 
 // The marks of every track that go into the whole file's lists: tempo changes and signatures, and the song's
@@ -105,9 +115,10 @@ struct SharedMarks {
 };
 
 // Turns one track's decoded events into its summary, its notes and its marks.
+template <typename Index>
 class TrackDecoder {
 public:
-    TrackDecoder(std::int32_t track, SoundingNotes& open, SharedMarks marks, TimelineNotes notes)
+    TrackDecoder(std::int32_t track, SoundingNotes<Index>& open, SharedMarks marks, TimelineNotes notes)
         : track_(track), open_(open), marks_(marks), listsNotes_(notes == TimelineNotes::List) {}
 
     // Every event the track plays.
@@ -166,11 +177,11 @@ private:
             summary.lowestKey = std::min(summary.lowestKey.value_or(key), key);
             summary.highestKey = std::max(summary.highestKey.value_or(key), key);
             if (!listsNotes_) return;
-            open_.Start(SoundingNotes::Slot(channel, key), marks_.notes.size());
+            open_.Start(SoundingNotes<Index>::Slot(channel, key), static_cast<Index>(marks_.notes.size()));
             marks_.notes.push_back({track_, static_cast<std::uint8_t>(channel), key,
                                   static_cast<std::uint8_t>(event.data[1] & 0x7F), Clamp32(event.tick), 0, eventOrder});
         } else if (event.EndsNote() && listsNotes_) {
-            if (const std::optional<std::size_t> note = open_.End(SoundingNotes::Slot(channel, key))) {
+            if (const std::optional<Index> note = open_.End(SoundingNotes<Index>::Slot(channel, key))) {
                 marks_.notes[*note].endTick = Clamp32(event.tick);
             }
         }
@@ -183,12 +194,12 @@ private:
         for (int channel = 0; channel < 16; ++channel) {
             if (channelUsed_[channel]) out_.summary.channels.push_back(channel);
         }
-        open_.EndAll([&](std::size_t note) { marks_.notes[note].endTick = Clamp32(lastTick); });
+        open_.EndAll([&](Index note) { marks_.notes[note].endTick = Clamp32(lastTick); });
         return std::move(out_);
     }
 
     const std::int32_t track_;
-    SoundingNotes& open_;
+    SoundingNotes<Index>& open_;
     SharedMarks marks_;
     TrackDecode out_;
     const bool listsNotes_;
@@ -196,6 +207,27 @@ private:
     bool channelUsed_[16] = {};
     std::uint32_t order_ = 0;
 };
+
+// Every track of the song decoded, its summary and last tick listed, its notes and marks added to the song's.
+template <typename Index>
+void DecodeTracks(std::span<const std::uint8_t> bytes, const SmfChunks& chunks, TimelineNotes notes,
+                  SharedMarks marks, std::vector<TrackSummary>& tracks, std::vector<Tick>& lastTicks) {
+    auto open = std::make_unique<SoundingNotes<Index>>();
+    if (notes == TimelineNotes::List) {
+        // A note takes at least six bytes (two events of a delta and two data bytes): room for as many notes as
+        // the bytes can hold, up to a bound, saves the copies of a growing list. More notes still fit.
+        constexpr std::size_t kMostReserved = std::size_t{1} << 22;
+        const std::size_t room = std::min(bytes.size() / 6, kMostReserved);
+        marks.notes.reserve(room);
+        open->Reserve(room);
+    }
+    for (const TrackChunk& chunk : chunks.SongTracks()) {
+        TrackDecoder<Index> decoder(static_cast<std::int32_t>(tracks.size()), *open, marks, notes);
+        TrackDecode decoded = decoder.Decode(TrackEvents(bytes, chunk));
+        tracks.push_back(std::move(decoded.summary));
+        lastTicks.push_back(decoded.lastTick);
+    }
+}
 
 // The marks sorted as the timeline gives them: by tick, stable by track. The notes are sorted track by track.
 void SortLists(Timeline& timeline, std::vector<Tempo64>& tempos) {
@@ -226,23 +258,13 @@ Timeline ReadTimeline(std::span<const std::uint8_t> bytes, TimelineNotes notes) 
     std::vector<Tempo64> tempos;
     std::vector<Tick> lastTicks;
     SongTempoBuilder tempo(chunks->header);
-    auto open = std::make_unique<SoundingNotes>();
-    if (notes == TimelineNotes::List) {
-        // A note takes at least six bytes (two events of a delta and two data bytes): room for as many notes as
-        // the bytes can hold, up to a bound, saves the copies of a growing list. More notes still fit.
-        constexpr std::size_t kMostReserved = std::size_t{1} << 22;
-        const std::size_t room = std::min(bytes.size() / 6, kMostReserved);
-        timeline.notes.reserve(room);
-        open->Reserve(room);
-    }
-    for (const TrackChunk& chunk : chunks->SongTracks()) {
-        const auto track = static_cast<std::int32_t>(timeline.tracks.size());
-        TrackDecoder decoder(track, *open,
-                             {tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes,
-                              timeline.programChanges}, notes);
-        TrackDecode decoded = decoder.Decode(TrackEvents(bytes, chunk));
-        timeline.tracks.push_back(std::move(decoded.summary));
-        lastTicks.push_back(decoded.lastTick);
+    SharedMarks marks{tempos, timeline.timeSignatures, timeline.keySignatures, tempo, timeline.notes,
+                      timeline.programChanges};
+    // A note-on takes three bytes at least (a delta and two data bytes under running status).
+    if (bytes.size() / 3 < std::numeric_limits<std::uint32_t>::max()) {
+        DecodeTracks<std::uint32_t>(bytes, *chunks, notes, marks, timeline.tracks, lastTicks);
+    } else {
+        DecodeTracks<std::size_t>(bytes, *chunks, notes, marks, timeline.tracks, lastTicks);
     }
     SortLists(timeline, tempos);
     timeline.tempo = tempo.Build(timeline.tracks.size());
