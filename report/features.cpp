@@ -63,29 +63,31 @@ private:
     double scale_ = 0;  // seconds per tick from `from_` on
 };
 
-// Sorts keys below 2^bits, 11 bits at a time from the lowest: one pass counts every digit, then one pass a digit
-// places the keys (linear in their count).
+// Sorts keys stably by their bits from `low` up to `high` (the bits below `low` ride along): one pass counts every
+// digit, then one pass a digit places the keys, so the time is linear in their count. Digits of at most 11 bits
+// keep each pass's counts and places within the cache.
 template <typename Key>
-void RadixSort(std::vector<Key>& keys, int bits) {
+void RadixSort(std::vector<Key>& keys, int low, int high) {
     if (keys.size() < 256) {
-        std::sort(keys.begin(), keys.end());
+        std::stable_sort(keys.begin(), keys.end(), [low](Key a, Key b) { return (a >> low) < (b >> low); });
         return;
     }
-    // Digits of 16 bits take fewer passes; their counts pay off only for many keys.
-    const int digitBits = keys.size() >= (std::size_t{1} << 16) ? 16 : 11;
+    constexpr int kMostDigitBits = 11;
+    const int bits = std::max(1, high - low);
+    const int digits = (bits + kMostDigitBits - 1) / kMostDigitBits;
+    const int digitBits = (bits + digits - 1) / digits;
     const std::size_t buckets = std::size_t{1} << digitBits;
     const Key mask = static_cast<Key>(buckets - 1);
-    const int digits = (bits + digitBits - 1) / digitBits;
     std::vector<std::uint32_t> starts(buckets * static_cast<std::size_t>(digits), 0);
     for (const Key k : keys) {
-        for (int d = 0; d < digits; ++d) ++starts[buckets * d + ((k >> (digitBits * d)) & mask)];
+        for (int d = 0; d < digits; ++d) ++starts[buckets * d + ((k >> (low + digitBits * d)) & mask)];
     }
     std::vector<Key> other(keys.size());
     for (int d = 0; d < digits; ++d) {
         std::uint32_t* start = &starts[buckets * d];
         std::uint32_t sum = 0;
         for (std::size_t b = 0; b < buckets; ++b) sum += std::exchange(start[b], sum);
-        const int shift = digitBits * d;
+        const int shift = low + digitBits * d;
         for (const Key k : keys) other[start[(k >> shift) & mask]++] = k;
         keys.swap(other);
     }
@@ -97,20 +99,22 @@ void RadixSort(std::vector<Key>& keys, int bits) {
 // sum of the ends' times less the starts'; a time sounding runs from a count's leaving 0 to its coming back.
 class TimeSweep {
 public:
+    // Written with selects instead of branches: which way each goes changes from one note to the next, and
+    // guessing it wrong would cost more than the whole step.
     void Take(double seconds, bool start, int family, int pitchClass) {
         const int change = start ? 1 : -1;
         int& sounding = sounding_[family];
-        if (start && sounding == 0) since_[family] = seconds;
+        since_[family] = start && sounding == 0 ? seconds : since_[family];
         sounding += change;
-        if (!start && sounding == 0) facts_.familySeconds[family] += seconds - since_[family];
+        facts_.familySeconds[family] += !start && sounding == 0 ? seconds - since_[family] : 0.0;
         facts_.familySounds[family] = true;
-        if (family == kDrumFamily) return;
-        const double signedTime = start ? -seconds : seconds;
+        const bool melody = family != kDrumFamily;
+        const double signedTime = !melody ? 0.0 : start ? -seconds : seconds;
         facts_.durations[pitchClass] += signedTime;
         facts_.melodySeconds += signedTime;
-        if (start && melody_ == 0) melodySince_ = seconds;
-        melody_ += change;
-        if (!start && melody_ == 0) facts_.melodySounding += seconds - melodySince_;
+        melodySince_ = melody && start && melody_ == 0 ? seconds : melodySince_;
+        melody_ += melody ? change : 0;
+        facts_.melodySounding += melody && !start && melody_ == 0 ? seconds - melodySince_ : 0.0;
         facts_.mostMelody = std::max(facts_.mostMelody, melody_);
     }
 
@@ -126,7 +130,8 @@ private:
 
 // The sorted starts and ends of the notes of some length in format 0 and 1, where one tempo map times every
 // track and tick order is time order: one key each of tick, then start, family and pitch class, radix sorted
-// (in 32 bits when the ticks allow) and timed in order.
+// by tick and start (in 32 bits when the ticks allow) and timed in order. Keys of one tick and kind keep the
+// order of the song's notes, so every run adds the times up in the same order.
 template <typename Key>
 void SweepSortedTicks(const Timeline& song, const std::vector<std::uint8_t>& families, std::uint32_t last,
                       TimeSweep& sweep) {
@@ -140,7 +145,7 @@ void SweepSortedTicks(const Timeline& song, const std::vector<std::uint8_t>& fam
         keys[taken++] = static_cast<Key>((Key{note.startTick} << 10) | (1u << 9) | what);
     }
     keys.resize(taken);
-    RadixSort(keys, static_cast<int>(std::bit_width(last)) + 10);
+    RadixSort(keys, 9, static_cast<int>(std::bit_width(last)) + 10);
     TempoCursor clock(song.MapOf(0));
     for (const Key k : keys) {
         sweep.Take(clock.SecondsAt(k >> 10), ((k >> 9) & 1) != 0, static_cast<int>((k >> 4) & 31), static_cast<int>(k & 15));
