@@ -8,7 +8,8 @@
 #   JOBS=N         workers of the batch run and parallel midicsv processes (default 2)
 #   BENCH_KEEP=1   keep the temp folder and print its path
 #   REPEAT=N       copies of the byte-throughput corpus (default 20)
-#   PEER=DIR       a second build folder (another revision) timed on the byte-throughput corpus side by side
+#   PEER=DIR       a second build folder (another revision) timed side by side on the collection (--no-log,
+#                  best of 3 each) and on the byte-throughput corpus
 #
 # The collection: the five ordinary songs of bench/make_songs.py and 95 generated
 # songs (2 to 12 tracks, 200 to 3,000 notes, tempo changes in the second track),
@@ -20,7 +21,8 @@
 # Then the byte throughput: every song of bench/make_songs.py (the large ones included) and every MIDI test file
 # of tests/data/midi, REPEAT times, through --batch --no-log --jobs JOBS, in MB of MIDI per second, for this
 # build and PEER's.
-# Prints songs per second, the ratio to midicsv and the throughput, speed-up and memory targets (informational).
+# Prints songs per second, the ratio to midicsv and the throughput, speed-up and memory targets (informational);
+# with PEER, what this build costs over PEER's on the collection (the target: at most 30 % more).
 # Exit status 1 only if a run failed or a song has no line.
 
 set -u
@@ -144,6 +146,27 @@ read -r rc wall kb cpu < <(timed "$cli" --batch --jobs 1 --no-log --program-fold
 worker_mb=$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')
 printf "$fmt" "sonivex-cli --batch --jobs 1 (no-log)" "$wall" "$(rate "$wall")" "$worker_mb" "$cpu"
 
+# The same collection through PEER's build, right after this build's, so that both see the same machine.
+declare -A cpus
+if [[ -n ${PEER:-} ]]; then
+    [[ -x $PEER/bin/sonivex-cli ]] || die "no sonivex-cli at $PEER/bin/sonivex-cli"
+    for who in this peer; do
+        build_cli=$cli
+        [[ $who == peer ]] && build_cli=$PEER/bin/sonivex-cli
+        best_wall= best_cpu=
+        for ((round = 0; round < 3; round++)); do
+            read -r rc wall kb cpu < <(timed "$build_cli" --batch --jobs "$jobs" --no-log --program-folder "$prog" "$work/songs")
+            ((rc == 0)) || { failed=1; echo "batch ($who) failed: exit $rc"; }
+            best_wall=$(awk -v a="${best_wall:-$wall}" -v b="$wall" 'BEGIN { print (b < a ? b : a) }')
+            best_cpu=$(awk -v a="${best_cpu:-$cpu}" -v b="$cpu" 'BEGIN { print (b < a ? b : a) }')
+        done
+        secs[$who]=$best_wall
+        cpus[$who]=$best_cpu
+        printf "$fmt" "$who: --batch --jobs $jobs --no-log, best of 3" "$best_wall" "$(rate "$best_wall")" \
+            "$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')" "$best_cpu"
+    done
+fi
+
 find "$work/songs" -name '*.mid' -print0 >"$work/list"
 read -r rc wall kb cpu < <(timed xargs -0 -n 1 -P "$jobs" midicsv <"$work/list")
 secs[midicsv]=$wall
@@ -186,6 +209,13 @@ for mode in log no-log; do
         printf "%-7s %s songs/s (target 500: %s), %.1f times midicsv (target 5: %s)\n", m, r,
                (r >= 500 ? "met" : "NOT met"), x, (x >= 5 ? "met" : "NOT met") }'
 done
+if [[ -n ${PEER:-} ]]; then
+    awk -v w="${secs[this]}" -v pw="${secs[peer]}" -v c="${cpus[this]}" -v pc="${cpus[peer]}" 'BEGIN {
+        x = (pw > 0) ? (w / pw - 1) * 100 : 0
+        y = (pc > 0) ? (c / pc - 1) * 100 : 0
+        printf "cost over PEER on the collection: %+.1f%% of the time, %+.1f%% of the CPU time (target at most +30%%: %s)\n",
+               x, y, (x <= 30 ? "met" : "NOT met") }'
+fi
 awk -v r="${mbps[this]}" 'BEGIN { printf "byte throughput %s MB/s (target 100: %s)\n", r, (r >= 100 ? "met" : "NOT met") }'
 awk -v m="$worker_mb" 'BEGIN { printf "memory per worker %.1f MB (target < 64: %s)\n", m, (m < 64 ? "met" : "NOT met") }'
 echo "machine load at the end: $(cut -d' ' -f1-3 /proc/loadavg) (other processes slow every figure down)"
