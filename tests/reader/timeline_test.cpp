@@ -123,6 +123,22 @@ TEST(TimelineNotes, EndANoteNeverReleasedAtItsTracksLastTick) {
     EXPECT_EQ(t.notes[0].endTick, 205u);
 }
 
+TEST(TimelineNotes, EndEveryNoteOfAKeyStillSoundingAtTheTracksEndInOrder) {
+    // Key 60 struck three times and released once: the oldest ends there, the other two at the last tick.
+    // Then the same key sounds again in the next track, which starts with no note sounding.
+    Track first;
+    first.NoteOn(0, 0, 60, 90).NoteOn(10, 0, 60, 91).NoteOn(10, 0, 60, 92).NoteOff(10, 0, 60).End(70);
+    Track second;
+    second.NoteOn(0, 0, 60, 93).NoteOff(5, 0, 60).End();
+    const Timeline t = Read(MidiFile(1, 96).Add(first).Add(second).Build());
+    ASSERT_EQ(t.notes.size(), 4u);
+    EXPECT_EQ(t.notes[0].endTick, 30u);
+    EXPECT_EQ(t.notes[1].endTick, 100u);
+    EXPECT_EQ(t.notes[2].endTick, 100u);
+    EXPECT_EQ(t.notes[3].track, 1);
+    EXPECT_EQ(t.notes[3].endTick, 5u);
+}
+
 TEST(TimelineNotes, AreSortedByTrackThenStartWithOrdersCountingMetaEvents) {
     // Track 1's note starts before track 0's; the name event counts in the orders.
     const Bytes file = MidiFile(1, 96)

@@ -160,6 +160,26 @@ TEST(SongFeatures, InFormatTwoEachTrackKeepsItsOwnClock) {
     EXPECT_DOUBLE_EQ(f.families[0].seconds, 1);
 }
 
+TEST(SongFeatures, ALongSongSortsItsNotesByTimeWithEndsBeforeStarts) {
+    // 300 quarter-note Cs against 150 half-note Gs and 300 drum hits: enough notes, over enough ticks, to be
+    // sorted in several passes. Every note ends where the next one starts, which must not count as sounding
+    // together, and the tempo halves half-way through.
+    Track tempo;
+    tempo.Tempo(0, 500000).Tempo(150 * kQuarter, 1000000).End();
+    std::vector<int> cs(300, 60);
+    std::vector<int> gs(150, 67);
+    const Track drums = Line(std::vector<int>(300, 38), kQuarter, 9);
+    const SongFeatures f = ComputeFeatures(
+        Read(MidiFile(1, kQuarter).Add(tempo).Add(Line(cs)).Add(Line(gs, 2 * kQuarter, 1)).Add(drums)));
+    EXPECT_EQ(f.maxPolyphony, 2);
+    EXPECT_DOUBLE_EQ(f.meanPolyphony, 2);
+    EXPECT_DOUBLE_EQ(f.pitchClassHistogram[0], 0.5);  // 75 s + 150 s of each
+    EXPECT_DOUBLE_EQ(f.pitchClassHistogram[7], 0.5);
+    ASSERT_EQ(f.families.size(), 2u);
+    EXPECT_DOUBLE_EQ(f.families[0].seconds, 225);
+    EXPECT_DOUBLE_EQ(f.families[1].seconds, 225);
+}
+
 TEST(SongFeatures, FamiliesFollowTheProgramOfEachChannel) {
     Track bass;
     bass.Program(0, 1, 33).NoteOn(0, 1, 40, 100).NoteOff(kQuarter, 1, 40).Program(0, 1, 0);
