@@ -9,7 +9,7 @@
 #   BENCH_KEEP=1   keep the temp folder and print its path
 #   REPEAT=N       copies of the byte-throughput corpus (default 20)
 #   PEER=DIR       a second build folder (another revision) timed side by side on the collection (--no-log,
-#                  best of 3 each) and on the byte-throughput corpus
+#                  three rounds in turns, the best of each) and on the byte-throughput corpus
 #
 # The collection: the five ordinary songs of bench/make_songs.py and 95 generated
 # songs (2 to 12 tracks, 200 to 3,000 notes, tempo changes in the second track),
@@ -146,24 +146,25 @@ read -r rc wall kb cpu < <(timed "$cli" --batch --jobs 1 --no-log --program-fold
 worker_mb=$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')
 printf "$fmt" "sonivex-cli --batch --jobs 1 (no-log)" "$wall" "$(rate "$wall")" "$worker_mb" "$cpu"
 
-# The same collection through PEER's build, right after this build's, so that both see the same machine.
-declare -A cpus
+# The same collection through PEER's build, in turns with this build's (three rounds, the best of each kept), so
+# that both see the same machine.
+declare -A cpus kbs
 if [[ -n ${PEER:-} ]]; then
     [[ -x $PEER/bin/sonivex-cli ]] || die "no sonivex-cli at $PEER/bin/sonivex-cli"
-    for who in this peer; do
-        build_cli=$cli
-        [[ $who == peer ]] && build_cli=$PEER/bin/sonivex-cli
-        best_wall= best_cpu=
-        for ((round = 0; round < 3; round++)); do
+    for ((round = 0; round < 3; round++)); do
+        for who in this peer; do
+            build_cli=$cli
+            [[ $who == peer ]] && build_cli=$PEER/bin/sonivex-cli
             read -r rc wall kb cpu < <(timed "$build_cli" --batch --jobs "$jobs" --no-log --program-folder "$prog" "$work/songs")
             ((rc == 0)) || { failed=1; echo "batch ($who) failed: exit $rc"; }
-            best_wall=$(awk -v a="${best_wall:-$wall}" -v b="$wall" 'BEGIN { print (b < a ? b : a) }')
-            best_cpu=$(awk -v a="${best_cpu:-$cpu}" -v b="$cpu" 'BEGIN { print (b < a ? b : a) }')
+            secs[$who]=$(awk -v a="${secs[$who]:-$wall}" -v b="$wall" 'BEGIN { print (b < a ? b : a) }')
+            cpus[$who]=$(awk -v a="${cpus[$who]:-$cpu}" -v b="$cpu" 'BEGIN { print (b < a ? b : a) }')
+            kbs[$who]=$kb
         done
-        secs[$who]=$best_wall
-        cpus[$who]=$best_cpu
-        printf "$fmt" "$who: --batch --jobs $jobs --no-log, best of 3" "$best_wall" "$(rate "$best_wall")" \
-            "$(awk -v k="$kb" 'BEGIN { printf "%.1f", k / 1024 }')" "$best_cpu"
+    done
+    for who in this peer; do
+        printf "$fmt" "$who: --batch --jobs $jobs --no-log, best of 3" "${secs[$who]}" "$(rate "${secs[$who]}")" \
+            "$(awk -v k="${kbs[$who]}" 'BEGIN { printf "%.1f", k / 1024 }')" "${cpus[$who]}"
     done
 fi
 
