@@ -390,23 +390,8 @@ TextLines SplitLines(std::string_view text) {
     return lines;
 }
 
-// A song's line of the output; for --duplicates its fingerprint, note count and path, parted by tabs (for the
-// groups at the end), and nothing for a song that was not analysed.
 std::string ToLine(const SongFacts& facts, const BatchOptions& options) {
-    if (options.duplicates) {
-        if (facts.status != SongStatus::Analysed) return {};
-        return facts.features.notesHash + "\t" + std::to_string(facts.noteCount) + "\t" + facts.file;
-    }
     return (options.csv ? FactsToCsv(facts, options.csvLayout) : FactsToJson(facts)) + "\n";
-}
-
-// A song of a --duplicates line of ToLine.
-std::optional<FingerprintedSong> FingerprintOf(const std::string& line) {
-    const std::size_t first = line.find('\t');
-    const std::size_t second = first == std::string::npos ? first : line.find('\t', first + 1);
-    if (second == std::string::npos) return std::nullopt;
-    return FingerprintedSong{line.substr(second + 1), line.substr(0, first),
-                             std::stoull(line.substr(first + 1, second - first - 1))};
 }
 
 // Shows files done, files per second and the time left on one line that rewrites itself.
@@ -778,6 +763,8 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
     OrderedLines lines(total, 16 * static_cast<std::size_t>(workers));
     std::atomic<std::size_t> next{0};
     AudioTally tally;
+    // For --duplicates, each analysed song's fingerprint, by its place in the run (each written by one worker).
+    std::vector<std::optional<FingerprintedSong>> copies(options.duplicates ? total : 0);
 
     const auto work = [&](unsigned worker) {
         Folders own = base;
@@ -790,7 +777,10 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
             lines.WaitForTurn(i);
             SongFacts facts = AnalyseSong(songs[i], own, options);
             if (audio != nullptr) facts.audio = RenderSongAudio(songs[i], i, *audio, audio->renderers[worker], tally);
-            lines.Put(i, ToLine(facts, options), facts.status);
+            if (options.duplicates && facts.status == SongStatus::Analysed) {
+                copies[i] = FingerprintedSong{facts.file, facts.features.notesHash, facts.noteCount};
+            }
+            lines.Put(i, options.duplicates ? std::string() : ToLine(facts, options), facts.status);
         }
         std::filesystem::remove_all(own.work, ec);
     };
@@ -799,24 +789,25 @@ BatchCounts AnalyseSongs(const std::vector<std::string>& songs, const Folders& b
     for (unsigned w = 0; w < workers; ++w) threads.emplace_back(work, w);
 
     ProgressLine progress(options.progress, total);
-    std::vector<FingerprintedSong> fingerprints;
     for (std::size_t i = 0; i < total; ++i) {
         const auto [line, status] = lines.Take(i);
-        if (!options.duplicates) {
-            std::fwrite(line.data(), 1, line.size(), out);
-        } else if (std::optional<FingerprintedSong> song = FingerprintOf(line)) {
-            fingerprints.push_back(std::move(*song));
-        }
+        std::fwrite(line.data(), 1, line.size(), out);
         Count(counts, status);
         progress.Update(i + 1);
     }
-    for (const DuplicateGroup& group : DuplicateGroups(std::move(fingerprints))) {
-        const std::string text = DuplicateGroupToJson(group) + "\n";
-        std::fwrite(text.data(), 1, text.size(), out);
+    for (std::thread& t : threads) t.join();
+    if (options.duplicates) {
+        std::vector<FingerprintedSong> fingerprinted;
+        for (std::optional<FingerprintedSong>& song : copies) {
+            if (song) fingerprinted.push_back(std::move(*song));
+        }
+        for (const DuplicateGroup& group : DuplicateGroups(std::move(fingerprinted))) {
+            const std::string text = DuplicateGroupToJson(group) + "\n";
+            std::fwrite(text.data(), 1, text.size(), out);
+        }
     }
     std::fflush(out);
     if (total > 0) progress.Update(total, true);
-    for (std::thread& t : threads) t.join();
     counts.audioWritten = tally.written;
     counts.audioKept = tally.kept;
     counts.audioFailed = tally.failed;
