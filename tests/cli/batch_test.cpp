@@ -781,12 +781,6 @@ TEST(BatchRuns, StopAtOnceWithNoWaitWhileAnotherRunHoldsTheProgramFolder) {
     }
 }
 
-}  // namespace
-}  // namespace sonivex::test
-
-namespace sonivex::test {
-namespace {
-
 TEST(BatchDuplicates, GroupsTheSongsWhoseNotesAreTheSame) {
     TestSession t;
     const fs::path root = t.folder().parent_path() / "collection";

@@ -45,9 +45,9 @@ except ImportError:
     mido = None
 
 
-
 class TimingError(AssertionError):
     """Every message came, but one came too far off its time."""
+
 
 def tempo_song(path):
     """About 3.5 s: 120, 60 and 180 beats a minute, two channels, a program, a controller, a bend and SysEx."""
