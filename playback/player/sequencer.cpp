@@ -15,6 +15,26 @@ constexpr int kSostenutoPedal = 66;
 
 }  // namespace
 
+void SendMessage(fluid_synth_t* synth, const SequenceEvent& e) {
+    const int channel = e.status & 0x0F;
+    switch (e.status & 0xF0) {
+    case 0x80: fluid_synth_noteoff(synth, channel, e.data1); break;
+    case 0x90: fluid_synth_noteon(synth, channel, e.data1, e.data2); break;  // velocity 0 is a note-off
+    case 0xA0: fluid_synth_key_pressure(synth, channel, e.data1, e.data2); break;
+    case 0xB0: fluid_synth_cc(synth, channel, e.data1, e.data2); break;
+    case 0xC0: fluid_synth_program_change(synth, channel, e.data1); break;
+    case 0xD0: fluid_synth_channel_pressure(synth, channel, e.data1); break;
+    case 0xE0: fluid_synth_pitch_bend(synth, channel, e.data1 | (e.data2 << 7)); break;
+    case 0xF0:
+        if (!e.sysex.empty()) {
+            fluid_synth_sysex(synth, reinterpret_cast<const char*>(e.sysex.data()), static_cast<int>(e.sysex.size()),
+                              nullptr, nullptr, nullptr, 0);
+        }
+        break;
+    default: break;
+    }
+}
+
 Sequencer::Sequencer(fluid_synth_t* synth, double sampleRate) : synth_(synth), sampleRate_(sampleRate) {}
 
 void Sequencer::Load(MidiSequence sequence) {
@@ -115,23 +135,7 @@ void Sequencer::SendDueEvents() {
 
 void Sequencer::Send(const SequenceEvent& e) {
     if (StartsNote(e) && silenced_.Contains(e.track)) return;
-    const int channel = e.status & 0x0F;
-    switch (e.status & 0xF0) {
-    case 0x80: fluid_synth_noteoff(synth_, channel, e.data1); break;
-    case 0x90: fluid_synth_noteon(synth_, channel, e.data1, e.data2); break;  // velocity 0 is a note-off
-    case 0xA0: fluid_synth_key_pressure(synth_, channel, e.data1, e.data2); break;
-    case 0xB0: fluid_synth_cc(synth_, channel, e.data1, e.data2); break;
-    case 0xC0: fluid_synth_program_change(synth_, channel, e.data1); break;
-    case 0xD0: fluid_synth_channel_pressure(synth_, channel, e.data1); break;
-    case 0xE0: fluid_synth_pitch_bend(synth_, channel, e.data1 | (e.data2 << 7)); break;
-    case 0xF0:
-        if (!e.sysex.empty()) {
-            fluid_synth_sysex(synth_, reinterpret_cast<const char*>(e.sysex.data()), static_cast<int>(e.sysex.size()),
-                              nullptr, nullptr, nullptr, 0);
-        }
-        break;
-    default: break;
-    }
+    SendMessage(synth_, e);
 }
 
 void Sequencer::ReleaseNotes() {

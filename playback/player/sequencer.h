@@ -14,6 +14,9 @@
 
 namespace sonivex {
 
+// Sends `e` to `synth` as it is, a note-on included.
+void SendMessage(fluid_synth_t* synth, const SequenceEvent& e);
+
 class Sequencer {
 public:
     enum class State { kStopped, kPlaying, kPaused };
