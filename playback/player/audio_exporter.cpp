@@ -21,6 +21,7 @@
 #include <string>
 #include <system_error>
 
+#include "playback/player/part_keys.h"
 #include "playback/player/sequencer.h"
 #include "playback/player/synth_engine.h"
 
@@ -235,42 +236,6 @@ namespace {
 // sound the same at every run, on every machine, whether they render side by side or one after the other.
 constexpr int kParts = 2;
 
-// The keys that each part plays. Each key of each channel is a part's alone, so that a note played again on
-// its key finds its voice before, as in one synthesizer; every other message (controllers, programs, bends)
-// goes to every part. The keys are dealt out by how long their notes sound, the longest first, each to the
-// part with the least so far: the parts then take about as long to render.
-std::array<MidiSequence::KeySet, kParts> KeysOfParts(const MidiSequence& song) {
-    // A note costs its voices while it sounds, and its attack and release besides.
-    constexpr double kCostOfANote = 0.5;
-    std::vector<double> cost(16 * 128, 0);
-    std::vector<std::optional<double>> sounding(16 * 128);
-    for (const SequenceEvent& e : song.Events()) {
-        const int kind = e.status & 0xF0;
-        if (kind != 0x80 && kind != 0x90) continue;
-        const std::size_t key = (e.status & 0x0Fu) * 128u + (e.data1 & 0x7Fu);
-        if (sounding[key]) cost[key] += e.seconds - *sounding[key];
-        sounding[key].reset();
-        if (kind == 0x90 && e.data2 > 0) {
-            sounding[key] = e.seconds;
-            cost[key] += kCostOfANote;
-        }
-    }
-    for (std::size_t key = 0; key < sounding.size(); ++key) {
-        if (sounding[key]) cost[key] += song.LengthSeconds() - *sounding[key];
-    }
-    std::vector<std::size_t> order(cost.size());
-    for (std::size_t key = 0; key < order.size(); ++key) order[key] = key;
-    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost[a] > cost[b]; });
-    std::array<MidiSequence::KeySet, kParts> parts;
-    std::array<double, kParts> load{};
-    for (const std::size_t key : order) {
-        const auto least = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
-        parts[least].set(key);
-        load[least] += cost[key];
-    }
-    return parts;
-}
-
 // Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf`: the song's frames,
 // then its release, until the part's voices are done and its sound has faded (see Faded), at most
 // kLongestReleaseSeconds. Nothing when `progress` cancels or `stop` is set (by the other part's cancel).
@@ -331,7 +296,7 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
                                          const ExportProgress& progress, int renderThreads,
                                          const SilencedTracks& silenced) {
     const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
-    const std::array<MidiSequence::KeySet, kParts> keys = KeysOfParts(song);
+    const std::vector<MidiSequence::KeySet> keys = KeysOfParts(fontOf, song, kParts);
     std::array<std::optional<RenderedSound>, kParts> parts;
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
