@@ -40,7 +40,7 @@ struct NoteVoices {
     int oneShots = 0;
     double loopedRelease = 0;   // the longest release of its looped voices, in seconds
     double oneShotRelease = 0;  // and of the others
-    int exclusiveClass = 0;     // 0: none
+    std::optional<int> exclusiveClass;
 };
 
 // The cost of a note whose voices are `v`, when it sounds for `seconds` until its note-off.
@@ -95,7 +95,7 @@ private:
                 found.oneShotRelease = std::max(found.oneShotRelease, release);
             }
             const auto exclusiveClass = static_cast<int>(fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS));
-            if (exclusiveClass != 0) found.exclusiveClass = exclusiveClass;
+            if (exclusiveClass != 0) found.exclusiveClass = exclusiveClass;  // 0 is the SoundFont's none
         }
         // The voices end at once; a block rendered frees them for the next note.
         fluid_synth_all_sounds_off(synth, channel);
@@ -164,8 +164,8 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song) {
         end(key, e.seconds);
         if (!StartsNote(e)) continue;
         sounding[key] = Strike{e.seconds, probe.Of(channel, e.data1 & 0x7F, e.data2 & 0x7F)};
-        if (const int exclusiveClass = sounding[key]->voices.exclusiveClass; exclusiveClass != 0) {
-            costs.units.Join(key, classKeys.try_emplace({channel, exclusiveClass}, key).first->second);
+        if (const std::optional<int> exclusiveClass = sounding[key]->voices.exclusiveClass) {
+            costs.units.Join(key, classKeys.try_emplace({channel, *exclusiveClass}, key).first->second);
         }
     }
     for (std::size_t key = 0; key < kChannelKeys; ++key) {
