@@ -303,7 +303,7 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
     // Samples read as instruments are chosen are counted by the SoundFont without a lock: two synthesizers
     // choosing at once could each drop samples that the other plays. Only a SoundFont read whole is shared by
     // parts that render side by side.
-    const bool together = renderThreads > 1 && fontOf.Loading() == SampleLoading::AllAtOnce;
+    const bool together = renderThreads > 1 && fontOf.Loading() != SampleLoading::WhenChosen;
     const auto render = [&](int p) {
         // Side by side, the first part (on the caller's thread) tells the progress; one after the other, each
         // tells its share.

@@ -49,7 +49,7 @@ std::unique_ptr<MidiPlayer> MidiPlayer::Create(const SoundFontChoice& soundFont)
 }
 
 MidiPlayer::MidiPlayer(const SoundFontChoice& soundFont)
-    : engine_(SampleLoading::AllAtOnce, 1, soundFont), sequencer_(engine_.Synth(), SynthEngine::kSampleRate) {}
+    : engine_(SampleLoading::AllLocked, 1, soundFont), sequencer_(engine_.Synth(), SynthEngine::kSampleRate) {}
 
 MidiPlayer::~MidiPlayer() {
     if (driver_ != nullptr) delete_fluid_audio_driver(driver_);

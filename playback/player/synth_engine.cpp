@@ -62,6 +62,7 @@ fluid_settings_t* MakeSettings(SampleLoading loading, int renderThreads) {
     if (settings == nullptr) return nullptr;
     fluid_settings_setnum(settings, "synth.sample-rate", SynthEngine::kSampleRate);
     if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
+    if (loading != SampleLoading::AllLocked) fluid_settings_setint(settings, "synth.lock-memory", 0);
     fluid_settings_setint(settings, "synth.cpu-cores", std::clamp(renderThreads, 1, kMostRenderThreads));
     // FluidSynth gives its helper threads real-time priority where it may. Several threads render to a file,
     // which is no real-time work: such threads would take the cores from every other program meanwhile.

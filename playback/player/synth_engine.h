@@ -13,9 +13,11 @@ namespace sonivex {
 // by name; nothing when the folder holds none.
 std::optional<std::filesystem::path> FindSoundFont(const std::filesystem::path& folder = "/usr/share/sounds/sf2");
 
-// When the sound font's samples are read: all of them as it loads (what playing in real time needs), or each
-// instrument's as a program change first chooses it (far quicker for a render, which may wait on the disk).
-enum class SampleLoading { AllAtOnce, WhenChosen };
+// When the sound font's samples are read: all of them as it loads, locked in memory (what playing in real time
+// needs: no note waits for a sample that the system has paged out); all of them as it loads, left to the
+// system's paging (a render, which keeps no time, saves locking and unlocking them); or each instrument's as a
+// program change first chooses it (far quicker for a render, which may wait on the disk).
+enum class SampleLoading { AllLocked, AllAtOnce, WhenChosen };
 
 // The threads that render the voices for one synthesizer: one for every core of the machine (at least one).
 int RenderThreadsOfMachine();
