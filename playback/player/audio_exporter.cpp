@@ -58,8 +58,45 @@ float PeakOf(const std::vector<float>& left, const std::vector<float>& right, st
     return peak;
 }
 
-// Writes the sound as the named format. False when the file cannot be made or a write fails; `progress`
-// hears the share written, and cancelling it also returns false (with `cancelled` set).
+// Frames too few to be worth a thread of their own.
+constexpr std::size_t kLeastFramesAThread = std::size_t{1} << 16;
+
+// Shares the frames [0, count) out in pieces, one for each of up to `threads` threads, and calls
+// `work(piece, from, to)` for each, side by side; the first piece is the caller's thread's, as is every piece
+// whose thread cannot be started.
+template <typename Work>
+void SideBySide(std::size_t count, int threads, const Work& work) {
+    const std::size_t pieces =
+        std::clamp<std::size_t>(count / kLeastFramesAThread, 1, static_cast<std::size_t>(std::max(1, threads)));
+    const std::size_t each = count / pieces;
+    const auto run = [&, each, pieces](std::size_t piece) {
+        work(piece, piece * each, piece + 1 == pieces ? count : (piece + 1) * each);
+    };
+    std::vector<std::thread> others;
+    std::size_t piece = 1;
+    try {
+        for (; piece < pieces; ++piece) others.emplace_back(run, piece);
+    } catch (const std::system_error&) {
+    }
+    for (std::size_t left = piece; left < pieces; ++left) run(left);
+    run(0);
+    for (std::thread& t : others) t.join();
+}
+
+// The loudest sample of either channel, found by `threads` side by side.
+float PeakOf(const RenderedSound& sound, int threads) {
+    std::vector<float> peaks(static_cast<std::size_t>(std::max(1, threads)), 0.0f);
+    SideBySide(sound.left.size(), threads, [&](std::size_t piece, std::size_t from, std::size_t to) {
+        peaks[piece] = PeakOf(sound.left, sound.right, from, to);
+    });
+    return *std::max_element(peaks.begin(), peaks.end());
+}
+
+// The factor that brings a sound whose loudest sample is `peak` to `peakDb` dB below full scale; 1 for silence.
+double NormalisingFactor(float peak, double peakDb) {
+    return peak <= kSilence ? 1 : std::pow(10.0, peakDb / 20.0) / peak;
+}
+
 // A new file beside `target` for the sound, made exclusively under a name of this process's own, so that no
 // file or link that is there is ever written through; it takes the permission bits of the file it will
 // replace. Nothing when it cannot be made.
@@ -89,7 +126,59 @@ std::optional<Scratch> MakeScratch(const std::filesystem::path& target) {
 }
 
 #ifdef SONIVEX_HAVE_SNDFILE
-bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& scratch,
+// The frames converted and written at a time: enough to keep the writes few, few enough to stay in the cache.
+constexpr std::int64_t kWriteFrames = 1 << 15;
+
+// The sample `v` of a sound scaled by `factor`, as 16 bits: clipped to the range and rounded to the nearest
+// step, half steps to the even one, as the sound file library rounds. Adding 1.5 x 2^23 and taking it away
+// leaves a float below 2^22 rounded to a whole number (in the processor's rounding: to the nearest, ties to
+// even), which a loop of these does for many samples at once.
+std::int16_t Pcm16(float v, double factor) {
+    constexpr float kRounder = 12582912.0f;
+    float steps = static_cast<float>(v * factor) * 32767.0f;
+    steps = steps > -32768.0f ? steps : -32768.0f;  // also a NaN
+    steps = steps < 32767.0f ? steps : 32767.0f;
+    return static_cast<std::int16_t>((steps + kRounder) - kRounder);
+}
+
+// Writes the sound, scaled by `factor`, through the sound file library: as 16-bit samples for WAV and FLAC,
+// as floats for Ogg Vorbis.
+bool WriteFrames(SNDFILE* file, const RenderedSound& sound, double factor, AudioFormat format,
+                 const ExportProgress& progress, bool& cancelled) {
+    const std::int64_t total = sound.Frames();
+    const bool pcm = format != AudioFormat::Ogg;
+    std::vector<std::int16_t> shorts(pcm ? static_cast<std::size_t>(kWriteFrames) * 2 : 0);
+    std::vector<float> floats(pcm ? 0 : static_cast<std::size_t>(kWriteFrames) * 2);
+    for (std::int64_t at = 0; at < total; at += kWriteFrames) {
+        const std::int64_t count = std::min<std::int64_t>(kWriteFrames, total - at);
+        const float* left = &sound.left[static_cast<std::size_t>(at)];
+        const float* right = &sound.right[static_cast<std::size_t>(at)];
+        if (pcm) {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+                shorts[2 * i] = Pcm16(left[i], factor);
+                shorts[2 * i + 1] = Pcm16(right[i], factor);
+            }
+        } else {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count); ++i) {
+                floats[2 * i] = static_cast<float>(left[i] * factor);
+                floats[2 * i + 1] = static_cast<float>(right[i] * factor);
+            }
+        }
+        const sf_count_t written =
+            pcm ? sf_writef_short(file, shorts.data(), count) : sf_writef_float(file, floats.data(), count);
+        if (written != count) return false;
+        if (!Continue(progress, static_cast<double>(at + count) / static_cast<double>(total))) {
+            cancelled = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+// Writes the sound, scaled by `factor`, as the named format to the scratch file. False when the file cannot
+// be made or a write fails; `progress` hears the share written, and cancelling it also returns false (with
+// `cancelled` set).
+bool WriteSound(const RenderedSound& sound, double factor, AudioFormat format, const Scratch& scratch,
                 const ExportProgress& progress, bool& cancelled) {
     SF_INFO info{};
     info.samplerate = static_cast<int>(SynthEngine::kSampleRate);
@@ -104,21 +193,7 @@ bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& s
         ::close(scratch.fd);
         return false;
     }
-    bool ok = true;
-    std::vector<float> frames(static_cast<std::size_t>(kBlockFrames) * 2);
-    const std::int64_t total = sound.Frames();
-    for (std::int64_t at = 0; ok && at < total; at += kBlockFrames) {
-        const std::int64_t count = std::min<std::int64_t>(kBlockFrames, total - at);
-        for (std::int64_t i = 0; i < count; ++i) {
-            frames[static_cast<std::size_t>(2 * i)] = sound.left[static_cast<std::size_t>(at + i)];
-            frames[static_cast<std::size_t>(2 * i + 1)] = sound.right[static_cast<std::size_t>(at + i)];
-        }
-        ok = sf_writef_float(file, frames.data(), count) == count;
-        if (ok && !Continue(progress, static_cast<double>(at + count) / static_cast<double>(total))) {
-            cancelled = true;
-            ok = false;
-        }
-    }
+    const bool ok = WriteFrames(file, sound, factor, format, progress, cancelled);
     return sf_close(file) == 0 && ok;
 }
 
@@ -138,16 +213,24 @@ std::optional<std::int64_t> SoundFileFrames(int fd, AudioFormat format, off_t) {
     return info.frames;
 }
 #else
-bool WriteSound(const RenderedSound& sound, AudioFormat format, const Scratch& scratch,
+// Writes the sound, scaled by `factor`, as a WAV file under the scratch name; false for another format, when
+// the file cannot be made or a write fails, and when `progress` cancels (with `cancelled` set).
+bool WriteSound(const RenderedSound& sound, double factor, AudioFormat format, const Scratch& scratch,
                 const ExportProgress& progress, bool& cancelled) {
     ::close(scratch.fd);  // the writer opens the file that was made for it by its name
     if (format != AudioFormat::Wav) return false;
     WavWriter wav;
     if (!wav.Open(scratch.path, static_cast<int>(SynthEngine::kSampleRate))) return false;
     const std::int64_t total = sound.Frames();
+    std::vector<float> left(kBlockFrames);
+    std::vector<float> right(kBlockFrames);
     for (std::int64_t at = 0; at < total; at += kBlockFrames) {
         const int count = static_cast<int>(std::min<std::int64_t>(kBlockFrames, total - at));
-        wav.Write(&sound.left[static_cast<std::size_t>(at)], &sound.right[static_cast<std::size_t>(at)], count);
+        for (int i = 0; i < count; ++i) {
+            left[static_cast<std::size_t>(i)] = static_cast<float>(sound.left[static_cast<std::size_t>(at + i)] * factor);
+            right[static_cast<std::size_t>(i)] = static_cast<float>(sound.right[static_cast<std::size_t>(at + i)] * factor);
+        }
+        wav.Write(left.data(), right.data(), count);
         if (!Continue(progress, static_cast<double>(at + count) / static_cast<double>(total))) {
             cancelled = true;
             wav.Finish();
@@ -190,19 +273,19 @@ bool CanWrite(AudioFormat format) {
 
 // The end of an export: the rendered sound normalised and written under a scratch name, then renamed to
 // `target`.
-ExportResult WriteExport(RenderedSound& sound, AudioFormat format, const std::filesystem::path& target,
-                         const ExportProgress& progress) {
+ExportResult WriteExport(const RenderedSound& sound, AudioFormat format, int threads,
+                         const std::filesystem::path& target, const ExportProgress& progress) {
     const auto failed = [](const std::string& problem) { return ExportResult{ExportStatus::Failed, problem, 0}; };
     const auto removeScratch = [](const std::filesystem::path& scratch) {
         std::error_code ec;
         std::filesystem::remove(scratch, ec);
     };
-    Normalise(sound);
+    const double factor = NormalisingFactor(PeakOf(sound, threads), kExportPeakDb);
     const std::optional<Scratch> scratch = MakeScratch(target);
     if (!scratch) return failed(std::string("could not be written: ") + std::strerror(errno));
     bool cancelled = false;
     errno = 0;
-    const bool written = WriteSound(sound, format, *scratch, [&](double share) {
+    const bool written = WriteSound(sound, factor, format, *scratch, [&](double share) {
         return Continue(progress, kRenderShare + share * (1 - kRenderShare));
     }, cancelled);
     if (!written) {
@@ -278,16 +361,18 @@ std::optional<RenderedSound> RenderPart(const SynthEngine& fontOf, const MidiSeq
     return sound;
 }
 
-// Adds `part` into `sound`, which grows to the longer of the two.
-void AddPart(RenderedSound& sound, const RenderedSound& part) {
+// Adds `part` into `sound`, which grows to the longer of the two, on `threads` side by side.
+void AddPart(RenderedSound& sound, const RenderedSound& part, int threads) {
     if (part.left.size() > sound.left.size()) {
         sound.left.resize(part.left.size());
         sound.right.resize(part.right.size());
     }
-    for (std::size_t i = 0; i < part.left.size(); ++i) {
-        sound.left[i] += part.left[i];
-        sound.right[i] += part.right[i];
-    }
+    SideBySide(part.left.size(), threads, [&](std::size_t, std::size_t from, std::size_t to) {
+        for (std::size_t i = from; i < to; ++i) {
+            sound.left[i] += part.left[i];
+            sound.right[i] += part.right[i];
+        }
+    });
 }
 
 }  // namespace
@@ -329,9 +414,9 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
     if (stop) return std::nullopt;
 
     RenderedSound sound = std::move(*parts[0]);
-    for (std::size_t p = 1; p < parts.size(); ++p) AddPart(sound, *parts[p]);
+    for (std::size_t p = 1; p < parts.size(); ++p) AddPart(sound, *parts[p], renderThreads);
     // The faded end of the release is cut: the sound ends after its last sample above the faded level.
-    const float faded = Faded(PeakOf(sound.left, sound.right, 0, sound.left.size()));
+    const float faded = Faded(PeakOf(sound, renderThreads));
     std::size_t end = sound.left.size();
     const auto songEnd = static_cast<std::size_t>(songFrames);
     while (end > songEnd && std::max(std::fabs(sound.left[end - 1]), std::fabs(sound.right[end - 1])) <= faded) --end;
@@ -341,9 +426,7 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
 }
 
 double Normalise(RenderedSound& sound, double peakDb) {
-    const float peak = PeakOf(sound.left, sound.right, 0, sound.left.size());
-    if (peak <= kSilence) return 1;
-    const double factor = std::pow(10.0, peakDb / 20.0) / peak;
+    const double factor = NormalisingFactor(PeakOf(sound.left, sound.right, 0, sound.left.size()), peakDb);
     for (float& v : sound.left) v = static_cast<float>(v * factor);
     for (float& v : sound.right) v = static_cast<float>(v * factor);
     return factor;
@@ -376,7 +459,7 @@ ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const
             *fontHolder_, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
             renderThreads_, silenced);
         if (!sound) return {ExportStatus::Cancelled, "", 0};
-        return WriteExport(*sound, *format, target, progress);
+        return WriteExport(*sound, *format, renderThreads_, target, progress);
     } catch (const std::bad_alloc&) {
         return failed("cannot be made: not enough memory for the sound");
     }

@@ -235,6 +235,34 @@ TEST(AudioExport, NormalisesTheLoudestSampleToOneDecibelBelowFullScale) {
     }
 }
 
+#ifdef SONIVEX_HAVE_SNDFILE
+// Each 16-bit sample of a WAV or FLAC export is the rendered sound's, normalised and rounded to the nearest
+// step, half steps to the even one: the writer's own rounding must not move a sample by a step.
+TEST(AudioExport, WritesTheNormalisedSoundRoundedTo16Bits) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    const ScratchFile midi(RingingNote(), ".mid");
+    RenderedSound rendered = *RenderSound(*MidiSequence::Read(midi.path()), {});
+    Normalise(rendered);
+    for (const char* extension : {".wav", ".flac"}) {
+        const ScratchFile target(extension);
+        ASSERT_EQ(Export(RingingNote(), target).status, ExportStatus::Written);
+        SF_INFO info{};
+        SNDFILE* file = sf_open(target.path().c_str(), SFM_READ, &info);
+        ASSERT_NE(file, nullptr);
+        ASSERT_EQ(info.frames, rendered.Frames());
+        std::vector<short> written(static_cast<std::size_t>(info.frames) * 2);
+        EXPECT_EQ(sf_readf_short(file, written.data(), info.frames), info.frames);
+        sf_close(file);
+        std::size_t off = 0;
+        for (std::size_t i = 0; i < rendered.left.size(); ++i) {
+            off += written[2 * i] != std::lrint(rendered.left[i] * 32767.0f);
+            off += written[2 * i + 1] != std::lrint(rendered.right[i] * 32767.0f);
+        }
+        EXPECT_EQ(off, 0u) << extension;
+    }
+}
+#endif
+
 // The export of `song`, normalised to the level of the player's render of it (one synthesizer), must be that
 // render at every sample of the song's time.
 void ExpectToSoundAsThePlayersRender(const Bytes& song) {
