@@ -131,8 +131,8 @@ constexpr std::int64_t kWriteFrames = 1 << 15;
 
 // The sample `v` of a sound scaled by `factor`, as 16 bits: clipped to the range and rounded to the nearest
 // step, half steps to the even one, as the sound file library rounds. Adding 1.5 x 2^23 and taking it away
-// leaves a float below 2^22 rounded to a whole number (in the processor's rounding: to the nearest, ties to
-// even), which a loop of these does for many samples at once.
+// rounds a float below 2^22 to a whole number (in the processor's rounding: to the nearest, ties to even)
+// without a call into the maths library, so that a loop converts many samples at once.
 std::int16_t Pcm16(float v, double factor) {
     constexpr float kRounder = 12582912.0f;
     float steps = static_cast<float>(v * factor) * 32767.0f;
