@@ -271,16 +271,16 @@ bool CanWrite(AudioFormat format) {
 #endif
 }
 
-// The end of an export: the rendered sound normalised and written under a scratch name, then renamed to
-// `target`.
-ExportResult WriteExport(const RenderedSound& sound, AudioFormat format, int threads,
+// The end of an export: the rendered sound, whose loudest sample is `peak`, normalised and written under a
+// scratch name, then renamed to `target`.
+ExportResult WriteExport(const RenderedSound& sound, float peak, AudioFormat format,
                          const std::filesystem::path& target, const ExportProgress& progress) {
     const auto failed = [](const std::string& problem) { return ExportResult{ExportStatus::Failed, problem, 0}; };
     const auto removeScratch = [](const std::filesystem::path& scratch) {
         std::error_code ec;
         std::filesystem::remove(scratch, ec);
     };
-    const double factor = NormalisingFactor(PeakOf(sound, threads), kExportPeakDb);
+    const double factor = NormalisingFactor(peak, kExportPeakDb);
     const std::optional<Scratch> scratch = MakeScratch(target);
     if (!scratch) return failed(std::string("could not be written: ") + std::strerror(errno));
     bool cancelled = false;
@@ -375,11 +375,16 @@ void AddPart(RenderedSound& sound, const RenderedSound& part, int threads) {
     });
 }
 
-}  // namespace
+// A song's sound and its loudest sample.
+struct LoudestSound {
+    RenderedSound sound;
+    float peak = 0;
+};
 
-std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
-                                         const ExportProgress& progress, int renderThreads,
-                                         const SilencedTracks& silenced) {
+// RenderSound with the loudest sample, which the sum of the parts finds, for normalising.
+std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiSequence& song,
+                                          const ExportProgress& progress, int renderThreads,
+                                          const SilencedTracks& silenced) {
     const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
     const std::vector<MidiSequence::KeySet> keys = KeysOfParts(fontOf, song, kParts);
     std::array<std::optional<RenderedSound>, kParts> parts;
@@ -415,14 +420,26 @@ std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSe
 
     RenderedSound sound = std::move(*parts[0]);
     for (std::size_t p = 1; p < parts.size(); ++p) AddPart(sound, *parts[p], renderThreads);
-    // The faded end of the release is cut: the sound ends after its last sample above the faded level.
-    const float faded = Faded(PeakOf(sound, renderThreads));
+    // The faded end of the release is cut: the sound ends after its last sample above the faded level (so the
+    // loudest sample stays, unless all is silence).
+    const float peak = PeakOf(sound, renderThreads);
+    const float faded = Faded(peak);
     std::size_t end = sound.left.size();
     const auto songEnd = static_cast<std::size_t>(songFrames);
     while (end > songEnd && std::max(std::fabs(sound.left[end - 1]), std::fabs(sound.right[end - 1])) <= faded) --end;
     sound.left.resize(end);
     sound.right.resize(end);
-    return sound;
+    return LoudestSound{std::move(sound), peak};
+}
+
+}  // namespace
+
+std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
+                                         const ExportProgress& progress, int renderThreads,
+                                         const SilencedTracks& silenced) {
+    std::optional<LoudestSound> rendered = RenderLoudest(fontOf, song, progress, renderThreads, silenced);
+    if (!rendered) return std::nullopt;
+    return std::move(rendered->sound);
 }
 
 double Normalise(RenderedSound& sound, double peakDb) {
@@ -455,11 +472,11 @@ ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const
         if (const std::optional<std::string> problem = Load()) return failed("was not written: " + *problem);
         const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
         if (!sequence) return failed("cannot be made: the song cannot be read");
-        std::optional<RenderedSound> sound = RenderSound(
+        const std::optional<LoudestSound> rendered = RenderLoudest(
             *fontHolder_, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
             renderThreads_, silenced);
-        if (!sound) return {ExportStatus::Cancelled, "", 0};
-        return WriteExport(*sound, *format, renderThreads_, target, progress);
+        if (!rendered) return {ExportStatus::Cancelled, "", 0};
+        return WriteExport(rendered->sound, rendered->peak, *format, target, progress);
     } catch (const std::bad_alloc&) {
         return failed("cannot be made: not enough memory for the sound");
     }
