@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <map>
 #include <numeric>
 #include <optional>
@@ -26,10 +27,15 @@ constexpr int kMonoMode = 126;
 
 // What the voices of a note cost, in seconds of one voice sounding: a voice of a looped sample sounds until
 // its note ends and through its release, counted up to kLongestRelease; one of a sample played once stops with
-// the sample, which is rarely longer than kOneShot. Starting a voice costs about kVoiceStart.
+// the sample, if not sooner. Starting a voice costs about kVoiceStart.
 constexpr double kLongestRelease = 10;
-constexpr double kOneShot = 0.5;
 constexpr double kVoiceStart = 0.05;
+
+// The probe renders at kProbeRate, the lowest rate FluidSynth takes: a voice's samples and envelopes last as
+// long at any rate, and the fewer frames, the sooner it knows. It plays a sample that plays once for
+// kProbeSeconds at a time, until it ends or for at most kLongestRelease.
+constexpr double kProbeRate = 8000;
+constexpr double kProbeSeconds = 0.02;
 
 // The notes of one instrument, key and velocity step start the same voices, near enough for sharing out.
 constexpr int kVelocityStep = 8;
@@ -40,20 +46,22 @@ struct NoteVoices {
     int oneShots = 0;
     double loopedRelease = 0;   // the longest release of its looped voices, in seconds
     double oneShotRelease = 0;  // and of the others
+    double oneShotLength = 0;   // how long those sound on average when their note is held, in seconds
     std::optional<int> exclusiveClass;
 };
 
 // The cost of a note whose voices are `v`, when it sounds for `seconds` until its note-off.
 double CostOf(const NoteVoices& v, double seconds) {
     return v.looped * (seconds + std::min(v.loopedRelease, kLongestRelease)) +
-           v.oneShots * std::min(seconds + v.oneShotRelease, kOneShot) + (v.looped + v.oneShots) * kVoiceStart;
+           v.oneShots * std::min(seconds + v.oneShotRelease, v.oneShotLength) + (v.looped + v.oneShots) * kVoiceStart;
 }
 
 // A synthesizer of the SoundFont, without effects, that follows the song's programs and controllers and tells
-// which voices a note starts: it plays each instrument, key and velocity step once, alone.
+// which voices a note starts: it plays each instrument, key and velocity step once, alone, and lets the samples
+// of each instrument and key that play once ring out to learn how long they last.
 class VoiceProbe {
 public:
-    explicit VoiceProbe(const SynthEngine& fontOf) : engine_(fontOf, fontOf.Loading(), 1) {
+    explicit VoiceProbe(const SynthEngine& fontOf) : engine_(fontOf, fontOf.Loading(), 1, kProbeRate) {
         if (!engine_.Ready()) return;
         fluid_synth_reverb_on(engine_.Synth(), -1, 0);
         fluid_synth_chorus_on(engine_.Synth(), -1, 0);
@@ -72,12 +80,14 @@ public:
         int program = 0;
         fluid_synth_get_program(synth, channel, &font, &bank, &program);
         const auto [known, fresh] = known_.try_emplace({font, bank, program, key, velocity / kVelocityStep});
-        if (fresh) known->second = Play(channel, key, velocity);
+        if (fresh) known->second = Play(channel, key, velocity, {font, bank, program, key});
         return known->second;
     }
 
 private:
-    NoteVoices Play(int channel, int key, int velocity) {
+    using InstrumentKey = std::tuple<int, int, int, int>;  // font, bank, program, key
+
+    NoteVoices Play(int channel, int key, int velocity, const InstrumentKey& instrumentKey) {
         fluid_synth_t* synth = engine_.Synth();
         fluid_synth_noteon(synth, channel, key, velocity);
         std::fill(voices_.begin(), voices_.end(), nullptr);
@@ -97,18 +107,42 @@ private:
             const auto exclusiveClass = static_cast<int>(fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS));
             if (exclusiveClass != 0) found.exclusiveClass = exclusiveClass;  // 0 is the SoundFont's none
         }
+        // A sample rings as long at any velocity, near enough: it is measured at the first one.
+        if (found.oneShots > 0) {
+            const auto [length, fresh] = oneShotLengths_.try_emplace(instrumentKey);
+            if (fresh) length->second = OneShotLength(found);
+            found.oneShotLength = length->second;
+        }
         // The voices end at once; a block rendered frees them for the next note.
         fluid_synth_all_sounds_off(synth, channel);
-        constexpr int kBlock = 64;
-        float left[kBlock];
-        float right[kBlock];
-        fluid_synth_write_float(synth, kBlock, left, 0, 1, right, 0, 1);
+        Render(64);
         return found;
+    }
+
+    // How long the voices of `v` that play their sample once sound, on average, while the note is held.
+    double OneShotLength(const NoteVoices& v) {
+        constexpr int kFrames = static_cast<int>(kProbeRate * kProbeSeconds);
+        const auto longest = static_cast<std::int64_t>(kLongestRelease * kProbeRate);
+        std::int64_t voiceFrames = 0;
+        for (std::int64_t at = 0; at < longest; at += kFrames) {
+            const int oneShots = fluid_synth_get_active_voice_count(engine_.Synth()) - v.looped;
+            if (oneShots <= 0) break;
+            voiceFrames += std::int64_t{oneShots} * kFrames;
+            Render(kFrames);
+        }
+        return static_cast<double>(voiceFrames) / kProbeRate / v.oneShots;
+    }
+
+    void Render(int frames) {
+        scratch_.resize(static_cast<std::size_t>(frames));
+        fluid_synth_write_float(engine_.Synth(), frames, scratch_.data(), 0, 1, scratch_.data(), 0, 1);
     }
 
     SynthEngine engine_;
     std::vector<fluid_voice_t*> voices_;
+    std::vector<float> scratch_;
     std::map<std::tuple<int, int, int, int, int>, NoteVoices> known_;  // font, bank, program, key, velocity step
+    std::map<InstrumentKey, double> oneShotLengths_;
 };
 
 // The channel keys that must sound on one synthesizer, as sets that grow by joining two.

@@ -57,10 +57,10 @@ std::optional<std::string> SoundFontProblem(const std::filesystem::path& font) {
 namespace {
 
 // FluidSynth's settings for a synthesizer of the player; nothing when they cannot be made.
-fluid_settings_t* MakeSettings(SampleLoading loading, int renderThreads) {
+fluid_settings_t* MakeSettings(SampleLoading loading, int renderThreads, double sampleRate = SynthEngine::kSampleRate) {
     fluid_settings_t* settings = new_fluid_settings();
     if (settings == nullptr) return nullptr;
-    fluid_settings_setnum(settings, "synth.sample-rate", SynthEngine::kSampleRate);
+    fluid_settings_setnum(settings, "synth.sample-rate", sampleRate);
     if (loading == SampleLoading::WhenChosen) fluid_settings_setint(settings, "synth.dynamic-sample-loading", 1);
     if (loading != SampleLoading::AllLocked) fluid_settings_setint(settings, "synth.lock-memory", 0);
     fluid_settings_setint(settings, "synth.cpu-cores", std::clamp(renderThreads, 1, kMostRenderThreads));
@@ -72,9 +72,9 @@ fluid_settings_t* MakeSettings(SampleLoading loading, int renderThreads) {
 
 }  // namespace
 
-SynthEngine::SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads) {
+SynthEngine::SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads, double sampleRate) {
     QuietFluidSynthLog();
-    settings_ = MakeSettings(loading, renderThreads);
+    settings_ = MakeSettings(loading, renderThreads, sampleRate);
     if (settings_ == nullptr) return;
     synth_ = new_fluid_synth(settings_);
     if (synth_ == nullptr || fontOf.font_ == nullptr) return;

@@ -44,8 +44,9 @@ public:
                          const SoundFontChoice& soundFont = std::nullopt);
     // A synthesizer of its own (in the state of a new one) that plays the SoundFont `fontOf` has loaded,
     // without loading it again: many songs rendered one after the other, each by a fresh synthesizer, share
-    // one load. `fontOf` must outlive it and must not replace its SoundFont meanwhile.
-    SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads);
+    // one load. `fontOf` must outlive it and must not replace its SoundFont meanwhile. It renders
+    // `sampleRate` frames a second (FluidSynth takes 8000 to 96000).
+    SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int renderThreads, double sampleRate = kSampleRate);
     ~SynthEngine();
     SynthEngine(const SynthEngine&) = delete;
     SynthEngine& operator=(const SynthEngine&) = delete;

@@ -55,5 +55,27 @@ TEST(KeysOfParts, GivesEveryKeyToOnePartAndKeepsKeysThatActOnEachOtherTogether) 
     EXPECT_TRUE(one[0].all());
 }
 
+// A crash cymbal rings for seconds after each stroke, as its sample plays to the end: it costs more to render
+// than two piano keys held as long, and the parts share it out so.
+TEST(KeysOfParts, CostsASampleThatPlaysOnceByHowLongItRings) {
+    const std::optional<std::filesystem::path> font = FindSoundFont();
+    if (!font || font->filename() != "FluidR3_GM.sf2") GTEST_SKIP() << "needs FluidR3_GM.sf2, whose crash cymbal rings";
+    Track t;
+    t.Tempo(0, 500000).Program(0, 0, 0);
+    constexpr std::uint32_t kHeld = 6 * kTicksPerQuarter;  // 3 seconds
+    for (int stroke = 0; stroke < 8; ++stroke) {
+        t.NoteOn(0, 9, 49, 100);
+        if (stroke < 3) t.NoteOn(0, 0, 60, 100).NoteOn(0, 0, 64, 100);
+        t.NoteOff(kHeld, 9, 49);
+        if (stroke < 3) t.NoteOff(0, 0, 60).NoteOff(0, 0, 64);
+    }
+    const SynthEngine engine;
+    const std::vector<MidiSequence::KeySet> parts =
+        KeysOfParts(engine, *MidiSequence::Parse(MidiFile(0, kTicksPerQuarter).Add(t.End()).Build()), 2);
+    ASSERT_EQ(parts.size(), 2u);
+    EXPECT_EQ(PartOf(parts, Key(0, 60)), PartOf(parts, Key(0, 64)));
+    EXPECT_NE(PartOf(parts, Key(0, 60)), PartOf(parts, Key(9, 49)));
+}
+
 }  // namespace
 }  // namespace sonivex::test
