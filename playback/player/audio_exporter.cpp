@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <mutex>
 #include <thread>
 #include <cerrno>
 #include <cmath>
@@ -313,66 +314,77 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
 
 namespace {
 
+// The song's sound, to which the parts add theirs a block at a time as they render it. Of two parts, the
+// second to reach a block adds its samples to the first one's; as a sum of two does not depend on which came
+// first, the sound is the same at every run.
+class PartsSum {
+public:
+    explicit PartsSum(std::int64_t mostFrames) {
+        sound_.left.reserve(static_cast<std::size_t>(mostFrames));
+        sound_.right.reserve(static_cast<std::size_t>(mostFrames));
+    }
+
+    // Adds the `frames` of `left` and `right` that a part rendered at frame `at`, which follows its last block.
+    void Add(std::int64_t at, const float* left, const float* right, int frames) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto from = static_cast<std::size_t>(at);
+        const std::size_t shared = std::min(static_cast<std::size_t>(frames), sound_.left.size() - from);
+        for (std::size_t i = 0; i < shared; ++i) {
+            sound_.left[from + i] += left[i];
+            sound_.right[from + i] += right[i];
+        }
+        sound_.left.insert(sound_.left.end(), left + shared, left + frames);
+        sound_.right.insert(sound_.right.end(), right + shared, right + frames);
+    }
+
+    // The sum, once every part has rendered.
+    RenderedSound Take() { return std::move(sound_); }
+
+private:
+    std::mutex mutex_;
+    RenderedSound sound_;
+};
 // The song is rendered in this many parts, each by a synthesizer of its own that plays some of its notes;
 // their sum is the song's sound. FluidSynth's own threads share the voices of one synthesizer in an order
 // that changes from run to run, which can end a voice a block sooner or later; parts of one thread each
 // sound the same at every run, on every machine, whether they render side by side or one after the other.
 constexpr int kParts = 2;
+static_assert(kParts <= 2, "PartsSum adds blocks in the order they come, which only two parts may do");
 
-// Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf`: the song's frames,
-// then its release, until the part's voices are done and its sound has faded (see Faded), at most
-// kLongestReleaseSeconds. Nothing when `progress` cancels or `stop` is set (by the other part's cancel).
-std::optional<RenderedSound> RenderPart(const SynthEngine& fontOf, const MidiSequence& part,
-                                        const SilencedTracks& silenced, std::int64_t songFrames,
-                                        const ExportProgress& progress, std::atomic<bool>& stop) {
+// Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf` into `sum`: the song's
+// frames, then its release, until the part's voices are done and its sound has faded (see Faded), at most
+// kLongestReleaseSeconds. Stops when `progress` cancels (and sets `stop`) or `stop` is set by another part.
+void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, const SilencedTracks& silenced,
+                std::int64_t songFrames, PartsSum& sum, const ExportProgress& progress, std::atomic<bool>& stop) {
     SynthEngine engine(fontOf, fontOf.Loading(), 1);
-    RenderedSound sound;
-    sound.songFrames = songFrames;
-    if (!engine.Ready()) return sound;
+    if (!engine.Ready()) return;
     const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
-    sound.left.reserve(static_cast<std::size_t>(songFrames + longestRelease));
-    sound.right.reserve(static_cast<std::size_t>(songFrames + longestRelease));
+    std::vector<float> left(static_cast<std::size_t>(std::max(kSongBlockFrames, kBlockFrames)));
+    std::vector<float> right(left.size());
     Sequencer sequencer(engine.Synth(), SynthEngine::kSampleRate);
     sequencer.Load(part);
     sequencer.Silence(silenced);
     sequencer.Start(0, sequencer.LengthTicks());
     float peak = 0;
-    for (;;) {
-        const std::int64_t done = sound.Frames();
+    for (std::int64_t done = 0;;) {
         const std::int64_t release = done - songFrames;
-        if (release >= longestRelease) break;
+        if (release >= longestRelease) return;
         const int frames = static_cast<int>(release >= 0 ? std::min<std::int64_t>(kBlockFrames, longestRelease - release)
                                                          : std::min<std::int64_t>(kSongBlockFrames, -release));
-        sound.left.resize(static_cast<std::size_t>(done + frames));
-        sound.right.resize(static_cast<std::size_t>(done + frames));
-        sequencer.Render(&sound.left[static_cast<std::size_t>(done)], &sound.right[static_cast<std::size_t>(done)],
-                         frames);
-        const float blockPeak = PeakOf(sound.left, sound.right, static_cast<std::size_t>(done), sound.left.size());
+        sequencer.Render(left.data(), right.data(), frames);
+        const float blockPeak = PeakOf(left, right, 0, static_cast<std::size_t>(frames));
         peak = std::max(peak, blockPeak);
+        sum.Add(done, left.data(), right.data(), frames);
+        done += frames;
         if (release < 0) {
-            if (stop || !Continue(progress, static_cast<double>(done + frames) / static_cast<double>(songFrames))) {
+            if (stop || !Continue(progress, static_cast<double>(done) / static_cast<double>(songFrames))) {
                 stop = true;
-                return std::nullopt;
+                return;
             }
         } else if (fluid_synth_get_active_voice_count(engine.Synth()) == 0 && blockPeak <= Faded(peak)) {
-            break;
+            return;
         }
     }
-    return sound;
-}
-
-// Adds `part` into `sound`, which grows to the longer of the two, on `threads` side by side.
-void AddPart(RenderedSound& sound, const RenderedSound& part, int threads) {
-    if (part.left.size() > sound.left.size()) {
-        sound.left.resize(part.left.size());
-        sound.right.resize(part.right.size());
-    }
-    SideBySide(part.left.size(), threads, [&](std::size_t, std::size_t from, std::size_t to) {
-        for (std::size_t i = from; i < to; ++i) {
-            sound.left[i] += part.left[i];
-            sound.right[i] += part.right[i];
-        }
-    });
 }
 
 // A song's sound and its loudest sample.
@@ -387,7 +399,8 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
                                           const SilencedTracks& silenced) {
     const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
     const std::vector<MidiSequence::KeySet> keys = KeysOfParts(fontOf, song, kParts);
-    std::array<std::optional<RenderedSound>, kParts> parts;
+    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
+    PartsSum sum(songFrames + longestRelease);
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
     // Samples read as instruments are chosen are counted by the SoundFont without a lock: two synthesizers
@@ -402,7 +415,7 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
                                                     return Continue(progress, (p + share) / kParts);
                                                 });
         try {
-            parts[static_cast<std::size_t>(p)] = RenderPart(fontOf, song.WithNotesOf(keys[static_cast<std::size_t>(p)]), silenced, songFrames, heard, stop);
+            RenderPart(fontOf, song.WithNotesOf(keys[static_cast<std::size_t>(p)]), silenced, songFrames, sum, heard, stop);
         } catch (...) {
             failures[static_cast<std::size_t>(p)] = std::current_exception();
             stop = true;
@@ -418,8 +431,8 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
     }
     if (stop) return std::nullopt;
 
-    RenderedSound sound = std::move(*parts[0]);
-    for (std::size_t p = 1; p < parts.size(); ++p) AddPart(sound, *parts[p], renderThreads);
+    RenderedSound sound = sum.Take();
+    sound.songFrames = songFrames;
     // The faded end of the release is cut: the sound ends after its last sample above the faded level (so the
     // loudest sample stays, unless all is silence).
     const float peak = PeakOf(sound, renderThreads);
