@@ -351,13 +351,15 @@ private:
 constexpr int kParts = 2;
 static_assert(kParts <= 2, "PartsSum adds blocks in the order they come, which only two parts may do");
 
-// Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf` into `sum`: the song's
-// frames, then its release, until the part's voices are done and its sound has faded (see Faded), at most
+// Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf` into `sum`, with only
+// the effects of `sends` (see SongPart): the song's frames, then its release, until the part's voices are done and its sound has faded (see Faded), at most
 // kLongestReleaseSeconds. Stops when `progress` cancels (and sets `stop`) or `stop` is set by another part.
-void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, const SilencedTracks& silenced,
+void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, EffectSends sends, const SilencedTracks& silenced,
                 std::int64_t songFrames, PartsSum& sum, const ExportProgress& progress, std::atomic<bool>& stop) {
     SynthEngine engine(fontOf, fontOf.Loading(), 1);
     if (!engine.Ready()) return;
+    if (!sends.reverb) fluid_synth_reverb_on(engine.Synth(), -1, 0);
+    if (!sends.chorus) fluid_synth_chorus_on(engine.Synth(), -1, 0);
     const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
     std::vector<float> left(static_cast<std::size_t>(std::max(kSongBlockFrames, kBlockFrames)));
     std::vector<float> right(left.size());
@@ -398,7 +400,7 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
                                           const ExportProgress& progress, int renderThreads,
                                           const SilencedTracks& silenced) {
     const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
-    const std::vector<MidiSequence::KeySet> keys = KeysOfParts(fontOf, song, kParts);
+    const std::vector<SongPart> plan = PartsOfSong(fontOf, song, kParts);
     const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
     PartsSum sum(songFrames + longestRelease);
     std::array<std::exception_ptr, kParts> failures;
@@ -415,7 +417,8 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
                                                     return Continue(progress, (p + share) / kParts);
                                                 });
         try {
-            RenderPart(fontOf, song.WithNotesOf(keys[static_cast<std::size_t>(p)]), silenced, songFrames, sum, heard, stop);
+            const SongPart& part = plan[static_cast<std::size_t>(p)];
+            RenderPart(fontOf, song.WithNotesOf(part.keys), part.sends, silenced, songFrames, sum, heard, stop);
         } catch (...) {
             failures[static_cast<std::size_t>(p)] = std::current_exception();
             stop = true;

@@ -5,9 +5,12 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
+#include <fstream>
 #include <map>
 #include <numeric>
 #include <optional>
+#include <string>
 #include <tuple>
 
 #include "playback/player/sequencer.h"
@@ -37,6 +40,20 @@ constexpr double kVoiceStart = 0.05;
 constexpr double kProbeRate = 8000;
 constexpr double kProbeSeconds = 0.02;
 
+// The reverb and the chorus cost about as much as this many voices sounding all through the song.
+constexpr double kReverbVoices = 5;
+constexpr double kChorusVoices = 2;
+
+// The controllers that set how much a channel sends to the reverb and to the chorus, and the one that starts a
+// message that may change any of a note's generators.
+constexpr int kReverbControl = 91;
+constexpr int kChorusControl = 93;
+constexpr int kGeneratorMessage = 99;  // NRPN, most significant byte
+
+// The generators of how much a voice sends to the effects, as a SoundFont's modulators name them.
+constexpr int kChorusGenerator = 15;
+constexpr int kReverbGenerator = 16;
+
 // The notes of one instrument, key and velocity step start the same voices, near enough for sharing out.
 constexpr int kVelocityStep = 8;
 
@@ -48,6 +65,7 @@ struct NoteVoices {
     double oneShotRelease = 0;  // and of the others
     double oneShotLength = 0;   // how long those sound on average when their note is held, in seconds
     std::optional<int> exclusiveClass;
+    EffectSends sends;  // what its instrument sends to the effects by itself
 };
 
 // The cost of a note whose voices are `v`, when it sounds for `seconds` until its note-off.
@@ -70,6 +88,15 @@ public:
 
     void Follow(const SequenceEvent& e) {
         if (engine_.Ready()) SendMessage(engine_.Synth(), e);
+    }
+
+    // What `channel` sends to the effects as a new synthesizer sets its controllers.
+    EffectSends SendsOfControllers(int channel) const {
+        const auto above0 = [&](int control) {
+            int value = 0;
+            return engine_.Ready() && fluid_synth_get_cc(engine_.Synth(), channel, control, &value) == FLUID_OK && value > 0;
+        };
+        return {above0(kReverbControl), above0(kChorusControl)};
     }
 
     NoteVoices Of(int channel, int key, int velocity) {
@@ -104,6 +131,8 @@ private:
                 ++found.oneShots;
                 found.oneShotRelease = std::max(found.oneShotRelease, release);
             }
+            found.sends.reverb = found.sends.reverb || fluid_voice_gen_get(voice, GEN_REVERBSEND) > 0;
+            found.sends.chorus = found.sends.chorus || fluid_voice_gen_get(voice, GEN_CHORUSSEND) > 0;
             const auto exclusiveClass = static_cast<int>(fluid_voice_gen_get(voice, GEN_EXCLUSIVECLASS));
             if (exclusiveClass != 0) found.exclusiveClass = exclusiveClass;  // 0 is the SoundFont's none
         }
@@ -160,11 +189,21 @@ private:
     std::vector<std::size_t> parent_;
 };
 
-// What the notes of each channel key cost to render, and which keys go together.
+// What the notes of each channel key cost to render, what they may send to the effects, and which keys go
+// together.
 struct KeyCosts {
     std::vector<double> cost = std::vector<double>(kChannelKeys, 0);
+    std::vector<EffectSends> sends = std::vector<EffectSends>(kChannelKeys);
     KeyUnits units;
 };
+
+// What a channel's controller message `e` makes its notes send to the effects, from then on: a message that may
+// set any generator counts as both.
+EffectSends SendsOf(const SequenceEvent& e) {
+    if ((e.status & 0xF0) != 0xB0) return {};
+    if (e.data1 == kGeneratorMessage) return {true, true};
+    return {e.data1 == kReverbControl && e.data2 > 0, e.data1 == kChorusControl && e.data2 > 0};
+}
 
 bool Glides(const SequenceEvent& e) {
     if ((e.status & 0xF0) != 0xB0) return false;
@@ -172,7 +211,10 @@ bool Glides(const SequenceEvent& e) {
            ((e.data1 == kPortamento || e.data1 == kLegatoPedal) && e.data2 >= 64);
 }
 
-KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song) {
+// The costs of the song's keys. Every key with a note sends to the effects that `modulated` names (those a
+// modulator of the SoundFont may feed), to those that its instrument sends to, and to those that its channel
+// sends to at any time in the song: a controller may raise the sends of a note that is sounding.
+KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song, EffectSends modulated) {
     struct Strike {
         double start = 0;
         NoteVoices voices;
@@ -182,6 +224,9 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song) {
     std::vector<std::optional<Strike>> sounding(kChannelKeys);
     std::map<std::pair<int, int>, std::size_t> classKeys;  // a key of each channel's exclusive class
     std::vector<bool> gliding(kChannelKeys / kKeys, false);
+    std::vector<EffectSends> channelSends(kChannelKeys / kKeys, modulated);
+    for (std::size_t c = 0; c < channelSends.size(); ++c) channelSends[c] |= probe.SendsOfControllers(static_cast<int>(c));
+    std::vector<bool> struck(kChannelKeys, false);
     const auto end = [&](std::size_t key, double at) {
         if (sounding[key]) costs.cost[key] += CostOf(sounding[key]->voices, at - sounding[key]->start);
         sounding[key].reset();
@@ -191,6 +236,7 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song) {
         if (!IsNoteMessage(e)) {
             probe.Follow(e);
             if (Glides(e)) gliding[static_cast<std::size_t>(channel)] = true;
+            channelSends[static_cast<std::size_t>(channel)] |= SendsOf(e);
             continue;
         }
         if ((e.status & 0xF0) == 0xA0) continue;
@@ -198,6 +244,8 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song) {
         end(key, e.seconds);
         if (!StartsNote(e)) continue;
         sounding[key] = Strike{e.seconds, probe.Of(channel, e.data1 & 0x7F, e.data2 & 0x7F)};
+        struck[key] = true;
+        costs.sends[key] |= sounding[key]->voices.sends;
         if (const std::optional<int> exclusiveClass = sounding[key]->voices.exclusiveClass) {
             costs.units.Join(key, classKeys.try_emplace({channel, *exclusiveClass}, key).first->second);
         }
@@ -205,31 +253,165 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song) {
     for (std::size_t key = 0; key < kChannelKeys; ++key) {
         end(key, song.LengthSeconds());
         if (gliding[key / kKeys]) costs.units.Join(key, key / kKeys * kKeys);
+        if (struck[key]) costs.sends[key] |= channelSends[key / kKeys];
     }
     return costs;
 }
 
+// A chunk of a RIFF file, as its header tells: its name and the bytes of its data.
+struct Chunk {
+    std::string id;
+    std::uint32_t size = 0;
+};
+
+std::optional<Chunk> ReadChunk(std::istream& in) {
+    unsigned char header[8];
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
+    const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+    return Chunk{std::string(reinterpret_cast<const char*>(header), 4), size};
+}
+
+// The effects that the modulators of a SoundFont's presets and instruments send to, read from `in` at the
+// first of the `size` bytes of chunks of its "pdta" list; nothing when the list holds either modulator chunk
+// not (or cut short).
+std::optional<EffectSends> SendsOfModulators(std::istream& in, std::uint32_t size) {
+    constexpr std::uint32_t kRecord = 10;  // source, destination, amount, amount source, transform
+    EffectSends sends;
+    int lists = 0;
+    for (std::uint32_t at = 0; at + 8 <= size;) {
+        const std::optional<Chunk> chunk = ReadChunk(in);
+        at += 8;
+        if (!chunk || chunk->size > size - at) return std::nullopt;
+        at += chunk->size;
+        if (chunk->id != "pmod" && chunk->id != "imod") {
+            if (!in.seekg(chunk->size, std::ios::cur)) return std::nullopt;
+            continue;
+        }
+        ++lists;
+        std::vector<unsigned char> records(chunk->size);
+        if (!in.read(reinterpret_cast<char*>(records.data()), static_cast<std::streamsize>(records.size()))) return std::nullopt;
+        for (std::size_t i = 0; i + kRecord <= records.size(); i += kRecord) {
+            const int destination = records[i + 2] | records[i + 3] << 8;
+            sends |= EffectSends{destination == kReverbGenerator, destination == kChorusGenerator};
+        }
+    }
+    if (lists != 2) return std::nullopt;
+    return sends;
+}
+
+// The sets of keys that one part plays, as a part's load: what each costs and sends to, the costliest first,
+// and what each effect costs a part that sends to it.
+struct Units {
+    std::vector<std::size_t> roots;  // a key of each set
+    std::vector<double> cost = std::vector<double>(kChannelKeys, 0);
+    std::vector<EffectSends> sends = std::vector<EffectSends>(kChannelKeys);
+    double reverbCost = 0;
+    double chorusCost = 0;
+};
+
+Units UnitsOf(KeyCosts& costs, double songSeconds) {
+    Units units;
+    for (std::size_t key = 0; key < kChannelKeys; ++key) {
+        const std::size_t unit = costs.units.Of(key);
+        units.cost[unit] += costs.cost[key];
+        units.sends[unit] |= costs.sends[key];
+        if (unit == key) units.roots.push_back(key);
+    }
+    std::stable_sort(units.roots.begin(), units.roots.end(),
+                     [&](std::size_t a, std::size_t b) { return units.cost[a] > units.cost[b]; });
+    units.reverbCost = kReverbVoices * songSeconds;
+    units.chorusCost = kChorusVoices * songSeconds;
+    return units;
+}
+
+// The part that gets every set that sends to the reverb, and the one that gets every set that sends to the
+// chorus; none shares those sets out like the others.
+struct Gathering {
+    std::optional<std::size_t> reverb;
+    std::optional<std::size_t> chorus;
+};
+
+// A way of sharing the sets out: the parts (their keys not yet set), the part of each set, and the load of the
+// busiest part.
+struct Sharing {
+    std::vector<SongPart> parts;
+    std::vector<std::size_t> partOf = std::vector<std::size_t>(kChannelKeys, 0);
+    double longest = 0;
+};
+
+// Shares the sets out among `count` parts: the gathered ones first, then the others, costliest first, each to
+// the part that would have the least with it, counting an effect that the part would newly send to.
+Sharing Share(const Units& units, std::size_t count, const Gathering& gathering) {
+    Sharing sharing;
+    sharing.parts.resize(count);
+    std::vector<double> load(count, 0);
+    const auto loadWith = [&](std::size_t p, std::size_t unit) {
+        const EffectSends& has = sharing.parts[p].sends;
+        return load[p] + units.cost[unit] + (units.sends[unit].reverb && !has.reverb ? units.reverbCost : 0) +
+               (units.sends[unit].chorus && !has.chorus ? units.chorusCost : 0);
+    };
+    const auto place = [&](std::size_t unit, std::size_t p) {
+        load[p] = loadWith(p, unit);
+        sharing.parts[p].sends |= units.sends[unit];
+        sharing.partOf[unit] = p;
+    };
+    const auto gatheredIn = [&](std::size_t unit) -> std::optional<std::size_t> {
+        if (units.sends[unit].reverb && gathering.reverb) return gathering.reverb;
+        if (units.sends[unit].chorus && gathering.chorus) return gathering.chorus;
+        return std::nullopt;
+    };
+    for (const std::size_t unit : units.roots) {
+        if (const std::optional<std::size_t> p = gatheredIn(unit)) place(unit, *p);
+    }
+    for (const std::size_t unit : units.roots) {
+        if (gatheredIn(unit)) continue;
+        std::size_t best = 0;
+        for (std::size_t p = 1; p < count; ++p) {
+            if (loadWith(p, unit) < loadWith(best, unit)) best = p;
+        }
+        place(unit, best);
+    }
+    sharing.longest = *std::max_element(load.begin(), load.end());
+    return sharing;
+}
+
 }  // namespace
 
-std::vector<MidiSequence::KeySet> KeysOfParts(const SynthEngine& fontOf, const MidiSequence& song, int parts) {
-    KeyCosts costs = CostsOf(fontOf, song);
-    std::vector<double> unitCost(kChannelKeys, 0);
-    for (std::size_t key = 0; key < kChannelKeys; ++key) unitCost[costs.units.Of(key)] += costs.cost[key];
-    std::vector<std::size_t> units;
-    for (std::size_t key = 0; key < kChannelKeys; ++key) {
-        if (costs.units.Of(key) == key) units.push_back(key);
+std::vector<SongPart> PartsOfSong(const SynthEngine& fontOf, const MidiSequence& song, int parts) {
+    KeyCosts costs = CostsOf(fontOf, song, ModulatedSends(fontOf.LoadedSoundFont()));
+    const Units units = UnitsOf(costs, song.LengthSeconds());
+    const auto count = static_cast<std::size_t>(std::max(1, parts));
+    // Sharing the notes out as they come may spread the few that send to an effect over every part, which all
+    // pay for it then; gathering them in one part or two may cost less.
+    std::vector<Gathering> ways{{}};
+    if (count > 1) ways.insert(ways.end(), {{std::nullopt, 0}, {0, std::nullopt}, {0, 0}, {0, 1}});
+    Sharing best = Share(units, count, ways.front());
+    for (std::size_t way = 1; way < ways.size(); ++way) {
+        Sharing other = Share(units, count, ways[way]);
+        if (other.longest < best.longest) best = std::move(other);
     }
-    // The costliest first, each to the part with the least so far.
-    std::stable_sort(units.begin(), units.end(), [&](std::size_t a, std::size_t b) { return unitCost[a] > unitCost[b]; });
-    std::vector<double> load(static_cast<std::size_t>(std::max(1, parts)), 0);
-    std::vector<std::size_t> partOf(kChannelKeys, 0);
-    for (const std::size_t unit : units) {
-        partOf[unit] = static_cast<std::size_t>(std::min_element(load.begin(), load.end()) - load.begin());
-        load[partOf[unit]] += unitCost[unit];
+    for (std::size_t key = 0; key < kChannelKeys; ++key) best.parts[best.partOf[costs.units.Of(key)]].keys.set(key);
+    return best.parts;
+}
+
+EffectSends ModulatedSends(const std::optional<std::filesystem::path>& font) {
+    constexpr EffectSends kBoth{true, true};
+    if (!font) return kBoth;
+    std::ifstream in(*font, std::ios::binary);
+    char form[12];
+    if (!in.read(form, sizeof form) || std::memcmp(form, "RIFF", 4) != 0 || std::memcmp(form + 8, "sfbk", 4) != 0) {
+        return kBoth;
     }
-    std::vector<MidiSequence::KeySet> keys(load.size());
-    for (std::size_t key = 0; key < kChannelKeys; ++key) keys[partOf[costs.units.Of(key)]].set(key);
-    return keys;
+    while (const std::optional<Chunk> chunk = ReadChunk(in)) {
+        char type[4];
+        if (chunk->id == "LIST" && chunk->size >= sizeof type && in.read(type, sizeof type) &&
+            std::memcmp(type, "pdta", 4) == 0) {
+            return SendsOfModulators(in, chunk->size - sizeof type).value_or(kBoth);
+        }
+        const std::uint32_t rest = chunk->size + (chunk->size & 1) - (chunk->id == "LIST" ? sizeof type : 0);
+        if (!in.seekg(rest, std::ios::cur)) break;
+    }
+    return kBoth;
 }
 
 }  // namespace sonivex

@@ -2,6 +2,8 @@
 // of some keys and every other message: their sounds add up to the song's on one synthesizer.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <vector>
 
 #include "playback/player/midi_sequence.h"
@@ -9,12 +11,39 @@
 
 namespace sonivex {
 
-// The keys that each of `parts` synthesizers plays (at least one). Each key of each channel is one part's
-// alone, so that a note struck again on its key finds its voice as on one synthesizer. So are all the keys of
-// a channel whose notes act on each other: the keys that share an exclusive class of the SoundFont (a closed
-// hi-hat cuts the open one short), and every key of a channel that glides or plays legato (portamento, mono
-// mode, the legato pedal). The parts get about as much to render: a note costs what its voices cost while
-// they sound, as a synthesizer of `fontOf`'s SoundFont starts them, its instrument chosen as the song has it.
-std::vector<MidiSequence::KeySet> KeysOfParts(const SynthEngine& fontOf, const MidiSequence& song, int parts);
+// Which of the synthesizer's effects some sound is sent to.
+struct EffectSends {
+    bool reverb = false;
+    bool chorus = false;
+
+    EffectSends& operator|=(const EffectSends& other) {
+        reverb = reverb || other.reverb;
+        chorus = chorus || other.chorus;
+        return *this;
+    }
+    bool operator==(const EffectSends&) const = default;
+};
+
+// The notes one synthesizer of the export plays: those of `keys`, which send to the effects of `sends` at
+// most. An effect that none of its notes is sent to only adds silence, so the synthesizer renders without it.
+struct SongPart {
+    MidiSequence::KeySet keys;
+    EffectSends sends;
+};
+
+// The parts that `parts` synthesizers play (at least one). Each key of each channel is one part's alone, so
+// that a note struck again on its key finds its voice as on one synthesizer. So are all the keys of a channel
+// whose notes act on each other: the keys that share an exclusive class of the SoundFont (a closed hi-hat
+// cuts the open one short), and every key of a channel that glides or plays legato (portamento, mono mode, the
+// legato pedal). The parts get about as much to render: a note costs what its voices cost while they sound, as
+// a synthesizer of `fontOf`'s SoundFont starts them, its instrument chosen as the song has it, and each effect
+// costs a part that sends to it as much as a few voices sounding all through the song; the notes that send to
+// an effect gather in as few parts as that allows.
+std::vector<SongPart> PartsOfSong(const SynthEngine& fontOf, const MidiSequence& song, int parts);
+
+// The effects that a modulator of the SoundFont `font` may send a note to, whatever its instrument's own
+// sends: FluidSynth's own modulators send to them only as the reverb and chorus controllers say. Both when
+// the file cannot be read as a SoundFont.
+EffectSends ModulatedSends(const std::optional<std::filesystem::path>& font);
 
 }  // namespace sonivex

@@ -315,6 +315,20 @@ TEST(AudioExport, NotesThatActOnEachOtherSoundAsOnOneSynthesizer) {
     ExpectToSoundAsThePlayersRender(MidiFile(0, kTicksPerQuarter).Add(glide.NoteOff(48, 0, 85).End()).Build());
 }
 
+// A part whose notes send nothing to the chorus renders without it. The guitar's chorus, turned up here,
+// must still sound, and the piano's reverb.
+TEST(AudioExport, KeepsTheEffectsThatSomeNotesAreSentTo) {
+    if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
+    Track t;
+    t.Tempo(0, 500000).Program(0, 0, 0).Program(0, 1, 24).At(0, {0xB1, 93, 127}).At(0, {0xB0, 91, 127});
+    for (int beat = 0; beat < 8; ++beat) {
+        t.NoteOn(0, 0, 60 + beat, 100).NoteOn(0, 0, 67 + beat, 100);
+        if (beat % 4 == 0) t.NoteOn(0, 1, 52 + beat, 110).NoteOff(24, 1, 52 + beat);
+        t.NoteOff(beat % 4 == 0 ? 72 : 96, 0, 60 + beat).NoteOff(0, 0, 67 + beat);
+    }
+    ExpectToSoundAsThePlayersRender(MidiFile(0, kTicksPerQuarter).Add(t.End()).Build());
+}
+
 // The render shares its voices among threads. A voice rendered twice, dropped or mixed into the wrong block
 // by one of them would change the sound, so it must match the sound rendered on one thread.
 TEST(RenderSound, SoundsTheSameOnSeveralThreadsAsOnOne) {
