@@ -272,8 +272,8 @@ std::optional<Chunk> ReadChunk(std::istream& in) {
 }
 
 // The effects that the modulators of a SoundFont's presets and instruments send to, read from `in` at the
-// first of the `size` bytes of chunks of its "pdta" list; nothing when the list holds either modulator chunk
-// not (or cut short).
+// first of the `size` bytes of chunks of its "pdta" list; nothing when the list lacks either modulator chunk
+// or is cut short.
 std::optional<EffectSends> SendsOfModulators(std::istream& in, std::uint32_t size) {
     constexpr std::uint32_t kRecord = 10;  // source, destination, amount, amount source, transform
     EffectSends sends;
