@@ -328,6 +328,10 @@ public:
     void Add(std::int64_t at, const float* left, const float* right, int frames) {
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto from = static_cast<std::size_t>(at);
+        if (from > sound_.left.size()) {  // a part rendered nothing before `at`, which none does
+            sound_.left.resize(from);
+            sound_.right.resize(from);
+        }
         const std::size_t shared = std::min(static_cast<std::size_t>(frames), sound_.left.size() - from);
         for (std::size_t i = 0; i < shared; ++i) {
             sound_.left[from + i] += left[i];
@@ -352,10 +356,10 @@ constexpr int kParts = 2;
 static_assert(kParts <= 2, "PartsSum adds blocks in the order they come, which only two parts may do");
 
 // Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf` into `sum`, with only
-// the effects of `sends` (see SongPart): the song's frames, then its release, until the part's voices are done and its sound has faded (see Faded), at most
-// kLongestReleaseSeconds. Stops when `progress` cancels (and sets `stop`) or `stop` is set by another part.
-void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, EffectSends sends, const SilencedTracks& silenced,
-                std::int64_t songFrames, PartsSum& sum, const ExportProgress& progress, std::atomic<bool>& stop) {
+// the effects of `sends` (see SongPart): the song's frames, then its release, until the part's voices are done
+// and its sound has faded (see Faded), at most kLongestReleaseSeconds. Stops when `progress` cancels (and sets `stop`) or `stop` is set by another part.
+void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, EffectSends sends,
+                const SilencedTracks& silenced, std::int64_t songFrames, PartsSum& sum, const ExportProgress& progress, std::atomic<bool>& stop) {
     SynthEngine engine(fontOf, fontOf.Loading(), 1);
     if (!engine.Ready()) return;
     if (!sends.reverb) fluid_synth_reverb_on(engine.Synth(), -1, 0);

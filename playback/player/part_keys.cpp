@@ -94,7 +94,8 @@ public:
     EffectSends SendsOfControllers(int channel) const {
         const auto above0 = [&](int control) {
             int value = 0;
-            return engine_.Ready() && fluid_synth_get_cc(engine_.Synth(), channel, control, &value) == FLUID_OK && value > 0;
+            return engine_.Ready() && fluid_synth_get_cc(engine_.Synth(), channel, control, &value) == FLUID_OK &&
+                   value > 0;
         };
         return {above0(kReverbControl), above0(kChorusControl)};
     }
@@ -225,7 +226,9 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song, EffectSend
     std::map<std::pair<int, int>, std::size_t> classKeys;  // a key of each channel's exclusive class
     std::vector<bool> gliding(kChannelKeys / kKeys, false);
     std::vector<EffectSends> channelSends(kChannelKeys / kKeys, modulated);
-    for (std::size_t c = 0; c < channelSends.size(); ++c) channelSends[c] |= probe.SendsOfControllers(static_cast<int>(c));
+    for (std::size_t c = 0; c < channelSends.size(); ++c) {
+        channelSends[c] |= probe.SendsOfControllers(static_cast<int>(c));
+    }
     std::vector<bool> struck(kChannelKeys, false);
     const auto end = [&](std::size_t key, double at) {
         if (sounding[key]) costs.cost[key] += CostOf(sounding[key]->voices, at - sounding[key]->start);
@@ -267,7 +270,8 @@ struct Chunk {
 std::optional<Chunk> ReadChunk(std::istream& in) {
     unsigned char header[8];
     if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
-    const std::uint32_t size = header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+    const std::uint32_t size =
+        header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
     return Chunk{std::string(reinterpret_cast<const char*>(header), 4), size};
 }
 
@@ -289,7 +293,9 @@ std::optional<EffectSends> SendsOfModulators(std::istream& in, std::uint32_t siz
         }
         ++lists;
         std::vector<unsigned char> records(chunk->size);
-        if (!in.read(reinterpret_cast<char*>(records.data()), static_cast<std::streamsize>(records.size()))) return std::nullopt;
+        if (!in.read(reinterpret_cast<char*>(records.data()), static_cast<std::streamsize>(records.size()))) {
+            return std::nullopt;
+        }
         for (std::size_t i = 0; i + kRecord <= records.size(); i += kRecord) {
             const int destination = records[i + 2] | records[i + 3] << 8;
             sends |= EffectSends{destination == kReverbGenerator, destination == kChorusGenerator};

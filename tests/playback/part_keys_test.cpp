@@ -92,7 +92,8 @@ MidiSequence PianoAndGuitar(bool guitarChorus) {
     for (int beat = 0; beat < 32; ++beat) {
         t.NoteOn(0, 0, 60 + beat % 12, 90).NoteOn(0, 0, 64 + beat % 12, 90);
         if (beat < 8) t.NoteOn(0, 1, 48 + beat, 90).NoteOff(kTicksPerQuarter / 8, 1, 48 + beat);
-        t.NoteOff(beat < 8 ? kTicksPerQuarter * 7 / 8 : kTicksPerQuarter, 0, 60 + beat % 12).NoteOff(0, 0, 64 + beat % 12);
+        const std::uint32_t rest = beat < 8 ? kTicksPerQuarter * 7 / 8 : kTicksPerQuarter;
+        t.NoteOff(rest, 0, 60 + beat % 12).NoteOff(0, 0, 64 + beat % 12);
     }
     return *MidiSequence::Parse(MidiFile(0, kTicksPerQuarter).Add(t.End()).Build());
 }
@@ -103,7 +104,9 @@ MidiSequence PianoAndGuitar(bool guitarChorus) {
 TEST(PartsOfSong, GivesAPartOnlyTheEffectsItsNotesAreSentTo) {
     if (!FluidR3Installed()) GTEST_SKIP() << "needs FluidR3_GM.sf2, whose instruments' sends it knows";
     const SynthEngine font;
-    for (const SongPart& part : PartsOfSong(font, PianoAndGuitar(false), 2)) EXPECT_EQ(part.sends, (EffectSends{true, false}));
+    for (const SongPart& part : PartsOfSong(font, PianoAndGuitar(false), 2)) {
+        EXPECT_EQ(part.sends, (EffectSends{true, false}));
+    }
 
     const std::vector<SongPart> parts = PartsOfSong(font, PianoAndGuitar(true), 2);
     const std::optional<std::size_t> guitar = PartOf(parts, Key(1, 48));
@@ -143,7 +146,9 @@ Bytes SoundFontWithModulators(const std::vector<int>& destinations) {
                                       chunk("imod", Bytes(10, 0)), chunk("igen", Bytes(4, 0)), chunk("shdr", Bytes(92, 0))});
     const Bytes body = [&] {
         Bytes b{'s', 'f', 'b', 'k'};
-        for (const Bytes& c : {list("INFO", {chunk("ifil", {2, 0, 1, 0})}), list("sdta", {chunk("smpl", Bytes(93, 0))}), parts}) {
+        const Bytes info = list("INFO", {chunk("ifil", {2, 0, 1, 0})});
+        const Bytes samples = list("sdta", {chunk("smpl", Bytes(93, 0))});
+        for (const Bytes& c : {info, samples, parts}) {
             b.insert(b.end(), c.begin(), c.end());
         }
         return b;
