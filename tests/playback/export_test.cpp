@@ -287,8 +287,9 @@ void ExpectToSoundAsThePlayersRender(const Bytes& song) {
     EXPECT_LT(worst, 0.002);  // 16-bit rounding and the level's last digits
 }
 
-// The export reads each instrument's samples only when a program change chooses it; the player reads them
-// all at once. Both must sound the same, or an instrument would be missing from the export.
+// The export renders on synthesizers of its own that borrow a SoundFont loaded for it, and shares the notes
+// out between them; the player renders on one. Both must sound the same, a program chosen in the middle of
+// the song too, or an instrument would be missing from the export.
 TEST(AudioExport, SoundsAsThePlayersRenderDoes) {
     if (!FindSoundFont()) GTEST_SKIP() << "no sound font installed";
     Track t;
