@@ -348,23 +348,26 @@ private:
     std::mutex mutex_;
     RenderedSound sound_;
 };
+
 // The song is rendered in this many parts, each by a synthesizer of its own that plays some of its notes;
 // their sum is the song's sound. FluidSynth's own threads share the voices of one synthesizer in an order
 // that changes from run to run, which can end a voice a block sooner or later; parts of one thread each
 // sound the same at every run, on every machine, whether they render side by side or one after the other.
 constexpr int kParts = 2;
+constexpr auto kLongestReleaseFrames = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
 static_assert(kParts <= 2, "PartsSum adds blocks in the order they come, which only two parts may do");
 
 // Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf` into `sum`, with only
 // the effects of `sends` (see SongPart): the song's frames, then its release, until the part's voices are done
-// and its sound has faded (see Faded), at most kLongestReleaseSeconds. Stops when `progress` cancels (and sets `stop`) or `stop` is set by another part.
+// and its sound has faded (see Faded), at most kLongestReleaseFrames. Stops when `progress` cancels (and sets
+// `stop`) or `stop` is set by another part.
 void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, EffectSends sends,
-                const SilencedTracks& silenced, std::int64_t songFrames, PartsSum& sum, const ExportProgress& progress, std::atomic<bool>& stop) {
+                const SilencedTracks& silenced, std::int64_t songFrames, PartsSum& sum, const ExportProgress& progress,
+                std::atomic<bool>& stop) {
     SynthEngine engine(fontOf, fontOf.Loading(), 1);
     if (!engine.Ready()) return;
     if (!sends.reverb) fluid_synth_reverb_on(engine.Synth(), -1, 0);
     if (!sends.chorus) fluid_synth_chorus_on(engine.Synth(), -1, 0);
-    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
     std::vector<float> left(static_cast<std::size_t>(std::max(kSongBlockFrames, kBlockFrames)));
     std::vector<float> right(left.size());
     Sequencer sequencer(engine.Synth(), SynthEngine::kSampleRate);
@@ -374,9 +377,10 @@ void RenderPart(const SynthEngine& fontOf, const MidiSequence& part, EffectSends
     float peak = 0;
     for (std::int64_t done = 0;;) {
         const std::int64_t release = done - songFrames;
-        if (release >= longestRelease) return;
-        const int frames = static_cast<int>(release >= 0 ? std::min<std::int64_t>(kBlockFrames, longestRelease - release)
-                                                         : std::min<std::int64_t>(kSongBlockFrames, -release));
+        if (release >= kLongestReleaseFrames) return;
+        const int frames =
+            static_cast<int>(release >= 0 ? std::min<std::int64_t>(kBlockFrames, kLongestReleaseFrames - release)
+                                          : std::min<std::int64_t>(kSongBlockFrames, -release));
         sequencer.Render(left.data(), right.data(), frames);
         const float blockPeak = PeakOf(left, right, 0, static_cast<std::size_t>(frames));
         peak = std::max(peak, blockPeak);
@@ -405,8 +409,7 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
                                           const SilencedTracks& silenced) {
     const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
     const std::vector<SongPart> plan = PartsOfSong(fontOf, song, kParts);
-    const auto longestRelease = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
-    PartsSum sum(songFrames + longestRelease);
+    PartsSum sum(songFrames + kLongestReleaseFrames);
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
     // Samples read as instruments are chosen are counted by the SoundFont without a lock: two synthesizers

@@ -5,12 +5,9 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstring>
-#include <fstream>
 #include <map>
 #include <numeric>
 #include <optional>
-#include <string>
 #include <tuple>
 
 #include "playback/player/sequencer.h"
@@ -49,10 +46,6 @@ constexpr double kChorusVoices = 2;
 constexpr int kReverbControl = 91;
 constexpr int kChorusControl = 93;
 constexpr int kGeneratorMessage = 99;  // NRPN, most significant byte
-
-// The generators of how much a voice sends to the effects, as a SoundFont's modulators name them.
-constexpr int kChorusGenerator = 15;
-constexpr int kReverbGenerator = 16;
 
 // The notes of one instrument, key and velocity step start the same voices, near enough for sharing out.
 constexpr int kVelocityStep = 8;
@@ -229,7 +222,6 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song, EffectSend
     for (std::size_t c = 0; c < channelSends.size(); ++c) {
         channelSends[c] |= probe.SendsOfControllers(static_cast<int>(c));
     }
-    std::vector<bool> struck(kChannelKeys, false);
     const auto end = [&](std::size_t key, double at) {
         if (sounding[key]) costs.cost[key] += CostOf(sounding[key]->voices, at - sounding[key]->start);
         sounding[key].reset();
@@ -247,7 +239,6 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song, EffectSend
         end(key, e.seconds);
         if (!StartsNote(e)) continue;
         sounding[key] = Strike{e.seconds, probe.Of(channel, e.data1 & 0x7F, e.data2 & 0x7F)};
-        struck[key] = true;
         costs.sends[key] |= sounding[key]->voices.sends;
         if (const std::optional<int> exclusiveClass = sounding[key]->voices.exclusiveClass) {
             costs.units.Join(key, classKeys.try_emplace({channel, *exclusiveClass}, key).first->second);
@@ -256,53 +247,9 @@ KeyCosts CostsOf(const SynthEngine& fontOf, const MidiSequence& song, EffectSend
     for (std::size_t key = 0; key < kChannelKeys; ++key) {
         end(key, song.LengthSeconds());
         if (gliding[key / kKeys]) costs.units.Join(key, key / kKeys * kKeys);
-        if (struck[key]) costs.sends[key] |= channelSends[key / kKeys];
+        if (costs.cost[key] > 0) costs.sends[key] |= channelSends[key / kKeys];  // a note sounded
     }
     return costs;
-}
-
-// A chunk of a RIFF file, as its header tells: its name and the bytes of its data.
-struct Chunk {
-    std::string id;
-    std::uint32_t size = 0;
-};
-
-std::optional<Chunk> ReadChunk(std::istream& in) {
-    unsigned char header[8];
-    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
-    const std::uint32_t size =
-        header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
-    return Chunk{std::string(reinterpret_cast<const char*>(header), 4), size};
-}
-
-// The effects that the modulators of a SoundFont's presets and instruments send to, read from `in` at the
-// first of the `size` bytes of chunks of its "pdta" list; nothing when the list lacks either modulator chunk
-// or is cut short.
-std::optional<EffectSends> SendsOfModulators(std::istream& in, std::uint32_t size) {
-    constexpr std::uint32_t kRecord = 10;  // source, destination, amount, amount source, transform
-    EffectSends sends;
-    int lists = 0;
-    for (std::uint32_t at = 0; at + 8 <= size;) {
-        const std::optional<Chunk> chunk = ReadChunk(in);
-        at += 8;
-        if (!chunk || chunk->size > size - at) return std::nullopt;
-        at += chunk->size;
-        if (chunk->id != "pmod" && chunk->id != "imod") {
-            if (!in.seekg(chunk->size, std::ios::cur)) return std::nullopt;
-            continue;
-        }
-        ++lists;
-        std::vector<unsigned char> records(chunk->size);
-        if (!in.read(reinterpret_cast<char*>(records.data()), static_cast<std::streamsize>(records.size()))) {
-            return std::nullopt;
-        }
-        for (std::size_t i = 0; i + kRecord <= records.size(); i += kRecord) {
-            const int destination = records[i + 2] | records[i + 3] << 8;
-            sends |= EffectSends{destination == kReverbGenerator, destination == kChorusGenerator};
-        }
-    }
-    if (lists != 2) return std::nullopt;
-    return sends;
 }
 
 // The sets of keys that one part plays, as a part's load: what each costs and sends to, the costliest first,
@@ -384,7 +331,7 @@ Sharing Share(const Units& units, std::size_t count, const Gathering& gathering)
 }  // namespace
 
 std::vector<SongPart> PartsOfSong(const SynthEngine& fontOf, const MidiSequence& song, int parts) {
-    KeyCosts costs = CostsOf(fontOf, song, ModulatedSends(fontOf.LoadedSoundFont()));
+    KeyCosts costs = CostsOf(fontOf, song, fontOf.FontModulatedSends());
     const Units units = UnitsOf(costs, song.LengthSeconds());
     const auto count = static_cast<std::size_t>(std::max(1, parts));
     // Sharing the notes out as they come may spread the few that send to an effect over every part, which all
@@ -398,26 +345,6 @@ std::vector<SongPart> PartsOfSong(const SynthEngine& fontOf, const MidiSequence&
     }
     for (std::size_t key = 0; key < kChannelKeys; ++key) best.parts[best.partOf[costs.units.Of(key)]].keys.set(key);
     return best.parts;
-}
-
-EffectSends ModulatedSends(const std::optional<std::filesystem::path>& font) {
-    constexpr EffectSends kBoth{true, true};
-    if (!font) return kBoth;
-    std::ifstream in(*font, std::ios::binary);
-    char form[12];
-    if (!in.read(form, sizeof form) || std::memcmp(form, "RIFF", 4) != 0 || std::memcmp(form + 8, "sfbk", 4) != 0) {
-        return kBoth;
-    }
-    while (const std::optional<Chunk> chunk = ReadChunk(in)) {
-        char type[4];
-        if (chunk->id == "LIST" && chunk->size >= sizeof type && in.read(type, sizeof type) &&
-            std::memcmp(type, "pdta", 4) == 0) {
-            return SendsOfModulators(in, chunk->size - sizeof type).value_or(kBoth);
-        }
-        const std::uint32_t rest = chunk->size + (chunk->size & 1) - (chunk->id == "LIST" ? sizeof type : 0);
-        if (!in.seekg(rest, std::ios::cur)) break;
-    }
-    return kBoth;
 }
 
 }  // namespace sonivex

@@ -2,27 +2,12 @@
 // of some keys and every other message: their sounds add up to the song's on one synthesizer.
 #pragma once
 
-#include <filesystem>
-#include <optional>
 #include <vector>
 
 #include "playback/player/midi_sequence.h"
 #include "playback/player/synth_engine.h"
 
 namespace sonivex {
-
-// Which of the synthesizer's effects some sound is sent to.
-struct EffectSends {
-    bool reverb = false;
-    bool chorus = false;
-
-    EffectSends& operator|=(const EffectSends& other) {
-        reverb = reverb || other.reverb;
-        chorus = chorus || other.chorus;
-        return *this;
-    }
-    bool operator==(const EffectSends&) const = default;
-};
 
 // The notes one synthesizer of the export plays: those of `keys`, which send to the effects of `sends` at
 // most. An effect that none of its notes is sent to only adds silence, so the synthesizer renders without it.
@@ -40,10 +25,5 @@ struct SongPart {
 // costs a part that sends to it as much as a few voices sounding all through the song; the notes that send to
 // an effect gather in as few parts as that allows.
 std::vector<SongPart> PartsOfSong(const SynthEngine& fontOf, const MidiSequence& song, int parts);
-
-// The effects that a modulator of the SoundFont `font` may send a note to, whatever its instrument's own
-// sends: FluidSynth's own modulators send to them only as the reverb and chorus controllers say. Both when
-// the file cannot be read as a SoundFont.
-EffectSends ModulatedSends(const std::optional<std::filesystem::path>& font);
 
 }  // namespace sonivex

@@ -3,6 +3,11 @@
 #include <fluidsynth.h>
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <optional>
+#include <string>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -56,6 +61,54 @@ std::optional<std::string> SoundFontProblem(const std::filesystem::path& font) {
 
 namespace {
 
+// The generators of how much a voice sends to the effects, as a SoundFont's modulators name them.
+constexpr int kChorusGenerator = 15;
+constexpr int kReverbGenerator = 16;
+
+// A chunk of a RIFF file, as its header tells: its name and the bytes of its data.
+struct Chunk {
+    std::string id;
+    std::uint32_t size = 0;
+};
+
+std::optional<Chunk> ReadChunk(std::istream& in) {
+    unsigned char header[8];
+    if (!in.read(reinterpret_cast<char*>(header), sizeof header)) return std::nullopt;
+    const std::uint32_t size =
+        header[4] | header[5] << 8 | header[6] << 16 | static_cast<std::uint32_t>(header[7]) << 24;
+    return Chunk{std::string(reinterpret_cast<const char*>(header), 4), size};
+}
+
+// The effects that the modulators of a SoundFont's presets and instruments send to, read from `in` at the
+// first of the `size` bytes of chunks of its "pdta" list; nothing when the list lacks either modulator chunk
+// or is cut short.
+std::optional<EffectSends> SendsOfModulators(std::istream& in, std::uint32_t size) {
+    constexpr std::uint32_t kRecord = 10;  // source, destination, amount, amount source, transform
+    EffectSends sends;
+    int lists = 0;
+    for (std::uint32_t at = 0; at + 8 <= size;) {
+        const std::optional<Chunk> chunk = ReadChunk(in);
+        at += 8;
+        if (!chunk || chunk->size > size - at) return std::nullopt;
+        at += chunk->size;
+        if (chunk->id != "pmod" && chunk->id != "imod") {
+            if (!in.seekg(chunk->size, std::ios::cur)) return std::nullopt;
+            continue;
+        }
+        ++lists;
+        std::vector<unsigned char> records(chunk->size);
+        if (!in.read(reinterpret_cast<char*>(records.data()), static_cast<std::streamsize>(records.size()))) {
+            return std::nullopt;
+        }
+        for (std::size_t i = 0; i + kRecord <= records.size(); i += kRecord) {
+            const int destination = records[i + 2] | records[i + 3] << 8;
+            sends |= EffectSends{destination == kReverbGenerator, destination == kChorusGenerator};
+        }
+    }
+    if (lists != 2) return std::nullopt;
+    return sends;
+}
+
 // FluidSynth's settings for a synthesizer of the player; nothing when they cannot be made.
 fluid_settings_t* MakeSettings(SampleLoading loading, int renderThreads, double sampleRate = SynthEngine::kSampleRate) {
     fluid_settings_t* settings = new_fluid_settings();
@@ -82,6 +135,7 @@ SynthEngine::SynthEngine(const SynthEngine& fontOf, SampleLoading loading, int r
     borrowed_ = fontOf.font_;
     loading_ = fontOf.loading_;
     loaded_ = fontOf.loaded_;
+    modulatedSends_ = fontOf.modulatedSends_;
     hasInstruments_ = true;
 }
 
@@ -107,8 +161,29 @@ std::optional<std::string> SynthEngine::ReplaceSoundFont(const std::filesystem::
     fontId_ = id;
     font_ = fluid_synth_get_sfont_by_id(synth_, id);
     loaded_ = font;
+    modulatedSends_ = ModulatedSends(font);
     hasInstruments_ = true;
     return std::nullopt;
+}
+
+EffectSends ModulatedSends(const std::optional<std::filesystem::path>& font) {
+    constexpr EffectSends kBoth{true, true};
+    if (!font) return kBoth;
+    std::ifstream in(*font, std::ios::binary);
+    char form[12];
+    if (!in.read(form, sizeof form) || std::memcmp(form, "RIFF", 4) != 0 || std::memcmp(form + 8, "sfbk", 4) != 0) {
+        return kBoth;
+    }
+    while (const std::optional<Chunk> chunk = ReadChunk(in)) {
+        char type[4];
+        if (chunk->id == "LIST" && chunk->size >= sizeof type && in.read(type, sizeof type) &&
+            std::memcmp(type, "pdta", 4) == 0) {
+            return SendsOfModulators(in, chunk->size - sizeof type).value_or(kBoth);
+        }
+        const std::uint32_t rest = chunk->size + (chunk->size & 1) - (chunk->id == "LIST" ? sizeof type : 0);
+        if (!in.seekg(rest, std::ios::cur)) break;
+    }
+    return kBoth;
 }
 
 SynthEngine::~SynthEngine() {

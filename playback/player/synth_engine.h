@@ -32,6 +32,24 @@ std::optional<std::filesystem::path> SoundFontOf(const SoundFontChoice& choice);
 // in a synthesizer of its own, so it takes as long as a load.
 std::optional<std::string> SoundFontProblem(const std::filesystem::path& font);
 
+// Which of the synthesizer's effects some sound is sent to.
+struct EffectSends {
+    bool reverb = false;
+    bool chorus = false;
+
+    EffectSends& operator|=(const EffectSends& other) {
+        reverb = reverb || other.reverb;
+        chorus = chorus || other.chorus;
+        return *this;
+    }
+    bool operator==(const EffectSends&) const = default;
+};
+
+// The effects that a modulator of the SoundFont `font` may send a note to, whatever its instrument's own
+// sends: FluidSynth's own modulators send to them only as the reverb and chorus controllers say. Both when
+// the file cannot be read as a SoundFont.
+EffectSends ModulatedSends(const std::optional<std::filesystem::path>& font);
+
 class SynthEngine {
 public:
     static constexpr double kSampleRate = 44100;
@@ -59,6 +77,9 @@ public:
     // When the samples of its SoundFont are read (for a synthesizer that borrows one: its owner's).
     SampleLoading Loading() const { return loading_; }
 
+    // The effects that a modulator of the SoundFont loaded now may send a note to (see ModulatedSends): both
+    // when none is loaded.
+    const EffectSends& FontModulatedSends() const { return modulatedSends_; }
     // The SoundFont file loaded now; nothing when none is.
     const std::optional<std::filesystem::path>& LoadedSoundFont() const { return loaded_; }
 
@@ -74,6 +95,7 @@ private:
     fluid_synth_t* synth_ = nullptr;
     bool hasInstruments_ = false;
     std::optional<std::filesystem::path> loaded_;
+    EffectSends modulatedSends_{true, true};
     std::optional<int> fontId_;  // FluidSynth's id of the loaded SoundFont
     SampleLoading loading_ = SampleLoading::AllAtOnce;
     fluid_sfont_t* font_ = nullptr;      // the SoundFont it loaded, which others may borrow
