@@ -171,7 +171,9 @@ int RenderAudio(int argc, char** argv) {
     if (!silenced) return kNotOffered;
     try {
         const sonivex::ExportResult result =
-            sonivex::MakeAudioExporter(soundFont)->Export(argv[at], argv[at + 1], {}, *silenced);
+            sonivex::SynthAudioExporter(soundFont, sonivex::RenderThreadsOfMachine(), sonivex::SampleLoading::AllAtOnce,
+                                        sonivex::SoundFontUse::OneExport)
+                .Export(argv[at], argv[at + 1], {}, *silenced);
         if (result.status != sonivex::ExportStatus::Written) return Fail(result.problem);
         const std::string seconds = SecondsText(result.seconds);
         std::fwrite(seconds.data(), 1, seconds.size(), stdout);

@@ -10,6 +10,7 @@
 #include <array>
 #include <atomic>
 #include <exception>
+#include <future>
 #include <mutex>
 #include <thread>
 #include <cerrno>
@@ -82,6 +83,17 @@ void SideBySide(std::size_t count, int threads, const Work& work) {
     for (std::size_t left = piece; left < pieces; ++left) run(left);
     run(0);
     for (std::thread& t : others) t.join();
+}
+
+// Starts `work` on a thread of its own, whose future waits for it; an empty future when no thread can be
+// started, and then the work is not done.
+template <typename Work>
+std::future<void> OnAThread(Work work) {
+    try {
+        return std::async(std::launch::async, std::move(work));
+    } catch (const std::system_error&) {
+        return {};
+    }
 }
 
 // The loudest sample of either channel, found by `threads` side by side.
@@ -314,31 +326,37 @@ std::optional<RenderedSound> RenderSound(const MidiSequence& song, const ExportP
 
 namespace {
 
-// The song's sound, to which the parts add theirs a block at a time as they render it. Of two parts, the
-// second to reach a block adds its samples to the first one's; as a sum of two does not depend on which came
-// first, the sound is the same at every run.
+constexpr auto kLongestReleaseFrames = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
+
+// The song's sound, to which the parts add theirs a block at a time as they render it: the song's frames
+// start as silence, which the first part to reach a block adds to as the second does after it. As a sum of
+// two does not depend on which came first, the sound is the same at every run.
 class PartsSum {
 public:
-    explicit PartsSum(std::int64_t mostFrames) {
-        sound_.left.reserve(static_cast<std::size_t>(mostFrames));
-        sound_.right.reserve(static_cast<std::size_t>(mostFrames));
+    // Silence for the `songFrames`, written now (so that the memory is the process's before rendering starts),
+    // with room for the release after them.
+    explicit PartsSum(std::int64_t songFrames) {
+        const auto frames = static_cast<std::size_t>(songFrames);
+        const auto most = static_cast<std::size_t>(songFrames + kLongestReleaseFrames);
+        for (std::vector<float>* channel : {&sound_.left, &sound_.right}) {
+            channel->reserve(most);
+            channel->resize(frames);
+        }
     }
 
     // Adds the `frames` of `left` and `right` that a part rendered at frame `at`, which follows its last block.
     void Add(std::int64_t at, const float* left, const float* right, int frames) {
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto from = static_cast<std::size_t>(at);
-        if (from > sound_.left.size()) {  // a part rendered nothing before `at`, which none does
-            sound_.left.resize(from);
-            sound_.right.resize(from);
+        const std::size_t end = from + static_cast<std::size_t>(frames);
+        if (end > sound_.left.size()) {
+            sound_.left.resize(end);
+            sound_.right.resize(end);
         }
-        const std::size_t shared = std::min(static_cast<std::size_t>(frames), sound_.left.size() - from);
-        for (std::size_t i = 0; i < shared; ++i) {
+        for (std::size_t i = 0; i < static_cast<std::size_t>(frames); ++i) {
             sound_.left[from + i] += left[i];
             sound_.right[from + i] += right[i];
         }
-        sound_.left.insert(sound_.left.end(), left + shared, left + frames);
-        sound_.right.insert(sound_.right.end(), right + shared, right + frames);
     }
 
     // The sum, once every part has rendered.
@@ -354,7 +372,6 @@ private:
 // that changes from run to run, which can end a voice a block sooner or later; parts of one thread each
 // sound the same at every run, on every machine, whether they render side by side or one after the other.
 constexpr int kParts = 2;
-constexpr auto kLongestReleaseFrames = static_cast<std::int64_t>(kLongestReleaseSeconds * SynthEngine::kSampleRate);
 static_assert(kParts <= 2, "PartsSum adds blocks in the order they come, which only two parts may do");
 
 // Renders `part` of the song on a new synthesizer that borrows the SoundFont of `fontOf` into `sum`, with only
@@ -403,13 +420,18 @@ struct LoudestSound {
     float peak = 0;
 };
 
-// RenderSound with the loudest sample, which the sum of the parts finds, for normalising.
-std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiSequence& song,
+// The frames from the song's first tick to its last.
+std::int64_t SongFrames(const MidiSequence& song) {
+    return std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
+}
+
+// RenderSound into `sum`, made for the song, with the loudest sample, which the sum of the parts finds, for
+// normalising.
+std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiSequence& song, PartsSum& sum,
                                           const ExportProgress& progress, int renderThreads,
                                           const SilencedTracks& silenced) {
-    const std::int64_t songFrames = std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
+    const std::int64_t songFrames = SongFrames(song);
     const std::vector<SongPart> plan = PartsOfSong(fontOf, song, kParts);
-    PartsSum sum(songFrames + kLongestReleaseFrames);
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
     // Samples read as instruments are chosen are counted by the SoundFont without a lock: two synthesizers
@@ -460,7 +482,8 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
 std::optional<RenderedSound> RenderSound(const SynthEngine& fontOf, const MidiSequence& song,
                                          const ExportProgress& progress, int renderThreads,
                                          const SilencedTracks& silenced) {
-    std::optional<LoudestSound> rendered = RenderLoudest(fontOf, song, progress, renderThreads, silenced);
+    PartsSum sum(SongFrames(song));
+    std::optional<LoudestSound> rendered = RenderLoudest(fontOf, song, sum, progress, renderThreads, silenced);
     if (!rendered) return std::nullopt;
     return std::move(rendered->sound);
 }
@@ -472,8 +495,9 @@ double Normalise(RenderedSound& sound, double peakDb) {
     return factor;
 }
 
-SynthAudioExporter::SynthAudioExporter(SoundFontChoice soundFont, int renderThreads, SampleLoading loading)
-    : soundFont_(std::move(soundFont)), renderThreads_(renderThreads), loading_(loading) {}
+SynthAudioExporter::SynthAudioExporter(SoundFontChoice soundFont, int renderThreads, SampleLoading loading,
+                                       SoundFontUse use)
+    : soundFont_(std::move(soundFont)), renderThreads_(renderThreads), loading_(loading), use_(use) {}
 
 SynthAudioExporter::~SynthAudioExporter() = default;
 
@@ -492,13 +516,25 @@ ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const
     if (!format) return failed("is not a .wav, .flac or .ogg file name");
     if (!CanWrite(*format)) return failed("cannot be written: this build writes WAV files only");
     try {
-        if (const std::optional<std::string> problem = Load()) return failed("was not written: " + *problem);
         const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
+        // The memory of the song's sound is made ready while the SoundFont loads, on a core that would wait.
+        std::optional<PartsSum> sum;
+        std::future<void> making;
+        if (sequence) making = OnAThread([&] { sum.emplace(SongFrames(*sequence)); });
+        const std::optional<std::string> problem = Load();
+        if (making.valid()) making.get();
+        if (problem) return failed("was not written: " + *problem);
         if (!sequence) return failed("cannot be made: the song cannot be read");
+        if (!sum) sum.emplace(SongFrames(*sequence));
         const std::optional<LoudestSound> rendered = RenderLoudest(
-            *fontHolder_, *sequence, [&](double share) { return Continue(progress, share * kRenderShare); },
+            *fontHolder_, *sequence, *sum, [&](double share) { return Continue(progress, share * kRenderShare); },
             renderThreads_, silenced);
         if (!rendered) return {ExportStatus::Cancelled, "", 0};
+        // Exporting once, the SoundFont is let go while the file is written (joined before returning).
+        std::future<void> lettingGo;
+        if (use_ == SoundFontUse::OneExport) {
+            lettingGo = OnAThread([font = std::move(fontHolder_)]() mutable { font.reset(); });
+        }
         return WriteExport(rendered->sound, rendered->peak, *format, target, progress);
     } catch (const std::bad_alloc&) {
         return failed("cannot be made: not enough memory for the sound");

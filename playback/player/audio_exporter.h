@@ -61,10 +61,16 @@ double Normalise(RenderedSound& sound, double peakDb = kExportPeakDb);
 // song is rendered by a new synthesizer that borrows it, so the SoundFont is loaded once for any number of
 // songs and every song sounds as it does alone. When a chosen SoundFont cannot be loaded, every export fails
 // with the message that names the file and writes nothing.
+//
+// An exporter made for `SoundFontUse::OneExport` lets the SoundFont go as soon as the song is rendered, while
+// the file is written (a program that exports one song and ends does not wait for it at its end); a later
+// export loads it again.
+enum class SoundFontUse { Kept, OneExport };
+
 class SynthAudioExporter : public AudioExporter {
 public:
     SynthAudioExporter(SoundFontChoice soundFont, int renderThreads,
-                       SampleLoading loading = SampleLoading::AllAtOnce);
+                       SampleLoading loading = SampleLoading::AllAtOnce, SoundFontUse use = SoundFontUse::Kept);
     ~SynthAudioExporter() override;
 
     // Makes the synthesizer and loads the SoundFont now. Why nothing can be exported: the chosen SoundFont
@@ -79,6 +85,7 @@ private:
     SoundFontChoice soundFont_;
     int renderThreads_;
     SampleLoading loading_;
+    SoundFontUse use_;
     std::unique_ptr<SynthEngine> fontHolder_;  // loads the SoundFont at the first export; never renders
 };
 

@@ -149,6 +149,25 @@ TEST(AudioExporter, RendersEachOfManySongsAsItsOwnExportDoes) {
     EXPECT_GT(bytesOf(alone).size(), 44u);
     EXPECT_EQ(bytesOf(second), bytesOf(alone));
     EXPECT_NE(bytesOf(first), bytesOf(alone));
+
+    // An exporter that lets its SoundFont go after each song's render loads it again for the next one.
+    SynthAudioExporter once(std::nullopt, 2, SampleLoading::AllAtOnce, SoundFontUse::OneExport);
+    ASSERT_EQ(once.Export(ringing.path(), first.path(), {}, {}).status, ExportStatus::Written);
+    ASSERT_EQ(once.Export(organ.path(), second.path(), {}, {}).status, ExportStatus::Written);
+    EXPECT_EQ(bytesOf(second), bytesOf(alone));
+}
+
+// The song is read while the SoundFont loads; of the two problems, the SoundFont's is told, as it would fail
+// every other song too.
+TEST(AudioExporter, TellsOfASoundFontThatCannotLoadBeforeASongThatCannotBeRead) {
+    const ScratchFile notAFont(Bytes{'n', 'o', 't', ' ', 'a', ' ', 'f', 'o', 'n', 't'}, ".sf2");
+    const ScratchFile notASong(Bytes{'n', 'o', 't', ' ', 'a', ' ', 's', 'o', 'n', 'g'}, ".mid");
+    const ScratchFile target(".wav");
+    SynthAudioExporter exporter(notAFont.path(), 2);
+    const ExportResult result = exporter.Export(notASong.path(), target.path(), {}, {});
+    EXPECT_EQ(result.status, ExportStatus::Failed);
+    EXPECT_EQ(result.problem, "was not written: " + notAFont.path().string() + " could not be loaded as a SoundFont");
+    EXPECT_TRUE(FilesLike(target.path()).empty());
 }
 
 // Regression: the effects' faint noise in a song without notes was raised to full scale.
