@@ -86,7 +86,7 @@ void SideBySide(std::size_t count, int threads, const Work& work) {
 }
 
 // Starts `work` on a thread of its own, whose future waits for it; an empty future when no thread can be
-// started, and then the work is not done.
+// started: then `work` does not run, and what it holds is let go here.
 template <typename Work>
 std::future<void> OnAThread(Work work) {
     try {
@@ -517,7 +517,7 @@ ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const
     if (!CanWrite(*format)) return failed("cannot be written: this build writes WAV files only");
     try {
         const std::optional<MidiSequence> sequence = MidiSequence::Read(song);
-        // The memory of the song's sound is made ready while the SoundFont loads, on a core that would wait.
+        // The memory of the song's sound is made ready while the SoundFont loads, on a core that would be idle.
         std::optional<PartsSum> sum;
         std::future<void> making;
         if (sequence) making = OnAThread([&] { sum.emplace(SongFrames(*sequence)); });
