@@ -520,7 +520,7 @@ ExportResult SynthAudioExporter::Export(const std::filesystem::path& song, const
         // The memory of the song's sound is made ready while the SoundFont loads, on a core that would be idle.
         std::optional<PartsSum> sum;
         std::future<void> making;
-        if (sequence) making = OnAThread([&] { sum.emplace(SongFrames(*sequence)); });
+        if (sequence && !fontHolder_) making = OnAThread([&] { sum.emplace(SongFrames(*sequence)); });
         const std::optional<std::string> problem = Load();
         if (making.valid()) making.get();
         if (problem) return failed("was not written: " + *problem);
