@@ -342,9 +342,12 @@ public:
             channel->reserve(most);
             channel->resize(frames);
         }
+        sound_.songFrames = songFrames;
     }
 
-    // Adds the `frames` of `left` and `right` that a part rendered at frame `at`, which follows its last block.
+    std::int64_t SongFrames() const { return sound_.songFrames; }
+
+    // Adds the `frames` of `left` and `right` that a part rendered at frame `at`.
     void Add(std::int64_t at, const float* left, const float* right, int frames) {
         const std::lock_guard<std::mutex> lock(mutex_);
         const auto from = static_cast<std::size_t>(at);
@@ -425,12 +428,12 @@ std::int64_t SongFrames(const MidiSequence& song) {
     return std::max<std::int64_t>(0, std::llround(song.LengthSeconds() * SynthEngine::kSampleRate));
 }
 
-// RenderSound into `sum`, made for the song, with the loudest sample, which the sum of the parts finds, for
-// normalising.
+// RenderSound into `sum`, made for the song's frames, with the loudest sample, which the sum of the parts
+// finds, for normalising.
 std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiSequence& song, PartsSum& sum,
                                           const ExportProgress& progress, int renderThreads,
                                           const SilencedTracks& silenced) {
-    const std::int64_t songFrames = SongFrames(song);
+    const std::int64_t songFrames = sum.SongFrames();
     const std::vector<SongPart> plan = PartsOfSong(fontOf, song, kParts);
     std::array<std::exception_ptr, kParts> failures;
     std::atomic<bool> stop{false};
@@ -464,7 +467,6 @@ std::optional<LoudestSound> RenderLoudest(const SynthEngine& fontOf, const MidiS
     if (stop) return std::nullopt;
 
     RenderedSound sound = sum.Take();
-    sound.songFrames = songFrames;
     // The faded end of the release is cut: the sound ends after its last sample above the faded level (so the
     // loudest sample stays, unless all is silence).
     const float peak = PeakOf(sound, renderThreads);
