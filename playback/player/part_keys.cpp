@@ -9,6 +9,7 @@
 #include <numeric>
 #include <optional>
 #include <tuple>
+#include <utility>
 
 #include "playback/player/sequencer.h"
 
@@ -100,8 +101,9 @@ public:
         int bank = 0;
         int program = 0;
         fluid_synth_get_program(synth, channel, &font, &bank, &program);
-        const auto [known, fresh] = known_.try_emplace({font, bank, program, key, velocity / kVelocityStep});
-        if (fresh) known->second = Play(channel, key, velocity, {font, bank, program, key});
+        const InstrumentKey instrumentKey{font, bank, program, key};
+        const auto [known, fresh] = known_.try_emplace({instrumentKey, velocity / kVelocityStep});
+        if (fresh) known->second = Play(channel, key, velocity, instrumentKey);
         return known->second;
     }
 
@@ -164,7 +166,7 @@ private:
     SynthEngine engine_;
     std::vector<fluid_voice_t*> voices_;
     std::vector<float> scratch_;
-    std::map<std::tuple<int, int, int, int, int>, NoteVoices> known_;  // font, bank, program, key, velocity step
+    std::map<std::pair<InstrumentKey, int>, NoteVoices> known_;  // and the velocity step
     std::map<InstrumentKey, double> oneShotLengths_;
 };
 
